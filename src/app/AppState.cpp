@@ -1,0 +1,202 @@
+#include "app/AppState.h"
+
+#include "platform/FullDiskAccess.h"
+#include "platform/Locations.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/SystemLog.h"
+#include "platform/Workspace.h"
+
+#include <QTimer>
+#include <QUrl>
+
+AppState::AppState(QObject *parent) : QObject(parent)
+{
+    const QVariant stored = Preferences::value(TabNavigation::defaultsKey);
+    m_selectedTab = TabNavigation::restored(
+        stored.typeId() == QMetaType::QString ? std::optional<QString>(stored.toString())
+                                              : std::nullopt);
+
+    m_hasFullDiskAccess = readFullDiskAccess();
+    watchForFullDiskAccess();
+    updateTrashWatcher();
+
+    connect(NotificationCenter::instance(), &NotificationCenter::notified, this,
+            [this](const QString &name) {
+                if (name == QLatin1String("watchTrashChanged"))
+                    updateTrashWatcher();
+            });
+}
+
+AppState::~AppState() = default;
+
+void AppState::forwardChanges(QObject *model)
+{
+    connect(model, SIGNAL(changed()), this, SIGNAL(changed()), Qt::QueuedConnection);
+}
+
+void AppState::setSelectedTab(TabNavigation tab)
+{
+    Preferences::setValue(TabNavigation::defaultsKey, tab.rawValue());
+    if (tab == m_selectedTab)
+        return;
+    m_selectedTab = tab;
+    setGlobalSearchText(QString());
+    emit selectedTabChanged(tab);
+    emit changed();
+}
+
+void AppState::setIsScanning(bool value)
+{
+    if (m_isScanning == value)
+        return;
+    m_isScanning = value;
+    emit isScanningChanged(value);
+    emit changed();
+}
+
+void AppState::setScanStatusMessage(const QString &value)
+{
+    if (m_scanStatusMessage == value)
+        return;
+    m_scanStatusMessage = value;
+    emit scanStatusMessageChanged(value);
+    emit changed();
+}
+
+void AppState::setScanPercentage(double value)
+{
+    if (m_scanPercentage == value)
+        return;
+    m_scanPercentage = value;
+    emit scanPercentageChanged(value);
+    emit changed();
+}
+
+void AppState::setDiskFigures(double totalGB, double freeGB)
+{
+    m_diskTotalGB = totalGB;
+    m_diskFreeGB = freeGB;
+    m_diskUsedGB = totalGB - freeGB;
+    emit diskFiguresChanged();
+    emit changed();
+}
+
+void AppState::setHasFullDiskAccess(bool value)
+{
+    if (m_hasFullDiskAccess == value)
+        return;
+    m_hasFullDiskAccess = value;
+    emit hasFullDiskAccessChanged(value);
+    emit changed();
+}
+
+void AppState::setProceedWithoutAccess(bool value)
+{
+    if (m_proceedWithoutAccess == value)
+        return;
+    m_proceedWithoutAccess = value;
+    emit proceedWithoutAccessChanged(value);
+    emit changed();
+}
+
+void AppState::setGlobalSearchText(const QString &text)
+{
+    if (m_globalSearchText == text)
+        return;
+    m_globalSearchText = text;
+    emit globalSearchTextChanged(text);
+    emit changed();
+}
+
+void AppState::setShowUpdate(bool value)
+{
+    if (m_showUpdate == value)
+        return;
+    m_showUpdate = value;
+    emit showUpdateChanged(value);
+    emit changed();
+}
+
+void AppState::setScanProgress(bool isScanning, const QString &message, double percentage)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, isScanning, message, percentage] {
+            setIsScanning(isScanning);
+            setScanStatusMessage(message);
+            setScanPercentage(percentage);
+        },
+        Qt::QueuedConnection);
+}
+
+void AppState::addLog(const QString &type, const QString &text)
+{
+    if (type == QLatin1String("stderr"))
+        SystemLog::write(SystemLog::Level::Error, text);
+    else
+        SystemLog::write(SystemLog::Level::Info, QLatin1Char('[') + type + QLatin1String("] ") + text);
+}
+
+void AppState::loadAllTabs()
+{
+    if (!canScan())
+        return;
+    // Each model's scan starts its own background work and returns at once.
+}
+
+bool AppState::readFullDiskAccess()
+{
+    return FullDiskAccess::read();
+}
+
+void AppState::watchForFullDiskAccess()
+{
+    if (m_hasFullDiskAccess)
+        return;
+    auto *timer = new QTimer(this);
+    timer->setInterval(2000);
+    connect(timer, &QTimer::timeout, this, &AppState::checkFullDiskAccess);
+    timer->start();
+    m_accessTimer = timer;
+}
+
+void AppState::checkFullDiskAccess()
+{
+    const bool granted = readFullDiskAccess();
+    const bool previous = m_hasFullDiskAccess;
+    setHasFullDiskAccess(granted);
+    if (!granted)
+        return;
+    if (m_accessTimer) {
+        m_accessTimer->stop();
+        m_accessTimer->deleteLater();
+        m_accessTimer = nullptr;
+    }
+    if (!previous)
+        loadAllTabs();
+    updateTrashWatcher();
+}
+
+void AppState::openFullDiskAccessSettings()
+{
+    const QString address = Locations::current().fullDiskAccessSettingsUrl;
+    if (address.isEmpty())
+        return;
+    const QUrl url(address);
+    if (url.isValid())
+        Workspace::openUrl(url);
+}
+
+void AppState::relaunch()
+{
+    Workspace::startDetached(Locations::current().shell,
+                             {QStringLiteral("-c"), Locations::current().relaunchScript,
+                              Workspace::applicationPath()});
+    emit terminateRequested();
+}
+
+void AppState::updateTrashWatcher()
+{
+    // The Trash watcher arrives with the Applications tab.
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "app/TabNavigation.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+// The one central state object: selected tab, scan status, disk figures, the tab
+// models, the access flags and the search text. Lives on the main thread; every
+// property is written there only.
+class AppState : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(TabNavigation selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
+    Q_PROPERTY(QString scanStatusMessage READ scanStatusMessage NOTIFY scanStatusMessageChanged)
+    Q_PROPERTY(double scanPercentage READ scanPercentage NOTIFY scanPercentageChanged)
+    Q_PROPERTY(bool hasFullDiskAccess READ hasFullDiskAccess NOTIFY hasFullDiskAccessChanged)
+    Q_PROPERTY(bool proceedWithoutAccess READ proceedWithoutAccess WRITE setProceedWithoutAccess NOTIFY proceedWithoutAccessChanged)
+    Q_PROPERTY(QString globalSearchText READ globalSearchText WRITE setGlobalSearchText NOTIFY globalSearchTextChanged)
+    Q_PROPERTY(bool showUpdate READ showUpdate WRITE setShowUpdate NOTIFY showUpdateChanged)
+
+public:
+    static constexpr const char watchTrashKey[] = "watchTrashForApps";
+
+    explicit AppState(QObject *parent = nullptr);
+    ~AppState() override;
+
+    TabNavigation selectedTab() const { return m_selectedTab; }
+    // Also stores the raw value under "selectedTab" and clears the search text.
+    void setSelectedTab(TabNavigation tab);
+
+    bool isScanning() const { return m_isScanning; }
+    QString scanStatusMessage() const { return m_scanStatusMessage; }
+    double scanPercentage() const { return m_scanPercentage; }
+
+    double diskTotalGB() const { return m_diskTotalGB; }
+    double diskUsedGB() const { return m_diskUsedGB; }
+    double diskFreeGB() const { return m_diskFreeGB; }
+    // The dashboard's capacity query; main thread only.
+    void setDiskFigures(double totalGB, double freeGB);
+
+    bool hasFullDiskAccess() const { return m_hasFullDiskAccess; }
+    bool proceedWithoutAccess() const { return m_proceedWithoutAccess; }
+    void setProceedWithoutAccess(bool value);
+    bool canScan() const { return m_hasFullDiskAccess || m_proceedWithoutAccess; }
+    bool isPollingForAccess() const { return m_accessTimer != nullptr; }
+
+    QString globalSearchText() const { return m_globalSearchText; }
+    void setGlobalSearchText(const QString &text);
+
+    bool showUpdate() const { return m_showUpdate; }
+    void setShowUpdate(bool value);
+
+    // Callable from any thread: one queued block on the main thread assigns the three
+    // values in order. Never blocks.
+    void setScanProgress(bool isScanning, const QString &message, double percentage);
+    // Callable from any thread: one record in the system log.
+    void addLog(const QString &type, const QString &text);
+
+    // Starts every tab's scan when scanning is allowed; returns at once.
+    void loadAllTabs();
+
+    static bool readFullDiskAccess();
+    void checkFullDiskAccess();
+    void openFullDiskAccessSettings();
+    // Starts a shell that reopens the program after this one quits, then quits.
+    void relaunch();
+    // Starts or stops the Trash watcher to match the preference and the access grant.
+    void updateTrashWatcher();
+
+signals:
+    void changed();
+    void selectedTabChanged(TabNavigation tab);
+    void isScanningChanged(bool value);
+    void scanStatusMessageChanged(const QString &value);
+    void scanPercentageChanged(double value);
+    void diskFiguresChanged();
+    void hasFullDiskAccessChanged(bool value);
+    void proceedWithoutAccessChanged(bool value);
+    void globalSearchTextChanged(const QString &text);
+    void showUpdateChanged(bool value);
+    // The program should quit (relaunch asked for it).
+    void terminateRequested();
+
+private:
+    void setIsScanning(bool value);
+    void setScanStatusMessage(const QString &value);
+    void setScanPercentage(double value);
+    void setHasFullDiskAccess(bool value);
+    void watchForFullDiskAccess();
+    // Re-announces a model's changes one main-thread hop later.
+    void forwardChanges(QObject *model);
+
+    TabNavigation m_selectedTab;
+    bool m_isScanning = false;
+    QString m_scanStatusMessage;
+    double m_scanPercentage = 0;
+    double m_diskTotalGB = 0;
+    double m_diskUsedGB = 0;
+    double m_diskFreeGB = 0;
+    bool m_hasFullDiskAccess = false;
+    bool m_proceedWithoutAccess = false;
+    QPointer<QTimer> m_accessTimer;
+    QString m_globalSearchText;
+    bool m_showUpdate = false;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+// What the file system says about one item, read without following a final link.
+struct FileId {
+    quint64 device = 0;
+    quint64 inode = 0;
+    friend bool operator==(const FileId &, const FileId &) = default;
+};
+
+inline size_t qHash(const FileId &id, size_t seed = 0)
+{
+    return qHashMulti(seed, id.device, id.inode);
+}
+
+struct FileProperties {
+    bool isDirectory = false;
+    bool isSymLink = false;
+    bool isRegularFile = false;
+    qint64 fileSize = 0;       // logical size in bytes
+    qint64 allocatedBytes = 0; // blocks on disk × 512
+    quint64 linkCount = 0;
+    FileId id;
+    QDateTime modified;
+    QDateTime accessed;
+
+    // lstat of the path; nothing when it does not exist or cannot be read.
+    static std::optional<FileProperties> read(const QString &path);
+    // stat: follows links.
+    static std::optional<FileProperties> readFollowingLinks(const QString &path);
+
+    static bool exists(const QString &path); // the item itself, a dangling link counts
+    static bool isExecutable(const QString &path);
+    // Target text of a symbolic link; empty when not a link or unreadable.
+    static QString linkTarget(const QString &path);
+    // Names of a folder's direct children, hidden ones included, in the order the
+    // system lists them. Nothing when the folder cannot be listed.
+    static std::optional<QStringList> listNames(const QString &folder);
+};
+
+// Native path bytes for a QString path and back; names that are not valid UTF-8
+// decode leniently.
+QByteArray nativePath(const QString &path);
+QString decodeNativePath(const char *bytes, qsizetype length = -1);

@@ -1,0 +1,254 @@
+#include "platform/Locations.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QStorageInfo>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+QString rootLabel()
+{
+    const QStorageInfo root(QStringLiteral("/"));
+    const QString label = root.name();
+    return label.isEmpty() ? QStringLiteral("Computer") : label;
+}
+
+void fillMac(Locations &l)
+{
+    const QString &h = l.home;
+    l.shell = "/bin/sh";
+    l.du = "/usr/bin/du";
+    l.find = "/usr/bin/find";
+    l.fileTool = "/usr/bin/file";
+    l.ls = "/bin/ls";
+    l.docker = "/usr/local/bin/docker";
+    l.brewCandidates = {"/opt/homebrew/bin/brew", "/usr/local/bin/brew"};
+    l.brewPrefix = "/opt/homebrew";
+
+    l.trashFiles = h + "/.Trash";
+    l.trashInMarker = "/.Trash/";
+    l.trashMeasureRoot = h + "/.Trash";
+
+    l.protectedTrees = {"/",   "/System", "/Library", "/usr", "/usr/bin", "/usr/sbin",
+                        "/bin", "/sbin",  "/var",     "/etc", "/dev",     "/private"};
+    l.protectedItself = {h,
+                         h + "/Desktop",
+                         h + "/Documents",
+                         h + "/Downloads",
+                         h + "/Movies",
+                         h + "/Music",
+                         h + "/Pictures"};
+
+    l.skippedMounts = {"/System/Volumes", "/.nofollow", "/.resolve", "/.vol", "/Volumes", "/dev"};
+    l.rootDisplayName = "Macintosh HD";
+
+    l.applicationFolders = {"/Applications", h + "/Applications"};
+    l.leftoverLibrary = h + "/Library";
+    l.leftoverPlacesNamed = {"Application Support", "Caches", "Logs"};
+    l.leftoverPlacesIdOnly = {"Preferences",  "Preferences/ByHost",      "Containers",
+                              "Group Containers", "Saved Application State", "HTTPStorages",
+                              "WebKit",       "Cookies",                 "LaunchAgents",
+                              "Application Scripts"};
+
+    l.cachesCommand = "du -sm ~/Library/Caches 2>/dev/null";
+    l.javaCountCommand =
+        "/usr/libexec/java_home -V 2>&1 | grep 'JavaVirtualMachines' | wc -l";
+    l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
+    l.groupApps = {"/Applications"};
+    l.groupDeveloper = {h + "/Library/Developer"};
+    l.groupCaches = {h + "/Library/Caches"};
+    l.groupDocker = {h + "/.docker", h + "/Library/Containers/com.docker.docker"};
+    l.groupBrew = {"/opt/homebrew"};
+    l.groupDownloads = {h + "/Downloads"};
+    l.groupMedia = {h + "/Music", h + "/Movies", h + "/Pictures"};
+    l.groupDocuments = {h + "/Documents", h + "/Desktop"};
+    l.groupTrash = {h + "/.Trash"};
+    l.groupLibrary = {h + "/Library"};
+    l.systemCategoryName = "macOS";
+
+    l.javaListCommand = "/usr/libexec/java_home -V 2>&1";
+    l.javaLineMarker = "JavaVirtualMachines";
+    l.installersCommand = "mdfind -onlyin ~ \"kMDItemKind == 'Disk Image' || kMDItemKind == "
+                          "'Installer Package'\"";
+    l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
+    l.pyenvVersions = h + "/.pyenv/versions";
+    l.condaEnvs = h + "/.conda/envs";
+
+    l.junkAppCaches = h + "/Library/Caches";
+    l.junkAppLogs = h + "/Library/Logs";
+    l.junkDerivedData = h + "/Library/Developer/Xcode/DerivedData";
+    l.junkHomebrewCache = h + "/Library/Caches/Homebrew";
+    l.junkNpmCache = h + "/.npm";
+    l.junkBrowserCaches = h + "/Library/Caches/com.apple.Safari";
+
+    l.largeFilesFolders = {h + "/Downloads", h + "/Desktop", h + "/Documents"};
+
+    l.fullDiskAccessProbe = "/Library/Application Support/com.apple.TCC/TCC.db";
+    l.fullDiskAccessSettingsUrl =
+        "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles";
+    l.relaunchScript = "sleep 1; /usr/bin/open \"$0\"";
+}
+
+void fillLinux(Locations &l)
+{
+    const QString &h = l.home;
+    l.shell = "/bin/sh";
+    l.du = "/usr/bin/du";
+    l.find = "/usr/bin/find";
+    l.fileTool = "/usr/bin/file";
+    l.ls = "/bin/ls";
+    l.docker = "/usr/bin/docker";
+    l.brewCandidates = {"/home/linuxbrew/.linuxbrew/bin/brew", h + "/.linuxbrew/bin/brew"};
+    l.brewPrefix = "/home/linuxbrew/.linuxbrew";
+
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty() || !dataHome.startsWith('/') || l.home != QDir::homePath())
+        dataHome = h + "/.local/share";
+    l.trashFiles = dataHome + "/Trash/files";
+    l.trashInMarker = "/Trash/files/";
+    l.trashMeasureRoot = h + "/.local/share/Trash";
+
+    l.protectedTrees = {"/",     "/System", "/Library", "/usr",  "/usr/bin", "/usr/sbin",
+                        "/bin",  "/sbin",   "/var",     "/etc",  "/dev",     "/private",
+                        "/boot", "/lib",    "/lib32",   "/lib64", "/libx32", "/proc",
+                        "/sys",  "/run",    "/srv",     "/root", "/snap"};
+    l.protectedItself = {h,
+                         h + "/Desktop",
+                         h + "/Documents",
+                         h + "/Downloads",
+                         h + "/Movies",
+                         h + "/Music",
+                         h + "/Pictures",
+                         h + "/Videos",
+                         h + "/Public",
+                         h + "/Templates",
+                         "/home",
+                         "/mnt",
+                         "/media",
+                         "/opt",
+                         "/tmp"};
+
+    l.skippedMounts = {"/proc", "/sys", "/dev", "/run", "/mnt", "/media", "/snap"};
+    l.rootDisplayName = rootLabel();
+
+    l.applicationFolders = {"/Applications", h + "/Applications"};
+    l.leftoverLibrary = h;
+    l.leftoverPlacesNamed = {".config", ".cache", ".local/share"};
+    l.leftoverPlacesIdOnly = {".local/state", ".var/app", "snap", ".config/autostart",
+                              ".local/share/applications"};
+    l.desktopEntryFolders = {dataHome + "/applications", "/usr/local/share/applications",
+                             "/usr/share/applications"};
+
+    l.cachesCommand = "du -sm ~/.cache 2>/dev/null";
+    l.javaListCommand = "find /usr/lib/jvm -mindepth 1 -maxdepth 1 -type d 2>/dev/null";
+    l.javaLineMarker = "/usr/lib/jvm/";
+    l.javaCountCommand = l.javaListCommand + " | wc -l";
+    l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
+    l.groupApps = {"/Applications", h + "/Applications", "/opt"};
+    l.groupDeveloper = {h + "/.cargo", h + "/.rustup", h + "/go", h + "/.gradle", h + "/.m2"};
+    l.groupCaches = {h + "/.cache"};
+    l.groupDocker = {h + "/.docker", h + "/.local/share/docker"};
+    l.groupBrew = {"/home/linuxbrew/.linuxbrew"};
+    l.groupDownloads = {h + "/Downloads"};
+    l.groupMedia = {h + "/Music", h + "/Videos", h + "/Pictures"};
+    l.groupDocuments = {h + "/Documents", h + "/Desktop"};
+    l.groupTrash = {h + "/.local/share/Trash"};
+    l.groupLibrary = {h + "/.config", h + "/.cache",  h + "/.local", h + "/.cargo", h + "/.rustup",
+                      h + "/go",      h + "/.gradle", h + "/.m2",    h + "/.docker"};
+    l.systemCategoryName = "System";
+
+    l.installersCommand =
+        "find ~ -type d \\( -name '.*' -o -name node_modules \\) -prune -o -type f \\( -name "
+        "'*.dmg' -o -name '*.pkg' -o -name '*.iso' -o -name '*.deb' -o -name '*.rpm' \\) -print "
+        "2>/dev/null";
+    l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
+    l.pyenvVersions = h + "/.pyenv/versions";
+    l.condaEnvs = h + "/.conda/envs";
+
+    l.junkAppCaches = h + "/.cache";
+    l.junkAppLogs = h + "/Library/Logs";
+    l.junkDerivedData = h + "/Library/Developer/Xcode/DerivedData";
+    l.junkHomebrewCache = h + "/.cache/Homebrew";
+    l.junkNpmCache = h + "/.npm";
+    l.junkBrowserCaches = h + "/.cache/mozilla";
+
+    l.largeFilesFolders = {h + "/Downloads", h + "/Desktop", h + "/Documents"};
+
+    l.fullDiskAccessProbe.clear();
+    l.fullDiskAccessSettingsUrl.clear();
+    l.relaunchScript = "sleep 1; exec \"$0\"";
+}
+
+QMutex gMutex;
+// Tables are never freed: a reader may still hold a reference to a replaced one.
+std::vector<std::unique_ptr<Locations>> gTables;
+Locations *gCurrent = nullptr;
+
+} // namespace
+
+Locations Locations::forOs(Os os, const QString &home)
+{
+    Locations l;
+    l.os = os;
+    l.home = home.size() > 1 && home.endsWith('/') ? home.chopped(1) : home;
+    if (os == Os::MacOS)
+        fillMac(l);
+    else
+        fillLinux(l);
+    return l;
+}
+
+Locations Locations::system()
+{
+#ifdef Q_OS_MACOS
+    return forOs(Os::MacOS, QDir::homePath());
+#else
+    return forOs(Os::Linux, QDir::homePath());
+#endif
+}
+
+const Locations &Locations::current()
+{
+    QMutexLocker lock(&gMutex);
+    if (!gCurrent) {
+        gTables.push_back(std::make_unique<Locations>(system()));
+        gCurrent = gTables.back().get();
+    }
+    return *gCurrent;
+}
+
+void Locations::setCurrent(const Locations &locations)
+{
+    QMutexLocker lock(&gMutex);
+    gTables.push_back(std::make_unique<Locations>(locations));
+    gCurrent = gTables.back().get();
+}
+
+void Locations::resetCurrent()
+{
+    QMutexLocker lock(&gMutex);
+    gCurrent = nullptr;
+}
+
+QString Locations::expandTilde(const QString &path) const
+{
+    if (path == QLatin1String("~"))
+        return home;
+    if (path.startsWith(QLatin1String("~/")))
+        return home + path.mid(1);
+    return path;
+}
+
+QString Locations::abbreviateHome(const QString &path) const
+{
+    if (path == home)
+        return QStringLiteral("~");
+    if (!home.isEmpty() && home != QLatin1String("/") && path.startsWith(home + '/'))
+        return QLatin1Char('~') + path.mid(home.size());
+    return path;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Every absolute location and tool path the program uses, for the running OS.
+// Models read these through Locations::current(); tests swap in their own table
+// (a temporary home, fake tools) with Locations::setCurrent().
+struct Locations {
+    enum class Os { MacOS, Linux };
+
+    Os os = Os::Linux;
+    QString home;
+
+    // Shell and system tools.
+    QString shell;    // "/bin/sh"
+    QString du;       // "/usr/bin/du"
+    QString find;     // "/usr/bin/find"
+    QString fileTool; // "/usr/bin/file"
+    QString ls;       // "/bin/ls"
+    QString docker;
+    QStringList brewCandidates; // first executable wins
+    QString brewPrefix;         // the Homebrew installation's folder
+
+    // The Trash.
+    QString trashFiles;        // where trashed items land, watched for apps
+    QString trashInMarker;     // a path containing this is inside the Trash
+    QString trashMeasureRoot;  // what the dashboard measures as "trash"
+
+    // Removal safety.
+    QStringList protectedTrees;  // each protects itself and everything below
+    QStringList protectedItself; // each protects only itself
+
+    // Storage scanner.
+    QStringList skippedMounts;
+    QString rootDisplayName; // display name of "/"
+
+    // Applications.
+    QStringList applicationFolders;
+    QString leftoverLibrary;            // the folder leftover places hang off
+    QStringList leftoverPlacesNamed;    // places where a name match is allowed
+    QStringList leftoverPlacesIdOnly;   // places matched by identifier only
+    QStringList desktopEntryFolders;    // Linux: where stillInstalled looks
+
+    // Dashboard.
+    QString cachesCommand;
+    QString javaCountCommand;
+    QString localBinLinksCountCommand;
+    QStringList groupApps, groupDeveloper, groupCaches, groupDocker, groupBrew,
+        groupDownloads, groupMedia, groupDocuments, groupTrash, groupLibrary;
+    QString systemCategoryName; // "macOS" / "System"
+
+    // File finders.
+    QString javaListCommand;
+    QString javaLineMarker;
+    QString installersCommand;
+    QString localBinLinksCommand;
+    QString pyenvVersions;
+    QString condaEnvs;
+
+    // Junk cleaner: folders of the six categories, in their order.
+    QString junkAppCaches, junkAppLogs, junkDerivedData, junkHomebrewCache, junkNpmCache,
+        junkBrowserCaches;
+
+    // Deep clean and Large files.
+    QStringList largeFilesFolders; // Downloads, Desktop, Documents
+
+    // Full Disk Access.
+    QString fullDiskAccessProbe;     // empty: the OS has no such grant
+    QString fullDiskAccessSettingsUrl;
+    QString relaunchScript;          // "-c" argument of the relaunch shell
+
+    // Builds the table for an OS and a home folder (no trailing slash).
+    static Locations forOs(Os os, const QString &home);
+    // The table of the OS this program runs on, for the user's home.
+    static Locations system();
+
+    static const Locations &current();
+    // For tests: replaces the table until reset (not thread-safe against readers).
+    static void setCurrent(const Locations &locations);
+    static void resetCurrent();
+
+    // Path helpers shared by every model.
+    QString expandTilde(const QString &path) const;
+    QString abbreviateHome(const QString &path) const;
+};
