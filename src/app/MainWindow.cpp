@@ -1,39 +1,243 @@
 #include "app/MainWindow.h"
 
+#include "app/AppInfo.h"
 #include "app/AppState.h"
+#include "app/EmptyStateView.h"
+#include "app/FullDiskAccessBanner.h"
+#include "app/FullDiskAccessRequestView.h"
+#include "app/MainContentView.h"
+#include "app/ProgressBannerView.h"
+#include "app/SettingsView.h"
+#include "app/SidebarView.h"
+#include "app/Symbols.h"
+#include "app/Website.h"
+#include "platform/Preferences.h"
+#include "platform/Workspace.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QListWidget>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+std::function<QWidget *(AppState *)> gUpdateContent;
+}
 
 MainWindow::MainWindow(AppState *appState, QWidget *parent)
     : QMainWindow(parent), m_appState(appState)
 {
-    auto *central = new QWidget(this);
-    auto *layout = new QHBoxLayout(central);
-    m_sidebar = new QListWidget(central);
-    m_sidebar->setFixedWidth(220);
-    for (const TabNavigation &tab : TabNavigation::allCases())
-        m_sidebar->addItem(tab.title());
-    m_placeholder = new QLabel(central);
-    m_placeholder->setAlignment(Qt::AlignCenter);
-    layout->addWidget(m_sidebar);
-    layout->addWidget(m_placeholder, 1);
-    setCentralWidget(central);
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(AppInfo::name());
+    setWindowIcon(AppInfo::icon());
     setMinimumSize(1000, 700);
-    setWindowTitle(QStringLiteral("Quillmar"));
 
-    m_sidebar->setCurrentRow(int(m_appState->selectedTab()));
-    connect(m_sidebar, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            m_appState->setSelectedTab(TabNavigation(TabNavigation::Case(row)));
-    });
-    connect(m_appState, &AppState::selectedTabChanged, this, &MainWindow::showTab);
-    showTab();
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_sidebar = new SidebarView(appState, m_splitter);
+    m_sidebar->setMinimumWidth(220);
+    m_sidebar->setMaximumWidth(280);
+
+    auto *detail = new QWidget(m_splitter);
+    auto *detailLayout = new QVBoxLayout(detail);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->setSpacing(0);
+    m_banner = new FullDiskAccessBanner(appState, detail);
+    detailLayout->addWidget(m_banner);
+    m_gate = new QStackedWidget(detail);
+    m_content = new MainContentView(appState, m_gate);
+    m_request = new FullDiskAccessRequestView(appState, m_gate);
+    m_gate->addWidget(m_content);
+    m_gate->addWidget(m_request);
+    detailLayout->addWidget(m_gate, 1);
+    m_progress = new ProgressBannerView(appState, detail);
+    detailLayout->addWidget(m_progress);
+
+    m_splitter->addWidget(m_sidebar);
+    m_splitter->addWidget(detail);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({240, 1000});
+    setCentralWidget(m_splitter);
+
+    buildToolbar();
+    buildMenus();
+
+    connect(appState, &AppState::hasFullDiskAccessChanged, this, &MainWindow::updateGate);
+    connect(appState, &AppState::proceedWithoutAccessChanged, this, &MainWindow::updateGate);
+    connect(appState, &AppState::isScanningChanged, this, &MainWindow::updateGate);
+    updateGate();
 }
 
-void MainWindow::showTab()
+MainWindow::~MainWindow() = default;
+
+QRect MainWindow::initialFrame(const QRect &area)
 {
-    const TabNavigation tab = m_appState->selectedTab();
-    m_placeholder->setText(tab.title() + QStringLiteral("\n") + tab.subtitle());
+    const int width = int(area.width() * 0.75);
+    const int height = int(area.height() * 0.8);
+    return QRect(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2,
+                 width, height);
+}
+
+void MainWindow::buildToolbar()
+{
+    auto *toolbar = addToolBar(QStringLiteral("Main"));
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->setIconSize(QSize(16, 16));
+    toolbar->toggleViewAction()->setVisible(false);
+
+    auto *spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+
+    m_search = new QLineEdit(toolbar);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setPlaceholderText(QStringLiteral("Search..."));
+    m_search->setClearButtonEnabled(true);
+    m_search->addAction(Symbols::icon(QStringLiteral("magnifyingglass")),
+                        QLineEdit::LeadingPosition);
+    m_search->setFixedWidth(240);
+    m_search->setText(m_appState->globalSearchText());
+    connect(m_search, &QLineEdit::textChanged, m_appState, &AppState::setGlobalSearchText);
+    connect(m_appState, &AppState::globalSearchTextChanged, m_search, [this](const QString &text) {
+        if (m_search->text() != text)
+            m_search->setText(text);
+    });
+    toolbar->addWidget(m_search);
+
+    m_rescan = new QToolButton(toolbar);
+    m_rescan->setObjectName(QStringLiteral("rescanAll"));
+    m_rescan->setText(QStringLiteral("Rescan All"));
+    m_rescan->setIcon(Symbols::icon(QStringLiteral("arrow.triangle.2.circlepath")));
+    m_rescan->setToolTip(QStringLiteral("Rescan all system areas"));
+    m_rescan->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_rescan->setAutoRaise(true);
+    connect(m_rescan, &QToolButton::clicked, m_appState, &AppState::loadAllTabs);
+    toolbar->addWidget(m_rescan);
+
+    auto addLink = [&](const QString &symbol, const QString &tip, const QString &path,
+                       const QString &name) {
+        auto *button = new QToolButton(toolbar);
+        button->setObjectName(name);
+        button->setIcon(Symbols::icon(symbol));
+        button->setToolTip(tip);
+        button->setAutoRaise(true);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        connect(button, &QToolButton::clicked, this,
+                [path] { Workspace::openUrl(Website::page(path)); });
+        toolbar->addWidget(button);
+    };
+    addLink(QStringLiteral("questionmark.circle"), QStringLiteral("Help / FAQ"),
+            QStringLiteral("/faq"), QStringLiteral("helpLink"));
+    addLink(QStringLiteral("text.bubble"), QStringLiteral("Send Feedback"),
+            QStringLiteral("/feedback"), QStringLiteral("feedbackLink"));
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *appMenu = menuBar()->addMenu(AppInfo::name());
+    appMenu->setObjectName(QStringLiteral("appMenu"));
+    QAction *about = appMenu->addAction(QStringLiteral("About Quillmar"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &MainWindow::showAboutPanel);
+    QAction *updates = appMenu->addAction(QStringLiteral("Check for Updates..."));
+    updates->setMenuRole(QAction::ApplicationSpecificRole);
+    connect(updates, &QAction::triggered, this, &MainWindow::openUpdateWindow);
+    appMenu->addSeparator();
+    QAction *settings = appMenu->addAction(QStringLiteral("Settings…"));
+    settings->setMenuRole(QAction::PreferencesRole);
+    settings->setShortcut(QKeySequence::Preferences);
+    connect(settings, &QAction::triggered, this, [this] { openSettings(); });
+    appMenu->addSeparator();
+    QAction *quit = appMenu->addAction(QStringLiteral("Quit Quillmar"));
+    quit->setMenuRole(QAction::QuitRole);
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    const QList<QPair<QString, QString>> pages = {
+        {QStringLiteral("Quillmar Help / FAQ"), QStringLiteral("/faq")},
+        {QStringLiteral("Privacy Policy"), QStringLiteral("/privacy")},
+        {QStringLiteral("Terms and Conditions"), QStringLiteral("/terms")},
+    };
+    for (const auto &[title, path] : pages) {
+        QAction *action = help->addAction(title);
+        connect(action, &QAction::triggered, this,
+                [path] { Workspace::openUrl(Website::page(path)); });
+    }
+}
+
+void MainWindow::updateGate()
+{
+    m_banner->setVisible(m_appState->proceedWithoutAccess() && !m_appState->hasFullDiskAccess());
+    m_gate->setCurrentWidget(m_appState->canScan() ? static_cast<QWidget *>(m_content) : m_request);
+    m_progress->setVisible(m_appState->isScanning());
+}
+
+bool MainWindow::showsTabs() const
+{
+    return m_gate->currentWidget() == m_content;
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (Preferences::boolValue(PrefKey::autoScanOnLaunch, true))
+        m_appState->loadAllTabs();
+}
+
+SettingsView *MainWindow::openSettings()
+{
+    if (!m_settings)
+        m_settings = new SettingsView(m_appState, this);
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+    return m_settings;
+}
+
+void MainWindow::setUpdateContent(std::function<QWidget *(AppState *)> factory)
+{
+    gUpdateContent = std::move(factory);
+}
+
+void MainWindow::openUpdateWindow()
+{
+    if (!m_updateWindow) {
+        auto *window = new QDialog(this);
+        window->setObjectName(QStringLiteral("update"));
+        window->setWindowTitle(QStringLiteral("Software Update"));
+        window->resize(420, 300);
+        auto *layout = new QVBoxLayout(window);
+        QWidget *content =
+            gUpdateContent
+                ? gUpdateContent(m_appState)
+                : new EmptyStateView(QStringLiteral("arrow.triangle.2.circlepath"),
+                                     QStringLiteral("Software Update"), AppInfo::versionLine());
+        layout->addWidget(content);
+        m_updateWindow = window;
+    }
+    m_updateWindow->show();
+    m_updateWindow->raise();
+}
+
+void MainWindow::showAboutPanel()
+{
+    QMessageBox box(this);
+    box.setWindowTitle(QStringLiteral("About Quillmar"));
+    box.setIconPixmap(AppInfo::icon().pixmap(64, 64));
+    box.setText(QStringLiteral("<b>%1</b>").arg(AppInfo::name()));
+    box.setInformativeText(AppInfo::versionLine());
+    box.exec();
 }

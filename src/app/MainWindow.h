@@ -2,20 +2,69 @@
 
 #include <QMainWindow>
 
-class AppState;
-class QListWidget;
-class QLabel;
+#include <functional>
 
-// The main window: the sidebar of tabs and the selected tab's screen.
+class AppState;
+class FullDiskAccessBanner;
+class FullDiskAccessRequestView;
+class MainContentView;
+class ProgressBannerView;
+class QLineEdit;
+class QMenu;
+class QSplitter;
+class QStackedWidget;
+class QToolButton;
+class SettingsView;
+class SidebarView;
+
+// The main window: sidebar and detail side by side, the search field and rescan in the
+// toolbar, the access gate's screens and the progress banner, the menu commands.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(AppState *appState, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // 75 % of the screen's visible width, 80 % of its height, centred on it.
+    static QRect initialFrame(const QRect &visibleArea);
+
+    SidebarView *sidebar() const { return m_sidebar; }
+    MainContentView *content() const { return m_content; }
+    QLineEdit *searchField() const { return m_search; }
+    QToolButton *rescanButton() const { return m_rescan; }
+    FullDiskAccessBanner *accessBanner() const { return m_banner; }
+    FullDiskAccessRequestView *accessRequest() const { return m_request; }
+    ProgressBannerView *progressBanner() const { return m_progress; }
+    QSplitter *splitter() const { return m_splitter; }
+    // Whether the detail area shows the tabs (else the access request).
+    bool showsTabs() const;
+
+    SettingsView *openSettings();
+    void openUpdateWindow();
+    void showAboutPanel();
+
+    // What the "Software Update" window holds; the updater installs its dialog here.
+    static void setUpdateContent(std::function<QWidget *(AppState *)> factory);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
-    void showTab();
+    void buildToolbar();
+    void buildMenus();
+    void updateGate();
 
     AppState *m_appState;
-    QListWidget *m_sidebar;
-    QLabel *m_placeholder;
+    QSplitter *m_splitter;
+    SidebarView *m_sidebar;
+    FullDiskAccessBanner *m_banner;
+    QStackedWidget *m_gate;
+    MainContentView *m_content;
+    FullDiskAccessRequestView *m_request;
+    ProgressBannerView *m_progress;
+    QLineEdit *m_search = nullptr;
+    QToolButton *m_rescan = nullptr;
+    SettingsView *m_settings = nullptr;
+    QWidget *m_updateWindow = nullptr;
+    bool m_shown = false;
 };

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+// The icon for a file or folder, chosen from its name alone so that drawing a long
+// list never touches the disk.
+namespace FileIcons {
+
+QIcon icon(const QString &path, bool isDirectory);
+
+} // namespace FileIcons

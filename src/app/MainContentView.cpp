@@ -1,0 +1,41 @@
+#include "app/MainContentView.h"
+
+#include "app/AppState.h"
+#include "app/EmptyStateView.h"
+
+#include <QApplication>
+
+MainContentView::MainContentView(AppState *appState, QWidget *parent)
+    : QStackedWidget(parent), m_appState(appState)
+{
+    setObjectName(QStringLiteral("mainContent"));
+    connect(appState, &AppState::selectedTabChanged, this, &MainContentView::showTab);
+    showTab(appState->selectedTab());
+}
+
+QWidget *MainContentView::screen(TabNavigation tab) const
+{
+    return m_screens.value(int(TabNavigation::Case(tab)));
+}
+
+void MainContentView::showTab(TabNavigation tab)
+{
+    QWidget *w = screen(tab);
+    if (!w) {
+        w = createScreen(tab);
+        w->setObjectName(QStringLiteral("screen_") + tab.rawValue());
+        m_screens.insert(int(TabNavigation::Case(tab)), w);
+        addWidget(w);
+    }
+    setCurrentWidget(w);
+}
+
+QWidget *MainContentView::createScreen(TabNavigation tab)
+{
+    switch (tab) {
+    default:
+        // Screens of tabs still to come show what the tab is for.
+        return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),
+                                  QApplication::palette().color(QPalette::Highlight), this);
+    }
+}

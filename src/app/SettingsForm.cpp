@@ -1,0 +1,46 @@
+#include "app/SettingsForm.h"
+
+#include "app/Style.h"
+
+#include <QVBoxLayout>
+
+SettingsForm::SettingsForm(QWidget *parent) : QScrollArea(parent)
+{
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *inner = new QWidget(this);
+    m_layout = new QVBoxLayout(inner);
+    m_layout->setContentsMargins(20, 16, 20, 16);
+    m_layout->setSpacing(14);
+    setWidget(inner);
+}
+
+QVBoxLayout *SettingsForm::addSection(const QString &title, const QString &footer)
+{
+    auto *heading = new QLabel(title, widget());
+    heading->setObjectName(QStringLiteral("sectionTitle"));
+    Style::apply(heading, Style::Text::Headline);
+    m_layout->addWidget(heading);
+    auto *box = new QFrame(widget());
+    box->setFrameShape(QFrame::StyledPanel);
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(12, 10, 12, 10);
+    layout->setSpacing(6);
+    m_layout->addWidget(box);
+    if (!footer.isEmpty())
+        m_layout->addWidget(new Note(footer, widget()));
+    return layout;
+}
+
+void SettingsForm::addStretch()
+{
+    m_layout->addStretch(1);
+}
+
+Note::Note(const QString &text, QWidget *parent) : QLabel(text, parent)
+{
+    Style::apply(this, Style::Text::Caption, true);
+    setWordWrap(true);
+    setTextFormat(Qt::PlainText);
+}

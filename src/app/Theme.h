@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+// The application's appearance from "themePreference": 0 (or anything unknown) follows
+// the system, 1 is light, 2 is dark (Fusion with a dark palette).
+class Theme : public QObject {
+    Q_OBJECT
+public:
+    enum Appearance { System = 0, Light = 1, Dark = 2 };
+
+    // Remembers the system's own style and palette, then follows the preference,
+    // applying every change at once.
+    explicit Theme(QObject *parent = nullptr);
+
+    static Appearance fromPreference(int value);
+    void apply(Appearance appearance);
+    Appearance current() const { return m_current; }
+
+    static QPalette darkPalette();
+
+signals:
+    void applied(Theme::Appearance appearance);
+
+private:
+    QString m_systemStyle;
+    Appearance m_current = System;
+};

@@ -1,0 +1,359 @@
+#include "app/AppState.h"
+#include "app/DeleteSelectedButton.h"
+#include "app/FullDiskAccessBanner.h"
+#include "app/FullDiskAccessRequestView.h"
+#include "app/MainContentView.h"
+#include "app/MainWindow.h"
+#include "app/ProgressBannerView.h"
+#include "app/SidebarLabel.h"
+#include "app/SidebarView.h"
+#include "app/TabCounts.h"
+#include "platform/FullDiskAccess.h"
+#include "platform/Locations.h"
+#include "platform/Preferences.h"
+#include "platform/SystemLog.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+struct StubCounts : TabCounts {
+    QHash<int, int> counts;
+    int count(TabNavigation tab) const override
+    {
+        return counts.value(int(TabNavigation::Case(tab)));
+    }
+};
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir.reset(new QTemporaryDir);
+        Preferences::useStoreFile(m_dir->filePath(QStringLiteral("prefs.ini")));
+        Preferences::registerDefaults();
+        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, m_dir->path()));
+        SystemLog::setCapture([](SystemLog::Level, const QString &) {});
+        FullDiskAccess::setProbe([] { return true; });
+    }
+
+    void cleanup()
+    {
+        FullDiskAccess::setProbe({});
+        SystemLog::setCapture({});
+        Locations::resetCurrent();
+        Preferences::useStoreFile(QString());
+    }
+
+    void initialFrameIsCentredThreeQuartersByFourFifths_data()
+    {
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QRect>("frame");
+        QTest::newRow("origin") << QRect(0, 0, 1600, 1000) << QRect(200, 100, 1200, 800);
+        QTest::newRow("menu bar and dock") << QRect(0, 25, 1440, 875) << QRect(180, 112, 1080, 700);
+        QTest::newRow("second screen")
+            << QRect(1920, 0, 2560, 1440) << QRect(2240, 144, 1920, 1152);
+    }
+
+    void initialFrameIsCentredThreeQuartersByFourFifths()
+    {
+        QFETCH(QRect, area);
+        QFETCH(QRect, frame);
+        QCOMPARE(MainWindow::initialFrame(area), frame);
+    }
+
+    void sidebarHasFourSectionsAndBadges()
+    {
+        AppState state;
+        MainWindow window(&state);
+        QCOMPARE(window.sidebar()->sectionTitles(),
+                 QStringList({"OVERVIEW", "DEVELOPER TOOLS", "CLEANING TOOLS", "ADVANCED"}));
+        // Rows follow their section headers, in the sidebar's own order.
+        QList<TabNavigation> order;
+        for (const auto &section : SidebarView::sections())
+            order += section.second;
+        for (int i = 1; i < order.size(); ++i)
+            QVERIFY(window.sidebar()->rowOf(order.at(i - 1)) <
+                    window.sidebar()->rowOf(order.at(i)));
+        QCOMPARE(order.size(), TabNavigation::allCases().size());
+        QVERIFY(window.sidebar()->findChild<QLabel *>(QStringLiteral("proBadge")));
+        const QList<QLabel *> beta =
+            window.sidebar()->findChildren<QLabel *>(QStringLiteral("betaBadge"));
+        QCOMPARE(beta.size(), 1);
+        QCOMPARE(beta.first()->text(), QStringLiteral("BETA"));
+        QVERIFY(window.sidebar()->label(TabNavigation::docker)->isAncestorOf(beta.first()));
+    }
+
+    void sidebarSelectionStoresTabAndClearsSearch()
+    {
+        Preferences::setValue(PrefKey::selectedTab, QStringLiteral("storage"));
+        AppState state;
+        MainWindow window(&state);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.sidebar()->currentRow(), window.sidebar()->rowOf(TabNavigation::storage));
+
+        QTest::keyClicks(window.searchField(), QStringLiteral("cache"));
+        QCOMPARE(state.globalSearchText(), QStringLiteral("cache"));
+
+        SidebarView *sidebar = window.sidebar();
+        QListWidgetItem *junkItem = sidebar->item(sidebar->rowOf(TabNavigation::junk));
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
+                          sidebar->visualItemRect(junkItem).center());
+        QCOMPARE(state.selectedTab(), TabNavigation(TabNavigation::junk));
+        QCOMPARE(Preferences::stringValue(PrefKey::selectedTab, QString()), QStringLiteral("junk"));
+        QCOMPARE(state.globalSearchText(), QString());
+        QCOMPARE(window.searchField()->text(), QString());
+        QCOMPARE(window.content()->currentWidget(), window.content()->screen(TabNavigation::junk));
+
+        // A section header is not a tab: clicking it changes nothing.
+        QListWidgetItem *header = sidebar->item(0);
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
+                          sidebar->visualItemRect(header).center());
+        QCOMPARE(state.selectedTab(), TabNavigation(TabNavigation::junk));
+
+        // The state object selecting a tab moves the sidebar too.
+        state.setSelectedTab(TabNavigation::installers);
+        QCOMPARE(sidebar->currentRow(), sidebar->rowOf(TabNavigation::installers));
+    }
+
+    void junkRowShowsCountOrSpinner()
+    {
+        AppState state;
+        MainWindow window(&state);
+        auto counts = std::make_unique<StubCounts>();
+        StubCounts *stub = counts.get();
+        stub->counts.insert(TabNavigation::junk, 6);
+        window.sidebar()->setCounts(std::move(counts));
+        window.show();
+        SidebarLabel *junk = window.sidebar()->label(TabNavigation::junk);
+        SidebarLabel *docker = window.sidebar()->label(TabNavigation::docker);
+
+        QCOMPARE(junk->badgeText(), QStringLiteral("6"));
+        QVERIFY(!junk->showsSpinner());
+        QCOMPARE(docker->badgeText(), QString());
+        QVERIFY(!docker->showsSpinner());
+
+        state.setScanProgress(true, QStringLiteral("Scanning caches..."), 0);
+        QTRY_VERIFY(state.isScanning());
+        QCOMPARE(junk->badgeText(), QStringLiteral("6"));
+        QVERIFY(!junk->showsSpinner());
+        QVERIFY(docker->showsSpinner());
+        QVERIFY(window.sidebar()->label(TabNavigation::dashboard)->showsSpinner());
+
+        // A count arriving while the scan runs replaces the spinner with the capsule.
+        stub->counts.insert(TabNavigation::docker, 1);
+        window.sidebar()->refresh();
+        QVERIFY(!docker->showsSpinner());
+        QCOMPARE(docker->badgeText(), QStringLiteral("1"));
+
+        state.setScanProgress(false, QString(), 0);
+        QTRY_VERIFY(!state.isScanning());
+        QVERIFY(!window.sidebar()->label(TabNavigation::dashboard)->showsSpinner());
+    }
+
+    void gateWaitingThenWithoutAccessThenGranted()
+    {
+        bool granted = false;
+        FullDiskAccess::setProbe([&granted] { return granted; });
+        AppState state;
+        QSignalSpy scans(&state, &AppState::loadAllTabsStarted);
+        MainWindow window(&state);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        // Waiting: the request screen, no banner, the timer polls, nothing scans.
+        QVERIFY(state.isPollingForAccess());
+        QVERIFY(!window.showsTabs());
+        QVERIFY(window.accessRequest()->isVisible());
+        QVERIFY(!window.accessBanner()->isVisible());
+        QVERIFY(window.sidebar()->isEnabled());
+        QCOMPARE(scans.count(), 0);
+
+        // "Rescan All" does nothing while scanning is not allowed.
+        QTest::mouseClick(window.rescanButton(), Qt::LeftButton);
+        QCOMPARE(scans.count(), 0);
+
+        auto *skip = window.accessRequest()->findChild<QPushButton *>(
+            QStringLiteral("continueWithoutAccess"));
+        QVERIFY(skip);
+        QCOMPARE(skip->text(), QStringLiteral("Continue without Full Disk Access"));
+        QTest::mouseClick(skip, Qt::LeftButton);
+
+        // Without access: banner and tabs, still polling, the gate itself scans nothing.
+        QVERIFY(window.showsTabs());
+        QVERIFY(window.accessBanner()->isVisible());
+        QVERIFY(state.isPollingForAccess());
+        QCOMPARE(scans.count(), 0);
+
+        // "Check Again" while access is still missing changes nothing visible.
+        auto *check = window.accessBanner()->findChild<QPushButton *>(QStringLiteral("checkAgain"));
+        QTest::mouseClick(check, Qt::LeftButton);
+        QVERIFY(window.accessBanner()->isVisible());
+        QCOMPARE(scans.count(), 0);
+
+        // The 2-second poll notices the grant: banner gone, a full scan, no timer.
+        granted = true;
+        QTRY_VERIFY_WITH_TIMEOUT(state.hasFullDiskAccess(), 5000);
+        QVERIFY(!state.isPollingForAccess());
+        QCOMPARE(scans.count(), 1);
+        QVERIFY(!window.accessBanner()->isVisible());
+        QVERIFY(window.showsTabs());
+
+        // Now "Rescan All" scans.
+        QTest::mouseClick(window.rescanButton(), Qt::LeftButton);
+        QCOMPARE(scans.count(), 2);
+    }
+
+    void grantedAtLaunchNeedsNoTimer()
+    {
+        AppState state;
+        MainWindow window(&state);
+        window.show();
+        QVERIFY(!state.isPollingForAccess());
+        QVERIFY(window.showsTabs());
+        QVERIFY(!window.accessBanner()->isVisible());
+    }
+
+    void firstShowHonoursAutoScan_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("scans");
+        QTest::newRow("absent: the registered default is on") << QVariant() << 1;
+        QTest::newRow("on") << QVariant(true) << 1;
+        QTest::newRow("off") << QVariant(false) << 0;
+    }
+
+    void firstShowHonoursAutoScan()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, scans);
+        if (stored.isValid())
+            Preferences::setValue(PrefKey::autoScanOnLaunch, stored);
+        AppState state;
+        QSignalSpy spy(&state, &AppState::loadAllTabsStarted);
+        MainWindow window(&state);
+        window.show();
+        window.hide();
+        window.show();
+        QCOMPARE(spy.count(), scans);
+    }
+
+    void progressBanner_data()
+    {
+        QTest::addColumn<double>("percentage");
+        QTest::addColumn<bool>("bar");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0: spinner and message only") << 0.0 << false << QString();
+        QTest::newRow("42.7 shows a bar and 42%") << 42.7 << true << QStringLiteral("42%");
+        QTest::newRow("100") << 100.0 << true << QStringLiteral("100%");
+    }
+
+    void progressBanner()
+    {
+        QFETCH(double, percentage);
+        QFETCH(bool, bar);
+        QFETCH(QString, text);
+        AppState state;
+        MainWindow window(&state);
+        window.show();
+        QVERIFY(!window.progressBanner()->isVisible());
+        state.setScanProgress(true, QStringLiteral("Scanning for files >50MB..."), percentage);
+        QTRY_VERIFY(window.progressBanner()->isVisible());
+        QCOMPARE(window.progressBanner()->message(), QStringLiteral("Scanning for files >50MB..."));
+        QCOMPARE(window.progressBanner()->showsBar(), bar);
+        QCOMPARE(window.progressBanner()->percentageText(), text);
+        state.setScanProgress(false, QString(), 0);
+        QTRY_VERIFY(!window.progressBanner()->isVisible());
+    }
+
+    void deleteSelectedButton_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("none") << 0 << QStringLiteral("Delete Selected") << false;
+        QTest::newRow("three") << 3 << QStringLiteral("Delete Selected (3)") << true;
+    }
+
+    void deleteSelectedButton()
+    {
+        QFETCH(int, count);
+        QFETCH(QString, text);
+        QFETCH(bool, enabled);
+        int pressed = 0;
+        DeleteSelectedButton button([&pressed] { ++pressed; });
+        button.setCount(5);
+        button.setCount(count);
+        button.show();
+        QCOMPARE(button.text(), text);
+        QCOMPARE(button.isEnabled(), enabled);
+        QTest::mouseClick(&button, Qt::LeftButton);
+        QCOMPARE(pressed, enabled ? 1 : 0);
+    }
+
+    void menusHaveTheCommandsWithoutShortcuts()
+    {
+        AppState state;
+        MainWindow window(&state);
+        QStringList appItems, helpItems;
+        const QList<QAction *> menus = window.menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        for (QAction *a : menus.at(0)->menu()->actions()) {
+            if (!a->isSeparator())
+                appItems << a->text();
+            if (a->text() == QLatin1String("About Quillmar") ||
+                a->text() == QLatin1String("Check for Updates..."))
+                QVERIFY(a->shortcut().isEmpty());
+        }
+        for (QAction *a : menus.at(1)->menu()->actions()) {
+            helpItems << a->text();
+            QVERIFY(a->shortcut().isEmpty());
+        }
+        QCOMPARE(appItems.mid(0, 2), QStringList({"About Quillmar", "Check for Updates..."}));
+        QCOMPARE(helpItems,
+                 QStringList({"Quillmar Help / FAQ", "Privacy Policy", "Terms and Conditions"}));
+        QCOMPARE(menus.at(1)->text(), QStringLiteral("Help"));
+    }
+
+    void toolbarAndSplitter()
+    {
+        AppState state;
+        MainWindow window(&state);
+        window.resize(1200, 800);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.searchField()->placeholderText(), QStringLiteral("Search..."));
+        QCOMPARE(window.rescanButton()->text(), QStringLiteral("Rescan All"));
+        QCOMPARE(window.rescanButton()->toolTip(), QStringLiteral("Rescan all system areas"));
+        QCOMPARE(window.findChild<QToolButton *>(QStringLiteral("helpLink"))->toolTip(),
+                 QStringLiteral("Help / FAQ"));
+        QCOMPARE(window.findChild<QToolButton *>(QStringLiteral("feedbackLink"))->toolTip(),
+                 QStringLiteral("Send Feedback"));
+        QCOMPARE(window.sidebar()->width(), 240);
+        QVERIFY(window.minimumSize() == QSize(1000, 700));
+        // The search text set elsewhere shows in the field.
+        state.setGlobalSearchText(QStringLiteral("node"));
+        QCOMPARE(window.searchField()->text(), QStringLiteral("node"));
+
+        const QString shot = QDir::current().filePath(QStringLiteral("mainwindow.png"));
+        QVERIFY(window.grab().save(shot));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_MainWindow.moc"
