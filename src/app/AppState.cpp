@@ -6,6 +6,7 @@
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"
+#include "storage/StorageViewModel.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -13,9 +14,9 @@
 AppState::AppState(QObject *parent) : QObject(parent)
 {
     const QVariant stored = Preferences::value(TabNavigation::defaultsKey);
-    m_selectedTab = TabNavigation::restored(
-        stored.typeId() == QMetaType::QString ? std::optional<QString>(stored.toString())
-                                              : std::nullopt);
+    m_selectedTab = TabNavigation::restored(stored.typeId() == QMetaType::QString
+                                                ? std::optional<QString>(stored.toString())
+                                                : std::nullopt);
 
     m_hasFullDiskAccess = readFullDiskAccess();
     watchForFullDiskAccess();
@@ -135,7 +136,15 @@ void AppState::addLog(const QString &type, const QString &text)
     if (type == QLatin1String("stderr"))
         SystemLog::write(SystemLog::Level::Error, text);
     else
-        SystemLog::write(SystemLog::Level::Info, QLatin1Char('[') + type + QLatin1String("] ") + text);
+        SystemLog::write(SystemLog::Level::Info,
+                         QLatin1Char('[') + type + QLatin1String("] ") + text);
+}
+
+StorageViewModel *AppState::storageVM()
+{
+    if (!m_storageVM)
+        m_storageVM = new StorageViewModel(this);
+    return m_storageVM;
 }
 
 void AppState::loadAllTabs()
@@ -190,9 +199,9 @@ void AppState::openFullDiskAccessSettings()
 
 void AppState::relaunch()
 {
-    Workspace::startDetached(Locations::current().shell,
-                             {QStringLiteral("-c"), Locations::current().relaunchScript,
-                              Workspace::applicationPath()});
+    Workspace::startDetached(
+        Locations::current().shell,
+        {QStringLiteral("-c"), Locations::current().relaunchScript, Workspace::applicationPath()});
     emit terminateRequested();
 }
 

@@ -8,18 +8,23 @@
 #include <QString>
 #include <QTimer>
 
+class StorageViewModel;
+
 // The one central state object: selected tab, scan status, disk figures, the tab
 // models, the access flags and the search text. Lives on the main thread; every
 // property is written there only.
 class AppState : public QObject {
     Q_OBJECT
-    Q_PROPERTY(TabNavigation selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
+    Q_PROPERTY(
+        TabNavigation selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(QString scanStatusMessage READ scanStatusMessage NOTIFY scanStatusMessageChanged)
     Q_PROPERTY(double scanPercentage READ scanPercentage NOTIFY scanPercentageChanged)
     Q_PROPERTY(bool hasFullDiskAccess READ hasFullDiskAccess NOTIFY hasFullDiskAccessChanged)
-    Q_PROPERTY(bool proceedWithoutAccess READ proceedWithoutAccess WRITE setProceedWithoutAccess NOTIFY proceedWithoutAccessChanged)
-    Q_PROPERTY(QString globalSearchText READ globalSearchText WRITE setGlobalSearchText NOTIFY globalSearchTextChanged)
+    Q_PROPERTY(bool proceedWithoutAccess READ proceedWithoutAccess WRITE setProceedWithoutAccess
+                   NOTIFY proceedWithoutAccessChanged)
+    Q_PROPERTY(QString globalSearchText READ globalSearchText WRITE setGlobalSearchText NOTIFY
+                   globalSearchTextChanged)
     Q_PROPERTY(bool showUpdate READ showUpdate WRITE setShowUpdate NOTIFY showUpdateChanged)
 
 public:
@@ -59,6 +64,9 @@ public:
     void setScanProgress(bool isScanning, const QString &message, double percentage);
     // Callable from any thread: one record in the system log.
     void addLog(const QString &type, const QString &text);
+
+    // The storage map's model, created on first use and kept.
+    StorageViewModel *storageVM();
 
     // Starts every tab's scan when scanning is allowed; returns at once.
     void loadAllTabs();
@@ -106,4 +114,5 @@ private:
     QPointer<QTimer> m_accessTimer;
     QString m_globalSearchText;
     bool m_showUpdate = false;
+    StorageViewModel *m_storageVM = nullptr;
 };
