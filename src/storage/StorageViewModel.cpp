@@ -150,11 +150,9 @@ void StorageViewModel::choose(const StorageEntry &entry, int column)
     cancelLoad();
     setLoadingFolder(std::nullopt);
     setColumns(m_columns.first(column + 1));
-    QList<std::optional<StorageEntry>> selection =
-        m_selection.first(std::min<qsizetype>(column, m_selection.size()));
-    while (selection.size() < column)
-        selection.append(std::nullopt);
-    selection.append(entry);
+    QList<std::optional<StorageEntry>> selection = m_selection;
+    selection.resize(column); // drops later choices, or pads with none
+    selection.emplaceBack(entry);
     setSelection(selection);
     if (entry.isDirectory)
         load(entry.nativePath, column + 1);
