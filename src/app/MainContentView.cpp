@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/EmptyStateView.h"
+#include "storage/StorageView.h"
 
 #include <QApplication>
 
@@ -33,6 +34,8 @@ void MainContentView::showTab(TabNavigation tab)
 QWidget *MainContentView::createScreen(TabNavigation tab)
 {
     switch (tab) {
+    case TabNavigation::storage:
+        return new StorageView(m_appState, m_appState->storageVM(), this);
     default:
         // Screens of tabs still to come show what the tab is for.
         return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),

@@ -4,6 +4,7 @@
 #include "app/Symbols.h"
 #include "app/Theme.h"
 #include "platform/Preferences.h"
+#include "storage/StorageViewModel.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -30,7 +31,14 @@ int main(int argc, char *argv[])
     const QCommandLineOption tab(QStringLiteral("tab"),
                                  QStringLiteral("Show this tab (its raw value)."),
                                  QStringLiteral("tab"));
-    parser.addOptions({screenshot, tab});
+    const QCommandLineOption map(QStringLiteral("map"),
+                                 QStringLiteral("Open the Storage Map at <folder> (with --screenshot, also opens "
+                                                "its largest subfolder)."),
+                                 QStringLiteral("folder"));
+    const QCommandLineOption theme(QStringLiteral("theme"),
+                                   QStringLiteral("Use this appearance for this run: 0 system, 1 light, 2 dark."),
+                                   QStringLiteral("n"));
+    parser.addOptions({screenshot, tab, map, theme});
     parser.process(app);
 
     Preferences::registerDefaults();
@@ -42,9 +50,16 @@ int main(int argc, char *argv[])
             appState.setSelectedTab(*chosen);
     }
 
+    if (parser.isSet(map)) {
+        appState.setSelectedTab(TabNavigation::storage);
+        appState.storageVM()->open(parser.value(map));
+    }
+
     MainWindow window(&appState);
-    Theme theme;
-    theme.apply(Theme::fromPreference(Preferences::intValue(PrefKey::themePreference, 0)));
+    Theme appearance;
+    appearance.apply(parser.isSet(theme)
+                         ? Theme::fromPreference(parser.value(theme).toInt())
+                         : Theme::fromPreference(Preferences::intValue(PrefKey::themePreference, 0)));
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect frame = MainWindow::initialFrame(screen->availableGeometry());
         window.resize(frame.size().expandedTo(window.minimumSize()));
@@ -54,14 +69,27 @@ int main(int argc, char *argv[])
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
-        // Waits until no scan has run for a moment, at most a minute.
+        const bool mapped = parser.isSet(map);
+        // Waits until nothing has been measured for a moment, at most two minutes.
         auto *poll = new QTimer(&app);
         auto quiet = std::make_shared<int>(0);
         auto elapsed = std::make_shared<int>(0);
-        QObject::connect(poll, &QTimer::timeout, &app, [&, file, quiet, elapsed] {
+        auto deeper = std::make_shared<bool>(false);
+        QObject::connect(poll, &QTimer::timeout, &app, [&, file, mapped, quiet, elapsed, deeper] {
             *elapsed += 250;
-            *quiet = appState.isScanning() ? 0 : *quiet + 250;
-            if (*quiet < 1500 && *elapsed < 60000)
+            StorageViewModel *storage = appState.storageVM();
+            const bool busy = appState.isScanning() || storage->loadingFolder().has_value();
+            if (mapped && !busy && !*deeper && storage->columns().size() == 1) {
+                *deeper = true;
+                for (const StorageEntry &entry : storage->columns().first()) {
+                    if (entry.isDirectory) {
+                        storage->choose(entry, 0);
+                        break;
+                    }
+                }
+            }
+            *quiet = busy ? 0 : *quiet + 250;
+            if (*quiet < 1500 && *elapsed < 120000)
                 return;
             window.grab().save(file);
             app.quit();

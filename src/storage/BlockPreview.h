@@ -1,0 +1,47 @@
+#pragma once
+
+#include "storage/StorageScanner.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPalette>
+#include <QRectF>
+
+#include <optional>
+
+class QPainter;
+
+// What fills a block of the storage map: a thumbnail of the file when one can be
+// made, else the file's icon. Thumbnails are made on the thread pool and kept in a
+// process-wide memory cache; `ready` announces each one on the main thread.
+class BlockPreview : public QObject {
+    Q_OBJECT
+public:
+    static BlockPreview *instance();
+
+    // The cached thumbnail, if there is one. Main thread only.
+    std::optional<QImage> cached(const QString &path) const;
+    // Starts making a thumbnail unless the rules say no (folders, blocks of 40 points
+    // or less), one is cached, or one is already being made. Main thread only.
+    void request(const StorageEntry &entry, double side);
+    // The thumbnail for a file at `side` points; reads the disk, so call it off the main
+    // thread. Nothing for folders and for files that are no image.
+    static std::optional<QImage> thumbnail(const QString &path, double side);
+
+    // Draws the preview of `entry` into `rect`: the control background, then the
+    // thumbnail or the icon (half the side, at most 96 points), centred.
+    void paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry, double side,
+               const QPalette &palette) const;
+
+    // How many thumbnails were asked of the pool (a test seam).
+    int requestsStarted() const { return m_started; }
+
+signals:
+    void ready(const QString &path);
+
+private:
+    BlockPreview() = default;
+    struct Cache;
+    Cache &cache() const;
+    int m_started = 0;
+};
