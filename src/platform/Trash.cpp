@@ -447,7 +447,8 @@ Trash::Result placeItem(int sourceDir, const QByteArray &sourceName, TrashDir &t
     long nameMax = ::fpathconf(trash.info.get(), _PC_NAME_MAX);
     if (nameMax <= 0)
         nameMax = NAME_MAX;
-    qsizetype limit = qsizetype(nameMax) - kInfoSuffix.size();
+    const qsizetype reportedLimit = qsizetype(nameMax) - kInfoSuffix.size();
+    qsizetype limit = sourceName.size() + 16; // no cut until the file system refuses
     int number = 1;
     for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
         const QByteArray suffix = number == 1 ? QByteArray() : '.' + QByteArray::number(number);
@@ -464,7 +465,8 @@ Trash::Result placeItem(int sourceDir, const QByteArray &sourceName, TrashDir &t
                 continue;
             }
             if (err == ENAMETOOLONG) {
-                limit = name.size() * 3 / 4;
+                // Some file systems allow less than they report: keep cutting.
+                limit = name.size() > reportedLimit ? reportedLimit : name.size() * 3 / 4;
                 continue;
             }
             return failure(systemError(err));

@@ -343,6 +343,9 @@ private slots:
                      item);
         }
 
+        QCOMPARE(entries(trashInfo()),
+                 QList<QByteArray>({"notes.2.trashinfo", "notes.3.trashinfo", "notes.trashinfo"}));
+
         // A stray item in files/ without its info file is never replaced.
         QVERIFY(writeBytes(trashFiles() + "/plan", "stray"));
         const QByteArray item = makeItem("d9/plan", "mine");
