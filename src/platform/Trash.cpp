@@ -224,6 +224,18 @@ std::optional<QByteArray> realPath(const QByteArray &path)
     return out;
 }
 
+// Where an opened folder really is, so the checks judge the folder the rename uses even
+// if its path changes meanwhile; realpath when /proc is not there.
+std::optional<QByteArray> openedFolderPath(int fd, const QByteArray &path)
+{
+    char buffer[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (n > 0 && n < ssize_t(sizeof buffer) && buffer[0] == '/')
+        return QByteArray(buffer, n);
+    return realPath(path);
+}
+
 // The path with its longest existing part resolved; the rest is kept as written.
 QByteArray resolveLoosely(const QByteArray &path)
 {
@@ -520,7 +532,7 @@ Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
     struct stat parentSt;
     if (::fstat(parentFd.get(), &parentSt) == 0 && parentSt.st_dev != item.st_dev)
         return failure(QStringLiteral("A mounted volume cannot be moved to the Trash"));
-    const std::optional<QByteArray> realParent = realPath(parent);
+    const std::optional<QByteArray> realParent = openedFolderPath(parentFd.get(), parent);
     if (!realParent)
         return failure(systemError(errno));
     const QByteArray resolved = joinPath(*realParent, name);
