@@ -1,5 +1,6 @@
 #include "app/QuickLookPreview.h"
 
+#include "app/Async.h"
 #include "app/FileIcons.h"
 #include "app/Style.h"
 
@@ -89,12 +90,11 @@ void QuickLookPreview::setUrl(const QString &path)
     m_icon->setPixmap(FileIcons::icon(path, false).pixmap(96, 96));
     m_name->setText(QFileInfo(path).fileName());
     m_stack->setCurrentWidget(m_iconPage);
-    QtConcurrent::run([path] {
-        return load(path);
-    }).then(this, [this, generation](const Content &content) {
-        if (generation == m_generation)
-            display(content);
-    });
+    whenFinished(this, QtConcurrent::run([path] { return load(path); }),
+                 [this, generation](const Content &content) {
+                     if (generation == m_generation)
+                         display(content);
+                 });
 }
 
 void QuickLookPreview::display(const Content &content)

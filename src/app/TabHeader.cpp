@@ -28,6 +28,8 @@ TabHeader::TabHeader(TabNavigation tab, QWidget *parent) : QWidget(parent), m_ta
     m_subtitle = new QLabel(tab.subtitle(), this);
     m_subtitle->setObjectName(QStringLiteral("tabSubtitle"));
     Style::apply(m_subtitle, Style::Text::Caption, true);
+    // A long detail is clipped rather than widening the window.
+    m_subtitle->setMinimumWidth(120);
     texts->addWidget(title);
     texts->addWidget(m_subtitle);
     row->addLayout(texts);

@@ -31,13 +31,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption tab(QStringLiteral("tab"),
                                  QStringLiteral("Show this tab (its raw value)."),
                                  QStringLiteral("tab"));
-    const QCommandLineOption map(QStringLiteral("map"),
-                                 QStringLiteral("Open the Storage Map at <folder> (with --screenshot, also opens "
-                                                "its largest subfolder)."),
-                                 QStringLiteral("folder"));
-    const QCommandLineOption theme(QStringLiteral("theme"),
-                                   QStringLiteral("Use this appearance for this run: 0 system, 1 light, 2 dark."),
-                                   QStringLiteral("n"));
+    const QCommandLineOption map(
+        QStringLiteral("map"),
+        QStringLiteral("Open the Storage Map at <folder> (with --screenshot, also opens "
+                       "its largest subfolder)."),
+        QStringLiteral("folder"));
+    const QCommandLineOption theme(
+        QStringLiteral("theme"),
+        QStringLiteral("Use this appearance for this run: 0 system, 1 light, 2 dark."),
+        QStringLiteral("n"));
     parser.addOptions({screenshot, tab, map, theme});
     parser.process(app);
 
@@ -57,9 +59,9 @@ int main(int argc, char *argv[])
 
     MainWindow window(&appState);
     Theme appearance;
-    appearance.apply(parser.isSet(theme)
-                         ? Theme::fromPreference(parser.value(theme).toInt())
-                         : Theme::fromPreference(Preferences::intValue(PrefKey::themePreference, 0)));
+    appearance.apply(parser.isSet(theme) ? Theme::fromPreference(parser.value(theme).toInt())
+                                         : Theme::fromPreference(
+                                               Preferences::intValue(PrefKey::themePreference, 0)));
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect frame = MainWindow::initialFrame(screen->availableGeometry());
         window.resize(frame.size().expandedTo(window.minimumSize()));

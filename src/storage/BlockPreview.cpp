@@ -73,28 +73,31 @@ void BlockPreview::request(const StorageEntry &entry, double side)
         return;
     c.pending.insert(path);
     ++m_started;
-    QtConcurrent::run([path, side] { return thumbnail(path, side); })
-        .then(this, [this, path](const std::optional<QImage> &image) {
-            Cache &c = cache();
-            c.pending.remove(path);
-            if (!image) {
-                c.none.insert(path);
-                return;
-            }
-            c.images.insert(path, new QImage(*image), qMax<qsizetype>(1, image->sizeInBytes() / 1024));
-            emit ready(path);
-        });
+    QtConcurrent::run([path, side] {
+        return thumbnail(path, side);
+    }).then(this, [this, path](const std::optional<QImage> &image) {
+        Cache &c = cache();
+        c.pending.remove(path);
+        if (!image) {
+            c.none.insert(path);
+            return;
+        }
+        c.images.insert(path, new QImage(*image), qMax<qsizetype>(1, image->sizeInBytes() / 1024));
+        emit ready(path);
+    });
 }
 
-void BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry, double side,
-                         const QPalette &palette) const
+void BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry,
+                         double side, const QPalette &palette) const
 {
     painter.fillRect(rect, palette.color(QPalette::Button));
     if (const QImage *image = cache().images.object(entry.path())) {
         // Fill the block, cropping the overflow, as a thumbnail background does.
-        const QSizeF scaled = QSizeF(image->size()).scaled(rect.size(), Qt::KeepAspectRatioByExpanding);
-        const QRectF target(rect.center().x() - scaled.width() / 2, rect.center().y() - scaled.height() / 2,
-                            scaled.width(), scaled.height());
+        const QSizeF scaled =
+            QSizeF(image->size()).scaled(rect.size(), Qt::KeepAspectRatioByExpanding);
+        const QRectF target(rect.center().x() - scaled.width() / 2,
+                            rect.center().y() - scaled.height() / 2, scaled.width(),
+                            scaled.height());
         painter.save();
         painter.setClipRect(rect, Qt::IntersectClip);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -97,7 +97,8 @@ bool StorageBlockMap::event(QEvent *event)
     return QWidget::event(event);
 }
 
-void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &title, const QString &size)
+void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &title,
+                                const QString &size)
 {
     QFont titleFont = Style::font(Style::Text::Caption);
     titleFont.setBold(true);
@@ -108,7 +109,8 @@ void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &
     const QString sizeText = sm.elidedText(size, Qt::ElideRight, maxText);
     const double textWidth = qMax(tm.horizontalAdvance(titleText), sm.horizontalAdvance(sizeText));
     const double textHeight = tm.height() + sm.height();
-    const QRectF bg(rect.left() + 3, rect.bottom() - 3 - textHeight - 6, textWidth + 10, textHeight + 6);
+    const QRectF bg(rect.left() + 3, rect.bottom() - 3 - textHeight - 6, textWidth + 10,
+                    textHeight + 6);
     QPainterPath path;
     path.addRoundedRect(bg, 4, 4);
     p.fillPath(path, QColor(0, 0, 0, 140));
@@ -138,7 +140,8 @@ void StorageBlockMap::paintEvent(QPaintEvent *)
         shape.addRoundedRect(r, radius, radius);
         p.save();
         p.setClipPath(shape);
-        BlockPreview::instance()->paint(p, r, block.entry, TreemapLayout::previewSide(block.rect), palette());
+        BlockPreview::instance()->paint(p, r, block.entry, TreemapLayout::previewSide(block.rect),
+                                        palette());
         p.restore();
         const bool chosen = m_chosen && *m_chosen == block.entry;
         if (chosen) {

@@ -34,7 +34,8 @@ protected:
 
 private:
     void relayout();
-    void drawLabel(QPainter &painter, const QRectF &rect, const QString &title, const QString &size);
+    void drawLabel(QPainter &painter, const QRectF &rect, const QString &title,
+                   const QString &size);
 
     QList<StorageEntry> m_entries;
     std::optional<StorageEntry> m_chosen;

@@ -18,14 +18,18 @@ constexpr int kRowHeight = 34;
 
 class RowDelegate : public QStyledItemDelegate {
 public:
-    RowDelegate(StorageColumnModel *model, QObject *parent) : QStyledItemDelegate(parent), m_model(model) {}
+    RowDelegate(StorageColumnModel *model, QObject *parent)
+        : QStyledItemDelegate(parent), m_model(model)
+    {
+    }
 
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override
     {
         return QSize(StorageColumn::width, kRowHeight);
     }
 
-    void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    void paint(QPainter *p, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
     {
         const StorageEntry &entry = m_model->entries().at(index.row());
         const bool chosen = m_model->chosen() && *m_model->chosen() == entry;
@@ -59,7 +63,8 @@ public:
         const int sizeWidth = QFontMetrics(sizeFont).horizontalAdvance(size);
         p->setFont(sizeFont);
         p->setPen(secondary);
-        p->drawText(QRect(right - sizeWidth, r.top(), sizeWidth, 24), Qt::AlignRight | Qt::AlignVCenter, size);
+        p->drawText(QRect(right - sizeWidth, r.top(), sizeWidth, 24),
+                    Qt::AlignRight | Qt::AlignVCenter, size);
         right -= sizeWidth + 8;
 
         const QFont nameFont = Style::font(Style::Text::Body);
@@ -70,13 +75,15 @@ public:
                     QFontMetrics(nameFont).elidedText(entry.name(), Qt::ElideMiddle, nameWidth));
 
         const double available = qMax(0, r.right() - 6 - x);
-        const double barWidth = TreemapLayout::columnBarWidth(entry.bytes, m_model->total(), available);
+        const double barWidth =
+            TreemapLayout::columnBarWidth(entry.bytes, m_model->total(), available);
         QColor bar = chosen ? QColor(255, 255, 255, 178) : pal.color(QPalette::Highlight);
         if (!chosen)
             bar.setAlphaF(0.5);
         p->setPen(Qt::NoPen);
         p->setBrush(bar);
-        p->drawRoundedRect(QRectF(x, r.top() + 25, barWidth, TreemapLayout::columnBarHeight), 1.5, 1.5);
+        p->drawRoundedRect(QRectF(x, r.top() + 25, barWidth, TreemapLayout::columnBarHeight), 1.5,
+                           1.5);
         p->restore();
     }
 
@@ -158,8 +165,8 @@ void StorageColumn::setEntries(const QList<StorageEntry> &entries)
 {
     if (entries != m_model->entries())
         m_model->setEntries(entries);
-    static_cast<QStackedLayout *>(layout())->setCurrentWidget(entries.isEmpty() ? static_cast<QWidget *>(m_empty)
-                                                                                 : m_list);
+    static_cast<QStackedLayout *>(layout())->setCurrentWidget(
+        entries.isEmpty() ? static_cast<QWidget *>(m_empty) : m_list);
 }
 
 void StorageColumn::setChosen(const std::optional<StorageEntry> &chosen)

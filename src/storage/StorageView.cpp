@@ -2,6 +2,7 @@
 
 #include "app/ActivityIndicator.h"
 #include "app/AppState.h"
+#include "app/Async.h"
 #include "app/Dialogs.h"
 #include "app/FileIcons.h"
 #include "app/Style.h"
@@ -56,20 +57,23 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_rootButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_rootButton->setPopupMode(QToolButton::InstantPopup);
     m_rootMenu = new QMenu(m_rootButton);
-    connect(m_rootMenu->addAction(QStringLiteral("Macintosh HD (whole disk)")), &QAction::triggered, this,
-            [this] { m_model->open(QStringLiteral("/")); });
+    connect(m_rootMenu->addAction(QStringLiteral("Macintosh HD (whole disk)")), &QAction::triggered,
+            this, [this] { m_model->open(QStringLiteral("/")); });
     connect(m_rootMenu->addAction(QStringLiteral("Home Folder")), &QAction::triggered, this,
             [this] { m_model->open(Locations::current().home); });
     m_rootMenu->addSeparator();
-    connect(m_rootMenu->addAction(QStringLiteral("Choose Folder…")), &QAction::triggered, this, [this] {
-        Dialogs::chooseFolder(this, m_model->root(), QStringLiteral("Map"), [this](std::optional<QString> folder) {
-            if (folder)
-                m_model->open(*folder);
-        });
-    });
+    connect(m_rootMenu->addAction(QStringLiteral("Choose Folder…")), &QAction::triggered, this,
+            [this] {
+                Dialogs::chooseFolder(this, m_model->root(), QStringLiteral("Map"),
+                                      [this](std::optional<QString> folder) {
+                                          if (folder)
+                                              m_model->open(*folder);
+                                      });
+            });
     m_rootButton->setMenu(m_rootMenu);
     m_header->addAction(m_rootButton);
-    m_rescan = new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")), QStringLiteral("Rescan"), m_header);
+    m_rescan = new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")),
+                               QStringLiteral("Rescan"), m_header);
     m_rescan->setObjectName(QStringLiteral("storageRescan"));
     connect(m_rescan, &QPushButton::clicked, this, [this] { m_model->rescan(); });
     m_header->addAction(m_rescan);
@@ -124,6 +128,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_chosenName = new QLabel(m_actionBar);
     m_chosenName->setFont(Style::font(Style::Text::Body));
     m_chosenName->setMaximumWidth(420);
+    m_chosenName->setMinimumWidth(40);
     bar->addWidget(m_chosenName);
     m_chosenSize = new QLabel(m_actionBar);
     QFont sizeFont = Style::font(Style::Text::Caption);
@@ -135,10 +140,12 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_partialNote->setFont(Style::font(Style::Text::Caption2));
     m_partialNote->setStyleSheet(QStringLiteral("color: %1;").arg(Style::orange().name()));
     bar->addWidget(m_partialNote);
-    m_hint = new QLabel(QStringLiteral("Choose a folder to go deeper, or a block below to see what it is."),
-                        m_actionBar);
+    m_hint = new QLabel(
+        QStringLiteral("Choose a folder to go deeper, or a block below to see what it is."),
+        m_actionBar);
     m_hint->setObjectName(QStringLiteral("storageHint"));
     Style::apply(m_hint, Style::Text::Body, true);
+    m_hint->setMinimumWidth(80);
     bar->addWidget(m_hint);
     bar->addStretch(1);
     m_reveal = new QPushButton(QStringLiteral("Reveal in Finder"), m_actionBar);
@@ -151,13 +158,14 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
         }
     });
     bar->addWidget(m_reveal);
-    m_trash = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white), QStringLiteral("Move to Trash"),
-                              m_actionBar);
+    m_trash = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white),
+                              QStringLiteral("Move to Trash"), m_actionBar);
     m_trash->setObjectName(QStringLiteral("moveToTrash"));
-    m_trash->setStyleSheet(QStringLiteral(
-        "QPushButton { background: %1; color: white; border: none; border-radius: 6px; padding: 5px 12px; }"
-        "QPushButton:pressed { background: %2; }"
-        "QPushButton:disabled { background: rgba(255,59,48,80); color: rgba(255,255,255,150); }")
+    m_trash->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: "
+                                          "none; border-radius: 6px; padding: 5px 12px; }"
+                                          "QPushButton:pressed { background: %2; }"
+                                          "QPushButton:disabled { background: rgba(255,59,48,80); "
+                                          "color: rgba(255,255,255,150); }")
                                .arg(Style::red().name(), Style::red().darker(125).name()));
     connect(m_trash, &QPushButton::clicked, this, &StorageView::confirmTrash);
     bar->addWidget(m_trash);
@@ -169,7 +177,8 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     auto *mapLayout = new QVBoxLayout(mapHolder);
     mapLayout->setContentsMargins(8, 8, 8, 8);
     m_map = new StorageBlockMap(mapHolder);
-    connect(m_map, &StorageBlockMap::choose, this, [this](const StorageEntry &entry) { m_model->chooseInMap(entry); });
+    connect(m_map, &StorageBlockMap::choose, this,
+            [this](const StorageEntry &entry) { m_model->chooseInMap(entry); });
     mapLayout->addWidget(m_map);
     layout->addWidget(mapHolder, 1);
 
@@ -275,7 +284,8 @@ void StorageView::updateActionBar()
         return;
     }
     m_chosenIcon->setPixmap(FileIcons::icon(chosen->path(), chosen->isDirectory).pixmap(18, 18));
-    m_chosenName->setText(m_chosenName->fontMetrics().elidedText(chosen->name(), Qt::ElideMiddle, 420));
+    m_chosenName->setText(
+        m_chosenName->fontMetrics().elidedText(chosen->name(), Qt::ElideMiddle, 420));
     m_chosenSize->setText(sizeText(*chosen));
     if (m_checked == chosen)
         return;
@@ -285,11 +295,11 @@ void StorageView::updateActionBar()
     m_trash->setEnabled(false);
     const QString path = chosen->path();
     const StorageEntry asked = *chosen;
-    QtConcurrent::run([path] { return SafetyHelper::isPathSafeToDelete(path); })
-        .then(this, [this, asked](bool safe) {
-            if (m_model->chosen() == asked)
-                m_trash->setEnabled(safe);
-        });
+    whenFinished(this, QtConcurrent::run([path] { return SafetyHelper::isPathSafeToDelete(path); }),
+                 [this, asked](bool safe) {
+                     if (m_model->chosen() == asked)
+                         m_trash->setEnabled(safe);
+                 });
 }
 
 void StorageView::scrollToNewest()
@@ -297,7 +307,7 @@ void StorageView::scrollToNewest()
     // After the strip has laid out its new width.
     QTimer::singleShot(0, this, [this] {
         m_strip->adjustSize();
-        QWidget *target = !m_loading->isHidden() ? m_loading
+        QWidget *target = !m_loading->isHidden()    ? m_loading
                           : m_columnViews.isEmpty() ? nullptr
                                                     : m_columnViews.last();
         if (!target)
@@ -330,14 +340,13 @@ void StorageView::confirmTrash()
     m_confirmTrash = chosen;
     const StorageEntry entry = *chosen;
     Dialogs::confirm(this,
-                     {QStringLiteral("Move to Trash?"), confirmationText(entry), QStringLiteral("Move to Trash"),
-                      QStringLiteral("Cancel")},
+                     {QStringLiteral("Move to Trash?"), confirmationText(entry),
+                      QStringLiteral("Move to Trash"), QStringLiteral("Cancel")},
                      [this, entry](bool confirmed) {
                          m_confirmTrash.reset();
                          if (!confirmed)
                              return;
-                         m_model->trash(entry, m_appState).then(this, [this](bool moved) {
-                             emit trashFinished(moved);
-                         });
+                         whenFinished(this, m_model->trash(entry, m_appState),
+                                      [this](bool moved) { emit trashFinished(moved); });
                      });
 }
