@@ -1,7 +1,7 @@
 #include "app/EmptyStateView.h"
 
 #include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,10 +16,8 @@ EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, cons
     layout->setSpacing(10);
     layout->addStretch(1);
 
-    auto *icon = new QLabel(this);
+    auto *icon = new SymbolView(symbol, 48, tint, this);
     icon->setObjectName(QStringLiteral("emptyStateIcon"));
-    icon->setPixmap(Symbols::icon(symbol, tint).pixmap(48, 48));
-    icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon, 0, Qt::AlignHCenter);
 
     m_title = new QLabel(title, this);

@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,9 +17,8 @@ FullDiskAccessBanner::FullDiskAccessBanner(AppState *appState, QWidget *parent) 
     layout->setContentsMargins(16, 10, 16, 10);
     layout->setSpacing(12);
 
-    auto *icon = new QLabel(this);
-    icon->setPixmap(Symbols::icon(QStringLiteral("exclamationmark.triangle.fill"), Style::orange())
-                        .pixmap(22, 22));
+    auto *icon =
+        new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), 22, Style::orange(), this);
     layout->addWidget(icon);
 
     auto *texts = new QVBoxLayout;

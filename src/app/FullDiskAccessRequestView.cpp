@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/SymbolView.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -18,16 +18,14 @@ FullDiskAccessRequestView::FullDiskAccessRequestView(AppState *appState, QWidget
     outer->addStretch(1);
 
     auto *column = new QWidget(this);
+    column->setMinimumWidth(500);
     column->setMaximumWidth(560);
     auto *layout = new QVBoxLayout(column);
     layout->setSpacing(18);
 
-    auto *icon = new QLabel(column);
-    icon->setPixmap(Symbols::icon(QStringLiteral("lock.shield"),
-                                  QApplication::palette().color(QPalette::Highlight))
-                        .pixmap(54, 54));
-    icon->setAlignment(Qt::AlignCenter);
-    layout->addWidget(icon);
+    auto *icon = new SymbolView(QStringLiteral("lock.shield"), 54,
+                                QApplication::palette().color(QPalette::Highlight), column);
+    layout->addWidget(icon, 0, Qt::AlignHCenter);
 
     auto *title = new QLabel(QStringLiteral("Give Quillmar Full Disk Access"), column);
     Style::apply(title, Style::Text::Title);
@@ -57,9 +55,8 @@ FullDiskAccessRequestView::FullDiskAccessRequestView(AppState *appState, QWidget
     for (int i = 0; i < steps.size(); ++i) {
         auto *row = new QHBoxLayout;
         row->setSpacing(8);
-        auto *number = new QLabel(column);
-        number->setPixmap(
-            Symbols::icon(QString::number(i + 1) + QStringLiteral(".circle")).pixmap(18, 18));
+        auto *number = new SymbolView(QString::number(i + 1) + QStringLiteral(".circle"), 18,
+                                      QColor(), column);
         auto *step = new QLabel(steps.at(i), column);
         step->setFont(Style::font(Style::Text::Body));
         step->setWordWrap(true);
@@ -78,6 +75,10 @@ FullDiskAccessRequestView::FullDiskAccessRequestView(AppState *appState, QWidget
     auto *open = new QPushButton(QStringLiteral("Open System Settings"), column);
     open->setObjectName(QStringLiteral("openSystemSettings"));
     open->setDefault(true);
+    open->setStyleSheet(
+        QStringLiteral("QPushButton { background: palette(highlight); color: "
+                       "palette(highlighted-text); border: none;"
+                       " border-radius: 6px; padding: 6px 14px; font-weight: 600; }"));
     connect(open, &QPushButton::clicked, appState, &AppState::openFullDiskAccessSettings);
     auto *relaunch = new QPushButton(QStringLiteral("Relaunch Quillmar"), column);
     relaunch->setObjectName(QStringLiteral("relaunch"));

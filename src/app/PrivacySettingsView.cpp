@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,7 +16,7 @@ PrivacySettingsView::PrivacySettingsView(AppState *appState, QWidget *parent)
     QVBoxLayout *access = addSection(QStringLiteral("Full Disk Access"));
     auto *row = new QHBoxLayout;
     row->setSpacing(10);
-    m_icon = new QLabel(widget());
+    m_icon = new SymbolView(QString(), 28, QColor(), widget());
     row->addWidget(m_icon, 0, Qt::AlignTop);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
@@ -67,15 +67,12 @@ QString PrivacySettingsView::statusText() const
 void PrivacySettingsView::refresh()
 {
     if (m_hasAccess) {
-        m_icon->setPixmap(
-            Symbols::icon(QStringLiteral("checkmark.shield.fill"), Style::green()).pixmap(28, 28));
+        m_icon->setSymbol(QStringLiteral("checkmark.shield.fill"), Style::green());
         m_status->setText(QStringLiteral("Granted"));
         m_detail->setText(
             QStringLiteral("Quillmar can measure every folder without asking again."));
     } else {
-        m_icon->setPixmap(
-            Symbols::icon(QStringLiteral("exclamationmark.shield.fill"), Style::orange())
-                .pixmap(28, 28));
+        m_icon->setSymbol(QStringLiteral("exclamationmark.shield.fill"), Style::orange());
         m_status->setText(QStringLiteral("Not granted"));
         m_detail->setText(QStringLiteral(
             "Quillmar won't scan until it has access, so macOS doesn't ask folder by folder."));

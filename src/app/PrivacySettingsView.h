@@ -4,6 +4,7 @@
 
 class AppState;
 class QLabel;
+class SymbolView;
 
 // The Full Disk Access status with a re-check, and what the program does with access.
 class PrivacySettingsView : public SettingsForm {
@@ -20,7 +21,7 @@ private:
     void refresh();
 
     bool m_hasAccess;
-    QLabel *m_icon;
+    SymbolView *m_icon;
     QLabel *m_status;
     QLabel *m_detail;
 };

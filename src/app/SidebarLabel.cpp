@@ -2,7 +2,7 @@
 
 #include "app/ActivityIndicator.h"
 #include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,10 +15,8 @@ SidebarLabel::SidebarLabel(TabNavigation tab, QWidget *parent) : QWidget(parent)
     layout->setContentsMargins(8, 3, 8, 3);
     layout->setSpacing(7);
 
-    m_icon = new QLabel(this);
     // Docker's own application icon is a macOS lookup; the symbol serves everywhere.
-    m_icon->setPixmap(Symbols::icon(tab.systemImage()).pixmap(16, 16));
-    m_icon->setFixedSize(16, 16);
+    m_icon = new SymbolView(tab.systemImage(), 16, QColor(), this);
     layout->addWidget(m_icon);
 
     m_title = new QLabel(tab.title(), this);
@@ -63,10 +61,7 @@ void SidebarLabel::update(bool isScanning, int count)
 void SidebarLabel::setSelected(bool selected)
 {
     m_title->setForegroundRole(selected ? QPalette::HighlightedText : QPalette::WindowText);
-    m_icon->setPixmap(
-        Symbols::icon(m_tab.systemImage(),
-                      selected ? palette().color(QPalette::HighlightedText) : QColor())
-            .pixmap(16, 16));
+    m_icon->setSelected(selected);
 }
 
 bool SidebarLabel::showsSpinner() const

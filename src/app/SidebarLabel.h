@@ -6,6 +6,7 @@
 
 class ActivityIndicator;
 class QLabel;
+class SymbolView;
 
 // One sidebar row: icon, title, the "BETA" badge for Docker, and at the trailing edge
 // either a spinner (a scan runs and the tab has nothing yet) or the count in a capsule.
@@ -24,7 +25,7 @@ public:
 
 private:
     TabNavigation m_tab;
-    QLabel *m_icon;
+    SymbolView *m_icon;
     QLabel *m_title;
     ActivityIndicator *m_spinner;
     QLabel *m_count;

@@ -4,12 +4,38 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
 
+namespace {
+
+// Carries the platform-independent "NSInitialToolTipDelay" into whichever style is in use.
+class ToolTipDelayStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return Preferences::intValue(PrefKey::initialToolTipDelay, 100);
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+void setStyle(QStyle *style)
+{
+    QApplication::setStyle(new ToolTipDelayStyle(style));
+}
+
+} // namespace
+
 Theme::Theme(QObject *parent) : QObject(parent)
 {
-    m_systemStyle = QApplication::style()->name();
+    const QStyle *current = QApplication::style();
+    if (auto *proxy = qobject_cast<const QProxyStyle *>(current))
+        current = proxy->baseStyle();
+    m_systemStyle = current->name();
     connect(Preferences::notifier(), &Preferences::valueChanged, this, [this](const QString &key) {
         if (key == QLatin1String(PrefKey::themePreference))
             apply(fromPreference(Preferences::intValue(PrefKey::themePreference, 0)));
@@ -60,20 +86,21 @@ void Theme::apply(Appearance appearance)
 {
     switch (appearance) {
     case Dark:
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         QApplication::setPalette(darkPalette());
         break;
     case Light: {
         QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"));
-        QApplication::setStyle(fusion);
-        QApplication::setPalette(fusion->standardPalette());
+        const QPalette light = fusion->standardPalette();
+        setStyle(fusion);
+        QApplication::setPalette(light);
         break;
     }
     case System: {
         QStyle *style = QStyleFactory::create(m_systemStyle);
         if (!style)
             style = QStyleFactory::create(QStringLiteral("Fusion"));
-        QApplication::setStyle(style);
+        setStyle(style);
         // A palette that sets nothing hands every colour back to the platform theme.
         QApplication::setPalette(QPalette());
         break;
@@ -81,4 +108,12 @@ void Theme::apply(Appearance appearance)
     }
     m_current = appearance;
     emit applied(appearance);
+}
+
+QString Theme::styleName()
+{
+    const QStyle *style = QApplication::style();
+    if (auto *proxy = qobject_cast<const QProxyStyle *>(style))
+        style = proxy->baseStyle();
+    return style->name();
 }

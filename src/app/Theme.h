@@ -9,8 +9,8 @@ class Theme : public QObject {
 public:
     enum Appearance { System = 0, Light = 1, Dark = 2 };
 
-    // Remembers the system's own style and palette, then follows the preference,
-    // applying every change at once.
+    // Remembers the system's own style, then follows the preference, applying every
+    // change at once. Tooltips wait "NSInitialToolTipDelay" milliseconds in every style.
     explicit Theme(QObject *parent = nullptr);
 
     static Appearance fromPreference(int value);
@@ -18,6 +18,8 @@ public:
     Appearance current() const { return m_current; }
 
     static QPalette darkPalette();
+    // The name of the style in use, under the tooltip-delay wrapper.
+    static QString styleName();
 
 signals:
     void applied(Theme::Appearance appearance);

@@ -57,11 +57,12 @@ int main(int argc, char *argv[])
         appState.storageVM()->open(parser.value(map));
     }
 
-    MainWindow window(&appState);
+    // The appearance is set before the window is built, so it is drawn once.
     Theme appearance;
     appearance.apply(parser.isSet(theme) ? Theme::fromPreference(parser.value(theme).toInt())
                                          : Theme::fromPreference(
                                                Preferences::intValue(PrefKey::themePreference, 0)));
+    MainWindow window(&appState);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect frame = MainWindow::initialFrame(screen->availableGeometry());
         window.resize(frame.size().expandedTo(window.minimumSize()));

@@ -29,6 +29,7 @@ target_sources(quillmar_ui PRIVATE
     app/SidebarView.cpp app/SidebarView.h
     app/Style.cpp app/Style.h
     app/Symbols.cpp app/Symbols.h
+    app/SymbolView.cpp app/SymbolView.h
     app/TabCounts.cpp app/TabCounts.h
     app/TabHeader.cpp app/TabHeader.h
     app/Theme.cpp app/Theme.h

@@ -185,6 +185,7 @@ private slots:
         QTest::mouseClick(window.rescanButton(), Qt::LeftButton);
         QCOMPARE(scans.count(), 0);
 
+        window.grab().save(QDir::current().filePath(QStringLiteral("gate-request.png")));
         auto *skip = window.accessRequest()->findChild<QPushButton *>(
             QStringLiteral("continueWithoutAccess"));
         QVERIFY(skip);
@@ -197,6 +198,7 @@ private slots:
         QVERIFY(state.isPollingForAccess());
         QCOMPARE(scans.count(), 0);
 
+        window.grab().save(QDir::current().filePath(QStringLiteral("gate-banner.png")));
         // "Check Again" while access is still missing changes nothing visible.
         auto *check = window.accessBanner()->findChild<QPushButton *>(QStringLiteral("checkAgain"));
         QTest::mouseClick(check, Qt::LeftButton);

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
@@ -75,30 +76,35 @@ private slots:
         for (int i = 0; i < view.tabs()->count(); ++i)
             titles << view.tabs()->tabText(i);
         QCOMPARE(titles, QStringList({"General", "Privacy", "Storage Map", "About"}));
+        view.show();
+        QVERIFY(view.grab().save(QDir::current().filePath(QStringLiteral("settings-general.png"))));
         view.tabs()->setCurrentIndex(1);
         QCOMPARE(Preferences::stringValue(PrefKey::settingsTab, QString()),
                  QStringLiteral("privacy"));
+        QVERIFY(view.grab().save(QDir::current().filePath(QStringLiteral("settings-privacy.png"))));
+        // The panes get the full 560 by 440.
         QCOMPARE(view.width(), 560);
-        QVERIFY(view.tabs()->currentWidget()->height() >= 430 || !view.isVisible());
+        QCOMPARE(view.tabs()->currentWidget()->size(), QSize(560, 440));
     }
 
     void themePickerSwitchesAtOnce()
     {
         Theme theme;
-        const QString systemStyle = QApplication::style()->name();
+        const QString systemStyle = Theme::styleName();
         GeneralSettingsView pane;
         QCOMPARE(pane.themePicker()->currentText(), QStringLiteral("Match System"));
         pane.themePicker()->setCurrentIndex(2);
         QCOMPARE(Preferences::intValue(PrefKey::themePreference, -1), 2);
         QCOMPARE(theme.current(), Theme::Dark);
-        QCOMPARE(QApplication::style()->name(), QStringLiteral("fusion"));
+        QCOMPARE(Theme::styleName(), QStringLiteral("fusion"));
+        QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);
         QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 80);
         pane.themePicker()->setCurrentIndex(1);
         QCOMPARE(theme.current(), Theme::Light);
         QVERIFY(QApplication::palette().color(QPalette::Window).lightness() > 180);
         pane.themePicker()->setCurrentIndex(0);
         QCOMPARE(theme.current(), Theme::System);
-        QCOMPARE(QApplication::style()->name(), systemStyle);
+        QCOMPARE(Theme::styleName(), systemStyle);
     }
 
     void unknownThemeValuesFollowTheSystem_data()
