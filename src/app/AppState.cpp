@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include "finders/AdvancedToolsViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/NotificationCenter.h"
@@ -17,6 +18,11 @@ AppState::AppState(QObject *parent) : QObject(parent)
                                                 ? std::optional<QString>(stored.toString())
                                                 : std::nullopt);
 
+    m_runtimesVM = new AdvancedToolsViewModel(this);
+    m_duplicatesVM = new AdvancedToolsViewModel(this);
+    m_largeFilesVM = new AdvancedToolsViewModel(this);
+    m_installersVM = new AdvancedToolsViewModel(this);
+
     m_hasFullDiskAccess = readFullDiskAccess();
     watchForFullDiskAccess();
     updateTrashWatcher();
@@ -26,9 +32,20 @@ AppState::AppState(QObject *parent) : QObject(parent)
                 if (name == QLatin1String("watchTrashChanged"))
                     updateTrashWatcher();
             });
+
+    forwardChanges(m_runtimesVM);
+    forwardChanges(m_duplicatesVM);
+    forwardChanges(m_largeFilesVM);
+    forwardChanges(m_installersVM);
 }
 
-AppState::~AppState() = default;
+AppState::~AppState()
+{
+    // Running scans still report through this object: let them end while it is whole.
+    for (AdvancedToolsViewModel *model :
+         {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
+        model->waitForTasks();
+}
 
 void AppState::forwardChanges(QObject *model)
 {
@@ -144,6 +161,10 @@ void AppState::loadAllTabs()
     if (!canScan())
         return;
     // Each model's scan starts its own background work and returns at once.
+    m_runtimesVM->scanRuntimes(this);
+    m_duplicatesVM->scanDuplicates(this);
+    m_largeFilesVM->scanLargeFiles(this);
+    m_installersVM->scanInstallers(this);
 }
 
 bool AppState::readFullDiskAccess()
