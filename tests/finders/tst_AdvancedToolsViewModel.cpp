@@ -257,9 +257,10 @@ private slots:
                                                         state.largeFilesVM(), state.installersVM()};
         for (AdvancedToolsViewModel *m : models) {
             QVERIFY(m);
-            QCOMPARE(m->parent(), &state);
             QCOMPARE(models.count(m), 1);
         }
+        // Created in tab order: runtimes, duplicates, large files, installers.
+        QCOMPARE(state.findChildren<AdvancedToolsViewModel *>(Qt::FindDirectChildrenOnly), models);
         QSignalSpy changed(&state, &AppState::changed);
         state.loadAllTabs();
         QTRY_COMPARE(state.runtimesVM()->items().size(), 1);
