@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -319,6 +320,18 @@ qint64 peakRssKiB()
     return -1;
 }
 
+// CPU seconds (user + system) of this process and of its ended children.
+double cpuSeconds(int who)
+{
+    struct rusage u;
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+double cpuAll()
+{
+    return cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN);
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -331,26 +344,32 @@ int run(const QString &root, int runs)
     const QString rdfindOut = root + "/rdfind-results.txt";
     const qint64 rssBefore = peakRssKiB();
 
-    std::vector<double> ours, jd, rd;
+    std::vector<double> ours, jd, rd, oursCpu, jdCpu, rdCpu;
     QList<FileItem> found;
     QString jdupesText;
     qint64 rssAfterOurs = 0;
     for (int r = 0; r < runs; ++r) {
         QElapsedTimer timer;
         Locations::setCurrent(Locations::forOs(Locations::Os::Linux, home));
+        double cpu = cpuAll();
         timer.start();
         found = AdvancedToolsViewModel::findDuplicates(nullptr);
         ours.push_back(timer.nsecsElapsed() / 1e9);
+        oursCpu.push_back(cpuAll() - cpu);
         if (r == 0)
             rssAfterOurs = peakRssKiB();
 
+        cpu = cpuSeconds(RUSAGE_CHILDREN);
         timer.start();
         jdupesText = ProcessRunner::run("/usr/bin/jdupes", {"-r", "-q", home}).stdOut;
         jd.push_back(timer.nsecsElapsed() / 1e9);
+        jdCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpu);
 
+        cpu = cpuSeconds(RUSAGE_CHILDREN);
         timer.start();
         ProcessRunner::run("/usr/bin/rdfind", {"-dryrun", "true", "-outputname", rdfindOut, home});
         rd.push_back(timer.nsecsElapsed() / 1e9);
+        rdCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpu);
         out << QString::asprintf("run %d: ours %.3f s, jdupes -r %.3f s, rdfind %.3f s\n", r + 1,
                                  ours.back(), jd.back(), rd.back());
         out.flush();
@@ -375,6 +394,9 @@ int run(const QString &root, int runs)
                              "-dryrun true %.3f s\n",
                              runs, o, j, d);
     out << QString::asprintf("ratio ours/jdupes %.2f, ours/rdfind %.2f\n", o / j, o / d);
+    out << QString::asprintf("median CPU time (user + system, all threads and child processes): "
+                             "ours %.3f s, jdupes %.3f s, rdfind %.3f s\n",
+                             median(oursCpu), median(jdCpu), median(rdCpu));
     out << QString::asprintf("our peak memory (VmHWM): %.1f MiB before the scan, %.1f MiB after "
                              "it\n",
                              rssBefore / 1024.0, rssAfterOurs / 1024.0);

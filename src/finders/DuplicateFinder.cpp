@@ -98,11 +98,39 @@ std::optional<size_t> probeOf(ReadOnlyFile &file, qint64 size, char *buffer)
 
 using Classes = std::vector<std::vector<int>>;
 
-// Reads the files side by side, chunk by chunk, splitting them wherever their bytes part.
-// Returns the sets of two or more files whose whole contents agree.
-Classes splitSideBySide(const QList<Candidate> &cands, const std::vector<int> &members, qint64 size,
-                        Scratch &scratch)
+// Identical files found by one comparison, with the fingerprint when it came for free.
+struct Same {
+    std::vector<int> members;
+    QByteArray fingerprint;
+};
+
+// Feeds the part of [offset, offset + length) that the fingerprint covers.
+void feedFingerprint(QCryptographicHash &md5, qint64 size, qint64 offset, const char *bytes,
+                     qint64 length)
 {
+    const qint64 tail = std::max(size, 2 * kHalf) - kHalf;
+    const std::pair<qint64, qint64> ranges[] = {{0, std::min(size, kHalf)},
+                                                {size > kHalf ? tail : size, size}};
+    for (const auto &[from, to] : ranges) {
+        const qint64 a = std::max(from, offset);
+        const qint64 b = std::min(to, offset + length);
+        if (a < b)
+            md5.addData(QByteArrayView(bytes + (a - offset), b - a));
+    }
+}
+
+// Reads the files side by side, chunk by chunk, splitting them wherever their bytes part,
+// and digests the fingerprint on the way so no file is read again for it. Returns the sets
+// of two or more files whose whole contents agree.
+std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vector<int> &members,
+                                  qint64 size, Scratch &scratch)
+{
+    struct Set {
+        std::vector<int> held;
+        // Digest of the bytes read so far; dropped when a set splits off, as the bytes
+        // already read are not kept.
+        std::unique_ptr<QCryptographicHash> md5;
+    };
     std::vector<ReadOnlyFile> files(members.size());
     std::vector<int> open;
     for (int slot = 0; slot < int(members.size()); ++slot) {
@@ -111,43 +139,52 @@ Classes splitSideBySide(const QList<Candidate> &cands, const std::vector<int> &m
             open.push_back(slot);
         }
     }
-    Classes classes;
+    std::vector<Set> sets;
     if (open.size() >= 2)
-        classes.push_back(open);
-    for (qint64 offset = 0; offset < size && !classes.empty(); offset += kChunk) {
+        sets.push_back({open, std::make_unique<QCryptographicHash>(QCryptographicHash::Md5)});
+    for (qint64 offset = 0; offset < size && !sets.empty(); offset += kChunk) {
         const qint64 length = std::min(kChunk, size - offset);
-        Classes next;
-        for (const std::vector<int> &cls : classes) {
-            Classes parts;
-            for (int slot : cls) {
+        std::vector<Set> next;
+        for (Set &set : sets) {
+            std::vector<Set> parts;
+            for (int slot : set.held) {
                 char *mine = scratch.chunk(slot);
                 if (files[slot].readAt(offset, mine, length) != length) {
                     files[slot].close();
                     continue;
                 }
-                auto same =
-                    std::find_if(parts.begin(), parts.end(), [&](const std::vector<int> &p) {
-                        return std::memcmp(scratch.chunk(p.front()), mine, size_t(length)) == 0;
-                    });
+                auto same = std::find_if(parts.begin(), parts.end(), [&](const Set &p) {
+                    return std::memcmp(scratch.chunk(p.held.front()), mine, size_t(length)) == 0;
+                });
                 if (same != parts.end())
-                    same->push_back(slot);
+                    same->held.push_back(slot);
                 else
-                    parts.push_back({slot});
+                    parts.push_back({{slot}, nullptr});
             }
-            for (std::vector<int> &p : parts) {
-                if (p.size() >= 2)
-                    next.push_back(std::move(p));
-                else
-                    files[p.front()].close();
+            if (!parts.empty())
+                parts.front().md5 = std::move(set.md5);
+            for (Set &p : parts) {
+                if (p.held.size() < 2) {
+                    files[p.held.front()].close();
+                    continue;
+                }
+                if (p.md5)
+                    feedFingerprint(*p.md5, size, offset, scratch.chunk(p.held.front()), length);
+                next.push_back(std::move(p));
             }
         }
-        classes = std::move(next);
+        sets = std::move(next);
     }
-    for (std::vector<int> &cls : classes) {
-        for (int &slot : cls)
-            slot = members[slot];
+    std::vector<Same> result;
+    for (Set &set : sets) {
+        Same same;
+        for (int slot : set.held)
+            same.members.push_back(members[slot]);
+        if (set.md5)
+            same.fingerprint = set.md5->result();
+        result.push_back(std::move(same));
     }
-    return classes;
+    return result;
 }
 
 bool sameContents(ReadOnlyFile &a, ReadOnlyFile &b, qint64 size, Scratch &scratch)
@@ -165,8 +202,8 @@ bool sameContents(ReadOnlyFile &a, ReadOnlyFile &b, qint64 size, Scratch &scratc
 
 // For very many same-looking files: each one against the first file of every set so far,
 // two files open at a time.
-Classes splitPairwise(const QList<Candidate> &cands, const std::vector<int> &members, qint64 size,
-                      Scratch &scratch)
+std::vector<Same> splitPairwise(const QList<Candidate> &cands, const std::vector<int> &members,
+                                qint64 size, Scratch &scratch)
 {
     Classes sets;
     for (int m : members) {
@@ -186,8 +223,12 @@ Classes splitPairwise(const QList<Candidate> &cands, const std::vector<int> &mem
         if (!placed)
             sets.push_back({m});
     }
-    std::erase_if(sets, [](const std::vector<int> &s) { return s.size() < 2; });
-    return sets;
+    std::vector<Same> result;
+    for (std::vector<int> &set : sets) {
+        if (set.size() >= 2)
+            result.push_back({std::move(set), QByteArray()});
+    }
+    return result;
 }
 
 struct Found {
@@ -236,20 +277,22 @@ QList<DuplicateGroupRecord> processBucket(const Bucket &bucket, Scratch &scratch
             std::vector<int> members;
             for (size_t k = from; k < to; ++k)
                 members.push_back(probes[k].second);
-            const Classes classes = members.size() <= size_t(kMaxLockstep)
-                                        ? splitSideBySide(cands, members, size, scratch)
-                                        : splitPairwise(cands, members, size, scratch);
-            for (const std::vector<int> &cls : classes) {
+            const std::vector<Same> sets = members.size() <= size_t(kMaxLockstep)
+                                               ? splitSideBySide(cands, members, size, scratch)
+                                               : splitPairwise(cands, members, size, scratch);
+            for (const Same &same : sets) {
                 Found f;
-                for (int i : cls)
+                for (int i : same.members)
                     f.files.append(cands[i]);
                 std::sort(f.files.begin(), f.files.end(),
                           [](const Candidate &a, const Candidate &b) { return a.path < b.path; });
                 for (const Candidate &c : f.files)
                     f.paths.append(c.path);
-                f.fingerprint = digestOfAny(f.files, size, [&](ReadOnlyFile &file) {
-                    return fingerprintOf(file, size, scratch.half.get());
-                });
+                f.fingerprint = same.fingerprint;
+                if (f.fingerprint.isEmpty())
+                    f.fingerprint = digestOfAny(f.files, size, [&](ReadOnlyFile &file) {
+                        return fingerprintOf(file, size, scratch.half.get());
+                    });
                 if (!f.fingerprint.isEmpty())
                     found.push_back(std::move(f));
             }
