@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -200,8 +201,8 @@ bool sameContents(ReadOnlyFile &a, ReadOnlyFile &b, qint64 size, Scratch &scratc
     return true;
 }
 
-// For very many same-looking files: each one against the first file of every set so far,
-// two files open at a time.
+// For very many files that hash alike: each one against the first file of every set so
+// far, two files open at a time.
 std::vector<Same> splitPairwise(const QList<Candidate> &cands, const std::vector<int> &members,
                                 qint64 size, Scratch &scratch)
 {
@@ -229,6 +230,48 @@ std::vector<Same> splitPairwise(const QList<Candidate> &cands, const std::vector
             result.push_back({std::move(set), QByteArray()});
     }
     return result;
+}
+
+// Splits many same-looking files by a hash of their whole contents, reading one file at a
+// time, so that what is left to compare side by side is small. Files that cannot be read
+// in full drop out.
+std::vector<std::vector<int>> splitByWholeHash(const QList<Candidate> &cands,
+                                               const std::vector<int> &members, qint64 size,
+                                               Scratch &scratch)
+{
+    std::vector<std::pair<size_t, int>> hashed;
+    char *buffer = scratch.chunk(0);
+    for (int m : members) {
+        ReadOnlyFile file;
+        if (!openUnchanged(file, cands[m], size))
+            continue;
+        file.adviseSequential();
+        size_t h = 0;
+        qint64 offset = 0;
+        for (; offset < size; offset += kChunk) {
+            const qint64 length = std::min(kChunk, size - offset);
+            if (file.readAt(offset, buffer, length) != length)
+                break;
+            h = qHashBits(buffer, size_t(length), h);
+        }
+        if (offset >= size)
+            hashed.emplace_back(h, m);
+    }
+    std::stable_sort(hashed.begin(), hashed.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<std::vector<int>> parts;
+    for (size_t from = 0; from < hashed.size();) {
+        size_t to = from + 1;
+        while (to < hashed.size() && hashed[to].first == hashed[from].first)
+            ++to;
+        if (to - from >= 2) {
+            parts.emplace_back();
+            for (size_t k = from; k < to; ++k)
+                parts.back().push_back(hashed[k].second);
+        }
+        from = to;
+    }
+    return parts;
 }
 
 struct Found {
@@ -277,9 +320,19 @@ QList<DuplicateGroupRecord> processBucket(const Bucket &bucket, Scratch &scratch
             std::vector<int> members;
             for (size_t k = from; k < to; ++k)
                 members.push_back(probes[k].second);
-            const std::vector<Same> sets = members.size() <= size_t(kMaxLockstep)
-                                               ? splitSideBySide(cands, members, size, scratch)
-                                               : splitPairwise(cands, members, size, scratch);
+            std::vector<Same> sets;
+            if (members.size() <= size_t(kMaxLockstep)) {
+                sets = splitSideBySide(cands, members, size, scratch);
+            } else {
+                // Too many to hold open at once.
+                for (const std::vector<int> &part :
+                     splitByWholeHash(cands, members, size, scratch)) {
+                    std::vector<Same> found = part.size() <= size_t(kMaxLockstep)
+                                                  ? splitSideBySide(cands, part, size, scratch)
+                                                  : splitPairwise(cands, part, size, scratch);
+                    std::move(found.begin(), found.end(), std::back_inserter(sets));
+                }
+            }
             for (const Same &same : sets) {
                 Found f;
                 for (int i : same.members)

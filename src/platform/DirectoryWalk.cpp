@@ -19,8 +19,13 @@ FileProperties propertiesOf(const struct stat &st)
     p.allocatedBytes = qint64(st.st_blocks) * 512;
     p.linkCount = st.st_nlink;
     p.id = FileId{quint64(st.st_dev), quint64(st.st_ino)};
+#ifdef Q_OS_MACOS
+    p.modified = QDateTime::fromSecsSinceEpoch(st.st_mtimespec.tv_sec);
+    p.accessed = QDateTime::fromSecsSinceEpoch(st.st_atimespec.tv_sec);
+#else
     p.modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
     p.accessed = QDateTime::fromSecsSinceEpoch(st.st_atim.tv_sec);
+#endif
     return p;
 }
 

@@ -229,29 +229,37 @@ private slots:
         QVERIFY(groups[1].key.startsWith("2097152-"));
     }
 
-    // Many files alike at both ends take the two-at-a-time path; fewer are read side by
-    // side. Both must find the same pairs, on one thread or two.
+    // Files alike at both ends: a few are read side by side, many are hashed whole first,
+    // many copies of one file are compared two at a time. All find the same sets, on one
+    // thread or two.
     void manyLookAlikesInOneSize_data()
     {
         QTest::addColumn<int>("pairs");
-        QTest::newRow("side by side") << 20;
-        QTest::newRow("two at a time") << 40;
+        QTest::addColumn<int>("copies");
+        QTest::newRow("side by side") << 20 << 0;
+        QTest::newRow("hashed first") << 40 << 0;
+        QTest::newRow("many copies") << 3 << 70;
     }
     void manyLookAlikesInOneSize()
     {
         QFETCH(int, pairs);
-        const QByteArray base = pattern(64 * 1024, 9);
+        QFETCH(int, copies);
+        const QByteArray base = pattern(300 * 1024, 9);
         QStringList paths;
         for (int i = 0; i < pairs; ++i) {
             QByteArray d = base;
-            d[30000] = char(i);
+            d[200000] = char(i);
             paths << write(d) << write(d);
         }
-        paths << write(pattern(64 * 1024 + 1, 4)) << write(pattern(64 * 1024 + 1, 5));
+        for (int i = 0; i < copies; ++i)
+            paths << write(base);
+        paths << write(pattern(300 * 1024 + 1, 4)) << write(pattern(300 * 1024 + 1, 5));
         const auto one = DuplicateFinder::groups(paths, 1);
-        QCOMPARE(one.size(), pairs);
+        QCOMPARE(one.size(), pairs + (copies ? 1 : 0));
+        int grouped = 0;
         for (const auto &g : one)
-            QCOMPARE(g.paths.size(), 2);
+            grouped += g.paths.size();
+        QCOMPARE(grouped, 2 * pairs + copies);
         QCOMPARE(DuplicateFinder::groups(paths, 2), one);
     }
 };
