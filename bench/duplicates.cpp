@@ -3,6 +3,7 @@
 //
 //   duplicates generate <root> [seed]   writes <root>/home (duplicates) and <root>/large
 //   duplicates run <root> [runs]        times the three finders, compares what they found
+//   duplicates funnel <root> <threads>  times the funnel alone on the scan's listing
 //
 // bench/duplicates.sh does both and removes the tree afterwards.
 
@@ -450,8 +451,29 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() >= 3 && args[1] == "generate")
         return generate(args[2], args.size() > 3 ? args[3].toULongLong() : 20261208);
+    if (args.size() >= 4 && args[1] == "funnel") {
+        const QString home = args[2] + "/home";
+        const QStringList listed =
+            ProcessRunner::run("/usr/bin/find",
+                               {home,    "-maxdepth",    "5",   "-type",  "d",  "(",
+                                "-name", "Library",      "-o",  "-name",  ".*", "-o",
+                                "-name", "node_modules", ")",   "-prune", "-o", "-type",
+                                "f",     "-size",        "+1M", "-print"})
+                .stdOut.split('\n', Qt::SkipEmptyParts);
+        for (int r = 0; r < 3; ++r) {
+            const double cpu = cpuAll();
+            QElapsedTimer timer;
+            timer.start();
+            const auto groups = DuplicateFinder::groups(listed, args[3].toInt());
+            out << QString::asprintf("threads %d: %.3f s wall, %.3f s CPU, %lld groups\n",
+                                     args[3].toInt(), timer.nsecsElapsed() / 1e9, cpuAll() - cpu,
+                                     qint64(groups.size()));
+        }
+        return 0;
+    }
     if (args.size() >= 3 && args[1] == "run")
         return run(args[2], args.size() > 3 ? args[3].toInt() : 3);
-    std::fprintf(stderr, "usage: duplicates generate <root> [seed] | run <root> [runs]\n");
+    std::fprintf(stderr, "usage: duplicates generate <root> [seed] | run <root> [runs] | "
+                         "funnel <root> <threads>\n");
     return 2;
 }
