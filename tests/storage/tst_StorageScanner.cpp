@@ -410,7 +410,8 @@ private slots:
         writeFile(root + "/tree/deep/inner/locked/hidden", 400'000);
         writeFile(root + "/tree/deep/file", 20'000);
         QCOMPARE(::chmod((root + "/tree/deep/inner/locked").constData(), 0), 0);
-        const qint64 readable = allocated(root + "/tree/open/data") + allocated(root + "/tree/deep/file");
+        const qint64 readable =
+            allocated(root + "/tree/open/data") + allocated(root + "/tree/deep/file");
 
         qint64 bytes = -1;
         bool partial = false;
