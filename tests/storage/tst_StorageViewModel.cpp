@@ -229,6 +229,34 @@ private slots:
             QVERIFY2(!label.startsWith("A"), qPrintable(label));
     }
 
+    void choosingAFileDropsARunningLoad()
+    {
+        StorageViewModel vm;
+        vm.open(m_data);
+        waitIdle(vm);
+        const auto a = find(vm.columns().first(), "A");
+        const auto top = find(vm.columns().first(), "top");
+        QSemaphore reached, release;
+        const QByteArray aPath = a->nativePath;
+        vm.scanner().setReadHook([&](const QByteArray &folder) {
+            if (folder == aPath) {
+                reached.release();
+                release.tryAcquire(1, 10000);
+            }
+        });
+        vm.choose(*a, 0);
+        QVERIFY(reached.tryAcquire(1, 10000));
+        vm.choose(*top, 0);
+        QVERIFY(!vm.loadingFolder());
+        release.release();
+        QTest::qWait(200);
+        vm.scanner().setReadHook({});
+        // A's children never show up next to the chosen file.
+        QCOMPARE(vm.columns().size(), 1);
+        QCOMPARE(vm.selection(), (QList<std::optional<StorageEntry>>{top}));
+        QVERIFY(!vm.loadingFolder());
+    }
+
     void chooseInMap()
     {
         StorageViewModel vm;
@@ -304,6 +332,62 @@ private slots:
         // Only "data" and "A" were listed again: everything below came from the cache.
         QCOMPARE(vm.scanner().folderReads() - reads, 2u);
         QVERIFY(m_log.join('\n').contains("Trashed: "));
+    }
+
+    void trashingAnOpenFolderDropsTheColumnsInsideIt()
+    {
+        {
+            const QString probe = m_home->path() + "/probe";
+            writeFile(probe, 10);
+            if (!Trash::moveToTrash(probe).ok)
+                QSKIP("moving to the Trash is not available in this build");
+        }
+        AppState app;
+        StorageViewModel vm;
+        vm.open(m_data);
+        waitIdle(vm);
+        for (const char *name : {"A", "X", "xa"}) {
+            const int column = int(vm.columns().size()) - 1;
+            vm.choose(*find(vm.columns().last(), name), column);
+            waitIdle(vm);
+        }
+        QCOMPARE(vm.columns().size(), 4);
+        const StorageEntry x = *vm.selection()[1];
+        QFuture<bool> done = vm.trash(x, &app);
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 10000);
+        QVERIFY(done.result());
+        // "xa" went with "X": no column for a folder that is no longer there.
+        QCOMPARE(vm.columns().size(), 2);
+        QCOMPARE(vm.selection().size(), 1);
+        QVERIFY(vm.selection().first());
+        QCOMPARE(vm.selection().first()->name(), QStringLiteral("A"));
+    }
+
+    void nameThatIsNotUtf8IsNotTrashed()
+    {
+        // Two names that decode to the same text: trashing one must not move the other.
+        const QByteArray base = QFile::encodeName(m_data);
+        QCOMPARE(::mkdir((base + "/odd\xff").constData(), 0755), 0);
+        QCOMPARE(::mkdir((base + "/odd\xef\xbf\xbd").constData(), 0755), 0);
+        AppState app;
+        StorageViewModel vm;
+        vm.open(m_data);
+        waitIdle(vm);
+        const auto columns = vm.columns();
+        std::optional<StorageEntry> odd;
+        for (const StorageEntry &e : columns.first()) {
+            if (e.nativePath.endsWith("\xff"))
+                odd = e;
+        }
+        QVERIFY(odd);
+        QFuture<bool> done = vm.trash(*odd, &app);
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 10000);
+        QVERIFY(!done.result());
+        struct stat st;
+        QCOMPARE(::lstat((base + "/odd\xff").constData(), &st), 0);
+        QCOMPARE(::lstat((base + "/odd\xef\xbf\xbd").constData(), &st), 0);
+        QCOMPARE(vm.columns(), columns);
+        ::rmdir((base + "/odd\xff").constData()); // QTemporaryDir cannot remove it
     }
 
     void refusedTrashChangesNothing()
