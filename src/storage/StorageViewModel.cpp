@@ -271,7 +271,7 @@ QFuture<bool> StorageViewModel::trash(const StorageEntry &entry, AppState *appSt
         // trashed item and anything that was inside it.
         QList<QByteArray> folders{nativeFolder(m_root)};
         for (const std::optional<StorageEntry> &e : m_selection) {
-            if (e && e->isDirectory && e->nativePath != entry.nativePath)
+            if (e && e->isDirectory && !isSameOrBelow(e->nativePath, entry.nativePath))
                 folders.append(e->nativePath);
         }
         QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders] {
