@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,17 @@ void writeFile(const QByteArray &path, qint64 size)
 void makeDir(const QByteArray &path)
 {
     QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
+}
+
+int removeOne(const char *path, const struct stat *, int, struct FTW *)
+{
+    return ::remove(path);
+}
+
+// QTemporaryDir skips names that are not UTF-8; this removes the test's own tree by bytes.
+void removeTree(const QByteArray &path)
+{
+    ::nftw(path.constData(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 qint64 allocated(const QByteArray &path)
@@ -274,6 +286,7 @@ private slots:
         QCOMPARE(children.size(), 2);
         QCOMPARE(children.first().nativePath, odd);
         QCOMPARE(children.first().bytes, allocated(odd + "/caf\xe9"));
+        removeTree(root);
     }
 
     // Folders of 1,000,000 bytes or more are served from the cache; smaller ones are
