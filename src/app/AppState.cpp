@@ -14,9 +14,9 @@
 AppState::AppState(QObject *parent) : QObject(parent)
 {
     const QVariant stored = Preferences::value(TabNavigation::defaultsKey);
-    m_selectedTab = TabNavigation::restored(
-        stored.typeId() == QMetaType::QString ? std::optional<QString>(stored.toString())
-                                              : std::nullopt);
+    m_selectedTab = TabNavigation::restored(stored.typeId() == QMetaType::QString
+                                                ? std::optional<QString>(stored.toString())
+                                                : std::nullopt);
 
     m_hasFullDiskAccess = readFullDiskAccess();
     watchForFullDiskAccess();
@@ -136,7 +136,8 @@ void AppState::addLog(const QString &type, const QString &text)
     if (type == QLatin1String("stderr"))
         SystemLog::write(SystemLog::Level::Error, text);
     else
-        SystemLog::write(SystemLog::Level::Info, QLatin1Char('[') + type + QLatin1String("] ") + text);
+        SystemLog::write(SystemLog::Level::Info,
+                         QLatin1Char('[') + type + QLatin1String("] ") + text);
 }
 
 StorageViewModel *AppState::storageVM()
@@ -198,9 +199,9 @@ void AppState::openFullDiskAccessSettings()
 
 void AppState::relaunch()
 {
-    Workspace::startDetached(Locations::current().shell,
-                             {QStringLiteral("-c"), Locations::current().relaunchScript,
-                              Workspace::applicationPath()});
+    Workspace::startDetached(
+        Locations::current().shell,
+        {QStringLiteral("-c"), Locations::current().relaunchScript, Workspace::applicationPath()});
     emit terminateRequested();
 }
 

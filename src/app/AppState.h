@@ -15,13 +15,16 @@ class StorageViewModel;
 // property is written there only.
 class AppState : public QObject {
     Q_OBJECT
-    Q_PROPERTY(TabNavigation selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
+    Q_PROPERTY(
+        TabNavigation selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(QString scanStatusMessage READ scanStatusMessage NOTIFY scanStatusMessageChanged)
     Q_PROPERTY(double scanPercentage READ scanPercentage NOTIFY scanPercentageChanged)
     Q_PROPERTY(bool hasFullDiskAccess READ hasFullDiskAccess NOTIFY hasFullDiskAccessChanged)
-    Q_PROPERTY(bool proceedWithoutAccess READ proceedWithoutAccess WRITE setProceedWithoutAccess NOTIFY proceedWithoutAccessChanged)
-    Q_PROPERTY(QString globalSearchText READ globalSearchText WRITE setGlobalSearchText NOTIFY globalSearchTextChanged)
+    Q_PROPERTY(bool proceedWithoutAccess READ proceedWithoutAccess WRITE setProceedWithoutAccess
+                   NOTIFY proceedWithoutAccessChanged)
+    Q_PROPERTY(QString globalSearchText READ globalSearchText WRITE setGlobalSearchText NOTIFY
+                   globalSearchTextChanged)
     Q_PROPERTY(bool showUpdate READ showUpdate WRITE setShowUpdate NOTIFY showUpdateChanged)
 
 public:

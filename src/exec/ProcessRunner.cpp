@@ -81,8 +81,8 @@ double ProcessRunner::sizeMB(const QStringList &paths)
     }
     if (existing.isEmpty())
         return 0;
-    return parseDuMB(run(Locations::current().du, QStringList{QStringLiteral("-sm")} + existing)
-                         .stdOut);
+    return parseDuMB(
+        run(Locations::current().du, QStringList{QStringLiteral("-sm")} + existing).stdOut);
 }
 
 double ProcessRunner::parseDuMB(const QString &output)

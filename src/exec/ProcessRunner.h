@@ -8,7 +8,7 @@ class AppState;
 // The outcome of one external program. (stdout and stderr are C macros, hence the names.)
 struct RunResult {
     QString stdOut;
-    QString stdErr; // the system's description when the program could not start
+    QString stdErr;   // the system's description when the program could not start
     int exitCode = 0; // -1 when the program could not start
 };
 

@@ -72,9 +72,8 @@ bool SafetyHelper::moveToTrash(const QString &path, AppState *appState)
 {
     if (!isPathSafeToDelete(path)) {
         if (appState)
-            appState->addLog(QStringLiteral("stderr"),
-                             QStringLiteral("Safety Check Failed: ") + path +
-                                 QStringLiteral(" is protected."));
+            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Safety Check Failed: ") +
+                                                           path + QStringLiteral(" is protected."));
         return false;
     }
     const Trash::Result result = Trash::moveToTrash(standardizedPath(path));
@@ -112,8 +111,8 @@ int SafetyHelper::trashContents(const QString &folder, AppState *appState, Remov
         if (ok) {
             ++count;
         } else if (appState) {
-            appState->addLog(QStringLiteral("stderr"),
-                             QStringLiteral("Failed to trash ") + child + QStringLiteral(": ") + error);
+            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Failed to trash ") + child +
+                                                           QStringLiteral(": ") + error);
         }
     }
     if (appState)

@@ -34,8 +34,8 @@ void fillMac(Locations &l)
     l.trashInMarker = "/.Trash/";
     l.trashMeasureRoot = h + "/.Trash";
 
-    l.protectedTrees = {"/",   "/System", "/Library", "/usr", "/usr/bin", "/usr/sbin",
-                        "/bin", "/sbin",  "/var",     "/etc", "/dev",     "/private"};
+    l.protectedTrees = {"/",    "/System", "/Library", "/usr", "/usr/bin", "/usr/sbin",
+                        "/bin", "/sbin",   "/var",     "/etc", "/dev",     "/private"};
     l.protectedItself = {h,
                          h + "/Desktop",
                          h + "/Documents",
@@ -50,14 +50,19 @@ void fillMac(Locations &l)
     l.applicationFolders = {"/Applications", h + "/Applications"};
     l.leftoverLibrary = h + "/Library";
     l.leftoverPlacesNamed = {"Application Support", "Caches", "Logs"};
-    l.leftoverPlacesIdOnly = {"Preferences",  "Preferences/ByHost",      "Containers",
-                              "Group Containers", "Saved Application State", "HTTPStorages",
-                              "WebKit",       "Cookies",                 "LaunchAgents",
+    l.leftoverPlacesIdOnly = {"Preferences",
+                              "Preferences/ByHost",
+                              "Containers",
+                              "Group Containers",
+                              "Saved Application State",
+                              "HTTPStorages",
+                              "WebKit",
+                              "Cookies",
+                              "LaunchAgents",
                               "Application Scripts"};
 
     l.cachesCommand = "du -sm ~/Library/Caches 2>/dev/null";
-    l.javaCountCommand =
-        "/usr/libexec/java_home -V 2>&1 | grep 'JavaVirtualMachines' | wc -l";
+    l.javaCountCommand = "/usr/libexec/java_home -V 2>&1 | grep 'JavaVirtualMachines' | wc -l";
     l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
     l.groupApps = {"/Applications"};
     l.groupDeveloper = {h + "/Library/Developer"};
@@ -113,10 +118,10 @@ void fillLinux(Locations &l)
     l.trashInMarker = "/Trash/files/";
     l.trashMeasureRoot = h + "/.local/share/Trash";
 
-    l.protectedTrees = {"/",     "/System", "/Library", "/usr",  "/usr/bin", "/usr/sbin",
-                        "/bin",  "/sbin",   "/var",     "/etc",  "/dev",     "/private",
-                        "/boot", "/lib",    "/lib32",   "/lib64", "/libx32", "/proc",
-                        "/sys",  "/run",    "/srv",     "/root", "/snap"};
+    l.protectedTrees = {"/",     "/System", "/Library", "/usr",   "/usr/bin", "/usr/sbin",
+                        "/bin",  "/sbin",   "/var",     "/etc",   "/dev",     "/private",
+                        "/boot", "/lib",    "/lib32",   "/lib64", "/libx32",  "/proc",
+                        "/sys",  "/run",    "/srv",     "/root",  "/snap"};
     l.protectedItself = {h,
                          h + "/Desktop",
                          h + "/Documents",

@@ -23,9 +23,9 @@ struct Locations {
     QString brewPrefix;         // the Homebrew installation's folder
 
     // The Trash.
-    QString trashFiles;        // where trashed items land, watched for apps
-    QString trashInMarker;     // a path containing this is inside the Trash
-    QString trashMeasureRoot;  // what the dashboard measures as "trash"
+    QString trashFiles;       // where trashed items land, watched for apps
+    QString trashInMarker;    // a path containing this is inside the Trash
+    QString trashMeasureRoot; // what the dashboard measures as "trash"
 
     // Removal safety.
     QStringList protectedTrees;  // each protects itself and everything below
@@ -37,17 +37,17 @@ struct Locations {
 
     // Applications.
     QStringList applicationFolders;
-    QString leftoverLibrary;            // the folder leftover places hang off
-    QStringList leftoverPlacesNamed;    // places where a name match is allowed
-    QStringList leftoverPlacesIdOnly;   // places matched by identifier only
-    QStringList desktopEntryFolders;    // Linux: where stillInstalled looks
+    QString leftoverLibrary;          // the folder leftover places hang off
+    QStringList leftoverPlacesNamed;  // places where a name match is allowed
+    QStringList leftoverPlacesIdOnly; // places matched by identifier only
+    QStringList desktopEntryFolders;  // Linux: where stillInstalled looks
 
     // Dashboard.
     QString cachesCommand;
     QString javaCountCommand;
     QString localBinLinksCountCommand;
-    QStringList groupApps, groupDeveloper, groupCaches, groupDocker, groupBrew,
-        groupDownloads, groupMedia, groupDocuments, groupTrash, groupLibrary;
+    QStringList groupApps, groupDeveloper, groupCaches, groupDocker, groupBrew, groupDownloads,
+        groupMedia, groupDocuments, groupTrash, groupLibrary;
     QString systemCategoryName; // "macOS" / "System"
 
     // File finders.
@@ -66,9 +66,9 @@ struct Locations {
     QStringList largeFilesFolders; // Downloads, Desktop, Documents
 
     // Full Disk Access.
-    QString fullDiskAccessProbe;     // empty: the OS has no such grant
+    QString fullDiskAccessProbe; // empty: the OS has no such grant
     QString fullDiskAccessSettingsUrl;
-    QString relaunchScript;          // "-c" argument of the relaunch shell
+    QString relaunchScript; // "-c" argument of the relaunch shell
 
     // Builds the table for an OS and a home folder (no trailing slash).
     static Locations forOs(Os os, const QString &home);

@@ -1,0 +1,162 @@
+#include "app/AppState.h"
+#include "platform/FullDiskAccess.h"
+#include "support/TestEnvironment.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+class tst_AppState : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        FullDiskAccess::setProbe([] { return true; });
+    }
+    void cleanup()
+    {
+        FullDiskAccess::setProbe({});
+        m_env.reset();
+    }
+
+    void restored_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("tab");
+        QTest::newRow("absent") << QVariant() << int(TabNavigation::dashboard);
+        QTest::newRow("empty") << QVariant(QString()) << int(TabNavigation::dashboard);
+        QTest::newRow("no such tab") << QVariant("settings") << int(TabNavigation::dashboard);
+        QTest::newRow("junk") << QVariant("junk") << int(TabNavigation::junk);
+        QTest::newRow("deepClean") << QVariant("deepClean") << int(TabNavigation::deepClean);
+        QTest::newRow("wrong case") << QVariant("Junk") << int(TabNavigation::dashboard);
+    }
+    void restored()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(int, tab);
+        if (stored.isValid())
+            Preferences::setValue(TabNavigation::defaultsKey, stored);
+        AppState state;
+        QCOMPARE(int(state.selectedTab()), tab);
+    }
+
+    void tabOrderAndTexts()
+    {
+        QStringList raw;
+        for (const TabNavigation &t : TabNavigation::allCases())
+            raw.append(t.rawValue());
+        QCOMPARE(raw, QStringList({"dashboard", "storage", "applications", "docker", "runtimes",
+                                   "homebrew", "deepClean", "junk", "duplicates", "largeFiles",
+                                   "installers"}));
+        const TabNavigation large(TabNavigation::largeFiles);
+        QCOMPARE(large.title(), QStringLiteral("Large Files"));
+        QCOMPARE(large.subtitle(),
+                 QStringLiteral("Files over 50 MB in Downloads, Desktop and Documents"));
+        QCOMPARE(large.systemImage(), QStringLiteral("internaldrive.fill"));
+        QCOMPARE(TabNavigation(TabNavigation::runtimes).title(),
+                 QStringLiteral("Runtimes & Binaries"));
+    }
+
+    void selectingATabStoresItAtOnceAndClearsSearch()
+    {
+        {
+            AppState state;
+            state.setGlobalSearchText("report");
+            QSignalSpy spy(&state, &AppState::selectedTabChanged);
+            state.setSelectedTab(TabNavigation::junk);
+            QCOMPARE(spy.count(), 1);
+            QCOMPARE(Preferences::value("selectedTab").toString(), QStringLiteral("junk"));
+            QVERIFY(state.globalSearchText().isEmpty());
+        }
+        AppState relaunched;
+        QCOMPARE(relaunched.selectedTab(), TabNavigation(TabNavigation::junk));
+    }
+
+    void constructionDoesNotWriteTheTab()
+    {
+        AppState state;
+        QVERIFY(!Preferences::contains("selectedTab"));
+    }
+
+    void scanProgressFromAWorkerThread()
+    {
+        AppState state;
+        QSignalSpy scanning(&state, &AppState::isScanningChanged);
+        QThread *worker = QThread::create([&state] {
+            state.setScanProgress(true, "first", 10);
+            state.setScanProgress(true, "second", 42.5);
+        });
+        worker->start();
+        QVERIFY(worker->wait(5000));
+        delete worker;
+        // Nothing changes until the main thread runs the queued blocks.
+        QVERIFY(!state.isScanning());
+        QCOMPARE(state.scanStatusMessage(), QString());
+        QTRY_COMPARE(state.scanStatusMessage(), QStringLiteral("second"));
+        QVERIFY(state.isScanning());
+        QCOMPARE(state.scanPercentage(), 42.5);
+        QCOMPARE(scanning.count(), 1);
+
+        state.setScanProgress(false, QString(), 0);
+        QVERIFY(state.isScanning());
+        QTRY_VERIFY(!state.isScanning());
+        QCOMPARE(state.scanPercentage(), 0.0);
+    }
+
+    void logFormats_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("error");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("stdout") << "stdout" << false << "[stdout] hello world";
+        QTest::newRow("stderr") << "stderr" << true << "hello world";
+        QTest::newRow("input") << "input" << false << "[input] hello world";
+        QTest::newRow("free text") << "whatever" << false << "[whatever] hello world";
+    }
+    void logFormats()
+    {
+        QFETCH(QString, type);
+        QFETCH(bool, error);
+        QFETCH(QString, message);
+        AppState state;
+        m_env->clearLog();
+        state.addLog(type, "hello world");
+        const auto log = m_env->log();
+        QCOMPARE(log.size(), 1);
+        QCOMPARE(log[0].first == SystemLog::Level::Error, error);
+        QCOMPARE(log[0].second, message);
+    }
+
+    void gateWithoutAccessPollsUntilGranted()
+    {
+        bool granted = false;
+        FullDiskAccess::setProbe([&granted] { return granted; });
+        AppState state;
+        QVERIFY(!state.hasFullDiskAccess());
+        QVERIFY(!state.canScan());
+        QVERIFY(state.isPollingForAccess());
+
+        state.setProceedWithoutAccess(true);
+        QVERIFY(state.canScan());
+        QVERIFY(state.isPollingForAccess());
+
+        granted = true;
+        QTRY_VERIFY_WITH_TIMEOUT(state.hasFullDiskAccess(), 5000);
+        QVERIFY(!state.isPollingForAccess());
+    }
+
+    void grantedAccessNeedsNoTimer()
+    {
+        AppState state;
+        QVERIFY(state.hasFullDiskAccess());
+        QVERIFY(state.canScan());
+        QVERIFY(!state.isPollingForAccess());
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+};
+
+QTEST_GUILESS_MAIN(tst_AppState)
+#include "tst_AppState.moc"

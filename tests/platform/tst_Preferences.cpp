@@ -1,0 +1,74 @@
+#include "platform/Preferences.h"
+#include "support/TestEnvironment.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+class tst_Preferences : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_env = std::make_unique<TestEnvironment>(); }
+    void cleanup() { m_env.reset(); }
+
+    void registeredDefaultsAndAbsentKeys()
+    {
+        QVERIFY(!Preferences::value(PrefKey::autoScanOnLaunch).isValid());
+        Preferences::registerDefaults();
+        QCOMPARE(Preferences::boolValue(PrefKey::autoScanOnLaunch, false), true);
+        QCOMPARE(Preferences::intValue(PrefKey::initialToolTipDelay, 0), 100);
+        // Unregistered booleans read as on when absent, as their readers ask.
+        QCOMPARE(Preferences::boolValue(PrefKey::watchTrashForApps, true), true);
+        QCOMPARE(Preferences::stringValue(PrefKey::storageMapRoot, "/"), QStringLiteral("/"));
+    }
+
+    void valuesRoundTripThroughTheStore()
+    {
+        Preferences::setValue(PrefKey::autoScanOnLaunch, false);
+        Preferences::setValue(PrefKey::themePreference, 2);
+        Preferences::setValue(PrefKey::lastUpdateCheck, 1765000000.5);
+        Preferences::setValue(PrefKey::customAppDirs, "[\"/a b\"]");
+        QCOMPARE(Preferences::boolValue(PrefKey::autoScanOnLaunch, true), false);
+        QCOMPARE(Preferences::intValue(PrefKey::themePreference, 0), 2);
+        QCOMPARE(Preferences::doubleValue(PrefKey::lastUpdateCheck, 0), 1765000000.5);
+        QCOMPARE(Preferences::stringValue(PrefKey::customAppDirs, "[]"),
+                 QStringLiteral("[\"/a b\"]"));
+        // The file really holds them: a second store object sees the same.
+        QSettings direct(m_env->root() + "/prefs.ini", QSettings::IniFormat);
+        QCOMPARE(direct.value(PrefKey::themePreference).toInt(), 2);
+    }
+
+    void wrongTypeReadsAsAbsent_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("bool as word") << "watchTrashForApps" << QVariant("maybe");
+        QTest::newRow("int as word") << "themePreference" << QVariant("dark");
+        QTest::newRow("double as word") << "lastUpdateCheck" << QVariant("yesterday");
+    }
+    void wrongTypeReadsAsAbsent()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        Preferences::setValue(key, stored);
+        QCOMPARE(Preferences::boolValue(key, true), true);
+        QCOMPARE(Preferences::intValue(key, 7), 7);
+        QCOMPARE(Preferences::doubleValue(key, 3.5), 3.5);
+    }
+
+    void writesAnnounceTheKey()
+    {
+        QSignalSpy spy(Preferences::notifier(), &Preferences::valueChanged);
+        Preferences::setValue(PrefKey::themePreference, 1);
+        Preferences::remove(PrefKey::themePreference);
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy[0][0].toString(), QStringLiteral("themePreference"));
+        QVERIFY(!Preferences::contains(PrefKey::themePreference));
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+};
+
+QTEST_GUILESS_MAIN(tst_Preferences)
+#include "tst_Preferences.moc"

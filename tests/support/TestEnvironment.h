@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/Locations.h"
+#include "platform/Preferences.h"
+#include "platform/SystemLog.h"
+
+#include <QDir>
+#include <QList>
+#include <QMutex>
+#include <QPair>
+#include <QTemporaryDir>
+
+// A throw-away home, preferences file and log for one test object.
+class TestEnvironment {
+public:
+    TestEnvironment()
+    {
+        QDir().mkpath(m_dir.path() + "/home");
+        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, home()));
+        Preferences::useStoreFile(m_dir.path() + "/prefs.ini");
+        SystemLog::setCapture([this](SystemLog::Level level, const QString &text) {
+            QMutexLocker lock(&m_logMutex);
+            m_log.append({level, text});
+        });
+    }
+    ~TestEnvironment()
+    {
+        SystemLog::setCapture({});
+        Preferences::useStoreFile(QString());
+        Locations::resetCurrent();
+    }
+
+    QString root() const { return m_dir.path(); }
+    QString home() const { return m_dir.path() + "/home"; }
+
+    QList<QPair<SystemLog::Level, QString>> log() const
+    {
+        QMutexLocker lock(&m_logMutex);
+        return m_log;
+    }
+    void clearLog()
+    {
+        QMutexLocker lock(&m_logMutex);
+        m_log.clear();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    mutable QMutex m_logMutex;
+    QList<QPair<SystemLog::Level, QString>> m_log;
+};
