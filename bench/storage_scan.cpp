@@ -79,7 +79,7 @@ void makeFile(const std::string &path, qint64 bytes)
 
 QString paramsText(const Options &o)
 {
-    return QStringLiteral("files=%1 folders=%2 seed=%3 uid=%4\n")
+    return QStringLiteral("layout=2 files=%1 folders=%2 seed=%3 uid=%4\n")
         .arg(o.files)
         .arg(o.folders)
         .arg(o.seed)
