@@ -7,6 +7,7 @@
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"
+#include "storage/StorageViewModel.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -154,6 +155,13 @@ void AppState::addLog(const QString &type, const QString &text)
     else
         SystemLog::write(SystemLog::Level::Info,
                          QLatin1Char('[') + type + QLatin1String("] ") + text);
+}
+
+StorageViewModel *AppState::storageVM()
+{
+    if (!m_storageVM)
+        m_storageVM = new StorageViewModel(this);
+    return m_storageVM;
 }
 
 void AppState::loadAllTabs()

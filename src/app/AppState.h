@@ -9,6 +9,7 @@
 #include <QTimer>
 
 class AdvancedToolsViewModel;
+class StorageViewModel;
 
 // The one central state object: selected tab, scan status, disk figures, the tab
 // models, the access flags and the search text. Lives on the main thread; every
@@ -71,6 +72,9 @@ public:
     // Callable from any thread: one record in the system log.
     void addLog(const QString &type, const QString &text);
 
+    // The storage map's model, created on first use and kept.
+    StorageViewModel *storageVM();
+
     // Starts every tab's scan when scanning is allowed; returns at once.
     void loadAllTabs();
 
@@ -121,4 +125,5 @@ private:
     QPointer<QTimer> m_accessTimer;
     QString m_globalSearchText;
     bool m_showUpdate = false;
+    StorageViewModel *m_storageVM = nullptr;
 };

@@ -1,13 +1,54 @@
 #include "platform/Trash.h"
 
+#include "platform/FileProperties.h"
 #include "platform/Locations.h"
 
 #include <QDir>
+#include <QFile>
 #include <QMutex>
 
+#include <atomic>
+#include <optional>
+#include <utility>
+
+#ifndef Q_OS_MACOS
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
 QMutex gMutex;
 Trash::MountTopResolver gResolver;
+std::atomic<bool> gNoReplaceAvailable{true};
+
+bool isUnreserved(unsigned char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
+    switch (c) {
+    case '-':
+    case '_':
+    case '.':
+    case '!':
+    case '~':
+    case '*':
+    case '\'':
+    case '(':
+    case ')':
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 QString Trash::homeTrashFolder()
@@ -21,8 +62,508 @@ void Trash::setMountTopResolver(MountTopResolver resolver)
     gResolver = std::move(resolver);
 }
 
+void Trash::setNoReplaceRenameAvailable(bool available)
+{
+    gNoReplaceAvailable.store(available);
+}
+
+QByteArray Trash::encodeInfoPath(const QByteArray &path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(path.size() * 3);
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '/' || isUnreserved(b)) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0F];
+        }
+    }
+    return out;
+}
+
+QByteArray Trash::infoText(const QByteArray &path, const QDateTime &deletionDate)
+{
+    return QByteArrayLiteral("[Trash Info]\nPath=") + encodeInfoPath(path) +
+           QByteArrayLiteral("\nDeletionDate=") +
+           deletionDate.toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1() + '\n';
+}
+
+#ifdef Q_OS_MACOS
+
 Trash::Result Trash::moveToTrash(const QString &path)
 {
-    Q_UNUSED(path);
-    return {false, QStringLiteral("The Trash is not available yet"), {}};
+    QFile file(path);
+    if (!file.moveToTrash())
+        return {false, file.errorString(), {}};
+    return {true, {}, file.fileName()};
 }
+
+Trash::Result Trash::moveNativeToTrash(const QByteArray &path)
+{
+    return moveToTrash(QFile::decodeName(path));
+}
+
+#else
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace {
+
+constexpr int kMaxAttempts = 10000;
+const QByteArray kInfoSuffix = QByteArrayLiteral(".trashinfo");
+
+// Closes a descriptor on every way out.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    Fd &operator=(Fd &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
+// The folders of one trash, held open so nothing below them can be swapped for a link.
+struct TrashDir {
+    QByteArray folder;
+    Fd files;
+    Fd info;
+};
+
+QString systemError(int err)
+{
+    char buffer[256];
+    return QString::fromLocal8Bit(::strerror_r(err, buffer, sizeof buffer));
+}
+
+QString display(const QByteArray &path)
+{
+    return decodeNativePath(path.constData(), path.size());
+}
+
+Trash::Result failure(const QString &text)
+{
+    return {false, text, {}};
+}
+
+QByteArray parentOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
+{
+    return folder == "/" ? '/' + name : folder + '/' + name;
+}
+
+bool isSameOrInside(const QByteArray &path, const QByteArray &folder)
+{
+    if (path == folder || folder == "/")
+        return true;
+    return path.startsWith(folder) && path.at(folder.size()) == '/';
+}
+
+// Absolute, with repeated slashes, "." and ".." folded; links are left alone. Empty
+// when the current folder is unknown.
+QByteArray cleanAbsolute(QByteArray path)
+{
+    if (!path.startsWith('/')) {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd))
+            return {};
+        path = QByteArray(cwd) + '/' + path;
+    }
+    QList<QByteArray> parts;
+    for (const QByteArray &part : path.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts.append(part);
+    }
+    QByteArray out;
+    for (const QByteArray &part : parts)
+        out += '/' + part;
+    return out.isEmpty() ? QByteArrayLiteral("/") : out;
+}
+
+std::optional<QByteArray> realPath(const QByteArray &path)
+{
+    char *resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    QByteArray out(resolved);
+    ::free(resolved);
+    return out;
+}
+
+// Where an opened folder really is, so the checks judge the folder the rename uses even
+// if its path changes meanwhile; realpath when /proc is not there.
+std::optional<QByteArray> openedFolderPath(int fd, const QByteArray &path)
+{
+    char buffer[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (n > 0 && n < ssize_t(sizeof buffer) && buffer[0] == '/')
+        return QByteArray(buffer, n);
+    return realPath(path);
+}
+
+// The path with its longest existing part resolved; the rest is kept as written.
+QByteArray resolveLoosely(const QByteArray &path)
+{
+    QByteArray head = path;
+    QByteArray tail;
+    for (;;) {
+        if (const auto real = realPath(head))
+            return tail.isEmpty() ? *real : joinPath(*real, tail);
+        if (head == "/")
+            return path;
+        const QByteArray name = head.mid(head.lastIndexOf('/') + 1);
+        tail = tail.isEmpty() ? name : name + '/' + tail;
+        head = parentOf(head);
+    }
+}
+
+QByteArray nearestExisting(QByteArray path)
+{
+    struct stat st;
+    while (path != "/" && ::stat(path.constData(), &st) != 0)
+        path = parentOf(path);
+    return path;
+}
+
+// Walks up from an existing folder while the device stays the same.
+QByteArray realMountTop(QByteArray folder)
+{
+    struct stat st;
+    if (::stat(folder.constData(), &st) != 0)
+        return {};
+    while (folder != "/") {
+        const QByteArray up = parentOf(folder);
+        struct stat upSt;
+        if (::stat(up.constData(), &upSt) != 0 || upSt.st_dev != st.st_dev)
+            return folder;
+        folder = up;
+    }
+    return folder;
+}
+
+QByteArray mountTopOf(const QByteArray &path, const QByteArray &existingFolder)
+{
+    Trash::MountTopResolver resolver;
+    {
+        QMutexLocker lock(&gMutex);
+        resolver = gResolver;
+    }
+    if (resolver) {
+        const QString top = resolver(display(path));
+        if (!top.isEmpty())
+            return cleanAbsolute(nativePath(top));
+    }
+    return realMountTop(existingFolder);
+}
+
+bool isTopTrashName(const QByteArray &name)
+{
+    if (name == ".Trash")
+        return true;
+    if (!name.startsWith(".Trash-") || name.size() == 7)
+        return false;
+    for (qsizetype i = 7; i < name.size(); ++i) {
+        if (name.at(i) < '0' || name.at(i) > '9')
+            return false;
+    }
+    return true;
+}
+
+// Creates dir/name (mode 0700) when missing and opens it, never through a link.
+// Returns why it cannot be used, or nothing.
+QString openFolder(int dirFd, const QByteArray &name, const QByteArray &shownPath, Fd &out)
+{
+    if (::mkdirat(dirFd, name.constData(), 0700) != 0 && errno != EEXIST)
+        return systemError(errno);
+    out = Fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (out.valid())
+        return {};
+    const int err = errno;
+    struct stat st;
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        return QStringLiteral("%1 is a symbolic link").arg(display(shownPath));
+    return systemError(err);
+}
+
+// mkdir -p with mode 0700 for every folder it creates.
+int makePath(const QByteArray &path)
+{
+    QByteArray current;
+    for (const QByteArray &part : path.split('/')) {
+        if (part.isEmpty())
+            continue;
+        current += '/' + part;
+        if (::mkdir(current.constData(), 0700) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return 0;
+}
+
+QString openFilesAndInfo(int trashFd, const QByteArray &folder, TrashDir &out)
+{
+    for (const char *name : {"files", "info"}) {
+        Fd &fd = name[0] == 'f' ? out.files : out.info;
+        if (QString why = openFolder(trashFd, name, folder + '/' + name, fd); !why.isEmpty())
+            return why;
+    }
+    out.folder = folder;
+    return {};
+}
+
+QString openHomeTrash(const QByteArray &folder, TrashDir &out)
+{
+    if (const int err = makePath(folder))
+        return systemError(err);
+    const Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid())
+        return systemError(errno);
+    return openFilesAndInfo(dir.get(), folder, out);
+}
+
+// A per-user trash folder at a mount's top: a real folder owned by the user, created
+// when missing. Returns why it cannot be used, or nothing.
+QString openOwnedFolder(int parentFd, const QByteArray &name, const QByteArray &shownPath, Fd &out)
+{
+    if (QString why = openFolder(parentFd, name, shownPath, out); !why.isEmpty())
+        return why;
+    struct stat st;
+    if (::fstat(out.get(), &st) != 0)
+        return systemError(errno);
+    if (st.st_uid != ::getuid())
+        return QStringLiteral("%1 belongs to another user").arg(display(shownPath));
+    return {};
+}
+
+// $top/.Trash/$uid when .Trash is a real folder with the sticky bit, else $top/.Trash-$uid.
+QString openTopTrash(const QByteArray &top, TrashDir &out)
+{
+    const Fd topFd(::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!topFd.valid())
+        return systemError(errno);
+    const QByteArray uid = QByteArray::number(::getuid());
+
+    // Anyone may have planted .Trash: only a real sticky folder is trusted.
+    const Fd shared(
+        ::openat(topFd.get(), ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (shared.valid() && ::fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX)) {
+        const QByteArray folder = joinPath(top, ".Trash/" + uid);
+        Fd own;
+        if (openOwnedFolder(shared.get(), uid, folder, own).isEmpty() &&
+            openFilesAndInfo(own.get(), folder, out).isEmpty())
+            return {};
+    }
+
+    const QByteArray folder = joinPath(top, ".Trash-" + uid);
+    Fd own;
+    QString why = openOwnedFolder(topFd.get(), ".Trash-" + uid, folder, own);
+    if (why.isEmpty())
+        why = openFilesAndInfo(own.get(), folder, out);
+    return why;
+}
+
+// Cuts a name to at most max bytes without splitting a UTF-8 sequence.
+QByteArray shortened(const QByteArray &name, qsizetype max)
+{
+    if (name.size() <= max)
+        return name;
+    qsizetype n = max;
+    while (n > 0 && (static_cast<unsigned char>(name.at(n)) & 0xC0) == 0x80)
+        --n;
+    return name.left(n > 0 ? n : max);
+}
+
+int writeAll(int fd, const QByteArray &data)
+{
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += n;
+    }
+    return 0;
+}
+
+int renameNoReplace(int oldDir, const QByteArray &oldName, int newDir, const QByteArray &newName)
+{
+    if (gNoReplaceAvailable.load()) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
+        const int r =
+            ::renameat2(oldDir, oldName.constData(), newDir, newName.constData(), RENAME_NOREPLACE);
+#else
+        const int r = int(::syscall(SYS_renameat2, oldDir, oldName.constData(), newDir,
+                                    newName.constData(), RENAME_NOREPLACE));
+#endif
+        if (r == 0)
+            return 0;
+        // EINVAL is also "a folder into itself"; the plain rename below says the same.
+        if (errno != EINVAL && errno != ENOSYS)
+            return errno;
+    }
+    // The file system cannot refuse to replace, so look first. The info file made with
+    // O_EXCL already reserves the name against other trash writers; only a stray item
+    // appearing in files/ between the look and the rename could be replaced.
+    struct stat st;
+    if (::fstatat(newDir, newName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    if (errno != ENOENT)
+        return errno;
+    return ::renameat(oldDir, oldName.constData(), newDir, newName.constData()) == 0 ? 0 : errno;
+}
+
+// Writes the info file first, then renames the item under the same name; a taken name
+// moves on to name.2, name.3, …, a name too long for the file system is shortened.
+Trash::Result placeItem(int sourceDir, const QByteArray &sourceName, TrashDir &trash,
+                        const QByteArray &infoPath)
+{
+    const QByteArray text = Trash::infoText(infoPath, QDateTime::currentDateTime());
+    long nameMax = ::fpathconf(trash.info.get(), _PC_NAME_MAX);
+    if (nameMax <= 0)
+        nameMax = NAME_MAX;
+    const qsizetype reportedLimit = qsizetype(nameMax) - kInfoSuffix.size();
+    qsizetype limit = sourceName.size() + 16; // no cut until the file system refuses
+    int number = 1;
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+        const QByteArray suffix = number == 1 ? QByteArray() : '.' + QByteArray::number(number);
+        if (limit - suffix.size() < 1)
+            return failure(systemError(ENAMETOOLONG));
+        const QByteArray name = shortened(sourceName, limit - suffix.size()) + suffix;
+        const QByteArray infoName = name + kInfoSuffix;
+        const int fd = ::openat(trash.info.get(), infoName.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            const int err = errno;
+            if (err == EEXIST) {
+                ++number;
+                continue;
+            }
+            if (err == ENAMETOOLONG) {
+                // Some file systems allow less than they report: keep cutting.
+                limit = name.size() > reportedLimit ? reportedLimit : name.size() * 3 / 4;
+                continue;
+            }
+            return failure(systemError(err));
+        }
+        int err = writeAll(fd, text);
+        if (!err && ::fsync(fd) != 0)
+            err = errno;
+        if (::close(fd) != 0 && !err)
+            err = errno;
+        if (!err)
+            err = renameNoReplace(sourceDir, sourceName, trash.files.get(), name);
+        if (!err)
+            return {true, {}, display(trash.folder + "/files/" + name)};
+        // Our own info file: it must not outlive a move that did not happen.
+        ::unlinkat(trash.info.get(), infoName.constData(), 0);
+        if (err == EEXIST) { // a stray item in files/ without an info file
+            ++number;
+            continue;
+        }
+        return failure(systemError(err));
+    }
+    return failure(QStringLiteral("Too many items with this name are in the Trash"));
+}
+
+} // namespace
+
+Trash::Result Trash::moveToTrash(const QString &path)
+{
+    return moveNativeToTrash(nativePath(path));
+}
+
+Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
+{
+    if (rawPath.isEmpty())
+        return failure(systemError(ENOENT));
+    const QByteArray path = cleanAbsolute(rawPath);
+    if (path.isEmpty())
+        return failure(systemError(errno));
+    if (path == "/")
+        return failure(QStringLiteral("The root folder cannot be moved to the Trash"));
+
+    const QByteArray parent = parentOf(path);
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    const Fd parentFd(::open(parent.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!parentFd.valid())
+        return failure(systemError(errno));
+    // The item itself, never a link's target.
+    struct stat item;
+    if (::fstatat(parentFd.get(), name.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0)
+        return failure(systemError(errno));
+    struct stat parentSt;
+    if (::fstat(parentFd.get(), &parentSt) == 0 && parentSt.st_dev != item.st_dev)
+        return failure(QStringLiteral("A mounted volume cannot be moved to the Trash"));
+    const std::optional<QByteArray> realParent = openedFolderPath(parentFd.get(), parent);
+    if (!realParent)
+        return failure(systemError(errno));
+    const QByteArray resolved = joinPath(*realParent, name);
+
+    const QByteArray home = resolveLoosely(cleanAbsolute(nativePath(homeTrashFolder())));
+    if (isSameOrInside(resolved, home))
+        return failure(QStringLiteral("The item is already in the Trash"));
+    if (isSameOrInside(home, resolved))
+        return failure(QStringLiteral("The item holds the Trash folder"));
+
+    const QByteArray top = mountTopOf(resolved, *realParent);
+    if (resolved == top)
+        return failure(QStringLiteral("A mounted volume cannot be moved to the Trash"));
+    if (top.isEmpty() || !isSameOrInside(resolved, top))
+        return failure(QStringLiteral("Cannot tell which volume holds the item"));
+    const QByteArray relative = top == "/" ? resolved.mid(1) : resolved.mid(top.size() + 1);
+    const qsizetype slash = relative.indexOf('/');
+    if (isTopTrashName(slash < 0 ? relative : relative.left(slash)))
+        return failure(QStringLiteral("The item is already in the Trash"));
+
+    TrashDir trash;
+    if (top == mountTopOf(home, nearestExisting(home))) {
+        if (const QString why = openHomeTrash(home, trash); !why.isEmpty())
+            return failure(why);
+        return placeItem(parentFd.get(), name, trash, resolved);
+    }
+    // Another file system: its own trash or nothing; never a copy.
+    if (const QString why = openTopTrash(top, trash); !why.isEmpty())
+        return failure(QStringLiteral("The volume at %1 has no usable Trash folder: %2")
+                           .arg(display(top), why));
+    return placeItem(parentFd.get(), name, trash, relative);
+}
+
+#endif

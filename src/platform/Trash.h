@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -17,12 +19,26 @@ struct Result {
 
 // Blocks until done; never call it on the main thread.
 Result moveToTrash(const QString &path);
+// The same for a path given as the file system's bytes, so names that are not valid
+// UTF-8 can be trashed too. Linux only.
+Result moveNativeToTrash(const QByteArray &path);
 
 // The home trash folder (the one holding files/ and info/).
 QString homeTrashFolder();
 
-// For tests: answers "which folder is the top of the mount holding this path".
+// The Path= value of a .trashinfo file: every byte outside the unreserved URL
+// characters and "/" written as %XX, so any name survives a newline or a "%".
+QByteArray encodeInfoPath(const QByteArray &path);
+// The complete text of a .trashinfo file.
+QByteArray infoText(const QByteArray &path, const QDateTime &deletionDate);
+
+// For tests: answers "which folder is the top of the mount holding this path"; an empty
+// answer (or no resolver) means "ask the file system".
 using MountTopResolver = std::function<QString(const QString &path)>;
 void setMountTopResolver(MountTopResolver resolver);
+
+// For tests: behave as if the file system refused the no-replace rename (EINVAL), as
+// some network and FUSE file systems do.
+void setNoReplaceRenameAvailable(bool available);
 
 } // namespace Trash

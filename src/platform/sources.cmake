@@ -1,4 +1,5 @@
 target_sources(quillmar_core PRIVATE
+    platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
     platform/FileProperties.cpp platform/FileProperties.h
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h

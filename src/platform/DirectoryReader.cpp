@@ -1,0 +1,129 @@
+#include "platform/DirectoryReader.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+void fill(const struct stat &st, DirectoryReader::Node &node)
+{
+    using Kind = DirectoryReader::Kind;
+    if (S_ISDIR(st.st_mode))
+        node.kind = Kind::Directory;
+    else if (S_ISLNK(st.st_mode))
+        node.kind = Kind::SymLink;
+    else if (S_ISREG(st.st_mode))
+        node.kind = Kind::Regular;
+    else
+        node.kind = Kind::Other;
+    node.allocatedBytes = qint64(st.st_blocks) * 512;
+    node.linkCount = quint64(st.st_nlink);
+    node.id = FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+} // namespace
+
+bool DirectoryReader::open(const char *path)
+{
+    close();
+    const int fd = ::open(path, kOpenFlags);
+    if (fd < 0) {
+        m_error = errno;
+        return false;
+    }
+    m_dir = ::fdopendir(fd);
+    if (!m_dir) {
+        m_error = errno;
+        ::close(fd);
+        return false;
+    }
+    m_error = 0;
+    return true;
+}
+
+bool DirectoryReader::openChild(const DirectoryReader &parent, const char *name)
+{
+    close();
+    if (!parent.m_dir) {
+        m_error = EBADF;
+        return false;
+    }
+    const int fd = ::openat(::dirfd(parent.m_dir), name, kOpenFlags);
+    if (fd < 0) {
+        m_error = errno;
+        return false;
+    }
+    m_dir = ::fdopendir(fd);
+    if (!m_dir) {
+        m_error = errno;
+        ::close(fd);
+        return false;
+    }
+    m_error = 0;
+    return true;
+}
+
+void DirectoryReader::close()
+{
+    if (m_dir)
+        ::closedir(m_dir);
+    m_dir = nullptr;
+}
+
+const char *DirectoryReader::next(Kind &hint)
+{
+    if (!m_dir)
+        return nullptr;
+    while (const struct dirent *e = ::readdir(m_dir)) {
+        const char *n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
+#ifdef _DIRENT_HAVE_D_TYPE
+        switch (e->d_type) {
+        case DT_DIR:
+            hint = Kind::Directory;
+            break;
+        case DT_LNK:
+            hint = Kind::SymLink;
+            break;
+        case DT_REG:
+            hint = Kind::Regular;
+            break;
+        case DT_UNKNOWN:
+            hint = Kind::Unknown;
+            break;
+        default:
+            hint = Kind::Other;
+            break;
+        }
+#else
+        hint = Kind::Unknown;
+#endif
+        return n;
+    }
+    return nullptr;
+}
+
+bool DirectoryReader::statChild(const char *name, Node &node) const
+{
+    if (!m_dir)
+        return false;
+    struct stat st;
+    if (::fstatat(::dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    fill(st, node);
+    return true;
+}
+
+bool DirectoryReader::statPath(const char *path, Node &node)
+{
+    struct stat st;
+    if (::lstat(path, &st) != 0)
+        return false;
+    fill(st, node);
+    return true;
+}

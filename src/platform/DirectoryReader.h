@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/FileProperties.h"
+
+#include <QtGlobal>
+
+#include <dirent.h>
+
+// Lists one open folder by byte names and reads its children without following
+// symbolic links. Children are reached relative to the open folder (openat/fstatat),
+// so deep trees never rebuild full paths and names that are not valid UTF-8 are read
+// like any other. Nothing here allocates per entry.
+class DirectoryReader {
+public:
+    enum class Kind : quint8 { Unknown, Directory, SymLink, Regular, Other };
+
+    struct Node {
+        Kind kind = Kind::Unknown;
+        qint64 allocatedBytes = 0; // blocks × 512
+        quint64 linkCount = 0;
+        FileId id;
+    };
+
+    DirectoryReader() = default;
+    ~DirectoryReader() { close(); }
+    DirectoryReader(const DirectoryReader &) = delete;
+    DirectoryReader &operator=(const DirectoryReader &) = delete;
+
+    // Opens a folder by path; a final symbolic link is not followed. On failure
+    // error() holds the errno value.
+    bool open(const char *path);
+    // Opens the child folder `name` of the open folder `parent`.
+    bool openChild(const DirectoryReader &parent, const char *name);
+    void close();
+    bool isOpen() const { return m_dir != nullptr; }
+    int error() const { return m_error; }
+
+    // The next child's name (never "." or ".."), valid until the next call, or nullptr
+    // at the end. `hint` is the listing's own type, Unknown when the file system does
+    // not give one; a hint of Directory or SymLink can be trusted without a stat.
+    const char *next(Kind &hint);
+
+    // lstat of a child of this open folder.
+    bool statChild(const char *name, Node &node) const;
+    // lstat of a path.
+    static bool statPath(const char *path, Node &node);
+
+private:
+    DIR *m_dir = nullptr;
+    int m_error = 0;
+};

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+
+#include "platform/FileProperties.h"
+
+class DirectoryReader;
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+// One measured file or folder. Its location is kept as the exact path bytes on disk,
+// so items whose names are not valid UTF-8 can still be measured and told apart;
+// path(), url(), id() and name() decode leniently for display.
+struct StorageEntry {
+    QByteArray nativePath; // standardized absolute path, as the file system spells it
+    qint64 bytes = 0;      // allocated bytes; a folder's measured total
+    bool isDirectory = false;
+    bool isPartial = false; // some folder inside could not be listed: bytes is a lower bound
+
+    static StorageEntry fromPath(const QString &path, qint64 bytes = 0, bool isDirectory = false,
+                                 bool isPartial = false);
+
+    QString path() const;
+    QUrl url() const;
+    QString id() const { return path(); }
+    // "/" shows the volume's display name; anything else its last path component.
+    QString name() const;
+
+    friend bool operator==(const StorageEntry &, const StorageEntry &) = default;
+};
+
+size_t qHash(const StorageEntry &entry, size_t seed = 0);
+
+// A byte count in decimal units, the way file managers show file sizes:
+// "Zero KB", "1 byte", "999 bytes", "12 KB", "1.5 MB", "2.34 GB", "1.2 TB".
+QString formatBytes(qint64 bytes);
+// formatBytes of the entry's bytes, with "+" when the measurement is partial.
+QString sizeText(const StorageEntry &entry);
+
+// Set by the caller to stop a running measurement; checked before every child.
+using CancelToken = std::shared_ptr<std::atomic_bool>;
+inline CancelToken makeCancelToken()
+{
+    return std::make_shared<std::atomic_bool>(false);
+}
+
+// Measures allocated sizes folder by folder. Hard links count once (by device and
+// inode), symbolic links are never followed, the skipped mount points are never
+// entered, and folder totals of 1,000,000 bytes or more are cached so that browsing
+// deeper is instant. Every public operation takes the scanner's lock, so operations
+// run one at a time and may be called from any thread; they block, so never call
+// them on the main thread.
+class StorageScanner {
+public:
+    struct Measure {
+        qint64 bytes = 0;
+        bool isPartial = false;
+    };
+
+    StorageScanner();
+    ~StorageScanner();
+    StorageScanner(const StorageScanner &) = delete;
+    StorageScanner &operator=(const StorageScanner &) = delete;
+
+    // The folder's immediate children as full paths, in the order the file system
+    // lists them; empty on any error.
+    QList<QByteArray> listing(const QByteArray &folder);
+    // Nothing when the item cannot be read or the token is (or becomes) cancelled.
+    std::optional<StorageEntry> entry(const QByteArray &item, const CancelToken &cancel = {});
+    // Every readable child measured, largest first (equal sizes keep listing order).
+    QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {});
+    // After an item was moved away: drops its cached totals and those below it, and
+    // takes `bytes` off every cached ancestor (not below 0).
+    void forget(const QByteArray &item, qint64 bytes);
+    // Drops every cached total and the set of counted hard links.
+    void reset();
+
+    // Whether the path is one of the mount points never measured (exact match,
+    // trailing slashes ignored).
+    static bool isSkipped(const QString &path);
+    // "." and ".." folded, repeated and trailing slashes dropped; links not resolved.
+    static QByteArray standardized(const QByteArray &path);
+
+    // Folder totals below this are measured again on every request.
+    static constexpr qint64 cacheThreshold = 1'000'000;
+
+    // Test seams: how many folders were listed from disk so far, the cached total of a
+    // folder, and a hook called (on the measuring thread, lock held) before each
+    // folder is listed.
+    quint64 folderReads() const;
+    std::optional<Measure> cachedMeasure(const QByteArray &folder) const;
+    int cachedFolderCount() const;
+    void setReadHook(std::function<void(const QByteArray &folder)> hook);
+
+private:
+    struct Walk;
+    struct PathHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const noexcept
+        {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+
+    QList<QByteArray> listingLocked(const QByteArray &folder);
+    std::optional<StorageEntry> entryLocked(const QByteArray &item, Walk &walk);
+    Measure sizeOfFolder(Walk &walk, const DirectoryReader *parent, const char *nameInParent);
+    qint64 uniqueBytes(qint64 allocatedBytes, quint64 linkCount, const FileId &id);
+
+    mutable QMutex m_mutex;
+    std::unordered_map<std::string, Measure, PathHash, std::equal_to<>> m_sizes;
+    QSet<FileId> m_counted;
+    std::atomic<quint64> m_folderReads{0};
+    std::function<void(const QByteArray &)> m_readHook;
+};

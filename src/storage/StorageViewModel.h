@@ -1,0 +1,91 @@
+#pragma once
+
+#include "storage/StorageScanner.h"
+
+#include <QFuture>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class AppState;
+
+// Drives the storage map: a column per opened folder (its children, largest first),
+// the entry chosen in each column, and a progress label while a column is measured.
+// Lives on the main thread; the measuring runs on the thread pool through the model's
+// own scanner and every result is published on the main thread.
+class StorageViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    // The preference holding the start folder's path.
+    static constexpr const char rootKey[] = "storageMapRoot";
+
+    using Column = QList<StorageEntry>;
+
+    explicit StorageViewModel(QObject *parent = nullptr);
+    ~StorageViewModel() override;
+
+    // The folder of the first column ("/" unless the preference names another).
+    QString root() const { return m_root; }
+    QList<Column> columns() const { return m_columns; }
+    QList<std::optional<StorageEntry>> selection() const { return m_selection; }
+    // "<folder> › <child>" while a column is being measured; absent when idle.
+    std::optional<QString> loadingFolder() const { return m_loadingFolder; }
+
+    // The last chosen entry, if any.
+    std::optional<StorageEntry> chosen() const;
+    // What the block map shows: the last column, empty when there is none.
+    Column lastColumn() const;
+    // The root as a display name ("/" shows the volume's name).
+    QString rootName() const;
+    // The header's detail: the first column's total ("+" when partial) " in " the
+    // root's name; absent while there are no columns.
+    std::optional<QString> headerDetail() const;
+
+    // Starts over at `folder`: clears the columns and measures it into column 0.
+    void open(const QString &folder);
+    // Chooses `entry` in column `column`, drops the columns to its right, and opens
+    // it in a new column when it is a folder.
+    void choose(const StorageEntry &entry, int column);
+    // Chooses a block of the block map in the (last) column that lists it.
+    void chooseInMap(const StorageEntry &entry);
+    // Forgets every measurement and opens the root again.
+    void rescan();
+    // Moves the entry to the Trash, then rebuilds the columns from the corrected
+    // cache. The future reports whether the item was moved; it finishes after the
+    // model was updated.
+    QFuture<bool> trash(const StorageEntry &entry, AppState *appState);
+
+    // Test seam: the model's scanner.
+    StorageScanner &scanner() { return *m_scanner; }
+
+signals:
+    void changed();
+    void rootChanged(const QString &root);
+    void columnsChanged();
+    void selectionChanged();
+    void loadingFolderChanged();
+
+private:
+    void setRoot(const QString &root);
+    void setColumns(const QList<Column> &columns);
+    void setSelection(const QList<std::optional<StorageEntry>> &selection);
+    void setLoadingFolder(const std::optional<QString> &label);
+
+    void load(const QByteArray &folder, int column);
+    void cancelLoad();
+    void track(const QFuture<void> &work);
+
+    QString m_root;
+    QList<Column> m_columns;
+    QList<std::optional<StorageEntry>> m_selection;
+    std::optional<QString> m_loadingFolder;
+
+    std::shared_ptr<StorageScanner> m_scanner;
+    CancelToken m_loadToken;
+    // Work still running on the pool; the destructor waits for it.
+    QList<QFuture<void>> m_pending;
+};

@@ -1,0 +1,491 @@
+#include "platform/Locations.h"
+#include "storage/StorageScanner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// Bytes are written for real so the blocks are really allocated.
+void writeFile(const QByteArray &path, qint64 size)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY2(fd >= 0, path.constData());
+    const QByteArray chunk(64 * 1024, 'q');
+    qint64 left = size;
+    while (left > 0) {
+        const qint64 n = std::min<qint64>(left, chunk.size());
+        QCOMPARE(::write(fd, chunk.constData(), size_t(n)), ssize_t(n));
+        left -= n;
+    }
+    ::close(fd);
+}
+
+void makeDir(const QByteArray &path)
+{
+    QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
+}
+
+int removeOne(const char *path, const struct stat *, int, struct FTW *)
+{
+    return ::remove(path);
+}
+
+// QTemporaryDir skips names that are not UTF-8; this removes the test's own tree by bytes.
+void removeTree(const QByteArray &path)
+{
+    ::nftw(path.constData(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+qint64 allocated(const QByteArray &path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return -1;
+    return qint64(st.st_blocks) * 512;
+}
+
+} // namespace
+
+class TestStorageScanner : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+    QByteArray dir(const QTemporaryDir &d) { return native(d.path()); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, m_home.path()));
+    }
+    void cleanupTestCase() { Locations::resetCurrent(); }
+
+    void formatBytes_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << "Zero KB";
+        QTest::newRow("one") << qint64(1) << "1 byte";
+        QTest::newRow("two") << qint64(2) << "2 bytes";
+        QTest::newRow("999") << qint64(999) << "999 bytes";
+        QTest::newRow("1000") << qint64(1000) << "1 KB";
+        QTest::newRow("1499") << qint64(1499) << "1 KB";
+        QTest::newRow("1500 rounds up") << qint64(1500) << "2 KB";
+        QTest::newRow("999,499") << qint64(999'499) << "999 KB";
+        QTest::newRow("999,500 moves up") << qint64(999'500) << "1 MB";
+        QTest::newRow("1,000,000") << qint64(1'000'000) << "1 MB";
+        QTest::newRow("1,500,000") << qint64(1'500'000) << "1.5 MB";
+        QTest::newRow("1,049,999") << qint64(1'049'999) << "1 MB";
+        QTest::newRow("1,050,000") << qint64(1'050'000) << "1.1 MB";
+        QTest::newRow("999,949,999") << qint64(999'949'999) << "999.9 MB";
+        QTest::newRow("999,950,000 moves up") << qint64(999'950'000) << "1 GB";
+        QTest::newRow("2,340,000,000") << qint64(2'340'000'000) << "2.34 GB";
+        QTest::newRow("2,300,000,000") << qint64(2'300'000'000) << "2.3 GB";
+        QTest::newRow("2,345,000,000") << qint64(2'345'000'000) << "2.35 GB";
+        QTest::newRow("999,995,000,000") << qint64(999'995'000'000) << "1 TB";
+        QTest::newRow("1.23 TB") << qint64(1'234'567'890'123) << "1.23 TB";
+        QTest::newRow("negative") << qint64(-1'500'000) << "-1.5 MB";
+        QTest::newRow("largest") << std::numeric_limits<qint64>::max() << "9.22 EB";
+        QTest::newRow("smallest") << std::numeric_limits<qint64>::min() << "-9.22 EB";
+    }
+    void formatBytes()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(::formatBytes(bytes), text);
+        QCOMPARE(sizeText(StorageEntry{"/x", bytes, true, false}), text);
+        QCOMPARE(sizeText(StorageEntry{"/x", bytes, true, true}), text + QLatin1Char('+'));
+    }
+
+    void entryNames()
+    {
+        QCOMPARE(StorageEntry::fromPath("/").name(), Locations::current().rootDisplayName);
+        QCOMPARE(StorageEntry::fromPath(m_home.path() + "/").name(),
+                 QFileInfo(m_home.path()).fileName());
+        QCOMPARE(StorageEntry::fromPath("/a/b").id(), QStringLiteral("/a/b"));
+        QCOMPARE(StorageEntry::fromPath("/a/b").url(), QUrl::fromLocalFile("/a/b"));
+        // Names that are not UTF-8 still show something.
+        const StorageEntry odd{"/a/bad\xff", 0, false, false};
+        QVERIFY(odd.name().startsWith("bad"));
+        QCOMPARE(odd.name().size(), 4);
+    }
+
+    void standardized_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("root") << QByteArray("/") << QByteArray("/");
+        QTest::newRow("double root") << QByteArray("//") << QByteArray("/");
+        QTest::newRow("trailing") << QByteArray("/a/b/") << QByteArray("/a/b");
+        QTest::newRow("repeated") << QByteArray("/a//b") << QByteArray("/a/b");
+        QTest::newRow("dots") << QByteArray("/a/./b/../c") << QByteArray("/a/c");
+        QTest::newRow("above root") << QByteArray("/../a") << QByteArray("/a");
+        QTest::newRow("raw bytes") << QByteArray("/x/\xff\xfe/") << QByteArray("/x/\xff\xfe");
+    }
+    void standardized()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(StorageScanner::standardized(path), expected);
+    }
+
+    void isSkipped_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("skipped");
+        QTest::newRow("mount") << "/proc" << true;
+        QTest::newRow("trailing slash") << "/proc/" << true;
+        QTest::newRow("two trailing slashes") << "/proc//" << true;
+        QTest::newRow("below a mount") << "/media/disk" << false;
+        QTest::newRow("prefix only") << "/procx" << false;
+        QTest::newRow("root") << "/" << false;
+    }
+    void isSkipped()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, skipped);
+        QCOMPARE(StorageScanner::isSkipped(path), skipped);
+    }
+
+    void skippedFoldersAreNotEntered()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        makeDir(root + "/mnt");
+        makeDir(root + "/mnt/volume");
+        writeFile(root + "/mnt/volume/data", 300'000);
+        writeFile(root + "/kept", 5000);
+        Locations loc = Locations::current();
+        loc.skippedMounts = {tmp.path() + "/mnt"};
+        Locations::setCurrent(loc);
+
+        StorageScanner scanner;
+        const auto whole = scanner.entry(root);
+        QVERIFY(whole);
+        QCOMPARE(whole->bytes, allocated(root + "/kept"));
+        const auto mount = scanner.entry(root + "/mnt/");
+        QVERIFY(mount);
+        QCOMPARE(mount->bytes, 0);
+        QVERIFY(!mount->isDirectory);
+        // Below a skipped path is measured normally when asked for directly.
+        const auto volume = scanner.entry(root + "/mnt/volume");
+        QVERIFY(volume);
+        QCOMPARE(volume->bytes, allocated(root + "/mnt/volume/data"));
+        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, m_home.path()));
+    }
+
+    void hardLinksCountOnce()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        makeDir(root + "/a");
+        makeDir(root + "/b");
+        writeFile(root + "/a/big", 1'500'000);
+        QCOMPARE(::link((root + "/a/big").constData(), (root + "/a/again").constData()), 0);
+        QCOMPARE(::link((root + "/a/big").constData(), (root + "/b/third").constData()), 0);
+        writeFile(root + "/b/own", 10'000);
+        const qint64 big = allocated(root + "/a/big");
+
+        StorageScanner scanner;
+        QCOMPARE(scanner.entry(root + "/a")->bytes, big);
+        // The third name was counted with the first folder.
+        QCOMPARE(scanner.entry(root + "/b")->bytes, allocated(root + "/b/own"));
+        // Asked for by itself, a linked file still shows its full size.
+        QCOMPARE(scanner.entry(root + "/b/third")->bytes, big);
+
+        scanner.reset();
+        QCOMPARE(scanner.entry(root + "/b")->bytes, big + allocated(root + "/b/own"));
+        scanner.reset();
+        QCOMPARE(scanner.entry(root)->bytes, big + allocated(root + "/b/own"));
+    }
+
+    void symbolicLinksAreNotFollowed()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        makeDir(root + "/big");
+        writeFile(root + "/big/data", 2'000'000);
+        QCOMPARE(::symlink("..", (root + "/big/loop").constData()), 0);
+        QCOMPARE(::symlink((root + "/big").constData(), (root + "/link").constData()), 0);
+        QCOMPARE(::symlink("/nowhere", (root + "/dangling").constData()), 0);
+
+        StorageScanner scanner;
+        const qint64 data = allocated(root + "/big/data");
+        QCOMPARE(scanner.entry(root)->bytes, data);
+        const QList<StorageEntry> children = scanner.children(root);
+        QCOMPARE(children.size(), 3);
+        QCOMPARE(children.first(), (StorageEntry{root + "/big", data, true, false}));
+        for (const StorageEntry &e : children.mid(1)) {
+            QCOMPARE(e.bytes, 0);
+            QVERIFY(!e.isDirectory);
+        }
+        QCOMPARE(scanner.entry(root + "/link")->bytes, 0);
+    }
+
+    void childrenLargestFirstStable()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        for (const char *name : {"e1", "e2", "e3", "e4"})
+            writeFile(root + "/" + name, 8000);
+        writeFile(root + "/large", 50'000);
+        makeDir(root + "/empty");
+
+        StorageScanner scanner;
+        const QList<QByteArray> listed = scanner.listing(root);
+        QCOMPARE(listed.size(), 6);
+        const QList<StorageEntry> children = scanner.children(root);
+        QCOMPARE(children.size(), 6);
+        QCOMPARE(children.first().nativePath, root + "/large");
+        QCOMPARE(children.last().nativePath, root + "/empty");
+        QVERIFY(children.last().isDirectory);
+        // Equal sizes keep the order the folder lists them in.
+        QList<QByteArray> equalOrder, listedOrder;
+        for (const StorageEntry &e : children.mid(1, 4))
+            equalOrder.append(e.nativePath);
+        for (const QByteArray &p : listed) {
+            if (p.endsWith("/e1") || p.endsWith("/e2") || p.endsWith("/e3") || p.endsWith("/e4"))
+                listedOrder.append(p);
+        }
+        QCOMPARE(equalOrder, listedOrder);
+        QVERIFY(scanner.listing(root + "/missing").isEmpty());
+        QVERIFY(!scanner.entry(root + "/missing"));
+    }
+
+    void namesThatAreNotUtf8Count()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        const QByteArray odd = root + "/sub\xff\xfe";
+        makeDir(odd);
+        writeFile(odd + "/caf\xe9", 40'000);
+        writeFile(root + "/plain", 4000);
+
+        StorageScanner scanner;
+        const qint64 expected = allocated(odd + "/caf\xe9") + allocated(root + "/plain");
+        QCOMPARE(scanner.entry(root)->bytes, expected);
+        const QList<StorageEntry> children = scanner.children(root);
+        QCOMPARE(children.size(), 2);
+        QCOMPARE(children.first().nativePath, odd);
+        QCOMPARE(children.first().bytes, allocated(odd + "/caf\xe9"));
+        removeTree(root);
+    }
+
+    // Folders of 1,000,000 bytes or more are served from the cache; smaller ones are
+    // read again. Which side a file lands on depends on the file system's blocks.
+    void cacheThreshold_data()
+    {
+        QTest::addColumn<qint64>("fileSize");
+        QTest::newRow("just below") << qint64(999'000);
+        QTest::newRow("just above") << qint64(1'000'001);
+        QTest::newRow("small") << qint64(1000);
+    }
+    void cacheThreshold()
+    {
+        QFETCH(qint64, fileSize);
+        QTemporaryDir tmp;
+        const QByteArray folder = dir(tmp) + "/f";
+        makeDir(folder);
+        writeFile(folder + "/data", fileSize);
+        const qint64 total = allocated(folder + "/data");
+
+        StorageScanner scanner;
+        QCOMPARE(scanner.entry(folder)->bytes, total);
+        const quint64 reads = scanner.folderReads();
+        QCOMPARE(scanner.entry(folder)->bytes, total);
+        const bool cached = total >= 1'000'000;
+        QCOMPARE(scanner.folderReads() - reads, cached ? 0u : 1u);
+        QCOMPARE(scanner.cachedMeasure(folder).has_value(), cached);
+    }
+
+    void browsingDeeperUsesTheCache()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        makeDir(root + "/top");
+        for (const char *sub : {"/top/a", "/top/b", "/top/c"}) {
+            makeDir(root + sub);
+            makeDir(root + sub + "/deeper");
+            writeFile(root + sub + "/deeper/data", 1'200'000);
+        }
+        writeFile(root + "/top/file", 3000);
+
+        StorageScanner scanner;
+        const qint64 whole = scanner.entry(root)->bytes;
+        const quint64 reads = scanner.folderReads();
+        const QList<StorageEntry> children = scanner.children(root + "/top");
+        // Only "top" itself is listed; every folder below it comes from the cache.
+        QCOMPARE(scanner.folderReads() - reads, 1u);
+        QCOMPARE(children.size(), 4);
+        qint64 sum = 0;
+        for (const StorageEntry &e : children)
+            sum += e.bytes;
+        QCOMPARE(sum, whole);
+    }
+
+    void forgetClampsAtZero()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        makeDir(root + "/a");
+        makeDir(root + "/a/b");
+        makeDir(root + "/a/b/c");
+        writeFile(root + "/a/b/c/data", 1'500'000);
+        writeFile(root + "/a/other", 1'100'000);
+        const qint64 data = allocated(root + "/a/b/c/data");
+        const qint64 other = allocated(root + "/a/other");
+
+        StorageScanner scanner;
+        QCOMPARE(scanner.entry(root)->bytes, data + other);
+        QVERIFY(scanner.cachedMeasure(root + "/a/b/c"));
+
+        scanner.forget(root + "/a/b", data);
+        QVERIFY(!scanner.cachedMeasure(root + "/a/b"));
+        QVERIFY(!scanner.cachedMeasure(root + "/a/b/c"));
+        QCOMPARE(scanner.cachedMeasure(root + "/a")->bytes, other);
+        QCOMPARE(scanner.cachedMeasure(root)->bytes, other);
+
+        scanner.forget(root + "/a/other", 5'000'000'000);
+        QCOMPARE(scanner.cachedMeasure(root + "/a")->bytes, 0);
+        QCOMPARE(scanner.cachedMeasure(root)->bytes, 0);
+        // The cache keeps answering until reset, whatever the disk says.
+        QCOMPARE(scanner.entry(root + "/a")->bytes, 0);
+        scanner.reset();
+        QCOMPARE(scanner.cachedFolderCount(), 0);
+        QCOMPARE(scanner.entry(root)->bytes, data + other);
+    }
+
+    void cancellation()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        makeDir(root + "/p");
+        makeDir(root + "/p/c");
+        for (const char *sub : {"/p/c/s1", "/p/c/s2", "/p/c/s3"}) {
+            makeDir(root + sub);
+            writeFile(root + sub + "/data", 1'100'000);
+        }
+
+        StorageScanner scanner;
+        CancelToken token = makeCancelToken();
+        token->store(true);
+        QVERIFY(!scanner.entry(root + "/p", token));
+        QCOMPARE(scanner.folderReads(), 0u);
+
+        // Cancel while the last child of "p" is half measured: nothing short may be
+        // cached, not "c" and not "p" either.
+        token = makeCancelToken();
+        int seen = 0;
+        scanner.setReadHook([&](const QByteArray &) {
+            if (++seen == 4) // p, c, the first sub-folder, then the second
+                token->store(true);
+        });
+        QVERIFY(!scanner.entry(root + "/p", token));
+        scanner.setReadHook({});
+        QVERIFY(!scanner.cachedMeasure(root + "/p"));
+        QVERIFY(!scanner.cachedMeasure(root + "/p/c"));
+        QCOMPARE(scanner.cachedFolderCount(), 1);
+
+        qint64 expected = 0;
+        for (const char *sub : {"/p/c/s1", "/p/c/s2", "/p/c/s3"})
+            expected += allocated(root + sub + "/data");
+        QCOMPARE(scanner.entry(root + "/p")->bytes, expected);
+    }
+
+    void unreadableFolderIsPartial()
+    {
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        makeDir(root + "/tree");
+        makeDir(root + "/tree/open");
+        writeFile(root + "/tree/open/data", 1'200'000);
+        makeDir(root + "/tree/deep");
+        makeDir(root + "/tree/deep/inner");
+        makeDir(root + "/tree/deep/inner/locked");
+        writeFile(root + "/tree/deep/inner/locked/hidden", 400'000);
+        writeFile(root + "/tree/deep/file", 20'000);
+        QCOMPARE(::chmod((root + "/tree/deep/inner/locked").constData(), 0), 0);
+        const qint64 readable =
+            allocated(root + "/tree/open/data") + allocated(root + "/tree/deep/file");
+
+        qint64 bytes = -1;
+        bool partial = false;
+        if (::geteuid() != 0) {
+            StorageScanner scanner;
+            const auto e = scanner.entry(root + "/tree");
+            QVERIFY(e);
+            bytes = e->bytes;
+            partial = e->isPartial;
+            QVERIFY(sizeText(*e).endsWith('+'));
+            // The flag is cached with the total.
+            QVERIFY(scanner.entry(root + "/tree")->isPartial);
+            const QList<StorageEntry> children = scanner.children(root + "/tree");
+            QCOMPARE(children.size(), 2);
+            QVERIFY(!children[0].isPartial); // open
+            QVERIFY(children[1].isPartial);  // deep
+        } else {
+            // Root reads everything: measure as an unprivileged user instead.
+            const QString setpriv = QStandardPaths::findExecutable("setpriv");
+            if (setpriv.isEmpty())
+                QSKIP("needs setpriv to measure as an unprivileged user");
+            QFile::setPermissions(tmp.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                  QFileDevice::ExeOther | QFileDevice::ReadGroup |
+                                                  QFileDevice::ExeGroup);
+            const QString helper = tmp.path() + "/helper";
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), helper));
+            QVERIFY(QFile::setPermissions(helper, QFile::permissions(helper) |
+                                                      QFileDevice::ExeOther |
+                                                      QFileDevice::ReadOther));
+            QProcess p;
+            p.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", helper,
+                              "--measure", tmp.path() + "/tree"});
+            QVERIFY(p.waitForFinished(30000));
+            const QList<QByteArray> words = p.readAllStandardOutput().trimmed().split(' ');
+            QCOMPARE(words.size(), 2);
+            bytes = words[0].toLongLong();
+            partial = words[1] == "1";
+        }
+        ::chmod((root + "/tree/deep/inner/locked").constData(), 0755);
+        QCOMPARE(bytes, readable);
+        QVERIFY(partial);
+    }
+};
+
+// With "--measure <folder>" the program prints the folder's bytes and partial flag:
+// the unreadable-folder test runs it as an unprivileged user.
+int main(int argc, char **argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--measure") == 0) {
+        StorageScanner scanner;
+        const auto e = scanner.entry(QByteArray(argv[2]));
+        if (!e)
+            return 1;
+        std::printf("%lld %d\n", static_cast<long long>(e->bytes), e->isPartial ? 1 : 0);
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TestStorageScanner test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_StorageScanner.moc"
