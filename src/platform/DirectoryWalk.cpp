@@ -9,26 +9,6 @@
 
 namespace {
 
-FileProperties propertiesOf(const struct stat &st)
-{
-    FileProperties p;
-    p.isDirectory = S_ISDIR(st.st_mode);
-    p.isSymLink = S_ISLNK(st.st_mode);
-    p.isRegularFile = S_ISREG(st.st_mode);
-    p.fileSize = st.st_size;
-    p.allocatedBytes = qint64(st.st_blocks) * 512;
-    p.linkCount = st.st_nlink;
-    p.id = FileId{quint64(st.st_dev), quint64(st.st_ino)};
-#ifdef Q_OS_MACOS
-    p.modified = QDateTime::fromSecsSinceEpoch(st.st_mtimespec.tv_sec);
-    p.accessed = QDateTime::fromSecsSinceEpoch(st.st_atimespec.tv_sec);
-#else
-    p.modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
-    p.accessed = QDateTime::fromSecsSinceEpoch(st.st_atim.tv_sec);
-#endif
-    return p;
-}
-
 // `dirFd` is owned here and closed before returning (fdopendir takes it over).
 void walkFolder(int dirFd, const std::string &prefix, const DirectoryWalk::Visitor &visit)
 {
@@ -45,7 +25,7 @@ void walkFolder(int dirFd, const std::string &prefix, const DirectoryWalk::Visit
         if (::fstatat(dirfd(dir), n, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         const std::string path = prefix + '/' + n;
-        visit(decodeNativePath(path.data(), qsizetype(path.size())), propertiesOf(st));
+        visit(decodeNativePath(path.data(), qsizetype(path.size())), FileProperties::fromStat(st));
         if (S_ISDIR(st.st_mode)) {
             const int child =
                 ::openat(dirfd(dir), n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
