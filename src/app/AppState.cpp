@@ -9,11 +9,17 @@
 #include "platform/Workspace.h"
 #include "storage/StorageViewModel.h"
 
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
 AppState::AppState(QObject *parent) : QObject(parent)
 {
+    // The tabs' scans mostly wait on programs and the disk, and all of them may run at
+    // once; a pool sized to the cores would queue the storage map behind them.
+    QThreadPool *pool = QThreadPool::globalInstance();
+    pool->setMaxThreadCount(qMax(pool->maxThreadCount(), 16));
+
     const QVariant stored = Preferences::value(TabNavigation::defaultsKey);
     m_selectedTab = TabNavigation::restored(stored.typeId() == QMetaType::QString
                                                 ? std::optional<QString>(stored.toString())
