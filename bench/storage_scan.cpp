@@ -63,19 +63,12 @@ qint64 procStatusKB(const char *field)
     return -1;
 }
 
-// Resets the peak resident size so VmHWM covers only what follows.
-bool resetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
-}
-
 void makeFile(const std::string &path, qint64 bytes)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
-        fail(QStringLiteral("cannot create %1: %2").arg(QString::fromStdString(path),
-                                                        QString::fromUtf8(strerror(errno))));
+        fail(QStringLiteral("cannot create %1: %2")
+                 .arg(QString::fromStdString(path), QString::fromUtf8(strerror(errno))));
     if (bytes > 0) {
         // Blocks are allocated, nothing is written: the tree builds fast and sizes stay real.
         if (::posix_fallocate(fd, 0, bytes) != 0 && ::ftruncate(fd, bytes) != 0)
@@ -86,19 +79,32 @@ void makeFile(const std::string &path, qint64 bytes)
 
 QString paramsText(const Options &o)
 {
-    return QStringLiteral("files=%1 folders=%2 seed=%3 uid=%4\n")
+    return QStringLiteral("layout=2 files=%1 folders=%2 seed=%3 uid=%4\n")
         .arg(o.files)
         .arg(o.folders)
         .arg(o.seed)
         .arg(::geteuid() == 0 ? 0 : 1);
 }
 
+// The unreadable folders sit a few levels down; their paths relative to the tree are
+// kept next to it so a reused tree can be locked and unlocked again.
+std::vector<std::string> lockedFolders(const std::string &tree)
+{
+    std::vector<std::string> paths;
+    QFile list(QFile::decodeName(QByteArray::fromStdString(tree)) + QStringLiteral(".locked"));
+    if (list.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : list.readAll().split('\n')) {
+            if (!line.isEmpty())
+                paths.push_back(tree + line.toStdString());
+        }
+    }
+    return paths;
+}
+
 void chmodUnreadable(const std::string &tree, int mode)
 {
-    for (const char *name : {"/d7/locked", "/d130/locked", "/d999/locked"}) {
-        const std::string p = tree + name;
+    for (const std::string &p : lockedFolders(tree))
         ::chmod(p.c_str(), mode);
-    }
 }
 
 void generate(const Options &o, const std::string &tree)
@@ -159,12 +165,16 @@ void generate(const Options &o, const std::string &tree)
                   folders[size_t(rng() % folders.size())] + "/sl" + std::to_string(i));
 
     // Folders the scanner cannot list (only meaningful when not root).
-    for (const char *name : {"/d7/locked", "/d130/locked", "/d999/locked"}) {
-        const std::string dir = tree + name;
-        if (::mkdir(dir.c_str(), 0755) == 0) {
-            makeFile(dir + "/hidden-a", 3 << 20);
-            makeFile(dir + "/hidden-b", 5000);
-        }
+    QFile list(QFile::decodeName(QByteArray::fromStdString(tree)) + QStringLiteral(".locked"));
+    if (!list.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("cannot write the list of locked folders"));
+    for (size_t k : {size_t(7), size_t(130), size_t(999)}) {
+        const std::string dir = folders[k] + "/locked";
+        if (::mkdir(dir.c_str(), 0755) != 0)
+            fail(QStringLiteral("cannot create %1").arg(QString::fromStdString(dir)));
+        makeFile(dir + "/hidden-a", 3 << 20);
+        makeFile(dir + "/hidden-b", 5000);
+        list.write(QByteArray::fromStdString(dir.substr(tree.size())) + '\n');
     }
 }
 
@@ -227,6 +237,15 @@ double median(std::vector<double> v)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--scan-once") == 0) {
+        // Prints the resident size before, the peak after, and the cached folder count.
+        const qint64 before = procStatusKB("VmRSS");
+        StorageScanner scanner;
+        scanner.entry(QByteArray(argv[2]));
+        out << before << ' ' << procStatusKB("VmHWM") << ' ' << scanner.cachedFolderCount()
+            << Qt::endl;
+        return 0;
+    }
     Options o;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -254,8 +273,8 @@ int main(int argc, char **argv)
     if (o.folders < 1000 || o.files < 1)
         fail(QStringLiteral("use at least 1000 folders and one file"));
     if (o.dir.isEmpty())
-        o.dir = QDir::tempPath() + QStringLiteral("/quillmar-storage-bench-") +
-                QString::number(o.seed);
+        o.dir =
+            QDir::tempPath() + QStringLiteral("/quillmar-storage-bench-") + QString::number(o.seed);
 
     const QString tree = o.dir + QStringLiteral("/tree");
     const std::string treeNative = QFile::encodeName(tree).toStdString();
@@ -310,16 +329,17 @@ int main(int argc, char **argv)
         scanTimes.push_back(double(t.nsecsElapsed()) / 1e6);
     }
 
-    // Peak memory of one more measurement, counted from a reset high-water mark.
-    const qint64 rssBefore = procStatusKB("VmRSS");
-    const bool peakReset = resetPeak();
-    qint64 cachedFolders = 0;
-    {
-        StorageScanner scanner;
-        scanner.entry(native);
-        cachedFolders = scanner.cachedFolderCount();
-    }
-    const qint64 hwm = procStatusKB("VmHWM");
+    // Peak memory of one more measurement, in a fresh process of its own so nothing the
+    // generation or the timed runs left behind counts.
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--scan-once"), tree});
+    child.waitForFinished(-1);
+    const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+    if (figures.size() != 3)
+        fail(QStringLiteral("the memory run failed"));
+    const qint64 rssBefore = figures[0].toLongLong();
+    const qint64 hwm = figures[1].toLongLong();
+    const qint64 cachedFolders = figures[2].toLongLong();
 
     const qint64 extra = folderAndLinkBlocks(loc.find, tree);
     if (!scanned)
@@ -330,14 +350,15 @@ int main(int argc, char **argv)
     const double scanMin = *std::min_element(scanTimes.begin(), scanTimes.end());
     out << Qt::endl
         << "Tree: " << o.files << " files, " << o.folders << " folders, seed " << o.seed
-        << (root ? " (run as root: no unreadable folders)" : " (3 unreadable folders)")
-        << Qt::endl;
+        << (root ? " (run as root: no unreadable folders)" : " (3 unreadable folders)") << Qt::endl;
     out << "Runs: " << o.runs << " of each, alternating, warm OS cache" << Qt::endl;
-    out << QStringLiteral("du -s -B1     median %1 ms   best %2 ms   (includes starting the process)")
+    out << QStringLiteral(
+               "du -s -B1     median %1 ms   best %2 ms   (includes starting the process)")
                .arg(duMed, 0, 'f', 1)
                .arg(duMin, 0, 'f', 1)
         << Qt::endl;
-    out << QStringLiteral("StorageScanner median %1 ms   best %2 ms   (entry of the root, cold cache)")
+    out << QStringLiteral(
+               "StorageScanner median %1 ms   best %2 ms   (entry of the root, cold cache)")
                .arg(scanMed, 0, 'f', 1)
                .arg(scanMin, 0, 'f', 1)
         << Qt::endl;
@@ -345,12 +366,11 @@ int main(int argc, char **argv)
                .arg(scanMed / duMed, 0, 'f', 3)
                .arg(scanMin / duMin, 0, 'f', 3)
         << Qt::endl;
-    out << QStringLiteral("Peak memory of one measurement: VmHWM %1 MB (RSS before %2 MB, %3)%4")
+    out << QStringLiteral("Peak memory of one measurement in a fresh process: VmHWM %1 MB "
+                          "(%2 MB before measuring, %3 folders cached)")
                .arg(hwm / 1024.0, 0, 'f', 1)
                .arg(rssBefore / 1024.0, 0, 'f', 1)
-               .arg(peakReset ? QStringLiteral("high-water mark reset before it")
-                              : QStringLiteral("could not reset the mark: includes generation"))
-               .arg(QStringLiteral(", %1 folders cached").arg(cachedFolders))
+               .arg(cachedFolders)
         << Qt::endl;
     out << "Totals: du " << duBytes << " B; scanner " << scanned->bytes << " B"
         << (scanned->isPartial ? " (partial)" : "") << " + blocks of folders and links " << extra

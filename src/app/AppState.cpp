@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include "finders/AdvancedToolsViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/NotificationCenter.h"
@@ -8,15 +9,26 @@
 #include "platform/Workspace.h"
 #include "storage/StorageViewModel.h"
 
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
 AppState::AppState(QObject *parent) : QObject(parent)
 {
+    // The tabs' scans mostly wait on programs and the disk, and all of them may run at
+    // once; a pool sized to the cores would queue the storage map behind them.
+    QThreadPool *pool = QThreadPool::globalInstance();
+    pool->setMaxThreadCount(qMax(pool->maxThreadCount(), 16));
+
     const QVariant stored = Preferences::value(TabNavigation::defaultsKey);
     m_selectedTab = TabNavigation::restored(stored.typeId() == QMetaType::QString
                                                 ? std::optional<QString>(stored.toString())
                                                 : std::nullopt);
+
+    m_runtimesVM = new AdvancedToolsViewModel(this);
+    m_duplicatesVM = new AdvancedToolsViewModel(this);
+    m_largeFilesVM = new AdvancedToolsViewModel(this);
+    m_installersVM = new AdvancedToolsViewModel(this);
 
     m_hasFullDiskAccess = readFullDiskAccess();
     watchForFullDiskAccess();
@@ -27,9 +39,20 @@ AppState::AppState(QObject *parent) : QObject(parent)
                 if (name == QLatin1String("watchTrashChanged"))
                     updateTrashWatcher();
             });
+
+    forwardChanges(m_runtimesVM);
+    forwardChanges(m_duplicatesVM);
+    forwardChanges(m_largeFilesVM);
+    forwardChanges(m_installersVM);
 }
 
-AppState::~AppState() = default;
+AppState::~AppState()
+{
+    // Running scans still report through this object: let them end while it is whole.
+    for (AdvancedToolsViewModel *model :
+         {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
+        model->waitForTasks();
+}
 
 void AppState::forwardChanges(QObject *model)
 {
@@ -153,6 +176,10 @@ void AppState::loadAllTabs()
         return;
     emit loadAllTabsStarted();
     // Each model's scan starts its own background work and returns at once.
+    m_runtimesVM->scanRuntimes(this);
+    m_duplicatesVM->scanDuplicates(this);
+    m_largeFilesVM->scanLargeFiles(this);
+    m_installersVM->scanInstallers(this);
 }
 
 bool AppState::readFullDiskAccess()

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+class AdvancedToolsViewModel;
 class StorageViewModel;
 
 // The one central state object: selected tab, scan status, disk figures, the tab
@@ -46,6 +47,12 @@ public:
     double diskFreeGB() const { return m_diskFreeGB; }
     // The dashboard's capacity query; main thread only.
     void setDiskFigures(double totalGB, double freeGB);
+
+    // The tab models, created with the state object and kept for its whole life.
+    AdvancedToolsViewModel *runtimesVM() const { return m_runtimesVM; }
+    AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
+    AdvancedToolsViewModel *largeFilesVM() const { return m_largeFilesVM; }
+    AdvancedToolsViewModel *installersVM() const { return m_installersVM; }
 
     bool hasFullDiskAccess() const { return m_hasFullDiskAccess; }
     bool proceedWithoutAccess() const { return m_proceedWithoutAccess; }
@@ -111,6 +118,10 @@ private:
     double m_diskTotalGB = 0;
     double m_diskUsedGB = 0;
     double m_diskFreeGB = 0;
+    AdvancedToolsViewModel *m_runtimesVM = nullptr;
+    AdvancedToolsViewModel *m_duplicatesVM = nullptr;
+    AdvancedToolsViewModel *m_largeFilesVM = nullptr;
+    AdvancedToolsViewModel *m_installersVM = nullptr;
     bool m_hasFullDiskAccess = false;
     bool m_proceedWithoutAccess = false;
     QPointer<QTimer> m_accessTimer;

@@ -30,19 +30,7 @@ void fill(const struct stat &st, DirectoryReader::Node &node)
 bool DirectoryReader::open(const char *path)
 {
     close();
-    const int fd = ::open(path, kOpenFlags);
-    if (fd < 0) {
-        m_error = errno;
-        return false;
-    }
-    m_dir = ::fdopendir(fd);
-    if (!m_dir) {
-        m_error = errno;
-        ::close(fd);
-        return false;
-    }
-    m_error = 0;
-    return true;
+    return adopt(::open(path, kOpenFlags));
 }
 
 bool DirectoryReader::openChild(const DirectoryReader &parent, const char *name)
@@ -52,7 +40,11 @@ bool DirectoryReader::openChild(const DirectoryReader &parent, const char *name)
         m_error = EBADF;
         return false;
     }
-    const int fd = ::openat(::dirfd(parent.m_dir), name, kOpenFlags);
+    return adopt(::openat(::dirfd(parent.m_dir), name, kOpenFlags));
+}
+
+bool DirectoryReader::adopt(int fd)
+{
     if (fd < 0) {
         m_error = errno;
         return false;

@@ -46,6 +46,9 @@ public:
     static bool statPath(const char *path, Node &node);
 
 private:
+    // Takes over an open folder descriptor (or a failed open's -1).
+    bool adopt(int fd);
+
     DIR *m_dir = nullptr;
     int m_error = 0;
 };

@@ -6,9 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-FileProperties fromStat(const struct stat &st)
+FileProperties FileProperties::fromStat(const struct stat &st)
 {
     FileProperties p;
     p.isDirectory = S_ISDIR(st.st_mode);
@@ -29,8 +27,6 @@ FileProperties fromStat(const struct stat &st)
 #endif
     return p;
 }
-
-} // namespace
 
 QByteArray nativePath(const QString &path)
 {

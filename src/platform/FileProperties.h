@@ -5,6 +5,8 @@
 
 #include <optional>
 
+struct stat;
+
 // What the file system says about one item, read without following a final link.
 struct FileId {
     quint64 device = 0;
@@ -27,6 +29,8 @@ struct FileProperties {
     FileId id;
     QDateTime modified;
     QDateTime accessed;
+
+    static FileProperties fromStat(const struct stat &st);
 
     // lstat of the path; nothing when it does not exist or cannot be read.
     static std::optional<FileProperties> read(const QString &path);

@@ -1,10 +1,12 @@
 target_sources(quillmar_core PRIVATE
     platform/DirectoryReader.cpp platform/DirectoryReader.h
+    platform/DirectoryWalk.cpp platform/DirectoryWalk.h
     platform/FileProperties.cpp platform/FileProperties.h
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
     platform/Locations.cpp platform/Locations.h
     platform/NotificationCenter.cpp platform/NotificationCenter.h
     platform/Preferences.cpp platform/Preferences.h
+    platform/ReadOnlyFile.cpp platform/ReadOnlyFile.h
     platform/SystemLog.cpp platform/SystemLog.h
     platform/Trash.cpp platform/Trash.h
     platform/Workspace.cpp platform/Workspace.h

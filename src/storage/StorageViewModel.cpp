@@ -1,5 +1,6 @@
 #include "storage/StorageViewModel.h"
 
+#include "app/AppState.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Preferences.h"
 
@@ -244,6 +245,15 @@ QFuture<bool> StorageViewModel::trash(const StorageEntry &entry, AppState *appSt
     const auto scanner = m_scanner;
 
     QFuture<bool> moved = QtConcurrent::run([scanner, entry, appState] {
+        // The Trash takes text paths. A name that is not valid UTF-8 would reach it
+        // altered and could name a different item, so such an item stays where it is.
+        if (nativePath(entry.path()) != entry.nativePath) {
+            if (appState)
+                appState->addLog(QStringLiteral("stderr"),
+                                 QStringLiteral("Failed to trash ") + entry.path() +
+                                     QStringLiteral(": the name is not valid UTF-8"));
+            return false;
+        }
         if (!SafetyHelper::moveToTrash(entry.path(), appState))
             return false;
         scanner->forget(entry.nativePath, entry.bytes);

@@ -28,9 +28,11 @@ QList<QRectF> squarify(const QList<double> &values, const QRectF &rect)
     if (n == 0)
         return result;
 
+    // Negative values get no area, so they must not shrink the sum either: the other
+    // rectangles would outgrow `rect`.
     double sum = 0;
     for (double v : values)
-        sum += v;
+        sum += std::max(v, 0.0);
     if (!(sum > 0) || !(rect.width() > 0) || !(rect.height() > 0))
         return result;
 

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,17 @@ void writeFile(const QByteArray &path, qint64 size)
 void makeDir(const QByteArray &path)
 {
     QVERIFY2(::mkdir(path.constData(), 0755) == 0, path.constData());
+}
+
+int removeOne(const char *path, const struct stat *, int, struct FTW *)
+{
+    return ::remove(path);
+}
+
+// QTemporaryDir skips names that are not UTF-8; this removes the test's own tree by bytes.
+void removeTree(const QByteArray &path)
+{
+    ::nftw(path.constData(), removeOne, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 qint64 allocated(const QByteArray &path)
@@ -274,6 +286,7 @@ private slots:
         QCOMPARE(children.size(), 2);
         QCOMPARE(children.first().nativePath, odd);
         QCOMPARE(children.first().bytes, allocated(odd + "/caf\xe9"));
+        removeTree(root);
     }
 
     // Folders of 1,000,000 bytes or more are served from the cache; smaller ones are
@@ -410,7 +423,8 @@ private slots:
         writeFile(root + "/tree/deep/inner/locked/hidden", 400'000);
         writeFile(root + "/tree/deep/file", 20'000);
         QCOMPARE(::chmod((root + "/tree/deep/inner/locked").constData(), 0), 0);
-        const qint64 readable = allocated(root + "/tree/open/data") + allocated(root + "/tree/deep/file");
+        const qint64 readable =
+            allocated(root + "/tree/open/data") + allocated(root + "/tree/deep/file");
 
         qint64 bytes = -1;
         bool partial = false;

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Duplicate scan against jdupes and rdfind on a generated tree, plus the large-files scan's
+# cost per file. Installs the two tools, builds in Release, removes the tree afterwards.
+#   bench/duplicates.sh [runs] [seed]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-deps --bench
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMAR_BUILD_TESTS=OFF >/dev/null
+cmake --build build-release --target duplicates -j2 >/dev/null
+
+root="$(mktemp -d "${TMPDIR:-/tmp}/quillmar-dupbench.XXXXXX")"
+trap 'rm -rf -- "$root"' EXIT
+echo "tree: $root"
+build-release/bench/duplicates generate "$root" "${2:-20261208}"
+du -sh "$root/home" | sed 's/^/disk use: /'
+# Warm the page cache once so every finder reads from memory.
+find "$root/home" -type f -exec cat {} + >/dev/null
+build-release/bench/duplicates run "$root" "${1:-3}"

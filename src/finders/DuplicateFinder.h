@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One set of files with identical contents.
+struct DuplicateGroupRecord {
+    // Decimal size, "-", 12 lower-case hex digits of the head-and-tail fingerprint (of the
+    // whole contents when several groups share a size and a fingerprint).
+    QString key;
+    qint64 bytes = 0;  // the common size
+    QStringList paths; // ascending, two or more distinct files
+    friend bool operator==(const DuplicateGroupRecord &, const DuplicateGroupRecord &) = default;
+};
+
+// Finds the files of a list whose contents are the same. Only regular files of at least
+// one byte take part; several names of one file count once (the first in ascending
+// order); a file that changes size while it is examined is left out. Files are read in
+// fixed-size chunks, so memory does not grow with file size.
+namespace DuplicateFinder {
+
+// 0 picks by the amount of work; 1 or 2 forces. The result does not depend on it.
+QList<DuplicateGroupRecord> groups(const QStringList &paths, int threads = 0);
+
+// MD5 of the first 512 KiB and of the 512 KiB from max(size, 1 MiB) - 512 KiB (the whole
+// file up to 1 MiB), as 32 hex digits; empty when the file cannot be read in full or its
+// size is not `size`.
+QString fingerprint(const QString &path, qint64 size);
+
+} // namespace DuplicateFinder

@@ -1,0 +1,118 @@
+#include "finders/DuplicateGroup.h"
+
+#include "exec/ProcessRunner.h"
+
+#include <QMap>
+
+#include <algorithm>
+
+QList<DuplicateGroup> regroupDuplicates(const QList<FileItem> &items, const QString &searchText)
+{
+    QMap<QString, QList<FileItem>> byKey;
+    for (const FileItem &item : items) {
+        if (!searchText.isEmpty() && !item.path.contains(searchText, Qt::CaseInsensitive))
+            continue;
+        byKey[item.md5Hash].append(item);
+    }
+    QList<DuplicateGroup> groups;
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
+        DuplicateGroup g;
+        g.md5Hash = it.key();
+        g.children = it.value();
+        g.sizeMB = g.children.isEmpty() ? 0 : g.children.first().sizeMB;
+        g.sizeDesc = formatSizeMB(g.sizeMB);
+        groups.append(g);
+    }
+    return groups;
+}
+
+namespace {
+
+double valueOf(const DuplicateGroup &g, DuplicateComparator::Key key)
+{
+    switch (key) {
+    case DuplicateComparator::Key::copies:
+        return g.copies();
+    case DuplicateComparator::Key::sizeMB:
+        return g.sizeMB;
+    case DuplicateComparator::Key::wastedMB:
+        return g.wastedMB();
+    }
+    return 0;
+}
+
+} // namespace
+
+void sortDuplicateGroups(QList<DuplicateGroup> &groups, const DuplicateSortOrder &order)
+{
+    std::stable_sort(groups.begin(), groups.end(),
+                     [&](const DuplicateGroup &a, const DuplicateGroup &b) {
+                         for (const DuplicateComparator &c : order) {
+                             const double x = valueOf(a, c.key);
+                             const double y = valueOf(b, c.key);
+                             if (x != y)
+                                 return c.descending ? x > y : x < y;
+                         }
+                         return false;
+                     });
+}
+
+QList<DuplicateSort> DuplicateSorts::allCases()
+{
+    return {DuplicateSort::mostSpace, DuplicateSort::mostCopies, DuplicateSort::largestFile};
+}
+
+QString DuplicateSorts::title(DuplicateSort sort)
+{
+    switch (sort) {
+    case DuplicateSort::mostSpace:
+        return QStringLiteral("Most space freed");
+    case DuplicateSort::mostCopies:
+        return QStringLiteral("Most copies");
+    case DuplicateSort::largestFile:
+        return QStringLiteral("Largest file");
+    }
+    return {};
+}
+
+DuplicateSortOrder DuplicateSorts::order(DuplicateSort sort)
+{
+    using K = DuplicateComparator::Key;
+    switch (sort) {
+    case DuplicateSort::mostSpace:
+        return {{K::wastedMB, true}, {K::copies, true}};
+    case DuplicateSort::mostCopies:
+        return {{K::copies, true}, {K::wastedMB, true}};
+    case DuplicateSort::largestFile:
+        return {{K::sizeMB, true}, {K::copies, true}};
+    }
+    return {};
+}
+
+std::optional<DuplicateSort> DuplicateSorts::selected(const DuplicateSortOrder &current)
+{
+    for (DuplicateSort sort : allCases()) {
+        if (order(sort) == current)
+            return sort;
+    }
+    return std::nullopt;
+}
+
+SelectionSummary selectionSummary(const DuplicateGroup &group, const QSet<QString> &checkedItems)
+{
+    int n = 0;
+    for (const FileItem &child : group.children) {
+        if (checkedItems.contains(child.path))
+            ++n;
+    }
+    if (!group.children.isEmpty() && n == group.children.size())
+        return {
+            QStringLiteral("⚠️ Warning: All duplicates selected. This will delete all copies!"),
+            true};
+    if (n > 0)
+        return {QStringLiteral("Space to free: %1x %2 = %3")
+                    .arg(n)
+                    .arg(formatSizeMB(group.sizeMB), formatSizeMB(group.sizeMB * n)),
+                false};
+    return {QStringLiteral("Select items to free up space"), false};
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "finders/FileItem.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// One group of copies as the Duplicates screen shows it. Its identity is its key.
+struct DuplicateGroup {
+    QString md5Hash;
+    double sizeMB = 0; // one copy
+    QString sizeDesc;
+    QList<FileItem> children; // ascending path
+
+    const QString &id() const { return md5Hash; }
+    int copies() const { return int(children.size()); }
+    // What keeping one copy frees.
+    double wastedMB() const { return children.isEmpty() ? 0 : sizeMB * (copies() - 1); }
+};
+
+// The scan's flat list regrouped by key, in key order. With a search text, only copies
+// whose path contains it (ignoring case) remain; a group left with one copy still shows.
+QList<DuplicateGroup> regroupDuplicates(const QList<FileItem> &items, const QString &searchText);
+
+// One comparator of a sort order over groups.
+struct DuplicateComparator {
+    enum class Key { copies, sizeMB, wastedMB };
+    Key key = Key::wastedMB;
+    bool descending = true;
+    friend bool operator==(const DuplicateComparator &, const DuplicateComparator &) = default;
+};
+using DuplicateSortOrder = QList<DuplicateComparator>;
+
+// Applies the comparators in turn; groups that tie on all of them keep their order.
+void sortDuplicateGroups(QList<DuplicateGroup> &groups, const DuplicateSortOrder &order);
+
+enum class DuplicateSort { mostSpace, mostCopies, largestFile };
+
+namespace DuplicateSorts {
+// The cases in menu order.
+QList<DuplicateSort> allCases();
+QString title(DuplicateSort sort);
+DuplicateSortOrder order(DuplicateSort sort);
+// The case the sort menu marks: the first whose order is exactly `current`; none after a
+// column sort.
+std::optional<DuplicateSort> selected(const DuplicateSortOrder &current);
+} // namespace DuplicateSorts
+
+// The line under a group's copies: the all-copies warning, the space the ticked copies
+// free, or the invitation to tick some.
+struct SelectionSummary {
+    QString text;
+    bool isWarning = false; // shown red and bold
+    friend bool operator==(const SelectionSummary &, const SelectionSummary &) = default;
+};
+SelectionSummary selectionSummary(const DuplicateGroup &group, const QSet<QString> &checkedItems);

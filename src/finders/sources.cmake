@@ -1,0 +1,7 @@
+target_sources(quillmar_core PRIVATE
+    finders/AdvancedToolsViewModel.cpp finders/AdvancedToolsViewModel.h
+    finders/DuplicateFinder.cpp finders/DuplicateFinder.h
+    finders/DuplicateGroup.cpp finders/DuplicateGroup.h
+    finders/FileItem.h
+    finders/FileScan.cpp finders/FileScan.h
+)

@@ -1,0 +1,279 @@
+#include "app/AppState.h"
+#include "finders/AdvancedToolsViewModel.h"
+#include "platform/FullDiskAccess.h"
+#include "support/TestEnvironment.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <filesystem>
+
+class tst_AdvancedToolsViewModel : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    Locations m_loc;
+
+    QString home() const { return m_env->home(); }
+
+    QString script(const QString &name, const QString &body)
+    {
+        const QString path = m_env->root() + "/tools/" + name;
+        QDir().mkpath(m_env->root() + "/tools");
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(("#!/bin/sh\n" + body + "\n").toUtf8()) < 0)
+            qFatal("cannot write %s", qPrintable(path));
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return path;
+    }
+    QString file(const QString &relative, const QByteArray &data, qint64 size = -1)
+    {
+        const QString path = home() + '/' + relative;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(data) < 0 || (size >= 0 && !f.resize(size)))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    void apply() { Locations::setCurrent(m_loc); }
+
+    // Runs one scan on a fresh model, waits for its one published list and the end of
+    // its status.
+    QList<FileItem> scan(AppState &state, void (AdvancedToolsViewModel::*start)(AppState *),
+                         QStringList *messages)
+    {
+        AdvancedToolsViewModel model;
+        QSignalSpy items(&model, &AdvancedToolsViewModel::itemsChanged);
+        QSignalSpy status(&state, &AppState::scanStatusMessageChanged);
+        (model.*start)(&state);
+        model.waitForTasks();
+        // The list and the status end are both queued by now.
+        QCoreApplication::processEvents();
+        if (items.count() != 1 || state.isScanning())
+            qWarning("scan did not publish once and end");
+        for (const auto &args : status)
+            messages->append(args.at(0).toString());
+        messages->append(QString::number(items.count()));
+        return model.items();
+    }
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        FullDiskAccess::setProbe([] { return true; });
+        m_loc = Locations::forOs(Locations::Os::Linux, home());
+        apply();
+    }
+    void cleanup()
+    {
+        FullDiskAccess::setProbe({});
+        m_env.reset();
+    }
+
+    void sizeBands_data()
+    {
+        QTest::addColumn<double>("mb");
+        QTest::addColumn<QString>("band");
+        QTest::newRow("700 MiB") << 700.0 << "50 - 500 MB";
+        QTest::newRow("1000 MiB") << 1000.0 << "50 - 500 MB";
+        QTest::newRow("1000.5 MiB") << 1000.5 << "1 - 5 GB";
+        QTest::newRow("1024 MiB") << 1024.0 << "1 - 5 GB";
+        QTest::newRow("5000 MiB") << 5000.0 << "1 - 5 GB";
+        QTest::newRow("5000.5 MiB") << 5000.5 << "> 5 GB";
+    }
+    void sizeBands()
+    {
+        QFETCH(double, mb);
+        QFETCH(QString, band);
+        QCOMPARE(AdvancedToolsViewModel::sizeBand(mb), band);
+    }
+
+    void largeFilesMeasuresEachFoundFile()
+    {
+        const QString a = file("Downloads/a.iso", {}, 4096);
+        const QString b = file("Desktop/b.mov", {}, 4096);
+        const QString c = file("Documents/deep/c.dmg", {}, 4096);
+        const QString args = m_env->root() + "/find-args";
+        m_loc.find = script("find", QString("for a in \"$@\"; do echo \"$a\" >> %1; done\n"
+                                            "printf '%s\\n\\n%s\\n%s\\n%s\\n' %2 %3 %4 %5")
+                                        .arg(args, c, b, a, home() + "/gone.bin"));
+        m_loc.du = script("du", "case \"$2\" in *a.iso) echo \"1000\t$2\";; *b.mov) echo "
+                                "\"1000.5\t$2\";; *) echo \"5000\t$2\";; esac");
+        apply();
+        AppState state;
+        QStringList messages;
+        const auto items = scan(state, &AdvancedToolsViewModel::scanLargeFiles, &messages);
+
+        QFile argFile(args);
+        QVERIFY(argFile.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(argFile.readAll()).split('\n', Qt::SkipEmptyParts),
+                 QStringList({home() + "/Downloads", home() + "/Desktop", home() + "/Documents",
+                              "-type", "f", "-size", "+50M"}));
+        // Discovery order; a listed path that is gone measures 0.
+        QCOMPARE(items.size(), 4);
+        QCOMPARE(items[0], (FileItem{c, "1 - 5 GB", QString(), 5000, std::nullopt}));
+        QCOMPARE(items[1], (FileItem{b, "1 - 5 GB", QString(), 1000.5, std::nullopt}));
+        QCOMPARE(items[2], (FileItem{a, "50 - 500 MB", QString(), 1000, std::nullopt}));
+        QCOMPARE(items[3].sizeMB, 0.0);
+        QCOMPARE(messages, QStringList({"Scanning for files >50MB...", "", "1"}));
+    }
+
+    void installersTakeTheFileSize()
+    {
+        const QString dmg = file("Downloads/tool.dmg", {}, 3 * 1048576 + 524288);
+        m_loc.installersCommand =
+            script("installers", "echo " + dmg + "; echo " + home() + "/missing.pkg");
+        apply();
+        AppState state;
+        QStringList messages;
+        const auto items = scan(state, &AdvancedToolsViewModel::scanInstallers, &messages);
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0], (FileItem{dmg, "Installer", QString(), 3.5, std::nullopt}));
+        QCOMPARE(items[1].sizeMB, 0.0);
+        QCOMPARE(items[1].sizeDesc, QStringLiteral("Installer"));
+        QCOMPARE(messages, QStringList({"Scanning for .dmg and .pkg...", "", "1"}));
+    }
+
+    void runtimesInTheirOrder_data()
+    {
+        QTest::addColumn<bool>("withEnvs");
+        QTest::newRow("pyenv and conda") << true;
+        QTest::newRow("neither") << false;
+    }
+    void runtimesInTheirOrder()
+    {
+        QFETCH(bool, withEnvs);
+        namespace fs = std::filesystem;
+        m_loc.javaListCommand =
+            script("java", "echo 'Matching Java installations:'; printf ' \\t/usr/lib/jvm/java-17 "
+                           "(x64)\\t \\n'; echo /opt/other/jdk; echo /usr/lib/jvm/temurin-25");
+        const QString bin = m_env->root() + "/bin";
+        QDir().mkpath(bin);
+        fs::create_symlink("/nonexistent/tool-1.0", (bin + "/tool").toStdString());
+        file("../bin/plain", "x");
+        m_loc.localBinLinksCommand = "find " + bin + " -type l 2>/dev/null | head -n 20";
+        if (withEnvs) {
+            QDir().mkpath(home() + "/.pyenv/versions/3.9.0");
+            QDir().mkpath(home() + "/.pyenv/versions/3.12.1");
+            QDir().mkpath(home() + "/.conda/envs/base");
+        }
+        apply();
+        AppState state;
+        QStringList messages;
+        const auto items = scan(state, &AdvancedToolsViewModel::scanRuntimes, &messages);
+
+        QStringList rows;
+        for (const FileItem &i : items) {
+            rows << i.path + " | " + i.sizeDesc;
+            QCOMPARE(i.sizeMB, 0.0);
+        }
+        QStringList expected = {"/usr/lib/jvm/java-17 (x64) | Java JDK",
+                                "/usr/lib/jvm/temurin-25 | Java JDK"};
+        if (withEnvs)
+            expected << home() + "/.pyenv/versions/3.12.1 | Pyenv Python"
+                     << home() + "/.pyenv/versions/3.9.0 | Pyenv Python"
+                     << home() + "/.conda/envs/base | Conda Env";
+        expected << bin + "/tool | -> /nonexistent/tool-1.0";
+        QCOMPARE(rows, expected);
+        QCOMPARE(messages,
+                 QStringList({"Deep discovery of Conda, Pyenv, Java, Local...", "", "1"}));
+    }
+
+    void duplicatesScanPrunesAndGroups()
+    {
+        QByteArray data(1048576 + 10, 'q');
+        data[5] = 'x';
+        const QString a = file("Pictures/b.bin", data);
+        const QString b = file("Documents/a.bin", data);
+        file("Documents/Projects/node_modules/c.bin", data);
+        file(".hidden/d.bin", data);
+        file("Library/Caches/e.bin", data);
+        file("1/2/3/4/5/too-deep.bin", data);
+        file("Documents/.dotfile.bin", QByteArray(1048576 + 20, 'h'));
+        file("Music/.dotfile-copy.bin", QByteArray(1048576 + 20, 'h'));
+        file("Music/one-mebibyte", QByteArray(1048576, 'm'));
+        file("Videos/one-mebibyte", QByteArray(1048576, 'm'));
+
+        AppState state;
+        QStringList messages;
+        const auto items = scan(state, &AdvancedToolsViewModel::scanDuplicates, &messages);
+        QCOMPARE(messages, QStringList({"Scanning for potential duplicates in Home directory...",
+                                        "Comparing files to find true duplicates...", "", "1"}));
+        // Hidden files are looked at, hidden folders are not.
+        QCOMPARE(items.size(), 4);
+        const QString dataKey = "1048586-" + DuplicateFinder::fingerprint(a, data.size()).left(12);
+        const QString dotKey =
+            "1048596-" +
+            DuplicateFinder::fingerprint(home() + "/Music/.dotfile-copy.bin", 1048596).left(12);
+        QCOMPARE(items[0], (FileItem{b, "Duplicate", dataKey, 1048586 / 1048576.0, std::nullopt}));
+        QCOMPARE(items[1].path, a);
+        QCOMPARE(items[2].md5Hash, dotKey);
+        QCOMPARE(items[3].path, home() + "/Music/.dotfile-copy.bin");
+    }
+
+    void trashDropsOnlyWhatMoved()
+    {
+        QByteArray data(1048576 + 1, 'z');
+        const QString a = file("Documents/a.bin", data);
+        const QString b = file("Documents/b.bin", data);
+        AppState state;
+        AdvancedToolsViewModel model;
+        model.scanDuplicates(&state);
+        model.waitForTasks();
+        QTRY_COMPARE(model.items().size(), 2);
+        model.setSelectedItemPath(a);
+
+        model.trash(home(), &state); // refused: the home folder itself
+        model.waitForTasks();
+        QCoreApplication::processEvents();
+        QCOMPARE(model.items().size(), 2);
+        QCOMPARE(model.selectedItemPath(), std::optional<QString>(a));
+
+        // A copy that goes to the (temporary home's) Trash leaves the list and the selection.
+        model.trash(a, &state);
+        model.waitForTasks();
+        QTRY_COMPARE(model.items().size(), 1);
+        QCOMPARE(model.items()[0].path, b);
+        QCOMPARE(model.selectedItemPath(), std::nullopt);
+        QVERIFY(!QFile::exists(a));
+        QVERIFY(QFile::exists(Locations::current().trashFiles + "/a.bin"));
+    }
+
+    void stateOwnsAndScansTheFourModels()
+    {
+        m_loc.javaListCommand = script("java", "echo /usr/lib/jvm/fake");
+        m_loc.installersCommand = script("installers", "echo " + home() + "/x.dmg");
+        m_loc.localBinLinksCommand = script("links", "true");
+        apply();
+        file("Documents/big.bin", {}, 60 * 1048576);
+        AppState state;
+        const QList<AdvancedToolsViewModel *> models = {state.runtimesVM(), state.duplicatesVM(),
+                                                        state.largeFilesVM(), state.installersVM()};
+        for (AdvancedToolsViewModel *m : models) {
+            QVERIFY(m);
+            QCOMPARE(models.count(m), 1);
+        }
+        // Created in tab order: runtimes, duplicates, large files, installers.
+        QCOMPARE(state.findChildren<AdvancedToolsViewModel *>(Qt::FindDirectChildrenOnly), models);
+        QSignalSpy changed(&state, &AppState::changed);
+        state.loadAllTabs();
+        QTRY_COMPARE(state.runtimesVM()->items().size(), 1);
+        QTRY_COMPARE(state.installersVM()->items().size(), 1);
+        QTRY_COMPARE(state.largeFilesVM()->items().size(), 1);
+        QCOMPARE(state.runtimesVM()->items()[0].path, QStringLiteral("/usr/lib/jvm/fake"));
+        QCOMPARE(state.largeFilesVM()->items()[0].path, home() + "/Documents/big.bin");
+        for (AdvancedToolsViewModel *m : models)
+            m->waitForTasks();
+        QTRY_VERIFY(changed.count() >= 4);
+
+        // A model's own change is announced by the state object too.
+        changed.clear();
+        state.duplicatesVM()->setSelectedItemPath(QStringLiteral("/x"));
+        QTRY_COMPARE(changed.count(), 1);
+    }
+};
+
+QTEST_MAIN(tst_AdvancedToolsViewModel)
+#include "tst_AdvancedToolsViewModel.moc"
