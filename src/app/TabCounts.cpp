@@ -1,16 +1,22 @@
 #include "app/TabCounts.h"
 
 #include "app/AppState.h"
+#include "finders/AdvancedToolsViewModel.h"
 
 int AppStateTabCounts::count(TabNavigation tab) const
 {
-    Q_UNUSED(m_appState);
     switch (tab) {
-    case TabNavigation::dashboard:
-    case TabNavigation::storage:
-        return 0;
+    case TabNavigation::runtimes:
+        return int(m_appState->runtimesVM()->items().size());
+    case TabNavigation::duplicates:
+        return int(m_appState->duplicatesVM()->items().size());
+    case TabNavigation::largeFiles:
+        return int(m_appState->largeFilesVM()->items().size());
+    case TabNavigation::installers:
+        return int(m_appState->installersVM()->items().size());
     default:
-        // The other tabs count their model's items once their models exist.
+        // Dashboard and Storage Map count nothing; the other tabs count their models'
+        // items once those models exist.
         return 0;
     }
 }

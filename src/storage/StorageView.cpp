@@ -312,6 +312,8 @@ void StorageView::scrollToNewest()
                                                     : m_columnViews.last();
         if (!target)
             return;
+        if (m_scrollAnimation)
+            m_scrollAnimation->stop(); // deletes it
         QScrollBar *bar = m_browser->horizontalScrollBar();
         const int viewport = m_browser->viewport()->width();
         const QRect r = target->geometry();
@@ -324,6 +326,7 @@ void StorageView::scrollToNewest()
         if (value == bar->value())
             return;
         auto *animation = new QPropertyAnimation(bar, "value", this);
+        m_scrollAnimation = animation;
         animation->setDuration(220);
         animation->setEasingCurve(QEasingCurve::OutCubic);
         animation->setStartValue(bar->value());

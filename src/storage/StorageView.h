@@ -3,6 +3,7 @@
 #include "storage/StorageScanner.h"
 
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
@@ -11,6 +12,7 @@ class AppState;
 class QHBoxLayout;
 class QLabel;
 class QMenu;
+class QPropertyAnimation;
 class QPushButton;
 class QScrollArea;
 class QToolButton;
@@ -87,4 +89,5 @@ private:
     // Which chosen entry the safety check last answered for.
     std::optional<StorageEntry> m_checked;
     bool m_opened = false;
+    QPointer<QPropertyAnimation> m_scrollAnimation;
 };

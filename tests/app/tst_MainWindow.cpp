@@ -46,6 +46,8 @@ private slots:
         Locations::setCurrent(Locations::forOs(Locations::Os::Linux, m_dir->path()));
         SystemLog::setCapture([](SystemLog::Level, const QString &) {});
         FullDiskAccess::setProbe([] { return true; });
+        // The tab models' real scans would report through the banner the tests read.
+        Preferences::setValue(PrefKey::autoScanOnLaunch, false);
     }
 
     void cleanup()
@@ -243,6 +245,8 @@ private slots:
         QFETCH(int, scans);
         if (stored.isValid())
             Preferences::setValue(PrefKey::autoScanOnLaunch, stored);
+        else
+            Preferences::remove(PrefKey::autoScanOnLaunch);
         AppState state;
         QSignalSpy spy(&state, &AppState::loadAllTabsStarted);
         MainWindow window(&state);

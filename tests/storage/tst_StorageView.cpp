@@ -180,9 +180,12 @@ private slots:
         QTRY_COMPARE(view.columnViews().size(), 2);
         QTRY_VERIFY(view.loadingText().isEmpty());
         // Then to the new last column.
-        const QRect last = view.columnViews().last()->geometry();
-        QTRY_VERIFY(bar->value() > 0 && last.left() >= bar->value() &&
-                    last.right() < bar->value() + view.browser()->viewport()->width());
+        auto lastInView = [&] {
+            const QRect last = view.columnViews().last()->geometry();
+            return bar->value() > 0 && last.left() >= bar->value() &&
+                   last.right() < bar->value() + view.browser()->viewport()->width();
+        };
+        QTRY_VERIFY(lastInView());
         model->scanner().setReadHook({});
         QCOMPARE(shown.last(), QString());
 
