@@ -337,7 +337,12 @@ private slots:
     void eventLoopTurnsWhileMeasuring()
     {
         const QString large = m_home + QStringLiteral("/large");
-        constexpr int folders = 40, filesPerFolder = 800;
+        // QUILLMAR_FIXTURE_FILES=100000 measures a bigger tree by hand.
+        const int wanted = qEnvironmentVariableIsSet("QUILLMAR_FIXTURE_FILES")
+                               ? qEnvironmentVariableIntValue("QUILLMAR_FIXTURE_FILES")
+                               : 32000;
+        constexpr int folders = 40;
+        const int filesPerFolder = qMax(1, wanted / folders);
         for (int d = 0; d < folders; ++d) {
             const QByteArray dir = nativePath(large + QStringLiteral("/d%1").arg(d));
             QVERIFY(QDir().mkpath(QString::fromUtf8(dir)));
