@@ -292,13 +292,16 @@ void StorageView::updateActionBar()
     // The safety check resolves links in the parent folders: ask it off the main thread
     // and keep the button disabled until it answers.
     m_checked = chosen;
+    m_chosenIsSafe = false;
     m_trash->setEnabled(false);
     const QString path = chosen->path();
     const StorageEntry asked = *chosen;
     whenFinished(this, QtConcurrent::run([path] { return SafetyHelper::isPathSafeToDelete(path); }),
                  [this, asked](bool safe) {
-                     if (m_model->chosen() == asked)
-                         m_trash->setEnabled(safe);
+                     if (m_model->chosen() == asked) {
+                         m_chosenIsSafe = safe;
+                         m_trash->setEnabled(safe && !m_trashing);
+                     }
                  });
 }
 
@@ -349,7 +352,14 @@ void StorageView::confirmTrash()
                          m_confirmTrash.reset();
                          if (!confirmed)
                              return;
-                         whenFinished(this, m_model->trash(entry, m_appState),
-                                      [this](bool moved) { emit trashFinished(moved); });
+                         // One move at a time: the item stays chosen until the columns
+                         // are rebuilt, and a second press would only fail.
+                         m_trashing = true;
+                         m_trash->setEnabled(false);
+                         whenFinished(this, m_model->trash(entry, m_appState), [this](bool moved) {
+                             m_trashing = false;
+                             m_trash->setEnabled(m_chosenIsSafe);
+                             emit trashFinished(moved);
+                         });
                      });
 }

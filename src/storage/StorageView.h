@@ -89,5 +89,7 @@ private:
     // Which chosen entry the safety check last answered for.
     std::optional<StorageEntry> m_checked;
     bool m_opened = false;
+    bool m_chosenIsSafe = false;
+    bool m_trashing = false;
     QPointer<QPropertyAnimation> m_scrollAnimation;
 };

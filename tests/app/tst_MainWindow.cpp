@@ -25,6 +25,15 @@
 #include <QToolButton>
 
 namespace {
+
+// A picture of the widget for a person to look at, next to the test binary when that
+// folder is writable.
+void saveShot(QWidget &widget, const QString &path)
+{
+    const QPixmap shot = widget.grab();
+    QVERIFY(!shot.isNull());
+    shot.save(path);
+}
 struct StubCounts : TabCounts {
     QHash<int, int> counts;
     int count(TabNavigation tab) const override
@@ -187,7 +196,7 @@ private slots:
         QTest::mouseClick(window.rescanButton(), Qt::LeftButton);
         QCOMPARE(scans.count(), 0);
 
-        window.grab().save(QDir::current().filePath(QStringLiteral("gate-request.png")));
+        saveShot(window, QDir::current().filePath(QStringLiteral("gate-request.png")));
         auto *skip = window.accessRequest()->findChild<QPushButton *>(
             QStringLiteral("continueWithoutAccess"));
         QVERIFY(skip);
@@ -200,7 +209,7 @@ private slots:
         QVERIFY(state.isPollingForAccess());
         QCOMPARE(scans.count(), 0);
 
-        window.grab().save(QDir::current().filePath(QStringLiteral("gate-banner.png")));
+        saveShot(window, QDir::current().filePath(QStringLiteral("gate-banner.png")));
         // "Check Again" while access is still missing changes nothing visible.
         auto *check = window.accessBanner()->findChild<QPushButton *>(QStringLiteral("checkAgain"));
         QTest::mouseClick(check, Qt::LeftButton);
@@ -354,7 +363,7 @@ private slots:
         QCOMPARE(window.searchField()->text(), QStringLiteral("node"));
 
         const QString shot = QDir::current().filePath(QStringLiteral("mainwindow.png"));
-        QVERIFY(window.grab().save(shot));
+        saveShot(window, shot);
     }
 
 private:

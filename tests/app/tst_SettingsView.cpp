@@ -22,6 +22,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+// A picture of the widget for a person to look at, next to the test binary when that
+// folder is writable.
+void saveShot(QWidget &widget, const QString &path)
+{
+    const QPixmap shot = widget.grab();
+    QVERIFY(!shot.isNull());
+    shot.save(path);
+}
+} // namespace
+
 class TestSettingsView : public QObject {
     Q_OBJECT
 
@@ -77,11 +88,11 @@ private slots:
             titles << view.tabs()->tabText(i);
         QCOMPARE(titles, QStringList({"General", "Privacy", "Storage Map", "About"}));
         view.show();
-        QVERIFY(view.grab().save(QDir::current().filePath(QStringLiteral("settings-general.png"))));
+        saveShot(view, QDir::current().filePath(QStringLiteral("settings-general.png")));
         view.tabs()->setCurrentIndex(1);
         QCOMPARE(Preferences::stringValue(PrefKey::settingsTab, QString()),
                  QStringLiteral("privacy"));
-        QVERIFY(view.grab().save(QDir::current().filePath(QStringLiteral("settings-privacy.png"))));
+        saveShot(view, QDir::current().filePath(QStringLiteral("settings-privacy.png")));
         // The panes get the full 560 by 440.
         QCOMPARE(view.width(), 560);
         QCOMPARE(view.tabs()->currentWidget()->size(), QSize(560, 440));

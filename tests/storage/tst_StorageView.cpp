@@ -266,6 +266,8 @@ private slots:
         // Confirmed: the file goes to the Trash, its row goes, the total shrinks.
         Dialogs::pushConfirmAnswer(true);
         QTest::mouseClick(view.trashButton(), Qt::LeftButton);
+        // While the move runs, the button cannot start a second one.
+        QVERIFY(!view.trashButton()->isEnabled() || finished.count() == 1);
         QTRY_COMPARE(finished.count(), 1);
         QCOMPARE(finished.first().first().toBool(), true);
         QVERIFY(!QFile::exists(m_home + QStringLiteral("/medium.bin")));
