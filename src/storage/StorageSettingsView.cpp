@@ -56,7 +56,8 @@ void StorageSettingsView::rebuild()
     const Locations &loc = Locations::current();
     const QString stored = Preferences::stringValue(PrefKey::storageMapRoot, QStringLiteral("/"));
     m_location->clear();
-    m_location->addItem(QStringLiteral("Macintosh HD (whole disk)"), QStringLiteral("/"));
+    m_location->addItem(Locations::current().rootDisplayName + QStringLiteral(" (whole disk)"),
+                        QStringLiteral("/"));
     m_location->addItem(QStringLiteral("Home Folder"), loc.home);
     if (stored != QLatin1String("/") && stored != loc.home)
         m_location->addItem(loc.abbreviateHome(stored), stored);

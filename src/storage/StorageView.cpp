@@ -57,8 +57,9 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_rootButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_rootButton->setPopupMode(QToolButton::InstantPopup);
     m_rootMenu = new QMenu(m_rootButton);
-    connect(m_rootMenu->addAction(QStringLiteral("Macintosh HD (whole disk)")), &QAction::triggered,
-            this, [this] { m_model->open(QStringLiteral("/")); });
+    connect(m_rootMenu->addAction(Locations::current().rootDisplayName +
+                                  QStringLiteral(" (whole disk)")),
+            &QAction::triggered, this, [this] { m_model->open(QStringLiteral("/")); });
     connect(m_rootMenu->addAction(QStringLiteral("Home Folder")), &QAction::triggered, this,
             [this] { m_model->open(Locations::current().home); });
     m_rootMenu->addSeparator();

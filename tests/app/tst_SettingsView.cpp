@@ -42,7 +42,9 @@ private slots:
         m_dir.reset(new QTemporaryDir);
         Preferences::useStoreFile(m_dir->filePath(QStringLiteral("prefs.ini")));
         Preferences::registerDefaults();
-        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, m_dir->path()));
+        Locations loc = Locations::forOs(Locations::Os::Linux, m_dir->path());
+        loc.rootDisplayName = QStringLiteral("Test Disk");
+        Locations::setCurrent(loc);
         SystemLog::setCapture([](SystemLog::Level, const QString &) {});
         FullDiskAccess::setProbe([] { return true; });
         Dialogs::resetSeams();
@@ -183,7 +185,7 @@ private slots:
         StorageSettingsView pane;
         QComboBox *picker = pane.locationPicker();
         QCOMPARE(picker->count(), 2);
-        QCOMPARE(picker->itemText(0), QStringLiteral("Macintosh HD (whole disk)"));
+        QCOMPARE(picker->itemText(0), QStringLiteral("Test Disk (whole disk)"));
         QCOMPARE(picker->itemText(1), QStringLiteral("Home Folder"));
         QCOMPARE(picker->currentIndex(), 0);
 

@@ -73,6 +73,7 @@ private slots:
         Locations loc = Locations::forOs(Locations::Os::Linux, m_home);
         // The Trash lies outside the mapped home, so a move really shrinks the map.
         loc.trashFiles = m_dir->filePath(QStringLiteral("trash/Trash/files"));
+        loc.rootDisplayName = QStringLiteral("Test Disk");
         Locations::setCurrent(loc);
         SystemLog::setCapture([](SystemLog::Level, const QString &) {});
         FullDiskAccess::setProbe([] { return true; });
@@ -133,7 +134,7 @@ private slots:
         for (QAction *a : view.rootMenu()->actions())
             menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(menu,
-                 QStringList({"Macintosh HD (whole disk)", "Home Folder", "-", "Choose Folder…"}));
+                 QStringList({"Test Disk (whole disk)", "Home Folder", "-", "Choose Folder…"}));
 
         // Nothing chosen yet: the hint, no buttons; the map shows the root's children.
         QVERIFY(view.hintLabel()->isVisible());
