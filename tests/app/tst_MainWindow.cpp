@@ -13,6 +13,7 @@
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
 
+#include "support/TestEnvironment.h"
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTemporaryDir>
+
 #include <QTest>
 #include <QToolButton>
 
@@ -49,23 +51,13 @@ class TestMainWindow : public QObject {
 private slots:
     void init()
     {
-        m_dir.reset(new QTemporaryDir);
-        Preferences::useStoreFile(m_dir->filePath(QStringLiteral("prefs.ini")));
+        m_env = std::make_unique<TestEnvironment>();
         Preferences::registerDefaults();
-        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, m_dir->path()));
-        SystemLog::setCapture([](SystemLog::Level, const QString &) {});
-        FullDiskAccess::setProbe([] { return true; });
         // The tab models' real scans would report through the banner the tests read.
         Preferences::setValue(PrefKey::autoScanOnLaunch, false);
     }
 
-    void cleanup()
-    {
-        FullDiskAccess::setProbe({});
-        SystemLog::setCapture({});
-        Locations::resetCurrent();
-        Preferences::useStoreFile(QString());
-    }
+    void cleanup() { m_env.reset(); }
 
     void initialFrameIsCentredThreeQuartersByFourFifths_data()
     {
@@ -367,7 +359,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestEnvironment> m_env;
 };
 
 QTEST_MAIN(TestMainWindow)

@@ -11,6 +11,7 @@
 #include "platform/SystemLog.h"
 #include "storage/StorageSettingsView.h"
 
+#include "support/TestEnvironment.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTemporaryDir>
+
 #include <QTest>
 
 namespace {
@@ -39,24 +41,14 @@ class TestSettingsView : public QObject {
 private slots:
     void init()
     {
-        m_dir.reset(new QTemporaryDir);
-        Preferences::useStoreFile(m_dir->filePath(QStringLiteral("prefs.ini")));
+        m_env = std::make_unique<TestEnvironment>();
         Preferences::registerDefaults();
-        Locations loc = Locations::forOs(Locations::Os::Linux, m_dir->path());
-        loc.rootDisplayName = QStringLiteral("Test Disk");
-        Locations::setCurrent(loc);
-        SystemLog::setCapture([](SystemLog::Level, const QString &) {});
-        FullDiskAccess::setProbe([] { return true; });
+        m_env->editLocations(
+            [](Locations &loc) { loc.rootDisplayName = QStringLiteral("Test Disk"); });
         Dialogs::resetSeams();
     }
 
-    void cleanup()
-    {
-        FullDiskAccess::setProbe({});
-        SystemLog::setCapture({});
-        Locations::resetCurrent();
-        Preferences::useStoreFile(QString());
-    }
+    void cleanup() { m_env.reset(); }
 
     void opensOnTheRememberedPane_data()
     {
@@ -215,7 +207,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestEnvironment> m_env;
 };
 
 QTEST_MAIN(TestSettingsView)

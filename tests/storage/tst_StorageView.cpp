@@ -11,6 +11,7 @@
 #include "storage/StorageView.h"
 #include "storage/StorageViewModel.h"
 
+#include "support/TestEnvironment.h"
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
 #include <QTest>
 #include <QToolButton>
 
@@ -66,17 +68,13 @@ class TestStorageView : public QObject {
 private slots:
     void init()
     {
-        m_dir.reset(new QTemporaryDir);
-        m_home = m_dir->filePath(QStringLiteral("home"));
-        QDir().mkpath(m_home);
-        Preferences::useStoreFile(m_dir->filePath(QStringLiteral("prefs.ini")));
-        Locations loc = Locations::forOs(Locations::Os::Linux, m_home);
-        // The Trash lies outside the mapped home, so a move really shrinks the map.
-        loc.trashFiles = m_dir->filePath(QStringLiteral("trash/Trash/files"));
-        loc.rootDisplayName = QStringLiteral("Test Disk");
-        Locations::setCurrent(loc);
-        SystemLog::setCapture([](SystemLog::Level, const QString &) {});
-        FullDiskAccess::setProbe([] { return true; });
+        m_env = std::make_unique<TestEnvironment>();
+        m_home = m_env->home();
+        m_env->editLocations([this](Locations &loc) {
+            // The Trash lies outside the mapped home, so a move really shrinks the map.
+            loc.trashFiles = m_env->filePath(QStringLiteral("trash/Trash/files"));
+            loc.rootDisplayName = QStringLiteral("Test Disk");
+        });
         Dialogs::resetSeams();
 
         // home/Documents (protected), home/work/{big.bin, sub/inner.bin}, home/medium.bin,
@@ -95,13 +93,7 @@ private slots:
         Preferences::setValue(PrefKey::storageMapRoot, m_home);
     }
 
-    void cleanup()
-    {
-        FullDiskAccess::setProbe({});
-        SystemLog::setCapture({});
-        Locations::resetCurrent();
-        Preferences::useStoreFile(QString());
-    }
+    void cleanup() { m_env.reset(); }
 
     void opensTheRootWhenFirstShown()
     {
@@ -389,7 +381,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestEnvironment> m_env;
     QString m_home;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
@@ -10,7 +11,8 @@
 #include <QPair>
 #include <QTemporaryDir>
 
-// A throw-away home, preferences file and log for one test object.
+// A throw-away home, preferences file and log for one test object; the access probe
+// answers yes.
 class TestEnvironment {
 public:
     TestEnvironment()
@@ -22,9 +24,11 @@ public:
             QMutexLocker lock(&m_logMutex);
             m_log.append({level, text});
         });
+        FullDiskAccess::setProbe([] { return true; });
     }
     ~TestEnvironment()
     {
+        FullDiskAccess::setProbe({});
         SystemLog::setCapture({});
         Preferences::useStoreFile(QString());
         Locations::resetCurrent();
@@ -32,6 +36,15 @@ public:
 
     QString root() const { return m_dir.path(); }
     QString home() const { return m_dir.path() + "/home"; }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+    // Changes the current table; the home stays.
+    template <typename Edit> void editLocations(Edit edit)
+    {
+        Locations loc = Locations::current();
+        edit(loc);
+        Locations::setCurrent(loc);
+    }
 
     QList<QPair<SystemLog::Level, QString>> log() const
     {
