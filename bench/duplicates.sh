@@ -5,14 +5,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps --bench
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMAR_BUILD_TESTS=OFF >/dev/null
-cmake --build build-release --target duplicates -j2 >/dev/null
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMAR_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench --target duplicates -j2 >/dev/null
 
 root="$(mktemp -d "${TMPDIR:-/tmp}/quillmar-dupbench.XXXXXX")"
 trap 'rm -rf -- "$root"' EXIT
 echo "tree: $root"
-build-release/bench/duplicates generate "$root" "${2:-20261208}"
+build-bench/bench/duplicates generate "$root" "${2:-20261208}"
 du -sh "$root/home" | sed 's/^/disk use: /'
 # Warm the page cache once so every finder reads from memory.
 find "$root/home" -type f -exec cat {} + >/dev/null
-build-release/bench/duplicates run "$root" "${1:-3}"
+build-bench/bench/duplicates run "$root" "${1:-3}"
