@@ -1,4 +1,5 @@
 target_sources(quillmar_core PRIVATE
+    exec/BackgroundWork.cpp exec/BackgroundWork.h
     exec/ProcessRunner.cpp exec/ProcessRunner.h
     exec/SafetyHelper.cpp exec/SafetyHelper.h
 )

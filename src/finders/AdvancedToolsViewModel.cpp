@@ -55,24 +55,7 @@ AdvancedToolsViewModel::~AdvancedToolsViewModel()
 
 void AdvancedToolsViewModel::waitForTasks()
 {
-    for (;;) {
-        QList<QFuture<void>> tasks;
-        {
-            QMutexLocker lock(&m_tasksMutex);
-            tasks.swap(m_tasks);
-        }
-        if (tasks.isEmpty())
-            return;
-        for (QFuture<void> &t : tasks)
-            t.waitForFinished();
-    }
-}
-
-void AdvancedToolsViewModel::track(QFuture<void> future)
-{
-    QMutexLocker lock(&m_tasksMutex);
-    m_tasks.removeIf([](const QFuture<void> &f) { return f.isFinished(); });
-    m_tasks.append(future);
+    m_work.waitForAll();
 }
 
 void AdvancedToolsViewModel::setSelectedItemPath(const std::optional<QString> &path)
@@ -105,7 +88,7 @@ void AdvancedToolsViewModel::removeItem(const QString &path)
 
 void AdvancedToolsViewModel::runScan(Work work, AppState *appState)
 {
-    track(QtConcurrent::run([this, work, appState] {
+    m_work.track(QtConcurrent::run([this, work, appState] {
         const QList<FileItem> found = work(appState);
         QMetaObject::invokeMethod(
             this, [this, found] { setItems(found); }, Qt::QueuedConnection);
@@ -136,7 +119,7 @@ void AdvancedToolsViewModel::scanDuplicates(AppState *appState)
 
 void AdvancedToolsViewModel::trash(const QString &path, AppState *appState)
 {
-    track(QtConcurrent::run([this, path, appState] {
+    m_work.track(QtConcurrent::run([this, path, appState] {
         if (!SafetyHelper::moveToTrash(path, appState))
             return;
         QMetaObject::invokeMethod(

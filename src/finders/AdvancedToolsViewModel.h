@@ -1,11 +1,11 @@
 #pragma once
 
+#include "exec/BackgroundWork.h"
 #include "finders/DuplicateFinder.h"
 #include "finders/FileItem.h"
 
 #include <QFuture>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 
@@ -61,12 +61,10 @@ signals:
 private:
     using Work = QList<FileItem> (*)(AppState *);
     void runScan(Work work, AppState *appState);
-    void track(QFuture<void> future);
     void setItems(const QList<FileItem> &items);
     void removeItem(const QString &path);
 
     QList<FileItem> m_items;
     std::optional<QString> m_selectedItemPath;
-    QMutex m_tasksMutex;
-    QList<QFuture<void>> m_tasks;
+    BackgroundWork m_work;
 };

@@ -45,14 +45,7 @@ StorageViewModel::~StorageViewModel()
 {
     cancelLoad();
     // Pool work publishes through this object; let it end before the object goes.
-    for (QFuture<void> &work : m_pending)
-        work.waitForFinished();
-}
-
-void StorageViewModel::track(const QFuture<void> &work)
-{
-    m_pending.removeIf([](const QFuture<void> &f) { return f.isFinished(); });
-    m_pending.append(work);
+    m_pending.waitForAll();
 }
 
 std::optional<StorageEntry> StorageViewModel::chosen() const
@@ -175,7 +168,7 @@ void StorageViewModel::rescan()
     auto scanner = m_scanner;
     QFuture<void> work = QtConcurrent::run([scanner] { scanner->reset(); });
     work.then(this, [this] { open(m_root); });
-    track(work);
+    m_pending.track(work);
 }
 
 void StorageViewModel::load(const QByteArray &folder, int column)
@@ -234,7 +227,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
             },
             Qt::QueuedConnection);
     });
-    track(work);
+    m_pending.track(work);
 }
 
 QFuture<bool> StorageViewModel::trash(const StorageEntry &entry, AppState *appState)
@@ -259,7 +252,7 @@ QFuture<bool> StorageViewModel::trash(const StorageEntry &entry, AppState *appSt
         scanner->forget(entry.nativePath, entry.bytes);
         return true;
     });
-    track(QFuture<void>(moved));
+    m_pending.track(QFuture<void>(moved));
 
     moved.then(this, [this, scanner, entry, promise](bool ok) {
         if (!ok) {
@@ -280,7 +273,7 @@ QFuture<bool> StorageViewModel::trash(const StorageEntry &entry, AppState *appSt
                 columns.append(scanner->children(folder));
             return columns;
         });
-        track(QFuture<void>(rebuilt));
+        m_pending.track(QFuture<void>(rebuilt));
         rebuilt.then(this, [this, folders, promise](const QList<Column> &columns) {
             QList<std::optional<StorageEntry>> selection;
             for (qsizetype i = 0; i + 1 < folders.size(); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exec/BackgroundWork.h"
 #include "storage/StorageScanner.h"
 
 #include <QFuture>
@@ -77,7 +78,6 @@ private:
 
     void load(const QByteArray &folder, int column);
     void cancelLoad();
-    void track(const QFuture<void> &work);
 
     QString m_root;
     QList<Column> m_columns;
@@ -87,5 +87,5 @@ private:
     std::shared_ptr<StorageScanner> m_scanner;
     CancelToken m_loadToken;
     // Work still running on the pool; the destructor waits for it.
-    QList<QFuture<void>> m_pending;
+    BackgroundWork m_pending;
 };
