@@ -27,10 +27,10 @@ void fill(const struct stat &st, DirectoryReader::Node &node)
 
 } // namespace
 
-bool DirectoryReader::open(const char *path)
+bool DirectoryReader::open(const char *path, bool followFinalLink)
 {
     close();
-    return adopt(::open(path, kOpenFlags));
+    return adopt(::open(path, followFinalLink ? kOpenFlags & ~O_NOFOLLOW : kOpenFlags));
 }
 
 bool DirectoryReader::openChild(const DirectoryReader &parent, const char *name)
@@ -109,6 +109,14 @@ bool DirectoryReader::statChild(const char *name, Node &node) const
         return false;
     fill(st, node);
     return true;
+}
+
+std::optional<FileProperties> DirectoryReader::childProperties(const char *name) const
+{
+    struct stat st;
+    if (!m_dir || ::fstatat(::dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return FileProperties::fromStat(st);
 }
 
 bool DirectoryReader::statPath(const char *path, Node &node)

@@ -26,9 +26,9 @@ public:
     DirectoryReader(const DirectoryReader &) = delete;
     DirectoryReader &operator=(const DirectoryReader &) = delete;
 
-    // Opens a folder by path; a final symbolic link is not followed. On failure
-    // error() holds the errno value.
-    bool open(const char *path);
+    // Opens a folder by path; a final symbolic link is not followed unless asked. On
+    // failure error() holds the errno value.
+    bool open(const char *path, bool followFinalLink = false);
     // Opens the child folder `name` of the open folder `parent`.
     bool openChild(const DirectoryReader &parent, const char *name);
     void close();
@@ -42,6 +42,8 @@ public:
 
     // lstat of a child of this open folder.
     bool statChild(const char *name, Node &node) const;
+    // Everything lstat says of a child of this open folder.
+    std::optional<FileProperties> childProperties(const char *name) const;
     // lstat of a path.
     static bool statPath(const char *path, Node &node);
 
