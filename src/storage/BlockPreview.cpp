@@ -1,13 +1,14 @@
 #include "storage/BlockPreview.h"
 
+#include "app/Async.h"
 #include "app/FileIcons.h"
 #include "platform/FileProperties.h"
 #include "storage/TreemapLayout.h"
 
 #include <QCache>
-#include <QCoreApplication>
 #include <QImageReader>
 #include <QPainter>
+#include <QPointer>
 #include <QSet>
 #include <QtConcurrent>
 
@@ -29,7 +30,7 @@ BlockPreview *BlockPreview::instance()
     return preview;
 }
 
-BlockPreview::Cache &BlockPreview::cache() const
+BlockPreview::Cache &BlockPreview::cache()
 {
     static Cache c;
     return c;
@@ -73,18 +74,23 @@ void BlockPreview::request(const StorageEntry &entry, double side)
         return;
     c.pending.insert(path);
     ++m_started;
-    QtConcurrent::run([path, side] {
-        return thumbnail(path, side);
-    }).then(this, [this, path](const std::optional<QImage> &image) {
-        Cache &c = cache();
-        c.pending.remove(path);
-        if (!image) {
-            c.none.insert(path);
-            return;
-        }
-        c.images.insert(path, new QImage(*image), qMax<qsizetype>(1, image->sizeInBytes() / 1024));
-        emit ready(path);
-    });
+    // The shared cache hears of every result, even when this map is gone by then, so a
+    // path never stays pending for good.
+    QPointer<BlockPreview> self(this);
+    whenFinished(QCoreApplication::instance(),
+                 QtConcurrent::run([path, side] { return thumbnail(path, side); }),
+                 [self, path](const std::optional<QImage> &image) {
+                     Cache &c = cache();
+                     c.pending.remove(path);
+                     if (!image) {
+                         c.none.insert(path);
+                         return;
+                     }
+                     c.images.insert(path, new QImage(*image),
+                                     qMax<qsizetype>(1, image->sizeInBytes() / 1024));
+                     if (self)
+                         emit self->ready(path);
+                 });
 }
 
 void BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry,

@@ -42,6 +42,6 @@ signals:
 private:
     BlockPreview() = default;
     struct Cache;
-    Cache &cache() const;
+    static Cache &cache();
     int m_started = 0;
 };
