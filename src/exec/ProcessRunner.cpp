@@ -4,8 +4,15 @@
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
+
+#include <atomic>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,37 +25,100 @@ QString quotedCommandLine(const QString &executable, const QStringList &argument
     return parts.join(QLatin1Char(' '));
 }
 
+std::atomic_bool gStopAll{false};
+
+bool shouldStop(const RunOptions &options)
+{
+    return options.cancel.isCancelled() || gStopAll.load(std::memory_order_relaxed);
+}
+
+// Ends the program's whole group: a shell may run the tool as a child of its own.
+void stopGroup(QProcess &process)
+{
+    const qint64 pid = process.processId();
+    if (pid <= 0)
+        return;
+    ::kill(-pid_t(pid), SIGTERM);
+    if (process.waitForFinished(ProcessRunner::stopGraceMs))
+        return;
+    ::kill(-pid_t(pid), SIGKILL);
+    process.waitForFinished(-1);
+}
+
 RunResult execute(const QString &executable, const QStringList &arguments,
-                  const QString &loggedLine, AppState *appState)
+                  const QString &loggedLine, AppState *appState, const RunOptions &options)
 {
     if (appState)
         appState->addLog(QStringLiteral("input"), QStringLiteral("$ ") + loggedLine);
+
+    RunResult result;
+    if (shouldStop(options)) {
+        result.exitCode = -1;
+        result.cancelled = true;
+        return result;
+    }
 
     QProcess process;
     process.setProgram(executable);
     process.setArguments(arguments);
     process.setProcessChannelMode(QProcess::SeparateChannels);
-    // Standard input stays the program's own, as the platform's process facility does.
-    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    // A tool that asks a question must fail at once, never wait on our terminal.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setChildProcessModifier([] { ::setsid(); });
+    if (!options.environment.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &entry : options.environment) {
+            const qsizetype eq = entry.indexOf(QLatin1Char('='));
+            if (eq > 0)
+                env.insert(entry.left(eq), entry.mid(eq + 1));
+        }
+        process.setProcessEnvironment(env);
+    }
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1)) {
-        RunResult failed{QString(), process.errorString(), -1};
+        result.stdErr = process.errorString();
+        result.exitCode = -1;
         if (appState)
             appState->addLog(QStringLiteral("stderr"),
-                             QStringLiteral("Failed to run process: ") + failed.stdErr);
-        return failed;
+                             QStringLiteral("Failed to run process: ") + result.stdErr);
+        return result;
     }
-    // QProcess reads both pipes while it waits, so a program that fills one of them
-    // never stalls.
-    process.waitForFinished(-1);
-    const QByteArray out = process.readAllStandardOutput();
-    const QByteArray err = process.readAllStandardError();
 
-    RunResult result;
+    // QProcess reads both pipes while it waits, so a program that fills one of them
+    // never stalls; short waits keep the token and the time limit in view.
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray out;
+    QByteArray err;
+    while (!process.waitForFinished(25)) {
+        out += process.readAllStandardOutput();
+        err += process.readAllStandardError();
+        if (process.state() == QProcess::NotRunning)
+            break;
+        if (shouldStop(options)) {
+            result.cancelled = true;
+            stopGroup(process);
+            break;
+        }
+        if (options.timeoutMs > 0 && clock.elapsed() >= options.timeoutMs) {
+            result.timedOut = true;
+            stopGroup(process);
+            break;
+        }
+    }
+    out += process.readAllStandardOutput();
+    err += process.readAllStandardError();
+
     // Lenient: one odd byte in a file name must not blank a whole listing.
     result.stdOut = QString::fromUtf8(out);
     result.stdErr = QString::fromUtf8(err);
-    result.exitCode = process.exitCode();
+    result.stdOutBytes = out;
+    result.exitCode =
+        (result.cancelled || result.timedOut || process.exitStatus() != QProcess::NormalExit)
+            ? -1
+            : process.exitCode();
+    if (result.timedOut && result.stdErr.isEmpty())
+        result.stdErr = QStringLiteral("Timed out after %1 ms").arg(options.timeoutMs);
     if (appState) {
         if (!result.stdOut.isEmpty())
             appState->addLog(QStringLiteral("stdout"), result.stdOut);
@@ -60,16 +130,28 @@ RunResult execute(const QString &executable, const QStringList &arguments,
 
 } // namespace
 
-RunResult ProcessRunner::runCommand(const QString &commandLine, AppState *appState)
+RunResult ProcessRunner::runCommand(const QString &commandLine, AppState *appState,
+                                    const RunOptions &options)
 {
     return execute(Locations::current().shell, {QStringLiteral("-c"), commandLine}, commandLine,
-                   appState);
+                   appState, options);
 }
 
 RunResult ProcessRunner::run(const QString &executable, const QStringList &arguments,
-                             AppState *appState)
+                             AppState *appState, const RunOptions &options)
 {
-    return execute(executable, arguments, quotedCommandLine(executable, arguments), appState);
+    return execute(executable, arguments, quotedCommandLine(executable, arguments), appState,
+                   options);
+}
+
+void ProcessRunner::stopAll()
+{
+    gStopAll.store(true);
+}
+
+void ProcessRunner::resetStopAll()
+{
+    gStopAll.store(false);
 }
 
 double ProcessRunner::sizeMB(const QStringList &paths)

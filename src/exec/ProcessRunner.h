@@ -1,5 +1,8 @@
 #pragma once
 
+#include "exec/CancelToken.h"
+
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -8,8 +11,19 @@ class AppState;
 // The outcome of one external program. (stdout and stderr are C macros, hence the names.)
 struct RunResult {
     QString stdOut;
-    QString stdErr;   // the system's description when the program could not start
-    int exitCode = 0; // -1 when the program could not start
+    QString stdErr;         // the system's description when the program could not start
+    int exitCode = 0;       // -1 when the program could not start, was stopped or timed out
+    QByteArray stdOutBytes; // standard output as the program wrote it (paths, -print0)
+    bool cancelled = false; // stopped through the token
+    bool timedOut = false;  // stopped at the time limit
+};
+
+// How one program runs. Whatever the options, standard input is the null device and the
+// program leads a process group of its own, so stopping it stops what it started.
+struct RunOptions {
+    CancelToken cancel;      // cancelling stops the program (SIGTERM, then SIGKILL)
+    int timeoutMs = 0;       // 0: no limit
+    QStringList environment; // "NAME=value" entries added to the program's environment
 };
 
 // Runs external programs and hands back what they printed. The running calls block
@@ -18,10 +32,17 @@ struct RunResult {
 namespace ProcessRunner {
 
 // "/bin/sh" "-c" commandLine: pipes, redirections and "~" work.
-RunResult runCommand(const QString &commandLine, AppState *appState = nullptr);
+RunResult runCommand(const QString &commandLine, AppState *appState = nullptr,
+                     const RunOptions &options = {});
 // The executable with the arguments unchanged; no shell.
-RunResult run(const QString &executable, const QStringList &arguments,
-              AppState *appState = nullptr);
+RunResult run(const QString &executable, const QStringList &arguments, AppState *appState = nullptr,
+              const RunOptions &options = {});
+// Stops every program running now and every one started from now on (quitting).
+void stopAll();
+// For tests: lets programs run again after stopAll().
+void resetStopAll();
+// How long a stopped program gets to end on SIGTERM before SIGKILL.
+constexpr int stopGraceMs = 300;
 // Combined "du -sm" size of the paths that exist, in MiB; 0 and nothing run when none does.
 double sizeMB(const QStringList &paths);
 double parseDuMB(const QString &output);

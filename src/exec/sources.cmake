@@ -1,5 +1,6 @@
 target_sources(quillmar_core PRIVATE
     exec/BackgroundWork.cpp exec/BackgroundWork.h
+    exec/CancelToken.h
     exec/ProcessRunner.cpp exec/ProcessRunner.h
     exec/SafetyHelper.cpp exec/SafetyHelper.h
 )

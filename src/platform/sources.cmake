@@ -5,6 +5,7 @@ target_sources(quillmar_core PRIVATE
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
     platform/Locations.cpp platform/Locations.h
     platform/NotificationCenter.cpp platform/NotificationCenter.h
+    platform/PlatformTexts.cpp platform/PlatformTexts.h
     platform/Preferences.cpp platform/Preferences.h
     platform/ReadOnlyFile.cpp platform/ReadOnlyFile.h
     platform/SystemLog.cpp platform/SystemLog.h
