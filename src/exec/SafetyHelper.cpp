@@ -68,6 +68,47 @@ bool SafetyHelper::isPathSafeToDelete(const QString &path)
     return resolved == p || isAllowed(resolved, loc);
 }
 
+std::optional<QByteArray> SafetyHelper::exactNativePath(const QString &path)
+{
+    if (path.contains(QChar(0)))
+        return std::nullopt;
+    const QByteArray bytes = nativePath(path);
+    if (decodeNativePath(bytes.constData(), bytes.size()) != path)
+        return std::nullopt;
+    return bytes;
+}
+
+bool SafetyHelper::isNativePathSafeToDelete(const QByteArray &path)
+{
+    if (path.isEmpty() || path.contains('\0'))
+        return false;
+    return isPathSafeToDelete(decodeNativePath(path.constData(), path.size()));
+}
+
+SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, AppState *appState)
+{
+    const QString shown = decodeNativePath(path.constData(), path.size());
+    if (!isNativePathSafeToDelete(path)) {
+        if (appState)
+            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Safety Check Failed: ") +
+                                                           shown +
+                                                           QStringLiteral(" is protected."));
+        return {false, QStringLiteral("This location is protected.")};
+    }
+    const QString standardized = standardizedPath(shown);
+    // Only a path that was already standard keeps its exact bytes through the move.
+    const Trash::Result result =
+        standardized == shown ? Trash::moveNativeToTrash(path) : Trash::moveToTrash(standardized);
+    if (appState) {
+        if (result.ok)
+            appState->addLog(QStringLiteral("info"), QStringLiteral("Trashed: ") + shown);
+        else
+            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Failed to trash ") + shown +
+                                                           QStringLiteral(": ") + result.error);
+    }
+    return {result.ok, result.error};
+}
+
 bool SafetyHelper::moveToTrash(const QString &path, AppState *appState)
 {
     if (!isPathSafeToDelete(path)) {

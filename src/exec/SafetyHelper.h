@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 class AppState;
@@ -21,6 +23,19 @@ QString standardizedPath(const QString &path);
 bool isPathSafeToDelete(const QString &path);
 // Blocks until the move is done: never call it on the main thread.
 bool moveToTrash(const QString &path, AppState *appState = nullptr);
+
+// What a move came to; `reason` says why not in words a person can be shown.
+struct Outcome {
+    bool ok = false;
+    QString reason;
+};
+// The road for paths read from listings (find -print0, DirectoryReader): the file
+// system's bytes, so a name that is not valid UTF-8 is judged and moved as itself.
+bool isNativePathSafeToDelete(const QByteArray &path);
+Outcome moveNativeToTrash(const QByteArray &path, AppState *appState = nullptr);
+// The text path's bytes, or nothing when the text does not stand for exactly one name
+// on disk (it holds a NUL or does not round-trip to the same bytes).
+std::optional<QByteArray> exactNativePath(const QString &path);
 // Moves each direct child of the folder that passes the check; returns how many moved.
 // Blocks the calling thread for the whole loop.
 int trashContents(const QString &folder, AppState *appState = nullptr, RemoveFn remove = {});
