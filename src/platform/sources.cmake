@@ -4,6 +4,7 @@ target_sources(quillmar_core PRIVATE
     platform/FileProperties.cpp platform/FileProperties.h
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
     platform/Locations.cpp platform/Locations.h
+    platform/MountTable.cpp platform/MountTable.h
     platform/NotificationCenter.cpp platform/NotificationCenter.h
     platform/PlatformTexts.cpp platform/PlatformTexts.h
     platform/Preferences.cpp platform/Preferences.h
