@@ -144,13 +144,13 @@ FileId idOf(const struct stat &st)
 // The protected entries of one table, as text (written and resolved) and as the
 // (device, inode) they had when the table was first used.
 struct Rules {
-    QList<QByteArray> homes;                // the home, written and resolved
-    std::optional<FileId> homeId;           // the home's folder
-    QList<QByteArray> itself;               // protect only themselves
+    QList<QByteArray> homes;                  // the home, written and resolved
+    std::optional<FileId> homeId;             // the home's folder
+    QList<QByteArray> itself;                 // protect only themselves
     QList<std::pair<QByteArray, bool>> trees; // protect what is below; true: holds the home
-    QSet<QByteArray> ancestors;             // folders holding the home or an entry
-    QSet<FileId> equalIds;                  // the entries themselves and their ancestors
-    QHash<FileId, bool> treeIds;            // trees other than "/"; true: holds the home
+    QSet<QByteArray> ancestors;               // folders holding the home or an entry
+    QSet<FileId> equalIds;                    // the entries themselves and their ancestors
+    QHash<FileId, bool> treeIds;              // trees other than "/"; true: holds the home
 
     bool insideHome(const QByteArray &path) const
     {
@@ -343,8 +343,7 @@ bool judge(const Rules &rules, const QByteArray &path)
 
 // The same judgement of the child `name` of an open folder whose path, read back from
 // the descriptor, is `folder`.
-bool judgeOpened(const Rules &rules, int folderFd, const QByteArray &folder,
-                 const QByteArray &name)
+bool judgeOpened(const Rules &rules, int folderFd, const QByteArray &folder, const QByteArray &name)
 {
     if (!rules.textAllows(joinPath(folder, name)))
         return false;

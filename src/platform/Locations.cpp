@@ -108,8 +108,8 @@ struct UserFolders {
 
 UserFolders userFolders(const QString &h)
 {
-    UserFolders f{h + "/Desktop", h + "/Documents", h + "/Downloads", h + "/Music",
-                  h + "/Pictures", h + "/Videos",   h + "/Public",    h + "/Templates"};
+    UserFolders f{h + "/Desktop",  h + "/Documents", h + "/Downloads", h + "/Music",
+                  h + "/Pictures", h + "/Videos",    h + "/Public",    h + "/Templates"};
     if (QDir::cleanPath(h) != QDir::cleanPath(QDir::homePath()))
         return f;
     const auto take = [](QString &into, QStandardPaths::StandardLocation which) {

@@ -575,8 +575,7 @@ Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
 
 Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
 {
-    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
-        name.contains('\0'))
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\0'))
         return failure(QStringLiteral("The path is not valid"));
     // The item itself, never a link's target.
     struct stat item;
