@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -373,12 +372,6 @@ void logFailure(AppState *appState, const QString &shown, const QString &why)
                          QStringLiteral("Failed to trash ") + shown + QStringLiteral(": ") + why);
 }
 
-QString systemError(int err)
-{
-    char buffer[256];
-    return QString::fromLocal8Bit(::strerror_r(err, buffer, sizeof buffer));
-}
-
 std::optional<QList<QByteArray>> childNames(const QByteArray &folder)
 {
     DIR *dir = ::opendir(folder.constData());
@@ -460,7 +453,7 @@ SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, Ap
     // is judged again by where it really is: a link swapped meanwhile changes nothing.
     const Fd folder(::open(parentOf(p).constData(), kFolderFlags));
     if (!folder.valid()) {
-        const QString why = systemError(errno);
+        const QString why = qt_error_string(errno);
         logFailure(appState, shown, why);
         return {false, why};
     }

@@ -5,10 +5,12 @@
 #include <QFileInfo>
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cstdio>
 #include <dirent.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,6 +178,41 @@ private slots:
         QCOMPARE(QFileInfo::exists(full), !safe);
         if (!safe)
             QCOMPARE(moved.reason, QStringLiteral("This location is protected."));
+    }
+
+    // A bind mount gives a protected folder a spelling no link resolution reveals.
+    void protectedByIdentity_data()
+    {
+        QTest::addColumn<QString>("path"); // below the temporary root
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("a protected tree bound elsewhere") << "view" << false;
+        QTest::newRow("below it") << "view/sub" << false;
+        QTest::newRow("Documents bound elsewhere") << "docs" << false;
+        QTest::newRow("a file in it") << "docs/f" << true;
+    }
+    void protectedByIdentity()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, safe);
+        const QString root = m_env->root();
+        for (const QString &f : {"/tree/sub", "/view", "/docs", "/home/Documents"})
+            QVERIFY(QDir().mkpath(root + f));
+        QVERIFY(touch(root + "/home/Documents/f"));
+        m_env->editLocations([&](Locations &l) { l.protectedTrees.append(root + "/tree"); });
+        const QList<std::pair<QString, QString>> binds{{"/tree", "/view"},
+                                                       {"/home/Documents", "/docs"}};
+        QStringList mounted;
+        const auto unmount = qScopeGuard([&] {
+            for (const QString &m : mounted)
+                ::umount2(QFile::encodeName(m).constData(), MNT_DETACH);
+        });
+        for (const auto &[from, to] : binds) {
+            if (::mount(QFile::encodeName(root + from).constData(),
+                        QFile::encodeName(root + to).constData(), nullptr, MS_BIND, nullptr) != 0)
+                QSKIP("cannot bind-mount here");
+            mounted.prepend(root + to);
+        }
+        QCOMPARE(SafetyHelper::isPathSafeToDelete(root + '/' + path), safe);
     }
 
     // /root, or /var/home/<user> on Fedora Atomic: inside the home only the home rules hold.
