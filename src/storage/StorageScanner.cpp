@@ -443,7 +443,8 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
         std::unique_lock lock(walk.mutex);
         walk.wake.wait(lock, [&] { return walk.helpers == 0; });
     }
-    if (walk.isCancelled())
+    // A walk that saw the cancellation came back short; one that finished stands.
+    if (walk.interrupted.load())
         return std::nullopt;
     settle(walk);
     const Folder &root = walk.folders.front();
