@@ -584,15 +584,29 @@ void StorageScanner::readFolder(Walk &walk, Folder &folder, std::string &path, F
 
 void StorageScanner::settle(Walk &walk)
 {
+    // Paths are built from the nearest folder already known, without recursion: trees
+    // may be deeper than a thread's stack would allow.
     std::unordered_map<const Folder *, std::string> paths;
-    std::function<const std::string &(const Folder *)> pathOf =
-        [&](const Folder *f) -> const std::string & {
-        if (const auto hit = paths.find(f); hit != paths.end())
+    std::vector<const Folder *> chain;
+    auto pathOf = [&](const Folder *f) -> const std::string & {
+        chain.clear();
+        const Folder *known = f;
+        auto hit = paths.find(known);
+        while (hit == paths.end() && known->parent) {
+            chain.push_back(known);
+            known = known->parent;
+            hit = paths.find(known);
+        }
+        if (hit == paths.end())
+            hit = paths.emplace(known, known->name).first;
+        if (chain.empty())
             return hit->second;
-        std::string p = f->parent ? pathOf(f->parent) : f->name;
-        if (f->parent)
-            appendName(p, f->name.c_str());
-        return paths.emplace(f, std::move(p)).first->second;
+        std::string p = hit->second;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            appendName(p, (*it)->name.c_str());
+            hit = paths.emplace(*it, p).first;
+        }
+        return hit->second;
     };
 
     // A file with several names is charged to one folder: the one it was charged to
