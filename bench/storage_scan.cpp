@@ -19,9 +19,11 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include <chrono>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 
 #include <algorithm>
 #include <cerrno>
@@ -416,6 +418,25 @@ int main(int argc, char **argv)
             tool.runs.push_back(runProcess(tool.argv));
         }
     }
+    // How soon a measurement stops once its token is set, half way through the tree.
+    std::vector<double> stopMs;
+    for (int trial = 0; trial < 3; ++trial) {
+        StorageScanner scanner(o.threads.last());
+        const CancelToken token = makeCancelToken();
+        std::atomic<qint64> setAt{0};
+        QElapsedTimer clock;
+        clock.start();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            setAt = clock.nsecsElapsed();
+            token->store(true);
+        });
+        const bool stopped = !scanner.entry(QFile::encodeName(tree), token);
+        const qint64 returnedAt = clock.nsecsElapsed();
+        stopper.join();
+        if (stopped)
+            stopMs.push_back(double(returnedAt - setAt) / 1e6);
+    }
     const QString loadAfter = loadAverage();
 
     out << Qt::endl
@@ -476,6 +497,11 @@ int main(int argc, char **argv)
             << formatBytes(bytes) << ", " << words.value(2) << " folders cached)" << Qt::endl;
     }
 
+    if (!stopMs.empty())
+        out << "Cancellation (" << o.threads.last() << " threads): returned "
+            << QString::number(*std::max_element(stopMs.begin(), stopMs.end()), 'f', 2)
+            << " ms after the token was set at worst, " << stopMs.size() << " of 3 trials stopped"
+            << Qt::endl;
     if (tools.size() > 2)
         out << "Scanner answers (bytes, partial) across thread counts and runs: "
             << (scannerAnswers.size() == 1 ? "identical" : "DIFFERENT") << Qt::endl;
