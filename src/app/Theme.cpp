@@ -84,28 +84,27 @@ QPalette Theme::darkPalette()
 
 void Theme::apply(Appearance appearance)
 {
+    // The palette goes first: changing the style re-polishes every widget, and a widget
+    // with a style sheet keeps the palette it was polished with.
+    QStyle *style = nullptr;
     switch (appearance) {
     case Dark:
-        setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
         QApplication::setPalette(darkPalette());
         break;
-    case Light: {
-        QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"));
-        const QPalette light = fusion->standardPalette();
-        setStyle(fusion);
-        QApplication::setPalette(light);
+    case Light:
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
+        QApplication::setPalette(style->standardPalette());
         break;
-    }
-    case System: {
-        QStyle *style = QStyleFactory::create(m_systemStyle);
+    case System:
+        style = QStyleFactory::create(m_systemStyle);
         if (!style)
             style = QStyleFactory::create(QStringLiteral("Fusion"));
-        setStyle(style);
         // A palette that sets nothing hands every colour back to the platform theme.
         QApplication::setPalette(QPalette());
         break;
     }
-    }
+    setStyle(style);
     m_current = appearance;
     emit applied(appearance);
 }
