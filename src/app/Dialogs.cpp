@@ -48,8 +48,8 @@ QString destructiveButtonStyleSheet()
                           "border-radius: 6px; padding: 5px 14px; }"
                           "QPushButton:focus { border: 2px solid %3; padding: 3px 12px; }"
                           "QPushButton:pressed { background: %2; }"
-                          "QPushButton:disabled { background: rgba(255,59,48,80); "
-                          "color: rgba(255,255,255,150); }")
+                          "QPushButton:disabled { background: rgba(255,59,48,70); "
+                          "color: rgba(255,255,255,115); }")
         .arg(Style::red().name(), Style::red().darker(125).name(), Style::red().darker(160).name());
 }
 

@@ -334,8 +334,11 @@ void StorageView::stepInto(int column)
     if (column >= selection.size() || !selection.at(column) || !selection.at(column)->isDirectory ||
         column + 1 >= columns.size() || columns.at(column + 1).isEmpty())
         return;
-    m_afterMove = false;
-    m_model->choose(columns.at(column + 1).first(), column + 1);
+    // A choice already made in that column stays; otherwise its first entry is chosen.
+    if (selection.size() <= column + 1 || !selection.at(column + 1)) {
+        m_afterMove = false;
+        m_model->choose(columns.at(column + 1).first(), column + 1);
+    }
     if (column + 1 < m_columnViews.size())
         m_columnViews.at(column + 1)->list()->setFocus(Qt::OtherFocusReason);
 }
@@ -400,6 +403,10 @@ void StorageView::confirmTrash()
                          // One move at a time: the item stays chosen until the columns
                          // are rebuilt, and a second press would only fail.
                          m_trashing = true;
+                         // Disabling the focused button would push the focus on to the
+                         // next widget in the window (the search field).
+                         if (m_trash->hasFocus() && !m_columnViews.isEmpty())
+                             m_columnViews.last()->list()->setFocus(Qt::OtherFocusReason);
                          updateTrashButton();
                          whenFinished(this, m_model->trash(entry, m_appState),
                                       [this, entry](const SafetyHelper::Outcome &outcome) {

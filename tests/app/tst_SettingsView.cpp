@@ -116,7 +116,8 @@ private slots:
             view.tabs()->setCurrentIndex(i);
             QApplication::processEvents();
             if (auto *form = qobject_cast<QScrollArea *>(view.tabs()->widget(i)))
-                QVERIFY2(form->verticalScrollBar()->maximum() == 0,
+                QVERIFY2(form->verticalScrollBar()->maximum() == 0 &&
+                             !form->verticalScrollBar()->isVisible(),
                          qPrintable(view.tabs()->tabText(i)));
         }
     }

@@ -12,9 +12,11 @@
 #include "storage/StorageViewModel.h"
 
 #include "support/TestEnvironment.h"
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
@@ -24,6 +26,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 
 #include <QTest>
 #include <QToolButton>
@@ -230,9 +233,16 @@ private slots:
     {
         AppState state;
         StorageViewModel *model = state.storageVM();
-        StorageView view(&state, model);
-        view.resize(1000, 700);
-        view.show();
+        // A search field ahead of the screen, as in the main window.
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *search = new QLineEdit(&window);
+        layout->addWidget(search);
+        StorageView &view = *new StorageView(&state, model, &window);
+        layout->addWidget(&view);
+        window.resize(1000, 760);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QTRY_COMPARE(view.columnViews().size(), 1);
         clickRow(view.columnViews().first(), QStringLiteral("work"));
         QTRY_COMPARE(view.columnViews().size(), 2);
@@ -265,12 +275,20 @@ private slots:
         box->close();
         // Still chosen, still offered: nothing moved.
         QTRY_VERIFY(view.trashButton()->isEnabled());
+        window.activateWindow(); // the offscreen platform does not hand it back by itself
+        QVERIFY(QTest::qWaitForWindowActive(&window));
 
         // Moved: the folder the user was browsing stays chosen, but is not offered.
         m_env->editLocations([&](Locations &loc) { loc.trashFiles = goodTrash; });
         Dialogs::pushConfirmAnswer(true);
-        view.confirmTrash();
+        QTest::mouseClick(view.trashButton(), Qt::LeftButton);
         QTRY_COMPARE(finished.count(), 2);
+        // The focus stays in the screen, not in the search field.
+        QVERIFY(!search->hasFocus());
+        QVERIFY2(view.isAncestorOf(QApplication::focusWidget()),
+                 QApplication::focusWidget()
+                     ? QApplication::focusWidget()->metaObject()->className()
+                     : "nothing");
         QCOMPARE(finished.last().first().toBool(), true);
         QCOMPARE(model->chosen()->name(), QStringLiteral("work"));
         QVERIFY(view.trashButton()->isVisible());
