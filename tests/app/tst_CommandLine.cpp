@@ -31,7 +31,9 @@ private:
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         QProcess process;
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(QUILLMAR_PROGRAM), args);
+        // QUILLMAR_PROGRAM runs another build of the program (a sanitizer build, say).
+        process.start(qEnvironmentVariable("QUILLMAR_PROGRAM", QStringLiteral(QUILLMAR_PROGRAM)),
+                      args);
         Run result;
         if (!process.waitForStarted(10000))
             return result;
