@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -25,6 +26,14 @@ QMessageBox *makeBox(QWidget *parent, QMessageBox::Icon icon, const QString &tex
     auto *box = new QMessageBox(icon, AppInfo::name(), text, QMessageBox::NoButton, parent);
     box->setInformativeText(detail);
     box->setTextFormat(Qt::PlainText);
+    // The question stands out above its detail, and a short detail still gets a line
+    // of reasonable width.
+    if (auto *question = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+        QFont bold = question->font();
+        bold.setBold(true);
+        question->setFont(bold);
+        question->setMinimumWidth(260);
+    }
     box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Without this the focus lands on whatever the window picks next (often the search
