@@ -429,7 +429,7 @@ int main(int argc, char **argv)
         std::thread stopper([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             setAt = clock.nsecsElapsed();
-            token->store(true);
+            token.cancel();
         });
         const bool stopped = !scanner.entry(QFile::encodeName(tree), token);
         const qint64 returnedAt = clock.nsecsElapsed();

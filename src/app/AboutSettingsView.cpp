@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/Style.h"
 #include "app/Website.h"
+#include "platform/PlatformTexts.h"
 #include "platform/Workspace.h"
 
 #include <QHBoxLayout>
@@ -31,8 +32,8 @@ AboutSettingsView::AboutSettingsView(QWidget *parent) : QWidget(parent)
     Style::apply(version, Style::Text::Subheadline, true);
     layout->addWidget(version, 0, Qt::AlignHCenter);
 
-    auto *tagline =
-        new QLabel(QStringLiteral("See what fills your Mac and clear it safely."), this);
+    auto *tagline = new QLabel(
+        PlatformTexts::text(QStringLiteral("See what fills your Mac and clear it safely.")), this);
     tagline->setFont(Style::font(Style::Text::Body));
     layout->addWidget(tagline, 0, Qt::AlignHCenter);
 

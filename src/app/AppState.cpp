@@ -1,10 +1,6 @@
 #include "app/AppState.h"
 
-// The storage scanner names its own token type like the shared one; this file needs
-// both, so the scanner's is spelled differently here (the type itself is unchanged).
-#define CancelToken StorageCancelToken
 #include "storage/StorageViewModel.h"
-#undef CancelToken
 
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"

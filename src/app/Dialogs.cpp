@@ -1,18 +1,66 @@
 #include "app/Dialogs.h"
 
+#include "app/AppInfo.h"
+#include "app/Style.h"
+
+#include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QQueue>
-#include <QTimer>
 
 namespace {
 QQueue<bool> gConfirmAnswers;
 QQueue<std::optional<QString>> gFolderAnswers;
 std::optional<Dialogs::Confirmation> gLast;
+std::optional<QPair<QString, QString>> gLastAlert;
+QPointer<QMessageBox> gOpenBox;
+
+// Builds the box; `finished` runs once it closes, after focus went back to the widget
+// that had it when the box opened.
+QMessageBox *makeBox(QWidget *parent, QMessageBox::Icon icon, const QString &text,
+                     const QString &detail)
+{
+    auto *box = new QMessageBox(icon, AppInfo::name(), text, QMessageBox::NoButton, parent);
+    box->setInformativeText(detail);
+    box->setTextFormat(Qt::PlainText);
+    // The question stands out above its detail, and a short detail still gets a line
+    // of reasonable width.
+    if (auto *question = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+        QFont bold = question->font();
+        bold.setBold(true);
+        question->setFont(bold);
+        question->setMinimumWidth(260);
+    }
+    box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Without this the focus lands on whatever the window picks next (often the search
+    // field).
+    QPointer<QWidget> opener = QApplication::focusWidget();
+    QObject::connect(box, &QMessageBox::finished, box, [opener] {
+        if (opener && opener->isVisible() && opener->isEnabled())
+            opener->setFocus(Qt::OtherFocusReason);
+    });
+    gOpenBox = box;
+    return box;
+}
+
 } // namespace
 
 namespace Dialogs {
+
+QString destructiveButtonStyleSheet()
+{
+    return QStringLiteral("QPushButton { background: %1; color: white; border: none; "
+                          "border-radius: 6px; padding: 5px 14px; }"
+                          "QPushButton:focus { border: 2px solid %3; padding: 3px 12px; }"
+                          "QPushButton:pressed { background: %2; }"
+                          "QPushButton:disabled { background: rgba(255,59,48,70); "
+                          "color: rgba(255,255,255,115); }")
+        .arg(Style::red().name(), Style::red().darker(125).name(), Style::red().darker(160).name());
+}
 
 void confirm(QWidget *parent, const Confirmation &question, std::function<void(bool)> done)
 {
@@ -21,17 +69,34 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
         done(gConfirmAnswers.dequeue());
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, question.title, question.text,
-                                QMessageBox::NoButton, parent);
-    box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
+    QMessageBox *box =
+        makeBox(parent, question.destructive ? QMessageBox::Warning : QMessageBox::Question,
+                question.title, question.text);
     QPushButton *confirmButton =
-        box->addButton(question.confirmLabel, QMessageBox::DestructiveRole);
+        box->addButton(question.confirmLabel, question.destructive ? QMessageBox::DestructiveRole
+                                                                   : QMessageBox::AcceptRole);
+    if (question.destructive)
+        confirmButton->setStyleSheet(destructiveButtonStyleSheet());
     QPushButton *cancelButton = box->addButton(question.cancelLabel, QMessageBox::RejectRole);
+    // Return must never remove anything by accident.
     box->setDefaultButton(cancelButton);
     box->setEscapeButton(cancelButton);
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, confirmButton, done] { done(box->clickedButton() == confirmButton); });
+    box->open();
+}
+
+void alert(QWidget *parent, const QString &title, const QString &detail, std::function<void()> done)
+{
+    gLastAlert = qMakePair(title, detail);
+    QMessageBox *box = makeBox(parent, QMessageBox::Warning, title, detail);
+    QPushButton *ok = box->addButton(QMessageBox::Ok);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+    QObject::connect(box, &QMessageBox::finished, box, [done] {
+        if (done)
+            done();
+    });
     box->open();
 }
 
@@ -48,7 +113,10 @@ void chooseFolder(QWidget *parent, const QString &startFolder, const QString &ac
     dialog->setLabelText(QFileDialog::Accept, acceptLabel);
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done](int result) {
+    QPointer<QWidget> opener = QApplication::focusWidget();
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done, opener](int result) {
+        if (opener && opener->isVisible() && opener->isEnabled())
+            opener->setFocus(Qt::OtherFocusReason);
         const QStringList picked = dialog->selectedFiles();
         if (result == QDialog::Accepted && !picked.isEmpty())
             done(picked.first());
@@ -73,11 +141,22 @@ std::optional<Confirmation> lastConfirmation()
     return gLast;
 }
 
+std::optional<QPair<QString, QString>> lastAlert()
+{
+    return gLastAlert;
+}
+
+QMessageBox *openBox()
+{
+    return gOpenBox && gOpenBox->isVisible() ? gOpenBox.data() : nullptr;
+}
+
 void resetSeams()
 {
     gConfirmAnswers.clear();
     gFolderAnswers.clear();
     gLast.reset();
+    gLastAlert.reset();
 }
 
 } // namespace Dialogs

@@ -1,29 +1,44 @@
 #pragma once
 
+#include <QPair>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 // Alerts and folder pickers, shown window-modal (the platform's sheet) and answered
-// through a callback. Tests queue the next answers instead of clicking real dialogs.
+// through a callback. The question is the alert's text and the detail its informative
+// text, so it reads the same with or without a window title; Escape answers "cancel";
+// focus goes back to the widget that had it. Tests queue the next answers instead of
+// clicking real dialogs.
 namespace Dialogs {
 
 struct Confirmation {
-    QString title;
-    QString text;
+    QString title; // the question, shown as the alert's text
+    QString text;  // the detail under it
     QString confirmLabel;
     QString cancelLabel;
+    // The confirm button reads and looks destructive (red); false for a plain one.
+    bool destructive = true;
 };
 
 // Asks; `done(true)` when the user pressed the confirm button.
 void confirm(QWidget *parent, const Confirmation &question, std::function<void(bool)> done);
 
+// Says that something failed: `title` as the text, `detail` (the reason) below it, one
+// "OK" button. `done` runs when it is dismissed.
+void alert(QWidget *parent, const QString &title, const QString &detail,
+           std::function<void()> done = {});
+
 // Picks one folder; `done` gets nothing on cancel.
 void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,
                   std::function<void(std::optional<QString>)> done);
+
+// The look of a destructive push button (red, white text), in every theme.
+QString destructiveButtonStyleSheet();
 
 // Test seam: the next confirm() answers this without showing anything.
 void pushConfirmAnswer(bool answer);
@@ -31,6 +46,10 @@ void pushConfirmAnswer(bool answer);
 void pushFolderAnswer(std::optional<QString> folder);
 // The last question asked through confirm(), answered or not.
 std::optional<Confirmation> lastConfirmation();
+// The last alert shown: its title and detail.
+std::optional<QPair<QString, QString>> lastAlert();
+// The alert or confirmation on screen now, if any (tests press its keys).
+QMessageBox *openBox();
 void resetSeams();
 
 } // namespace Dialogs

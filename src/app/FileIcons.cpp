@@ -29,7 +29,11 @@ QIcon icon(const QString &path, bool isDirectory)
     if (it != cache.constEnd())
         return *it;
     QIcon result = QIcon::fromTheme(mime.iconName());
-    if (result.isNull())
+    // Some text formats (index.theme, for one) name the archive icon as their generic
+    // one; a text file should not look like a zip.
+    const bool textInArchiveIcon = mime.inherits(QStringLiteral("text/plain")) &&
+                                   mime.genericIconName() == QLatin1String("package-x-generic");
+    if (result.isNull() && !textInArchiveIcon)
         result = QIcon::fromTheme(mime.genericIconName());
     if (result.isNull())
         result = QIcon::fromTheme(QStringLiteral("text-x-generic"));

@@ -1,4 +1,5 @@
 #include "app/FullDiskAccessRequestView.h"
+#include "platform/PlatformTexts.h"
 
 #include "app/AppState.h"
 #include "app/Style.h"
@@ -33,11 +34,11 @@ FullDiskAccessRequestView::FullDiskAccessRequestView(AppState *appState, QWidget
     layout->addWidget(title);
 
     auto *text = new QLabel(
-        QStringLiteral(
+        PlatformTexts::text(QStringLiteral(
             "Quillmar measures and cleans folders across your Mac, including Desktop, Documents, "
             "Downloads and Library. With Full Disk Access, macOS asks once instead of once per "
             "folder. "
-            "Nothing is scanned until you decide."),
+            "Nothing is scanned until you decide.")),
         column);
     text->setFont(Style::font(Style::Text::Body));
     text->setWordWrap(true);
@@ -96,8 +97,8 @@ FullDiskAccessRequestView::FullDiskAccessRequestView(AppState *appState, QWidget
     skip->setCursor(Qt::PointingHandCursor);
     skip->setForegroundRole(QPalette::Link);
     skip->setStyleSheet(QStringLiteral("QPushButton { border: none; color: palette(link); }"));
-    skip->setToolTip(
-        QStringLiteral("macOS will ask about each protected folder as Quillmar reaches it"));
+    skip->setToolTip(PlatformTexts::text(
+        QStringLiteral("macOS will ask about each protected folder as Quillmar reaches it")));
     connect(skip, &QPushButton::clicked, appState,
             [appState] { appState->setProceedWithoutAccess(true); });
     layout->addWidget(skip, 0, Qt::AlignHCenter);

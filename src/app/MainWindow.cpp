@@ -224,12 +224,19 @@ void MainWindow::openUpdateWindow()
             gUpdateContent
                 ? gUpdateContent(m_appState)
                 : new EmptyStateView(QStringLiteral("arrow.triangle.2.circlepath"),
-                                     QStringLiteral("Software Update"), AppInfo::versionLine());
+                                     QStringLiteral("Software Update"), updateWindowMessage());
         layout->addWidget(content);
         m_updateWindow = window;
     }
     m_updateWindow->show();
     m_updateWindow->raise();
+}
+
+QString MainWindow::updateWindowMessage()
+{
+    return AppInfo::name() + QStringLiteral(" ") + AppInfo::shortVersion() + QStringLiteral(" (") +
+           AppInfo::buildNumber() +
+           QStringLiteral(") is installed.\nNo check for a newer version has been made.");
 }
 
 void MainWindow::showAboutPanel()

@@ -43,6 +43,8 @@ public:
     void openUpdateWindow();
     void showAboutPanel();
 
+    // What the "Software Update" window says until the updater installs its dialog.
+    static QString updateWindowMessage();
     // What the "Software Update" window holds; the updater installs its dialog here.
     static void setUpdateContent(std::function<QWidget *(AppState *)> factory);
 

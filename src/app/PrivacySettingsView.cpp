@@ -3,6 +3,8 @@
 #include "app/AppState.h"
 #include "app/Style.h"
 #include "app/SymbolView.h"
+#include "platform/Locations.h"
+#include "platform/PlatformTexts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,17 +36,22 @@ PrivacySettingsView::PrivacySettingsView(AppState *appState, QWidget *parent)
     connect(check, &QPushButton::clicked, this, &PrivacySettingsView::checkAgain);
     row->addWidget(check, 0, Qt::AlignTop);
     access->addLayout(row);
-    auto *open = new QPushButton(QStringLiteral("Open Full Disk Access Settings…"), widget());
-    connect(open, &QPushButton::clicked, appState, &AppState::openFullDiskAccessSettings);
-    access->addWidget(open, 0, Qt::AlignLeft);
+    // Only where the system has such a grant and a page to give it.
+    if (!Locations::current().fullDiskAccessSettingsUrl.isEmpty()) {
+        auto *open = new QPushButton(QStringLiteral("Open Full Disk Access Settings…"), widget());
+        open->setObjectName(QStringLiteral("openAccessSettings"));
+        connect(open, &QPushButton::clicked, appState, &AppState::openFullDiskAccessSettings);
+        access->addWidget(open, 0, Qt::AlignLeft);
+    }
 
     QVBoxLayout *what = addSection(QStringLiteral("What Quillmar does with it"));
-    what->addWidget(new Note(QStringLiteral("Everything stays on this Mac. Quillmar reads file "
-                                            "sizes and names to measure folders, hashes "
-                                            "parts of large files to find duplicates, and only "
-                                            "removes what you choose, by moving it to "
-                                            "the Trash."),
-                             widget()));
+    what->addWidget(new Note(
+        PlatformTexts::text(QStringLiteral("Everything stays on this Mac. Quillmar reads file "
+                                           "sizes and names to measure folders, hashes "
+                                           "parts of large files to find duplicates, and only "
+                                           "removes what you choose, by moving it to "
+                                           "the Trash.")),
+        widget()));
     what->addWidget(new Note(
         QStringLiteral("Some system folders stay closed even with Full Disk Access; their sizes "
                        "show with a + (at least this much)."),
@@ -74,7 +81,7 @@ void PrivacySettingsView::refresh()
     } else {
         m_icon->setSymbol(QStringLiteral("exclamationmark.shield.fill"), Style::orange());
         m_status->setText(QStringLiteral("Not granted"));
-        m_detail->setText(QStringLiteral(
-            "Quillmar won't scan until it has access, so macOS doesn't ask folder by folder."));
+        m_detail->setText(PlatformTexts::text(QStringLiteral(
+            "Quillmar won't scan until it has access, so macOS doesn't ask folder by folder.")));
     }
 }

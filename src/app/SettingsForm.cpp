@@ -11,8 +11,9 @@ SettingsForm::SettingsForm(QWidget *parent) : QScrollArea(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto *inner = new QWidget(this);
     m_layout = new QVBoxLayout(inner);
-    m_layout->setContentsMargins(20, 16, 20, 16);
-    m_layout->setSpacing(14);
+    // Tight enough that every pane fits its window without scrolling.
+    m_layout->setContentsMargins(20, 12, 20, 12);
+    m_layout->setSpacing(6);
     setWidget(inner);
 }
 
@@ -25,8 +26,8 @@ QVBoxLayout *SettingsForm::addSection(const QString &title, const QString &foote
     auto *box = new QFrame(widget());
     box->setFrameShape(QFrame::StyledPanel);
     auto *layout = new QVBoxLayout(box);
-    layout->setContentsMargins(12, 10, 12, 10);
-    layout->setSpacing(6);
+    layout->setContentsMargins(10, 6, 10, 6);
+    layout->setSpacing(4);
     m_layout->addWidget(box);
     if (!footer.isEmpty())
         m_layout->addWidget(new Note(footer, widget()));

@@ -30,8 +30,7 @@ SidebarLabel::SidebarLabel(TabNavigation tab, QWidget *parent) : QWidget(parent)
         f.setPixelSize(8);
         f.setBold(true);
         beta->setFont(f);
-        beta->setStyleSheet(QStringLiteral("QLabel { padding: 2px; border-radius: 3px; background: "
-                                           "rgba(255,149,0,50); color: rgb(230,120,0); }"));
+        m_beta = beta;
         layout->addWidget(beta);
     }
     layout->addStretch(1);
@@ -44,10 +43,38 @@ SidebarLabel::SidebarLabel(TabNavigation tab, QWidget *parent) : QWidget(parent)
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("countBadge"));
     m_count->setFont(Style::font(Style::Text::Caption2));
-    m_count->setStyleSheet(QStringLiteral(
-        "QLabel { padding: 2px 6px; border-radius: 7px; background: rgba(128,128,128,51); }"));
     m_count->hide();
     layout->addWidget(m_count);
+    Style::followTheme(this, [this] { restyleBadges(); });
+}
+
+void SidebarLabel::restyleBadges()
+{
+    // On the selection's colour the badges turn to its text colour; elsewhere they keep
+    // enough contrast in either theme.
+    const QPalette pal = palette();
+    const bool dark = pal.color(QPalette::Window).lightness() < 128;
+    QColor countText =
+        m_selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::WindowText);
+    // On the selection a darker capsule, so its white text keeps its contrast.
+    QColor countBack = m_selected ? QColor(0, 0, 0) : pal.color(QPalette::PlaceholderText);
+    countBack.setAlpha(m_selected ? 64 : 51);
+    const QString count = QStringLiteral("QLabel { padding: 2px 6px; border-radius: 7px; "
+                                         "background: %1; color: %2; }")
+                              .arg(Style::css(countBack), Style::css(countText));
+    if (m_count->styleSheet() != count)
+        m_count->setStyleSheet(count);
+    if (!m_beta)
+        return;
+    const QColor betaText = m_selected ? pal.color(QPalette::HighlightedText)
+                            : dark     ? QColor(255, 176, 72)
+                                       : QColor(150, 64, 0);
+    const QColor betaBack = m_selected ? QColor(0, 0, 0, 64) : QColor(255, 149, 0, 56);
+    const QString beta = QStringLiteral("QLabel { padding: 2px; border-radius: 3px; "
+                                        "background: %1; color: %2; }")
+                             .arg(Style::css(betaBack), Style::css(betaText));
+    if (m_beta->styleSheet() != beta)
+        m_beta->setStyleSheet(beta);
 }
 
 void SidebarLabel::update(bool isScanning, int count)
@@ -60,6 +87,10 @@ void SidebarLabel::update(bool isScanning, int count)
 
 void SidebarLabel::setSelected(bool selected)
 {
+    const bool changed = selected != m_selected;
+    m_selected = selected;
+    if (changed)
+        restyleBadges();
     m_title->setForegroundRole(selected ? QPalette::HighlightedText : QPalette::WindowText);
     m_icon->setSelected(selected);
 }

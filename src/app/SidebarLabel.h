@@ -23,8 +23,16 @@ public:
     // The capsule's text; empty when no capsule shows.
     QString badgeText() const;
 
+    // The count capsule and the "BETA" badge (tests read their colours).
+    QLabel *countBadge() const { return m_count; }
+    QLabel *betaBadge() const { return m_beta; }
+
 private:
+    void restyleBadges();
+
     TabNavigation m_tab;
+    QLabel *m_beta = nullptr;
+    bool m_selected = false;
     SymbolView *m_icon;
     QLabel *m_title;
     ActivityIndicator *m_spinner;

@@ -55,9 +55,18 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
             QFont pf = f;
             pf.setPixelSize(8);
             pro->setFont(pf);
-            pro->setStyleSheet(
-                QStringLiteral("QLabel { padding: 1px 3px; border-radius: 3px; background: "
-                               "rgba(10,132,255,45); color: rgb(10,110,230); }"));
+            Style::followTheme(pro, [pro] {
+                // Lighter blue on a dark window, so the badge stays readable.
+                const bool dark =
+                    pro->parentWidget()->palette().color(QPalette::Window).lightness() < 128;
+                const QString sheet =
+                    QStringLiteral("QLabel { padding: 1px 3px; border-radius: 3px; background: "
+                                   "rgba(10,132,255,45); color: %1; }")
+                        .arg(dark ? QStringLiteral("rgb(110,176,255)")
+                                  : QStringLiteral("rgb(0,92,200)"));
+                if (pro->styleSheet() != sheet)
+                    pro->setStyleSheet(sheet);
+            });
             headerLayout->addWidget(pro);
         }
         headerLayout->addStretch(1);

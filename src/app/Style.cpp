@@ -1,9 +1,55 @@
 #include "app/Style.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 
+namespace {
+
+class ThemeFollower : public QObject {
+public:
+    ThemeFollower(QWidget *widget, std::function<void()> restyle)
+        : QObject(widget), m_restyle(std::move(restyle))
+    {
+        widget->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        const auto type = event->type();
+        if ((type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange) &&
+            !m_busy) {
+            // Setting a style sheet may itself change the palette once more.
+            m_busy = true;
+            m_restyle();
+            m_busy = false;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_restyle;
+    bool m_busy = false;
+};
+
+} // namespace
+
 namespace Style {
+
+void followTheme(QWidget *widget, std::function<void()> restyle)
+{
+    restyle();
+    new ThemeFollower(widget, std::move(restyle));
+}
+
+QString css(const QColor &color)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alpha());
+}
 
 QFont font(Text text)
 {

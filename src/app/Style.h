@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QFont>
 
+#include <functional>
+
 class QLabel;
 class QWidget;
 
@@ -17,6 +19,13 @@ QFont font(Text text);
 void apply(QLabel *label, Text text, bool secondary = false);
 // Secondary text that follows theme switches.
 void makeSecondary(QWidget *widget);
+
+// Runs `restyle` now and again whenever the widget's palette changes (a theme switch),
+// for looks that a palette role alone cannot give, such as a style sheet built from
+// palette colours. `restyle` may set the widget's style sheet.
+void followTheme(QWidget *widget, std::function<void()> restyle);
+// A colour as a style-sheet value, alpha included.
+QString css(const QColor &color);
 
 QColor orange();
 QColor green();

@@ -7,6 +7,7 @@
 #include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 
 namespace {
 
@@ -20,6 +21,51 @@ public:
         if (hint == SH_ToolTip_WakeUpDelay)
             return Preferences::intValue(PrefKey::initialToolTipDelay, 100);
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // A button's icon would otherwise touch its text ("⟳Rescan"): one space more
+    // between them, in the drawing and in the size.
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (element == CE_PushButtonLabel) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionButton *>(option);
+                b && !b->icon.isNull() && !b->text.isEmpty()) {
+                QStyleOptionButton spaced(*b);
+                spaced.text = QLatin1Char(' ') + b->text;
+                QProxyStyle::drawControl(element, &spaced, painter, widget);
+                return;
+            }
+        }
+        if (element == CE_ToolButtonLabel) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionToolButton *>(option);
+                b && b->toolButtonStyle == Qt::ToolButtonTextBesideIcon && !b->icon.isNull() &&
+                !b->text.isEmpty()) {
+                QStyleOptionToolButton spaced(*b);
+                spaced.text = QLatin1Char(' ') + b->text;
+                QProxyStyle::drawControl(element, &spaced, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &size,
+                           const QWidget *widget) const override
+    {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        bool spaced = false;
+        if (type == CT_PushButton) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionButton *>(option))
+                spaced = !b->icon.isNull() && !b->text.isEmpty();
+        } else if (type == CT_ToolButton) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionToolButton *>(option))
+                spaced = b->toolButtonStyle == Qt::ToolButtonTextBesideIcon && !b->icon.isNull() &&
+                         !b->text.isEmpty();
+        }
+        if (spaced && option)
+            result.rwidth() += option->fontMetrics.horizontalAdvance(QLatin1Char(' '));
+        return result;
     }
 };
 
@@ -84,28 +130,27 @@ QPalette Theme::darkPalette()
 
 void Theme::apply(Appearance appearance)
 {
+    // The palette goes first: changing the style re-polishes every widget, and a widget
+    // with a style sheet keeps the palette it was polished with.
+    QStyle *style = nullptr;
     switch (appearance) {
     case Dark:
-        setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
         QApplication::setPalette(darkPalette());
         break;
-    case Light: {
-        QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion"));
-        const QPalette light = fusion->standardPalette();
-        setStyle(fusion);
-        QApplication::setPalette(light);
+    case Light:
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
+        QApplication::setPalette(style->standardPalette());
         break;
-    }
-    case System: {
-        QStyle *style = QStyleFactory::create(m_systemStyle);
+    case System:
+        style = QStyleFactory::create(m_systemStyle);
         if (!style)
             style = QStyleFactory::create(QStringLiteral("Fusion"));
-        setStyle(style);
         // A palette that sets nothing hands every colour back to the platform theme.
         QApplication::setPalette(QPalette());
         break;
     }
-    }
+    setStyle(style);
     m_current = appearance;
     emit applied(appearance);
 }

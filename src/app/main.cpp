@@ -11,37 +11,89 @@
 #include <QScreen>
 #include <QTimer>
 
+namespace {
+
+struct Options {
+    QCommandLineOption screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of the main window to <file> once it has "
+                       "settled, then quit."),
+        QStringLiteral("file")};
+    QCommandLineOption tab{QStringLiteral("tab"), QStringLiteral("Show this tab (its raw value)."),
+                           QStringLiteral("tab")};
+    QCommandLineOption map{
+        QStringLiteral("map"),
+        QStringLiteral("Open the Storage Map at <folder> (with --screenshot, also opens "
+                       "its largest subfolder)."),
+        QStringLiteral("folder")};
+    QCommandLineOption theme{
+        QStringLiteral("theme"),
+        QStringLiteral("Use this appearance for this run: 0 system, 1 light, 2 dark."),
+        QStringLiteral("n")};
+    QCommandLineOption switchTheme{
+        QStringLiteral("switch-theme"),
+        QStringLiteral("With --screenshot: switch to this appearance (0, 1 or 2) once the "
+                       "window is shown, as the settings do, before the picture is taken."),
+        QStringLiteral("n")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Shows what fills your disk and moves what you choose to the Trash."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({screenshot, tab, map, theme, switchTheme});
+    }
+};
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(AppInfo::name());
+    QCoreApplication::setOrganizationName(QStringLiteral("ornk"));
+    QCoreApplication::setApplicationVersion(AppInfo::shortVersion());
+}
+
+// Help and version need no display: answer them before the window system is touched.
+void answerWithoutDisplay(int argc, char *argv[])
+{
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--") // what follows is no option
+            break;
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version")
+            asked = true;
+    }
+    if (!asked)
+        return;
+    QCoreApplication core(argc, argv);
+    nameApplication();
+    QCommandLineParser parser;
+    const Options options;
+    options.addTo(parser);
+    parser.process(core); // prints and exits
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    answerWithoutDisplay(argc, argv);
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(AppInfo::name());
-    QApplication::setOrganizationName(QStringLiteral("ornk"));
-    QApplication::setApplicationVersion(AppInfo::shortVersion());
+    nameApplication();
     QApplication::setWindowIcon(AppInfo::icon());
     Symbols::ensureIconTheme();
 
     QCommandLineParser parser;
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Save a picture of the main window to <file> once it has "
-                       "settled, then quit."),
-        QStringLiteral("file"));
-    const QCommandLineOption tab(QStringLiteral("tab"),
-                                 QStringLiteral("Show this tab (its raw value)."),
-                                 QStringLiteral("tab"));
-    const QCommandLineOption map(
-        QStringLiteral("map"),
-        QStringLiteral("Open the Storage Map at <folder> (with --screenshot, also opens "
-                       "its largest subfolder)."),
-        QStringLiteral("folder"));
-    const QCommandLineOption theme(
-        QStringLiteral("theme"),
-        QStringLiteral("Use this appearance for this run: 0 system, 1 light, 2 dark."),
-        QStringLiteral("n"));
-    parser.addOptions({screenshot, tab, map, theme});
+    const Options options;
+    options.addTo(parser);
     parser.process(app);
+    const QCommandLineOption &screenshot = options.screenshot;
+    const QCommandLineOption &tab = options.tab;
+    const QCommandLineOption &map = options.map;
+    const QCommandLineOption &theme = options.theme;
 
     Preferences::registerDefaults();
     AppState appState;
@@ -69,6 +121,13 @@ int main(int argc, char *argv[])
         window.move(frame.topLeft());
     }
     window.show();
+    if (parser.isSet(options.switchTheme)) {
+        // The same switch the settings make at run time, for checking that every widget
+        // follows it.
+        const Theme::Appearance later =
+            Theme::fromPreference(parser.value(options.switchTheme).toInt());
+        QTimer::singleShot(300, &appearance, [&appearance, later] { appearance.apply(later); });
+    }
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
@@ -84,7 +143,9 @@ int main(int argc, char *argv[])
             const bool busy = appState.isScanning() || storage->loadingFolder().has_value();
             if (mapped && !busy && !*deeper && storage->columns().size() == 1) {
                 *deeper = true;
-                for (const StorageEntry &entry : storage->columns().first()) {
+                // A copy: choosing replaces the model's columns under the loop.
+                const StorageViewModel::Column first = storage->columns().first();
+                for (const StorageEntry &entry : first) {
                     if (entry.isDirectory) {
                         storage->choose(entry, 0);
                         break;

@@ -14,6 +14,34 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("Finder"), QStringLiteral("the file manager")},
         {QStringLiteral("Mac"), QStringLiteral("computer")},
         {QStringLiteral("macOS"), QStringLiteral("the system")},
+        // Screens of the shell and the storage map.
+        {QStringLiteral("Everything stays on this Mac. Quillmar reads file sizes and names to "
+                        "measure folders, hashes parts of large files to find duplicates, and "
+                        "only removes what you choose, by moving it to the Trash."),
+         QStringLiteral("Everything stays on this computer. Quillmar reads file sizes and names "
+                        "to measure folders, hashes parts of large files to find duplicates, and "
+                        "only removes what you choose, by moving it to the Trash.")},
+        {QStringLiteral("Quillmar won't scan until it has access, so macOS doesn't ask folder "
+                        "by folder."),
+         QStringLiteral("Quillmar won't scan until it has access, so the system doesn't ask "
+                        "folder by folder.")},
+        {QStringLiteral("See what fills your Mac and clear it safely."),
+         QStringLiteral("See what fills your computer and clear it safely.")},
+        {QStringLiteral("Quillmar measures and cleans folders across your Mac, including "
+                        "Desktop, Documents, Downloads and Library. With Full Disk Access, macOS "
+                        "asks once instead of once per folder. Nothing is scanned until you "
+                        "decide."),
+         QStringLiteral("Quillmar measures and cleans folders across your computer, including "
+                        "Desktop, Documents, Downloads and Library. With Full Disk Access, the "
+                        "system asks once instead of once per folder. Nothing is scanned until "
+                        "you decide.")},
+        {QStringLiteral("macOS will ask about each protected folder as Quillmar reaches it"),
+         QStringLiteral("The system will ask about each protected folder as Quillmar reaches "
+                        "it")},
+        {QStringLiteral("Used the next time Quillmar opens. The whole disk includes hidden and "
+                        "system folders; other disks in /Volumes are left out."),
+         QStringLiteral("Used the next time Quillmar opens. The whole disk includes hidden and "
+                        "system folders; other disks in /media and /mnt are left out.")},
     };
     return table;
 }

@@ -93,14 +93,26 @@ void BlockPreview::request(const StorageEntry &entry, double side)
                  });
 }
 
+QColor BlockPreview::background(const QPalette &palette)
+{
+    // File icons are mostly white paper: on a light theme the block goes a shade darker
+    // so they stand out; a dark theme's button colour already does that.
+    const QColor button = palette.color(QPalette::Button);
+    return button.lightness() > 160 ? button.darker(122) : button;
+}
+
 void BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry,
                          double side, const QPalette &palette) const
 {
-    painter.fillRect(rect, palette.color(QPalette::Button));
+    painter.fillRect(rect, background(palette));
     if (const QImage *image = cache().images.object(entry.path())) {
-        // Fill the block, cropping the overflow, as a thumbnail background does.
-        const QSizeF scaled =
-            QSizeF(image->size()).scaled(rect.size(), Qt::KeepAspectRatioByExpanding);
+        // Fill the block, cropping the overflow, as a thumbnail background does; but
+        // never blow a thumbnail up past its own pixels (it would only blur).
+        const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+        const QSizeF own = QSizeF(image->size()) / dpr;
+        QSizeF scaled = own.scaled(rect.size(), Qt::KeepAspectRatioByExpanding);
+        if (scaled.width() > own.width())
+            scaled = own;
         const QRectF target(rect.center().x() - scaled.width() / 2,
                             rect.center().y() - scaled.height() / 2, scaled.width(),
                             scaled.height());

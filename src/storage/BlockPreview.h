@@ -33,6 +33,9 @@ public:
     void paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry, double side,
                const QPalette &palette) const;
 
+    // The colour behind a block's icon or thumbnail.
+    static QColor background(const QPalette &palette);
+
     // How many thumbnails were asked of the pool (a test seam).
     int requestsStarted() const { return m_started; }
 

@@ -97,6 +97,36 @@ bool StorageBlockMap::event(QEvent *event)
     return QWidget::event(event);
 }
 
+double StorageBlockMap::cornerRadius(const QRectF &rect)
+{
+    // Rounded corners on a small block turn a field of them into dots.
+    return qMin(rect.width(), rect.height()) < 24 ? 0.0 : TreemapLayout::blockCornerRadius;
+}
+
+QStringList StorageBlockMap::labelLines(const QString &title, const QFont &font, double width,
+                                        int maxLines)
+{
+    const QFontMetricsF fm(font);
+    QStringList lines;
+    QString rest = title;
+    while (!rest.isEmpty() && lines.size() < maxLines - 1 && fm.horizontalAdvance(rest) > width) {
+        // Break after the last space that still fits; a single long word is not broken.
+        int cut = -1;
+        for (int i = int(rest.size()) - 1; i > 0; --i) {
+            if (rest.at(i) == QLatin1Char(' ') && fm.horizontalAdvance(rest.left(i)) <= width) {
+                cut = i;
+                break;
+            }
+        }
+        if (cut < 0)
+            break;
+        lines.append(rest.left(cut));
+        rest = rest.mid(cut + 1);
+    }
+    lines.append(fm.elidedText(rest, Qt::ElideRight, width));
+    return lines;
+}
+
 void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &title,
                                 const QString &size)
 {
@@ -105,10 +135,14 @@ void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &
     const QFont sizeFont = Style::font(Style::Text::Caption2);
     const QFontMetricsF tm(titleFont), sm(sizeFont);
     const double maxText = qMax(0.0, rect.width() - 6 - 10);
-    const QString titleText = tm.elidedText(title, Qt::ElideRight, maxText);
+    // A second title line only where the block has the height for it.
+    const int maxLines = rect.height() - 6 >= 2 * tm.height() + sm.height() + 6 ? 2 : 1;
+    const QStringList titleLines = labelLines(title, titleFont, maxText, maxLines);
     const QString sizeText = sm.elidedText(size, Qt::ElideRight, maxText);
-    const double textWidth = qMax(tm.horizontalAdvance(titleText), sm.horizontalAdvance(sizeText));
-    const double textHeight = tm.height() + sm.height();
+    double textWidth = sm.horizontalAdvance(sizeText);
+    for (const QString &line : titleLines)
+        textWidth = qMax(textWidth, tm.horizontalAdvance(line));
+    const double textHeight = tm.height() * titleLines.size() + sm.height();
     const QRectF bg(rect.left() + 3, rect.bottom() - 3 - textHeight - 6, textWidth + 10,
                     textHeight + 6);
     QPainterPath path;
@@ -116,9 +150,13 @@ void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &
     p.fillPath(path, QColor(0, 0, 0, 140));
     p.setPen(Qt::white);
     p.setFont(titleFont);
-    p.drawText(QPointF(bg.left() + 5, bg.top() + 3 + tm.ascent()), titleText);
+    double y = bg.top() + 3;
+    for (const QString &line : titleLines) {
+        p.drawText(QPointF(bg.left() + 5, y + tm.ascent()), line);
+        y += tm.height();
+    }
     p.setFont(sizeFont);
-    p.drawText(QPointF(bg.left() + 5, bg.top() + 3 + tm.height() + sm.ascent()), sizeText);
+    p.drawText(QPointF(bg.left() + 5, y + sm.ascent()), sizeText);
 }
 
 void StorageBlockMap::paintEvent(QPaintEvent *)
@@ -131,11 +169,14 @@ void StorageBlockMap::paintEvent(QPaintEvent *)
         p.drawText(rect(), Qt::AlignCenter, QString::fromLatin1(TreemapLayout::emptyMapText));
         return;
     }
-    const double radius = TreemapLayout::blockCornerRadius;
+    // The outline follows the theme: a dark line vanishes on dark blocks.
+    QColor outline = palette().color(QPalette::WindowText);
+    outline.setAlpha(40);
     for (const TreemapLayout::Block &block : std::as_const(m_content.blocks)) {
         const QRectF r = TreemapLayout::blockRect(block.rect);
         if (r.width() <= 0 || r.height() <= 0)
             continue;
+        const double radius = cornerRadius(r);
         QPainterPath shape;
         shape.addRoundedRect(r, radius, radius);
         p.save();
@@ -148,7 +189,7 @@ void StorageBlockMap::paintEvent(QPaintEvent *)
             p.setPen(QPen(palette().color(QPalette::Highlight), 3));
             p.drawRoundedRect(r.adjusted(1.5, 1.5, -1.5, -1.5), radius, radius);
         } else {
-            p.setPen(QPen(QColor(0, 0, 0, 64), 1));
+            p.setPen(QPen(outline, 1));
             p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
         }
         if (TreemapLayout::showsLabel(block.rect))
@@ -158,10 +199,11 @@ void StorageBlockMap::paintEvent(QPaintEvent *)
         const TreemapLayout::RestTile &rest = *m_content.rest;
         const QRectF r = TreemapLayout::blockRect(rest.rect);
         if (r.width() > 0 && r.height() > 0) {
+            const double radius = cornerRadius(r);
             QPainterPath shape;
             shape.addRoundedRect(r, radius, radius);
             p.fillPath(shape, QColor(128, 128, 128, 128));
-            p.setPen(QPen(QColor(0, 0, 0, 64), 1));
+            p.setPen(QPen(outline, 1));
             p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
             if (TreemapLayout::showsLabel(rest.rect))
                 drawLabel(p, r, rest.title(), formatBytes(rest.bytes));

@@ -23,6 +23,13 @@ public:
     std::optional<StorageEntry> entryAt(const QPointF &point) const;
     QString toolTipAt(const QPointF &point) const;
 
+    // No rounding below 24 points on the short side.
+    static double cornerRadius(const QRectF &rect);
+    // A label's title in at most `maxLines` lines of `width`: broken at spaces, the
+    // last line elided.
+    static QStringList labelLines(const QString &title, const QFont &font, double width,
+                                  int maxLines);
+
 signals:
     void choose(const StorageEntry &entry);
 

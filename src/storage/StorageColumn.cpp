@@ -5,6 +5,7 @@
 #include "app/Symbols.h"
 #include "storage/TreemapLayout.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QPainter>
@@ -147,6 +148,8 @@ StorageColumn::StorageColumn(QWidget *parent) : QWidget(parent)
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setMouseTracking(false);
+    m_list->setFocusPolicy(Qt::StrongFocus);
+    m_list->installEventFilter(this);
     m_list->viewport()->setAutoFillBackground(false);
     m_list->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     stack->addWidget(m_list);
@@ -172,7 +175,43 @@ void StorageColumn::setEntries(const QList<StorageEntry> &entries)
 void StorageColumn::setChosen(const std::optional<StorageEntry> &chosen)
 {
     m_model->setChosen(chosen);
+    if (chosen) {
+        const qsizetype row = m_model->entries().indexOf(*chosen);
+        if (row >= 0)
+            m_list->scrollTo(m_model->index(int(row)));
+    }
     m_list->viewport()->update();
+}
+
+bool StorageColumn::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_list || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    const QList<StorageEntry> &entries = m_model->entries();
+    const qsizetype at = m_model->chosen() ? entries.indexOf(*m_model->chosen()) : -1;
+    switch (key->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        if (entries.isEmpty())
+            return true;
+        qsizetype next = at < 0 ? 0 : at + (key->key() == Qt::Key_Up ? -1 : 1);
+        next = qBound<qsizetype>(0, next, entries.size() - 1);
+        if (next != at)
+            emit choose(entries.at(next));
+        return true;
+    }
+    case Qt::Key_Right:
+        emit forward();
+        return true;
+    case Qt::Key_Left:
+        emit back();
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool StorageColumn::showsEmptyText() const

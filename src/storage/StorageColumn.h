@@ -52,6 +52,12 @@ public:
 
 signals:
     void choose(const StorageEntry &entry);
+    // Right and Left arrows: into the chosen folder's column, back to the one before.
+    void forward();
+    void back();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     StorageColumnModel *m_model;

@@ -260,7 +260,7 @@ struct StorageScanner::Walk {
     using Link = Found::Link;
 
     const Settings &settings;
-    std::atomic_bool *cancel = nullptr;
+    const std::atomic_bool *cancel = nullptr;
     std::atomic_bool interrupted{false};
     quint64 device = 0; // of the measured folder, written before any child is read
     std::unordered_set<std::string> mountsBelow;
@@ -273,7 +273,7 @@ struct StorageScanner::Walk {
     int busy = 0;    // threads reading a folder
     int helpers = 0; // pool threads still inside this walk
 
-    Walk(const Settings &s, std::atomic_bool *token) : settings(s), cancel(token) {}
+    Walk(const Settings &s, const std::atomic_bool *token) : settings(s), cancel(token) {}
 
     bool isCancelled()
     {
@@ -372,12 +372,12 @@ std::optional<StorageEntry> StorageScanner::entry(const QByteArray &item, const 
 {
     QMutexLocker lock(&m_mutex);
     const Settings settings;
-    return entryLocked(item, settings, cancel.get());
+    return entryLocked(item, settings, cancel.flag());
 }
 
 std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
                                                         const Settings &settings,
-                                                        std::atomic_bool *cancel)
+                                                        const std::atomic_bool *cancel)
 {
     if (cancel && cancel->load())
         return std::nullopt;
@@ -409,7 +409,7 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
     QList<StorageEntry> result;
     result.reserve(items.size());
     for (const QByteArray &item : items) {
-        if (std::optional<StorageEntry> e = entryLocked(item, settings, cancel.get()))
+        if (std::optional<StorageEntry> e = entryLocked(item, settings, cancel.flag()))
             result.append(std::move(*e));
     }
     std::stable_sort(
@@ -420,7 +420,7 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
 
 std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByteArray &path,
                                                                      const Settings &settings,
-                                                                     std::atomic_bool *cancel)
+                                                                     const std::atomic_bool *cancel)
 {
     const std::string key(path.constData(), size_t(path.size()));
     if (const auto hit = m_sizes.find(key); hit != m_sizes.end())

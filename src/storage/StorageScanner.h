@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exec/CancelToken.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMutex>
@@ -50,10 +52,9 @@ QString formatBytes(qint64 bytes);
 QString sizeText(const StorageEntry &entry);
 
 // Set by the caller to stop a running measurement; checked before every child.
-using CancelToken = std::shared_ptr<std::atomic_bool>;
 inline CancelToken makeCancelToken()
 {
-    return std::make_shared<std::atomic_bool>(false);
+    return CancelToken();
 }
 
 // Measures allocated sizes folder by folder, the way `du -s -B1 -x` counts them: every
@@ -137,9 +138,9 @@ private:
 
     QList<QByteArray> listingLocked(const QByteArray &folder);
     std::optional<StorageEntry> entryLocked(const QByteArray &item, const Settings &settings,
-                                            std::atomic_bool *cancel);
+                                            const std::atomic_bool *cancel);
     std::optional<Measure> measureFolder(const QByteArray &path, const Settings &settings,
-                                         std::atomic_bool *cancel);
+                                         const std::atomic_bool *cancel);
     void work(Walk &walk);
     void readFolder(Walk &walk, Folder &folder, std::string &path, Found &found);
     void settle(Walk &walk);

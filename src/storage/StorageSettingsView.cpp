@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "platform/Locations.h"
+#include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
 
 #include <QComboBox>
@@ -15,9 +16,9 @@ StorageSettingsView::StorageSettingsView(QWidget *parent) : SettingsForm(parent)
     setObjectName(QStringLiteral("storageSettings"));
     QVBoxLayout *section =
         addSection(QStringLiteral("Start the map at"),
-                   QStringLiteral("Used the next time Quillmar opens. The whole disk includes "
-                                  "hidden and system folders; other "
-                                  "disks in /Volumes are left out."));
+                   PlatformTexts::text(QStringLiteral(
+                       "Used the next time Quillmar opens. The whole disk includes "
+                       "hidden and system folders; other disks in /Volumes are left out.")));
     auto *form = new QFormLayout;
     m_location = new QComboBox(widget());
     form->addRow(QStringLiteral("Location"), m_location);

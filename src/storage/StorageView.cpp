@@ -10,14 +10,17 @@
 #include "app/TabHeader.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
+#include "platform/PlatformTexts.h"
 #include "platform/Workspace.h"
 #include "storage/StorageBlockMap.h"
 #include "storage/StorageColumn.h"
 #include "storage/StorageViewModel.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -51,11 +54,10 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
 
     // Header with the start-folder menu and "Rescan".
     m_header = new TabHeader(TabNavigation::storage, this);
-    m_rootButton = new QToolButton(m_header);
+    // A push button with a menu draws the style's own arrow beside the text.
+    m_rootButton = new QPushButton(m_header);
     m_rootButton->setObjectName(QStringLiteral("rootMenu"));
     m_rootButton->setIcon(Symbols::icon(QStringLiteral("internaldrive")));
-    m_rootButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_rootButton->setPopupMode(QToolButton::InstantPopup);
     m_rootMenu = new QMenu(m_rootButton);
     connect(m_rootMenu->addAction(Locations::current().rootDisplayName +
                                   QStringLiteral(" (whole disk)")),
@@ -149,7 +151,8 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_hint->setMinimumWidth(80);
     bar->addWidget(m_hint);
     bar->addStretch(1);
-    m_reveal = new QPushButton(QStringLiteral("Reveal in Finder"), m_actionBar);
+    m_reveal =
+        new QPushButton(PlatformTexts::text(QStringLiteral("Reveal in Finder")), m_actionBar);
     m_reveal->setObjectName(QStringLiteral("revealInFinder"));
     connect(m_reveal, &QPushButton::clicked, this, [this] {
         if (const auto entry = m_model->chosen()) {
@@ -162,12 +165,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_trash = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white),
                               QStringLiteral("Move to Trash"), m_actionBar);
     m_trash->setObjectName(QStringLiteral("moveToTrash"));
-    m_trash->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: "
-                                          "none; border-radius: 6px; padding: 5px 12px; }"
-                                          "QPushButton:pressed { background: %2; }"
-                                          "QPushButton:disabled { background: rgba(255,59,48,80); "
-                                          "color: rgba(255,255,255,150); }")
-                               .arg(Style::red().name(), Style::red().darker(125).name()));
+    m_trash->setStyleSheet(Dialogs::destructiveButtonStyleSheet());
     connect(m_trash, &QPushButton::clicked, this, &StorageView::confirmTrash);
     bar->addWidget(m_trash);
     m_actionBar->setFixedHeight(44);
@@ -178,8 +176,10 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     auto *mapLayout = new QVBoxLayout(mapHolder);
     mapLayout->setContentsMargins(8, 8, 8, 8);
     m_map = new StorageBlockMap(mapHolder);
-    connect(m_map, &StorageBlockMap::choose, this,
-            [this](const StorageEntry &entry) { m_model->chooseInMap(entry); });
+    connect(m_map, &StorageBlockMap::choose, this, [this](const StorageEntry &entry) {
+        m_afterMove = false;
+        m_model->chooseInMap(entry);
+    });
     mapLayout->addWidget(m_map);
     layout->addWidget(mapHolder, 1);
 
@@ -226,8 +226,12 @@ void StorageView::rebuildColumns()
         if (i >= m_columnViews.size()) {
             auto *view = new StorageColumn(m_strip);
             const int index = int(i);
-            connect(view, &StorageColumn::choose, this,
-                    [this, index](const StorageEntry &entry) { m_model->choose(entry, index); });
+            connect(view, &StorageColumn::choose, this, [this, index](const StorageEntry &entry) {
+                m_afterMove = false;
+                m_model->choose(entry, index);
+            });
+            connect(view, &StorageColumn::forward, this, [this, index] { stepInto(index); });
+            connect(view, &StorageColumn::back, this, [this, index] { stepBack(index); });
             QWidget *line = verticalLine(m_strip);
             // Columns sit before the loading column and the trailing stretch.
             m_stripLayout->insertWidget(int(2 * i), view);
@@ -288,22 +292,65 @@ void StorageView::updateActionBar()
     m_chosenName->setText(
         m_chosenName->fontMetrics().elidedText(chosen->name(), Qt::ElideMiddle, 420));
     m_chosenSize->setText(sizeText(*chosen));
-    if (m_checked == chosen)
+    if (m_checked != chosen) {
+        // The safety check resolves links in the parent folders: ask it off the main
+        // thread and keep the button disabled until it answers.
+        m_checked = chosen;
+        m_chosenIsSafe = false;
+        m_safetyAnswered = false;
+        const QByteArray path = chosen->nativePath;
+        const StorageEntry asked = *chosen;
+        whenFinished(this, QtConcurrent::run([path] {
+                         return SafetyHelper::isNativePathSafeToDelete(path);
+                     }),
+                     [this, asked](bool safe) {
+                         if (m_model->chosen() == asked) {
+                             m_chosenIsSafe = safe;
+                             m_safetyAnswered = true;
+                             updateTrashButton();
+                         }
+                     });
+    }
+    updateTrashButton();
+}
+
+void StorageView::updateTrashButton()
+{
+    const bool enabled = m_chosenIsSafe && !m_trashing && !m_afterMove;
+    m_trash->setEnabled(enabled);
+    QString tip;
+    if (m_afterMove)
+        tip = QStringLiteral("Choose an item to move it to the Trash.");
+    else if (m_safetyAnswered && !m_chosenIsSafe)
+        tip = QStringLiteral("This is a protected location, so it can't be moved to the Trash.");
+    m_trash->setToolTip(tip);
+}
+
+void StorageView::stepInto(int column)
+{
+    const QList<StorageViewModel::Column> columns = m_model->columns();
+    const QList<std::optional<StorageEntry>> selection = m_model->selection();
+    // Only from the column whose chosen folder is open to its right.
+    if (column >= selection.size() || !selection.at(column) || !selection.at(column)->isDirectory ||
+        column + 1 >= columns.size() || columns.at(column + 1).isEmpty())
         return;
-    // The safety check resolves links in the parent folders: ask it off the main thread
-    // and keep the button disabled until it answers.
-    m_checked = chosen;
-    m_chosenIsSafe = false;
-    m_trash->setEnabled(false);
-    const QString path = chosen->path();
-    const StorageEntry asked = *chosen;
-    whenFinished(this, QtConcurrent::run([path] { return SafetyHelper::isPathSafeToDelete(path); }),
-                 [this, asked](bool safe) {
-                     if (m_model->chosen() == asked) {
-                         m_chosenIsSafe = safe;
-                         m_trash->setEnabled(safe && !m_trashing);
-                     }
-                 });
+    // A choice already made in that column stays; otherwise its first entry is chosen.
+    if (selection.size() <= column + 1 || !selection.at(column + 1)) {
+        m_afterMove = false;
+        m_model->choose(columns.at(column + 1).first(), column + 1);
+    }
+    if (column + 1 < m_columnViews.size())
+        m_columnViews.at(column + 1)->list()->setFocus(Qt::OtherFocusReason);
+}
+
+void StorageView::stepBack(int column)
+{
+    const QList<std::optional<StorageEntry>> selection = m_model->selection();
+    if (column <= 0 || column - 1 >= selection.size() || !selection.at(column - 1))
+        return;
+    m_afterMove = false;
+    m_model->choose(*selection.at(column - 1), column - 1);
+    m_columnViews.at(column - 1)->list()->setFocus(Qt::OtherFocusReason);
 }
 
 void StorageView::scrollToNewest()
@@ -356,11 +403,37 @@ void StorageView::confirmTrash()
                          // One move at a time: the item stays chosen until the columns
                          // are rebuilt, and a second press would only fail.
                          m_trashing = true;
-                         m_trash->setEnabled(false);
-                         whenFinished(this, m_model->trash(entry, m_appState), [this](bool moved) {
-                             m_trashing = false;
-                             m_trash->setEnabled(m_chosenIsSafe);
-                             emit trashFinished(moved);
-                         });
+                         // Disabling the focused button would push the focus on to the
+                         // next widget in the window (the search field).
+                         if (m_trash->hasFocus() && !m_columnViews.isEmpty())
+                             m_columnViews.last()->list()->setFocus(Qt::OtherFocusReason);
+                         updateTrashButton();
+                         whenFinished(this, m_model->trash(entry, m_appState),
+                                      [this, entry](const SafetyHelper::Outcome &outcome) {
+                                          trashEnded(entry, outcome);
+                                      });
                      });
+}
+
+void StorageView::trashEnded(const StorageEntry &entry, const SafetyHelper::Outcome &outcome)
+{
+    m_trashing = false;
+    // What stays chosen now is the folder the user was browsing, not something they
+    // picked to remove: nothing is offered until they choose again.
+    m_afterMove = outcome.ok;
+    updateActionBar();
+    // The button that opened the question is disabled now; the columns keep the focus
+    // inside the screen rather than letting it fall to the search field.
+    const QWidget *focused = QApplication::focusWidget();
+    if ((!focused || !focused->isEnabled() || !focused->isVisible() || focused == m_trash) &&
+        !m_columnViews.isEmpty() && isVisible())
+        m_columnViews.last()->list()->setFocus(Qt::OtherFocusReason);
+    if (!outcome.ok) {
+        Dialogs::alert(this,
+                       QStringLiteral("Couldn't move \u201C") + entry.name() +
+                           QStringLiteral("\u201D to the Trash."),
+                       outcome.reason.isEmpty() ? QStringLiteral("The item stays where it is.")
+                                                : outcome.reason);
+    }
+    emit trashFinished(outcome.ok);
 }

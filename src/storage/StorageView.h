@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exec/SafetyHelper.h"
 #include "storage/StorageScanner.h"
 
 #include <QList>
@@ -30,7 +31,7 @@ public:
     StorageView(AppState *appState, StorageViewModel *model, QWidget *parent = nullptr);
 
     TabHeader *header() const { return m_header; }
-    QToolButton *rootMenuButton() const { return m_rootButton; }
+    QPushButton *rootMenuButton() const { return m_rootButton; }
     QMenu *rootMenu() const { return m_rootMenu; }
     QPushButton *rescanButton() const { return m_rescan; }
     QList<StorageColumn *> columnViews() const { return m_columnViews; }
@@ -61,12 +62,17 @@ private:
     void updateLoading();
     void updateHeader();
     void updateActionBar();
+    void updateTrashButton();
+    void trashEnded(const StorageEntry &entry, const SafetyHelper::Outcome &outcome);
+    // Arrow keys in column `column`: into the folder chosen there, back to the one before.
+    void stepInto(int column);
+    void stepBack(int column);
     void scrollToNewest();
 
     AppState *m_appState;
     StorageViewModel *m_model;
     TabHeader *m_header;
-    QToolButton *m_rootButton;
+    QPushButton *m_rootButton;
     QMenu *m_rootMenu;
     QPushButton *m_rescan;
     QScrollArea *m_browser;
@@ -90,6 +96,9 @@ private:
     std::optional<StorageEntry> m_checked;
     bool m_opened = false;
     bool m_chosenIsSafe = false;
+    bool m_safetyAnswered = false;
     bool m_trashing = false;
+    // Set by a move, cleared by the user's next choice.
+    bool m_afterMove = false;
     QPointer<QPropertyAnimation> m_scrollAnimation;
 };

@@ -1,6 +1,7 @@
 #include "storage/StorageViewModel.h"
 
 #include "app/AppState.h"
+#include "app/Async.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Preferences.h"
 
@@ -44,6 +45,7 @@ StorageViewModel::StorageViewModel(QObject *parent)
 StorageViewModel::~StorageViewModel()
 {
     cancelLoad();
+    cancelRebuild();
     // Pool work publishes through this object; let it end before the object goes.
     m_pending.waitForAll();
 }
@@ -120,7 +122,7 @@ void StorageViewModel::setLoadingFolder(const std::optional<QString> &label)
 void StorageViewModel::cancelLoad()
 {
     if (m_loadToken)
-        m_loadToken->store(true);
+        m_loadToken->cancel();
     m_loadToken.reset();
 }
 
@@ -129,6 +131,9 @@ void StorageViewModel::open(const QString &folder)
     QString path = SafetyHelper::standardizedPath(folder);
     if (!path.startsWith(QLatin1Char('/')))
         path = QStringLiteral("/");
+    // A rebuild after a move would bring back the old root's columns.
+    cancelRebuild();
+    ++m_opened;
     setRoot(path);
     setColumns({});
     setSelection({});
@@ -165,10 +170,11 @@ void StorageViewModel::chooseInMap(const StorageEntry &entry)
 void StorageViewModel::rescan()
 {
     cancelLoad();
+    cancelRebuild();
     auto scanner = m_scanner;
     QFuture<void> work = QtConcurrent::run([scanner] { scanner->reset(); });
-    work.then(this, [this] { open(m_root); });
     m_pending.track(work);
+    whenFinished(this, work, [this] { open(m_root); });
 }
 
 void StorageViewModel::load(const QByteArray &folder, int column)
@@ -188,26 +194,26 @@ void StorageViewModel::load(const QByteArray &folder, int column)
         QList<StorageEntry> kept;
         kept.reserve(items.size());
         for (const QByteArray &item : items) {
-            if (token->load())
+            if (token.isCancelled())
                 return;
             const QString childLabel = label + separator + StorageEntry{item}.name();
             QMetaObject::invokeMethod(
                 this,
                 [this, token, childLabel] {
-                    if (token == m_loadToken && !token->load())
+                    if (token == m_loadToken && !token.isCancelled())
                         setLoadingFolder(childLabel);
                 },
                 Qt::QueuedConnection);
             if (std::optional<StorageEntry> e = scanner->entry(item, token))
                 kept.append(std::move(*e));
         }
-        if (token->load())
+        if (token.isCancelled())
             return;
         sortLargestFirst(kept);
         QMetaObject::invokeMethod(
             this,
             [this, token, path, column, kept] {
-                if (token != m_loadToken || token->load())
+                if (token != m_loadToken || token.isCancelled())
                     return;
                 m_loadToken.reset();
                 // The column belongs after the folder it lists; a rebuild in between
@@ -230,67 +236,91 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     m_pending.track(work);
 }
 
-QFuture<bool> StorageViewModel::trash(const StorageEntry &entry, AppState *appState)
+QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry,
+                                                       AppState *appState)
 {
-    auto promise = std::make_shared<QPromise<bool>>();
+    auto promise = std::make_shared<QPromise<SafetyHelper::Outcome>>();
     promise->start();
-    QFuture<bool> result = promise->future();
+    QFuture<SafetyHelper::Outcome> result = promise->future();
     const auto scanner = m_scanner;
 
-    QFuture<bool> moved = QtConcurrent::run([scanner, entry, appState] {
-        // The Trash takes text paths. A name that is not valid UTF-8 would reach it
-        // altered and could name a different item, so such an item stays where it is.
-        if (nativePath(entry.path()) != entry.nativePath) {
-            if (appState)
-                appState->addLog(QStringLiteral("stderr"),
-                                 QStringLiteral("Failed to trash ") + entry.path() +
-                                     QStringLiteral(": the name is not valid UTF-8"));
-            return false;
-        }
-        if (!SafetyHelper::moveToTrash(entry.path(), appState))
-            return false;
-        scanner->movedToTrash(entry.nativePath, entry.bytes);
-        return true;
+    // The listing's own bytes go to the Trash, so a name that is not valid UTF-8 is
+    // judged and moved as itself.
+    QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState] {
+        const SafetyHelper::Outcome outcome =
+            SafetyHelper::moveNativeToTrash(entry.nativePath, appState);
+        if (outcome.ok)
+            scanner->movedToTrash(entry.nativePath, entry.bytes);
+        return outcome;
     });
     m_pending.track(QFuture<void>(moved));
 
-    moved.then(this, [this, scanner, entry, promise](bool ok) {
-        if (!ok) {
-            promise->addResult(false);
-            promise->finish();
-            return;
-        }
-        // The folders to show again: the root and every chosen folder, except the
-        // trashed item and anything that was inside it.
-        QList<QByteArray> folders{nativeFolder(m_root)};
-        for (const std::optional<StorageEntry> &e : m_selection) {
-            if (e && e->isDirectory && !isSameOrBelow(e->nativePath, entry.nativePath))
-                folders.append(e->nativePath);
-        }
-        QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders] {
-            QList<Column> columns;
-            for (const QByteArray &folder : folders)
-                columns.append(scanner->children(folder));
-            return columns;
-        });
-        m_pending.track(QFuture<void>(rebuilt));
-        rebuilt.then(this, [this, folders, promise](const QList<Column> &columns) {
-            QList<std::optional<StorageEntry>> selection;
-            for (qsizetype i = 0; i + 1 < folders.size(); ++i) {
-                std::optional<StorageEntry> match;
-                for (const StorageEntry &e : columns[i]) {
-                    if (e.nativePath == folders[i + 1]) {
-                        match = e;
-                        break;
-                    }
-                }
-                selection.append(match);
+    // Through guarded watchers: when the model goes first, nothing runs on it.
+    const quint64 opened = m_opened;
+    whenFinished(
+        this, moved, [this, scanner, entry, promise, opened](SafetyHelper::Outcome outcome) {
+            // A folder opened since then replaced the columns this rebuild would restore.
+            if (!outcome.ok || opened != m_opened) {
+                promise->addResult(outcome);
+                promise->finish();
+                return;
             }
-            setColumns(columns);
-            setSelection(selection);
-            promise->addResult(true);
-            promise->finish();
+            // The folders to show again: the root and every chosen folder, except the
+            // trashed item and anything that was inside it.
+            QList<QByteArray> folders{nativeFolder(m_root)};
+            for (const std::optional<StorageEntry> &e : m_selection) {
+                if (e && e->isDirectory && !isSameOrBelow(e->nativePath, entry.nativePath))
+                    folders.append(e->nativePath);
+            }
+            cancelRebuild();
+            const CancelToken token = makeCancelToken();
+            m_rebuildToken = token;
+            QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders, token] {
+                QList<Column> columns;
+                for (const QByteArray &folder : folders) {
+                    if (token.isCancelled())
+                        break;
+                    columns.append(scanner->children(folder, token));
+                }
+                return columns;
+            });
+            m_pending.track(QFuture<void>(rebuilt));
+            whenFinished(this, rebuilt,
+                         [this, folders, promise, outcome, token](const QList<Column> &columns) {
+                             // The move itself happened either way; only the picture waits.
+                             promise->addResult(outcome);
+                             if (!token.isCancelled()) {
+                                 if (m_rebuildToken == token)
+                                     m_rebuildToken.reset();
+                                 publishRebuilt(folders, columns);
+                             }
+                             promise->finish();
+                         });
         });
-    });
     return result;
+}
+
+void StorageViewModel::publishRebuilt(const QList<QByteArray> &folders,
+                                      const QList<Column> &columns)
+{
+    QList<std::optional<StorageEntry>> selection;
+    for (qsizetype i = 0; i + 1 < folders.size(); ++i) {
+        std::optional<StorageEntry> match;
+        for (const StorageEntry &e : columns[i]) {
+            if (e.nativePath == folders[i + 1]) {
+                match = e;
+                break;
+            }
+        }
+        selection.append(match);
+    }
+    setColumns(columns);
+    setSelection(selection);
+}
+
+void StorageViewModel::cancelRebuild()
+{
+    if (m_rebuildToken)
+        m_rebuildToken->cancel();
+    m_rebuildToken.reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
+#include "exec/SafetyHelper.h"
 #include "storage/StorageScanner.h"
 
 #include <QFuture>
@@ -56,9 +57,10 @@ public:
     // Forgets every measurement and opens the root again.
     void rescan();
     // Moves the entry to the Trash, then rebuilds the columns from the corrected
-    // cache. The future reports whether the item was moved; it finishes after the
-    // model was updated.
-    QFuture<bool> trash(const StorageEntry &entry, AppState *appState);
+    // cache. The future reports whether the item was moved and, if not, why; it
+    // finishes after the model was updated. A later open() or rescan() cancels the
+    // rebuild (the move stands).
+    QFuture<SafetyHelper::Outcome> trash(const StorageEntry &entry, AppState *appState);
 
     // Test seam: the model's scanner.
     StorageScanner &scanner() { return *m_scanner; }
@@ -78,6 +80,8 @@ private:
 
     void load(const QByteArray &folder, int column);
     void cancelLoad();
+    void cancelRebuild();
+    void publishRebuilt(const QList<QByteArray> &folders, const QList<Column> &columns);
 
     QString m_root;
     QList<Column> m_columns;
@@ -85,7 +89,9 @@ private:
     std::optional<QString> m_loadingFolder;
 
     std::shared_ptr<StorageScanner> m_scanner;
-    CancelToken m_loadToken;
+    std::optional<CancelToken> m_loadToken;
+    std::optional<CancelToken> m_rebuildToken;
+    quint64 m_opened = 0; // how many times a root was opened
     // Work still running on the pool; the destructor waits for it.
     BackgroundWork m_pending;
 };

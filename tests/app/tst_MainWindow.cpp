@@ -1,3 +1,5 @@
+#include "app/AboutSettingsView.h"
+#include "app/AppInfo.h"
 #include "app/AppState.h"
 #include "app/DeleteSelectedButton.h"
 #include "app/FullDiskAccessBanner.h"
@@ -5,13 +7,22 @@
 #include "app/MainContentView.h"
 #include "app/MainWindow.h"
 #include "app/ProgressBannerView.h"
+#include "app/SettingsView.h"
 #include "app/SidebarLabel.h"
 #include "app/SidebarView.h"
 #include "app/TabCounts.h"
+#include "app/Theme.h"
+#include "storage/StorageColumn.h"
+#include "storage/StorageView.h"
+
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
+#include <QApplication>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <cmath>
 
 #include "support/TestEnvironment.h"
 #include <QDir>
@@ -43,6 +54,44 @@ struct StubCounts : TabCounts {
         return counts.value(int(TabNavigation::Case(tab)));
     }
 };
+// Whether some pixel is within a small distance of `color` (text drawn in it).
+bool hasPixelNear(const QImage &image, const QColor &color)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qAbs(c.red() - color.red()) + qAbs(c.green() - color.green()) +
+                    qAbs(c.blue() - color.blue()) <
+                40)
+                return true;
+        }
+    }
+    return false;
+}
+
+// `top` (with its alpha) laid over an opaque `bottom`.
+QColor over(const QColor &top, const QColor &bottom)
+{
+    const double a = top.alphaF();
+    return QColor::fromRgbF(top.redF() * a + bottom.redF() * (1 - a),
+                            top.greenF() * a + bottom.greenF() * (1 - a),
+                            top.blueF() * a + bottom.blueF() * (1 - a));
+}
+
+// The contrast ratio of two colours as accessibility guidelines define it (1 to 21).
+double contrast(const QColor &a, const QColor &b)
+{
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -356,6 +405,152 @@ private slots:
 
         const QString shot = QDir::current().filePath(QStringLiteral("mainwindow.png"));
         saveShot(window, shot);
+    }
+
+    void everyWidgetFollowsAThemeSwitch_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("light to dark") << int(Theme::Light) << int(Theme::Dark);
+        QTest::newRow("dark to light") << int(Theme::Dark) << int(Theme::Light);
+    }
+
+    void everyWidgetFollowsAThemeSwitch()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QVERIFY(QDir(m_env->home()).mkpath(QStringLiteral("folder/inner")));
+        Preferences::setValue(PrefKey::storageMapRoot, m_env->home());
+        Theme theme;
+        theme.apply(Theme::Appearance(from));
+        AppState state;
+        state.setSelectedTab(TabNavigation::storage);
+        MainWindow window(&state);
+        window.resize(1200, 800);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *storage = window.findChild<StorageView *>();
+        QVERIFY(storage);
+        QTRY_VERIFY(!storage->columnViews().isEmpty() && storage->loadingText().isEmpty());
+        AboutSettingsView about;
+        about.show();
+
+        // Switched the way the settings switch it.
+        Preferences::setValue(PrefKey::themePreference, to);
+        QCOMPARE(theme.current(), Theme::Appearance(to));
+        QApplication::processEvents();
+        const QPalette app = QApplication::palette();
+
+        SidebarView *sidebar = window.sidebar();
+        QCOMPARE(sidebar->palette().color(QPalette::Window), app.color(QPalette::Window));
+        const QImage side = sidebar->viewport()->grab().toImage();
+        QCOMPARE(side.pixelColor(10, side.height() - 5).rgb(), app.color(QPalette::Window).rgb());
+        // An unselected row's title is drawn in the text colour.
+        const QRect row =
+            sidebar->visualItemRect(sidebar->item(sidebar->rowOf(TabNavigation::docker)));
+        const QWidget *title = sidebar->label(TabNavigation::docker)->findChild<QLabel *>();
+        QVERIFY(hasPixelNear(
+            side.copy(QRect(row.topLeft() + title->geometry().topLeft(), title->size())),
+            app.color(QPalette::WindowText)));
+
+        StorageColumn *column = storage->columnViews().first();
+        QCOMPARE(column->list()->palette().color(QPalette::Text), app.color(QPalette::Text));
+        const QImage rows = column->list()->viewport()->grab().toImage();
+        // The name, between the icon and the size.
+        QVERIFY(hasPixelNear(rows.copy(column->rowRect(0).adjusted(28, 0, -120, -10)),
+                             app.color(QPalette::Text)));
+
+        auto *link = about.findChild<QPushButton *>();
+        QVERIFY(link);
+        QCOMPARE(link->palette().color(QPalette::ButtonText), app.color(QPalette::Link));
+        theme.apply(Theme::System);
+    }
+
+    void sidebarBadgesStayReadable_data()
+    {
+        QTest::addColumn<int>("appearance");
+        QTest::addColumn<bool>("selected");
+        for (int appearance : {int(Theme::Light), int(Theme::Dark)}) {
+            for (bool selected : {false, true}) {
+                QTest::newRow(qPrintable(
+                    QStringLiteral("%1 %2").arg(appearance == Theme::Light ? "light" : "dark",
+                                                selected ? "selected" : "not selected")))
+                    << appearance << selected;
+            }
+        }
+    }
+
+    void sidebarBadgesStayReadable()
+    {
+        QFETCH(int, appearance);
+        QFETCH(bool, selected);
+        Theme theme;
+        theme.apply(Theme::Dark == appearance ? Theme::Light : Theme::Dark);
+        AppState state;
+        state.setSelectedTab(selected ? TabNavigation::docker : TabNavigation::dashboard);
+        SidebarView sidebar(&state);
+        auto counts = std::make_unique<StubCounts>();
+        counts->counts.insert(int(TabNavigation::docker), 6);
+        sidebar.setCounts(std::move(counts));
+        sidebar.resize(240, 600);
+        sidebar.show();
+        theme.apply(Theme::Appearance(appearance)); // at run time, not at start
+        QApplication::processEvents();
+        const QPalette app = QApplication::palette();
+        const QColor rowBack = app.color(selected ? QPalette::Highlight : QPalette::Window);
+        SidebarLabel *docker = sidebar.label(TabNavigation::docker);
+        QCOMPARE(docker->badgeText(), QStringLiteral("6"));
+        for (QLabel *badge : {docker->countBadge(), docker->betaBadge()}) {
+            const QPalette p = badge->palette();
+            const double ratio =
+                contrast(p.color(QPalette::WindowText), over(p.color(QPalette::Window), rowBack));
+            QVERIFY2(ratio >= 4.5, qPrintable(badge->text() + QStringLiteral(": %1").arg(ratio)));
+        }
+        theme.apply(Theme::System);
+    }
+
+    void platformWordsComeFromTheTable_data()
+    {
+        QTest::addColumn<int>("os");
+        QTest::newRow("Linux") << int(Locations::Os::Linux);
+        QTest::newRow("macOS") << int(Locations::Os::MacOS);
+    }
+
+    void platformWordsComeFromTheTable()
+    {
+        QFETCH(int, os);
+        const bool mac = os == int(Locations::Os::MacOS);
+        Locations loc = Locations::forOs(Locations::Os(os), m_env->home());
+        Locations::setCurrent(loc);
+        Preferences::setValue(PrefKey::storageMapRoot, m_env->home());
+        AppState state;
+        state.setSelectedTab(TabNavigation::storage);
+        MainWindow window(&state);
+        window.resize(1200, 800);
+        window.show();
+        SettingsView *settings = window.openSettings();
+        for (int i = 0; i < settings->tabs()->count(); ++i)
+            settings->tabs()->setCurrentIndex(i); // every pane built and shown
+        window.openUpdateWindow();
+        QStringList texts;
+        for (QWidget *w : window.findChildren<QWidget *>()) {
+            if (auto *label = qobject_cast<QLabel *>(w))
+                texts << label->text();
+            if (auto *button = qobject_cast<QAbstractButton *>(w))
+                texts << button->text();
+            texts << w->toolTip();
+        }
+        const QRegularExpression macWords(QStringLiteral("\\b(Mac|macOS|Finder)\\b|/Volumes"));
+        QCOMPARE(texts.filter(macWords).isEmpty(), !mac);
+        QCOMPARE(texts.contains(QStringLiteral("Reveal in Finder")), mac);
+        // The access settings button only where the system has such a grant.
+        QCOMPARE(bool(window.findChild<QPushButton *>(QStringLiteral("openAccessSettings"))), mac);
+        if (!mac)
+            QVERIFY(texts.contains(QStringLiteral("Show in Folder")));
+        // The update window says what is true before any check.
+        const QString version = AppInfo::shortVersion();
+        QVERIFY(!texts.filter(QStringLiteral("No check for a newer version")).isEmpty());
+        QVERIFY(!texts.filter(version).isEmpty());
     }
 
 private:

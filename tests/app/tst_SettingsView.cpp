@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -90,6 +92,34 @@ private slots:
         // The panes get the full 560 by 440.
         QCOMPARE(view.width(), 560);
         QCOMPARE(view.tabs()->currentWidget()->size(), QSize(560, 440));
+    }
+
+    void noPaneScrollsAtItsSize_data()
+    {
+        QTest::addColumn<int>("os");
+        QTest::newRow("Linux") << int(Locations::Os::Linux);
+        QTest::newRow("macOS") << int(Locations::Os::MacOS);
+    }
+
+    void noPaneScrollsAtItsSize()
+    {
+        QFETCH(int, os);
+        m_env->editLocations([&](Locations &loc) {
+            loc = Locations::forOs(Locations::Os(os), loc.home);
+            loc.rootDisplayName = QStringLiteral("Test Disk");
+        });
+        AppState state;
+        SettingsView view(&state);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < view.tabs()->count(); ++i) {
+            view.tabs()->setCurrentIndex(i);
+            QApplication::processEvents();
+            if (auto *form = qobject_cast<QScrollArea *>(view.tabs()->widget(i)))
+                QVERIFY2(form->verticalScrollBar()->maximum() == 0 &&
+                             !form->verticalScrollBar()->isVisible(),
+                         qPrintable(view.tabs()->tabText(i)));
+        }
     }
 
     void themePickerSwitchesAtOnce()

@@ -1,3 +1,4 @@
+#include "app/Dialogs.h"
 #include "app/EmptyStateView.h"
 #include "app/QuickLookPreview.h"
 #include "app/SettingsTab.h"
@@ -7,14 +8,71 @@
 
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 
 class TestSharedWidgets : public QObject {
     Q_OBJECT
 
 private slots:
+    void confirmationAsksInItsTextAndEscapeCancels_data()
+    {
+        QTest::addColumn<bool>("destructive");
+        QTest::newRow("destructive") << true;
+        QTest::newRow("plain") << false;
+    }
+
+    void confirmationAsksInItsTextAndEscapeCancels()
+    {
+        QFETCH(bool, destructive);
+        Dialogs::resetSeams();
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *search = new QLineEdit(&window);
+        auto *opener = new QPushButton(QStringLiteral("Remove"), &window);
+        layout->addWidget(search);
+        layout->addWidget(opener);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        opener->setFocus();
+
+        Dialogs::Confirmation question{
+            QStringLiteral("Move to Trash?"),
+            QStringLiteral("notes.txt (1 KB) will be moved to the Trash."),
+            QStringLiteral("Move to Trash"), QStringLiteral("Cancel")};
+        question.destructive = destructive;
+        std::optional<bool> answer;
+        Dialogs::confirm(opener, question, [&](bool confirmed) { answer = confirmed; });
+        QMessageBox *box = Dialogs::openBox();
+        QVERIFY(box);
+        // The question is the text itself, not only the window title.
+        QCOMPARE(box->text(), question.title);
+        QCOMPARE(box->informativeText(), question.text);
+        QAbstractButton *confirmButton = nullptr;
+        for (QAbstractButton *b : box->buttons()) {
+            if (b->text() == question.confirmLabel)
+                confirmButton = b;
+        }
+        QVERIFY(confirmButton);
+        QCOMPARE(box->buttonRole(confirmButton) == QMessageBox::DestructiveRole, destructive);
+        // It looks destructive too: drawn in red.
+        const QImage look = confirmButton->grab().toImage();
+        const QColor centre = look.pixelColor(look.width() / 2, 3);
+        QCOMPARE(centre.red() > 200 && centre.green() < 110, destructive);
+        QCOMPARE(box->defaultButton()->text(), question.cancelLabel);
+
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTRY_VERIFY(answer.has_value());
+        QCOMPARE(*answer, false);
+        // Back to the button that asked, not the first field of the window.
+        QTRY_VERIFY(opener->hasFocus());
+    }
+
     void everySymbolInUseIsMapped_data()
     {
         QTest::addColumn<QString>("symbol");

@@ -1,11 +1,14 @@
+#include "app/FileIcons.h"
 #include "platform/Locations.h"
 #include "storage/BlockPreview.h"
 #include "storage/StorageBlockMap.h"
 #include "storage/StorageColumn.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QImage>
 #include <QListView>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,6 +67,92 @@ private slots:
         const QColor middle =
             shot.pixelColor(block.center().toPoint() + QPoint(0, -block.height() / 4));
         QVERIFY2(middle.red() > 150 && middle.green() < 90, qPrintable(middle.name()));
+    }
+
+    // A thumbnail smaller than its block is shown at its own size, centred.
+    void smallThumbnailIsNeverBlownUp()
+    {
+        QImage picture(256, 256, QImage::Format_RGB32);
+        picture.fill(QColor(30, 160, 40));
+        const QString photo = m_dir->filePath(QStringLiteral("icon256.png"));
+        QVERIFY(picture.save(photo));
+        const StorageEntry entry = StorageEntry::fromPath(photo, 70'000, false);
+        BlockPreview *preview = BlockPreview::instance();
+        preview->request(entry, 800);
+        QTRY_VERIFY(preview->cached(photo));
+        QCOMPARE(preview->cached(photo)->size(), QSize(256, 256));
+
+        QImage canvas(800, 800, QImage::Format_RGB32);
+        canvas.fill(Qt::black);
+        const QPalette palette = QApplication::palette();
+        {
+            QPainter p(&canvas);
+            preview->paint(p, QRectF(0, 0, 800, 800), entry, 800, palette);
+        }
+        const QColor green(30, 160, 40);
+        QCOMPARE(canvas.pixel(400, 400), green.rgb());
+        QCOMPARE(canvas.pixel(400 - 127, 400 + 127), green.rgb());
+        const QRgb around = BlockPreview::background(palette).rgb();
+        QCOMPARE(canvas.pixel(400 - 140, 400), around);
+        QCOMPARE(canvas.pixel(10, 10), around);
+    }
+
+    void labelTitleWrapsBeforeEliding_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("fitting"); // the text the width is made for
+        QTest::addColumn<int>("maxLines");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("rest tile on two lines")
+            << "42 smaller items"
+            << "42 smaller" << 2 << QStringList{"42 smaller", "items"};
+        QTest::newRow("one line allowed") << "42 smaller items"
+                                          << "42 smaller" << 1 << QStringList{"42 smaller…"};
+        QTest::newRow("one long word") << "node_modules_cache"
+                                       << "node_mod" << 2 << QStringList{"node_mo…"};
+    }
+
+    void labelTitleWrapsBeforeEliding()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, fitting);
+        QFETCH(int, maxLines);
+        QFETCH(QStringList, lines);
+        QFont font = QApplication::font();
+        font.setPixelSize(11);
+        const double width = QFontMetricsF(font).horizontalAdvance(fitting) + 1;
+        const QStringList got = StorageBlockMap::labelLines(title, font, width, maxLines);
+        QCOMPARE(got.size(), lines.size());
+        for (int i = 0; i + 1 < lines.size(); ++i)
+            QCOMPARE(got.at(i), lines.at(i));
+        // The last line: the same text, or the same start elided.
+        const QString last = lines.last();
+        if (last.endsWith(QChar(0x2026)))
+            QVERIFY2(got.last().endsWith(QChar(0x2026)) && last.startsWith(got.last().chopped(1)),
+                     qPrintable(got.last()));
+        else
+            QCOMPARE(got.last(), last);
+    }
+
+    void iconsFollowTheMimeType_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("icon");
+        QTest::newRow("index.theme is text") << "index.theme"
+                                             << "text-x-generic";
+        QTest::newRow("zip is an archive") << "backup.zip"
+                                           << "package-x-generic";
+        QTest::newRow("png is an image") << "photo.png"
+                                         << "image-x-generic";
+    }
+
+    void iconsFollowTheMimeType()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, icon);
+        if (!QIcon::hasThemeIcon(icon))
+            QSKIP("the icon theme lacks this icon");
+        QCOMPARE(FileIcons::icon(m_dir->filePath(name), false).name(), icon);
     }
 
     void chosenBlockHasTheAccentBorder()

@@ -12,17 +12,21 @@
 #include "storage/StorageViewModel.h"
 
 #include "support/TestEnvironment.h"
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 
 #include <QTest>
 #include <QToolButton>
@@ -219,12 +223,131 @@ private slots:
         // Give the off-thread safety check every chance to answer.
         QTest::qWait(100);
         QVERIFY(!view.trashButton()->isEnabled());
+        QVERIFY(view.trashButton()->toolTip().contains(QStringLiteral("protected")));
         view.confirmTrash();
         QVERIFY(!Dialogs::lastConfirmation());
 
         // A folder next to it may go.
         clickRow(view.columnViews().first(), QStringLiteral("empty"));
         QTRY_VERIFY(view.trashButton()->isEnabled());
+        QVERIFY(view.trashButton()->toolTip().isEmpty());
+    }
+
+    void failedMoveSaysWhyAndMoveLeavesNothingOffered()
+    {
+        AppState state;
+        StorageViewModel *model = state.storageVM();
+        // A search field ahead of the screen, as in the main window.
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *search = new QLineEdit(&window);
+        layout->addWidget(search);
+        StorageView &view = *new StorageView(&state, model, &window);
+        layout->addWidget(&view);
+        window.resize(1000, 760);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTRY_COMPARE(view.columnViews().size(), 1);
+        clickRow(view.columnViews().first(), QStringLiteral("work"));
+        QTRY_COMPARE(view.columnViews().size(), 2);
+        QTRY_VERIFY(view.loadingText().isEmpty());
+        clickRow(view.columnViews().at(1), QStringLiteral("big.bin"));
+        QTRY_VERIFY(view.trashButton()->isEnabled());
+
+        // A Trash that cannot be made (its parent is a file): the move fails, and the
+        // alert names the item and the system's reason.
+        const QString goodTrash = Locations::current().trashFiles;
+        QFile blocker(m_env->filePath(QStringLiteral("blocker")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        m_env->editLocations([&](Locations &loc) {
+            loc.trashFiles = blocker.fileName() + QStringLiteral("/files");
+        });
+        QSignalSpy finished(&view, &StorageView::trashFinished);
+        Dialogs::pushConfirmAnswer(true);
+        view.confirmTrash();
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(finished.first().first().toBool(), false);
+        QVERIFY(QFile::exists(m_home + QStringLiteral("/work/big.bin")));
+        const auto alert = Dialogs::lastAlert();
+        QVERIFY(alert);
+        QVERIFY(alert->first.contains(QStringLiteral("big.bin")));
+        QVERIFY(!alert->second.isEmpty());
+        QMessageBox *box = Dialogs::openBox();
+        QVERIFY(box);
+        QCOMPARE(box->informativeText(), alert->second);
+        box->close();
+        // Still chosen, still offered: nothing moved.
+        QTRY_VERIFY(view.trashButton()->isEnabled());
+        window.activateWindow(); // the offscreen platform does not hand it back by itself
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        // Moved: the folder the user was browsing stays chosen, but is not offered.
+        m_env->editLocations([&](Locations &loc) { loc.trashFiles = goodTrash; });
+        Dialogs::pushConfirmAnswer(true);
+        QTest::mouseClick(view.trashButton(), Qt::LeftButton);
+        QTRY_COMPARE(finished.count(), 2);
+        // The focus stays in the screen, not in the search field.
+        QVERIFY(!search->hasFocus());
+        QVERIFY2(view.isAncestorOf(QApplication::focusWidget()),
+                 QApplication::focusWidget()
+                     ? QApplication::focusWidget()->metaObject()->className()
+                     : "nothing");
+        QCOMPARE(finished.last().first().toBool(), true);
+        QCOMPARE(model->chosen()->name(), QStringLiteral("work"));
+        QVERIFY(view.trashButton()->isVisible());
+        QTest::qWait(50);
+        QVERIFY(!view.trashButton()->isEnabled());
+        view.confirmTrash();
+        QCOMPARE(Dialogs::lastConfirmation()->text.contains(QStringLiteral("work")), false);
+        QVERIFY(QFile::exists(m_home + QStringLiteral("/work")));
+        // Until the user chooses again.
+        clickRow(view.columnViews().first(), QStringLiteral("work"));
+        QTRY_VERIFY(view.trashButton()->isEnabled());
+    }
+
+    void arrowKeysWalkTheColumns()
+    {
+        AppState state;
+        StorageViewModel *model = state.storageVM();
+        StorageView view(&state, model);
+        view.resize(1000, 700);
+        view.show();
+        QTRY_COMPARE(view.columnViews().size(), 1);
+        QTRY_VERIFY(view.loadingText().isEmpty());
+        QListView *first = view.columnViews().first()->list();
+        first->setFocus();
+        // Down chooses the first row (the largest, "work"), which opens it.
+        QTest::keyClick(first, Qt::Key_Down);
+        QCOMPARE(model->chosen()->name(), QStringLiteral("work"));
+        QTest::keyClick(first, Qt::Key_Down);
+        QCOMPARE(model->chosen()->name(), QStringLiteral("medium.bin"));
+        QCOMPARE(view.columnViews().size(), 1);
+        QTest::keyClick(first, Qt::Key_Up);
+        QCOMPARE(model->chosen()->name(), QStringLiteral("work"));
+        QTest::keyClick(first, Qt::Key_Up); // stays on the first row
+        QCOMPARE(model->chosen()->name(), QStringLiteral("work"));
+        QTRY_COMPARE(view.columnViews().size(), 2);
+        QTRY_VERIFY(view.loadingText().isEmpty());
+        // Right goes into the opened folder, choosing its first entry.
+        QTest::keyClick(first, Qt::Key_Right);
+        QCOMPARE(model->selection().size(), 2);
+        QCOMPARE(model->chosen()->name(), QStringLiteral("big.bin"));
+        QListView *second = view.columnViews().at(1)->list();
+        QVERIFY(second->hasFocus());
+        // Left comes back to the folder, which stays open.
+        QTest::keyClick(second, Qt::Key_Left);
+        QCOMPARE(model->selection().size(), 1);
+        QCOMPARE(model->chosen()->name(), QStringLiteral("work"));
+        QVERIFY(first->hasFocus());
+        QTRY_COMPARE(view.columnViews().size(), 2);
+        // Left in the first column, and Right on a file, do nothing.
+        QTest::keyClick(first, Qt::Key_Left);
+        QCOMPARE(model->selection().size(), 1);
+        QTest::keyClick(first, Qt::Key_Down);
+        QTest::keyClick(first, Qt::Key_Right);
+        QCOMPARE(model->chosen()->name(), QStringLiteral("medium.bin"));
+        QCOMPARE(model->selection().size(), 1);
     }
 
     void confirmedTrashRemovesTheRowAndShrinksTheTotal()
