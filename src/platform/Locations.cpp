@@ -116,6 +116,7 @@ void fillLinux(Locations &l)
         dataHome = h + "/.local/share";
     l.trashFiles = dataHome + "/Trash/files";
     l.trashInMarker = "/Trash/files/";
+    l.trashInfo = dataHome + "/Trash/info";
     l.trashMeasureRoot = h + "/.local/share/Trash";
 
     l.protectedTrees = {"/",     "/System", "/Library", "/usr",   "/usr/bin", "/usr/sbin",
@@ -148,6 +149,14 @@ void fillLinux(Locations &l)
                               ".local/share/applications"};
     l.desktopEntryFolders = {dataHome + "/applications", "/usr/local/share/applications",
                              "/usr/share/applications"};
+    l.userDesktopEntries = dataHome + "/applications";
+    l.flatpak = "/usr/bin/flatpak";
+    l.flatpakUserApps = dataHome + "/flatpak/app";
+    l.flatpakSystemApps = "/var/lib/flatpak/app";
+    l.flatpakUserExports = dataHome + "/flatpak/exports/share/applications";
+    l.flatpakSystemExports = "/var/lib/flatpak/exports/share/applications";
+    l.flatpakAppData = h + "/.var/app";
+    l.snapDesktopEntries = "/var/lib/snapd/desktop/applications";
 
     l.cachesCommand = "du -sm ~/.cache 2>/dev/null";
     l.javaListCommand = "find /usr/lib/jvm -mindepth 1 -maxdepth 1 -type d 2>/dev/null";

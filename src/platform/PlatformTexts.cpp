@@ -14,6 +14,8 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("Finder"), QStringLiteral("the file manager")},
         {QStringLiteral("Mac"), QStringLiteral("computer")},
         {QStringLiteral("macOS"), QStringLiteral("the system")},
+        {QStringLiteral("couldn't be moved; macOS may protect them, use Show in Finder."),
+         QStringLiteral("couldn't be moved; the system may protect them, use Show in Folder.")},
     };
     return table;
 }
