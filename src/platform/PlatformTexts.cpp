@@ -16,6 +16,13 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("macOS"), QStringLiteral("the system")},
         {QStringLiteral("couldn't be moved; macOS may protect them, use Show in Finder."),
          QStringLiteral("couldn't be moved; the system may protect them, use Show in Folder.")},
+        {QStringLiteral("The app is gone, but these files in your Library still belong to it."),
+         QStringLiteral("The app is gone, but these files in your home folder still belong to "
+                        "it.")},
+        {QStringLiteral("/Applications"),
+         QStringLiteral("AppImages in /Applications and Flatpak apps installed for everyone")},
+        {QStringLiteral("~/Applications"),
+         QStringLiteral("AppImages in ~/Applications and your own Flatpak apps")},
     };
     return table;
 }
