@@ -61,16 +61,7 @@ AppScanSettingsView::AppScanSettingsView(QWidget *parent) : SettingsForm(parent)
 
 QStringList AppScanSettingsView::customDirs()
 {
-    const QString stored = Preferences::stringValue(
-        QLatin1String(ApplicationsViewModel::customAppDirsKey), QStringLiteral("[]"));
-    const QJsonDocument doc = QJsonDocument::fromJson(stored.toUtf8());
-    QStringList folders;
-    for (const QJsonValue &value : doc.array()) {
-        if (!value.isString())
-            return {};
-        folders.append(value.toString());
-    }
-    return folders;
+    return ApplicationsViewModel::customFolders();
 }
 
 void AppScanSettingsView::setCustomDirs(const QStringList &folders)
