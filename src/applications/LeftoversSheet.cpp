@@ -105,6 +105,11 @@ LeftoversSheet::LeftoversSheet(AppState *appState, QWidget *parent)
     layout->addLayout(buttons);
 }
 
+LeftoversSheet::~LeftoversSheet()
+{
+    m_removal.waitForFinished();
+}
+
 void LeftoversSheet::setReport(const LeftoverReport &report)
 {
     m_report = report;
@@ -221,16 +226,16 @@ void LeftoversSheet::trashChosen()
     const QSet<QByteArray> chosen = m_chosen;
     AppState *appState = m_appState;
     const int generation = m_generation;
-    whenFinished(this, QtConcurrent::run([leftovers, chosen, appState] {
-                     return AppLeftovers::trashChosen(leftovers, chosen, appState);
-                 }),
-                 [this, generation](const AppLeftovers::RemovalSummary &summary) {
-                     m_isWorking = false;
-                     if (generation == m_generation)
-                         m_result = AppLeftovers::resultText(summary);
-                     updateState();
-                     emit removalFinished();
-                 });
+    m_removal = QtConcurrent::run([leftovers, chosen, appState] {
+        return AppLeftovers::trashChosen(leftovers, chosen, appState);
+    });
+    whenFinished(this, m_removal, [this, generation](const AppLeftovers::RemovalSummary &summary) {
+        m_isWorking = false;
+        if (generation == m_generation)
+            m_result = AppLeftovers::resultText(summary);
+        updateState();
+        emit removalFinished();
+    });
 }
 
 void LeftoversSheet::reject()

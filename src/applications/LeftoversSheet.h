@@ -1,8 +1,10 @@
 #pragma once
 
+#include "applications/AppLeftovers.h"
 #include "applications/LeftoverReport.h"
 
 #include <QDialog>
+#include <QFuture>
 #include <QList>
 #include <QSet>
 
@@ -20,6 +22,8 @@ class LeftoversSheet : public QDialog {
     Q_OBJECT
 public:
     explicit LeftoversSheet(AppState *appState, QWidget *parent = nullptr);
+    // A removal under way still logs through the state object: let it end first.
+    ~LeftoversSheet() override;
 
     // Shows a report; the ticks and the result start afresh.
     void setReport(const LeftoverReport &report);
@@ -65,4 +69,5 @@ private:
     QPushButton *m_close;
     QPushButton *m_trash;
     int m_generation = 0;
+    QFuture<AppLeftovers::RemovalSummary> m_removal;
 };
