@@ -3,6 +3,10 @@
 #include "storage/StorageViewModel.h"
 
 #include "exec/ProcessRunner.h"
+#include "app/Async.h"
+#include "applications/AppLeftovers.h"
+#include "applications/ApplicationsViewModel.h"
+#include "applications/TrashWatcher.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
@@ -12,9 +16,11 @@
 #include "platform/Workspace.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
+#include <QtConcurrent>
 
 AppState::AppState(QObject *parent) : QObject(parent)
 {
@@ -28,6 +34,7 @@ AppState::AppState(QObject *parent) : QObject(parent)
                                                 ? std::optional<QString>(stored.toString())
                                                 : std::nullopt);
 
+    m_applicationsVM = new ApplicationsViewModel(this);
     m_runtimesVM = new AdvancedToolsViewModel(this);
     m_duplicatesVM = new AdvancedToolsViewModel(this);
     m_largeFilesVM = new AdvancedToolsViewModel(this);
@@ -43,6 +50,7 @@ AppState::AppState(QObject *parent) : QObject(parent)
                     updateTrashWatcher();
             });
 
+    forwardChanges(m_applicationsVM);
     forwardChanges(m_runtimesVM);
     forwardChanges(m_duplicatesVM);
     forwardChanges(m_largeFilesVM);
@@ -60,6 +68,8 @@ AppState::~AppState()
     for (AdvancedToolsViewModel *model :
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
         model->waitForTasks();
+    m_applicationsVM->waitForTasks();
+    m_leftoverSearches.waitForAll();
 }
 
 void AppState::cancelScans()
@@ -197,6 +207,7 @@ void AppState::loadAllTabs()
         return;
     emit loadAllTabsStarted();
     // Each model's scan starts its own background work and returns at once.
+    m_applicationsVM->scan(this);
     m_runtimesVM->scanRuntimes(this);
     m_duplicatesVM->scanDuplicates(this);
     m_largeFilesVM->scanLargeFiles(this);
@@ -256,5 +267,105 @@ void AppState::relaunch()
 
 void AppState::updateTrashWatcher()
 {
-    // The Trash watcher arrives with the Applications tab.
+    const bool wanted =
+        m_hasFullDiskAccess && Preferences::boolValue(QLatin1String(watchTrashKey), true);
+    if (!wanted) {
+        if (m_trashWatcher)
+            m_trashWatcher->stop();
+        return;
+    }
+    if (!m_trashWatcher) {
+        QPointer<AppState> self(this);
+        m_trashWatcher = new TrashWatcher(
+            [self](const QString &pathInTrash, const QString &originalPath) {
+                if (self)
+                    self->appWasTrashed(pathInTrash, originalPath);
+            },
+            this);
+    }
+    m_trashWatcher->start();
+}
+
+bool AppState::isWatchingTrash() const
+{
+    return m_trashWatcher && m_trashWatcher->isWatching();
+}
+
+void AppState::appWasTrashed(const QString &pathInTrash, const QString &originalPath)
+{
+    const AppIdentity identity = AppLeftovers::identity(pathInTrash, originalPath);
+    showLeftovers(identity.name, identity.bundleID, pathInTrash);
+}
+
+bool AppState::leftoversShownOrComing(const QString &name,
+                                      const std::optional<QString> &bundleID) const
+{
+    if (m_leftoverReport && m_leftoverReport->sameApp(name, bundleID))
+        return true;
+    for (const LeftoverReport &waiting : m_waitingReports)
+        if (waiting.sameApp(name, bundleID))
+            return true;
+    return false;
+}
+
+void AppState::showLeftovers(const QString &name, const std::optional<QString> &bundleID,
+                             const QString &appURL)
+{
+    // The in-app uninstall and the Trash watcher both see the same removal.
+    if (leftoversShownOrComing(name, bundleID))
+        return;
+    for (const Search &search : m_searching)
+        if (search.name == name && search.bundleID == bundleID)
+            return;
+    m_searching.append({name, bundleID});
+    QStringList listed;
+    for (const AppResource &app : m_applicationsVM->applications())
+        listed.append(app.path);
+    const QFuture<std::optional<LeftoverReport>> search =
+        QtConcurrent::run([name, bundleID, appURL, listed] {
+            return AppLeftovers::report(name, bundleID, appURL, listed);
+        });
+    m_leftoverSearches.track(QFuture<void>(search));
+    whenFinished(this, search, [this, name, bundleID](const std::optional<LeftoverReport> &report) {
+        for (Search &s : m_searching) {
+            if (s.name == name && s.bundleID == bundleID && !s.done) {
+                s.done = true;
+                s.report = report;
+                break;
+            }
+        }
+        publishFinishedSearches();
+    });
+}
+
+void AppState::publishFinishedSearches()
+{
+    while (!m_searching.isEmpty() && m_searching.first().done) {
+        const Search search = m_searching.takeFirst();
+        if (!search.report || leftoversShownOrComing(search.name, search.bundleID))
+            continue;
+        if (m_leftoverReport) {
+            m_waitingReports.append(*search.report);
+            continue;
+        }
+        setLeftoverReport(search.report);
+        emit activationRequested();
+    }
+}
+
+void AppState::dismissLeftoverReport()
+{
+    if (m_waitingReports.isEmpty()) {
+        setLeftoverReport(std::nullopt);
+        return;
+    }
+    setLeftoverReport(m_waitingReports.takeFirst());
+    emit activationRequested();
+}
+
+void AppState::setLeftoverReport(const std::optional<LeftoverReport> &report)
+{
+    m_leftoverReport = report;
+    emit leftoverReportChanged();
+    emit changed();
 }

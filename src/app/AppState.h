@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/TabNavigation.h"
+#include "applications/LeftoverReport.h"
+#include "exec/BackgroundWork.h"
 
 #include <QList>
 #include <QObject>
@@ -9,7 +11,9 @@
 #include <QTimer>
 
 class AdvancedToolsViewModel;
+class ApplicationsViewModel;
 class StorageViewModel;
+class TrashWatcher;
 
 // The one central state object: selected tab, scan status, disk figures, the tab
 // models, the access flags and the search text. Lives on the main thread; every
@@ -49,6 +53,7 @@ public:
     void setDiskFigures(double totalGB, double freeGB);
 
     // The tab models, created with the state object and kept for its whole life.
+    ApplicationsViewModel *applicationsVM() const { return m_applicationsVM; }
     AdvancedToolsViewModel *runtimesVM() const { return m_runtimesVM; }
     AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
     AdvancedToolsViewModel *largeFilesVM() const { return m_largeFilesVM; }
@@ -88,6 +93,20 @@ public:
     void relaunch();
     // Starts or stops the Trash watcher to match the preference and the access grant.
     void updateTrashWatcher();
+    bool isWatchingTrash() const;
+    // The watcher's report of an application that arrived in the Trash.
+    void appWasTrashed(const QString &pathInTrash, const QString &originalPath = QString());
+    // Looks for the application's leftovers in the background and shows them when there
+    // are some. Reports wait their turn while another is on screen.
+    void showLeftovers(const QString &name, const std::optional<QString> &bundleID,
+                       const QString &appURL);
+    // The report the leftovers sheet shows; nothing when no sheet is open.
+    std::optional<LeftoverReport> leftoverReport() const { return m_leftoverReport; }
+    // Closing the sheet: the next waiting report, if any, takes its place.
+    void dismissLeftoverReport();
+    int waitingReports() const { return int(m_waitingReports.size()); }
+    // For tests: blocks until every leftovers search started so far has ended.
+    void waitForLeftoverSearches() { m_leftoverSearches.waitForAll(); }
 
 signals:
     void changed();
@@ -100,6 +119,9 @@ signals:
     void proceedWithoutAccessChanged(bool value);
     void globalSearchTextChanged(const QString &text);
     void showUpdateChanged(bool value);
+    void leftoverReportChanged();
+    // A report came up: the program should come to the front.
+    void activationRequested();
     // loadAllTabs() passed the access gate and started the scans.
     void loadAllTabsStarted();
     // The program should quit (relaunch asked for it).
@@ -114,6 +136,8 @@ private:
     void cancelScans();
     // Re-announces a model's changes one main-thread hop later.
     void forwardChanges(QObject *model);
+    void setLeftoverReport(const std::optional<LeftoverReport> &report);
+    bool leftoversShownOrComing(const QString &name, const std::optional<QString> &bundleID) const;
 
     TabNavigation m_selectedTab;
     bool m_isScanning = false;
@@ -122,6 +146,7 @@ private:
     double m_diskTotalGB = 0;
     double m_diskUsedGB = 0;
     double m_diskFreeGB = 0;
+    ApplicationsViewModel *m_applicationsVM = nullptr;
     AdvancedToolsViewModel *m_runtimesVM = nullptr;
     AdvancedToolsViewModel *m_duplicatesVM = nullptr;
     AdvancedToolsViewModel *m_largeFilesVM = nullptr;
@@ -132,4 +157,17 @@ private:
     QString m_globalSearchText;
     bool m_showUpdate = false;
     StorageViewModel *m_storageVM = nullptr;
+    std::optional<LeftoverReport> m_leftoverReport;
+    QList<LeftoverReport> m_waitingReports;
+    // Searches under way, in the order they were asked for; results are shown in it.
+    struct Search {
+        QString name;
+        std::optional<QString> bundleID;
+        bool done = false;
+        std::optional<LeftoverReport> report;
+    };
+    QList<Search> m_searching;
+    void publishFinishedSearches();
+    BackgroundWork m_leftoverSearches;
+    TrashWatcher *m_trashWatcher = nullptr;
 };

@@ -11,6 +11,7 @@
 #include "app/SidebarView.h"
 #include "app/Symbols.h"
 #include "app/Website.h"
+#include "applications/LeftoversSheet.h"
 #include "platform/Preferences.h"
 #include "platform/Workspace.h"
 
@@ -71,6 +72,25 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     connect(appState, &AppState::proceedWithoutAccessChanged, this, &MainWindow::updateGate);
     connect(appState, &AppState::isScanningChanged, this, &MainWindow::updateGate);
     updateGate();
+    connect(appState, &AppState::leftoverReportChanged, this, &MainWindow::updateLeftoversSheet);
+    connect(appState, &AppState::activationRequested, this, [this] {
+        raise();
+        activateWindow();
+    });
+}
+
+void MainWindow::updateLeftoversSheet()
+{
+    const std::optional<LeftoverReport> report = m_appState->leftoverReport();
+    if (!report) {
+        if (m_leftovers)
+            m_leftovers->hide();
+        return;
+    }
+    if (!m_leftovers)
+        m_leftovers = new LeftoversSheet(m_appState, this);
+    m_leftovers->setReport(*report);
+    m_leftovers->open();
 }
 
 MainWindow::~MainWindow() = default;

@@ -7,6 +7,7 @@
 class AppState;
 class FullDiskAccessBanner;
 class FullDiskAccessRequestView;
+class LeftoversSheet;
 class MainContentView;
 class ProgressBannerView;
 class QLineEdit;
@@ -36,6 +37,8 @@ public:
     FullDiskAccessRequestView *accessRequest() const { return m_request; }
     ProgressBannerView *progressBanner() const { return m_progress; }
     QSplitter *splitter() const { return m_splitter; }
+    // The sheet over the window while the state object holds a leftover report.
+    LeftoversSheet *leftoversSheet() const { return m_leftovers; }
     // Whether the detail area shows the tabs (else the access request).
     bool showsTabs() const;
 
@@ -55,6 +58,7 @@ private:
     void buildToolbar();
     void buildMenus();
     void updateGate();
+    void updateLeftoversSheet();
 
     AppState *m_appState;
     QSplitter *m_splitter;
@@ -69,4 +73,5 @@ private:
     SettingsView *m_settings = nullptr;
     QWidget *m_updateWindow = nullptr;
     bool m_shown = false;
+    LeftoversSheet *m_leftovers = nullptr;
 };

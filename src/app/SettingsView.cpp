@@ -4,6 +4,7 @@
 #include "app/GeneralSettingsView.h"
 #include "app/PrivacySettingsView.h"
 #include "app/Symbols.h"
+#include "applications/AppScanSettingsView.h"
 #include "platform/Preferences.h"
 #include "storage/StorageSettingsView.h"
 
@@ -33,6 +34,9 @@ SettingsView::SettingsView(AppState *appState, QWidget *parent) : QDialog(parent
             break;
         case SettingsTab::storage:
             page = new StorageSettingsView(m_tabs);
+            break;
+        case SettingsTab::applications:
+            page = new AppScanSettingsView(m_tabs);
             break;
         case SettingsTab::about:
             page = new AboutSettingsView(m_tabs);

@@ -81,6 +81,11 @@ const QHash<QString, SymbolInfo> &symbolMap()
         {"checkmark.circle.fill",
          {{"emblem-ok-symbolic", "object-select-symbolic"}, QStyle::SP_DialogApplyButton}},
         {"eye", {{"view-reveal-symbolic"}, QStyle::SP_FileDialogContentsView}},
+        {"applelogo",
+         {{"start-here-symbolic", "emblem-default-symbolic"}, QStyle::SP_ComputerIcon}},
+        {"shippingbox",
+         {{"package-x-generic-symbolic", "package-x-generic"}, QStyle::SP_DriveFDIcon}},
+        {"minus.circle", {{"list-remove-symbolic", "list-remove"}, QStyle::SP_DialogCancelButton}},
     };
     return map;
 }

@@ -1,11 +1,14 @@
 #include "app/TabCounts.h"
 
 #include "app/AppState.h"
+#include "applications/ApplicationsViewModel.h"
 #include "finders/AdvancedToolsViewModel.h"
 
 int AppStateTabCounts::count(TabNavigation tab) const
 {
     switch (tab) {
+    case TabNavigation::applications:
+        return int(m_appState->applicationsVM()->applications().size());
     case TabNavigation::runtimes:
         return int(m_appState->runtimesVM()->items().size());
     case TabNavigation::duplicates:

@@ -166,6 +166,7 @@ void fillLinux(Locations &l)
         dataHome = h + "/.local/share";
     l.trashFiles = dataHome + "/Trash/files";
     l.trashInMarker = "/Trash/files/";
+    l.trashInfo = dataHome + "/Trash/info";
     l.trashMeasureRoot = dataHome + "/Trash";
 
     l.protectedTrees = {"/",     "/System", "/Library", "/usr",   "/usr/bin", "/usr/sbin",
@@ -204,6 +205,14 @@ void fillLinux(Locations &l)
                               ".local/share/applications"};
     l.desktopEntryFolders = {dataHome + "/applications", "/usr/local/share/applications",
                              "/usr/share/applications"};
+    l.userDesktopEntries = dataHome + "/applications";
+    l.flatpak = "/usr/bin/flatpak";
+    l.flatpakUserApps = dataHome + "/flatpak/app";
+    l.flatpakSystemApps = "/var/lib/flatpak/app";
+    l.flatpakUserExports = dataHome + "/flatpak/exports/share/applications";
+    l.flatpakSystemExports = "/var/lib/flatpak/exports/share/applications";
+    l.flatpakAppData = h + "/.var/app";
+    l.snapDesktopEntries = "/var/lib/snapd/desktop/applications";
 
     l.cachesCommand = "du -sm " + Locations::shellQuoted(h + "/.cache") + " 2>/dev/null";
     // A JDK is a folder holding bin/java (a file, or a link to one); links to JDKs and

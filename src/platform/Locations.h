@@ -26,6 +26,7 @@ struct Locations {
     // The Trash.
     QString trashFiles;       // where trashed items land, watched for apps
     QString trashInMarker;    // a path containing this is inside the Trash
+    QString trashInfo;        // Linux: the .trashinfo files of trashFiles' entries
     QString trashMeasureRoot; // what the dashboard measures as "trash"
 
     // Removal safety.
@@ -46,6 +47,14 @@ struct Locations {
     QStringList leftoverPlacesNamed;  // places where a name match is allowed
     QStringList leftoverPlacesIdOnly; // places matched by identifier only
     QStringList desktopEntryFolders;  // Linux: where stillInstalled looks
+    QString userDesktopEntries;       // Linux: the user's own desktop entries
+    QString flatpak;                  // Linux: the flatpak tool
+    QString flatpakUserApps;          // Linux: <id> folders of the user installation
+    QString flatpakSystemApps;        // Linux: <id> folders of the system installation
+    QString flatpakUserExports;       // Linux: desktop entries the user's apps export
+    QString flatpakSystemExports;     // Linux: desktop entries the system's apps export
+    QString flatpakAppData;           // Linux: <id> folders Flatpak apps write to
+    QString snapDesktopEntries;       // Linux: desktop entries of Snap packages
 
     // Dashboard.
     QString cachesCommand;

@@ -42,6 +42,15 @@ const QHash<QString, QString> &linuxTexts()
                         "system folders; other disks in /Volumes are left out."),
          QStringLiteral("Used the next time Quillmar opens. The whole disk includes hidden and "
                         "system folders; other disks in /media and /mnt are left out.")},
+        {QStringLiteral("couldn't be moved; macOS may protect them, use Show in Finder."),
+         QStringLiteral("couldn't be moved; the system may protect them, use Show in Folder.")},
+        {QStringLiteral("The app is gone, but these files in your Library still belong to it."),
+         QStringLiteral("The app is gone, but these files in your home folder still belong to "
+                        "it.")},
+        {QStringLiteral("/Applications"),
+         QStringLiteral("AppImages in /Applications and Flatpak apps installed for everyone")},
+        {QStringLiteral("~/Applications"),
+         QStringLiteral("AppImages in ~/Applications and your own Flatpak apps")},
     };
     return table;
 }

@@ -1,4 +1,5 @@
 target_sources(quillmar_core PRIVATE
+    platform/DesktopEntry.cpp platform/DesktopEntry.h
     platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
     platform/FileProperties.cpp platform/FileProperties.h
@@ -8,6 +9,7 @@ target_sources(quillmar_core PRIVATE
     platform/NotificationCenter.cpp platform/NotificationCenter.h
     platform/PlatformTexts.cpp platform/PlatformTexts.h
     platform/Preferences.cpp platform/Preferences.h
+    platform/PropertyList.cpp platform/PropertyList.h
     platform/ReadOnlyFile.cpp platform/ReadOnlyFile.h
     platform/SystemLog.cpp platform/SystemLog.h
     platform/Trash.cpp platform/Trash.h

@@ -1,0 +1,292 @@
+#include "applications/ApplicationsViewModel.h"
+
+#include "app/AppState.h"
+#include "applications/AppLeftovers.h"
+#include "exec/ProcessRunner.h"
+#include "exec/SafetyHelper.h"
+#include "platform/FileProperties.h"
+#include "platform/Locations.h"
+#include "platform/Preferences.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace {
+
+QString dayText(const QDateTime &date)
+{
+    return date.isValid() ? date.toLocalTime().toString(QStringLiteral("yyyy-MM-dd"))
+                          : QStringLiteral("Unknown");
+}
+
+double mebibytes(qint64 bytes)
+{
+    return double(bytes) / 1024 / 1024;
+}
+
+// Children of a folder, hidden ones left out; nothing when it cannot be listed.
+QStringList visibleNames(const QString &folder)
+{
+    QStringList names = FileProperties::listNames(folder).value_or(QStringList());
+    names.removeIf([](const QString &n) { return n.startsWith(QLatin1Char('.')); });
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QString joined(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+void addFlatpaks(QList<AppResource> &apps, const QString &folder, bool system)
+{
+    if (folder.isEmpty())
+        return;
+    for (const QString &id : visibleNames(folder)) {
+        const QString path = joined(folder, id);
+        const auto props = FileProperties::read(path);
+        if (!props || !props->isDirectory)
+            continue;
+        AppResource app;
+        app.kind = AppResource::Kind::Flatpak;
+        app.path = path;
+        app.flatpakID = id;
+        app.systemInstallation = system;
+        apps.append(app);
+    }
+}
+
+} // namespace
+
+ApplicationsViewModel::ApplicationsViewModel(QObject *parent) : QObject(parent) {}
+
+ApplicationsViewModel::~ApplicationsViewModel()
+{
+    waitForTasks();
+}
+
+void ApplicationsViewModel::waitForTasks()
+{
+    m_work.waitForAll();
+}
+
+void ApplicationsViewModel::setApplications(const QList<AppResource> &applications)
+{
+    m_applications = applications;
+    emit applicationsChanged();
+    emit changed();
+}
+
+QStringList ApplicationsViewModel::customFolders()
+{
+    const QVariant stored = Preferences::value(QLatin1String(customAppDirsKey));
+    if (stored.typeId() != QMetaType::QString)
+        return {};
+    const QJsonDocument doc = QJsonDocument::fromJson(stored.toString().toUtf8());
+    if (!doc.isArray())
+        return {};
+    QStringList folders;
+    for (const QJsonValue &value : doc.array()) {
+        // One element of another kind spoils the list, as text that does not decode does.
+        if (!value.isString())
+            return {};
+        folders.append(value.toString());
+    }
+    return folders;
+}
+
+QStringList ApplicationsViewModel::scannedFolders()
+{
+    const Locations &loc = Locations::current();
+    QStringList folders;
+    if (Preferences::boolValue(QLatin1String(scanSystemAppsKey), true) &&
+        !loc.applicationFolders.isEmpty())
+        folders.append(loc.applicationFolders.value(0));
+    if (Preferences::boolValue(QLatin1String(scanUserAppsKey), true) &&
+        loc.applicationFolders.size() > 1)
+        folders.append(loc.applicationFolders.value(1));
+    for (const QString &folder : customFolders()) {
+        // A relative path would list whatever folder the program started in.
+        if (!folder.startsWith(QLatin1Char('/')) || folders.contains(folder))
+            continue;
+        folders.append(folder);
+    }
+    return folders;
+}
+
+QList<AppResource> ApplicationsViewModel::findApplications()
+{
+    const Locations &loc = Locations::current();
+    const bool mac = loc.os == Locations::Os::MacOS;
+    QList<AppResource> found;
+    for (const QString &folder : scannedFolders()) {
+        for (const QString &name : visibleNames(folder)) {
+            const QString path = joined(folder, name);
+            const auto props = FileProperties::read(path);
+            if (!props)
+                continue;
+            AppResource app;
+            app.name = name;
+            app.path = path;
+            app.isLink = props->isSymLink;
+            if (mac) {
+                if (!name.endsWith(QLatin1String(".app")))
+                    continue;
+            } else {
+                if (!name.endsWith(QLatin1String(".appimage"), Qt::CaseInsensitive))
+                    continue;
+                const auto target =
+                    props->isSymLink ? FileProperties::readFollowingLinks(path) : props;
+                if (!target || !target->isRegularFile)
+                    continue;
+                app.kind = AppResource::Kind::AppImage;
+            }
+            found.append(app);
+        }
+    }
+    if (!mac) {
+        if (Preferences::boolValue(QLatin1String(scanUserAppsKey), true))
+            addFlatpaks(found, loc.flatpakUserApps, false);
+        if (Preferences::boolValue(QLatin1String(scanSystemAppsKey), true))
+            addFlatpaks(found, loc.flatpakSystemApps, true);
+    }
+    return QtConcurrent::blockingMapped(found, &ApplicationsViewModel::measure);
+}
+
+AppResource ApplicationsViewModel::measure(AppResource app)
+{
+    const Locations &loc = Locations::current();
+    // A name that does not survive the trip through text is listed but never moved.
+    if (app.nativePath.isEmpty())
+        app.nativePath = SafetyHelper::exactNativePath(app.path).value_or(QByteArray());
+    switch (app.kind) {
+    case AppResource::Kind::Bundle: {
+        const bool receipt =
+            FileProperties::exists(app.path + QStringLiteral("/Contents/_MASReceipt/receipt"));
+        app.source = receipt ? QStringLiteral("App Store") : QStringLiteral("Web");
+        const auto props = FileProperties::readFollowingLinks(app.path);
+        app.lastUsed = dayText(props ? props->modified : QDateTime());
+        const QByteArray measured =
+            app.isLink ? nativePath(QFileInfo(app.path).canonicalFilePath()) : app.nativePath;
+        app.sizeMB = measured.isEmpty() ? 0 : mebibytes(AppLeftovers::allocatedSize(measured));
+        break;
+    }
+    case AppResource::Kind::AppImage: {
+        app.source = QStringLiteral("Web");
+        const auto props = FileProperties::readFollowingLinks(app.path);
+        if (props) {
+            app.sizeMB = mebibytes(props->allocatedBytes);
+            // Running an AppImage reads it, so its access time is the last use when the
+            // file system keeps one later than the last change.
+            const QDateTime used = props->accessed.isValid() && props->accessed > props->modified
+                                       ? props->accessed
+                                       : props->modified;
+            app.lastUsed = dayText(used);
+        } else {
+            app.lastUsed = dayText(QDateTime());
+        }
+        break;
+    }
+    case AppResource::Kind::Flatpak: {
+        app.source = QStringLiteral("Flatpak");
+        app.name = AppLeftovers::identity(app.path).name;
+        app.sizeMB = mebibytes(AppLeftovers::allocatedSize(nativePath(app.path)));
+        auto props = FileProperties::read(joined(loc.flatpakAppData, app.flatpakID));
+        if (!props)
+            props = FileProperties::read(app.path);
+        app.lastUsed = dayText(props ? props->modified : QDateTime());
+        break;
+    }
+    }
+    return app;
+}
+
+void ApplicationsViewModel::scan(AppState *appState)
+{
+    if (appState)
+        appState->setScanProgress(true, QStringLiteral("Deep scanning /Applications..."), 0);
+    ++m_scans;
+    emit busyChanged();
+    m_work.track(QtConcurrent::run([this, appState] {
+        const QList<AppResource> found = findApplications();
+        QMetaObject::invokeMethod(
+            this,
+            [this, found] {
+                --m_scans;
+                setApplications(found);
+                emit busyChanged();
+            },
+            Qt::QueuedConnection);
+        if (appState)
+            appState->setScanProgress(false, QString(), 0);
+    }));
+}
+
+void ApplicationsViewModel::trashApp(const QString &path, AppState *appState)
+{
+    if (m_uninstalling.contains(path))
+        return;
+    AppResource app;
+    const auto row = std::find_if(m_applications.cbegin(), m_applications.cend(),
+                                  [&](const AppResource &a) { return a.path == path; });
+    if (row != m_applications.cend()) {
+        app = *row;
+    } else {
+        app.path = path;
+        app.name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+        if (const auto bytes = SafetyHelper::exactNativePath(path))
+            app.nativePath = *bytes;
+        if (const auto props = FileProperties::read(path))
+            app.isLink = props->isSymLink;
+    }
+    m_uninstalling.insert(path);
+    emit busyChanged();
+
+    m_work.track(QtConcurrent::run([this, app, appState] {
+        // Who it is must be read while it is still in place.
+        const AppIdentity identity = AppLeftovers::identity(app.path);
+        SafetyHelper::Outcome outcome;
+        if (app.kind == AppResource::Kind::Flatpak) {
+            const QStringList args = {
+                QStringLiteral("uninstall"), QStringLiteral("--noninteractive"),
+                app.systemInstallation ? QStringLiteral("--system") : QStringLiteral("--user"),
+                app.flatpakID};
+            const RunResult run = ProcessRunner::run(Locations::current().flatpak, args, appState);
+            outcome.ok = run.exitCode == 0 && !run.cancelled && !run.timedOut;
+            if (!outcome.ok) {
+                const QString said = run.stdErr.trimmed();
+                outcome.reason =
+                    said.isEmpty() ? QStringLiteral("flatpak ended with code %1.").arg(run.exitCode)
+                                   : said;
+            }
+        } else if (app.nativePath.isEmpty()) {
+            outcome.reason = QStringLiteral("The name cannot be read exactly.");
+        } else {
+            outcome = SafetyHelper::moveNativeToTrash(app.nativePath, appState);
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, app, identity, outcome, appState] {
+                m_uninstalling.remove(app.path);
+                emit busyChanged();
+                if (!outcome.ok) {
+                    emit uninstallFailed(app.name, outcome.reason);
+                    return;
+                }
+                // A link went, the application it points to stays: nothing was left.
+                if (appState && !app.isLink)
+                    appState->showLeftovers(identity.name, identity.bundleID, app.path);
+                if (m_applications.removeIf(
+                        [&](const AppResource &a) { return a.path == app.path; }) > 0) {
+                    emit applicationsChanged();
+                    emit changed();
+                }
+            },
+            Qt::QueuedConnection);
+    }));
+}
