@@ -7,9 +7,11 @@
 #include "platform/Locations.h"
 
 #include <QMutexLocker>
+#include <QPromise>
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -44,6 +46,16 @@ QString trimmedOfBlanks(const QString &line)
     return line.mid(from, to - from);
 }
 
+// Rows that name a path which is gone by the time the scan ends; a row that is no path
+// (a Java listing line) stays.
+QList<FileItem> withoutVanished(QList<FileItem> items)
+{
+    items.removeIf([](const FileItem &item) {
+        return item.path.startsWith(QLatin1Char('/')) && !FileProperties::exists(item.path);
+    });
+    return items;
+}
+
 } // namespace
 
 AdvancedToolsViewModel::AdvancedToolsViewModel(QObject *parent) : QObject(parent) {}
@@ -76,6 +88,8 @@ void AdvancedToolsViewModel::setItems(const QList<FileItem> &items)
 
 void AdvancedToolsViewModel::removeItem(const QString &path)
 {
+    if (m_scansRunning > 0)
+        m_trashedDuringScan.insert(path);
     const qsizetype removed =
         m_items.removeIf([&](const FileItem &item) { return item.path == path; });
     if (removed > 0) {
@@ -88,10 +102,20 @@ void AdvancedToolsViewModel::removeItem(const QString &path)
 
 void AdvancedToolsViewModel::runScan(Work work, AppState *appState)
 {
+    ++m_scansRunning;
     m_work.track(QtConcurrent::run([this, work, appState] {
-        const QList<FileItem> found = work(appState);
+        const QList<FileItem> found = withoutVanished(work(appState));
         QMetaObject::invokeMethod(
-            this, [this, found] { setItems(found); }, Qt::QueuedConnection);
+            this,
+            [this, found] {
+                QList<FileItem> published = found;
+                published.removeIf(
+                    [&](const FileItem &item) { return m_trashedDuringScan.contains(item.path); });
+                if (--m_scansRunning == 0)
+                    m_trashedDuringScan.clear();
+                setItems(published);
+            },
+            Qt::QueuedConnection);
         if (appState)
             appState->setScanProgress(false, QString(), 0);
     }));
@@ -117,14 +141,30 @@ void AdvancedToolsViewModel::scanDuplicates(AppState *appState)
     runScan(&AdvancedToolsViewModel::findDuplicates, appState);
 }
 
-void AdvancedToolsViewModel::trash(const QString &path, AppState *appState)
+QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path,
+                                                             AppState *appState)
 {
-    m_work.track(QtConcurrent::run([this, path, appState] {
-        if (!SafetyHelper::moveToTrash(path, appState))
-            return;
+    // Finished on the main thread after the list is updated, so whoever waits for the
+    // outcome sees the list without the item.
+    auto promise = std::make_shared<QPromise<SafetyHelper::Outcome>>();
+    promise->start();
+    const QFuture<SafetyHelper::Outcome> done = promise->future();
+    m_work.track(QtConcurrent::run([this, path, appState, promise] {
+        const std::optional<QByteArray> bytes = SafetyHelper::exactNativePath(path);
+        const SafetyHelper::Outcome outcome =
+            bytes ? SafetyHelper::moveNativeToTrash(*bytes, appState)
+                  : SafetyHelper::Outcome{false, QStringLiteral("The name cannot be read exactly.")};
         QMetaObject::invokeMethod(
-            this, [this, path] { removeItem(path); }, Qt::QueuedConnection);
+            this,
+            [this, path, outcome, promise] {
+                if (outcome.ok)
+                    removeItem(path);
+                promise->addResult(outcome);
+                promise->finish();
+            },
+            Qt::QueuedConnection);
     }));
+    return done;
 }
 
 QString AdvancedToolsViewModel::sizeBand(double sizeMB)

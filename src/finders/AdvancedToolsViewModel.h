@@ -1,12 +1,14 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
+#include "exec/SafetyHelper.h"
 #include "finders/DuplicateFinder.h"
 #include "finders/FileItem.h"
 
 #include <QFuture>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -35,8 +37,10 @@ public:
     void scanRuntimes(AppState *appState);
     void scanDuplicates(AppState *appState);
     // Asynchronous: moves one item to the Trash through the safety check and, when it
-    // went, drops it from `items`.
-    void trash(const QString &path, AppState *appState);
+    // went, drops it from `items`. The future ends after the list is updated.
+    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppState *appState);
+    // Whether a scan of this model has started and not yet published.
+    bool isScanRunning() const { return m_scansRunning > 0; }
 
     static QList<DuplicateGroupRecord> duplicateGroups(const QStringList &paths);
 
@@ -66,5 +70,8 @@ private:
 
     QList<FileItem> m_items;
     std::optional<QString> m_selectedItemPath;
+    int m_scansRunning = 0;
+    // Moved away while a scan ran: that scan may have listed them before they went.
+    QSet<QString> m_trashedDuringScan;
     BackgroundWork m_work;
 };
