@@ -10,7 +10,10 @@
 #include <QPromise>
 #include <QtConcurrent>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -46,12 +49,17 @@ QString trimmedOfBlanks(const QString &line)
     return line.mid(from, to - from);
 }
 
-// Rows that name a path which is gone by the time the scan ends; a row that is no path
-// (a Java listing line) stays.
+// Rows that name a path which is gone by the time the scan ends (a file moved to the
+// Trash meanwhile must not come back). A row that is no path (a Java listing line) and
+// one the system only refuses to describe stay.
 QList<FileItem> withoutVanished(QList<FileItem> items)
 {
     items.removeIf([](const FileItem &item) {
-        return item.path.startsWith(QLatin1Char('/')) && !FileProperties::exists(item.path);
+        if (!item.path.startsWith(QLatin1Char('/')))
+            return false;
+        struct stat st;
+        return ::lstat(nativePath(item.path).constData(), &st) != 0 &&
+               (errno == ENOENT || errno == ENOTDIR);
     });
     return items;
 }
