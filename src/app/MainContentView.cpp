@@ -41,20 +41,20 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
         return new StorageView(m_appState, m_appState->storageVM(), this);
     case TabNavigation::runtimes: {
         AdvancedToolsViewModel *vm = m_appState->runtimesVM();
-        return new GenericFileListView(m_appState, vm, tab, true,
-                                       [this, vm] { vm->scanRuntimes(m_appState); }, this);
+        return new GenericFileListView(
+            m_appState, vm, tab, true, [this, vm] { vm->scanRuntimes(m_appState); }, this);
     }
     case TabNavigation::duplicates:
         return new DuplicatesView(m_appState, m_appState->duplicatesVM(), this);
     case TabNavigation::largeFiles: {
         AdvancedToolsViewModel *vm = m_appState->largeFilesVM();
-        return new GenericFileListView(m_appState, vm, tab, true,
-                                       [this, vm] { vm->scanLargeFiles(m_appState); }, this);
+        return new GenericFileListView(
+            m_appState, vm, tab, true, [this, vm] { vm->scanLargeFiles(m_appState); }, this);
     }
     case TabNavigation::installers: {
         AdvancedToolsViewModel *vm = m_appState->installersVM();
-        return new GenericFileListView(m_appState, vm, tab, false,
-                                       [this, vm] { vm->scanInstallers(m_appState); }, this);
+        return new GenericFileListView(
+            m_appState, vm, tab, false, [this, vm] { vm->scanInstallers(m_appState); }, this);
     }
     default:
         // Screens of tabs still to come show what the tab is for.

@@ -160,8 +160,9 @@ QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path
     m_work.track(QtConcurrent::run([this, path, appState, promise] {
         const std::optional<QByteArray> bytes = SafetyHelper::exactNativePath(path);
         const SafetyHelper::Outcome outcome =
-            bytes ? SafetyHelper::moveNativeToTrash(*bytes, appState)
-                  : SafetyHelper::Outcome{false, QStringLiteral("The name cannot be read exactly.")};
+            bytes
+                ? SafetyHelper::moveNativeToTrash(*bytes, appState)
+                : SafetyHelper::Outcome{false, QStringLiteral("The name cannot be read exactly.")};
         QMetaObject::invokeMethod(
             this,
             [this, path, outcome, promise] {

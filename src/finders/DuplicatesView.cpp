@@ -56,7 +56,10 @@ public:
     {
         return parent.isValid() ? 0 : int(m_view->m_groups.size());
     }
-    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 4; }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 4;
+    }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         if (orientation != Qt::Horizontal)
@@ -126,12 +129,16 @@ public:
     {
         return parent.isValid() ? 0 : int(m_view->m_copies.size());
     }
-    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 3; }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 3;
+    }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
             return {};
-        static const QStringList titles{QString(), QStringLiteral("Path"), QStringLiteral("Action")};
+        static const QStringList titles{QString(), QStringLiteral("Path"),
+                                        QStringLiteral("Action")};
         return titles.value(section);
     }
     Qt::ItemFlags flags(const QModelIndex &index) const override
@@ -209,9 +216,9 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
 
     m_body = new QStackedWidget(this);
     const QColor tint = QApplication::palette().color(QPalette::Highlight);
-    m_scanning = new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Scanning…"),
-                                    TabNavigation(TabNavigation::duplicates).subtitle(), tint,
-                                    m_body);
+    m_scanning =
+        new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Scanning…"),
+                           TabNavigation(TabNavigation::duplicates).subtitle(), tint, m_body);
     m_nothing = new EmptyStateView(TabNavigation(TabNavigation::duplicates).systemImage(),
                                    QStringLiteral("No duplicates found"),
                                    QStringLiteral("No two files in your home folder are the same."),
@@ -238,9 +245,10 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     connect(head, &QHeaderView::sectionClicked, this, [this](int section) {
         if (section == FileColumn)
             return;
-        const DuplicateComparator::Key key = section == CopiesColumn ? DuplicateComparator::Key::copies
-                                             : section == EachColumn ? DuplicateComparator::Key::sizeMB
-                                                                     : DuplicateComparator::Key::wastedMB;
+        const DuplicateComparator::Key key =
+            section == CopiesColumn ? DuplicateComparator::Key::copies
+            : section == EachColumn ? DuplicateComparator::Key::sizeMB
+                                    : DuplicateComparator::Key::wastedMB;
         const bool first = !m_sortOrder.isEmpty() && m_sortOrder.first().key == key;
         const bool ascending = first && m_sortOrder.first().descending;
         sortByColumn(GroupColumn(section), ascending);
@@ -302,7 +310,8 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
 
     m_previewStack = new QStackedWidget(lower);
     m_previewStack->setMinimumWidth(260);
-    auto *previewPlaceholder = new QLabel(QStringLiteral("Select an item to preview"), m_previewStack);
+    auto *previewPlaceholder =
+        new QLabel(QStringLiteral("Select an item to preview"), m_previewStack);
     previewPlaceholder->setAlignment(Qt::AlignCenter);
     previewPlaceholder->setForegroundRole(QPalette::PlaceholderText);
     m_previewStack->addWidget(previewPlaceholder);
@@ -311,8 +320,11 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     m_metadata = new FileMetadataPreview(files);
     files->addWidget(m_quickLook);
     files->addWidget(m_metadata);
-    files->setStretchFactor(0, 3);
-    files->setStretchFactor(1, 2);
+    // The details keep the room their rows need; the preview takes the rest.
+    m_metadata->setMinimumHeight(200);
+    files->setChildrenCollapsible(false);
+    files->setStretchFactor(0, 1);
+    files->setStretchFactor(1, 0);
     m_previewStack->addWidget(files);
     lower->addWidget(m_previewStack);
     lower->setStretchFactor(0, 3);
@@ -320,6 +332,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     content->addWidget(lower);
     content->setStretchFactor(0, 1);
     content->setStretchFactor(1, 1);
+    content->setSizes({330, 270});
 
     m_body->addWidget(content);
     m_body->addWidget(m_scanning);
@@ -443,11 +456,10 @@ void DuplicatesView::updateHeader()
     double total = 0;
     for (const DuplicateGroup &g : m_groups)
         total += g.wastedMB();
-    m_header->setDetail(m_groups.isEmpty()
-                            ? QStringLiteral("none found yet")
-                            : QStringLiteral("%1 groups · %2 can be freed")
-                                  .arg(m_groups.size())
-                                  .arg(formatSizeMB(total)));
+    m_header->setDetail(m_groups.isEmpty() ? QStringLiteral("none found yet")
+                                           : QStringLiteral("%1 groups · %2 can be freed")
+                                                 .arg(m_groups.size())
+                                                 .arg(formatSizeMB(total)));
     if (!m_model->items().isEmpty())
         m_body->setCurrentIndex(0);
     else
@@ -544,8 +556,9 @@ void DuplicatesView::sortByColumn(GroupColumn column, bool ascending)
     if (column == FileColumn)
         return;
     const DuplicateComparator::Key key = column == CopiesColumn ? DuplicateComparator::Key::copies
-                                         : column == EachColumn ? DuplicateComparator::Key::sizeMB
-                                                                : DuplicateComparator::Key::wastedMB;
+                                         : column == EachColumn
+                                             ? DuplicateComparator::Key::sizeMB
+                                             : DuplicateComparator::Key::wastedMB;
     m_sortOrder.removeIf([key](const DuplicateComparator &c) { return c.key == key; });
     m_sortOrder.prepend({key, !ascending});
     QHeaderView *head = m_groupsTable->horizontalHeader();
@@ -581,14 +594,15 @@ void DuplicatesView::confirmDelete(const QString &path)
 {
     if (m_removal->isRunning())
         return;
-    Dialogs::confirm(this,
-                     {QStringLiteral("Move to Trash?"),
-                      QStringLiteral("Are you sure you want to delete %1?").arg(lastComponent(path)),
-                      QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
-                     [this, path](bool confirmed) {
-                         if (confirmed)
-                             m_removal->start({path});
-                     });
+    Dialogs::confirm(
+        this,
+        {QStringLiteral("Move to Trash?"),
+         QStringLiteral("Are you sure you want to delete %1?").arg(lastComponent(path)),
+         QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
+        [this, path](bool confirmed) {
+            if (confirmed)
+                m_removal->start({path});
+        });
 }
 
 void DuplicatesView::confirmBulkDelete()
@@ -602,8 +616,8 @@ void DuplicatesView::confirmBulkDelete()
         QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
     const QStringList losing = groupsLosingEveryCopy(m_model->items(), paths);
     if (!losing.isEmpty()) {
-        question.text += QStringLiteral("\n\nNo copy will be kept of:\n") +
-                         losing.join(QLatin1Char('\n'));
+        question.text +=
+            QStringLiteral("\n\nNo copy will be kept of:\n") + losing.join(QLatin1Char('\n'));
         question.confirmLabel = QStringLiteral("Delete All Copies");
     }
     Dialogs::confirm(this, question, [this, asked = paths](bool confirmed) {

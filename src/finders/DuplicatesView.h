@@ -62,7 +62,8 @@ public:
 
     // The groups that would lose every copy if `paths` went, each named by its first
     // copy's file name and its number of copies.
-    static QStringList groupsLosingEveryCopy(const QList<FileItem> &items, const QStringList &paths);
+    static QStringList groupsLosingEveryCopy(const QList<FileItem> &items,
+                                             const QStringList &paths);
 
 signals:
     void removalFinished(const QStringList &moved);

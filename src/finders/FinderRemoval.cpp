@@ -65,14 +65,14 @@ QString FinderRemoval::failureText(const QList<Failure> &failures)
 {
     QStringList lines;
     for (const Failure &f : failures) {
-        const QString name = QFileInfo(f.path).fileName().isEmpty() ? f.path
-                                                                     : QFileInfo(f.path).fileName();
+        const QString name =
+            QFileInfo(f.path).fileName().isEmpty() ? f.path : QFileInfo(f.path).fileName();
         lines << (f.reason.isEmpty() ? name : name + QStringLiteral(": ") + f.reason);
     }
-    const QString head = failures.size() == 1
-                             ? QStringLiteral("This item could not be moved to the Trash.")
-                             : QStringLiteral("%1 items could not be moved to the Trash.")
-                                   .arg(failures.size());
+    const QString head =
+        failures.size() == 1
+            ? QStringLiteral("This item could not be moved to the Trash.")
+            : QStringLiteral("%1 items could not be moved to the Trash.").arg(failures.size());
     return head + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
 }
 

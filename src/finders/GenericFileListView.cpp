@@ -43,7 +43,8 @@ class GenericFileListView::RowsModel : public QAbstractTableModel {
 public:
     explicit RowsModel(GenericFileListView *view) : QAbstractTableModel(view), m_view(view) {}
 
-    void reset() {
+    void reset()
+    {
         beginResetModel();
         endResetModel();
     }
@@ -57,7 +58,10 @@ public:
     {
         return parent.isValid() ? 0 : int(m_view->m_rows.size());
     }
-    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 5; }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 5;
+    }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
@@ -110,6 +114,8 @@ public:
         case SizeColumn:
             if (role == Qt::DisplayRole)
                 return item.sizeMB > 0 ? formatSizeMB(item.sizeMB) : item.sizeDesc;
+            if (role == Qt::ToolTipRole)
+                return item.sizeDesc;
             if (role == Qt::ForegroundRole && item.sizeMB <= 0)
                 return m_view->palette().brush(QPalette::PlaceholderText);
             break;
@@ -126,8 +132,7 @@ public:
         if (index.column() != TickColumn || role != Qt::CheckStateRole ||
             index.row() >= m_view->m_rows.size())
             return false;
-        m_view->setChecked(m_view->m_rows.at(index.row()).path,
-                           value.toInt() == int(Qt::Checked));
+        m_view->setChecked(m_view->m_rows.at(index.row()).path, value.toInt() == int(Qt::Checked));
         return true;
     }
 
@@ -157,9 +162,9 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     const QColor tint = QApplication::palette().color(QPalette::Highlight);
     m_scanning = new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Scanning…"),
                                     tab.subtitle(), tint, m_body);
-    m_nothing = new EmptyStateView(tab.systemImage(), QStringLiteral("Nothing found"),
-                                   QStringLiteral("Nothing here takes up space right now."), tint,
-                                   m_body);
+    m_nothing =
+        new EmptyStateView(tab.systemImage(), QStringLiteral("Nothing found"),
+                           QStringLiteral("Nothing here takes up space right now."), tint, m_body);
 
     auto *split = new QSplitter(Qt::Horizontal, m_body);
     split->setChildrenCollapsible(false);
@@ -185,8 +190,8 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     head->setSectionResizeMode(QHeaderView::Interactive);
     head->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     head->resizeSection(TickColumn, 28);
-    head->resizeSection(IconColumn, 44);
-    head->resizeSection(SizeColumn, 150);
+    head->resizeSection(IconColumn, 40);
+    head->resizeSection(SizeColumn, 130);
     head->resizeSection(ActionsColumn, 90);
     head->setSectionsClickable(true);
     head->setSortIndicatorShown(true);
@@ -226,14 +231,18 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
             m_metadata = new FileMetadataPreview(files);
             files->addWidget(m_quickLook);
             files->addWidget(m_metadata);
-            files->setStretchFactor(0, 3);
-            files->setStretchFactor(1, 2);
+            // The details keep the room their rows need; the preview takes the rest.
+            m_metadata->setMinimumHeight(200);
+            files->setChildrenCollapsible(false);
+            files->setStretchFactor(0, 1);
+            files->setStretchFactor(1, 0);
             m_previewStack->addWidget(files);
         }
         previewLayout->addWidget(m_previewStack);
         split->addWidget(m_preview);
         split->setStretchFactor(0, 3);
         split->setStretchFactor(1, 2);
+        split->setSizes({650, 350});
     }
 
     m_body->addWidget(split);
@@ -376,9 +385,9 @@ void GenericFileListView::applySortIndicator()
 {
     if (m_sortOrder.isEmpty())
         return;
-    m_table->horizontalHeader()->setSortIndicator(
-        m_sortOrder.first().first,
-        m_sortOrder.first().second ? Qt::AscendingOrder : Qt::DescendingOrder);
+    m_table->horizontalHeader()->setSortIndicator(m_sortOrder.first().first,
+                                                  m_sortOrder.first().second ? Qt::AscendingOrder
+                                                                             : Qt::DescendingOrder);
 }
 
 void GenericFileListView::selectPath(const QString &path)
@@ -435,14 +444,15 @@ void GenericFileListView::confirmDelete(const QString &path)
 {
     if (m_removal->isRunning())
         return;
-    Dialogs::confirm(this,
-                     {QStringLiteral("Move to Trash?"),
-                      QStringLiteral("Are you sure you want to delete %1?").arg(lastComponent(path)),
-                      QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
-                     [this, path](bool confirmed) {
-                         if (confirmed)
-                             m_removal->start({path});
-                     });
+    Dialogs::confirm(
+        this,
+        {QStringLiteral("Move to Trash?"),
+         QStringLiteral("Are you sure you want to delete %1?").arg(lastComponent(path)),
+         QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
+        [this, path](bool confirmed) {
+            if (confirmed)
+                m_removal->start({path});
+        });
 }
 
 void GenericFileListView::confirmBulkDelete()

@@ -53,13 +53,14 @@ void RowButtonDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     styleOf(widget)->drawControl(QStyle::CE_PushButton, &button, painter, widget);
 }
 
-QSize RowButtonDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+QSize RowButtonDelegate::sizeHint(const QStyleOptionViewItem &option,
+                                  const QModelIndex &index) const
 {
     return buttonSize(index.data(Qt::DisplayRole).toString(), option.widget) + QSize(12, 4);
 }
 
-bool RowButtonDelegate::editorEvent(QEvent *event, QAbstractItemModel *, const QStyleOptionViewItem &option,
-                                    const QModelIndex &index)
+bool RowButtonDelegate::editorEvent(QEvent *event, QAbstractItemModel *,
+                                    const QStyleOptionViewItem &option, const QModelIndex &index)
 {
     if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease &&
         event->type() != QEvent::MouseButtonDblClick)

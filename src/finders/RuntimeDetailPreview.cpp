@@ -94,9 +94,10 @@ RuntimeDetailPreview::Details loadDetails(const QString &path, const CancelToken
         QStringList lines = listing.stdOut.split(QLatin1Char('\n'));
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
-        d.directoryContents = lines.isEmpty() ? listing.stdErr.trimmed()
-                                              : lines.mid(0, RuntimeDetailPreview::maxListingLines)
-                                                    .join(QLatin1Char('\n'));
+        d.directoryContents =
+            lines.isEmpty()
+                ? listing.stdErr.trimmed()
+                : lines.mid(0, RuntimeDetailPreview::maxListingLines).join(QLatin1Char('\n'));
     }
     return d;
 }

@@ -23,7 +23,8 @@ void StackedTextDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     const bool selected = opt.state & QStyle::State_Selected;
     const QPalette::ColorGroup group =
         (opt.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
-    QColor mainColor = opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    QColor mainColor =
+        opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     QColor secondary = mainColor;
     secondary.setAlphaF(0.65);
 

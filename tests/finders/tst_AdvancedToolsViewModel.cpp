@@ -148,10 +148,10 @@ private slots:
         const QString jvm = m_env->root() + "/usr/lib/jvm";
         QDir().mkpath(jvm + "/java-17 (x64)");
         QDir().mkpath(jvm + "/temurin-25");
-        m_loc.javaListCommand = script(
-            "java", QString("echo 'Matching Java installations:'; printf ' \\t%1/java-17 "
-                            "(x64)\\t \\n'; echo /opt/other/jdk; echo %1/temurin-25")
-                        .arg(jvm));
+        m_loc.javaListCommand =
+            script("java", QString("echo 'Matching Java installations:'; printf ' \\t%1/java-17 "
+                                   "(x64)\\t \\n'; echo /opt/other/jdk; echo %1/temurin-25")
+                               .arg(jvm));
         const QString bin = m_env->root() + "/bin";
         QDir().mkpath(bin);
         fs::create_symlink("/nonexistent/tool-1.0", (bin + "/tool").toStdString());
@@ -264,9 +264,9 @@ private slots:
             row = "17.0.2 (x86_64) JDK";
         }
         const QString go = m_env->root() + "/go";
-        m_loc.installersCommand =
-            script("installers", QString("echo '%1'\nwhile [ ! -f '%2' ]; do sleep 0.02; done\necho '%3'")
-                                     .arg(a, go, row));
+        m_loc.installersCommand = script(
+            "installers", QString("echo '%1'\nwhile [ ! -f '%2' ]; do sleep 0.02; done\necho '%3'")
+                              .arg(a, go, row));
         apply();
         AppState state;
         AdvancedToolsViewModel model;

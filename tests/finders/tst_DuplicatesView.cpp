@@ -73,8 +73,8 @@ private slots:
         m_photos = QStringList{file("Pictures/photo.jpg", 'p', 1572864),
                                file("Desktop/photo.jpg", 'p', 1572864),
                                file("work/photo copy.jpg", 'p', 1572864)};
-        m_clips = QStringList{file("Movies/clip.mov", 'c', 2097152),
-                              file("work/clip.mov", 'c', 2097152)};
+        m_clips =
+            QStringList{file("Movies/clip.mov", 'c', 2097152), file("work/clip.mov", 'c', 2097152)};
         m_photos.sort();
         m_clips.sort();
     }
@@ -85,11 +85,13 @@ private slots:
         QTest::addColumn<bool>("empty");
         QTest::addColumn<QString>("search");
         QTest::addColumn<QString>("detail");
-        QTest::newRow("nothing found") << true << "" << "none found yet";
+        QTest::newRow("nothing found") << true << ""
+                                       << "none found yet";
         QTest::newRow("two groups") << false << ""
                                     << "2 groups · " + formatSizeMB(1.5 * 2 + 2) + " can be freed";
         QTest::newRow("search keeps one copy of a group")
-            << false << "movies/" << "1 groups · " + formatSizeMB(0) + " can be freed";
+            << false << "movies/"
+            << "1 groups · " + formatSizeMB(0) + " can be freed";
     }
     void headerDetail()
     {
@@ -115,9 +117,11 @@ private slots:
         QTest::addColumn<bool>("hideOne");
         QTest::addColumn<QString>("confirmLabel");
         QTest::addColumn<int>("photosMoved");
-        QTest::newRow("every copy of a group not on view") << 3 << false << "Delete All Copies" << 3;
+        QTest::newRow("every copy of a group not on view")
+            << 3 << false << "Delete All Copies" << 3;
         QTest::newRow("one copy kept") << 2 << false << "Yes, Delete" << 2;
-        QTest::newRow("a ticked copy hidden by the search stays") << 3 << true << "Yes, Delete" << 2;
+        QTest::newRow("a ticked copy hidden by the search stays")
+            << 3 << true << "Yes, Delete" << 2;
     }
     void bulkDeleteWarnsForEveryGroupLosingAllCopies()
     {
@@ -174,7 +178,8 @@ private slots:
         for (const QString &p : m_photos)
             t.view->setChecked(p, true);
         QCOMPARE(t.view->summaryLabel()->text(),
-                 QStringLiteral("⚠️ Warning: All duplicates selected. This will delete all copies!"));
+                 QStringLiteral(
+                     "⚠️ Warning: All duplicates selected. This will delete all copies!"));
         QVERIFY(t.view->summaryLabel()->font().bold());
 
         // A copy's own "Delete", confirmed, moves just that copy.
@@ -182,7 +187,8 @@ private slots:
         Dialogs::pushConfirmAnswer(true);
         QTableView *copies = t.view->copiesTable();
         const QModelIndex cell = copies->model()->index(1, DuplicatesView::ActionColumn);
-        QTest::mouseClick(copies->viewport(), Qt::LeftButton, {}, copies->visualRect(cell).center());
+        QTest::mouseClick(copies->viewport(), Qt::LeftButton, {},
+                          copies->visualRect(cell).center());
         QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Move to Trash?"));
         QTRY_COMPARE(done.count(), 1);
         QVERIFY(!QFile::exists(m_photos.at(1)));
@@ -190,7 +196,8 @@ private slots:
         QCOMPARE(copies->model()->rowCount(), 2);
         // The two remaining copies are still ticked: the warning stays true.
         QCOMPARE(t.view->summaryLabel()->text(),
-                 QStringLiteral("⚠️ Warning: All duplicates selected. This will delete all copies!"));
+                 QStringLiteral(
+                     "⚠️ Warning: All duplicates selected. This will delete all copies!"));
     }
 
     void sorting_data()
@@ -198,15 +205,16 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("order");
         QTest::addColumn<QString>("menuChecked");
-        QTest::newRow("as opened") << "" << QStringList{"photo.jpg", "clip.mov"} << "Most space freed";
-        QTest::newRow("menu: largest file") << "largestFile" << QStringList{"clip.mov", "photo.jpg"}
-                                            << "Largest file";
-        QTest::newRow("menu: most copies") << "mostCopies" << QStringList{"photo.jpg", "clip.mov"}
-                                           << "Most copies";
-        QTest::newRow("column: each, ascending") << "each" << QStringList{"photo.jpg", "clip.mov"}
-                                                 << "";
-        QTest::newRow("column: copies, ascending") << "copies"
-                                                   << QStringList{"clip.mov", "photo.jpg"} << "";
+        QTest::newRow("as opened")
+            << "" << QStringList{"photo.jpg", "clip.mov"} << "Most space freed";
+        QTest::newRow("menu: largest file")
+            << "largestFile" << QStringList{"clip.mov", "photo.jpg"} << "Largest file";
+        QTest::newRow("menu: most copies")
+            << "mostCopies" << QStringList{"photo.jpg", "clip.mov"} << "Most copies";
+        QTest::newRow("column: each, ascending")
+            << "each" << QStringList{"photo.jpg", "clip.mov"} << "";
+        QTest::newRow("column: copies, ascending")
+            << "copies" << QStringList{"clip.mov", "photo.jpg"} << "";
     }
     void sorting()
     {

@@ -69,9 +69,10 @@ class tst_GenericFileListView : public QObject {
     };
     void open(Tab &tab, TabNavigation which = TabNavigation::installers, bool show = true)
     {
-        AdvancedToolsViewModel *vm = which == TabNavigation::runtimes     ? tab.state.runtimesVM()
-                                     : which == TabNavigation::largeFiles ? tab.state.largeFilesVM()
-                                                                          : tab.state.installersVM();
+        AdvancedToolsViewModel *vm = which == TabNavigation::runtimes ? tab.state.runtimesVM()
+                                     : which == TabNavigation::largeFiles
+                                         ? tab.state.largeFilesVM()
+                                         : tab.state.installersVM();
         AppState *state = &tab.state;
         std::function<void()> scan = [vm, state, which] {
             if (which == TabNavigation::runtimes)
@@ -155,8 +156,8 @@ private slots:
         const QString hit = file("Downloads/Beta-one.iso", 60 * 1048576);
         const QString hit2 = file("Desktop/my-BETA.iso", 60 * 1048576);
         const QString miss = file("Documents/alpha.iso", 60 * 1048576);
-        for (const char *v : {".pyenv/versions/3.11-beta", ".pyenv/versions/3.12-BETA",
-                              ".pyenv/versions/3.10"})
+        for (const char *v :
+             {".pyenv/versions/3.11-beta", ".pyenv/versions/3.12-BETA", ".pyenv/versions/3.10"})
             QDir().mkpath(home() + '/' + v);
         list({hit, hit2, miss});
         Tab t;
@@ -177,12 +178,12 @@ private slots:
         QTest::addColumn<bool>("ascending");
         QTest::addColumn<QStringList>("order");
         QTest::newRow("initially size, largest first") << -1 << false << QStringList{"b", "c", "a"};
-        QTest::newRow("size ascending") << int(GenericFileListView::SizeColumn) << true
-                                        << QStringList{"a", "c", "b"};
-        QTest::newRow("name ascending") << int(GenericFileListView::NameColumn) << true
-                                        << QStringList{"a", "b", "c"};
-        QTest::newRow("name descending") << int(GenericFileListView::NameColumn) << false
-                                         << QStringList{"c", "b", "a"};
+        QTest::newRow("size ascending")
+            << int(GenericFileListView::SizeColumn) << true << QStringList{"a", "c", "b"};
+        QTest::newRow("name ascending")
+            << int(GenericFileListView::NameColumn) << true << QStringList{"a", "b", "c"};
+        QTest::newRow("name descending")
+            << int(GenericFileListView::NameColumn) << false << QStringList{"c", "b", "a"};
     }
     void sortsByEachColumn()
     {
@@ -200,8 +201,9 @@ private slots:
             names << QFileInfo(row.path).fileName();
         QCOMPARE(names, order);
         // What the table shows follows the same order.
-        QCOMPARE(t.view->table()->model()->index(0, GenericFileListView::NameColumn).data().toString(),
-                 order.first());
+        QCOMPARE(
+            t.view->table()->model()->index(0, GenericFileListView::NameColumn).data().toString(),
+            order.first());
     }
 
     void ticksOnlyCountWhatIsListedAndShown()
@@ -271,8 +273,9 @@ private slots:
         const QModelIndex cell = table->model()->index(0, GenericFileListView::ActionsColumn);
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(cell).center());
         QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Move to Trash?"));
-        QCOMPARE(Dialogs::lastConfirmation()->text,
-                 QStringLiteral("Are you sure you want to delete %1?").arg(QFileInfo(path).fileName()));
+        QCOMPARE(
+            Dialogs::lastConfirmation()->text,
+            QStringLiteral("Are you sure you want to delete %1?").arg(QFileInfo(path).fileName()));
         if (answer)
             QTRY_COMPARE(done.count(), 1);
         QCOMPARE(t.view->rows().isEmpty(), moved);
@@ -339,8 +342,7 @@ private slots:
         }
         QCOMPARE(v.fileSize, QStringLiteral("3.00 MB"));
         QCOMPARE(v.owner, QFileInfo(path).owner());
-        QCOMPARE(v.modifiedDate,
-                 FileMetadataPreview::dateText(QFileInfo(path).lastModified()));
+        QCOMPARE(v.modifiedDate, FileMetadataPreview::dateText(QFileInfo(path).lastModified()));
         QVERIFY(v.modifiedDate.contains(QString::number(QDate::currentDate().year())));
     }
 
@@ -349,9 +351,12 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("infoContains");
         QTest::addColumn<int>("listingLines"); // -1: no listing
-        QTest::newRow("folder") << "folder" << "directory" << 15;
-        QTest::newRow("Java listing line") << "line" << "cannot open" << -1;
-        QTest::newRow("no file tool") << "notool" << "No such file" << -1;
+        QTest::newRow("folder") << "folder"
+                                << "directory" << 15;
+        QTest::newRow("Java listing line") << "line"
+                                           << "cannot open" << -1;
+        QTest::newRow("no file tool") << "notool"
+                                      << "No such file" << -1;
     }
     void runtimeDetails()
     {
