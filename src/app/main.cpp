@@ -1,5 +1,6 @@
 #include "app/AppInfo.h"
 #include "app/AppState.h"
+#include "app/DesktopIntegration.h"
 #include "app/MainWindow.h"
 #include "app/Symbols.h"
 #include "app/Theme.h"
@@ -16,9 +17,18 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppInfo::name());
     QApplication::setOrganizationName(QStringLiteral("ornk"));
-    QApplication::setApplicationVersion(AppInfo::shortVersion());
-    QApplication::setWindowIcon(AppInfo::icon());
+    // "--version" prints the version and the build number.
+    QApplication::setApplicationVersion(AppInfo::shortVersion() + QStringLiteral(" (build ") +
+                                        AppInfo::buildNumber() + QStringLiteral(")"));
+    // Groups the windows with the menu entry of the same name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopIntegration::appId));
     Symbols::ensureIconTheme();
+    // An unpacked tarball carries its icon beside the program.
+    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths()
+                               << QCoreApplication::applicationDirPath() +
+                                      QStringLiteral("/../share/icons"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QString::fromLatin1(DesktopIntegration::appId), AppInfo::icon()));
 
     QCommandLineParser parser;
     parser.addHelpOption();
@@ -69,6 +79,8 @@ int main(int argc, char *argv[])
         window.move(frame.topLeft());
     }
     window.show();
+    if (!parser.isSet(screenshot))
+        DesktopIntegration::offerOnFirstStart(&window, QCoreApplication::applicationDirPath());
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
