@@ -2,7 +2,6 @@
 
 #include "app/AppState.h"
 #include "app/EmptyStateView.h"
-#include "finders/AdvancedToolsViewModel.h"
 #include "finders/DuplicatesView.h"
 #include "finders/GenericFileListView.h"
 #include "storage/StorageView.h"
@@ -39,23 +38,12 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
     switch (tab) {
     case TabNavigation::storage:
         return new StorageView(m_appState, m_appState->storageVM(), this);
-    case TabNavigation::runtimes: {
-        AdvancedToolsViewModel *vm = m_appState->runtimesVM();
-        return new GenericFileListView(
-            m_appState, vm, tab, true, [this, vm] { vm->scanRuntimes(m_appState); }, this);
-    }
     case TabNavigation::duplicates:
         return new DuplicatesView(m_appState, m_appState->duplicatesVM(), this);
-    case TabNavigation::largeFiles: {
-        AdvancedToolsViewModel *vm = m_appState->largeFilesVM();
-        return new GenericFileListView(
-            m_appState, vm, tab, true, [this, vm] { vm->scanLargeFiles(m_appState); }, this);
-    }
-    case TabNavigation::installers: {
-        AdvancedToolsViewModel *vm = m_appState->installersVM();
-        return new GenericFileListView(
-            m_appState, vm, tab, false, [this, vm] { vm->scanInstallers(m_appState); }, this);
-    }
+    case TabNavigation::runtimes:
+    case TabNavigation::largeFiles:
+    case TabNavigation::installers:
+        return GenericFileListView::forTab(m_appState, tab, this);
     default:
         // Screens of tabs still to come show what the tab is for.
         return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),

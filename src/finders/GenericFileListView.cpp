@@ -262,6 +262,22 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     updatePreview();
 }
 
+GenericFileListView *GenericFileListView::forTab(AppState *appState, TabNavigation tab,
+                                                 QWidget *parent)
+{
+    AdvancedToolsViewModel *vm = tab == TabNavigation::runtimes     ? appState->runtimesVM()
+                                 : tab == TabNavigation::largeFiles ? appState->largeFilesVM()
+                                                                    : appState->installersVM();
+    void (AdvancedToolsViewModel::*scan)(AppState *) =
+        tab == TabNavigation::runtimes     ? &AdvancedToolsViewModel::scanRuntimes
+        : tab == TabNavigation::largeFiles ? &AdvancedToolsViewModel::scanLargeFiles
+                                           : &AdvancedToolsViewModel::scanInstallers;
+    // The installers tab has no preview.
+    return new GenericFileListView(
+        appState, vm, tab, tab != TabNavigation::installers,
+        [appState, vm, scan] { (vm->*scan)(appState); }, parent);
+}
+
 EmptyStateView *GenericFileListView::emptyState() const
 {
     QWidget *current = m_body->currentWidget();

@@ -35,6 +35,9 @@ public:
                         bool showPreviewPanel, std::function<void()> scanAction,
                         QWidget *parent = nullptr);
 
+    // The screen of the runtimes, large-files or installers tab on its model and scan.
+    static GenericFileListView *forTab(AppState *appState, TabNavigation tab, QWidget *parent);
+
     TabHeader *header() const { return m_header; }
     QTableView *table() const { return m_table; }
     DeleteSelectedButton *deleteSelectedButton() const { return m_deleteSelected; }

@@ -42,7 +42,7 @@ class tst_GenericFileListView : public QObject {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))
             qFatal("cannot write %s", qPrintable(path));
-        f.write(QStringLiteral("#!/bin/sh\necho run >> '%1/runs'\ncat '%2'\n")
+        f.write(QStringLiteral("#!/bin/sh\necho run >> '%1/runs'\ntr '\\n' '\\0' < '%2'\n")
                     .arg(m_env->root(), listFile)
                     .toUtf8());
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -107,6 +107,7 @@ private slots:
         m_env = std::make_unique<TestEnvironment>();
         Dialogs::resetSeams();
         m_env->editLocations([this](Locations &loc) {
+            loc.installersFindExpression.clear();
             loc.installersCommand = lister(m_env->root() + "/listed");
             loc.javaListCommand = "echo '   17.0.2 (x86_64) \"Vendor\" - \"JDK 17\" /usr/lib/jvm/'";
             loc.localBinLinksCommand = "true";
