@@ -1,5 +1,7 @@
 #include "app/AppInfo.h"
 
+#include "QuillmarBuild.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>

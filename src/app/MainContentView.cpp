@@ -3,6 +3,8 @@
 #include "app/AppState.h"
 #include "app/EmptyStateView.h"
 #include "applications/ApplicationsView.h"
+#include "finders/DuplicatesView.h"
+#include "finders/GenericFileListView.h"
 #include "storage/StorageView.h"
 
 #include <QApplication>
@@ -39,6 +41,12 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
         return new StorageView(m_appState, m_appState->storageVM(), this);
     case TabNavigation::applications:
         return new ApplicationsView(m_appState, m_appState->applicationsVM(), this);
+    case TabNavigation::duplicates:
+        return new DuplicatesView(m_appState, m_appState->duplicatesVM(), this);
+    case TabNavigation::runtimes:
+    case TabNavigation::largeFiles:
+    case TabNavigation::installers:
+        return GenericFileListView::forTab(m_appState, tab, this);
     default:
         // Screens of tabs still to come show what the tab is for.
         return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),

@@ -17,6 +17,8 @@
 namespace {
 constexpr int kMaxImageSide = 1600;
 constexpr qint64 kMaxTextBytes = 256 * 1024;
+// Larger images show their icon: decoding would read the whole file.
+constexpr qint64 kMaxImageBytes = 64 * 1024 * 1024;
 } // namespace
 
 QuickLookPreview::QuickLookPreview(QWidget *parent) : QWidget(parent)
@@ -57,7 +59,7 @@ QuickLookPreview::Content QuickLookPreview::load(const QString &path)
         return content;
     static const QMimeDatabase db;
     const QMimeType mime = db.mimeTypeForFile(info);
-    if (mime.name().startsWith(QLatin1String("image/"))) {
+    if (mime.name().startsWith(QLatin1String("image/")) && info.size() <= kMaxImageBytes) {
         QImageReader reader(path);
         reader.setAutoTransform(true);
         const QSize size = reader.size();

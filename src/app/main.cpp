@@ -1,5 +1,6 @@
 #include "app/AppInfo.h"
 #include "app/AppState.h"
+#include "app/DesktopIntegration.h"
 #include "app/MainWindow.h"
 #include "app/Symbols.h"
 #include "app/Theme.h"
@@ -50,7 +51,9 @@ void nameApplication()
 {
     QCoreApplication::setApplicationName(AppInfo::name());
     QCoreApplication::setOrganizationName(QStringLiteral("ornk"));
-    QCoreApplication::setApplicationVersion(AppInfo::shortVersion());
+    // "--version" prints the version and the build number.
+    QCoreApplication::setApplicationVersion(AppInfo::shortVersion() + QStringLiteral(" (build ") +
+                                            AppInfo::buildNumber() + QStringLiteral(")"));
 }
 
 // Help and version need no display: answer them before the window system is touched.
@@ -83,8 +86,15 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     nameApplication();
-    QApplication::setWindowIcon(AppInfo::icon());
+    // Groups the windows with the menu entry of the same name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopIntegration::appId));
     Symbols::ensureIconTheme();
+    // An unpacked tarball carries its icon beside the program.
+    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths()
+                               << QCoreApplication::applicationDirPath() +
+                                      QStringLiteral("/../share/icons"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QString::fromLatin1(DesktopIntegration::appId), AppInfo::icon()));
 
     QCommandLineParser parser;
     const Options options;
@@ -128,6 +138,8 @@ int main(int argc, char *argv[])
             Theme::fromPreference(parser.value(options.switchTheme).toInt());
         QTimer::singleShot(300, &appearance, [&appearance, later] { appearance.apply(later); });
     }
+    if (!parser.isSet(screenshot))
+        DesktopIntegration::offerOnFirstStart(&window, QCoreApplication::applicationDirPath());
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);

@@ -9,6 +9,7 @@ target_sources(quillmar_ui PRIVATE
     app/AppInfo.cpp app/AppInfo.h
     app/Async.h
     app/DeleteSelectedButton.cpp app/DeleteSelectedButton.h
+    app/DesktopIntegration.cpp app/DesktopIntegration.h
     app/DetailRow.cpp app/DetailRow.h
     app/Dialogs.cpp app/Dialogs.h
     app/EmptyStateView.cpp app/EmptyStateView.h

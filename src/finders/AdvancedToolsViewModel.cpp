@@ -10,9 +10,12 @@
 #include "platform/MountTable.h"
 
 #include <QMutexLocker>
+#include <QPromise>
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <cerrno>
+#include <memory>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +82,21 @@ QByteArray bytesOf(const FileItem &item)
     return item.nativePath.isEmpty() ? nativePath(item.path) : item.nativePath;
 }
 
+// Rows that name a path which is gone by the time the scan ends (a file moved to the
+// Trash meanwhile must not come back). A row that is no path (a Java listing line) and
+// one the system only refuses to describe stay.
+QList<FileItem> withoutVanished(QList<FileItem> items)
+{
+    items.removeIf([](const FileItem &item) {
+        if (!item.path.startsWith(QLatin1Char('/')))
+            return false;
+        struct stat st;
+        return ::lstat(bytesOf(item).constData(), &st) != 0 &&
+               (errno == ENOENT || errno == ENOTDIR);
+    });
+    return items;
+}
+
 } // namespace
 
 AdvancedToolsViewModel::AdvancedToolsViewModel(QObject *parent) : QObject(parent) {}
@@ -118,6 +136,8 @@ void AdvancedToolsViewModel::setItems(const QList<FileItem> &items)
 
 void AdvancedToolsViewModel::removeItem(const QByteArray &nativePath)
 {
+    if (!m_scans.isEmpty())
+        m_trashedDuringScan.insert(nativePath);
     QStringList paths;
     const qsizetype removed = m_items.removeIf([&](const FileItem &item) {
         if (bytesOf(item) != nativePath)
@@ -139,13 +159,19 @@ void AdvancedToolsViewModel::runScan(Work work, AppState *appState)
     const CancelToken token;
     m_scans.insert(number, token);
     m_work.track(QtConcurrent::run([this, work, appState, token, number] {
-        const QList<FileItem> found = work(appState, token);
+        const QList<FileItem> found = withoutVanished(work(appState, token));
         QMetaObject::invokeMethod(
             this,
             [this, found, token, number] {
                 m_scans.remove(number);
+                QList<FileItem> published = found;
+                published.removeIf([&](const FileItem &item) {
+                    return m_trashedDuringScan.contains(bytesOf(item));
+                });
+                if (m_scans.isEmpty())
+                    m_trashedDuringScan.clear();
                 if (!token.isCancelled())
-                    setItems(found);
+                    setItems(published);
             },
             Qt::QueuedConnection);
         if (appState)
@@ -173,8 +199,14 @@ void AdvancedToolsViewModel::scanDuplicates(AppState *appState)
     runScan(&AdvancedToolsViewModel::findDuplicates, appState);
 }
 
-void AdvancedToolsViewModel::trash(const QString &path, AppState *appState)
+QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path,
+                                                             AppState *appState)
 {
+    // Finished on the main thread after the list is updated, so whoever waits for the
+    // outcome sees the list without the item.
+    auto promise = std::make_shared<QPromise<SafetyHelper::Outcome>>();
+    promise->start();
+    const QFuture<SafetyHelper::Outcome> done = promise->future();
     // The rows' own bytes; a path no row has must stand for exactly one name on disk.
     QList<QByteArray> candidates;
     for (const FileItem &item : std::as_const(m_items)) {
@@ -191,14 +223,24 @@ void AdvancedToolsViewModel::trash(const QString &path, AppState *appState)
             appState->addLog(QStringLiteral("stderr"),
                              QStringLiteral("Not moved to the Trash: the name of ") + path +
                                  QStringLiteral(" cannot be read exactly."));
-        return;
+        promise->addResult(
+            SafetyHelper::Outcome{false, QStringLiteral("The name cannot be read exactly.")});
+        promise->finish();
+        return done;
     }
-    m_work.track(QtConcurrent::run([this, native = *native, appState] {
-        if (!SafetyHelper::moveNativeToTrash(native, appState).ok)
-            return;
+    m_work.track(QtConcurrent::run([this, native = *native, appState, promise] {
+        const SafetyHelper::Outcome outcome = SafetyHelper::moveNativeToTrash(native, appState);
         QMetaObject::invokeMethod(
-            this, [this, native] { removeItem(native); }, Qt::QueuedConnection);
+            this,
+            [this, native, outcome, promise] {
+                if (outcome.ok)
+                    removeItem(native);
+                promise->addResult(outcome);
+                promise->finish();
+            },
+            Qt::QueuedConnection);
     }));
+    return done;
 }
 
 QString AdvancedToolsViewModel::sizeBand(double sizeMB)

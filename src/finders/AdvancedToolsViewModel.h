@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
+#include "exec/SafetyHelper.h"
 #include "exec/CancelToken.h"
 #include "finders/DuplicateFinder.h"
 #include "finders/FileItem.h"
@@ -9,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -43,8 +45,10 @@ public:
     // Asynchronous: moves one item to the Trash through the safety check and, when it
     // went, drops it from `items`. The item's own bytes are moved: a row whose name is
     // not valid UTF-8 never moves a look-alike, and a path that names two rows moves
-    // neither.
-    void trash(const QString &path, AppState *appState);
+    // neither. The future ends after the list is updated.
+    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppState *appState);
+    // Whether a scan of this model has started and not yet published.
+    bool isScanRunning() const { return !m_scans.isEmpty(); }
 
     static QList<DuplicateGroupRecord> duplicateGroups(const QStringList &paths);
 
@@ -77,5 +81,7 @@ private:
     std::optional<QString> m_selectedItemPath;
     QHash<quint64, CancelToken> m_scans; // running, by number; main thread only
     quint64 m_lastScan = 0;
+    // Moved away while a scan ran: that scan may have listed them before they went.
+    QSet<QByteArray> m_trashedDuringScan;
     BackgroundWork m_work;
 };

@@ -2,6 +2,7 @@ target_sources(quillmar_core PRIVATE
     platform/DesktopEntry.cpp platform/DesktopEntry.h
     platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
+    platform/FileDetails.cpp platform/FileDetails.h
     platform/FileProperties.cpp platform/FileProperties.h
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
     platform/Locations.cpp platform/Locations.h

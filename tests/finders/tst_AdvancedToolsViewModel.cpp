@@ -131,12 +131,11 @@ private slots:
                  QStringList({"-H", home() + "/Downloads", home() + "/Desktop",
                               home() + "/Documents", "-type", "f", "-size", "+50M", "-print0"}));
         // Discovery order; sizes as du -sm gives them (allocated, whole MiB rounded up); a
-        // listed path that is gone measures 0.
-        QCOMPARE(items.size(), 4);
+        // listed path that is gone by the end of the scan is dropped.
+        QCOMPARE(items.size(), 3);
         QCOMPARE(items[0], (FileItem{c, "50 - 500 MB", QString(), 0, std::nullopt, c.toUtf8()}));
         QCOMPARE(items[1].sizeMB, 3.0);
         QCOMPARE(items[2].sizeMB, 2.0);
-        QCOMPARE(items[3].sizeMB, 0.0);
         QCOMPARE(messages, QStringList({"Scanning for files >50MB...", "", "1"}));
     }
 
@@ -212,10 +211,9 @@ private slots:
         AppState state;
         QStringList messages;
         const auto items = scan(state, &AdvancedToolsViewModel::scanInstallers, &messages);
-        QCOMPARE(items.size(), 2);
+        // The missing package is gone by the end of the scan.
+        QCOMPARE(items.size(), 1);
         QCOMPARE(items[0].sizeMB, 3.5);
-        QCOMPARE(items[1].path, home() + "/missing\npkg");
-        QCOMPARE(items[1].sizeMB, 0.0);
     }
 
     // Closing the window while tools run: the state object goes within a second and
@@ -258,9 +256,14 @@ private slots:
     {
         QFETCH(bool, withEnvs);
         namespace fs = std::filesystem;
+        // The installations live under the test's root, so they exist when the scan ends.
+        const QString jvm = m_env->root() + "/usr/lib/jvm";
+        QDir().mkpath(jvm + "/java-17 (x64)");
+        QDir().mkpath(jvm + "/temurin-25");
         m_loc.javaListCommand =
-            script("java", "echo 'Matching Java installations:'; printf ' \\t/usr/lib/jvm/java-17 "
-                           "(x64)\\t \\n'; echo /opt/other/jdk; echo /usr/lib/jvm/temurin-25");
+            script("java", QString("echo 'Matching Java installations:'; printf ' \\t%1/java-17 "
+                                   "(x64)\\t \\n'; echo /opt/other/jdk; echo %1/temurin-25")
+                               .arg(jvm));
         const QString bin = m_env->root() + "/bin";
         QDir().mkpath(bin);
         fs::create_symlink("/nonexistent/tool-1.0", (bin + "/tool").toStdString());
@@ -281,8 +284,7 @@ private slots:
             rows << i.path + " | " + i.sizeDesc;
             QCOMPARE(i.sizeMB, 0.0);
         }
-        QStringList expected = {"/usr/lib/jvm/java-17 (x64) | Java JDK",
-                                "/usr/lib/jvm/temurin-25 | Java JDK"};
+        QStringList expected = {jvm + "/java-17 (x64) | Java JDK", jvm + "/temurin-25 | Java JDK"};
         if (withEnvs)
             expected << home() + "/.pyenv/versions/3.12.1 | Pyenv Python"
                      << home() + "/.pyenv/versions/3.9.0 | Pyenv Python"
@@ -354,9 +356,57 @@ private slots:
         QVERIFY(QFile::exists(Locations::current().trashFiles + "/a.bin"));
     }
 
+    void scanDropsRowsGoneMeanwhile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("moved to the Trash during the scan") << "trashed" << false;
+        QTest::newRow("link whose target is gone") << "dangling" << true;
+        QTest::newRow("a line that names no path") << "line" << true;
+    }
+    void scanDropsRowsGoneMeanwhile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, listed);
+        const QString a = file("a.iso", "a");
+        QString row = a;
+        if (kind == "dangling") {
+            row = home() + "/link.iso";
+            QVERIFY(QFile::link(home() + "/nowhere", row));
+        } else if (kind == "line") {
+            row = "17.0.2 (x86_64) JDK";
+        }
+        const QString go = m_env->root() + "/go";
+        m_loc.installersFindExpression.clear();
+        m_loc.installersCommand = script(
+            "installers",
+            QString("printf '%s\\0' '%1'\nwhile [ ! -f '%2' ]; do sleep 0.02; done\nprintf '%s\\0' '%3'")
+                .arg(a, go, row));
+        apply();
+        AppState state;
+        AdvancedToolsViewModel model;
+        model.scanInstallers(&state);
+        QTRY_VERIFY(model.isScanRunning());
+        // The scan has listed the file; now it goes, before the scan ends.
+        if (kind == "trashed") {
+            const QFuture<SafetyHelper::Outcome> moved = model.trash(a, &state);
+            QTRY_VERIFY(moved.isFinished());
+            QVERIFY(moved.result().ok);
+        }
+        QFile(go).open(QIODevice::WriteOnly);
+        QTRY_VERIFY(!model.isScanRunning());
+        QStringList paths;
+        for (const FileItem &item : model.items())
+            paths << item.path;
+        QCOMPARE(paths.contains(row), listed);
+        QCOMPARE(paths.contains(a), kind != "trashed");
+    }
+
     void stateOwnsAndScansTheFourModels()
     {
-        m_loc.javaListCommand = script("java", "echo /usr/lib/jvm/fake");
+        // A Java folder that exists when the scan ends.
+        QDir().mkpath(m_env->root() + "/usr/lib/jvm/fake");
+        m_loc.javaListCommand = script("java", "echo " + m_env->root() + "/usr/lib/jvm/fake");
         m_loc.localBinLinksCommand = script("links", "true");
         apply();
         file("Documents/big.bin", {}, 60 * 1048576);
@@ -375,7 +425,7 @@ private slots:
         QTRY_COMPARE(state.runtimesVM()->items().size(), 1);
         QTRY_COMPARE(state.installersVM()->items().size(), 1);
         QTRY_COMPARE(state.largeFilesVM()->items().size(), 1);
-        QCOMPARE(state.runtimesVM()->items()[0].path, QStringLiteral("/usr/lib/jvm/fake"));
+        QCOMPARE(state.runtimesVM()->items()[0].path, m_env->root() + "/usr/lib/jvm/fake");
         QCOMPARE(state.largeFilesVM()->items()[0].path, home() + "/Documents/big.bin");
         for (AdvancedToolsViewModel *m : models)
             m->waitForTasks();

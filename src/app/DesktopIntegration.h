@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// A copy unpacked from the release tarball is not in the application menu. On its first
+// start it offers to add an entry for itself to the user's menu.
+namespace DesktopIntegration {
+
+inline constexpr char appId[] = "com.ornk.quillmar";
+
+// The unpacked folder ("…/Quillmar") when the program runs from one, else nothing.
+std::optional<QString> unpackedFolder(const QString &programDir);
+// The user's entry for a copy in `folder`, as text.
+QString desktopEntry(const QString &folder);
+// Writes the entry into `applicationsDir`; false when it could not be written.
+bool addToMenu(const QString &folder, const QString &applicationsDir);
+// Asks once per user (remembered in the preferences) and adds the entry when accepted.
+void offerOnFirstStart(QWidget *window, const QString &programDir);
+
+} // namespace DesktopIntegration

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "finders/DuplicateGroup.h"
+
+#include <QSet>
+#include <QWidget>
+
+#include <optional>
+
+class AdvancedToolsViewModel;
+class AppState;
+class DeleteSelectedButton;
+class EmptyStateView;
+class FileMetadataPreview;
+class FinderRemoval;
+class QLabel;
+class QMenu;
+class QStackedWidget;
+class QTableView;
+class QToolButton;
+class QuickLookPreview;
+class TabHeader;
+
+// The duplicates tab: the groups of identical files, sortable by the sort menu or a
+// column; the copies of the selected group with tick boxes; a preview of the chosen copy.
+class DuplicatesView : public QWidget {
+    Q_OBJECT
+public:
+    enum GroupColumn { FileColumn, CopiesColumn, EachColumn, FreesColumn };
+    enum CopyColumn { TickColumn, PathColumn, ActionColumn };
+
+    DuplicatesView(AppState *appState, AdvancedToolsViewModel *model, QWidget *parent = nullptr);
+
+    TabHeader *header() const { return m_header; }
+    QToolButton *sortButton() const { return m_sortButton; }
+    QMenu *sortMenu() const { return m_sortMenu; }
+    DeleteSelectedButton *deleteSelectedButton() const { return m_deleteSelected; }
+    QTableView *groupsTable() const { return m_groupsTable; }
+    QTableView *copiesTable() const { return m_copiesTable; }
+    QLabel *detailPlaceholder() const { return m_detailPlaceholder; }
+    QLabel *summaryLabel() const { return m_summary; }
+    QLabel *selectedLabel() const { return m_selectedLabel; }
+    QuickLookPreview *quickLook() const { return m_quickLook; }
+    FileMetadataPreview *metadataPreview() const { return m_metadata; }
+    EmptyStateView *emptyState() const;
+
+    // The groups as displayed: filtered by the search text, in sort order.
+    QList<DuplicateGroup> groups() const { return m_groups; }
+    DuplicateSortOrder sortOrder() const { return m_sortOrder; }
+    std::optional<QString> selectedHash() const { return m_selectedHash; }
+    std::optional<QString> selectedDuplicateId() const { return m_selectedDuplicateId; }
+    // Ticked copies that are displayed now: what "Delete Selected" removes.
+    QStringList checkedPaths() const;
+    void setChecked(const QString &path, bool checked);
+    void selectGroup(const QString &hash);
+    void selectCopy(const QString &path);
+    void chooseSort(DuplicateSort sort);
+    void sortByColumn(GroupColumn column, bool ascending);
+    void confirmDelete(const QString &path);
+    void confirmBulkDelete();
+    bool isRemoving() const;
+
+    // The groups that would lose every copy if `paths` went, each named by its first
+    // copy's file name and its number of copies.
+    static QStringList groupsLosingEveryCopy(const QList<FileItem> &items,
+                                             const QStringList &paths);
+
+signals:
+    void removalFinished(const QStringList &moved);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void itemsChanged();
+    void rebuildGroups();
+    void updateDetail();
+    void updateCount();
+    void updateHeader();
+    void updateSortMenu();
+    void updatePreview();
+    std::optional<DuplicateGroup> selectedGroup() const;
+
+    AppState *m_appState;
+    AdvancedToolsViewModel *m_model;
+    TabHeader *m_header;
+    QToolButton *m_sortButton;
+    QMenu *m_sortMenu;
+    DeleteSelectedButton *m_deleteSelected;
+    QStackedWidget *m_body;
+    EmptyStateView *m_scanning;
+    EmptyStateView *m_nothing;
+    QTableView *m_groupsTable;
+    QTableView *m_copiesTable;
+    class GroupsModel;
+    class CopiesModel;
+    GroupsModel *m_groupsModel;
+    CopiesModel *m_copiesModel;
+    QStackedWidget *m_detailStack;
+    QLabel *m_detailPlaceholder;
+    QLabel *m_summary;
+    QLabel *m_selectedLabel;
+    QStackedWidget *m_previewStack;
+    QuickLookPreview *m_quickLook;
+    FileMetadataPreview *m_metadata;
+    FinderRemoval *m_removal;
+
+    QList<DuplicateGroup> m_groups;
+    QList<FileItem> m_copies; // of the selected group, as displayed
+    DuplicateSortOrder m_sortOrder;
+    QSet<QString> m_checked;
+    std::optional<QString> m_selectedHash;
+    std::optional<QString> m_selectedDuplicateId;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class AdvancedToolsViewModel;
+class AppState;
+class QWidget;
+
+// Moves a file-finder tab's paths to the Trash one after another, always through its
+// model. While it runs, the window holding the screen refuses to close; at the end an
+// alert names what could not be moved and why.
+class FinderRemoval : public QObject {
+    Q_OBJECT
+public:
+    FinderRemoval(QWidget *screen, AdvancedToolsViewModel *model, AppState *appState);
+
+    bool isRunning() const { return m_running; }
+    // Ignored while a removal runs.
+    void start(const QStringList &paths);
+
+    struct Failure {
+        QString path;
+        QString reason;
+    };
+    // The alert's text for what failed.
+    static QString failureText(const QList<Failure> &failures);
+
+signals:
+    void runningChanged(bool running);
+    void finished(const QStringList &moved);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void next();
+    void end();
+
+    QWidget *m_screen;
+    AdvancedToolsViewModel *m_model;
+    AppState *m_appState;
+    QPointer<QWidget> m_window;
+    QStringList m_queue;
+    QStringList m_moved;
+    QList<Failure> m_failures;
+    bool m_running = false;
+};

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "app/TabNavigation.h"
+#include "finders/FileItem.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QWidget>
+
+#include <functional>
+
+class AdvancedToolsViewModel;
+class AppState;
+class DeleteSelectedButton;
+class EmptyStateView;
+class FileMetadataPreview;
+class FinderRemoval;
+class QLabel;
+class QStackedWidget;
+class QTableView;
+class QuickLookPreview;
+class RuntimeDetailPreview;
+class TabHeader;
+
+// The large-files, installers and runtimes tabs: a sortable table of the tab model's
+// items with tick boxes, removal of one row or of every ticked row, and an optional
+// preview of the selected row.
+class GenericFileListView : public QWidget {
+    Q_OBJECT
+public:
+    enum Column { TickColumn, IconColumn, NameColumn, SizeColumn, ActionsColumn };
+
+    GenericFileListView(AppState *appState, AdvancedToolsViewModel *model, TabNavigation tab,
+                        bool showPreviewPanel, std::function<void()> scanAction,
+                        QWidget *parent = nullptr);
+
+    // The screen of the runtimes, large-files or installers tab on its model and scan.
+    static GenericFileListView *forTab(AppState *appState, TabNavigation tab, QWidget *parent);
+
+    TabHeader *header() const { return m_header; }
+    QTableView *table() const { return m_table; }
+    DeleteSelectedButton *deleteSelectedButton() const { return m_deleteSelected; }
+    QWidget *previewPanel() const { return m_preview; }
+    QLabel *previewPlaceholder() const { return m_placeholder; }
+    RuntimeDetailPreview *runtimePreview() const { return m_runtimePreview; }
+    QuickLookPreview *quickLook() const { return m_quickLook; }
+    FileMetadataPreview *metadataPreview() const { return m_metadata; }
+    // The placeholder shown instead of the table while there are no items.
+    EmptyStateView *emptyState() const;
+
+    // The rows as displayed: filtered by the search text, in sort order.
+    QList<FileItem> rows() const { return m_rows; }
+    // Ticked paths that are displayed now, in row order: what "Delete Selected" removes.
+    QStringList checkedPaths() const;
+    void setChecked(const QString &path, bool checked);
+    // Makes the column the first sort key; `ascending` false sorts it descending.
+    void sortBy(Column column, bool ascending);
+    void selectPath(const QString &path);
+    // What a row's "Delete" and the delete-selected button do (each confirms first).
+    void confirmDelete(const QString &path);
+    void confirmBulkDelete();
+    bool isRemoving() const;
+
+signals:
+    // A confirmed removal has ended; `moved` holds what went to the Trash.
+    void removalFinished(const QStringList &moved);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void itemsChanged();
+    void rebuildRows();
+    void updateCount();
+    void updateEmptyState();
+    void updatePreview();
+    void learnFolders();
+    void applySortIndicator();
+
+    AppState *m_appState;
+    AdvancedToolsViewModel *m_model;
+    TabNavigation m_tab;
+    bool m_showPreviewPanel;
+    std::function<void()> m_scanAction;
+    TabHeader *m_header;
+    DeleteSelectedButton *m_deleteSelected;
+    QStackedWidget *m_body;
+    EmptyStateView *m_scanning;
+    EmptyStateView *m_nothing;
+    QTableView *m_table;
+    class RowsModel;
+    RowsModel *m_rowsModel;
+    QWidget *m_preview = nullptr;
+    QStackedWidget *m_previewStack = nullptr;
+    QLabel *m_placeholder = nullptr;
+    RuntimeDetailPreview *m_runtimePreview = nullptr;
+    QuickLookPreview *m_quickLook = nullptr;
+    FileMetadataPreview *m_metadata = nullptr;
+    FinderRemoval *m_removal;
+
+    QList<FileItem> m_rows;
+    QSet<QString> m_checked;
+    QHash<QString, bool> m_isFolder;
+    QList<QPair<Column, bool>> m_sortOrder; // (column, ascending), first key first
+};

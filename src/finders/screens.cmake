@@ -1,0 +1,9 @@
+target_sources(quillmar_ui PRIVATE
+    finders/DuplicatesView.cpp finders/DuplicatesView.h
+    finders/FileMetadataPreview.cpp finders/FileMetadataPreview.h
+    finders/FinderRemoval.cpp finders/FinderRemoval.h
+    finders/GenericFileListView.cpp finders/GenericFileListView.h
+    finders/RowButtonDelegate.cpp finders/RowButtonDelegate.h
+    finders/RuntimeDetailPreview.cpp finders/RuntimeDetailPreview.h
+    finders/StackedTextDelegate.cpp finders/StackedTextDelegate.h
+)
