@@ -8,6 +8,7 @@
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"
 #include "storage/StorageViewModel.h"
+#include "update/Updater.h"
 
 #include <QThreadPool>
 #include <QTimer>
@@ -231,6 +232,14 @@ void AppState::relaunch()
         Locations::current().shell,
         {QStringLiteral("-c"), Locations::current().relaunchScript, Workspace::applicationPath()});
     emit terminateRequested();
+}
+
+void AppState::startUpdateCheck()
+{
+    Updater::backgroundCheck(this, [this](std::optional<Updater::Release> release) {
+        if (release)
+            setShowUpdate(true);
+    });
 }
 
 void AppState::updateTrashWatcher()

@@ -85,6 +85,8 @@ public:
     void relaunch();
     // Starts or stops the Trash watcher to match the preference and the access grant.
     void updateTrashWatcher();
+    // The once-a-day check; a newer release raises showUpdate.
+    void startUpdateCheck();
 
 signals:
     void changed();

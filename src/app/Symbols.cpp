@@ -81,6 +81,9 @@ const QHash<QString, SymbolInfo> &symbolMap()
         {"checkmark.circle.fill",
          {{"emblem-ok-symbolic", "object-select-symbolic"}, QStyle::SP_DialogApplyButton}},
         {"eye", {{"view-reveal-symbolic"}, QStyle::SP_FileDialogContentsView}},
+        {"arrow.triangle.2.circlepath.circle.fill",
+         {{"software-update-available-symbolic", "view-refresh-symbolic"},
+          QStyle::SP_BrowserReload}},
     };
     return map;
 }

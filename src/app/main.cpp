@@ -69,6 +69,8 @@ int main(int argc, char *argv[])
         window.move(frame.topLeft());
     }
     window.show();
+    if (!parser.isSet(screenshot))
+        appState.startUpdateCheck();
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);

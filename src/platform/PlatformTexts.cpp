@@ -14,6 +14,11 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("Finder"), QStringLiteral("the file manager")},
         {QStringLiteral("Mac"), QStringLiteral("computer")},
         {QStringLiteral("macOS"), QStringLiteral("the system")},
+        {QStringLiteral("Opening the disk image…"), QStringLiteral("Opening the archive…")},
+        {QStringLiteral("The disk image couldn't be opened."),
+         QStringLiteral("The archive couldn't be opened.")},
+        {QStringLiteral("The disk image has no Quillmar.app."),
+         QStringLiteral("The archive has no Quillmar folder.")},
     };
     return table;
 }
