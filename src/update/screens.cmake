@@ -1,1 +1,3 @@
-target_sources(quillmar_ui PRIVATE update / UpdateDialogView.cpp update / UpdateDialogView.h)
+target_sources(quillmar_ui PRIVATE
+    update/UpdateDialogView.cpp update/UpdateDialogView.h
+)

@@ -1,1 +1,3 @@
-target_sources(quillmar_core PRIVATE update / Updater.cpp update / Updater.h)
+target_sources(quillmar_core PRIVATE
+    update/Updater.cpp update/Updater.h
+)

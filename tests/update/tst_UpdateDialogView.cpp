@@ -213,6 +213,7 @@ void tst_UpdateDialogView::followsTheme()
     QTRY_COMPARE(dialog.phase(), Phase::UpToDate);
     dialog.grab().save(QDir::current().filePath("update-uptodate-dark.png"));
     theme.apply(Theme::Light);
+    QTest::qWait(50); // the palette reaches the widgets through posted events
     dialog.grab().save(QDir::current().filePath("update-uptodate-light.png"));
 }
 
