@@ -1,3 +1,5 @@
+#include "app/AppState.h"
+#include "app/MainWindow.h"
 #include "app/Theme.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
@@ -5,6 +7,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
 
@@ -97,6 +100,7 @@ private slots:
     void installingCannotBeClosed();
     void downloadFromWebsite();
     void followsTheme();
+    void openedByLaunchCheckAndMenu();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -215,6 +219,47 @@ void tst_UpdateDialogView::followsTheme()
     theme.apply(Theme::Light);
     QTest::qWait(50); // the palette reaches the widgets through posted events
     dialog.grab().save(QDir::current().filePath("update-uptodate-light.png"));
+}
+
+void tst_UpdateDialogView::openedByLaunchCheckAndMenu()
+{
+    Preferences::setValue(PrefKey::autoScanOnLaunch, false);
+    m_server->set("/version.json", R"({"version":"7"})");
+    AppState state;
+    MainWindow window(&state);
+    auto openDialogs = [&window] {
+        QList<UpdateDialogView *> open;
+        for (UpdateDialogView *dialog : window.findChildren<UpdateDialogView *>()) {
+            if (dialog->isVisible())
+                open.append(dialog);
+        }
+        return open;
+    };
+
+    state.startUpdateCheck();
+    QTRY_VERIFY(state.showUpdate());
+    QCOMPARE(openDialogs().size(), 1);
+    UpdateDialogView *first = openDialogs().first();
+    QTRY_COMPARE(first->phase(), Phase::Available); // its own check, after the launch one
+    QCOMPARE(m_server->requests().size(), 2);
+    QTest::keyClick(first, Qt::Key_Escape);
+    QVERIFY(!state.showUpdate());
+    QVERIFY(openDialogs().isEmpty());
+
+    QAction *menuItem = nullptr;
+    for (QAction *action : window.menuBar()->actions().at(0)->menu()->actions()) {
+        if (action->text() == "Check for Updates...")
+            menuItem = action;
+    }
+    QVERIFY(menuItem);
+    menuItem->trigger();
+    QVERIFY(state.showUpdate());
+    QCOMPARE(openDialogs().size(), 1);
+    QTRY_COMPARE(openDialogs().first()->phase(), Phase::Available);
+    QCOMPARE(m_server->requests().size(), 3);
+    // A second request while one is open brings that one forward.
+    menuItem->trigger();
+    QCOMPARE(openDialogs().size(), 1);
 }
 
 QTEST_MAIN(tst_UpdateDialogView)
