@@ -535,30 +535,31 @@ void install(const Release &release, QObject *context,
              std::function<void(const QString &)> progress,
              std::function<void(std::optional<Failure>)> done)
 {
+    // The guard is only read on the main thread; the quit does not depend on the
+    // window that started the install still being there.
     QPointer<QObject> guard(context);
     auto report = [guard, progress](const QString &text) {
-        if (!guard)
-            return;
         QMetaObject::invokeMethod(
-            guard.data(),
+            qApp,
             [guard, progress, text] {
                 if (guard)
                     progress(text);
             },
             Qt::QueuedConnection);
     };
-    whenFinished(
-        context, QtConcurrent::run([release, report] { return runInstall(release, report); }),
-        [done = std::move(done)](std::optional<Failure> failure) {
-            if (!failure) {
-                const Seams s = seams();
-                if (s.quit)
-                    s.quit();
-                else
-                    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-            }
-            done(failure);
-        });
+    whenFinished(qApp, QtConcurrent::run([release, report] { return runInstall(release, report); }),
+                 [guard, done = std::move(done)](std::optional<Failure> failure) {
+                     if (!failure) {
+                         const Seams s = seams();
+                         if (s.quit)
+                             s.quit();
+                         else
+                             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit,
+                                                       Qt::QueuedConnection);
+                     }
+                     if (guard)
+                         done(failure);
+                 });
 }
 
 void setBase(const QString &value)
