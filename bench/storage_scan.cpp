@@ -1,12 +1,13 @@
-// Measures a generated tree with StorageScanner and with `du -s` in the same run.
-//
-//   bench/storage_scan.sh [--files N] [--folders N] [--seed N] [--runs N] [--dir PATH] [--keep]
+// Measures a generated tree with StorageScanner and with `du -s -B1`, each timed as a
+// process of its own on the same tree (the scanner through this program's --scan-once
+// driver), in an order rotated every round. Reports the median of the per-round ratios,
+// their spread, CPU time (user + system) and peak memory of each process, and whether
+// the totals agree. Run with --help for the options.
 //
 // The tree is deterministic for a seed: log-normal file sizes (blocks allocated, no data
-// written), hard links, symbolic links (to a file, to a folder, a loop, a dangling one),
-// names that are not valid UTF-8, and, when not run as root, a few unreadable folders.
-// du counts the blocks of folders and links themselves and the scanner does not, so the
-// two totals are compared after adding those blocks (read with find) to the scanner's.
+// written), hard links spread over many folders, symbolic links (to a file, to a folder, a
+// loop, a dangling one), names that are not valid UTF-8, and, when not run as root, a few
+// unreadable folders.
 
 #include "platform/Locations.h"
 #include "storage/StorageScanner.h"
@@ -17,6 +18,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QTextStream>
+
+#include <chrono>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
 
 #include <algorithm>
 #include <cerrno>
@@ -40,7 +47,26 @@ struct Options {
     int runs = 5;
     QString dir;
     bool keep = false;
+    bool cold = false;
+    QList<int> threads; // scanner variants to time; empty: the scanner's default
 };
+
+const char *const usage =
+    "usage: bench/storage_scan.sh [options]\n"
+    "  --files N        files in the generated tree (default 200000)\n"
+    "  --folders N      folders in the generated tree (default 20000, at least 1000)\n"
+    "  --large          the larger tree: 522000 files in 40600 folders\n"
+    "  --seed N         seed of the tree (default 20261208)\n"
+    "  --runs N         rounds; each round times every tool once, order rotated (default 5)\n"
+    "  --threads LIST   scanner thread counts to time, e.g. 1,2,8 (default: the scanner's own)\n"
+    "  --cold           drop the page cache before every timed run (needs root; skipped "
+    "otherwise)\n"
+    "  --dir PATH       keep the tree in PATH and reuse it when it matches (default: a new\n"
+    "                   folder of its own under $TMPDIR, removed afterwards)\n"
+    "  --keep           do not remove the tree afterwards\n"
+    "  --help           this text\n"
+    "Driver: storage_scan --scan-once PATH [THREADS] prints the scanner's total and partial "
+    "flag.\n";
 
 QTextStream out(stdout);
 
@@ -48,19 +74,6 @@ QTextStream out(stdout);
 {
     QTextStream(stderr) << "storage_scan: " << what << Qt::endl;
     std::exit(1);
-}
-
-qint64 procStatusKB(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
 }
 
 void makeFile(const std::string &path, qint64 bytes)
@@ -192,60 +205,108 @@ void removeTree(const QString &dir)
     ::nftw(native.constData(), removeOne, 64, FTW_DEPTH | FTW_PHYS);
 }
 
-struct DuResult {
-    double ms = 0;
-    qint64 bytes = -1;
+// One timed process: wall time, CPU time of it and its children, peak resident size.
+struct Run {
+    double wallMs = 0;
+    double cpuMs = 0;
+    QByteArray out;
+    int status = -1;
 };
 
-DuResult runDu(const QString &du, const QString &tree)
+Run runProcess(const QStringList &argv)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::SeparateChannels);
+    std::vector<QByteArray> bytes;
+    for (const QString &a : argv)
+        bytes.push_back(QFile::encodeName(a));
+    std::vector<char *> args;
+    for (QByteArray &b : bytes)
+        args.push_back(b.data());
+    args.push_back(nullptr);
+
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        fail(QStringLiteral("pipe failed"));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
     QElapsedTimer t;
     t.start();
-    p.start(du, {QStringLiteral("-s"), QStringLiteral("-B1"), tree});
-    p.waitForFinished(-1);
-    DuResult r;
-    r.ms = double(t.nsecsElapsed()) / 1e6;
-    const QByteArray text = p.readAllStandardOutput();
-    r.bytes = text.split('\t').first().trimmed().toLongLong();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+        fail(QStringLiteral("cannot start ") + argv.first());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    Run r;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        r.out.append(buffer, n);
+    ::close(pipeFds[0]);
+    struct rusage usage {};
+    int status = 0;
+    ::wait4(pid, &status, 0, &usage);
+    r.wallMs = double(t.nsecsElapsed()) / 1e6;
+    auto ms = [](const timeval &tv) { return tv.tv_sec * 1e3 + tv.tv_usec / 1e3; };
+    r.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
+    r.status = status;
     return r;
 }
 
-// du sees the blocks of the folders and the links themselves; the scanner does not.
-qint64 folderAndLinkBlocks(const QString &find, const QString &tree)
+void dropPageCache()
 {
-    QProcess p;
-    p.start(find, {tree, QStringLiteral("("), QStringLiteral("-type"), QStringLiteral("d"),
-                   QStringLiteral("-o"), QStringLiteral("-type"), QStringLiteral("l"),
-                   QStringLiteral(")"), QStringLiteral("-printf"), QStringLiteral("%b\\n")});
-    p.waitForFinished(-1);
-    qint64 blocks = 0;
-    for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
-        blocks += line.trimmed().toLongLong();
-    return blocks * 512;
+    ::sync();
+    QFile f(QStringLiteral("/proc/sys/vm/drop_caches"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("3\n");
+}
+
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return QString::fromLatin1(parts.mid(0, 3).join(' '));
 }
 
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
+    if (v.empty())
+        return 0;
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--scan-once") == 0) {
-        // Prints the resident size before, the peak after, and the cached folder count.
-        const qint64 before = procStatusKB("VmRSS");
-        StorageScanner scanner;
-        scanner.entry(QByteArray(argv[2]));
-        out << before << ' ' << procStatusKB("VmHWM") << ' ' << scanner.cachedFolderCount()
-            << Qt::endl;
+    if (argc >= 3 && qstrcmp(argv[1], "--scan-once") == 0) {
+        // The driver timed as a process: prints bytes, partial flag and cached folders.
+        const int threads = argc >= 4 ? std::atoi(argv[3]) : StorageScanner::defaultThreadCount();
+        StorageScanner scanner(threads);
+        const auto e = scanner.entry(QByteArray(argv[2]));
+        if (!e)
+            return 1;
+        // The peak of this process's own memory: a spawned child's rusage would start
+        // from the parent's.
+        qint64 peakKB = 0;
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : status.readAll().split('\n')) {
+                if (line.startsWith("VmHWM:"))
+                    peakKB = line.mid(6).trimmed().split(' ').first().toLongLong();
+            }
+        }
+        std::printf("%lld %d %d %lld\n", static_cast<long long>(e->bytes), e->isPartial ? 1 : 0,
+                    scanner.cachedFolderCount(), static_cast<long long>(peakKB));
         return 0;
     }
+    QCoreApplication app(argc, argv);
     Options o;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -259,22 +320,46 @@ int main(int argc, char **argv)
             o.files = value().toInt();
         else if (a == QLatin1String("--folders"))
             o.folders = value().toInt();
-        else if (a == QLatin1String("--seed"))
+        else if (a == QLatin1String("--large")) {
+            o.files = 522000;
+            o.folders = 40600;
+        } else if (a == QLatin1String("--seed"))
             o.seed = value().toUInt();
         else if (a == QLatin1String("--runs"))
             o.runs = std::max(1, value().toInt());
+        else if (a == QLatin1String("--threads")) {
+            for (const QString &t : value().split(QLatin1Char(','), Qt::SkipEmptyParts))
+                o.threads.append(std::max(1, t.toInt()));
+        } else if (a == QLatin1String("--cold"))
+            o.cold = true;
         else if (a == QLatin1String("--dir"))
             o.dir = value();
         else if (a == QLatin1String("--keep"))
             o.keep = true;
-        else
+        else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out << usage;
+            return 0;
+        } else {
+            QTextStream(stderr) << usage;
             fail(QStringLiteral("unknown argument ") + a);
+        }
     }
     if (o.folders < 1000 || o.files < 1)
         fail(QStringLiteral("use at least 1000 folders and one file"));
-    if (o.dir.isEmpty())
-        o.dir =
-            QDir::tempPath() + QStringLiteral("/quillmar-storage-bench-") + QString::number(o.seed);
+    const bool root = ::geteuid() == 0;
+    if (o.cold && !root) {
+        out << "Cold mode needs root to drop the page cache: timing with a warm cache." << Qt::endl;
+        o.cold = false;
+    }
+    // A folder of its own unless one was named, so two runs never share or remove a tree.
+    const bool ownFolder = o.dir.isEmpty();
+    if (ownFolder) {
+        QByteArray pattern =
+            QFile::encodeName(QDir::tempPath() + QStringLiteral("/quillmar-storage-bench-XXXXXX"));
+        if (!::mkdtemp(pattern.data()))
+            fail(QStringLiteral("cannot make a folder for the tree"));
+        o.dir = QFile::decodeName(pattern);
+    }
 
     const QString tree = o.dir + QStringLiteral("/tree");
     const std::string treeNative = QFile::encodeName(tree).toStdString();
@@ -285,7 +370,7 @@ int main(int argc, char **argv)
         params.close();
     }
     if (!reuse) {
-        if (QFile::exists(o.dir))
+        if (!ownFolder && QFile::exists(tree))
             removeTree(o.dir);
         QDir().mkpath(o.dir);
         out << "Generating " << o.files << " files in " << o.folders << " folders (seed " << o.seed
@@ -302,85 +387,132 @@ int main(int argc, char **argv)
         out << "Reusing the tree under " << tree << Qt::endl;
     }
     chmodUnreadable(treeNative, 0);
-    const bool root = ::geteuid() == 0;
 
-    const Locations &loc = Locations::current();
-    const QByteArray native = QFile::encodeName(tree);
+    struct Tool {
+        QString label;
+        QStringList argv;
+        std::vector<Run> runs;
+    };
+    std::vector<Tool> tools;
+    tools.push_back({QStringLiteral("du -s -B1"),
+                     {Locations::current().du, QStringLiteral("-s"), QStringLiteral("-B1"), tree},
+                     {}});
+    if (o.threads.isEmpty())
+        o.threads.append(StorageScanner::defaultThreadCount());
+    for (int t : o.threads)
+        tools.push_back({QStringLiteral("scanner, %1 thread%2").arg(t).arg(t == 1 ? "" : "s"),
+                         {QCoreApplication::applicationFilePath(), QStringLiteral("--scan-once"),
+                          tree, QString::number(t)},
+                         {}});
 
-    // Warm the OS caches with one untimed pass of each.
-    runDu(loc.du, tree);
-    {
-        StorageScanner warm;
-        warm.entry(native);
+    const QString loadBefore = loadAverage();
+    if (!o.cold) {
+        for (Tool &tool : tools)
+            runProcess(tool.argv); // warms the page cache, untimed
     }
-
-    std::vector<double> duTimes, scanTimes;
-    qint64 duBytes = -1;
-    std::optional<StorageEntry> scanned;
     for (int r = 0; r < o.runs; ++r) {
-        const DuResult d = runDu(loc.du, tree);
-        duTimes.push_back(d.ms);
-        duBytes = d.bytes;
-
-        StorageScanner scanner; // a cold cache of our own every run
-        QElapsedTimer t;
-        t.start();
-        scanned = scanner.entry(native);
-        scanTimes.push_back(double(t.nsecsElapsed()) / 1e6);
+        for (size_t k = 0; k < tools.size(); ++k) {
+            Tool &tool = tools[(k + size_t(r)) % tools.size()];
+            if (o.cold)
+                dropPageCache();
+            tool.runs.push_back(runProcess(tool.argv));
+        }
     }
+    // How soon a measurement stops once its token is set, half way through the tree.
+    std::vector<double> stopMs;
+    for (int trial = 0; trial < 3; ++trial) {
+        StorageScanner scanner(o.threads.last());
+        const CancelToken token = makeCancelToken();
+        std::atomic<qint64> setAt{0};
+        QElapsedTimer clock;
+        clock.start();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            setAt = clock.nsecsElapsed();
+            token->store(true);
+        });
+        const bool stopped = !scanner.entry(QFile::encodeName(tree), token);
+        const qint64 returnedAt = clock.nsecsElapsed();
+        stopper.join();
+        if (stopped)
+            stopMs.push_back(double(returnedAt - setAt) / 1e6);
+    }
+    const QString loadAfter = loadAverage();
 
-    // Peak memory of one more measurement, in a fresh process of its own so nothing the
-    // generation or the timed runs left behind counts.
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--scan-once"), tree});
-    child.waitForFinished(-1);
-    const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
-    if (figures.size() != 3)
-        fail(QStringLiteral("the memory run failed"));
-    const qint64 rssBefore = figures[0].toLongLong();
-    const qint64 hwm = figures[1].toLongLong();
-    const qint64 cachedFolders = figures[2].toLongLong();
-
-    const qint64 extra = folderAndLinkBlocks(loc.find, tree);
-    if (!scanned)
-        fail(QStringLiteral("the scanner could not read the tree"));
-
-    const double duMed = median(duTimes), scanMed = median(scanTimes);
-    const double duMin = *std::min_element(duTimes.begin(), duTimes.end());
-    const double scanMin = *std::min_element(scanTimes.begin(), scanTimes.end());
     out << Qt::endl
         << "Tree: " << o.files << " files, " << o.folders << " folders, seed " << o.seed
         << (root ? " (run as root: no unreadable folders)" : " (3 unreadable folders)") << Qt::endl;
-    out << "Runs: " << o.runs << " of each, alternating, warm OS cache" << Qt::endl;
-    out << QStringLiteral(
-               "du -s -B1     median %1 ms   best %2 ms   (includes starting the process)")
-               .arg(duMed, 0, 'f', 1)
-               .arg(duMin, 0, 'f', 1)
-        << Qt::endl;
-    out << QStringLiteral(
-               "StorageScanner median %1 ms   best %2 ms   (entry of the root, cold cache)")
-               .arg(scanMed, 0, 'f', 1)
-               .arg(scanMin, 0, 'f', 1)
-        << Qt::endl;
-    out << QStringLiteral("Ratio scanner/du: median %1   best %2")
-               .arg(scanMed / duMed, 0, 'f', 3)
-               .arg(scanMin / duMin, 0, 'f', 3)
-        << Qt::endl;
-    out << QStringLiteral("Peak memory of one measurement in a fresh process: VmHWM %1 MB "
-                          "(%2 MB before measuring, %3 folders cached)")
-               .arg(hwm / 1024.0, 0, 'f', 1)
-               .arg(rssBefore / 1024.0, 0, 'f', 1)
-               .arg(cachedFolders)
-        << Qt::endl;
-    out << "Totals: du " << duBytes << " B; scanner " << scanned->bytes << " B"
-        << (scanned->isPartial ? " (partial)" : "") << " + blocks of folders and links " << extra
-        << " B = " << (scanned->bytes + extra) << " B -> "
-        << (scanned->bytes + extra == duBytes ? "AGREE" : "DIFFER") << " ("
-        << formatBytes(scanned->bytes) << ")" << Qt::endl;
+    out << "Rounds: " << o.runs << ", every tool once per round as a process, order rotated, "
+        << (o.cold ? "page cache dropped before every run" : "warm page cache") << Qt::endl;
+    out << "Load average: " << loadBefore << " before, " << loadAfter << " after" << Qt::endl;
 
-    if (o.keep)
+    const Tool &du = tools.front();
+    const qint64 duBytes = du.runs.front().out.split('\t').first().trimmed().toLongLong();
+    bool agree = true;
+    QSet<QByteArray> scannerAnswers;
+    for (const Tool &tool : tools) {
+        std::vector<double> wall, cpu;
+        qint64 peak = 0;
+        for (const Run &run : tool.runs) {
+            wall.push_back(run.wallMs);
+            cpu.push_back(run.cpuMs);
+            if (&tool != &du)
+                peak = std::max(peak, run.out.trimmed().split(' ').value(3).toLongLong());
+        }
+        out << QStringLiteral("%1  wall median %2 ms  CPU median %3 ms")
+                   .arg(tool.label, -22)
+                   .arg(median(wall), 8, 'f', 1)
+                   .arg(median(cpu), 8, 'f', 1)
+            << (&tool == &du ? QString()
+                             : QStringLiteral("  peak memory %1 MiB").arg(peak / 1024.0, 0, 'f', 1))
+            << Qt::endl;
+        if (&tool == &du)
+            continue;
+        std::vector<double> wallRatio, cpuRatio;
+        for (size_t r = 0; r < tool.runs.size(); ++r) {
+            wallRatio.push_back(tool.runs[r].wallMs / du.runs[r].wallMs);
+            cpuRatio.push_back(tool.runs[r].cpuMs / std::max(0.001, du.runs[r].cpuMs));
+        }
+        const auto [wMin, wMax] = std::minmax_element(wallRatio.begin(), wallRatio.end());
+        const auto [cMin, cMax] = std::minmax_element(cpuRatio.begin(), cpuRatio.end());
+        out << QStringLiteral("    / du: wall %1 (spread %2-%3)   CPU %4 (spread %5-%6)")
+                   .arg(median(wallRatio), 0, 'f', 3)
+                   .arg(*wMin, 0, 'f', 3)
+                   .arg(*wMax, 0, 'f', 3)
+                   .arg(median(cpuRatio), 0, 'f', 3)
+                   .arg(*cMin, 0, 'f', 3)
+                   .arg(*cMax, 0, 'f', 3)
+            << Qt::endl;
+        QSet<QByteArray> answers; // bytes and partial flag of every run
+        for (const Run &run : tool.runs)
+            answers.insert(run.out.trimmed().split(' ').mid(0, 2).join(' '));
+        scannerAnswers.unite(answers);
+        const QList<QByteArray> words = tool.runs.front().out.trimmed().split(' ');
+        const qint64 bytes = words.value(0).toLongLong();
+        const bool same = answers.size() == 1 && bytes == duBytes;
+        agree = agree && same;
+        out << "    total " << bytes << " B" << (words.value(1) == "1" ? " (partial)" : "")
+            << ", du " << duBytes << " B -> " << (same ? "AGREE" : "DIFFER")
+            << (answers.size() == 1 ? "" : " (answers vary between runs)") << " ("
+            << formatBytes(bytes) << ", " << words.value(2) << " folders cached)" << Qt::endl;
+    }
+
+    if (!stopMs.empty())
+        out << "Cancellation (" << o.threads.last() << " threads): returned "
+            << QString::number(*std::max_element(stopMs.begin(), stopMs.end()), 'f', 2)
+            << " ms after the token was set at worst, " << stopMs.size() << " of 3 trials stopped"
+            << Qt::endl;
+    if (tools.size() > 2)
+        out << "Scanner answers (bytes, partial) across thread counts and runs: "
+            << (scannerAnswers.size() == 1 ? "identical" : "DIFFERENT") << Qt::endl;
+    agree = agree && scannerAnswers.size() == 1;
+
+    if (o.keep || !ownFolder) {
         chmodUnreadable(treeNative, 0755);
-    else
+        if (o.keep)
+            out << "Tree kept under " << tree << Qt::endl;
+    }
+    if (!o.keep)
         removeTree(o.dir);
-    return scanned->bytes + extra == duBytes ? 0 : 2;
+    return agree ? 0 : 2;
 }

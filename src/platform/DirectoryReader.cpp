@@ -1,7 +1,9 @@
 #include "platform/DirectoryReader.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,6 +125,53 @@ bool DirectoryReader::statPath(const char *path, Node &node)
 {
     struct stat st;
     if (::lstat(path, &st) != 0)
+        return false;
+    fill(st, node);
+    return true;
+}
+
+bool DirectoryReader::openAnyLength(const char *path, size_t length)
+{
+    if (length < PATH_MAX)
+        return open(path);
+    close();
+    int base = AT_FDCWD;
+    size_t pos = 0;
+    while (length - pos >= PATH_MAX) {
+        // Cut at the last separator that keeps the piece under the limit.
+        size_t cut = pos + PATH_MAX - 2;
+        while (cut > pos && path[cut] != '/')
+            --cut;
+        if (cut == pos) {
+            if (base != AT_FDCWD)
+                ::close(base);
+            m_error = ENAMETOOLONG;
+            return false;
+        }
+        const std::string piece(path + pos, cut - pos);
+        const int fd = ::openat(base, piece.c_str(), kOpenFlags);
+        const int error = errno;
+        if (base != AT_FDCWD)
+            ::close(base);
+        if (fd < 0) {
+            m_error = error;
+            return false;
+        }
+        base = fd;
+        pos = cut + 1;
+    }
+    const int fd = ::openat(base, path + pos, kOpenFlags);
+    const int error = errno;
+    if (base != AT_FDCWD)
+        ::close(base);
+    errno = error;
+    return adopt(fd);
+}
+
+bool DirectoryReader::statSelf(Node &node) const
+{
+    struct stat st;
+    if (!m_dir || ::fstat(::dirfd(m_dir), &st) != 0)
         return false;
     fill(st, node);
     return true;

@@ -47,6 +47,12 @@ public:
     // lstat of a path.
     static bool statPath(const char *path, Node &node);
 
+    // Like open(), also for paths longer than the system's limit: those are reached in
+    // pieces from shallower folders, holding at most two descriptors at a time.
+    bool openAnyLength(const char *path, size_t length);
+    // fstat of the open folder itself.
+    bool statSelf(Node &node) const;
+
 private:
     // Takes over an open folder descriptor (or a failed open's -1).
     bool adopt(int fd);

@@ -49,6 +49,7 @@ void fillMac(Locations &l)
                          h + "/Pictures"};
 
     l.skippedMounts = {"/System/Volumes", "/.nofollow", "/.resolve", "/.vol", "/Volumes", "/dev"};
+    l.storageStaysOnDevice = false;
     l.rootDisplayName = "Macintosh HD";
 
     l.applicationFolders = {"/Applications", h + "/Applications"};
@@ -193,6 +194,7 @@ void fillLinux(Locations &l)
     }
 
     l.skippedMounts = {"/proc", "/sys", "/dev", "/run", "/mnt", "/media", "/snap"};
+    l.storageStaysOnDevice = true;
     l.rootDisplayName = rootLabel();
 
     l.applicationFolders = {"/Applications", h + "/Applications"};

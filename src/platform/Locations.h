@@ -34,6 +34,10 @@ struct Locations {
 
     // Storage scanner.
     QStringList skippedMounts;
+    // A measurement keeps to the device of the folder measured and leaves out every mount
+    // below it. Off on macOS, where the data volume is reached from "/" through firmlinks
+    // and the skipped mounts are the rule.
+    bool storageStaysOnDevice = true;
     QString rootDisplayName; // display name of "/"
 
     // Applications.

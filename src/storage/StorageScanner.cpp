@@ -2,9 +2,19 @@
 
 #include "platform/DirectoryReader.h"
 #include "platform/Locations.h"
+#include "platform/MountTable.h"
+
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <tuple>
+#include <unordered_set>
 #include <vector>
 
 // ---- StorageEntry ------------------------------------------------------------------
@@ -115,34 +125,81 @@ QString sizeText(const StorageEntry &entry)
 
 // ---- StorageScanner ----------------------------------------------------------------
 
-// The state of one measurement: the path of the folder being read (grown and shrunk
-// in place), the caller's token and the skipped mount points.
-struct StorageScanner::Walk {
-    std::string path;
-    std::atomic_bool *cancel = nullptr;
+namespace {
+
+bool isRootPath(std::string_view path)
+{
+    return path.size() == 1 && path[0] == '/';
+}
+
+void appendName(std::string &path, const char *name)
+{
+    if (!isRootPath(path))
+        path += '/';
+    path += name;
+}
+
+// The folder holding `path`; "/" for "/x"; empty for "/" itself.
+std::string parentPath(std::string_view path)
+{
+    if (isRootPath(path))
+        return {};
+    const size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {};
+    return slash == 0 ? std::string("/") : std::string(path.substr(0, slash));
+}
+
+// Whether `folder` is `path` or one of the folders holding it.
+bool holds(std::string_view folder, std::string_view path)
+{
+    if (isRootPath(folder))
+        return !path.empty() && path[0] == '/';
+    return path.size() >= folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+QByteArray resolved(const QByteArray &path)
+{
+    char *real = ::realpath(path.constData(), nullptr);
+    if (!real)
+        return path;
+    QByteArray out(real);
+    ::free(real);
+    return out;
+}
+
+} // namespace
+
+// What one public operation reads once from the table and the system.
+struct StorageScanner::Settings {
+    bool staysOnDevice = true;
     std::vector<std::string> skipped;
     std::vector<std::string> skippedParents; // folders that hold a skipped mount point
-    bool interrupted = false;
+    QList<MountTable::Mount> mounts;
+    // The Trash is cached at any size, so a move into it can be settled exactly.
+    std::string trashRoot;
+    FileId trashId;
 
-    bool isCancelled()
+    Settings()
     {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            interrupted = true;
-        return interrupted;
-    }
-
-    explicit Walk(const CancelToken &token) : cancel(token.get())
-    {
-        path.reserve(4096);
-        for (const QString &mount : Locations::current().skippedMounts) {
+        const Locations &loc = Locations::current();
+        staysOnDevice = loc.storageStaysOnDevice;
+        for (const QString &mount : loc.skippedMounts) {
             const QByteArray s = StorageScanner::standardized(nativePath(mount));
             if (s.isEmpty() || s == "/")
                 continue;
             skipped.emplace_back(s.constData(), size_t(s.size()));
-            const qsizetype slash = s.lastIndexOf('/');
-            skippedParents.emplace_back(slash <= 0 ? std::string("/")
-                                                   : std::string(s.constData(), size_t(slash)));
+            skippedParents.push_back(parentPath(skipped.back()));
         }
+        if (staysOnDevice)
+            mounts = MountTable::read();
+        if (!loc.trashMeasureRoot.isEmpty())
+            trashRoot =
+                StorageScanner::standardized(nativePath(loc.trashMeasureRoot)).toStdString();
+        DirectoryReader::Node node;
+        if (!trashRoot.empty() && DirectoryReader::statPath(trashRoot.c_str(), node))
+            trashId = node.id;
     }
 
     bool holdsSkipped(std::string_view folder) const
@@ -154,10 +211,98 @@ struct StorageScanner::Walk {
     {
         return std::find(skipped.begin(), skipped.end(), item) != skipped.end();
     }
+
+    // A folder mounted over (the table lists it) or on another device than its parent.
+    bool isMountPoint(const QByteArray &path, const DirectoryReader::Node &node) const
+    {
+        if (!staysOnDevice || path == "/")
+            return false;
+        const std::string parent =
+            parentPath(std::string_view(path.constData(), size_t(path.size())));
+        DirectoryReader folder;
+        DirectoryReader::Node above;
+        if (!parent.empty() && folder.open(parent.c_str(), true) && folder.statSelf(above) &&
+            above.id.device != node.id.device)
+            return true;
+        return MountTable::isMountPoint(resolved(path), mounts);
+    }
 };
 
-StorageScanner::StorageScanner() = default;
-StorageScanner::~StorageScanner() = default;
+// One folder met by a measurement. Records live in a deque, so they stay put while other
+// threads append, and a folder always comes after the one holding it.
+struct StorageScanner::Folder {
+    Folder *parent = nullptr;
+    std::string name; // the whole path for the measured folder itself
+    qint64 bytes = 0; // its own blocks and files'; after settling, everything below
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool partial = false;
+    bool walked = false; // read from disk, so its total may be cached
+};
+
+// What reading one folder found, handed over in one go.
+struct StorageScanner::Found {
+    struct Link {
+        FileId id;
+        Folder *folder;
+        qint64 bytes;
+    };
+    std::vector<std::pair<std::string, std::string>> folders; // name, path
+    std::vector<Link> links;
+};
+
+// One measurement, shared by the threads working on it.
+struct StorageScanner::Walk {
+    struct Task {
+        Folder *folder;
+        std::string path;
+    };
+    using Link = Found::Link;
+
+    const Settings &settings;
+    std::atomic_bool *cancel = nullptr;
+    std::atomic_bool interrupted{false};
+    quint64 device = 0; // of the measured folder, written before any child is read
+    std::unordered_set<std::string> mountsBelow;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Folder> folders;
+    std::vector<Task> queue;
+    std::vector<Link> links;
+    int busy = 0;    // threads reading a folder
+    int helpers = 0; // pool threads still inside this walk
+
+    Walk(const Settings &s, std::atomic_bool *token) : settings(s), cancel(token) {}
+
+    bool isCancelled()
+    {
+        if (interrupted.load(std::memory_order_relaxed))
+            return true;
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            interrupted.store(true, std::memory_order_relaxed);
+            return true;
+        }
+        return false;
+    }
+};
+
+int StorageScanner::defaultThreadCount()
+{
+    // Reads wait on the disk far more than on a core: a cold cache answers several
+    // requests at once, so a few threads more than cores still pay.
+    return std::clamp(QThread::idealThreadCount() * 2, 4, 8);
+}
+
+StorageScanner::StorageScanner(int threads) : m_threads(std::max(1, threads))
+{
+    m_pool.setMaxThreadCount(std::max(1, m_threads - 1));
+}
+
+StorageScanner::~StorageScanner()
+{
+    m_pool.waitForDone();
+}
 
 QByteArray StorageScanner::standardized(const QByteArray &path)
 {
@@ -209,9 +354,12 @@ QList<QByteArray> StorageScanner::listingLocked(const QByteArray &folder)
     const QByteArray base = standardized(folder);
     DirectoryReader dir;
     m_folderReads.fetch_add(1, std::memory_order_relaxed);
-    if (m_readHook)
+    if (m_readHook) {
+        QMutexLocker hookLock(&m_hookMutex);
         m_readHook(base);
-    if (!dir.open(base.constData()))
+    }
+    // The folder the user chose may itself be a link: follow that one, never any inside.
+    if (!dir.open(base.constData(), true))
         return result;
     const QByteArray prefix = base == "/" ? base : base + '/';
     DirectoryReader::Kind hint;
@@ -223,28 +371,32 @@ QList<QByteArray> StorageScanner::listingLocked(const QByteArray &folder)
 std::optional<StorageEntry> StorageScanner::entry(const QByteArray &item, const CancelToken &cancel)
 {
     QMutexLocker lock(&m_mutex);
-    Walk walk(cancel);
-    return entryLocked(item, walk);
+    const Settings settings;
+    return entryLocked(item, settings, cancel.get());
 }
 
-std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item, Walk &walk)
+std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
+                                                        const Settings &settings,
+                                                        std::atomic_bool *cancel)
 {
-    if (walk.isCancelled())
+    if (cancel && cancel->load())
         return std::nullopt;
     const QByteArray path = standardized(item);
     DirectoryReader::Node node;
     if (path.isEmpty() || !DirectoryReader::statPath(path.constData(), node))
         return std::nullopt;
     if (node.kind == DirectoryReader::Kind::SymLink ||
-        walk.isSkipped(std::string_view(path.constData(), size_t(path.size()))))
+        settings.isSkipped(std::string_view(path.constData(), size_t(path.size()))))
         return StorageEntry{path, 0, false, false};
     if (node.kind == DirectoryReader::Kind::Directory) {
-        walk.path.assign(path.constData(), size_t(path.size()));
-        const Measure m = sizeOfFolder(walk, nullptr, nullptr);
+        // Its bytes belong to its own file system: open it to measure it there.
+        if (settings.isMountPoint(path, node))
+            return StorageEntry{path, 0, true, false};
+        const std::optional<Measure> m = measureFolder(path, settings, cancel);
         // An interrupted measurement is a lower bound nobody asked for.
-        if (walk.interrupted)
+        if (!m)
             return std::nullopt;
-        return StorageEntry{path, m.bytes, true, m.isPartial};
+        return StorageEntry{path, m->bytes, true, m->isPartial};
     }
     return StorageEntry{path, node.allocatedBytes, false, false};
 }
@@ -253,11 +405,11 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
 {
     QMutexLocker lock(&m_mutex);
     const QList<QByteArray> items = listingLocked(folder);
-    Walk walk(cancel);
+    const Settings settings;
     QList<StorageEntry> result;
     result.reserve(items.size());
     for (const QByteArray &item : items) {
-        if (std::optional<StorageEntry> e = entryLocked(item, walk))
+        if (std::optional<StorageEntry> e = entryLocked(item, settings, cancel.get()))
             result.append(std::move(*e));
     }
     std::stable_sort(
@@ -266,82 +418,255 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
     return result;
 }
 
-StorageScanner::Measure StorageScanner::sizeOfFolder(Walk &walk, const DirectoryReader *parent,
-                                                     const char *nameInParent)
+std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByteArray &path,
+                                                                     const Settings &settings,
+                                                                     std::atomic_bool *cancel)
 {
-    std::string &path = walk.path;
-    if (!m_sizes.empty()) {
-        const auto hit = m_sizes.find(std::string_view(path));
-        if (hit != m_sizes.end())
-            return hit->second;
-    }
+    const std::string key(path.constData(), size_t(path.size()));
+    if (const auto hit = m_sizes.find(key); hit != m_sizes.end())
+        return hit->second;
 
+    Walk walk(settings, cancel);
+    if (settings.staysOnDevice) {
+        // The table names mounts by their real paths; the walk by the path it was given.
+        const QByteArray real = resolved(path);
+        for (const MountTable::Mount &m : MountTable::mountsBelow(real, settings.mounts)) {
+            const QByteArray rest = m.mountPoint.mid(real == "/" ? 0 : real.size());
+            walk.mountsBelow.insert((path == "/" ? rest : path + rest).toStdString());
+        }
+    }
+    walk.folders.emplace_back();
+    walk.folders.back().name = key;
+    walk.queue.push_back({&walk.folders.back(), key});
+    work(walk);
+    {
+        std::unique_lock lock(walk.mutex);
+        walk.wake.wait(lock, [&] { return walk.helpers == 0; });
+    }
+    // A walk that saw the cancellation came back short; one that finished stands.
+    if (walk.interrupted.load())
+        return std::nullopt;
+    settle(walk);
+    const Folder &root = walk.folders.front();
+    return Measure{root.bytes, root.partial};
+}
+
+void StorageScanner::work(Walk &walk)
+{
+    std::unique_lock lock(walk.mutex);
+    while (!walk.interrupted.load(std::memory_order_relaxed)) {
+        if (walk.queue.empty()) {
+            if (walk.busy == 0)
+                break;
+            walk.wake.wait(lock);
+            continue;
+        }
+        Walk::Task task = std::move(walk.queue.back());
+        walk.queue.pop_back();
+        ++walk.busy;
+        lock.unlock();
+        Found found;
+        readFolder(walk, *task.folder, task.path, found);
+        lock.lock();
+        --walk.busy;
+        for (auto &[name, path] : found.folders) {
+            Folder &child = walk.folders.emplace_back();
+            child.parent = task.folder;
+            child.name = std::move(name);
+            walk.queue.push_back({&child, std::move(path)});
+        }
+        walk.links.insert(walk.links.end(), found.links.begin(), found.links.end());
+        // More hands while more than one folder waits.
+        while (walk.helpers < m_threads - 1 && walk.queue.size() > size_t(walk.helpers) + 1) {
+            ++walk.helpers;
+            m_pool.start([this, &walk] {
+                work(walk);
+                std::lock_guard done(walk.mutex);
+                --walk.helpers;
+                walk.wake.notify_all();
+            });
+        }
+        if (!found.folders.empty() || (walk.queue.empty() && walk.busy == 0))
+            walk.wake.notify_all();
+    }
+    walk.wake.notify_all();
+}
+
+void StorageScanner::readFolder(Walk &walk, Folder &folder, std::string &path, Found &found)
+{
+    if (walk.isCancelled())
+        return;
     m_folderReads.fetch_add(1, std::memory_order_relaxed);
-    if (m_readHook)
+    if (m_readHook) {
+        QMutexLocker hookLock(&m_hookMutex);
         m_readHook(QByteArray(path.data(), qsizetype(path.size())));
-    DirectoryReader dir;
-    const bool opened = parent ? dir.openChild(*parent, nameInParent) : dir.open(path.c_str());
-    if (!opened) {
-        // Became a link or vanished between the listing and now: nothing to count.
-        if (dir.error() == ELOOP || dir.error() == ENOTDIR)
-            return {};
-        return {0, true};
     }
+    const bool isRoot = folder.parent == nullptr;
+    const bool staysOnDevice = walk.settings.staysOnDevice;
+    DirectoryReader dir;
+    if (!dir.openAnyLength(path.c_str(), path.size())) {
+        const int error = dir.error();
+        // Became a link or a file since its folder was listed: nothing to count.
+        if (error == ELOOP || error == ENOTDIR)
+            return;
+        // Cannot be entered: its own blocks still count, as du counts them.
+        DirectoryReader::Node node;
+        if (error != ENOENT && DirectoryReader::statPath(path.c_str(), node) &&
+            (isRoot || !staysOnDevice || node.id.device == walk.device))
+            folder.bytes = node.allocatedBytes;
+        folder.partial = true;
+        return;
+    }
+    DirectoryReader::Node self;
+    if (!dir.statSelf(self)) {
+        folder.partial = true;
+        return;
+    }
+    if (isRoot) {
+        walk.device = self.id.device;
+    } else {
+        // A mount the table does not list, or a folder mounted inside itself.
+        if (staysOnDevice && self.id.device != walk.device)
+            return;
+        for (const Folder *above = folder.parent; above; above = above->parent) {
+            if (above->device == self.id.device && above->inode == self.id.inode)
+                return;
+        }
+    }
+    folder.device = self.id.device;
+    folder.inode = self.id.inode;
+    folder.walked = true;
+    folder.bytes = self.allocatedBytes;
 
-    const bool checkSkips = walk.holdsSkipped(path);
+    const bool checkSkips = walk.settings.holdsSkipped(path);
+    const bool checkMounts = !walk.mountsBelow.empty();
     const size_t baseLength = path.size();
-    const bool atRoot = baseLength == 1 && path[0] == '/';
-    qint64 total = 0;
-    bool partial = false;
     DirectoryReader::Kind hint;
     while (const char *name = dir.next(hint)) {
         if (walk.isCancelled())
-            return {total, partial};
+            return;
         if (checkSkips) {
-            std::string child = atRoot ? path + name : path + '/' + name;
-            if (walk.isSkipped(child))
+            appendName(path, name);
+            const bool skipped = walk.settings.isSkipped(path);
+            path.resize(baseLength);
+            if (skipped)
                 continue;
         }
-        if (hint == DirectoryReader::Kind::SymLink)
-            continue;
-        bool isDirectory = hint == DirectoryReader::Kind::Directory;
-        if (!isDirectory) {
+        if (hint != DirectoryReader::Kind::Directory) {
             DirectoryReader::Node node;
-            if (!dir.statChild(name, node))
-                continue;
-            if (node.kind == DirectoryReader::Kind::SymLink)
-                continue;
-            if (node.kind != DirectoryReader::Kind::Directory) {
-                total += uniqueBytes(node.allocatedBytes, node.linkCount, node.id);
+            if (!dir.statChild(name, node)) {
+                // Gone since the listing is nothing; anything else (a folder that can be
+                // listed but not entered) leaves the total short.
+                if (errno != ENOENT)
+                    folder.partial = true;
                 continue;
             }
-            isDirectory = true;
+            if (node.kind != DirectoryReader::Kind::Directory) {
+                if (node.linkCount >= 2)
+                    found.links.push_back({node.id, &folder, node.allocatedBytes});
+                else
+                    folder.bytes += node.allocatedBytes;
+                continue;
+            }
         }
-        if (!atRoot)
-            path += '/';
-        path += name;
-        const Measure m = sizeOfFolder(walk, &dir, name);
+        appendName(path, name);
+        if (checkMounts && walk.mountsBelow.count(path)) {
+            // Listed where it is, counted on its own file system only.
+        } else if (const auto hit = m_sizes.find(path); hit != m_sizes.end()) {
+            folder.bytes += hit->second.bytes;
+            folder.partial = folder.partial || hit->second.isPartial;
+        } else {
+            found.folders.emplace_back(name, path);
+        }
         path.resize(baseLength);
-        total += m.bytes;
-        partial = partial || m.isPartial;
     }
-    // A child that saw the cancellation came back short: the total must not be cached.
-    if (walk.interrupted)
-        return {total, partial};
-    if (total >= cacheThreshold)
-        m_sizes.emplace(path, Measure{total, partial});
-    return {total, partial};
 }
 
-qint64 StorageScanner::uniqueBytes(qint64 allocatedBytes, quint64 linkCount, const FileId &id)
+void StorageScanner::settle(Walk &walk)
 {
-    if (linkCount >= 2) {
-        const qsizetype before = m_counted.size();
-        m_counted.insert(id);
-        if (m_counted.size() == before)
-            return 0;
+    // Paths are built from the nearest folder already known, without recursion: trees
+    // may be deeper than a thread's stack would allow.
+    std::unordered_map<const Folder *, std::string> paths;
+    std::vector<const Folder *> chain;
+    auto pathOf = [&](const Folder *f) -> const std::string & {
+        chain.clear();
+        const Folder *known = f;
+        auto hit = paths.find(known);
+        while (hit == paths.end() && known->parent) {
+            chain.push_back(known);
+            known = known->parent;
+            hit = paths.find(known);
+        }
+        if (hit == paths.end())
+            hit = paths.emplace(known, known->name).first;
+        if (chain.empty())
+            return hit->second;
+        std::string p = hit->second;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            appendName(p, (*it)->name.c_str());
+            hit = paths.emplace(*it, p).first;
+        }
+        return hit->second;
+    };
+
+    // A file with several names is charged to one folder: the one it was charged to
+    // before, else the first by path among the folders holding a name, whatever order
+    // the threads met them in.
+    std::vector<Walk::Link> &links = walk.links;
+    std::sort(links.begin(), links.end(), [](const Walk::Link &a, const Walk::Link &b) {
+        return std::tie(a.id.device, a.id.inode) < std::tie(b.id.device, b.id.inode);
+    });
+    std::vector<std::pair<FileId, std::string>> newOwners;
+    for (size_t i = 0; i < links.size();) {
+        size_t end = i + 1;
+        while (end < links.size() && links[end].id == links[i].id)
+            ++end;
+        if (const auto owner = m_owners.find(links[i].id); owner != m_owners.end()) {
+            for (size_t k = i; k < end; ++k) {
+                if (pathOf(links[k].folder) == owner->second) {
+                    links[k].folder->bytes += links[k].bytes;
+                    break;
+                }
+            }
+        } else {
+            size_t first = i;
+            for (size_t k = i + 1; k < end; ++k) {
+                if (pathOf(links[k].folder) < pathOf(links[first].folder))
+                    first = k;
+            }
+            links[first].folder->bytes += links[first].bytes;
+            newOwners.emplace_back(links[i].id, pathOf(links[first].folder));
+        }
+        i = end;
     }
-    return allocatedBytes;
+
+    for (auto it = walk.folders.rbegin(); it != walk.folders.rend(); ++it) {
+        if (it->parent) {
+            it->parent->bytes += it->bytes;
+            it->parent->partial = it->parent->partial || it->partial;
+        }
+    }
+    for (const Folder &f : walk.folders) {
+        if (!f.walked)
+            continue;
+        const bool isTrash = f.inode != 0 && f.device == walk.settings.trashId.device &&
+                             f.inode == walk.settings.trashId.inode;
+        if (f.bytes >= cacheThreshold || isTrash)
+            m_sizes.insert_or_assign(pathOf(&f), Measure{f.bytes, f.partial});
+    }
+    for (auto &[id, owner] : newOwners)
+        m_owners.emplace(id, std::move(owner));
+}
+
+void StorageScanner::dropBelow(const std::string &key, bool itself)
+{
+    for (auto it = m_sizes.begin(); it != m_sizes.end();) {
+        const bool below = it->first.size() > key.size() && holds(key, it->first);
+        if (below || (itself && it->first == key))
+            it = m_sizes.erase(it);
+        else
+            ++it;
+    }
 }
 
 void StorageScanner::forget(const QByteArray &item, qint64 bytes)
@@ -351,22 +676,65 @@ void StorageScanner::forget(const QByteArray &item, qint64 bytes)
     if (path.isEmpty())
         return;
     const std::string key(path.constData(), size_t(path.size()));
-    const std::string below = key == "/" ? key : key + '/';
+    dropBelow(key, true);
+    // The links charged inside it went with it; the names left elsewhere are charged
+    // again by the next measurement that meets them.
+    std::erase_if(m_owners, [&](const auto &owner) { return holds(key, owner.second); });
+    for (std::string ancestor = parentPath(key); !ancestor.empty();
+         ancestor = parentPath(ancestor)) {
+        const auto hit = m_sizes.find(ancestor);
+        if (hit != m_sizes.end())
+            hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+    }
+}
+
+void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
+{
+    const Settings settings;
+    const std::string trash = settings.trashRoot;
+    if (trash.empty()) {
+        forget(item, bytes);
+        return;
+    }
+    QMutexLocker lock(&m_mutex);
+    const QByteArray path = standardized(item);
+    if (path.isEmpty())
+        return;
+    const std::string key(path.constData(), size_t(path.size()));
+    dropBelow(key, true);
+    std::erase_if(m_owners, [&](const auto &owner) { return holds(key, owner.second); });
+
+    // The Trash grew by the item and by its own records of it (and by its folders when
+    // this is the first move): measure it again, the items already there from the cache.
+    const auto before = m_sizes.find(trash);
+    const qint64 trashBefore = before == m_sizes.end() ? 0 : before->second.bytes;
+    const std::string trashFiles =
+        standardized(nativePath(Locations::current().trashFiles)).toStdString();
+    for (std::string f = trashFiles; !f.empty() && holds(trash, f); f = parentPath(f))
+        m_sizes.erase(f);
     for (auto it = m_sizes.begin(); it != m_sizes.end();) {
-        if (it->first == key || it->first.compare(0, below.size(), below) == 0)
+        // Its own bookkeeping folders (the items' records) changed too.
+        if (it->first.size() > trash.size() && holds(trash, it->first) &&
+            parentPath(it->first) == trash)
             it = m_sizes.erase(it);
         else
             ++it;
     }
-    std::string ancestor = key;
-    while (ancestor != "/") {
-        const size_t slash = ancestor.rfind('/');
-        if (slash == std::string::npos)
-            break;
-        ancestor.resize(slash == 0 ? 1 : slash);
-        const auto hit = m_sizes.find(std::string_view(ancestor));
-        if (hit != m_sizes.end())
+    const std::optional<Measure> after =
+        measureFolder(QByteArray::fromStdString(trash), settings, nullptr);
+    const qint64 grown = after ? after->bytes - trashBefore : bytes;
+
+    for (std::string a = parentPath(key); !a.empty() && !holds(a, trash); a = parentPath(a)) {
+        if (const auto hit = m_sizes.find(a); hit != m_sizes.end())
             hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+    }
+    for (std::string a = parentPath(trash); !a.empty(); a = parentPath(a)) {
+        const auto hit = m_sizes.find(a);
+        if (hit == m_sizes.end())
+            continue;
+        // Folders holding both lose the item and gain it back in the Trash.
+        const qint64 change = holds(a, key) ? grown - bytes : grown;
+        hit->second.bytes = std::max<qint64>(0, hit->second.bytes + change);
     }
 }
 
@@ -374,7 +742,7 @@ void StorageScanner::reset()
 {
     QMutexLocker lock(&m_mutex);
     m_sizes.clear();
-    m_counted.clear();
+    m_owners.clear();
 }
 
 quint64 StorageScanner::folderReads() const

@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 #include <QUrl>
 
 #include "platform/FileProperties.h"
@@ -55,12 +56,17 @@ inline CancelToken makeCancelToken()
     return std::make_shared<std::atomic_bool>(false);
 }
 
-// Measures allocated sizes folder by folder. Hard links count once (by device and
-// inode), symbolic links are never followed, the skipped mount points are never
-// entered, and folder totals of 1,000,000 bytes or more are cached so that browsing
-// deeper is instant. Every public operation takes the scanner's lock, so operations
-// run one at a time and may be called from any thread; they block, so never call
-// them on the main thread.
+// Measures allocated sizes folder by folder, the way `du -s -B1 -x` counts them: every
+// block below a folder, its own and its subfolders' included. Hard links count once,
+// symbolic links are never followed (except the final link of a chosen folder), a
+// measurement stays on the device of the folder measured and leaves out every mount
+// below it (on macOS, where the data volume is reached through firmlinks, the skipped
+// mount points are the rule instead), and folder totals of 1,000,000 bytes or more are
+// cached so that browsing deeper is instant.
+//
+// A folder's subfolders are measured on a small pool of the scanner's own threads. Every
+// public operation takes the scanner's lock, so operations run one at a time and may be
+// called from any thread; they block, so never call them on the main thread.
 class StorageScanner {
 public:
     struct Measure {
@@ -68,22 +74,31 @@ public:
         bool isPartial = false;
     };
 
-    StorageScanner();
+    // Threads that measure one folder at once; 1 measures on the caller's thread only.
+    static int defaultThreadCount();
+    explicit StorageScanner(int threads = defaultThreadCount());
     ~StorageScanner();
     StorageScanner(const StorageScanner &) = delete;
     StorageScanner &operator=(const StorageScanner &) = delete;
 
     // The folder's immediate children as full paths, in the order the file system
-    // lists them; empty on any error.
+    // lists them; empty on any error. A folder given as a symbolic link is followed.
     QList<QByteArray> listing(const QByteArray &folder);
-    // Nothing when the item cannot be read or the token is (or becomes) cancelled.
+    // Nothing when the item cannot be read or the token is (or becomes) cancelled. A
+    // mount point (another device, or mounted over a folder of this one) is an empty
+    // folder here: it can be opened on its own, but its bytes belong to no folder above.
     std::optional<StorageEntry> entry(const QByteArray &item, const CancelToken &cancel = {});
     // Every readable child measured, largest first (equal sizes keep listing order).
     QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {});
     // After an item was moved away: drops its cached totals and those below it, and
     // takes `bytes` off every cached ancestor (not below 0).
     void forget(const QByteArray &item, qint64 bytes);
-    // Drops every cached total and the set of counted hard links.
+    // After an item was moved to the Trash, which may lie inside a measured folder: the
+    // bytes leave the item's cached ancestors that do not hold the Trash, arrive in the
+    // cached folders above the Trash up to the first folder holding both, and the
+    // Trash's own totals are measured again.
+    void movedToTrash(const QByteArray &item, qint64 bytes);
+    // Drops every cached total and which folder each hard link is charged to.
     void reset();
 
     // Whether the path is one of the mount points never measured (exact match,
@@ -96,15 +111,19 @@ public:
     static constexpr qint64 cacheThreshold = 1'000'000;
 
     // Test seams: how many folders were listed from disk so far, the cached total of a
-    // folder, and a hook called (on the measuring thread, lock held) before each
+    // folder, and a hook called (on a measuring thread, one call at a time) before each
     // folder is listed.
     quint64 folderReads() const;
     std::optional<Measure> cachedMeasure(const QByteArray &folder) const;
     int cachedFolderCount() const;
     void setReadHook(std::function<void(const QByteArray &folder)> hook);
+    int threadCount() const { return m_threads; }
 
 private:
     struct Walk;
+    struct Folder;
+    struct Found;
+    struct Settings;
     struct PathHash {
         using is_transparent = void;
         size_t operator()(std::string_view s) const noexcept
@@ -112,15 +131,28 @@ private:
             return std::hash<std::string_view>{}(s);
         }
     };
+    struct IdHash {
+        size_t operator()(const FileId &id) const noexcept { return qHash(id); }
+    };
 
     QList<QByteArray> listingLocked(const QByteArray &folder);
-    std::optional<StorageEntry> entryLocked(const QByteArray &item, Walk &walk);
-    Measure sizeOfFolder(Walk &walk, const DirectoryReader *parent, const char *nameInParent);
-    qint64 uniqueBytes(qint64 allocatedBytes, quint64 linkCount, const FileId &id);
+    std::optional<StorageEntry> entryLocked(const QByteArray &item, const Settings &settings,
+                                            std::atomic_bool *cancel);
+    std::optional<Measure> measureFolder(const QByteArray &path, const Settings &settings,
+                                         std::atomic_bool *cancel);
+    void work(Walk &walk);
+    void readFolder(Walk &walk, Folder &folder, std::string &path, Found &found);
+    void settle(Walk &walk);
+    void dropBelow(const std::string &key, bool itself);
 
+    const int m_threads;
+    QThreadPool m_pool;
     mutable QMutex m_mutex;
     std::unordered_map<std::string, Measure, PathHash, std::equal_to<>> m_sizes;
-    QSet<FileId> m_counted;
+    // Which folder each multiply-linked file is charged to: the folder counts it every
+    // time it is measured, every other folder never.
+    std::unordered_map<FileId, std::string, IdHash> m_owners;
     std::atomic<quint64> m_folderReads{0};
+    QMutex m_hookMutex;
     std::function<void(const QByteArray &)> m_readHook;
 };

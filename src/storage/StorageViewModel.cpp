@@ -249,7 +249,7 @@ QFuture<bool> StorageViewModel::trash(const StorageEntry &entry, AppState *appSt
         }
         if (!SafetyHelper::moveToTrash(entry.path(), appState))
             return false;
-        scanner->forget(entry.nativePath, entry.bytes);
+        scanner->movedToTrash(entry.nativePath, entry.bytes);
         return true;
     });
     m_pending.track(QFuture<void>(moved));
