@@ -14,6 +14,7 @@
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"
+#include "update/Updater.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -263,6 +264,14 @@ void AppState::relaunch()
         Locations::current().shell,
         {QStringLiteral("-c"), Locations::current().relaunchScript, Workspace::applicationPath()});
     emit terminateRequested();
+}
+
+void AppState::startUpdateCheck()
+{
+    Updater::backgroundCheck(this, [this](std::optional<Updater::Release> release) {
+        if (release)
+            setShowUpdate(true);
+    });
 }
 
 void AppState::updateTrashWatcher()

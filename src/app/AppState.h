@@ -107,6 +107,8 @@ public:
     int waitingReports() const { return int(m_waitingReports.size()); }
     // For tests: blocks until every leftovers search started so far has ended.
     void waitForLeftoverSearches() { m_leftoverSearches.waitForAll(); }
+    // The once-a-day check; a newer release raises showUpdate.
+    void startUpdateCheck();
 
 signals:
     void changed();

@@ -14,6 +14,7 @@
 #include "applications/LeftoversSheet.h"
 #include "platform/Preferences.h"
 #include "platform/Workspace.h"
+#include "update/UpdateDialogView.h"
 
 #include <QDialog>
 #include <QLineEdit>
@@ -71,6 +72,10 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     connect(appState, &AppState::hasFullDiskAccessChanged, this, &MainWindow::updateGate);
     connect(appState, &AppState::proceedWithoutAccessChanged, this, &MainWindow::updateGate);
     connect(appState, &AppState::isScanningChanged, this, &MainWindow::updateGate);
+    connect(appState, &AppState::showUpdateChanged, this, [this](bool show) {
+        if (show)
+            openUpdateWindow();
+    });
     updateGate();
     connect(appState, &AppState::leftoverReportChanged, this, &MainWindow::updateLeftoversSheet);
     connect(appState, &AppState::activationRequested, this, [this] {
@@ -234,22 +239,21 @@ void MainWindow::setUpdateContent(std::function<QWidget *(AppState *)> factory)
 
 void MainWindow::openUpdateWindow()
 {
-    if (!m_updateWindow) {
-        auto *window = new QDialog(this);
-        window->setObjectName(QStringLiteral("update"));
-        window->setWindowTitle(QStringLiteral("Software Update"));
-        window->resize(420, 300);
-        auto *layout = new QVBoxLayout(window);
-        QWidget *content =
-            gUpdateContent
-                ? gUpdateContent(m_appState)
-                : new EmptyStateView(QStringLiteral("arrow.triangle.2.circlepath"),
-                                     QStringLiteral("Software Update"), updateWindowMessage());
-        layout->addWidget(content);
-        m_updateWindow = window;
+    // An open window (perhaps installing) is brought forward; a new one checks afresh.
+    if (m_updateWindow && m_updateWindow->isVisible()) {
+        m_updateWindow->raise();
+        m_updateWindow->activateWindow();
+        return;
     }
-    m_updateWindow->show();
-    m_updateWindow->raise();
+    if (m_updateWindow)
+        m_updateWindow->deleteLater();
+    auto *dialog = new UpdateDialogView(this);
+    connect(dialog, &QDialog::finished, m_appState, [this] { m_appState->setShowUpdate(false); });
+    m_updateWindow = dialog;
+    dialog->show();
+    dialog->raise();
+    // Shown first: the flag's own signal then finds this window open.
+    m_appState->setShowUpdate(true);
 }
 
 QString MainWindow::updateWindowMessage()

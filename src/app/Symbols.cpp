@@ -86,6 +86,9 @@ const QHash<QString, SymbolInfo> &symbolMap()
         {"shippingbox",
          {{"package-x-generic-symbolic", "package-x-generic"}, QStyle::SP_DriveFDIcon}},
         {"minus.circle", {{"list-remove-symbolic", "list-remove"}, QStyle::SP_DialogCancelButton}},
+        {"arrow.triangle.2.circlepath.circle.fill",
+         {{"software-update-available-symbolic", "view-refresh-symbolic"},
+          QStyle::SP_BrowserReload}},
     };
     return map;
 }

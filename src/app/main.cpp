@@ -140,6 +140,8 @@ int main(int argc, char *argv[])
     }
     if (!parser.isSet(screenshot))
         DesktopIntegration::offerOnFirstStart(&window, QCoreApplication::applicationDirPath());
+    if (!parser.isSet(screenshot))
+        appState.startUpdateCheck();
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);

@@ -263,6 +263,8 @@ void fillLinux(Locations &l)
     l.fullDiskAccessProbe.clear();
     l.fullDiskAccessSettingsUrl.clear();
     l.relaunchScript = "sleep 1; exec \"$0\"";
+    l.gpgv = "/usr/bin/gpgv";
+    l.tar = "/bin/tar";
 }
 
 QMutex gMutex;

@@ -87,6 +87,11 @@ struct Locations {
     QString fullDiskAccessSettingsUrl;
     QString relaunchScript; // "-c" argument of the relaunch shell
 
+    // Software update: the signature checker and the archive tool (empty where the
+    // platform updates through its own disk image tools instead).
+    QString gpgv;
+    QString tar;
+
     // Builds the table for an OS and a home folder (no trailing slash).
     static Locations forOs(Os os, const QString &home);
     // The table of the OS this program runs on, for the user's home.

@@ -51,6 +51,11 @@ const QHash<QString, QString> &linuxTexts()
          QStringLiteral("AppImages in /Applications and Flatpak apps installed for everyone")},
         {QStringLiteral("~/Applications"),
          QStringLiteral("AppImages in ~/Applications and your own Flatpak apps")},
+        {QStringLiteral("Opening the disk image…"), QStringLiteral("Opening the archive…")},
+        {QStringLiteral("The disk image couldn't be opened."),
+         QStringLiteral("The archive couldn't be opened.")},
+        {QStringLiteral("The disk image has no Quillmar.app."),
+         QStringLiteral("The archive has no Quillmar folder.")},
     };
     return table;
 }

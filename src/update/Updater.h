@@ -3,23 +3,90 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
+#include <functional>
 #include <optional>
+#include <variant>
 
-// What the update site offers and which build is running.
+class QObject;
+
+// Keeps the program current from its web site: reads the feed, compares versions, and
+// installs a signed release archive in place of the running copy, then relaunches.
+// No instances and no state of its own beyond the two preference values.
 namespace Updater {
 
+inline constexpr const char autoCheckKey[] = "checkForUpdatesAutomatically";
+inline constexpr const char lastCheckKey[] = "lastUpdateCheck";
+// Largest archive or signature accepted; anything bigger is not ours.
+inline constexpr qint64 downloadLimit = qint64(1) << 30;
+
+// The update site, no trailing slash ("QUILLMAR_UPDATE_BASE" when set).
+QString base();
+QUrl feed();
+// The running build's number, "0" when the build has none.
+QString currentVersion();
+
 struct Release {
-    QString version; // a build number, compared with currentVersion()
+    QString version;
     QStringList notes;
-    friend bool operator==(const Release &, const Release &) = default;
+    bool operator==(const Release &other) const = default;
+    // The archive for this machine and its detached signature.
+    QUrl archive() const;
+    QUrl signature() const;
 };
 
-// The feed body: a JSON object with a "version" string and optional "notes" (an array of
-// strings; anything else gives no notes). Nothing when it is not such an object.
-std::optional<Release> parseFeed(const QByteArray &body);
+// A failure the dialog shows as it is.
+struct Failure {
+    QString message;
+};
 
-// The running copy's build number; "0" when unknown.
-QString currentVersion();
+using LatestResult = std::variant<Release, Failure>;
+
+bool isNewer(const QString &a, const QString &than);
+// A version that may go into a download address: letters, digits, ".", "_", "+", "-"
+// and no "..".
+bool isSafeVersion(const QString &version);
+// The feed body to a release, or the unreadable-feed failure.
+LatestResult parseFeed(const QByteArray &body);
+// Whether the last check (seconds since 1970) is old enough at `now`; a last check in
+// the future (a clock that was wrong) counts as due.
+bool isCheckDue(double lastCheck, double now);
+
+// The blocking forms: they wait on the network and tools, so call them off the main
+// thread (tests call them directly).
+LatestResult fetchLatest();
+std::optional<Release> runBackgroundCheck(double now);
+// `progress` is called on the calling thread. On success the new copy is in place and
+// the relaunch has been asked for.
+std::optional<Failure> runInstall(const Release &release,
+                                  const std::function<void(const QString &)> &progress);
+
+// The asynchronous forms: the work runs on the pool, `done` and `progress` on the main
+// thread, and nothing arrives once `context` is gone.
+void latest(QObject *context, std::function<void(LatestResult)> done);
+void backgroundCheck(QObject *context, std::function<void(std::optional<Release>)> done);
+// After a successful install the program is asked to quit.
+void install(const Release &release, QObject *context,
+             std::function<void(const QString &)> progress,
+             std::function<void(std::optional<Failure>)> done);
+
+// The `Quillmar/` folder that holds the running program when it carries the release
+// keyring; nothing for a copy with no signature to compare with.
+std::optional<QString> runningCopy();
+
+// Seams for tests (set before use, from the main thread).
+void setBase(const QString &base);
+void setCurrentVersion(const QString &version);
+void setRunningCopy(const QString &folder);
+// Replaces starting the relaunch shell and quitting; `start` gets the shell's path and
+// its arguments and answers whether it started.
+void setLauncher(std::function<bool(const QString &, const QStringList &)> start,
+                 std::function<void()> quit);
+// Whether the one-step exchange of the two folders may be used (false: two moves).
+void setExchangeAvailable(bool available);
+// Runs between moving the old copy to the Trash and moving the new one in.
+void setBetweenMovesHook(std::function<void()> hook);
+void resetSeams();
 
 } // namespace Updater

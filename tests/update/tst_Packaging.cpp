@@ -174,8 +174,9 @@ private slots:
 
     void feedParsesWithTheUpdatersReader()
     {
-        const std::optional<Updater::Release> release =
+        const Updater::LatestResult parsed =
             Updater::parseFeed(read(m_out + "/version.json").toUtf8());
+        const auto *release = std::get_if<Updater::Release>(&parsed);
         QVERIFY(release);
         QCOMPARE(release->version, Updater::currentVersion());
         QCOMPARE(release->notes,

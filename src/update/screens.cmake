@@ -1,0 +1,3 @@
+target_sources(quillmar_ui PRIVATE
+    update/UpdateDialogView.cpp update/UpdateDialogView.h
+)
