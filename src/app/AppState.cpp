@@ -1,5 +1,8 @@
 #include "app/AppState.h"
 
+#include "cleaning/DeepCleanViewModel.h"
+#include "cleaning/JunkViewModel.h"
+#include "docker/DockerViewModel.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
@@ -25,6 +28,9 @@ AppState::AppState(QObject *parent) : QObject(parent)
                                                 ? std::optional<QString>(stored.toString())
                                                 : std::nullopt);
 
+    m_dockerVM = new DockerViewModel(this);
+    m_deepCleanVM = new DeepCleanViewModel(this);
+    m_junkVM = new JunkViewModel(this);
     m_runtimesVM = new AdvancedToolsViewModel(this);
     m_duplicatesVM = new AdvancedToolsViewModel(this);
     m_largeFilesVM = new AdvancedToolsViewModel(this);
@@ -40,6 +46,9 @@ AppState::AppState(QObject *parent) : QObject(parent)
                     updateTrashWatcher();
             });
 
+    forwardChanges(m_dockerVM);
+    forwardChanges(m_deepCleanVM);
+    forwardChanges(m_junkVM);
     forwardChanges(m_runtimesVM);
     forwardChanges(m_duplicatesVM);
     forwardChanges(m_largeFilesVM);
@@ -52,6 +61,9 @@ AppState::~AppState()
     for (AdvancedToolsViewModel *model :
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
         model->waitForTasks();
+    m_dockerVM->waitForTasks();
+    m_deepCleanVM->waitForTasks();
+    m_junkVM->waitForTasks();
 }
 
 void AppState::forwardChanges(QObject *model)
@@ -176,7 +188,10 @@ void AppState::loadAllTabs()
         return;
     emit loadAllTabsStarted();
     // Each model's scan starts its own background work and returns at once.
+    m_dockerVM->scanDocker(this);
     m_runtimesVM->scanRuntimes(this);
+    m_deepCleanVM->scan(this);
+    m_junkVM->scan(this);
     m_duplicatesVM->scanDuplicates(this);
     m_largeFilesVM->scanLargeFiles(this);
     m_installersVM->scanInstallers(this);

@@ -9,6 +9,9 @@
 #include <QTimer>
 
 class AdvancedToolsViewModel;
+class DeepCleanViewModel;
+class DockerViewModel;
+class JunkViewModel;
 class StorageViewModel;
 
 // The one central state object: selected tab, scan status, disk figures, the tab
@@ -49,6 +52,9 @@ public:
     void setDiskFigures(double totalGB, double freeGB);
 
     // The tab models, created with the state object and kept for its whole life.
+    DockerViewModel *dockerVM() const { return m_dockerVM; }
+    DeepCleanViewModel *deepCleanVM() const { return m_deepCleanVM; }
+    JunkViewModel *junkVM() const { return m_junkVM; }
     AdvancedToolsViewModel *runtimesVM() const { return m_runtimesVM; }
     AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
     AdvancedToolsViewModel *largeFilesVM() const { return m_largeFilesVM; }
@@ -118,6 +124,9 @@ private:
     double m_diskTotalGB = 0;
     double m_diskUsedGB = 0;
     double m_diskFreeGB = 0;
+    DockerViewModel *m_dockerVM = nullptr;
+    DeepCleanViewModel *m_deepCleanVM = nullptr;
+    JunkViewModel *m_junkVM = nullptr;
     AdvancedToolsViewModel *m_runtimesVM = nullptr;
     AdvancedToolsViewModel *m_duplicatesVM = nullptr;
     AdvancedToolsViewModel *m_largeFilesVM = nullptr;

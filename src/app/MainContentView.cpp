@@ -2,6 +2,9 @@
 
 #include "app/AppState.h"
 #include "app/EmptyStateView.h"
+#include "cleaning/DeepCleanView.h"
+#include "cleaning/JunkCleanerView.h"
+#include "docker/DockerView.h"
 #include "storage/StorageView.h"
 
 #include <QApplication>
@@ -36,6 +39,12 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
     switch (tab) {
     case TabNavigation::storage:
         return new StorageView(m_appState, m_appState->storageVM(), this);
+    case TabNavigation::junk:
+        return new JunkCleanerView(m_appState, m_appState->junkVM(), this);
+    case TabNavigation::deepClean:
+        return new DeepCleanView(m_appState, m_appState->deepCleanVM(), this);
+    case TabNavigation::docker:
+        return new DockerView(m_appState, m_appState->dockerVM(), this);
     default:
         // Screens of tabs still to come show what the tab is for.
         return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),

@@ -81,6 +81,15 @@ const QHash<QString, SymbolInfo> &symbolMap()
         {"checkmark.circle.fill",
          {{"emblem-ok-symbolic", "object-select-symbolic"}, QStyle::SP_DialogApplyButton}},
         {"eye", {{"view-reveal-symbolic"}, QStyle::SP_FileDialogContentsView}},
+        // Junk categories and Docker.
+        {"doc.text", {{"text-x-generic-symbolic", "text-x-generic"}, QStyle::SP_FileIcon}},
+        {"hammer",
+         {{"applications-engineering-symbolic", "system-run-symbolic"},
+          QStyle::SP_FileDialogDetailedView}},
+        {"network",
+         {{"network-workgroup-symbolic", "web-browser-symbolic"}, QStyle::SP_DriveNetIcon}},
+        {"shippingbox",
+         {{"package-x-generic-symbolic", "package-x-generic"}, QStyle::SP_DriveFDIcon}},
     };
     return map;
 }

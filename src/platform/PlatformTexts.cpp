@@ -14,6 +14,11 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("Finder"), QStringLiteral("the file manager")},
         {QStringLiteral("Mac"), QStringLiteral("computer")},
         {QStringLiteral("macOS"), QStringLiteral("the system")},
+        {QStringLiteral("Cache files from Safari, Chrome, and Firefox."),
+         QStringLiteral("Cache files from Firefox.")},
+        {QStringLiteral(
+             "Docker isn't installed or isn't running. Start Docker Desktop to use this tab."),
+         QStringLiteral("Docker isn't installed or isn't running. Start Docker to use this tab.")},
     };
     return table;
 }
