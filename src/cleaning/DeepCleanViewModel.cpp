@@ -38,7 +38,8 @@ QStringList prunedPaths(const Locations &loc)
     const QList<MountTable::Mount> mounts = MountTable::read();
     for (const MountTable::Mount &m : MountTable::mountsBelow(nativePath(loc.home), mounts)) {
         const QString text = decodeNativePath(m.mountPoint.constData(), m.mountPoint.size());
-        if (MountTable::isRemoteOrFuse(m.fsType) && SafetyHelper::exactNativePath(text))
+        if (MountTable::isRemoteOrFuse(m.fsType) &&
+            SafetyHelper::exactNativePath(text) == m.mountPoint)
             paths.append(text);
     }
     return paths;
@@ -173,8 +174,9 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
         NodeModuleTarget t;
         t.nativePath = entry;
         t.path = decodeNativePath(entry.constData(), entry.size());
-        t.sizeMB = SafetyHelper::exactNativePath(t.path) ? ProcessRunner::sizeMB({t.path})
-                                                         : sizeMBOfBytes(entry);
+        // du takes text: only a name that comes back as the same bytes can be handed over.
+        t.sizeMB = SafetyHelper::exactNativePath(t.path) == entry ? ProcessRunner::sizeMB({t.path})
+                                                                  : sizeMBOfBytes(entry);
         t.lastModified = modifiedDayOfBytes(entry);
         targets.append(t);
     }
