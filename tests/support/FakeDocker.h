@@ -7,7 +7,7 @@
 
 // A stand-in Docker client: answers the command lines the Docker tab sends from files in
 // its own folder and records every call. Touch "down", "denied" or "hang" in the folder to
-// make `info` fail, be refused or never answer.
+// make `info` fail, be refused or never answer; "slowprune" makes a prune take 2 s.
 class FakeDocker {
 public:
     // `folder` may hold blanks and quotes: the client path must reach the shell quoted.
@@ -33,6 +33,7 @@ info)
 "context inspect --format {{.Endpoints.docker.Host}}")
   cat "$d/endpoint" 2>/dev/null || echo unix:///var/run/docker.sock ;;
 "image prune -a -f"|"container prune -f"|"volume prune -f")
+  if [ -e "$d/slowprune" ]; then sleep 2; fi
   echo "Total reclaimed space: 0B" ;;
 *) echo "unknown command: $*" >&2; exit 2 ;;
 esac
