@@ -168,25 +168,6 @@ private slots:
         QVERIFY(model.targets().isEmpty());
         QCOMPARE(state.scanStatusMessage(), QString());
     }
-
-    void ticksSurviveAScanWhileHeld()
-    {
-        makeFolders(home() + "/one/node_modules");
-        makeFolders(home() + "/two/node_modules");
-        AppState state;
-        DeepCleanViewModel model;
-        model.scan(&state);
-        settle(model);
-        const QByteArray chosen = model.targets().first().nativePath;
-        model.setSelected(model.targets().first().id, true);
-        model.holdSelection(true);
-        model.scan(&state);
-        settle(model);
-        model.holdSelection(false);
-        QCOMPARE(model.selectedCount(), 1);
-        for (const NodeModuleTarget &t : model.targets())
-            QCOMPARE(t.isSelected, t.nativePath == chosen);
-    }
 };
 
 Q_DECLARE_METATYPE(DeepCleanViewModel::CleanReport)
