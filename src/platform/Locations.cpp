@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QStandardPaths>
 #include <QStorageInfo>
 
 #include <memory>
@@ -99,9 +100,50 @@ void fillMac(Locations &l)
     l.relaunchScript = "sleep 1; /usr/bin/open \"$0\"";
 }
 
+// The user's own folders, under the names the desktop gives them (~/.config/user-dirs.dirs
+// can name ~/Dokumente). Only the running user's home has such a file we may read.
+struct UserFolders {
+    QString desktop, documents, downloads, music, pictures, videos, publicShare, templates;
+};
+
+UserFolders userFolders(const QString &h)
+{
+    UserFolders f{h + "/Desktop",  h + "/Documents", h + "/Downloads", h + "/Music",
+                  h + "/Pictures", h + "/Videos",    h + "/Public",    h + "/Templates"};
+    if (QDir::cleanPath(h) != QDir::cleanPath(QDir::homePath()))
+        return f;
+    const auto take = [](QString &into, QStandardPaths::StandardLocation which) {
+        const QString found = QStandardPaths::writableLocation(which);
+        if (found.startsWith('/'))
+            into = QDir::cleanPath(found);
+    };
+    take(f.desktop, QStandardPaths::DesktopLocation);
+    take(f.documents, QStandardPaths::DocumentsLocation);
+    take(f.downloads, QStandardPaths::DownloadLocation);
+    take(f.music, QStandardPaths::MusicLocation);
+    take(f.pictures, QStandardPaths::PicturesLocation);
+    take(f.videos, QStandardPaths::MoviesLocation);
+    take(f.publicShare, QStandardPaths::PublicShareLocation);
+    take(f.templates, QStandardPaths::TemplatesLocation);
+    return f;
+}
+
+// The folders without duplicates and without the home itself (a user folder switched off
+// points at the home, and searching or counting all of it is not what was asked).
+QStringList ownFolders(const QString &home, const QStringList &folders)
+{
+    QStringList out;
+    for (const QString &f : folders) {
+        if (f != home && !out.contains(f))
+            out.append(f);
+    }
+    return out;
+}
+
 void fillLinux(Locations &l)
 {
     const QString &h = l.home;
+    const UserFolders uf = userFolders(h);
     l.shell = "/bin/sh";
     l.du = "/usr/bin/du";
     l.find = "/usr/bin/find";
@@ -137,6 +179,11 @@ void fillLinux(Locations &l)
                          "/media",
                          "/opt",
                          "/tmp"};
+    for (const QString &own : {uf.desktop, uf.documents, uf.downloads, uf.music, uf.pictures,
+                               uf.videos, uf.publicShare, uf.templates}) {
+        if (!l.protectedItself.contains(own))
+            l.protectedItself.append(own);
+    }
 
     l.skippedMounts = {"/proc", "/sys", "/dev", "/run", "/mnt", "/media", "/snap"};
     l.rootDisplayName = rootLabel();
@@ -159,9 +206,9 @@ void fillLinux(Locations &l)
     l.groupCaches = {h + "/.cache"};
     l.groupDocker = {h + "/.docker", h + "/.local/share/docker"};
     l.groupBrew = {"/home/linuxbrew/.linuxbrew"};
-    l.groupDownloads = {h + "/Downloads"};
-    l.groupMedia = {h + "/Music", h + "/Videos", h + "/Pictures"};
-    l.groupDocuments = {h + "/Documents", h + "/Desktop"};
+    l.groupDownloads = ownFolders(h, {uf.downloads});
+    l.groupMedia = ownFolders(h, {uf.music, uf.videos, uf.pictures});
+    l.groupDocuments = ownFolders(h, {uf.documents, uf.desktop});
     l.groupTrash = {h + "/.local/share/Trash"};
     l.groupLibrary = {h + "/.config", h + "/.cache",  h + "/.local", h + "/.cargo", h + "/.rustup",
                       h + "/go",      h + "/.gradle", h + "/.m2",    h + "/.docker"};
@@ -182,7 +229,7 @@ void fillLinux(Locations &l)
     l.junkNpmCache = h + "/.npm";
     l.junkBrowserCaches = h + "/.cache/mozilla";
 
-    l.largeFilesFolders = {h + "/Downloads", h + "/Desktop", h + "/Documents"};
+    l.largeFilesFolders = ownFolders(h, {uf.downloads, uf.desktop, uf.documents});
 
     l.fullDiskAccessProbe.clear();
     l.fullDiskAccessSettingsUrl.clear();

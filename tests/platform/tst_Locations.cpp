@@ -1,5 +1,7 @@
 #include "platform/Locations.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class tst_Locations : public QObject {
@@ -37,21 +39,70 @@ private slots:
         QCOMPARE(l.abbreviateHome(expanded), abbreviated);
     }
 
-    void tablesFollowTheHome()
+    // The desktop may name the user's folders in the user's language; those are what gets
+    // protected, searched for large files and counted on the dashboard.
+    void userFoldersFollowTheDesktop_data()
     {
-        const Locations l = Locations::forOs(Locations::Os::Linux, "/tmp/h");
-        QCOMPARE(l.trashFiles, QStringLiteral("/tmp/h/.local/share/Trash/files"));
-        QVERIFY(l.protectedItself.contains("/tmp/h/Videos"));
-        QVERIFY(l.protectedTrees.contains("/proc"));
-        QCOMPARE(l.largeFilesFolders.first(), QStringLiteral("/tmp/h/Downloads"));
-        QCOMPARE(l.brewCandidates.last(), QStringLiteral("/tmp/h/.linuxbrew/bin/brew"));
+        QTest::addColumn<QByteArray>("userDirs"); // ~/.config/user-dirs.dirs; empty: none
+        QTest::addColumn<bool>("otherHome");      // a table built for someone else's home
+        QTest::addColumn<QStringList>("protectedToo");
+        QTest::addColumn<QStringList>("largeFiles");
+        QTest::addColumn<QStringList>("documents");
+        const QStringList english{"Downloads", "Desktop", "Documents"};
+        const QByteArray german = "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"
+                                  "XDG_DOWNLOAD_DIR=\"$HOME/Herunterladen\"\n"
+                                  "XDG_TEMPLATES_DIR=\"$HOME/Vorlagen\"\n";
+        QTest::newRow("no file") << QByteArray() << false << QStringList{"Documents", "Templates"}
+                                 << english << QStringList{"Documents", "Desktop"};
+        QTest::newRow("localised")
+            << german << false
+            << QStringList{"Dokumente", "Documents", "Herunterladen", "Vorlagen", "Templates"}
+            << QStringList{"Herunterladen", "Desktop", "Dokumente"}
+            << QStringList{"Dokumente", "Desktop"};
+        QTest::newRow("desktop switched off")
+            << QByteArray("XDG_DESKTOP_DIR=\"$HOME/\"\n") << false << QStringList{"Desktop"}
+            << QStringList{"Downloads", "Documents"} << QStringList{"Documents"};
+        QTest::newRow("another home") << german << true << QStringList{"Documents"} << english
+                                      << QStringList{"Documents", "Desktop"};
+    }
+    void userFoldersFollowTheDesktop()
+    {
+        QFETCH(QByteArray, userDirs);
+        QFETCH(bool, otherHome);
+        QFETCH(QStringList, protectedToo);
+        QFETCH(QStringList, largeFiles);
+        QFETCH(QStringList, documents);
+        QTemporaryDir dir;
+        const QString home = dir.path() + "/home";
+        QVERIFY(QDir().mkpath(home + "/.config"));
+        if (!userDirs.isEmpty()) {
+            QFile file(home + "/.config/user-dirs.dirs");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(userDirs);
+        }
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        const bool hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/.config"));
+        const QString tableHome = otherHome ? dir.path() + "/other" : home;
+        const Locations l = Locations::forOs(Locations::Os::Linux, tableHome);
+        qputenv("HOME", oldHome);
+        if (hadConfig)
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
 
-        const Locations mac = Locations::forOs(Locations::Os::MacOS, "/Users/ann");
-        QCOMPARE(mac.trashFiles, QStringLiteral("/Users/ann/.Trash"));
-        QCOMPARE(mac.protectedTrees.size(), 12);
-        QCOMPARE(mac.protectedItself.size(), 7);
-        QCOMPARE(mac.skippedMounts.size(), 6);
-        QCOMPARE(mac.docker, QStringLiteral("/usr/local/bin/docker"));
+        const auto under = [&](const QStringList &names) {
+            QStringList out;
+            for (const QString &n : names)
+                out.append(tableHome + '/' + n);
+            return out;
+        };
+        for (const QString &p : under(protectedToo))
+            QVERIFY2(l.protectedItself.contains(p), qPrintable(p));
+        QVERIFY(l.protectedItself.contains(tableHome));
+        QCOMPARE(l.largeFilesFolders, under(largeFiles));
+        QCOMPARE(l.groupDocuments, under(documents));
     }
 
     void replacedTableStaysValidForReaders()
