@@ -1,11 +1,23 @@
 #include "app/TabCounts.h"
 
 #include "app/AppState.h"
+#include "cleaning/DeepCleanViewModel.h"
+#include "cleaning/JunkViewModel.h"
+#include "docker/DockerViewModel.h"
 #include "finders/AdvancedToolsViewModel.h"
 
 int AppStateTabCounts::count(TabNavigation tab) const
 {
     switch (tab) {
+    case TabNavigation::docker: {
+        const DockerViewModel *docker = m_appState->dockerVM();
+        return int(docker->images().size() + docker->containers().size() +
+                   docker->volumes().size());
+    }
+    case TabNavigation::deepClean:
+        return int(m_appState->deepCleanVM()->targets().size());
+    case TabNavigation::junk:
+        return int(m_appState->junkVM()->categories().size());
     case TabNavigation::runtimes:
         return int(m_appState->runtimesVM()->items().size());
     case TabNavigation::duplicates:

@@ -8,6 +8,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 class tst_JunkViewModel : public QObject {
     Q_OBJECT
 
@@ -170,6 +174,34 @@ private slots:
         QVERIFY(QFileInfo(home() + "/.local/share/Trash/files/linked").isSymLink());
     }
 
+    // Children travel as their bytes: a name that is not valid UTF-8 is not swapped for
+    // its look-alike.
+    void namesThatAreNotUtf8()
+    {
+        const QByteArray cache = QFile::encodeName(home()) + "/.cache/";
+        for (const QByteArray name : {QByteArray("a\xff"), QByteArray("a\xef\xbf\xbd")}) {
+            const int fd = ::open((cache + name).constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        AppState state;
+        JunkViewModel model;
+        model.scan(&state);
+        settle(model);
+        tick(model, {"Application Caches"});
+        QSignalSpy finished(&model, &JunkViewModel::cleanFinished);
+        model.cleanSelected(&state);
+        settle(model);
+        const auto report = finished.at(0).at(0).value<JunkViewModel::CleanReport>();
+        QCOMPARE(report.moved, 6);
+        QCOMPARE(report.notMoved, 0);
+        struct stat st;
+        QVERIFY(::lstat((cache + "a\xff").constData(), &st) != 0);
+        const QByteArray trash = QFile::encodeName(home()) + "/.local/share/Trash/files/";
+        QVERIFY(::lstat((trash + "a\xff").constData(), &st) == 0);
+        QVERIFY(::lstat((trash + "a\xef\xbf\xbd").constData(), &st) == 0);
+    }
+
     // A scan that ends while a confirmation is open keeps the ticks; the clean's own
     // re-scan clears them.
     void ticksSurviveAScanWhileHeld()
@@ -189,6 +221,8 @@ private slots:
         QCOMPARE(model.selectedCount(), 0);
     }
 };
+
+Q_DECLARE_METATYPE(JunkViewModel::CleanReport)
 
 QTEST_MAIN(tst_JunkViewModel)
 #include "tst_JunkViewModel.moc"
