@@ -57,6 +57,8 @@ AppState::AppState(QObject *parent) : QObject(parent)
 
 AppState::~AppState()
 {
+    // A daemon that does not answer must not hold up quitting.
+    m_dockerVM->cancelWork();
     // Running scans still report through this object: let them end while it is whole.
     for (AdvancedToolsViewModel *model :
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})

@@ -61,6 +61,12 @@ DockerViewModel::~DockerViewModel()
     waitForTasks();
 }
 
+void DockerViewModel::cancelWork()
+{
+    m_stopper->token.cancel();
+    m_stopper->token = CancelToken();
+}
+
 void DockerViewModel::waitForTasks()
 {
     m_work.waitForAll();

@@ -63,6 +63,9 @@ public:
     static QList<DockerResource> parseImages(const QString &output);
     static QList<DockerResource> parseContainers(const QString &output);
     static QList<DockerResource> parseVolumes(const QString &output);
+    // Stops the clients this model is waiting on (quitting); later scans run as usual.
+    void cancelWork();
+
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();
 

@@ -217,6 +217,18 @@ private slots:
         QVERIFY(!state.isScanning());
     }
 
+    void quittingStopsAHungStatus()
+    {
+        m_docker->touch("hang");
+        auto state = std::make_unique<AppState>();
+        state->dockerVM()->scanDocker(state.get());
+        QTRY_VERIFY(QFile::exists(m_docker->folder() + "/sleep.pid"));
+        QElapsedTimer clock;
+        clock.start();
+        state.reset();
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    }
+
     void remoteHost_data()
     {
         QTest::addColumn<QString>("dockerHost");
