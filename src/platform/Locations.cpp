@@ -1,5 +1,7 @@
 #include "platform/Locations.h"
 
+#include "platform/FileProperties.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,7 +29,8 @@ void fillMac(Locations &l)
     l.find = "/usr/bin/find";
     l.fileTool = "/usr/bin/file";
     l.ls = "/bin/ls";
-    l.docker = "/usr/local/bin/docker";
+    l.dockerCandidates = {"/usr/local/bin/docker"};
+    l.docker = Locations::firstExecutable(l.dockerCandidates);
     l.brewCandidates = {"/opt/homebrew/bin/brew", "/usr/local/bin/brew"};
     l.brewPrefix = "/opt/homebrew";
 
@@ -62,7 +65,8 @@ void fillMac(Locations &l)
                               "LaunchAgents",
                               "Application Scripts"};
 
-    l.cachesCommand = "du -sm ~/Library/Caches 2>/dev/null";
+    // From the table's home, not the shell's $HOME.
+    l.cachesCommand = "du -sm " + Locations::shellQuoted(h + "/Library/Caches") + " 2>/dev/null";
     l.javaCountCommand = "/usr/libexec/java_home -V 2>&1 | grep 'JavaVirtualMachines' | wc -l";
     l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
     l.groupApps = {"/Applications"};
@@ -79,7 +83,9 @@ void fillMac(Locations &l)
 
     l.javaListCommand = "/usr/libexec/java_home -V 2>&1";
     l.javaLineMarker = "JavaVirtualMachines";
-    l.installersCommand = "mdfind -onlyin ~ \"kMDItemKind == 'Disk Image' || kMDItemKind == "
+    // -0: the paths as bytes, one NUL after each.
+    l.installersCommand = "mdfind -0 -onlyin " + Locations::shellQuoted(h) +
+                          " \"kMDItemKind == 'Disk Image' || kMDItemKind == "
                           "'Installer Package'\"";
     l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
     l.pyenvVersions = h + "/.pyenv/versions";
@@ -149,7 +155,8 @@ void fillLinux(Locations &l)
     l.find = "/usr/bin/find";
     l.fileTool = "/usr/bin/file";
     l.ls = "/bin/ls";
-    l.docker = "/usr/bin/docker";
+    l.dockerCandidates = {"/usr/bin/docker", "/usr/local/bin/docker", "/snap/bin/docker"};
+    l.docker = Locations::firstExecutable(l.dockerCandidates);
     l.brewCandidates = {"/home/linuxbrew/.linuxbrew/bin/brew", h + "/.linuxbrew/bin/brew"};
     l.brewPrefix = "/home/linuxbrew/.linuxbrew";
 
@@ -158,7 +165,7 @@ void fillLinux(Locations &l)
         dataHome = h + "/.local/share";
     l.trashFiles = dataHome + "/Trash/files";
     l.trashInMarker = "/Trash/files/";
-    l.trashMeasureRoot = h + "/.local/share/Trash";
+    l.trashMeasureRoot = dataHome + "/Trash";
 
     l.protectedTrees = {"/",     "/System", "/Library", "/usr",   "/usr/bin", "/usr/sbin",
                         "/bin",  "/sbin",   "/var",     "/etc",   "/dev",     "/private",
@@ -196,8 +203,13 @@ void fillLinux(Locations &l)
     l.desktopEntryFolders = {dataHome + "/applications", "/usr/local/share/applications",
                              "/usr/share/applications"};
 
-    l.cachesCommand = "du -sm ~/.cache 2>/dev/null";
-    l.javaListCommand = "find /usr/lib/jvm -mindepth 1 -maxdepth 1 -type d 2>/dev/null";
+    l.cachesCommand = "du -sm " + Locations::shellQuoted(h + "/.cache") + " 2>/dev/null";
+    // A JDK is a folder holding bin/java (a file, or a link to one); links to JDKs and
+    // leftovers without a java count for nothing.
+    const QString jvm = "/usr/lib/jvm";
+    l.javaListCommand = "find " + Locations::shellQuoted(jvm) + " -mindepth 3 -maxdepth 3 -path " +
+                        Locations::shellQuoted(jvm + "/*/bin/java") +
+                        " -xtype f 2>/dev/null | sed 's|/bin/java$||'";
     l.javaLineMarker = "/usr/lib/jvm/";
     l.javaCountCommand = l.javaListCommand + " | wc -l";
     l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
@@ -209,22 +221,28 @@ void fillLinux(Locations &l)
     l.groupDownloads = ownFolders(h, {uf.downloads});
     l.groupMedia = ownFolders(h, {uf.music, uf.videos, uf.pictures});
     l.groupDocuments = ownFolders(h, {uf.documents, uf.desktop});
-    l.groupTrash = {h + "/.local/share/Trash"};
+    l.groupTrash = {dataHome + "/Trash"};
     l.groupLibrary = {h + "/.config", h + "/.cache",  h + "/.local", h + "/.cargo", h + "/.rustup",
                       h + "/go",      h + "/.gradle", h + "/.m2",    h + "/.docker"};
     l.systemCategoryName = "System";
 
-    l.installersCommand =
-        "find ~ -type d \\( -name '.*' -o -name node_modules \\) -prune -o -type f \\( -name "
-        "'*.dmg' -o -name '*.pkg' -o -name '*.iso' -o -name '*.deb' -o -name '*.rpm' \\) -print "
-        "2>/dev/null";
+    l.installersFindExpression = {
+        "-type", "d",      "(",     "-name", ".*",    "-o",     "-name", "node_modules",
+        ")",     "-prune", "-o",    "-type", "f",     "(",      "-name", "*.dmg",
+        "-o",    "-name",  "*.pkg", "-o",    "-name", "*.iso",  "-o",    "-name",
+        "*.deb", "-o",     "-name", "*.rpm", ")",     "-print0"};
+    l.installersCommand = "find -H " + Locations::shellQuoted(h);
+    for (const QString &word : l.installersFindExpression)
+        l.installersCommand += ' ' + Locations::shellQuoted(word);
+    l.installersCommand += " 2>/dev/null";
     l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
     l.pyenvVersions = h + "/.pyenv/versions";
     l.condaEnvs = h + "/.conda/envs";
 
     l.junkAppCaches = h + "/.cache";
-    l.junkAppLogs = h + "/Library/Logs";
-    l.junkDerivedData = h + "/Library/Developer/Xcode/DerivedData";
+    // No such places here: they measure nothing and clean nothing.
+    l.junkAppLogs.clear();
+    l.junkDerivedData.clear();
     l.junkHomebrewCache = h + "/.cache/Homebrew";
     l.junkNpmCache = h + "/.npm";
     l.junkBrowserCaches = h + "/.cache/mozilla";
@@ -285,6 +303,22 @@ void Locations::resetCurrent()
 {
     QMutexLocker lock(&gMutex);
     gCurrent = nullptr;
+}
+
+QString Locations::firstExecutable(const QStringList &candidates)
+{
+    for (const QString &c : candidates) {
+        if (FileProperties::isExecutable(c))
+            return c;
+    }
+    return candidates.value(0);
+}
+
+QString Locations::shellQuoted(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 QString Locations::expandTilde(const QString &path) const

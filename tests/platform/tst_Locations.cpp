@@ -1,8 +1,29 @@
 #include "platform/Locations.h"
 
+#include "exec/ProcessRunner.h"
+#include "finders/HomeSearch.h"
+#include "platform/FileProperties.h"
+
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <filesystem>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &data, bool executable = false)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+        qFatal("cannot write %s", qPrintable(path));
+    if (executable)
+        f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+}
+
+} // namespace
 
 class tst_Locations : public QObject {
     Q_OBJECT
@@ -103,6 +124,110 @@ private slots:
         QVERIFY(l.protectedItself.contains(tableHome));
         QCOMPARE(l.largeFilesFolders, under(largeFiles));
         QCOMPARE(l.groupDocuments, under(documents));
+    }
+
+    // A home whose name needs quoting, not the shell's $HOME, is what the commands read.
+    void commandsReadTheTablesHome_data()
+    {
+        QTest::addColumn<bool>("installers");
+        QTest::newRow("caches") << false;
+        QTest::newRow("installers") << true;
+    }
+    void commandsReadTheTablesHome()
+    {
+        QFETCH(bool, installers);
+        QTemporaryDir dir;
+        const QString home = dir.path() + "/it's a $HOME";
+        writeFile(home + "/.cache/blob", QByteArray(2 * 1048576, 'c'));
+        writeFile(home + "/Downloads/tool.dmg", "d");
+        const Locations l = Locations::forOs(Locations::Os::Linux, home);
+        const RunResult r =
+            ProcessRunner::runCommand(installers ? l.installersCommand : l.cachesCommand);
+        if (installers) {
+            QCOMPARE(HomeSearch::splitNul(r.stdOutBytes),
+                     QList<QByteArray>{QFile::encodeName(home + "/Downloads/tool.dmg")});
+        } else {
+            QVERIFY2(r.stdOut.endsWith("\t" + home + "/.cache\n"), qPrintable(r.stdOut));
+            QVERIFY(ProcessRunner::parseDuMB(r.stdOut) >= 2);
+        }
+    }
+
+    void javaListingHoldsFoldersWithJava()
+    {
+        namespace fs = std::filesystem;
+        QTemporaryDir dir;
+        const QString jvm = dir.path() + "/jvm";
+        writeFile(jvm + "/jdk-a/bin/java", "elf", true);
+        writeFile(jvm + "/jdk-a/lib/x", "x");
+        QDir().mkpath(jvm + "/jre-b/bin");
+        fs::create_symlink((jvm + "/jdk-a/bin/java").toStdString(),
+                           (jvm + "/jre-b/bin/java").toStdString());
+        QDir().mkpath(jvm + "/sources-only");
+        fs::create_symlink("/nonexistent/src.zip", (jvm + "/sources-only/src.zip").toStdString());
+        QDir().mkpath(jvm + "/dangling/bin");
+        fs::create_symlink("/nonexistent/java", (jvm + "/dangling/bin/java").toStdString());
+        fs::create_directory_symlink((jvm + "/jdk-a").toStdString(),
+                                     (jvm + "/default-java").toStdString());
+        writeFile(jvm + "/.jdk-a.jinfo", "i");
+
+        Locations l = Locations::forOs(Locations::Os::Linux, dir.path());
+        const RunResult listed =
+            ProcessRunner::runCommand(l.javaListCommand.replace("/usr/lib/jvm", jvm));
+        QStringList lines = listed.stdOut.split('\n', Qt::SkipEmptyParts);
+        lines.sort();
+        QCOMPARE(lines, QStringList({jvm + "/jdk-a", jvm + "/jre-b"}));
+        QCOMPARE(ProcessRunner::runCommand(l.javaCountCommand.replace("/usr/lib/jvm", jvm))
+                     .stdOut.trimmed(),
+                 QStringLiteral("2"));
+    }
+
+    void firstExecutableWins_data()
+    {
+        QTest::addColumn<QStringList>("candidates");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("third of four")
+            << QStringList{"missing", "plain", "tool", "tool2"} << "tool";
+        QTest::newRow("none: the first") << QStringList{"missing", "plain"} << "missing";
+        QTest::newRow("empty") << QStringList{} << "";
+    }
+    void firstExecutableWins()
+    {
+        QFETCH(QStringList, candidates);
+        QFETCH(QString, chosen);
+        QTemporaryDir dir;
+        writeFile(dir.path() + "/plain", "p");
+        writeFile(dir.path() + "/tool", "t", true);
+        writeFile(dir.path() + "/tool2", "t", true);
+        for (QString &c : candidates)
+            c = dir.path() + '/' + c;
+        QCOMPARE(Locations::firstExecutable(candidates),
+                 chosen.isEmpty() ? QString() : dir.path() + '/' + chosen);
+    }
+
+    void trashMeasuredWhereItems()
+    {
+        QTemporaryDir dir;
+        const QByteArray saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()));
+        const Locations l = Locations::forOs(Locations::Os::Linux, QDir::homePath());
+        qputenv("XDG_DATA_HOME", saved);
+        QCOMPARE(l.trashFiles, dir.path() + "/Trash/files");
+        QCOMPARE(l.trashMeasureRoot, dir.path() + "/Trash");
+        QCOMPARE(l.groupTrash, QStringList{dir.path() + "/Trash"});
+    }
+
+    // Places that only the other system has measure nothing here, however the home looks.
+    void macOnlyJunkIsNothingHere()
+    {
+        QTemporaryDir dir;
+        for (const char *made :
+             {"/Library/Logs", "/Library/Developer/Xcode/DerivedData", "/.local/state", "/.cache"})
+            QDir().mkpath(dir.path() + made);
+        const Locations l = Locations::forOs(Locations::Os::Linux, dir.path());
+        QVERIFY(!FileProperties::exists(l.junkAppLogs));
+        QVERIFY(!FileProperties::exists(l.junkDerivedData));
+        QCOMPARE(ProcessRunner::sizeMB({l.junkAppLogs, l.junkDerivedData}), 0.0);
+        QVERIFY(FileProperties::exists(l.junkAppCaches)); // the table does see this home
     }
 
     void replacedTableStaysValidForReaders()
