@@ -85,6 +85,7 @@ void AppState::cancelScans()
         model->cancelScans();
     // A daemon that does not answer must not hold up quitting.
     m_dockerVM->cancelWork();
+    m_deepCleanVM->cancelWork();
 }
 
 void AppState::stopAllWork()

@@ -90,10 +90,24 @@ QString modifiedDayOfBytes(const QByteArray &path)
 
 } // namespace
 
-DeepCleanViewModel::DeepCleanViewModel(QObject *parent) : QObject(parent) {}
+struct DeepCleanViewModel::Stopper {
+    CancelToken token;
+};
+
+DeepCleanViewModel::DeepCleanViewModel(QObject *parent)
+    : QObject(parent), m_stopper(std::make_unique<Stopper>())
+{
+}
+
+void DeepCleanViewModel::cancelWork()
+{
+    m_stopper->token.cancel();
+    m_stopper->token = CancelToken();
+}
 
 DeepCleanViewModel::~DeepCleanViewModel()
 {
+    m_stopper->token.cancel();
     waitForTasks();
 }
 
@@ -143,6 +157,10 @@ void DeepCleanViewModel::holdSelection(bool hold)
     m_holds = qMax(0, m_holds + (hold ? 1 : -1));
 }
 
+namespace {
+thread_local CancelToken tCancel;
+}
+
 QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
 {
     if (appState)
@@ -161,7 +179,11 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
          << QStringLiteral("-prune") << QStringLiteral("-o") << QStringLiteral("-type")
          << QStringLiteral("d") << QStringLiteral("-name") << QStringLiteral("node_modules")
          << QStringLiteral("-prune") << QStringLiteral("-print0");
-    const RunResult result = ProcessRunner::run(loc.find, args, appState);
+    RunOptions options;
+    options.cancel = tCancel;
+    const RunResult result = ProcessRunner::run(loc.find, args, appState, options);
+    if (result.cancelled)
+        return {};
 
     QList<NodeModuleTarget> targets;
     for (const QByteArray &entry : result.stdOutBytes.split('\0')) {
@@ -216,7 +238,9 @@ void DeepCleanViewModel::scan(AppState *appState)
     const int generation = ++m_generation;
     ++m_runningScans;
     emit busyChanged();
-    m_work.track(QtConcurrent::run([this, appState, generation] {
+    const CancelToken cancel = m_stopper->token;
+    m_work.track(QtConcurrent::run([this, appState, generation, cancel] {
+        tCancel = cancel;
         const QList<NodeModuleTarget> found = findTargets(appState);
         QMetaObject::invokeMethod(
             this,
@@ -242,7 +266,9 @@ void DeepCleanViewModel::cleanSelected(AppState *appState)
         return;
     m_cleaning = true;
     emit busyChanged();
-    m_work.track(QtConcurrent::run([this, appState, folders] {
+    const CancelToken cancel = m_stopper->token;
+    m_work.track(QtConcurrent::run([this, appState, folders, cancel] {
+        tCancel = cancel;
         const CleanReport report = trashFolders(folders, appState);
         const int generation = ++m_generation;
         const QList<NodeModuleTarget> found = findTargets(appState);

@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <atomic>
+#include <memory>
 
 class AppState;
 
@@ -64,6 +65,9 @@ public:
     static QList<NodeModuleTarget> findTargets(AppState *appState);
     static CleanReport trashFolders(const QList<QByteArray> &folders, AppState *appState);
 
+    // Stops the search running now (quitting); later scans run as usual.
+    void cancelWork();
+
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();
 
@@ -82,5 +86,7 @@ private:
     int m_holds = 0;
     std::atomic_int m_generation{0};
     int m_published = 0;
+    struct Stopper; // the cancel token of this model's runs
+    std::unique_ptr<Stopper> m_stopper;
     BackgroundWork m_work;
 };
