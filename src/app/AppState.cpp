@@ -1,12 +1,15 @@
 #include "app/AppState.h"
 
+#include "cleaning/DeepCleanViewModel.h"
+#include "cleaning/JunkViewModel.h"
+#include "docker/DockerViewModel.h"
 #include "storage/StorageViewModel.h"
 
-#include "exec/ProcessRunner.h"
 #include "app/Async.h"
 #include "applications/AppLeftovers.h"
 #include "applications/ApplicationsViewModel.h"
 #include "applications/TrashWatcher.h"
+#include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
@@ -36,6 +39,9 @@ AppState::AppState(QObject *parent) : QObject(parent)
                                                 : std::nullopt);
 
     m_applicationsVM = new ApplicationsViewModel(this);
+    m_dockerVM = new DockerViewModel(this);
+    m_deepCleanVM = new DeepCleanViewModel(this);
+    m_junkVM = new JunkViewModel(this);
     m_runtimesVM = new AdvancedToolsViewModel(this);
     m_duplicatesVM = new AdvancedToolsViewModel(this);
     m_largeFilesVM = new AdvancedToolsViewModel(this);
@@ -52,6 +58,9 @@ AppState::AppState(QObject *parent) : QObject(parent)
             });
 
     forwardChanges(m_applicationsVM);
+    forwardChanges(m_dockerVM);
+    forwardChanges(m_deepCleanVM);
+    forwardChanges(m_junkVM);
     forwardChanges(m_runtimesVM);
     forwardChanges(m_duplicatesVM);
     forwardChanges(m_largeFilesVM);
@@ -71,6 +80,9 @@ AppState::~AppState()
         model->waitForTasks();
     m_applicationsVM->waitForTasks();
     m_leftoverSearches.waitForAll();
+    m_dockerVM->waitForTasks();
+    m_deepCleanVM->waitForTasks();
+    m_junkVM->waitForTasks();
 }
 
 void AppState::cancelScans()
@@ -78,6 +90,9 @@ void AppState::cancelScans()
     for (AdvancedToolsViewModel *model :
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
         model->cancelScans();
+    // A daemon that does not answer must not hold up quitting.
+    m_dockerVM->cancelWork();
+    m_deepCleanVM->cancelWork();
 }
 
 void AppState::stopAllWork()
@@ -209,7 +224,10 @@ void AppState::loadAllTabs()
     emit loadAllTabsStarted();
     // Each model's scan starts its own background work and returns at once.
     m_applicationsVM->scan(this);
+    m_dockerVM->scanDocker(this);
     m_runtimesVM->scanRuntimes(this);
+    m_deepCleanVM->scan(this);
+    m_junkVM->scan(this);
     m_duplicatesVM->scanDuplicates(this);
     m_largeFilesVM->scanLargeFiles(this);
     m_installersVM->scanInstallers(this);

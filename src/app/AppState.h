@@ -12,6 +12,9 @@
 
 class AdvancedToolsViewModel;
 class ApplicationsViewModel;
+class DeepCleanViewModel;
+class DockerViewModel;
+class JunkViewModel;
 class StorageViewModel;
 class TrashWatcher;
 
@@ -54,6 +57,9 @@ public:
 
     // The tab models, created with the state object and kept for its whole life.
     ApplicationsViewModel *applicationsVM() const { return m_applicationsVM; }
+    DockerViewModel *dockerVM() const { return m_dockerVM; }
+    DeepCleanViewModel *deepCleanVM() const { return m_deepCleanVM; }
+    JunkViewModel *junkVM() const { return m_junkVM; }
     AdvancedToolsViewModel *runtimesVM() const { return m_runtimesVM; }
     AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
     AdvancedToolsViewModel *largeFilesVM() const { return m_largeFilesVM; }
@@ -149,6 +155,9 @@ private:
     double m_diskUsedGB = 0;
     double m_diskFreeGB = 0;
     ApplicationsViewModel *m_applicationsVM = nullptr;
+    DockerViewModel *m_dockerVM = nullptr;
+    DeepCleanViewModel *m_deepCleanVM = nullptr;
+    JunkViewModel *m_junkVM = nullptr;
     AdvancedToolsViewModel *m_runtimesVM = nullptr;
     AdvancedToolsViewModel *m_duplicatesVM = nullptr;
     AdvancedToolsViewModel *m_largeFilesVM = nullptr;

@@ -3,6 +3,9 @@
 #include "app/AppState.h"
 #include "app/EmptyStateView.h"
 #include "applications/ApplicationsView.h"
+#include "cleaning/DeepCleanView.h"
+#include "cleaning/JunkCleanerView.h"
+#include "docker/DockerView.h"
 #include "finders/DuplicatesView.h"
 #include "finders/GenericFileListView.h"
 #include "storage/StorageView.h"
@@ -47,6 +50,12 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
     case TabNavigation::largeFiles:
     case TabNavigation::installers:
         return GenericFileListView::forTab(m_appState, tab, this);
+    case TabNavigation::junk:
+        return new JunkCleanerView(m_appState, m_appState->junkVM(), this);
+    case TabNavigation::deepClean:
+        return new DeepCleanView(m_appState, m_appState->deepCleanVM(), this);
+    case TabNavigation::docker:
+        return new DockerView(m_appState, m_appState->dockerVM(), this);
     default:
         // Screens of tabs still to come show what the tab is for.
         return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),

@@ -89,6 +89,13 @@ const QHash<QString, SymbolInfo> &symbolMap()
         {"arrow.triangle.2.circlepath.circle.fill",
          {{"software-update-available-symbolic", "view-refresh-symbolic"},
           QStyle::SP_BrowserReload}},
+        // Junk categories and Docker.
+        {"doc.text", {{"text-x-generic-symbolic", "text-x-generic"}, QStyle::SP_FileIcon}},
+        {"hammer",
+         {{"applications-engineering-symbolic", "system-run-symbolic"},
+          QStyle::SP_FileDialogDetailedView}},
+        {"network",
+         {{"network-workgroup-symbolic", "web-browser-symbolic"}, QStyle::SP_DriveNetIcon}},
     };
     return map;
 }

@@ -7,6 +7,7 @@ target_sources(quillmar_ui PRIVATE
     app/AboutSettingsView.cpp app/AboutSettingsView.h
     app/ActivityIndicator.cpp app/ActivityIndicator.h
     app/AppInfo.cpp app/AppInfo.h
+    app/CloseGuard.cpp app/CloseGuard.h
     app/Async.h
     app/DeleteSelectedButton.cpp app/DeleteSelectedButton.h
     app/DesktopIntegration.cpp app/DesktopIntegration.h

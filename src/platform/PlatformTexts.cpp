@@ -56,6 +56,11 @@ const QHash<QString, QString> &linuxTexts()
          QStringLiteral("The archive couldn't be opened.")},
         {QStringLiteral("The disk image has no Quillmar.app."),
          QStringLiteral("The archive has no Quillmar folder.")},
+        {QStringLiteral("Cache files from Safari, Chrome, and Firefox."),
+         QStringLiteral("Cache files from Firefox.")},
+        {QStringLiteral(
+             "Docker isn't installed or isn't running. Start Docker Desktop to use this tab."),
+         QStringLiteral("Docker isn't installed or isn't running. Start Docker to use this tab.")},
     };
     return table;
 }

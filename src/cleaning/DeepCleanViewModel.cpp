@@ -1,0 +1,306 @@
+#include "cleaning/DeepCleanViewModel.h"
+
+#include "app/AppState.h"
+#include "exec/ProcessRunner.h"
+#include "exec/SafetyHelper.h"
+#include "platform/DirectoryReader.h"
+#include "platform/FileProperties.h"
+#include "platform/Locations.h"
+#include "platform/MountTable.h"
+#include "platform/Trash.h"
+
+#include <QDir>
+#include <QSet>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace {
+
+// A literal path as a find -path pattern.
+QString globEscaped(const QString &path)
+{
+    QString out;
+    for (const QChar c : path) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
+            c == QLatin1Char('['))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out;
+}
+
+// Folders the search must not enter: the Trash (its node_modules were put there on
+// purpose) and network or user-space mounts inside the home.
+QStringList prunedPaths(const Locations &loc)
+{
+    QStringList paths{QDir::cleanPath(Trash::homeTrashFolder())};
+    const QList<MountTable::Mount> mounts = MountTable::read();
+    for (const MountTable::Mount &m : MountTable::mountsBelow(nativePath(loc.home), mounts)) {
+        const QString text = decodeNativePath(m.mountPoint.constData(), m.mountPoint.size());
+        if (MountTable::isRemoteOrFuse(m.fsType) &&
+            SafetyHelper::exactNativePath(text) == m.mountPoint)
+            paths.append(text);
+    }
+    return paths;
+}
+
+qint64 allocatedBelow(DirectoryReader &folder, int depth)
+{
+    if (depth > 256)
+        return 0;
+    qint64 total = 0;
+    DirectoryReader::Kind hint;
+    while (const char *name = folder.next(hint)) {
+        DirectoryReader::Node node;
+        if (!folder.statChild(name, node))
+            continue;
+        total += node.allocatedBytes;
+        if (node.kind == DirectoryReader::Kind::Directory) {
+            DirectoryReader child;
+            if (child.openChild(folder, name))
+                total += allocatedBelow(child, depth + 1);
+        }
+    }
+    return total;
+}
+
+// The size of a folder whose name du cannot be handed (it is not valid UTF-8).
+double sizeMBOfBytes(const QByteArray &path)
+{
+    DirectoryReader folder;
+    if (!folder.open(path.constData()))
+        return 0;
+    DirectoryReader::Node self;
+    DirectoryReader::statPath(path.constData(), self);
+    return double(self.allocatedBytes + allocatedBelow(folder, 0)) / 1024 / 1024;
+}
+
+QString modifiedDayOfBytes(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    DirectoryReader parent;
+    if (slash < 0 || !parent.open(slash == 0 ? "/" : path.left(slash).constData(), true))
+        return {};
+    const auto p = parent.childProperties(path.mid(slash + 1).constData());
+    if (!p || !p->modified.isValid())
+        return {};
+    return p->modified.toLocalTime().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+} // namespace
+
+struct DeepCleanViewModel::Stopper {
+    CancelToken token;
+};
+
+DeepCleanViewModel::DeepCleanViewModel(QObject *parent)
+    : QObject(parent), m_stopper(std::make_unique<Stopper>())
+{
+}
+
+void DeepCleanViewModel::cancelWork()
+{
+    m_stopper->token.cancel();
+    m_stopper->token = CancelToken();
+}
+
+DeepCleanViewModel::~DeepCleanViewModel()
+{
+    m_stopper->token.cancel();
+    waitForTasks();
+}
+
+void DeepCleanViewModel::waitForTasks()
+{
+    m_work.waitForAll();
+}
+
+void DeepCleanViewModel::setSelected(const QUuid &id, bool selected)
+{
+    for (NodeModuleTarget &t : m_targets) {
+        if (t.id == id && t.isSelected != selected) {
+            t.isSelected = selected;
+            emit targetsChanged();
+            emit changed();
+            return;
+        }
+    }
+}
+
+void DeepCleanViewModel::setAllSelected(bool selected)
+{
+    bool any = false;
+    for (NodeModuleTarget &t : m_targets) {
+        any = any || t.isSelected != selected;
+        t.isSelected = selected;
+    }
+    if (any) {
+        emit targetsChanged();
+        emit changed();
+    }
+}
+
+bool DeepCleanViewModel::allSelected() const
+{
+    return !m_targets.isEmpty() && selectedCount() == m_targets.size();
+}
+
+int DeepCleanViewModel::selectedCount() const
+{
+    return int(std::count_if(m_targets.cbegin(), m_targets.cend(),
+                             [](const NodeModuleTarget &t) { return t.isSelected; }));
+}
+
+void DeepCleanViewModel::holdSelection(bool hold)
+{
+    m_holds = qMax(0, m_holds + (hold ? 1 : -1));
+}
+
+namespace {
+thread_local CancelToken tCancel;
+}
+
+QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
+{
+    if (appState)
+        appState->setScanProgress(
+            true, QStringLiteral("Deep scanning for node_modules in your Home directory..."), 0);
+    const Locations &loc = Locations::current();
+    // Bytes end to end: a line feed in a folder name must not split one path into two.
+    // Hidden folders hold tools' own packages (editor extensions, global npm), not projects.
+    QStringList args{QStringLiteral("-H"),        loc.home,
+                     QStringLiteral("-maxdepth"), QStringLiteral("5"),
+                     QStringLiteral("-mindepth"), QStringLiteral("1"),
+                     QStringLiteral("(")};
+    for (const QString &path : prunedPaths(loc))
+        args << QStringLiteral("-path") << globEscaped(path) << QStringLiteral("-o");
+    args << QStringLiteral("-name") << QStringLiteral(".*") << QStringLiteral(")")
+         << QStringLiteral("-prune") << QStringLiteral("-o") << QStringLiteral("-type")
+         << QStringLiteral("d") << QStringLiteral("-name") << QStringLiteral("node_modules")
+         << QStringLiteral("-prune") << QStringLiteral("-print0");
+    RunOptions options;
+    options.cancel = tCancel;
+    const RunResult result = ProcessRunner::run(loc.find, args, appState, options);
+    if (result.cancelled)
+        return {};
+
+    QList<NodeModuleTarget> targets;
+    for (const QByteArray &entry : result.stdOutBytes.split('\0')) {
+        if (entry.isEmpty() || !entry.endsWith("/node_modules"))
+            continue;
+        DirectoryReader::Node node;
+        if (!DirectoryReader::statPath(entry.constData(), node) ||
+            node.kind != DirectoryReader::Kind::Directory)
+            continue;
+        NodeModuleTarget t;
+        t.nativePath = entry;
+        t.path = decodeNativePath(entry.constData(), entry.size());
+        // du takes text: only a name that comes back as the same bytes can be handed over.
+        t.sizeMB = SafetyHelper::exactNativePath(t.path) == entry ? ProcessRunner::sizeMB({t.path})
+                                                                  : sizeMBOfBytes(entry);
+        t.lastModified = modifiedDayOfBytes(entry);
+        targets.append(t);
+    }
+    return targets;
+}
+
+DeepCleanViewModel::CleanReport DeepCleanViewModel::trashFolders(const QList<QByteArray> &folders,
+                                                                 AppState *appState)
+{
+    CleanReport report;
+    report.ticked = int(folders.size());
+    if (folders.isEmpty())
+        return report;
+    if (appState)
+        appState->setScanProgress(true,
+                                  QStringLiteral("Trashing ") + QString::number(report.ticked) +
+                                      QStringLiteral(" node_modules..."),
+                                  0);
+    for (const QByteArray &folder : folders) {
+        const SafetyHelper::Outcome outcome = SafetyHelper::moveNativeToTrash(folder, appState);
+        if (outcome.ok)
+            ++report.moved;
+        else
+            report.failures.append(
+                {decodeNativePath(folder.constData(), folder.size()), outcome.reason});
+    }
+    if (appState)
+        appState->addLog(QStringLiteral("info"),
+                         QStringLiteral("Successfully trashed ") + QString::number(report.moved) +
+                             QLatin1Char('/') + QString::number(report.ticked) +
+                             QStringLiteral(" node_modules."));
+    return report;
+}
+
+void DeepCleanViewModel::scan(AppState *appState)
+{
+    const int generation = ++m_generation;
+    ++m_runningScans;
+    emit busyChanged();
+    const CancelToken cancel = m_stopper->token;
+    m_work.track(QtConcurrent::run([this, appState, generation, cancel] {
+        tCancel = cancel;
+        const QList<NodeModuleTarget> found = findTargets(appState);
+        QMetaObject::invokeMethod(
+            this,
+            [this, found, generation] {
+                --m_runningScans;
+                publish(found, generation, m_holds > 0 || m_cleaning);
+                emit busyChanged();
+            },
+            Qt::QueuedConnection);
+        if (appState)
+            appState->setScanProgress(false, QString(), 0);
+    }));
+}
+
+void DeepCleanViewModel::cleanSelected(AppState *appState)
+{
+    QList<QByteArray> folders;
+    for (const NodeModuleTarget &t : std::as_const(m_targets)) {
+        if (t.isSelected)
+            folders.append(t.nativePath);
+    }
+    if (folders.isEmpty() || m_cleaning)
+        return;
+    m_cleaning = true;
+    emit busyChanged();
+    const CancelToken cancel = m_stopper->token;
+    m_work.track(QtConcurrent::run([this, appState, folders, cancel] {
+        tCancel = cancel;
+        const CleanReport report = trashFolders(folders, appState);
+        const int generation = ++m_generation;
+        const QList<NodeModuleTarget> found = findTargets(appState);
+        QMetaObject::invokeMethod(
+            this,
+            [this, found, generation, report] {
+                m_cleaning = false;
+                publish(found, generation, false);
+                emit busyChanged();
+                emit cleanFinished(report);
+            },
+            Qt::QueuedConnection);
+        if (appState)
+            appState->setScanProgress(false, QString(), 0);
+    }));
+}
+
+void DeepCleanViewModel::publish(QList<NodeModuleTarget> found, int generation, bool keepTicks)
+{
+    if (generation < m_published)
+        return;
+    m_published = generation;
+    if (keepTicks) {
+        QSet<QByteArray> ticked;
+        for (const NodeModuleTarget &t : std::as_const(m_targets)) {
+            if (t.isSelected)
+                ticked.insert(t.nativePath);
+        }
+        for (NodeModuleTarget &t : found)
+            t.isSelected = ticked.contains(t.nativePath);
+    }
+    m_targets = found;
+    emit targetsChanged();
+    emit changed();
+}

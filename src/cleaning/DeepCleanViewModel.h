@@ -1,0 +1,92 @@
+#pragma once
+
+#include "exec/BackgroundWork.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <atomic>
+#include <memory>
+
+class AppState;
+
+// One node_modules folder found below the home.
+struct NodeModuleTarget {
+    QUuid id = QUuid::createUuid();
+    QString path; // for showing; `nativePath` is what is moved
+    double sizeMB = 0;
+    QString lastModified; // "yyyy-MM-dd", or empty
+    bool isSelected = false;
+    QByteArray nativePath; // the file system's bytes, as the search printed them
+};
+
+// The Deep Clean tab's model: the node_modules folders of the user's projects, and
+// moving the ticked ones to the Trash. Lives on the main thread; `targets` is replaced
+// whole there.
+class DeepCleanViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    struct Failure {
+        QString path;
+        QString reason;
+    };
+    struct CleanReport {
+        int ticked = 0;
+        int moved = 0;
+        QList<Failure> failures;
+    };
+
+    explicit DeepCleanViewModel(QObject *parent = nullptr);
+    ~DeepCleanViewModel() override;
+
+    QList<NodeModuleTarget> targets() const { return m_targets; }
+    void setSelected(const QUuid &id, bool selected);
+    // The header checkbox: sets every target; nothing happens without targets.
+    void setAllSelected(bool selected);
+    // True when there are targets and every one is ticked.
+    bool allSelected() const;
+    int selectedCount() const;
+
+    // Asynchronous: find and measure the folders.
+    void scan(AppState *appState);
+    // Asynchronous: move the targets ticked now to the Trash, then scan again.
+    void cleanSelected(AppState *appState);
+
+    bool isScanning() const { return m_runningScans > 0; }
+    bool isCleaning() const { return m_cleaning; }
+    // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
+    void holdSelection(bool hold);
+
+    // The work, synchronous: call off the main thread.
+    static QList<NodeModuleTarget> findTargets(AppState *appState);
+    static CleanReport trashFolders(const QList<QByteArray> &folders, AppState *appState);
+
+    // Stops the search running now (quitting); later scans run as usual.
+    void cancelWork();
+
+    // For tests: blocks until every background task started so far has ended.
+    void waitForTasks();
+
+signals:
+    void changed();
+    void targetsChanged();
+    void busyChanged();
+    void cleanFinished(const DeepCleanViewModel::CleanReport &report);
+
+private:
+    void publish(QList<NodeModuleTarget> found, int generation, bool keepTicks);
+
+    QList<NodeModuleTarget> m_targets;
+    int m_runningScans = 0;
+    bool m_cleaning = false;
+    int m_holds = 0;
+    std::atomic_int m_generation{0};
+    int m_published = 0;
+    struct Stopper; // the cancel token of this model's runs
+    std::unique_ptr<Stopper> m_stopper;
+    BackgroundWork m_work;
+};

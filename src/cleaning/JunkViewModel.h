@@ -1,0 +1,93 @@
+#pragma once
+
+#include "exec/BackgroundWork.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <atomic>
+
+class AppState;
+
+struct JunkFileItem {
+    QUuid id = QUuid::createUuid();
+    QString name; // last path component
+    QString path;
+    double sizeMB = 0;
+};
+
+struct JunkCategory {
+    QUuid id = QUuid::createUuid();
+    QString name;
+    QString path; // empty: the category has no folder on this system and measures 0
+    QString description;
+    QString icon;
+    double sizeMB = 0;
+    QList<JunkFileItem> topFiles;
+    bool isExpanded = false; // the screen keeps its own expansion set
+    bool isSelected = false;
+};
+
+enum class JunkSortColumn { category, path, size };
+
+// The Junk tab's model: six fixed categories of caches, logs and build products,
+// measured with their ten largest files, and emptied into the Trash when ticked.
+// Lives on the main thread; `categories` is replaced whole there.
+class JunkViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    // What one clean came to; `notMoved` counts children still there after their turn.
+    struct CleanReport {
+        int ticked = 0;
+        int moved = 0;
+        int notMoved = 0;
+    };
+
+    explicit JunkViewModel(QObject *parent = nullptr);
+    ~JunkViewModel() override;
+
+    QList<JunkCategory> categories() const { return m_categories; }
+    void setSelected(const QUuid &id, bool selected);
+    int selectedCount() const;
+
+    // Asynchronous: rebuild and measure the categories.
+    void scan(AppState *appState);
+    // Asynchronous: empty the ticked categories (as ticked now), then scan again.
+    void cleanSelected(AppState *appState);
+    // Stable; names and paths compare as text, sizes as numbers.
+    void sort(JunkSortColumn column, bool ascending);
+
+    bool isScanning() const { return m_runningScans > 0; }
+    bool isCleaning() const { return m_cleaning; }
+    // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
+    void holdSelection(bool hold);
+
+    // The scan's and the clean's work, synchronous: call off the main thread.
+    static QList<JunkCategory> freshCategories();
+    static QList<JunkCategory> measureCategories(AppState *appState);
+    static CleanReport emptyFolders(const QStringList &folders, AppState *appState);
+
+    // For tests: blocks until every background task started so far has ended.
+    void waitForTasks();
+
+signals:
+    void changed();
+    void categoriesChanged();
+    void busyChanged();
+    void cleanFinished(const JunkViewModel::CleanReport &report);
+
+private:
+    void publish(QList<JunkCategory> measured, int generation, bool keepTicks);
+
+    QList<JunkCategory> m_categories;
+    int m_runningScans = 0;
+    bool m_cleaning = false;
+    int m_holds = 0;
+    // Scans are numbered as they start; an older one that ends late is dropped.
+    std::atomic_int m_generation{0};
+    int m_published = 0;
+    BackgroundWork m_work;
+};

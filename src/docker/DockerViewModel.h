@@ -1,0 +1,92 @@
+#pragma once
+
+#include "exec/BackgroundWork.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+
+class AppState;
+
+// One image, container or volume as the Docker client lists it.
+struct DockerResource {
+    QUuid id = QUuid::createUuid();
+    QString name;
+    QString description;
+    QString size;   // as Docker prints it, never parsed
+    QString type;   // "image", "container" or "volume"
+    QString status; // "active", "dangling" or "exited"
+};
+
+// The Docker tab's model: asks the client whether the daemon answers, reads the three
+// lists (one JSON object per line) and runs Docker's own prune commands. Lives on the
+// main thread; one scan or prune runs at a time.
+class DockerViewModel : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DockerViewModel(QObject *parent = nullptr);
+    // Stops the client it is waiting on, then waits for its work.
+    ~DockerViewModel() override;
+
+    QList<DockerResource> images() const { return m_images; }
+    QList<DockerResource> containers() const { return m_containers; }
+    QList<DockerResource> volumes() const { return m_volumes; }
+    bool isDockerRunning() const { return m_isDockerRunning; }
+    // The daemon's address when it is not a socket on this computer; empty otherwise.
+    QString remoteHost() const { return m_remoteHost; }
+    // A scan or a prune is running (a show then starts nothing, prune is disabled).
+    bool isBusy() const { return m_busy; }
+    bool isPruning() const { return m_pruning; }
+
+    // Asynchronous; does nothing while a scan or prune runs.
+    void scanDocker(AppState *appState);
+    // Asynchronous: "images", "containers" or "volumes"; anything else does nothing.
+    void prune(const QString &type, AppState *appState);
+
+    // The client's path as the command lines carry it (single-quoted).
+    static QString client();
+    static QString commandLine(const QString &arguments);
+    // How long the status command may take before the client is stopped.
+    static int statusTimeoutMs();
+    static void setStatusTimeoutMs(int ms); // for tests
+
+    struct Lists {
+        bool running = false;
+        QList<DockerResource> images, containers, volumes;
+        QString remoteHost;
+    };
+    static QList<DockerResource> parseImages(const QString &output);
+    static QList<DockerResource> parseContainers(const QString &output);
+    static QList<DockerResource> parseVolumes(const QString &output);
+    // Stops the clients this model is waiting on (quitting); later scans run as usual.
+    void cancelWork();
+
+    // For tests: blocks until every background task started so far has ended.
+    void waitForTasks();
+
+signals:
+    void changed();
+    void listsChanged();
+    void isDockerRunningChanged(bool running);
+    void busyChanged(bool busy);
+
+private:
+    void start(const QString &pruneCommand, const QString &type, AppState *appState);
+    void setBusy(bool busy);
+    void setRunning(bool running);
+    void setLists(const Lists &lists);
+
+    QList<DockerResource> m_images, m_containers, m_volumes;
+    bool m_isDockerRunning = false;
+    QString m_remoteHost;
+    bool m_busy = false;
+    bool m_pruning = false;
+    struct Stopper; // the cancel token of this model's runs
+    std::unique_ptr<Stopper> m_stopper;
+    BackgroundWork m_work;
+};

@@ -1,0 +1,3 @@
+target_sources(quillmar_core PRIVATE
+    docker/DockerViewModel.cpp docker/DockerViewModel.h
+)
