@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 
 #include "finders/AdvancedToolsViewModel.h"
+#include "homebrew/HomebrewViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/NotificationCenter.h"
@@ -25,6 +26,7 @@ AppState::AppState(QObject *parent) : QObject(parent)
                                                 ? std::optional<QString>(stored.toString())
                                                 : std::nullopt);
 
+    m_homebrewVM = new HomebrewViewModel(this);
     m_runtimesVM = new AdvancedToolsViewModel(this);
     m_duplicatesVM = new AdvancedToolsViewModel(this);
     m_largeFilesVM = new AdvancedToolsViewModel(this);
@@ -40,6 +42,7 @@ AppState::AppState(QObject *parent) : QObject(parent)
                     updateTrashWatcher();
             });
 
+    forwardChanges(m_homebrewVM);
     forwardChanges(m_runtimesVM);
     forwardChanges(m_duplicatesVM);
     forwardChanges(m_largeFilesVM);
@@ -52,6 +55,7 @@ AppState::~AppState()
     for (AdvancedToolsViewModel *model :
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
         model->waitForTasks();
+    m_homebrewVM->waitForTasks();
 }
 
 void AppState::forwardChanges(QObject *model)
@@ -177,6 +181,7 @@ void AppState::loadAllTabs()
     emit loadAllTabsStarted();
     // Each model's scan starts its own background work and returns at once.
     m_runtimesVM->scanRuntimes(this);
+    m_homebrewVM->scanHomebrew(this);
     m_duplicatesVM->scanDuplicates(this);
     m_largeFilesVM->scanLargeFiles(this);
     m_installersVM->scanInstallers(this);

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 class AdvancedToolsViewModel;
+class HomebrewViewModel;
 class StorageViewModel;
 
 // The one central state object: selected tab, scan status, disk figures, the tab
@@ -49,6 +50,7 @@ public:
     void setDiskFigures(double totalGB, double freeGB);
 
     // The tab models, created with the state object and kept for its whole life.
+    HomebrewViewModel *homebrewVM() const { return m_homebrewVM; }
     AdvancedToolsViewModel *runtimesVM() const { return m_runtimesVM; }
     AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
     AdvancedToolsViewModel *largeFilesVM() const { return m_largeFilesVM; }
@@ -118,6 +120,7 @@ private:
     double m_diskTotalGB = 0;
     double m_diskUsedGB = 0;
     double m_diskFreeGB = 0;
+    HomebrewViewModel *m_homebrewVM = nullptr;
     AdvancedToolsViewModel *m_runtimesVM = nullptr;
     AdvancedToolsViewModel *m_duplicatesVM = nullptr;
     AdvancedToolsViewModel *m_largeFilesVM = nullptr;

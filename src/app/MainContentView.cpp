@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/EmptyStateView.h"
+#include "homebrew/HomebrewView.h"
 #include "storage/StorageView.h"
 
 #include <QApplication>
@@ -36,6 +37,8 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
     switch (tab) {
     case TabNavigation::storage:
         return new StorageView(m_appState, m_appState->storageVM(), this);
+    case TabNavigation::homebrew:
+        return new HomebrewView(m_appState, m_appState->homebrewVM(), this);
     default:
         // Screens of tabs still to come show what the tab is for.
         return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),

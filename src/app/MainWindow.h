@@ -48,6 +48,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Asks first while a terminal sheet's command still runs.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildToolbar();
@@ -67,4 +69,5 @@ private:
     SettingsView *m_settings = nullptr;
     QWidget *m_updateWindow = nullptr;
     bool m_shown = false;
+    bool m_quitConfirmed = false;
 };

@@ -4,6 +4,7 @@
 #include "app/GeneralSettingsView.h"
 #include "app/PrivacySettingsView.h"
 #include "app/Symbols.h"
+#include "homebrew/HomebrewSettingsView.h"
 #include "platform/Preferences.h"
 #include "storage/StorageSettingsView.h"
 
@@ -34,11 +35,14 @@ SettingsView::SettingsView(AppState *appState, QWidget *parent) : QDialog(parent
         case SettingsTab::storage:
             page = new StorageSettingsView(m_tabs);
             break;
+        case SettingsTab::homebrew:
+            page = new HomebrewSettingsView(m_tabs);
+            break;
         case SettingsTab::about:
             page = new AboutSettingsView(m_tabs);
             break;
         default:
-            // The Homebrew and Applications panes arrive with their tabs.
+            // The Applications pane arrives with its tab.
             break;
         }
         if (!page)

@@ -81,6 +81,11 @@ const QHash<QString, SymbolInfo> &symbolMap()
         {"checkmark.circle.fill",
          {{"emblem-ok-symbolic", "object-select-symbolic"}, QStyle::SP_DialogApplyButton}},
         {"eye", {{"view-reveal-symbolic"}, QStyle::SP_FileDialogContentsView}},
+        {"wrench.and.screwdriver",
+         {{"system-run-symbolic", "preferences-other-symbolic"}, QStyle::SP_FileDialogDetailedView}},
+        {"arrow.up.circle.fill",
+         {{"software-update-available-symbolic", "go-up-symbolic"}, QStyle::SP_ArrowUp}},
+        {"pin.fill", {{"view-pin-symbolic"}, QStyle::SP_DialogYesButton}},
     };
     return map;
 }

@@ -14,6 +14,13 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("Finder"), QStringLiteral("the file manager")},
         {QStringLiteral("Mac"), QStringLiteral("computer")},
         {QStringLiteral("macOS"), QStringLiteral("the system")},
+        {QStringLiteral("Homebrew wasn't found in /opt/homebrew/bin or /usr/local/bin."),
+         QStringLiteral("Homebrew wasn't found in /home/linuxbrew/.linuxbrew/bin or "
+                        "~/.linuxbrew/bin.")},
+        {QStringLiteral("Leave empty to use /opt/homebrew (Apple silicon) or /usr/local (Intel). "
+                        "Takes effect on the next Homebrew scan."),
+         QStringLiteral("Leave empty to use /home/linuxbrew/.linuxbrew (shared) or ~/.linuxbrew "
+                        "(your own). Takes effect on the next Homebrew scan.")},
     };
     return table;
 }
