@@ -16,6 +16,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -59,6 +60,22 @@ QRectF drawBadge(QPainter *p, const QPointF &at, const QString &text, const QCol
     p->setFont(font);
     p->drawText(box, Qt::AlignCenter, text);
     return box;
+}
+
+// An up arrow in a filled circle: the package has a newer version.
+void drawUpArrow(QPainter *p, const QRectF &box, const QColor &fill, const QColor &arrow)
+{
+    p->setPen(Qt::NoPen);
+    p->setBrush(fill);
+    p->drawEllipse(box);
+    QPen pen(arrow, box.width() / 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p->setPen(pen);
+    p->setBrush(Qt::NoBrush);
+    const QPointF c = box.center();
+    const qreal r = box.width() / 4;
+    p->drawLine(QPointF(c.x(), c.y() + r), QPointF(c.x(), c.y() - r));
+    p->drawPolyline(QPolygonF({QPointF(c.x() - r * 0.8, c.y() - r * 0.1), QPointF(c.x(), c.y() - r),
+                               QPointF(c.x() + r * 0.8, c.y() - r * 0.1)}));
 }
 
 // One package row, drawn from the palette at paint time so theme switches recolour it.
@@ -118,8 +135,8 @@ public:
             6;
         const int icon = 14;
         if (package.isOutdated) {
-            Symbols::icon(QStringLiteral("arrow.up.circle.fill"), selected ? text : formulaTint())
-                .paint(p, QRect(int(x), int(mid - icon / 2), icon, icon));
+            drawUpArrow(p, QRectF(x, mid - icon / 2.0, icon, icon), selected ? text : formulaTint(),
+                        selected ? pal.color(QPalette::Highlight) : QColor(Qt::white));
             x += icon + 6;
         }
         if (package.isPinned) {
@@ -267,6 +284,9 @@ HomebrewView::HomebrewView(AppState *appState, HomebrewViewModel *model, QWidget
     auto *detailScroll = new QScrollArea(splitter);
     detailScroll->setWidgetResizable(true);
     detailScroll->setFrameShape(QFrame::NoFrame);
+    detailScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    detailScroll->setMinimumWidth(340);
+    listSide->setMinimumWidth(380);
     m_detail = new QWidget(detailScroll);
     m_detail->setObjectName(QStringLiteral("packageDetail"));
     m_detailLayout = new QVBoxLayout(m_detail);
@@ -277,6 +297,7 @@ HomebrewView::HomebrewView(AppState *appState, HomebrewViewModel *model, QWidget
     splitter->addWidget(detailScroll);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    splitter->setSizes({620, 380});
     m_pages->addWidget(m_installedPage);
 
     m_pages->addWidget(new EmptyStateView(
@@ -296,6 +317,13 @@ HomebrewView::HomebrewView(AppState *appState, HomebrewViewModel *model, QWidget
     setSection(m_section);
     refreshList();
     presentSheet();
+}
+
+void HomebrewView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_detailLayout)
+        refreshDetail();
 }
 
 void HomebrewView::showEvent(QShowEvent *event)
@@ -416,8 +444,18 @@ void HomebrewView::refreshList()
 void HomebrewView::refreshDetail()
 {
     while (QLayoutItem *item = m_detailLayout->takeAt(0)) {
-        if (item->widget())
+        if (item->widget()) {
+            item->widget()->hide();
             item->widget()->deleteLater();
+        } else if (QLayout *inner = item->layout()) {
+            while (QLayoutItem *child = inner->takeAt(0)) {
+                if (child->widget()) {
+                    child->widget()->hide();
+                    child->widget()->deleteLater();
+                }
+                delete child;
+            }
+        }
         delete item;
     }
     const std::optional<BrewPackage> selected = selectedPackage();
@@ -474,6 +512,10 @@ void HomebrewView::refreshDetail()
         link->setText(QStringLiteral("<a href=\"%1\">%2</a>")
                           .arg(package.homepage.toHtmlEscaped(), package.homepage.toHtmlEscaped()));
         link->setOpenExternalLinks(true);
+        // Links take the selection colour, which every theme keeps readable.
+        QPalette linkPalette = link->palette();
+        linkPalette.setColor(QPalette::Link, palette().color(QPalette::Highlight));
+        link->setPalette(linkPalette);
         link->setWordWrap(true);
         rowLayout->addWidget(link, 1);
         m_detailLayout->addWidget(row);
@@ -506,6 +548,8 @@ void HomebrewView::refreshDetail()
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(8);
+    auto *moreButtons = new QHBoxLayout;
+    moreButtons->setSpacing(8);
     if (package.isOutdated) {
         auto *update = new QPushButton(QStringLiteral("Update Package"), m_detail);
         update->setObjectName(QStringLiteral("updatePackage"));
@@ -520,7 +564,7 @@ void HomebrewView::refreshDetail()
     auto *uninstall = new QPushButton(QStringLiteral("Uninstall Package"), m_detail);
     uninstall->setObjectName(QStringLiteral("uninstallPackage"));
     connect(uninstall, &QPushButton::clicked, this, [this, package] { requestUninstall(package); });
-    buttons->addWidget(uninstall);
+    moreButtons->addWidget(uninstall);
     if (!package.isCask()) {
         auto *pin = new QPushButton(
             Symbols::icon(QStringLiteral("pin.fill"), Style::orange()),
@@ -529,11 +573,13 @@ void HomebrewView::refreshDetail()
         pin->setToolTip(
             QStringLiteral("A pinned formula stays at its version when you upgrade everything"));
         connect(pin, &QPushButton::clicked, this, [this, package] { m_model->togglePin(package); });
-        buttons->addWidget(pin);
+        moreButtons->addWidget(pin);
     }
     buttons->addStretch(1);
+    moreButtons->addStretch(1);
     m_detailLayout->addSpacing(6);
     m_detailLayout->addLayout(buttons);
+    m_detailLayout->addLayout(moreButtons);
     m_detailLayout->addStretch(1);
 }
 

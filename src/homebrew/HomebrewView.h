@@ -50,6 +50,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // The homepage link takes its colour from the theme in use.
+    void changeEvent(QEvent *event) override;
 
 private:
     void refreshList();
@@ -77,7 +79,7 @@ private:
     QComboBox *m_sortPicker;
     QListWidget *m_list;
     QWidget *m_detail;
-    QVBoxLayout *m_detailLayout;
+    QVBoxLayout *m_detailLayout = nullptr;
     QStackedWidget *m_sectionHost;
     QWidget *m_sectionScreen = nullptr;
     QPointer<TerminalSheetView> m_sheet;

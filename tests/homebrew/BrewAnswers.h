@@ -32,3 +32,10 @@ inline const QByteArray installedJson = R"({
     {"token": "fresh", "version": "2.0", "installed": null}
   ]
 })";
+
+inline const QByteArray servicesJson = R"([
+  {"name": "postgresql@16", "status": "started", "user": "ann", "file": "/x.plist", "exit_code": 0},
+  {"name": "redis", "status": null, "user": null, "file": "/y.plist", "exit_code": null},
+  {"status": "error"}, 7])";
+
+inline const QByteArray oneServiceJson = R"([{"name": "redis", "status": "none", "user": ""}])";
