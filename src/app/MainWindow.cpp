@@ -262,6 +262,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
                              return;
                          m_quitConfirmed = true;
                          TerminalSheetView::stopAllRunning();
-                         close();
+                         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
                      });
 }

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "app/Dialogs.h"
+#include "app/MainWindow.h"
 #include "app/Theme.h"
 #include "homebrew/Brew.h"
 #include "homebrew/BrewAnswers.h"
@@ -102,6 +103,28 @@ private slots:
         QCOMPARE(m_brew->calls().first().arguments, QStringList({"other", "it's"}));
         QCOMPARE(m_brew->calls().first().noAutoUpdate, QString());
         QCOMPARE(view.selectedPackage()->name, QString("wget")); // kept across the rescan
+    }
+
+    void quit_asksWhileSheetRuns()
+    {
+        Preferences::setValue(PrefKey::autoScanOnLaunch, false);
+        MainWindow window(m_appState.get());
+        window.show();
+        auto *sheet = new TerminalSheetView("Upgrading…", "sleep 20", {}, &window);
+        sheet->open();
+        QTRY_VERIFY(sheet->isRunning() && TerminalSheetView::anyRunning());
+
+        Dialogs::pushConfirmAnswer(false);
+        QVERIFY(!window.close());
+        QCOMPARE(Dialogs::lastConfirmation()->title, QString("Quit while brew is running?"));
+        QTest::qWait(50);
+        QVERIFY(window.isVisible());
+        QVERIFY(sheet->isRunning());
+
+        Dialogs::pushConfirmAnswer(true);
+        window.close();
+        QVERIFY(!sheet->isRunning()); // stopped, not left behind
+        QTRY_VERIFY(!window.isVisible());
     }
 
     void screen_drawsInBothThemes()
