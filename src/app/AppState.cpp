@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include "dashboard/DashboardViewModel.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "homebrew/HomebrewViewModel.h"
 #include "platform/FullDiskAccess.h"
@@ -26,6 +27,7 @@ AppState::AppState(QObject *parent) : QObject(parent)
                                                 ? std::optional<QString>(stored.toString())
                                                 : std::nullopt);
 
+    m_dashboardVM = new DashboardViewModel(this);
     m_homebrewVM = new HomebrewViewModel(this);
     m_runtimesVM = new AdvancedToolsViewModel(this);
     m_duplicatesVM = new AdvancedToolsViewModel(this);
@@ -42,6 +44,7 @@ AppState::AppState(QObject *parent) : QObject(parent)
                     updateTrashWatcher();
             });
 
+    forwardChanges(m_dashboardVM);
     forwardChanges(m_homebrewVM);
     forwardChanges(m_runtimesVM);
     forwardChanges(m_duplicatesVM);
@@ -56,6 +59,7 @@ AppState::~AppState()
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
         model->waitForTasks();
     m_homebrewVM->waitForTasks();
+    m_dashboardVM->waitForTasks();
 }
 
 void AppState::forwardChanges(QObject *model)
@@ -180,6 +184,7 @@ void AppState::loadAllTabs()
         return;
     emit loadAllTabsStarted();
     // Each model's scan starts its own background work and returns at once.
+    m_dashboardVM->fetchMetrics(this);
     m_runtimesVM->scanRuntimes(this);
     m_homebrewVM->scanHomebrew(this);
     m_duplicatesVM->scanDuplicates(this);

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 class AdvancedToolsViewModel;
+class DashboardViewModel;
 class HomebrewViewModel;
 class StorageViewModel;
 
@@ -50,6 +51,7 @@ public:
     void setDiskFigures(double totalGB, double freeGB);
 
     // The tab models, created with the state object and kept for its whole life.
+    DashboardViewModel *dashboardVM() const { return m_dashboardVM; }
     HomebrewViewModel *homebrewVM() const { return m_homebrewVM; }
     AdvancedToolsViewModel *runtimesVM() const { return m_runtimesVM; }
     AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
@@ -120,6 +122,7 @@ private:
     double m_diskTotalGB = 0;
     double m_diskUsedGB = 0;
     double m_diskFreeGB = 0;
+    DashboardViewModel *m_dashboardVM = nullptr;
     HomebrewViewModel *m_homebrewVM = nullptr;
     AdvancedToolsViewModel *m_runtimesVM = nullptr;
     AdvancedToolsViewModel *m_duplicatesVM = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/EmptyStateView.h"
+#include "dashboard/DashboardView.h"
 #include "homebrew/HomebrewView.h"
 #include "storage/StorageView.h"
 
@@ -37,6 +38,8 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
     switch (tab) {
     case TabNavigation::storage:
         return new StorageView(m_appState, m_appState->storageVM(), this);
+    case TabNavigation::dashboard:
+        return new DashboardView(m_appState, m_appState->dashboardVM(), this);
     case TabNavigation::homebrew:
         return new HomebrewView(m_appState, m_appState->homebrewVM(), this);
     default:

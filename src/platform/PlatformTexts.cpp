@@ -14,6 +14,8 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("Finder"), QStringLiteral("the file manager")},
         {QStringLiteral("Mac"), QStringLiteral("computer")},
         {QStringLiteral("macOS"), QStringLiteral("the system")},
+        {QStringLiteral("Your Mac is running smoothly."),
+         QStringLiteral("Your computer is running smoothly.")},
         {QStringLiteral("Homebrew wasn't found in /opt/homebrew/bin or /usr/local/bin."),
          QStringLiteral("Homebrew wasn't found in /home/linuxbrew/.linuxbrew/bin or "
                         "~/.linuxbrew/bin.")},
