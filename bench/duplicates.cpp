@@ -2,7 +2,9 @@
 // large-files scan's cost per file.
 //
 //   duplicates generate <root> [seed]   writes <root>/home (duplicates) and <root>/large
-//   duplicates run <root> [runs]        times the three finders, compares what they found
+//   duplicates run <root> [rounds]      times ours and its peers as processes on the same
+//                                       scope, compares what they found
+//   duplicates scan <home>              our scan alone, as the benchmark runs it
 //   duplicates funnel <root> <threads>  times the funnel alone on the scan's listing
 //
 // bench/duplicates.sh does both and removes the tree afterwards.
@@ -23,13 +25,19 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <vector>
+
+extern char **environ;
 
 namespace {
 
@@ -310,17 +318,6 @@ QList<QStringList> parseRdfind(const QString &file)
     return byId.values();
 }
 
-qint64 peakRssKiB()
-{
-    QFile f("/proc/self/status");
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : f.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 // CPU seconds (user + system) of this process and of its ended children.
 double cpuSeconds(int who)
 {
@@ -333,80 +330,183 @@ double cpuAll()
     return cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN);
 }
 
-double median(std::vector<double> v)
+// One program run to its end: wall time, CPU time (user + system of it and of every
+// process it waited for) and what it printed.
+struct Timed {
+    double wall = 0;
+    double cpu = 0;
+    QByteArray output;
+    qint64 peakKiB = 0; // largest resident set of the process or a child it waited for
+    bool ok = false;
+};
+
+Timed timeProcess(const QStringList &argv, const QString &outputFile)
 {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    std::vector<QByteArray> raw;
+    for (const QString &a : argv)
+        raw.push_back(QFile::encodeName(a));
+    std::vector<char *> ptrs;
+    for (QByteArray &a : raw)
+        ptrs.push_back(a.data());
+    ptrs.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const QByteArray outPath = QFile::encodeName(outputFile);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    Timed t;
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, ptrs[0], &actions, nullptr, ptrs.data(), environ) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return t;
+    }
+    int status = 0;
+    struct rusage u;
+    while (wait4(pid, &status, 0, &u) < 0 && errno == EINTR) {
+    }
+    t.wall = timer.nsecsElapsed() / 1e9;
+    posix_spawn_file_actions_destroy(&actions);
+    t.cpu = u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    t.peakKiB = u.ru_maxrss;
+    t.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    QFile f(outputFile);
+    if (f.open(QIODevice::ReadOnly))
+        t.output = f.readAll();
+    return t;
 }
 
-int run(const QString &root, int runs)
+// The scan's own scope (what its find lists) as a tree of second names of the same files,
+// so a peer reads exactly those files (this jdupes takes no file arguments).
+QString scopeTree(const QString &root, const QString &home)
 {
-    const QString home = root + "/home";
+    const QString scope = root + "/scope";
+    std::filesystem::remove_all(QFile::encodeName(scope).toStdString());
+    QDir().mkpath(scope);
+    const QByteArray listed =
+        ProcessRunner::run("/usr/bin/find",
+                           {"-H",    home,    "-maxdepth",    "5",   "-type",  "d",
+                            "(",     "-name", "Library",      "-o",  "-name",  ".*",
+                            "-o",    "-name", "node_modules", ")",   "-prune", "-o",
+                            "-type", "f",     "-size",        "+1M", "-print0"})
+            .stdOutBytes;
+    const QByteArray base = QFile::encodeName(home);
+    int made = 0;
+    for (const QByteArray &path : listed.split('\0')) {
+        if (!path.startsWith(base + '/'))
+            continue;
+        const std::filesystem::path link(
+            (QFile::encodeName(scope) + path.mid(base.size())).toStdString());
+        std::error_code error;
+        std::filesystem::create_directories(link.parent_path(), error);
+        std::filesystem::create_hard_link(path.toStdString(), link, error);
+        made += error ? 0 : 1;
+    }
+    out << "scope: " << made << " files, linked under " << scope << '\n';
+    return scope;
+}
+
+struct Spread {
+    double median = 0, low = 0, high = 0;
+};
+Spread spreadOf(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.front(), v.back()};
+}
+
+// Our scan as a program of its own, so it is timed like its peers: start-up included.
+int scan(const QString &home)
+{
+    Locations::setCurrent(Locations::forOs(Locations::Os::Linux, home));
+    QMap<QString, QStringList> byKey;
+    for (const FileItem &item : AdvancedToolsViewModel::findDuplicates(nullptr))
+        byKey[item.md5Hash].append(item.path);
+    for (const QStringList &paths : byKey)
+        out << paths.join('\n') << "\n\n";
+    return 0;
+}
+
+int run(const QString &root, int rounds, const QString &self, const QString &scannedHome)
+{
+    const QString home = scannedHome.isEmpty() ? root + "/home" : scannedHome;
     const QString rdfindOut = root + "/rdfind-results.txt";
-    const qint64 rssBefore = peakRssKiB();
-
-    std::vector<double> ours, jd, rd, oursCpu, jdCpu, rdCpu;
-    QList<FileItem> found;
-    QString jdupesText;
-    qint64 rssAfterOurs = 0;
-    for (int r = 0; r < runs; ++r) {
-        QElapsedTimer timer;
-        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, home));
-        double cpu = cpuAll();
-        timer.start();
-        found = AdvancedToolsViewModel::findDuplicates(nullptr);
-        ours.push_back(timer.nsecsElapsed() / 1e9);
-        oursCpu.push_back(cpuAll() - cpu);
-        if (r == 0)
-            rssAfterOurs = peakRssKiB();
-
-        cpu = cpuSeconds(RUSAGE_CHILDREN);
-        timer.start();
-        jdupesText = ProcessRunner::run("/usr/bin/jdupes", {"-r", "-q", home}).stdOut;
-        jd.push_back(timer.nsecsElapsed() / 1e9);
-        jdCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpu);
-
-        cpu = cpuSeconds(RUSAGE_CHILDREN);
-        timer.start();
-        ProcessRunner::run("/usr/bin/rdfind", {"-dryrun", "true", "-outputname", rdfindOut, home});
-        rd.push_back(timer.nsecsElapsed() / 1e9);
-        rdCpu.push_back(cpuSeconds(RUSAGE_CHILDREN) - cpu);
-        out << QString::asprintf("run %d: ours %.3f s, jdupes -r %.3f s, rdfind %.3f s\n", r + 1,
-                                 ours.back(), jd.back(), rd.back());
+    const QString captured = root + "/output.txt";
+    struct Tool {
+        const char *name;
+        QStringList argv;
+        std::vector<double> wall, cpu;
+        QByteArray output;
+        qint64 peakKiB = 0;
+    };
+    const QString scope = scopeTree(root, home);
+    std::vector<Tool> tools = {
+        {"ours", {self, "scan", home}, {}, {}, {}, 0},
+        {"jdupes -r (same scope)", {"/usr/bin/jdupes", "-r", "-q", scope}, {}, {}, {}},
+        {"rdfind (same scope)",
+         {"/usr/bin/rdfind", "-dryrun", "true", "-outputname", rdfindOut, scope},
+         {},
+         {},
+         {}},
+        {"jdupes -r (whole tree)", {"/usr/bin/jdupes", "-r", "-q", home}, {}, {}, {}},
+    };
+    for (int r = 0; r < rounds; ++r) {
+        // A different tool goes first each round, so none always meets a cold cache or
+        // a busy neighbour.
+        out << "round " << r + 1 << ':';
+        for (size_t k = 0; k < tools.size(); ++k) {
+            Tool &tool = tools[(k + size_t(r)) % tools.size()];
+            const Timed t = timeProcess(tool.argv, captured);
+            if (!t.ok)
+                out << " (" << tool.name << " failed)";
+            tool.wall.push_back(t.wall);
+            tool.cpu.push_back(t.cpu);
+            tool.output = t.output;
+            tool.peakKiB = std::max(tool.peakKiB, t.peakKiB);
+            out << QString::asprintf(" %s %.3f s;", tool.name, t.wall);
+        }
+        out << '\n';
         out.flush();
     }
 
-    QMap<QString, QStringList> byKey;
-    for (const FileItem &item : found)
-        byKey[item.md5Hash].append(item.path);
-    const Groups oursG = normalise(byKey.values(), home, false);
-    const Groups oursAll = normalise(byKey.values(), home, true);
-    const Groups jdG = normalise(parseJdupes(jdupesText), home, true);
-    const Groups rdG = normalise(parseRdfind(rdfindOut), home, true);
+    out << QString::asprintf("\n%d rounds; per tool the median and (min - max):\n", rounds);
+    for (const Tool &tool : tools) {
+        const Spread w = spreadOf(tool.wall), c = spreadOf(tool.cpu);
+        out << QString::asprintf(
+            "  %-24s wall %.3f s (%.3f - %.3f), CPU %.3f s (%.3f - %.3f), peak %.1f MiB\n",
+            tool.name, w.median, w.low, w.high, c.median, c.low, c.high, tool.peakKiB / 1024.0);
+    }
+    out << "ours / peer, median of the per-round ratios (min - max):\n";
+    for (size_t k = 1; k < tools.size(); ++k) {
+        std::vector<double> wall, cpu;
+        for (int r = 0; r < rounds; ++r) {
+            wall.push_back(tools[0].wall[size_t(r)] / tools[k].wall[size_t(r)]);
+            cpu.push_back(tools[0].cpu[size_t(r)] / tools[k].cpu[size_t(r)]);
+        }
+        const Spread w = spreadOf(wall), c = spreadOf(cpu);
+        out << QString::asprintf("  vs %-24s wall %.2f (%.2f - %.2f), CPU %.2f (%.2f - %.2f)\n",
+                                 tools[k].name, w.median, w.low, w.high, c.median, c.low, c.high);
+    }
+
+    const Groups oursG = normalise(parseJdupes(QString::fromUtf8(tools[0].output)), home, false);
+    const Groups oursAll = normalise(parseJdupes(QString::fromUtf8(tools[0].output)), home, true);
+    const Groups jdG = normalise(parseJdupes(QString::fromUtf8(tools[1].output)), home, false);
+    const Groups rdG = normalise(parseRdfind(rdfindOut), home, false);
+    const Groups jdAll = normalise(parseJdupes(QString::fromUtf8(tools[3].output)), home, true);
     auto files = [](const Groups &g) {
         std::set<std::pair<quint64, quint64>> s;
         for (const auto &x : g)
             s.insert(x.begin(), x.end());
         return s;
     };
-
-    const double o = median(ours), j = median(jd), d = median(rd);
-    out << QString::asprintf("\nmedian of %d warm runs: ours %.3f s, jdupes -r %.3f s, rdfind "
-                             "-dryrun true %.3f s\n",
-                             runs, o, j, d);
-    out << QString::asprintf("ratio ours/jdupes %.2f, ours/rdfind %.2f\n", o / j, o / d);
-    out << QString::asprintf("median CPU time (user + system, all threads and child processes): "
-                             "ours %.3f s, jdupes %.3f s, rdfind %.3f s\n",
-                             median(oursCpu), median(jdCpu), median(rdCpu));
-    out << QString::asprintf("our peak memory (VmHWM): %.1f MiB before the scan, %.1f MiB after "
-                             "it\n",
-                             rssBefore / 1024.0, rssAfterOurs / 1024.0);
     out << "groups: ours " << oursG.size() << ", jdupes " << jdG.size() << ", rdfind " << rdG.size()
-        << " (tools' groups cut to what our scan looks at)\n";
+        << ", jdupes -r cut to the scope " << jdAll.size() << '\n';
     out << "duplicate files: ours " << files(oursG).size() << ", jdupes " << files(jdG).size()
         << ", rdfind " << files(rdG).size() << '\n';
-    const bool agree = oursG == oursAll && oursG == jdG && oursG == rdG;
-    out << "same duplicate files and groups in all three: " << (agree ? "yes" : "NO") << '\n';
+    const bool agree = oursG == oursAll && oursG == jdG && oursG == rdG && oursG == jdAll;
+    out << "same duplicate files and groups in all: " << (agree ? "yes" : "NO") << '\n';
 
     // The funnel alone on one and on two threads: same records, and what the second
     // thread buys.
@@ -472,8 +572,29 @@ int main(int argc, char **argv)
         return 0;
     }
     if (args.size() >= 3 && args[1] == "run")
-        return run(args[2], args.size() > 3 ? args[3].toInt() : 3);
-    std::fprintf(stderr, "usage: duplicates generate <root> [seed] | run <root> [runs] | "
-                         "funnel <root> <threads>\n");
+        return run(args[2], args.size() > 3 ? std::max(1, args[3].toInt()) : 5,
+                   QCoreApplication::applicationFilePath(), args.size() > 4 ? args[4] : QString());
+    if (args.size() == 3 && args[1] == "scan")
+        return scan(args[2]);
+    std::fprintf(
+        stderr, "usage:\n"
+                "  duplicates generate <root> [seed]   write <root>/home and <root>/large "
+                "(seed: 20261208)\n"
+                "  duplicates run <root> [rounds] [home]\n"
+                "                                      time ours, jdupes -r and rdfind on the same "
+                "scope, and\n"
+                "                                      jdupes -r on the whole tree, as processes, "
+                "the order\n"
+                "                                      rotated each round (rounds: 5); compare "
+                "their groups;\n"
+                "                                      home: the folder scanned (<root>/home), "
+                "<root> holds\n"
+                "                                      the tools' scratch files and <root>/scope, "
+                "the scan's\n"
+                "                                      files linked again for the peers\n"
+                "  duplicates scan <home>              our duplicate scan of <home>; prints the "
+                "groups\n"
+                "  duplicates funnel <root> <threads>  time the funnel alone on the scan's "
+                "listing\n");
     return 2;
 }

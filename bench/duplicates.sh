@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Duplicate scan against jdupes and rdfind on a generated tree, plus the large-files scan's
-# cost per file. Installs the two tools, builds in Release, removes the tree afterwards.
-#   bench/duplicates.sh [runs] [seed]
+# Duplicate scan against jdupes and rdfind on a generated tree, each timed as a process on
+# the same scope, plus the large-files scan's cost per file. Installs the two tools, builds
+# in Release, makes a tree of its own (two runs at once do not meet) and removes it
+# afterwards.
+#   bench/duplicates.sh [rounds (5)] [seed (20261208)]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps --bench
@@ -15,4 +17,4 @@ build-bench/bench/duplicates generate "$root" "${2:-20261208}"
 du -sh "$root/home" | sed 's/^/disk use: /'
 # Warm the page cache once so every finder reads from memory.
 find "$root/home" -type f -exec cat {} + >/dev/null
-build-bench/bench/duplicates run "$root" "${1:-3}"
+build-bench/bench/duplicates run "$root" "${1:-5}"

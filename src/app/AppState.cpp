@@ -1,6 +1,13 @@
 #include "app/AppState.h"
 
 #include "dashboard/DashboardViewModel.h"
+// The storage scanner names its own token type like the shared one; this file needs
+// both, so the scanner's is spelled differently here (the type itself is unchanged).
+#define CancelToken StorageCancelToken
+#include "storage/StorageViewModel.h"
+#undef CancelToken
+
+#include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "homebrew/HomebrewViewModel.h"
 #include "platform/FullDiskAccess.h"
@@ -9,8 +16,8 @@
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
 #include "platform/Workspace.h"
-#include "storage/StorageViewModel.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
@@ -50,16 +57,34 @@ AppState::AppState(QObject *parent) : QObject(parent)
     forwardChanges(m_duplicatesVM);
     forwardChanges(m_largeFilesVM);
     forwardChanges(m_installersVM);
+
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &AppState::stopAllWork);
 }
 
 AppState::~AppState()
 {
-    // Running scans still report through this object: let them end while it is whole.
+    // Running scans still report through this object: stop them and let them end while
+    // it is whole.
+    cancelScans();
     for (AdvancedToolsViewModel *model :
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
         model->waitForTasks();
     m_homebrewVM->waitForTasks();
     m_dashboardVM->waitForTasks();
+}
+
+void AppState::cancelScans()
+{
+    for (AdvancedToolsViewModel *model :
+         {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
+        model->cancelScans();
+}
+
+void AppState::stopAllWork()
+{
+    cancelScans();
+    ProcessRunner::stopAll();
 }
 
 void AppState::forwardChanges(QObject *model)

@@ -81,6 +81,9 @@ public:
 
     // Starts every tab's scan when scanning is allowed; returns at once.
     void loadAllTabs();
+    // Quitting: stops every scan and every program now running or started later, so the
+    // process can end at once. Runs by itself when the application is about to quit.
+    void stopAllWork();
 
     static bool readFullDiskAccess();
     void checkFullDiskAccess();
@@ -112,6 +115,7 @@ private:
     void setScanPercentage(double value);
     void setHasFullDiskAccess(bool value);
     void watchForFullDiskAccess();
+    void cancelScans();
     // Re-announces a model's changes one main-thread hop later.
     void forwardChanges(QObject *model);
 

@@ -32,16 +32,24 @@ bool shouldStop(const RunOptions &options)
     return options.cancel.isCancelled() || gStopAll.load(std::memory_order_relaxed);
 }
 
-// Ends the program's whole group: a shell may run the tool as a child of its own.
+// Ends the program's whole group: a shell may run the tool as a child of its own, and
+// that child may outlive the shell on SIGTERM, so the group gets SIGKILL after the grace
+// unless it emptied first.
 void stopGroup(QProcess &process)
 {
-    const qint64 pid = process.processId();
-    if (pid <= 0)
+    const pid_t group = pid_t(process.processId());
+    if (group <= 0)
         return;
-    ::kill(-pid_t(pid), SIGTERM);
-    if (process.waitForFinished(ProcessRunner::stopGraceMs))
-        return;
-    ::kill(-pid_t(pid), SIGKILL);
+    ::kill(-group, SIGTERM);
+    QElapsedTimer grace;
+    grace.start();
+    bool leaderEnded = false;
+    while (grace.elapsed() < ProcessRunner::stopGraceMs) {
+        leaderEnded = leaderEnded || process.waitForFinished(10);
+        if (leaderEnded && ::kill(-group, 0) != 0)
+            return;
+    }
+    ::kill(-group, SIGKILL);
     process.waitForFinished(-1);
 }
 

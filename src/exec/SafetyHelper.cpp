@@ -6,66 +6,404 @@
 #include "platform/Trash.h"
 
 #include <QDir>
+#include <QHash>
+#include <QMutex>
+#include <QSet>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-bool isAllowed(const QString &standardized, const Locations &loc)
+#ifdef O_PATH
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+// Deeper than any real tree; a loop of bind mounts cannot keep a walk going.
+constexpr int kMaxDepth = 4096;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+QString display(const QByteArray &path)
 {
-    for (const QString &entry : loc.protectedTrees) {
-        const QString t = SafetyHelper::standardizedPath(entry);
-        if (standardized == t || standardized.startsWith(t + QLatin1Char('/')))
-            return false;
-    }
-    for (const QString &entry : loc.protectedItself) {
-        if (standardized == SafetyHelper::standardizedPath(entry))
-            return false;
-    }
-    return true;
+    return decodeNativePath(path.constData(), path.size());
 }
 
-// The path with its parent folder's links resolved; the last component stays as it
-// is, so a link is judged (and moved) as the link.
-QString withResolvedParent(const QString &standardized)
+QByteArray parentOf(const QByteArray &path)
 {
-    if (standardized == QLatin1String("/") || standardized.isEmpty())
-        return standardized;
-    const qsizetype slash = standardized.lastIndexOf(QLatin1Char('/'));
-    const QString parent = slash <= 0 ? QStringLiteral("/") : standardized.left(slash);
-    const QString last = standardized.mid(slash + 1);
-    char resolved[PATH_MAX];
-    if (!::realpath(nativePath(parent).constData(), resolved))
-        return standardized;
-    const QString real = decodeNativePath(resolved);
-    return real == QLatin1String("/") ? QLatin1Char('/') + last : real + QLatin1Char('/') + last;
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+QByteArray lastName(const QByteArray &path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
+{
+    return folder == "/" ? '/' + name : folder + '/' + name;
+}
+
+bool isStrictlyInside(const QByteArray &path, const QByteArray &folder)
+{
+    if (folder == "/")
+        return path.size() > 1 && path.startsWith('/');
+    return path.size() > folder.size() && path.startsWith(folder) && path.at(folder.size()) == '/';
+}
+
+// Folds an absolute path: repeated slashes, "." and ".." go, and ".." at the root stays
+// at the root (a path cannot climb above "/", so "/tmp/../.." is "/").
+template <typename Text, typename Part>
+Text foldAbsolute(const Text &path, const Part &dot, const Part &dotDot)
+{
+    QList<Text> parts;
+    for (const auto &part : path.split('/')) {
+        if (part.isEmpty() || part == dot)
+            continue;
+        if (part == dotDot) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts.append(Text(part));
+    }
+    Text out;
+    for (const Text &part : parts) {
+        out += '/';
+        out += part;
+    }
+    return out.isEmpty() ? Text("/") : out;
+}
+
+QByteArray expandTilde(const QByteArray &path, const QByteArray &home)
+{
+    if (path == "~")
+        return home;
+    if (path.startsWith("~/"))
+        return home + path.mid(1);
+    return path;
+}
+
+// Empty when the path is not absolute: such a path names nothing we may judge.
+QByteArray standardized(const QByteArray &path, const QByteArray &home)
+{
+    const QByteArray p = expandTilde(path, home);
+    if (!p.startsWith('/'))
+        return {};
+    return foldAbsolute(p, QByteArrayLiteral("."), QByteArrayLiteral(".."));
+}
+
+std::optional<QByteArray> realPath(const QByteArray &path)
+{
+    char *resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    QByteArray out(resolved);
+    ::free(resolved);
+    return out;
+}
+
+std::optional<FileId> idOf(const QByteArray &path, bool followLast)
+{
+    struct stat st;
+    const int r = followLast ? ::stat(path.constData(), &st) : ::lstat(path.constData(), &st);
+    if (r != 0)
+        return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+FileId idOf(const struct stat &st)
+{
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+// The protected entries of one table, as text (written and resolved) and as the
+// (device, inode) they had when the table was first used.
+struct Rules {
+    QList<QByteArray> homes;                  // the home, written and resolved
+    std::optional<FileId> homeId;             // the home's folder
+    QList<QByteArray> itself;                 // protect only themselves
+    QList<std::pair<QByteArray, bool>> trees; // protect what is below; true: holds the home
+    QSet<QByteArray> ancestors;               // folders holding the home or an entry
+    QSet<FileId> equalIds;                    // the entries themselves and their ancestors
+    QHash<FileId, bool> treeIds;              // trees other than "/"; true: holds the home
+
+    bool insideHome(const QByteArray &path) const
+    {
+        for (const QByteArray &h : homes) {
+            if (h != "/" && isStrictlyInside(path, h))
+                return true;
+        }
+        return false;
+    }
+
+    // The text rules, for a standardised absolute path.
+    bool textAllows(const QByteArray &path) const
+    {
+        if (path == "/" || itself.contains(path) || ancestors.contains(path))
+            return false;
+        const bool inHome = insideHome(path);
+        for (const auto &[tree, holdsHome] : trees) {
+            if (path == tree)
+                return false;
+            if (tree != "/" && isStrictlyInside(path, tree)) {
+                // In the user's own home only the home rules hold (/root, /var/home/x).
+                if (inHome && holdsHome)
+                    continue;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The same rules by identity; `chain` holds the item's folder and every folder above.
+    bool idsAllow(const std::optional<FileId> &item, const QList<FileId> &chain) const
+    {
+        if (item && (equalIds.contains(*item) || treeIds.contains(*item)))
+            return false;
+        const bool inHome = homeId && chain.contains(*homeId);
+        for (const FileId &id : chain) {
+            const auto tree = treeIds.constFind(id);
+            if (tree != treeIds.cend() && !(inHome && tree.value()))
+                return false;
+        }
+        return true;
+    }
+};
+
+void addAncestors(Rules &r, const QByteArray &path)
+{
+    for (QByteArray up = parentOf(path); up != path;) {
+        r.ancestors.insert(up);
+        if (const auto id = idOf(up, true))
+            r.equalIds.insert(*id);
+        if (up == "/")
+            break;
+        up = parentOf(up);
+    }
+}
+
+// The path written and, when it differs, with every link resolved.
+QList<QByteArray> spellings(const QByteArray &path)
+{
+    QList<QByteArray> out{path};
+    if (const auto real = realPath(path); real && *real != path)
+        out.append(*real);
+    return out;
+}
+
+std::shared_ptr<const Rules> buildRules(const Locations &loc)
+{
+    auto r = std::make_shared<Rules>();
+    const QByteArray home = standardized(nativePath(loc.home), {});
+    if (!home.isEmpty()) {
+        r->homes = spellings(home);
+        r->homeId = idOf(home, true);
+    }
+    const auto entry = [&](const QString &text) {
+        return standardized(expandTilde(nativePath(text), home), home);
+    };
+    QList<QByteArray> guarded = r->homes;
+    for (const QString &text : loc.protectedItself) {
+        const QByteArray e = entry(text);
+        if (e.isEmpty())
+            continue;
+        for (const QByteArray &s : spellings(e)) {
+            r->itself.append(s);
+            guarded.append(s);
+        }
+        if (const auto id = idOf(e, true))
+            r->equalIds.insert(*id);
+    }
+    for (const QString &text : loc.protectedTrees) {
+        const QByteArray e = entry(text);
+        if (e.isEmpty())
+            continue;
+        const auto holds = [&](const QByteArray &tree) {
+            for (const QByteArray &h : r->homes) {
+                if (h == tree || isStrictlyInside(h, tree))
+                    return true;
+            }
+            return false;
+        };
+        bool holdsHome = false;
+        for (const QByteArray &s : spellings(e))
+            holdsHome = holdsHome || holds(s);
+        for (const QByteArray &s : spellings(e)) {
+            r->trees.append({s, holdsHome});
+            guarded.append(s);
+        }
+        if (const auto id = idOf(e, true)) {
+            if (e == "/")
+                r->equalIds.insert(*id);
+            else
+                r->treeIds.insert(*id, holdsHome);
+        }
+    }
+    for (const QByteArray &g : guarded)
+        addAncestors(*r, g);
+    return r;
+}
+
+QMutex gRulesMutex;
+// Tables are never freed, so their address names them for the life of the process.
+QHash<const Locations *, std::shared_ptr<const Rules>> gRules;
+QMutex gHookMutex;
+std::function<void()> gBeforeOpenHook;
+
+std::shared_ptr<const Rules> currentRules()
+{
+    const Locations &loc = Locations::current();
+    {
+        QMutexLocker lock(&gRulesMutex);
+        if (const auto found = gRules.constFind(&loc); found != gRules.cend())
+            return found.value();
+    }
+    // Built outside the lock: it reads the disk. Two threads may build the same rules.
+    std::shared_ptr<const Rules> built = buildRules(loc);
+    QMutexLocker lock(&gRulesMutex);
+    return *gRules.insert(&loc, built);
+}
+
+QList<FileId> chainByPath(QByteArray folder)
+{
+    QList<FileId> chain;
+    for (int depth = 0; depth < kMaxDepth; ++depth) {
+        if (const auto id = idOf(folder, true))
+            chain.append(*id);
+        if (folder == "/")
+            break;
+        folder = parentOf(folder);
+    }
+    return chain;
+}
+
+// The open folder and every folder above it, reached through ".." from the descriptor
+// so that no path is read again.
+QList<FileId> chainByDescriptor(int folderFd)
+{
+    QList<FileId> chain;
+    struct stat st;
+    if (::fstat(folderFd, &st) != 0)
+        return chain;
+    chain.append(idOf(st));
+    int current = ::openat(folderFd, "..", kFolderFlags);
+    for (int depth = 0; current >= 0 && depth < kMaxDepth; ++depth) {
+        if (::fstat(current, &st) != 0 || idOf(st) == chain.last())
+            break; // the root is its own parent
+        chain.append(idOf(st));
+        const int up = ::openat(current, "..", kFolderFlags);
+        ::close(current);
+        current = up;
+    }
+    if (current >= 0)
+        ::close(current);
+    return chain;
+}
+
+// The whole judgement of a standardised absolute path: as written, with its folder
+// resolved, and by identity.
+bool judge(const Rules &rules, const QByteArray &path)
+{
+    if (!rules.textAllows(path))
+        return false;
+    const QByteArray parent = parentOf(path);
+    const std::optional<QByteArray> realParent = realPath(parent);
+    if (!realParent) // nothing there to move; the move will say so
+        return true;
+    const QByteArray resolved = joinPath(*realParent, lastName(path));
+    if (resolved != path && !rules.textAllows(resolved))
+        return false;
+    return rules.idsAllow(idOf(resolved, false), chainByPath(*realParent));
+}
+
+// The same judgement of the child `name` of an open folder whose path, read back from
+// the descriptor, is `folder`.
+bool judgeOpened(const Rules &rules, int folderFd, const QByteArray &folder, const QByteArray &name)
+{
+    if (!rules.textAllows(joinPath(folder, name)))
+        return false;
+    struct stat st;
+    std::optional<FileId> item;
+    if (::fstatat(folderFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        item = idOf(st);
+    return rules.idsAllow(item, chainByDescriptor(folderFd));
+}
+
+QString protectedReason()
+{
+    return QStringLiteral("This location is protected.");
+}
+
+void logRefusal(AppState *appState, const QString &shown)
+{
+    if (appState)
+        appState->addLog(QStringLiteral("stderr"), QStringLiteral("Safety Check Failed: ") + shown +
+                                                       QStringLiteral(" is protected."));
+}
+
+void logFailure(AppState *appState, const QString &shown, const QString &why)
+{
+    if (appState)
+        appState->addLog(QStringLiteral("stderr"),
+                         QStringLiteral("Failed to trash ") + shown + QStringLiteral(": ") + why);
+}
+
+std::optional<QList<QByteArray>> childNames(const QByteArray &folder)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return std::nullopt;
+    QList<QByteArray> names;
+    while (const dirent *e = ::readdir(dir)) {
+        const char *n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
+        names.append(QByteArray(n));
+    }
+    ::closedir(dir);
+    return names;
 }
 
 } // namespace
 
 QString SafetyHelper::standardizedPath(const QString &path)
 {
-    QString p = Locations::current().expandTilde(path);
+    const QString p = Locations::current().expandTilde(path);
     if (p.isEmpty())
         return p;
-    p = QDir::cleanPath(p);
-    // cleanPath keeps a leading "//"; one slash means the same folder.
-    while (p.startsWith(QLatin1String("//")))
-        p.remove(0, 1);
-    return p;
+    if (!p.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(p);
+    return foldAbsolute(p, QStringLiteral("."), QStringLiteral(".."));
 }
 
 bool SafetyHelper::isPathSafeToDelete(const QString &path)
 {
-    const Locations &loc = Locations::current();
-    const QString p = standardizedPath(path);
-    if (p.isEmpty() || !p.startsWith(QLatin1Char('/')))
-        return false;
-    if (!isAllowed(p, loc))
-        return false;
-    const QString resolved = withResolvedParent(p);
-    return resolved == p || isAllowed(resolved, loc);
+    const std::optional<QByteArray> bytes = exactNativePath(path);
+    return bytes && isNativePathSafeToDelete(*bytes);
 }
 
 std::optional<QByteArray> SafetyHelper::exactNativePath(const QString &path)
@@ -80,81 +418,111 @@ std::optional<QByteArray> SafetyHelper::exactNativePath(const QString &path)
 
 bool SafetyHelper::isNativePathSafeToDelete(const QByteArray &path)
 {
+    // Every system call stops at a NUL, so the text after one would go unjudged.
     if (path.isEmpty() || path.contains('\0'))
         return false;
-    return isPathSafeToDelete(decodeNativePath(path.constData(), path.size()));
+    const QByteArray p = standardized(path, nativePath(Locations::current().home));
+    return !p.isEmpty() && judge(*currentRules(), p);
+}
+
+void SafetyHelper::setBeforeOpenHook(std::function<void()> hook)
+{
+    QMutexLocker lock(&gHookMutex);
+    gBeforeOpenHook = std::move(hook);
 }
 
 SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, AppState *appState)
 {
-    const QString shown = decodeNativePath(path.constData(), path.size());
-    if (!isNativePathSafeToDelete(path)) {
-        if (appState)
-            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Safety Check Failed: ") +
-                                                           shown +
-                                                           QStringLiteral(" is protected."));
-        return {false, QStringLiteral("This location is protected.")};
+    const QString shown = display(path);
+    const std::shared_ptr<const Rules> rules = currentRules();
+    const QByteArray p = path.contains('\0')
+                             ? QByteArray()
+                             : standardized(path, nativePath(Locations::current().home));
+    if (p.isEmpty() || !judge(*rules, p)) {
+        logRefusal(appState, shown);
+        return {false, protectedReason()};
     }
-    const QString standardized = standardizedPath(shown);
-    // Only a path that was already standard keeps its exact bytes through the move.
-    const Trash::Result result =
-        standardized == shown ? Trash::moveNativeToTrash(path) : Trash::moveToTrash(standardized);
-    if (appState) {
-        if (result.ok)
+    std::function<void()> hook;
+    {
+        QMutexLocker lock(&gHookMutex);
+        hook = gBeforeOpenHook;
+    }
+    if (hook)
+        hook();
+    // From here on the item is reached only through the opened folder, and that folder
+    // is judged again by where it really is: a link swapped meanwhile changes nothing.
+    const Fd folder(::open(parentOf(p).constData(), kFolderFlags));
+    if (!folder.valid()) {
+        const QString why = qt_error_string(errno);
+        logFailure(appState, shown, why);
+        return {false, why};
+    }
+    const std::optional<QByteArray> real = Trash::openedFolderPath(folder.get());
+    if (!real) {
+        const QString why = QStringLiteral("Cannot tell where the item's folder is");
+        logFailure(appState, shown, why);
+        return {false, why};
+    }
+    if (!judgeOpened(*rules, folder.get(), *real, lastName(p))) {
+        logRefusal(appState, shown);
+        return {false, protectedReason()};
+    }
+    const Trash::Result result = Trash::moveChildToTrash(folder.get(), lastName(p));
+    if (result.ok) {
+        if (appState)
             appState->addLog(QStringLiteral("info"), QStringLiteral("Trashed: ") + shown);
-        else
-            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Failed to trash ") + shown +
-                                                           QStringLiteral(": ") + result.error);
+    } else {
+        logFailure(appState, shown, result.error);
     }
     return {result.ok, result.error};
 }
 
 bool SafetyHelper::moveToTrash(const QString &path, AppState *appState)
 {
-    if (!isPathSafeToDelete(path)) {
-        if (appState)
-            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Safety Check Failed: ") +
-                                                           path + QStringLiteral(" is protected."));
+    // A text that does not stand for exactly one name on disk would move another item.
+    const std::optional<QByteArray> bytes = exactNativePath(path);
+    if (!bytes) {
+        logRefusal(appState, path);
         return false;
     }
-    const Trash::Result result = Trash::moveToTrash(standardizedPath(path));
-    if (appState) {
-        if (result.ok)
-            appState->addLog(QStringLiteral("info"), QStringLiteral("Trashed: ") + path);
-        else
-            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Failed to trash ") + path +
-                                                           QStringLiteral(": ") + result.error);
-    }
-    return result.ok;
+    return moveNativeToTrash(*bytes, appState).ok;
 }
 
 int SafetyHelper::trashContents(const QString &folder, AppState *appState, RemoveFn remove)
 {
-    if (!isPathSafeToDelete(folder))
+    const std::optional<QByteArray> bytes = exactNativePath(folder);
+    if (!bytes || !isNativePathSafeToDelete(*bytes))
         return 0;
-    const std::optional<QStringList> names = FileProperties::listNames(standardizedPath(folder));
+    const QByteArray base = standardized(*bytes, nativePath(Locations::current().home));
+    const std::optional<QList<QByteArray>> names = childNames(base);
     if (!names)
         return 0;
-    if (!remove) {
-        remove = [](const QString &child) {
-            const Trash::Result r = Trash::moveToTrash(child);
-            return std::make_pair(r.ok, r.error);
-        };
-    }
-    const QString base = standardizedPath(folder);
     int count = 0;
-    for (const QString &name : *names) {
-        const QString child =
-            base == QLatin1String("/") ? QLatin1Char('/') + name : base + QLatin1Char('/') + name;
-        if (!isPathSafeToDelete(child))
+    for (const QByteArray &name : *names) {
+        // Children travel as their bytes: a name that is not valid UTF-8 is moved as
+        // itself, never as the look-alike its text would name.
+        const QByteArray child = joinPath(base, name);
+        if (!isNativePathSafeToDelete(child))
             continue;
-        const auto [ok, error] = remove(child);
-        if (ok) {
-            ++count;
-        } else if (appState) {
-            appState->addLog(QStringLiteral("stderr"), QStringLiteral("Failed to trash ") + child +
-                                                           QStringLiteral(": ") + error);
+        const QString shown = display(child);
+        if (remove) {
+            if (nativePath(shown) != child) {
+                logFailure(appState, shown,
+                           QStringLiteral("The item's name cannot be passed on exactly"));
+                continue;
+            }
+            const auto [ok, error] = remove(shown);
+            if (ok)
+                ++count;
+            else
+                logFailure(appState, shown, error);
+            continue;
         }
+        const Outcome outcome = moveNativeToTrash(child, nullptr);
+        if (outcome.ok)
+            ++count;
+        else
+            logFailure(appState, shown, outcome.reason);
     }
     if (appState)
         appState->addLog(QStringLiteral("info"), QStringLiteral("Moved ") + QString::number(count) +

@@ -20,8 +20,10 @@ using RemoveFn = std::function<std::pair<bool, QString>(const QString &path)>;
 // are not followed.
 QString standardizedPath(const QString &path);
 
+// False for a path holding a NUL or one whose text does not round-trip to the same bytes.
 bool isPathSafeToDelete(const QString &path);
-// Blocks until the move is done: never call it on the main thread.
+// Blocks until the move is done: never call it on the main thread. Refuses a path whose
+// text does not round-trip to the same bytes.
 bool moveToTrash(const QString &path, AppState *appState = nullptr);
 
 // What a move came to; `reason` says why not in words a person can be shown.
@@ -30,12 +32,17 @@ struct Outcome {
     QString reason;
 };
 // The road for paths read from listings (find -print0, DirectoryReader): the file
-// system's bytes, so a name that is not valid UTF-8 is judged and moved as itself.
+// system's bytes, so a name that is not valid UTF-8 is judged and moved as itself. The
+// move judges the item again from its opened folder, so a link swapped between the check
+// and the move cannot redirect it.
 bool isNativePathSafeToDelete(const QByteArray &path);
 Outcome moveNativeToTrash(const QByteArray &path, AppState *appState = nullptr);
 // The text path's bytes, or nothing when the text does not stand for exactly one name
 // on disk (it holds a NUL or does not round-trip to the same bytes).
 std::optional<QByteArray> exactNativePath(const QString &path);
+// For tests: runs after a move's path is judged and before its folder is opened, the
+// moment a hostile process would pick to swap a link.
+void setBeforeOpenHook(std::function<void()> hook);
 // Moves each direct child of the folder that passes the check; returns how many moved.
 // Blocks the calling thread for the whole loop.
 int trashContents(const QString &folder, AppState *appState = nullptr, RemoveFn remove = {});

@@ -3,20 +3,21 @@
 #include "app/AppState.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
+#include "finders/HomeSearch.h"
+#include "platform/DirectoryReader.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
+#include "platform/MountTable.h"
 
 #include <QMutexLocker>
 #include <QtConcurrent>
 
 #include <algorithm>
 
-namespace {
+#include <sys/stat.h>
+#include <unistd.h>
 
-QStringList outputLines(const RunResult &result)
-{
-    return result.stdOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
+namespace {
 
 void reportStart(AppState *appState, const QString &message)
 {
@@ -24,24 +25,58 @@ void reportStart(AppState *appState, const QString &message)
         appState->setScanProgress(true, message, 0);
 }
 
-// Direct entries of a folder, names ascending; nothing when it cannot be listed.
-QStringList sortedEntries(const QString &folder)
+QString decoded(const QByteArray &native)
 {
-    QStringList names = FileProperties::listNames(folder).value_or(QStringList());
-    std::sort(names.begin(), names.end());
+    return decodeNativePath(native.constData(), native.size());
+}
+
+std::optional<FileProperties> propertiesOf(const QByteArray &native)
+{
+    struct stat st;
+    if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0)
+        return std::nullopt;
+    return FileProperties::fromStat(st);
+}
+
+// Direct entries of a folder as bytes, in ascending order of their names; nothing when it
+// cannot be listed.
+QList<QByteArray> sortedEntries(const QString &folder)
+{
+    QList<QByteArray> names;
+    DirectoryReader reader;
+    if (!reader.open(nativePath(folder).constData(), true))
+        return names;
+    DirectoryReader::Kind hint;
+    while (const char *name = reader.next(hint))
+        names.append(QByteArray(name));
+    std::sort(names.begin(), names.end(), [](const QByteArray &a, const QByteArray &b) {
+        const QString ta = decoded(a);
+        const QString tb = decoded(b);
+        return ta != tb ? ta < tb : a < b;
+    });
     return names;
 }
 
-QString trimmedOfBlanks(const QString &line)
+QByteArray trimmedOfBlanks(const QByteArray &line)
 {
     qsizetype from = 0;
     qsizetype to = line.size();
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (from < to && blank(line.at(from)))
         ++from;
     while (to > from && blank(line.at(to - 1)))
         --to;
     return line.mid(from, to - from);
+}
+
+FileItem itemAt(const QByteArray &native, const QString &sizeDesc, double sizeMB)
+{
+    return {decoded(native), sizeDesc, QString(), sizeMB, std::nullopt, native};
+}
+
+QByteArray bytesOf(const FileItem &item)
+{
+    return item.nativePath.isEmpty() ? nativePath(item.path) : item.nativePath;
 }
 
 } // namespace
@@ -50,7 +85,14 @@ AdvancedToolsViewModel::AdvancedToolsViewModel(QObject *parent) : QObject(parent
 
 AdvancedToolsViewModel::~AdvancedToolsViewModel()
 {
+    cancelScans();
     waitForTasks();
+}
+
+void AdvancedToolsViewModel::cancelScans()
+{
+    for (const CancelToken &token : std::as_const(m_scans))
+        token.cancel();
 }
 
 void AdvancedToolsViewModel::waitForTasks()
@@ -74,24 +116,38 @@ void AdvancedToolsViewModel::setItems(const QList<FileItem> &items)
     emit changed();
 }
 
-void AdvancedToolsViewModel::removeItem(const QString &path)
+void AdvancedToolsViewModel::removeItem(const QByteArray &nativePath)
 {
-    const qsizetype removed =
-        m_items.removeIf([&](const FileItem &item) { return item.path == path; });
+    QStringList paths;
+    const qsizetype removed = m_items.removeIf([&](const FileItem &item) {
+        if (bytesOf(item) != nativePath)
+            return false;
+        paths.append(item.path);
+        return true;
+    });
     if (removed > 0) {
         emit itemsChanged();
         emit changed();
     }
-    if (m_selectedItemPath == path)
+    if (m_selectedItemPath && paths.contains(*m_selectedItemPath))
         setSelectedItemPath(std::nullopt);
 }
 
 void AdvancedToolsViewModel::runScan(Work work, AppState *appState)
 {
-    m_work.track(QtConcurrent::run([this, work, appState] {
-        const QList<FileItem> found = work(appState);
+    const quint64 number = ++m_lastScan;
+    const CancelToken token;
+    m_scans.insert(number, token);
+    m_work.track(QtConcurrent::run([this, work, appState, token, number] {
+        const QList<FileItem> found = work(appState, token);
         QMetaObject::invokeMethod(
-            this, [this, found] { setItems(found); }, Qt::QueuedConnection);
+            this,
+            [this, found, token, number] {
+                m_scans.remove(number);
+                if (!token.isCancelled())
+                    setItems(found);
+            },
+            Qt::QueuedConnection);
         if (appState)
             appState->setScanProgress(false, QString(), 0);
     }));
@@ -119,11 +175,29 @@ void AdvancedToolsViewModel::scanDuplicates(AppState *appState)
 
 void AdvancedToolsViewModel::trash(const QString &path, AppState *appState)
 {
-    m_work.track(QtConcurrent::run([this, path, appState] {
-        if (!SafetyHelper::moveToTrash(path, appState))
+    // The rows' own bytes; a path no row has must stand for exactly one name on disk.
+    QList<QByteArray> candidates;
+    for (const FileItem &item : std::as_const(m_items)) {
+        if (item.path == path && !candidates.contains(bytesOf(item)))
+            candidates.append(bytesOf(item));
+    }
+    std::optional<QByteArray> native;
+    if (candidates.size() == 1)
+        native = candidates.first();
+    else if (candidates.isEmpty())
+        native = SafetyHelper::exactNativePath(path);
+    if (!native) {
+        if (appState)
+            appState->addLog(QStringLiteral("stderr"),
+                             QStringLiteral("Not moved to the Trash: the name of ") + path +
+                                 QStringLiteral(" cannot be read exactly."));
+        return;
+    }
+    m_work.track(QtConcurrent::run([this, native = *native, appState] {
+        if (!SafetyHelper::moveNativeToTrash(native, appState).ok)
             return;
         QMetaObject::invokeMethod(
-            this, [this, path] { removeItem(path); }, Qt::QueuedConnection);
+            this, [this, native] { removeItem(native); }, Qt::QueuedConnection);
     }));
 }
 
@@ -136,59 +210,79 @@ QString AdvancedToolsViewModel::sizeBand(double sizeMB)
     return QStringLiteral("50 - 500 MB");
 }
 
-QList<FileItem> AdvancedToolsViewModel::findLargeFiles(AppState *appState)
+QList<FileItem> AdvancedToolsViewModel::findLargeFiles(AppState *appState,
+                                                       const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Scanning for files >50MB..."));
     const Locations &loc = Locations::current();
-    const QStringList arguments =
-        loc.largeFilesFolders + QStringList{QStringLiteral("-type"), QStringLiteral("f"),
-                                            QStringLiteral("-size"), QStringLiteral("+50M")};
+    const QStringList expression{QStringLiteral("-type"), QStringLiteral("f"),
+                                 QStringLiteral("-size"), QStringLiteral("+50M"),
+                                 QStringLiteral("-print0")};
     QList<FileItem> items;
-    for (const QString &path : outputLines(ProcessRunner::run(loc.find, arguments, appState))) {
-        const double mb = ProcessRunner::sizeMB({path});
-        items.append({path, sizeBand(mb), QString(), mb, std::nullopt});
+    for (const QByteArray &path : HomeSearch::find(loc.largeFilesFolders, {}, expression,
+                                                   MountTable::read(), appState, cancel)) {
+        // What du -sm says of one file (allocated MiB, rounded up), read by the file's
+        // own bytes.
+        const auto p = propertiesOf(path);
+        const double mb = p ? double((p->allocatedBytes + 1048575) / 1048576) : 0;
+        items.append(itemAt(path, sizeBand(mb), mb));
     }
     return items;
 }
 
-QList<FileItem> AdvancedToolsViewModel::findInstallers(AppState *appState)
+QList<FileItem> AdvancedToolsViewModel::findInstallers(AppState *appState,
+                                                       const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Scanning for .dmg and .pkg..."));
+    const Locations &loc = Locations::current();
+    QList<QByteArray> found;
+    if (!loc.installersFindExpression.isEmpty()) {
+        found = HomeSearch::find({loc.home}, {}, loc.installersFindExpression, MountTable::read(),
+                                 appState, cancel);
+    } else {
+        RunOptions options;
+        options.cancel = cancel;
+        found = HomeSearch::splitNul(
+            ProcessRunner::runCommand(loc.installersCommand, appState, options).stdOutBytes);
+    }
     QList<FileItem> items;
-    const RunResult found =
-        ProcessRunner::runCommand(Locations::current().installersCommand, appState);
-    for (const QString &path : outputLines(found)) {
-        const auto p = FileProperties::read(path);
+    for (const QByteArray &path : found) {
+        const auto p = propertiesOf(path);
         const double mb = p ? double(p->fileSize) / 1024 / 1024 : 0;
-        items.append({path, QStringLiteral("Installer"), QString(), mb, std::nullopt});
+        items.append(itemAt(path, QStringLiteral("Installer"), mb));
     }
     return items;
 }
 
-QList<FileItem> AdvancedToolsViewModel::findRuntimes(AppState *appState)
+QList<FileItem> AdvancedToolsViewModel::findRuntimes(AppState *appState, const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Deep discovery of Conda, Pyenv, Java, Local..."));
     const Locations &loc = Locations::current();
+    RunOptions options;
+    options.cancel = cancel;
     QList<FileItem> items;
 
-    for (const QString &line :
-         outputLines(ProcessRunner::runCommand(loc.javaListCommand, appState))) {
-        if (line.contains(loc.javaLineMarker))
-            items.append(
-                {trimmedOfBlanks(line), QStringLiteral("Java JDK"), QString(), 0, std::nullopt});
+    const QByteArray marker = loc.javaLineMarker.toUtf8();
+    for (const QByteArray &line : HomeSearch::splitLines(
+             ProcessRunner::runCommand(loc.javaListCommand, appState, options).stdOutBytes)) {
+        if (line.contains(marker))
+            items.append(itemAt(trimmedOfBlanks(line), QStringLiteral("Java JDK"), 0));
     }
-    for (const QString &name : sortedEntries(loc.pyenvVersions))
-        items.append({loc.pyenvVersions + QLatin1Char('/') + name, QStringLiteral("Pyenv Python"),
-                      QString(), 0, std::nullopt});
-    for (const QString &name : sortedEntries(loc.condaEnvs))
-        items.append({loc.condaEnvs + QLatin1Char('/') + name, QStringLiteral("Conda Env"),
-                      QString(), 0, std::nullopt});
-    const RunResult links = ProcessRunner::runCommand(loc.localBinLinksCommand, appState);
-    for (const QString &path : outputLines(links)) {
-        const QString target = FileProperties::linkTarget(path);
+    for (const QByteArray &name : sortedEntries(loc.pyenvVersions))
         items.append(
-            {path, target.isEmpty() ? QStringLiteral("Local Bin") : QStringLiteral("-> ") + target,
-             QString(), 0, std::nullopt});
+            itemAt(nativePath(loc.pyenvVersions) + '/' + name, QStringLiteral("Pyenv Python"), 0));
+    for (const QByteArray &name : sortedEntries(loc.condaEnvs))
+        items.append(
+            itemAt(nativePath(loc.condaEnvs) + '/' + name, QStringLiteral("Conda Env"), 0));
+    const RunResult links = ProcessRunner::runCommand(loc.localBinLinksCommand, appState, options);
+    for (const QByteArray &path : HomeSearch::splitLines(links.stdOutBytes)) {
+        char buffer[4096];
+        const ssize_t n =
+            path.contains('\0') ? -1 : ::readlink(path.constData(), buffer, sizeof buffer);
+        items.append(itemAt(path,
+                            n <= 0 ? QStringLiteral("Local Bin")
+                                   : QStringLiteral("-> ") + decodeNativePath(buffer, n),
+                            0));
     }
     return items;
 }
@@ -198,24 +292,30 @@ QList<DuplicateGroupRecord> AdvancedToolsViewModel::duplicateGroups(const QStrin
     return DuplicateFinder::groups(paths);
 }
 
-QList<FileItem> AdvancedToolsViewModel::findDuplicates(AppState *appState)
+QList<FileItem> AdvancedToolsViewModel::findDuplicates(AppState *appState,
+                                                       const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Scanning for potential duplicates in Home directory..."));
     const Locations &loc = Locations::current();
-    const QStringList arguments{loc.home, "-maxdepth",    "5",   "-type",  "d",  "(",
-                                "-name",  "Library",      "-o",  "-name",  ".*", "-o",
-                                "-name",  "node_modules", ")",   "-prune", "-o", "-type",
-                                "f",      "-size",        "+1M", "-print"};
-    const RunResult listed = ProcessRunner::run(loc.find, arguments, appState);
+    const QList<QByteArray> listed = HomeSearch::find(
+        {loc.home}, {QStringLiteral("-maxdepth"), QStringLiteral("5")},
+        QStringList{"-type", "d", "(", "-name", "Library", "-o", "-name", ".*", "-o", "-name",
+                    "node_modules", ")", "-prune", "-o", "-type", "f", "-size", "+1M", "-print0"},
+        MountTable::read(), appState, cancel);
     reportStart(appState, QStringLiteral("Comparing files to find true duplicates..."));
 
     QList<FileItem> items;
-    for (const DuplicateGroupRecord &group : duplicateGroups(outputLines(listed))) {
-        for (const QString &path : group.paths)
-            items.append({path, QStringLiteral("Duplicate"), group.key,
-                          double(group.bytes) / 1024 / 1024, std::nullopt});
+    for (const DuplicateGroupRecord &group : DuplicateFinder::nativeGroups(listed, 0, cancel)) {
+        for (qsizetype i = 0; i < group.paths.size(); ++i)
+            items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
+                          double(group.bytes) / 1024 / 1024, std::nullopt,
+                          group.nativePaths.value(i)});
     }
     std::stable_sort(items.begin(), items.end(),
                      [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });
     return items;
 }
+
+// Compiled here rather than with every other model's meta-object code: the storage
+// scanner's headers name a different token type the same way.
+#include "moc_AdvancedToolsViewModel.cpp"

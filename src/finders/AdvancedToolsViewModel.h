@@ -1,10 +1,12 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
+#include "exec/CancelToken.h"
 #include "finders/DuplicateFinder.h"
 #include "finders/FileItem.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -21,7 +23,8 @@ class AdvancedToolsViewModel : public QObject {
 
 public:
     explicit AdvancedToolsViewModel(QObject *parent = nullptr);
-    // Waits for this model's background work, which still refers to it.
+    // Stops this model's scans and waits for its background work, which still refers
+    // to it.
     ~AdvancedToolsViewModel() override;
 
     QList<FileItem> items() const { return m_items; }
@@ -34,18 +37,24 @@ public:
     void scanInstallers(AppState *appState);
     void scanRuntimes(AppState *appState);
     void scanDuplicates(AppState *appState);
+    // Stops every scan of this model now running and the programs it started; a stopped
+    // scan publishes nothing. Returns at once.
+    void cancelScans();
     // Asynchronous: moves one item to the Trash through the safety check and, when it
-    // went, drops it from `items`.
+    // went, drops it from `items`. The item's own bytes are moved: a row whose name is
+    // not valid UTF-8 never moves a look-alike, and a path that names two rows moves
+    // neither.
     void trash(const QString &path, AppState *appState);
 
     static QList<DuplicateGroupRecord> duplicateGroups(const QStringList &paths);
 
     // The scans' work, synchronous and blocking: call off the main thread. Each reports
-    // its start (and, for duplicates, its second stage) through `appState`, not its end.
-    static QList<FileItem> findLargeFiles(AppState *appState);
-    static QList<FileItem> findInstallers(AppState *appState);
-    static QList<FileItem> findRuntimes(AppState *appState);
-    static QList<FileItem> findDuplicates(AppState *appState);
+    // its start (and, for duplicates, its second stage) through `appState`, not its end,
+    // and ends early, with what it has, once `cancel` is cancelled.
+    static QList<FileItem> findLargeFiles(AppState *appState, const CancelToken &cancel = {});
+    static QList<FileItem> findInstallers(AppState *appState, const CancelToken &cancel = {});
+    static QList<FileItem> findRuntimes(AppState *appState, const CancelToken &cancel = {});
+    static QList<FileItem> findDuplicates(AppState *appState, const CancelToken &cancel = {});
 
     // "> 5 GB" above 5000 MiB, "1 - 5 GB" above 1000, else "50 - 500 MB".
     static QString sizeBand(double sizeMB);
@@ -59,12 +68,14 @@ signals:
     void selectedItemPathChanged();
 
 private:
-    using Work = QList<FileItem> (*)(AppState *);
+    using Work = QList<FileItem> (*)(AppState *, const CancelToken &);
     void runScan(Work work, AppState *appState);
     void setItems(const QList<FileItem> &items);
-    void removeItem(const QString &path);
+    void removeItem(const QByteArray &nativePath);
 
     QList<FileItem> m_items;
     std::optional<QString> m_selectedItemPath;
+    QHash<quint64, CancelToken> m_scans; // running, by number; main thread only
+    quint64 m_lastScan = 0;
     BackgroundWork m_work;
 };

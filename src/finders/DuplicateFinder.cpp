@@ -6,6 +6,8 @@
 #include <QCryptographicHash>
 #include <QHash>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -25,9 +27,15 @@ constexpr int kMaxLockstep = 64;      // files compared side by side at most
 constexpr qint64 kTwoThreadWork = 64LL << 20;
 
 struct Candidate {
-    QString path;
+    QByteArray native;
+    QString path; // for ordering and display
     FileId id;
 };
+
+bool pathLess(const Candidate &a, const Candidate &b)
+{
+    return a.path != b.path ? a.path < b.path : a.native < b.native;
+}
 
 struct Bucket {
     qint64 size = 0;
@@ -37,6 +45,8 @@ struct Bucket {
 
 // Buffers of one worker, allocated once and reused for every bucket.
 struct Scratch {
+    const CancelToken *cancel = nullptr;
+    bool stopped() const { return cancel && cancel->isCancelled(); }
     std::unique_ptr<char[]> half{new char[kHalf]};
     std::unique_ptr<char[]> chunks{new char[kChunk * kMaxLockstep]};
     char *chunk(int slot) { return chunks.get() + qint64(slot) * kChunk; }
@@ -45,7 +55,7 @@ struct Scratch {
 // The same file as in the size pass, still of the bucket's size.
 bool openUnchanged(ReadOnlyFile &file, const Candidate &c, qint64 size)
 {
-    return file.open(c.path) && file.id() == c.id && file.size() == size;
+    return file.openNative(c.native) && file.id() == c.id && file.size() == size;
 }
 
 QByteArray fingerprintOf(ReadOnlyFile &file, qint64 size, char *buffer)
@@ -143,7 +153,8 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
     std::vector<Set> sets;
     if (open.size() >= 2)
         sets.push_back({open, std::make_unique<QCryptographicHash>(QCryptographicHash::Md5)});
-    for (qint64 offset = 0; offset < size && !sets.empty(); offset += kChunk) {
+    for (qint64 offset = 0; offset < size && !sets.empty() && !scratch.stopped();
+         offset += kChunk) {
         const qint64 length = std::min(kChunk, size - offset);
         std::vector<Set> next;
         for (Set &set : sets) {
@@ -177,6 +188,8 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
         sets = std::move(next);
     }
     std::vector<Same> result;
+    if (scratch.stopped())
+        return result;
     for (Set &set : sets) {
         Same same;
         for (int slot : set.held)
@@ -243,7 +256,7 @@ std::vector<std::vector<int>> splitByWholeHash(const QList<Candidate> &cands,
     char *buffer = scratch.chunk(0);
     for (int m : members) {
         ReadOnlyFile file;
-        if (!openUnchanged(file, cands[m], size))
+        if (scratch.stopped() || !openUnchanged(file, cands[m], size))
             continue;
         file.adviseSequential();
         size_t h = 0;
@@ -276,6 +289,7 @@ std::vector<std::vector<int>> splitByWholeHash(const QList<Candidate> &cands,
 
 struct Found {
     QStringList paths;
+    QList<QByteArray> nativePaths;
     QList<Candidate> files; // ascending by path
     QByteArray fingerprint;
 };
@@ -337,10 +351,11 @@ QList<DuplicateGroupRecord> processBucket(const Bucket &bucket, Scratch &scratch
                 Found f;
                 for (int i : same.members)
                     f.files.append(cands[i]);
-                std::sort(f.files.begin(), f.files.end(),
-                          [](const Candidate &a, const Candidate &b) { return a.path < b.path; });
-                for (const Candidate &c : f.files)
+                std::sort(f.files.begin(), f.files.end(), pathLess);
+                for (const Candidate &c : f.files) {
                     f.paths.append(c.path);
+                    f.nativePaths.append(c.native);
+                }
                 f.fingerprint = same.fingerprint;
                 if (f.fingerprint.isEmpty())
                     f.fingerprint = digestOfAny(f.files, size, [&](ReadOnlyFile &file) {
@@ -370,7 +385,7 @@ QList<DuplicateGroupRecord> processBucket(const Bucket &bucket, Scratch &scratch
         }
         records.append({QString::number(size) + QLatin1Char('-') +
                             QString::fromLatin1(digest.toHex().left(12)),
-                        size, f.paths});
+                        size, f.paths, f.nativePaths});
     }
     return records;
 }
@@ -388,23 +403,37 @@ QString DuplicateFinder::fingerprint(const QString &path, qint64 size)
 
 QList<DuplicateGroupRecord> DuplicateFinder::groups(const QStringList &paths, int threads)
 {
+    QList<QByteArray> native;
+    native.reserve(paths.size());
+    for (const QString &path : paths)
+        native.append(nativePath(path));
+    return nativeGroups(native, threads);
+}
+
+QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray> &paths,
+                                                          int threads, const CancelToken &cancel)
+{
     // Size pass; several names of one file are one candidate, under the smallest name.
     QList<Candidate> kept;
     QList<qint64> sizes;
     QHash<FileId, int> byId;
-    for (const QString &path : paths) {
-        const auto p = FileProperties::read(path);
-        if (!p || !p->isRegularFile || p->fileSize < 1)
+    for (const QByteArray &native : paths) {
+        struct stat st;
+        if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0)
             continue;
-        const auto seen = byId.constFind(p->id);
+        const FileProperties p = FileProperties::fromStat(st);
+        if (!p.isRegularFile || p.fileSize < 1)
+            continue;
+        const Candidate c{native, decodeNativePath(native.constData(), native.size()), p.id};
+        const auto seen = byId.constFind(p.id);
         if (seen != byId.constEnd()) {
-            if (path < kept[*seen].path)
-                kept[*seen].path = path;
+            if (pathLess(c, kept[*seen]))
+                kept[*seen] = c;
             continue;
         }
-        byId.insert(p->id, int(kept.size()));
-        kept.append({path, p->id});
-        sizes.append(p->fileSize);
+        byId.insert(p.id, int(kept.size()));
+        kept.append(c);
+        sizes.append(p.fileSize);
     }
     std::map<qint64, QList<Candidate>> bySize;
     for (int i = 0; i < kept.size(); ++i)
@@ -429,7 +458,8 @@ QList<DuplicateGroupRecord> DuplicateFinder::groups(const QStringList &paths, in
     std::atomic<size_t> next{0};
     auto worker = [&] {
         Scratch scratch;
-        for (size_t k; (k = next.fetch_add(1)) < queue.size();)
+        scratch.cancel = &cancel;
+        for (size_t k; !cancel.isCancelled() && (k = next.fetch_add(1)) < queue.size();)
             results[queue[k]] = processBucket(buckets[queue[k]], scratch);
     };
     if (threads <= 0)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "exec/CancelToken.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,8 +12,9 @@ struct DuplicateGroupRecord {
     // Decimal size, "-", 12 lower-case hex digits of the head-and-tail fingerprint (of the
     // whole contents when several groups share a size and a fingerprint).
     QString key;
-    qint64 bytes = 0;  // the common size
-    QStringList paths; // ascending, two or more distinct files
+    qint64 bytes = 0;              // the common size
+    QStringList paths;             // ascending, two or more distinct files
+    QList<QByteArray> nativePaths; // the same files as the file system names them
     friend bool operator==(const DuplicateGroupRecord &, const DuplicateGroupRecord &) = default;
 };
 
@@ -22,6 +26,11 @@ namespace DuplicateFinder {
 
 // 0 picks by the amount of work; 1 or 2 forces. The result does not depend on it.
 QList<DuplicateGroupRecord> groups(const QStringList &paths, int threads = 0);
+// The same for paths as the file system's bytes (a find -print0 listing), so names that
+// are not valid UTF-8 are read as themselves. A cancelled token ends the work early with
+// what is complete so far.
+QList<DuplicateGroupRecord> nativeGroups(const QList<QByteArray> &paths, int threads = 0,
+                                         const CancelToken &cancel = {});
 
 // MD5 of the first 512 KiB and of the 512 KiB from max(size, 1 MiB) - 512 KiB (the whole
 // file up to 1 MiB), as 32 hex digits; empty when the file cannot be read in full or its

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -12,6 +13,9 @@ struct FileItem {
     QString md5Hash; // duplicates: the group key
     double sizeMB = 0;
     std::optional<QList<FileItem>> children;
+    // The file system's bytes for `path` when the listing had them (a name that is not
+    // valid UTF-8 shows with a replacement character in `path`); removal uses these.
+    QByteArray nativePath;
 
     const QString &id() const { return path; }
     friend bool operator==(const FileItem &, const FileItem &) = default;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "exec/CancelToken.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -9,12 +12,15 @@ namespace FileScan {
 struct SizedPath {
     QString path;
     qint64 bytes = 0;
+    QByteArray nativePath; // the file system's bytes of `path`, for removal
     friend bool operator==(const SizedPath &, const SizedPath &) = default;
 };
 
-// Regular files anywhere below `folder` (hidden ones included, links not followed),
-// largest first, equal sizes in walking order; at most `limit` of them.
-QList<SizedPath> largestFiles(const QString &folder, int limit);
+// Regular files anywhere below `folder` (hidden ones included; the folder itself may be
+// a link, links inside it are not followed), largest first, equal sizes in walking order;
+// at most `limit` of them. However deep the tree, only a few descriptors are held open.
+// A cancelled token ends the walk with nothing.
+QList<SizedPath> largestFiles(const QString &folder, int limit, const CancelToken &cancel = {});
 // "yyyy-MM-dd" in the local time zone, or empty when the item cannot be read.
 QString modifiedDay(const QString &path);
 

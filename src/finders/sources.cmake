@@ -4,4 +4,5 @@ target_sources(quillmar_core PRIVATE
     finders/DuplicateGroup.cpp finders/DuplicateGroup.h
     finders/FileItem.h
     finders/FileScan.cpp finders/FileScan.h
+    finders/HomeSearch.cpp finders/HomeSearch.h
 )

@@ -1,9 +1,12 @@
 #include "platform/Locations.h"
 
+#include "platform/FileProperties.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QStandardPaths>
 #include <QStorageInfo>
 
 #include <memory>
@@ -26,7 +29,8 @@ void fillMac(Locations &l)
     l.find = "/usr/bin/find";
     l.fileTool = "/usr/bin/file";
     l.ls = "/bin/ls";
-    l.docker = "/usr/local/bin/docker";
+    l.dockerCandidates = {"/usr/local/bin/docker"};
+    l.docker = Locations::firstExecutable(l.dockerCandidates);
     l.brewCandidates = {"/opt/homebrew/bin/brew", "/usr/local/bin/brew"};
     l.brewPrefix = "/opt/homebrew";
 
@@ -61,7 +65,8 @@ void fillMac(Locations &l)
                               "LaunchAgents",
                               "Application Scripts"};
 
-    l.cachesCommand = "du -sm ~/Library/Caches 2>/dev/null";
+    // From the table's home, not the shell's $HOME.
+    l.cachesCommand = "du -sm " + Locations::shellQuoted(h + "/Library/Caches") + " 2>/dev/null";
     l.javaCountCommand = "/usr/libexec/java_home -V 2>&1 | grep 'JavaVirtualMachines' | wc -l";
     l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
     l.groupApps = {"/Applications"};
@@ -78,7 +83,9 @@ void fillMac(Locations &l)
 
     l.javaListCommand = "/usr/libexec/java_home -V 2>&1";
     l.javaLineMarker = "JavaVirtualMachines";
-    l.installersCommand = "mdfind -onlyin ~ \"kMDItemKind == 'Disk Image' || kMDItemKind == "
+    // -0: the paths as bytes, one NUL after each.
+    l.installersCommand = "mdfind -0 -onlyin " + Locations::shellQuoted(h) +
+                          " \"kMDItemKind == 'Disk Image' || kMDItemKind == "
                           "'Installer Package'\"";
     l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
     l.pyenvVersions = h + "/.pyenv/versions";
@@ -99,15 +106,57 @@ void fillMac(Locations &l)
     l.relaunchScript = "sleep 1; /usr/bin/open \"$0\"";
 }
 
+// The user's own folders, under the names the desktop gives them (~/.config/user-dirs.dirs
+// can name ~/Dokumente). Only the running user's home has such a file we may read.
+struct UserFolders {
+    QString desktop, documents, downloads, music, pictures, videos, publicShare, templates;
+};
+
+UserFolders userFolders(const QString &h)
+{
+    UserFolders f{h + "/Desktop",  h + "/Documents", h + "/Downloads", h + "/Music",
+                  h + "/Pictures", h + "/Videos",    h + "/Public",    h + "/Templates"};
+    if (QDir::cleanPath(h) != QDir::cleanPath(QDir::homePath()))
+        return f;
+    const auto take = [](QString &into, QStandardPaths::StandardLocation which) {
+        const QString found = QStandardPaths::writableLocation(which);
+        if (found.startsWith('/'))
+            into = QDir::cleanPath(found);
+    };
+    take(f.desktop, QStandardPaths::DesktopLocation);
+    take(f.documents, QStandardPaths::DocumentsLocation);
+    take(f.downloads, QStandardPaths::DownloadLocation);
+    take(f.music, QStandardPaths::MusicLocation);
+    take(f.pictures, QStandardPaths::PicturesLocation);
+    take(f.videos, QStandardPaths::MoviesLocation);
+    take(f.publicShare, QStandardPaths::PublicShareLocation);
+    take(f.templates, QStandardPaths::TemplatesLocation);
+    return f;
+}
+
+// The folders without duplicates and without the home itself (a user folder switched off
+// points at the home, and searching or counting all of it is not what was asked).
+QStringList ownFolders(const QString &home, const QStringList &folders)
+{
+    QStringList out;
+    for (const QString &f : folders) {
+        if (f != home && !out.contains(f))
+            out.append(f);
+    }
+    return out;
+}
+
 void fillLinux(Locations &l)
 {
     const QString &h = l.home;
+    const UserFolders uf = userFolders(h);
     l.shell = "/bin/sh";
     l.du = "/usr/bin/du";
     l.find = "/usr/bin/find";
     l.fileTool = "/usr/bin/file";
     l.ls = "/bin/ls";
-    l.docker = "/usr/bin/docker";
+    l.dockerCandidates = {"/usr/bin/docker", "/usr/local/bin/docker", "/snap/bin/docker"};
+    l.docker = Locations::firstExecutable(l.dockerCandidates);
     l.brewCandidates = {"/home/linuxbrew/.linuxbrew/bin/brew", h + "/.linuxbrew/bin/brew"};
     l.brewPrefix = "/home/linuxbrew/.linuxbrew";
 
@@ -116,7 +165,7 @@ void fillLinux(Locations &l)
         dataHome = h + "/.local/share";
     l.trashFiles = dataHome + "/Trash/files";
     l.trashInMarker = "/Trash/files/";
-    l.trashMeasureRoot = h + "/.local/share/Trash";
+    l.trashMeasureRoot = dataHome + "/Trash";
 
     l.protectedTrees = {"/",     "/System", "/Library", "/usr",   "/usr/bin", "/usr/sbin",
                         "/bin",  "/sbin",   "/var",     "/etc",   "/dev",     "/private",
@@ -137,6 +186,11 @@ void fillLinux(Locations &l)
                          "/media",
                          "/opt",
                          "/tmp"};
+    for (const QString &own : {uf.desktop, uf.documents, uf.downloads, uf.music, uf.pictures,
+                               uf.videos, uf.publicShare, uf.templates}) {
+        if (!l.protectedItself.contains(own))
+            l.protectedItself.append(own);
+    }
 
     l.skippedMounts = {"/proc", "/sys", "/dev", "/run", "/mnt", "/media", "/snap"};
     l.rootDisplayName = rootLabel();
@@ -149,8 +203,13 @@ void fillLinux(Locations &l)
     l.desktopEntryFolders = {dataHome + "/applications", "/usr/local/share/applications",
                              "/usr/share/applications"};
 
-    l.cachesCommand = "du -sm ~/.cache 2>/dev/null";
-    l.javaListCommand = "find /usr/lib/jvm -mindepth 1 -maxdepth 1 -type d 2>/dev/null";
+    l.cachesCommand = "du -sm " + Locations::shellQuoted(h + "/.cache") + " 2>/dev/null";
+    // A JDK is a folder holding bin/java (a file, or a link to one); links to JDKs and
+    // leftovers without a java count for nothing.
+    const QString jvm = "/usr/lib/jvm";
+    l.javaListCommand = "find " + Locations::shellQuoted(jvm) + " -mindepth 3 -maxdepth 3 -path " +
+                        Locations::shellQuoted(jvm + "/*/bin/java") +
+                        " -xtype f 2>/dev/null | sed 's|/bin/java$||'";
     l.javaLineMarker = "/usr/lib/jvm/";
     l.javaCountCommand = l.javaListCommand + " | wc -l";
     l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
@@ -159,30 +218,36 @@ void fillLinux(Locations &l)
     l.groupCaches = {h + "/.cache"};
     l.groupDocker = {h + "/.docker", h + "/.local/share/docker"};
     l.groupBrew = {"/home/linuxbrew/.linuxbrew"};
-    l.groupDownloads = {h + "/Downloads"};
-    l.groupMedia = {h + "/Music", h + "/Videos", h + "/Pictures"};
-    l.groupDocuments = {h + "/Documents", h + "/Desktop"};
-    l.groupTrash = {h + "/.local/share/Trash"};
+    l.groupDownloads = ownFolders(h, {uf.downloads});
+    l.groupMedia = ownFolders(h, {uf.music, uf.videos, uf.pictures});
+    l.groupDocuments = ownFolders(h, {uf.documents, uf.desktop});
+    l.groupTrash = {dataHome + "/Trash"};
     l.groupLibrary = {h + "/.config", h + "/.cache",  h + "/.local", h + "/.cargo", h + "/.rustup",
                       h + "/go",      h + "/.gradle", h + "/.m2",    h + "/.docker"};
     l.systemCategoryName = "System";
 
-    l.installersCommand =
-        "find ~ -type d \\( -name '.*' -o -name node_modules \\) -prune -o -type f \\( -name "
-        "'*.dmg' -o -name '*.pkg' -o -name '*.iso' -o -name '*.deb' -o -name '*.rpm' \\) -print "
-        "2>/dev/null";
+    l.installersFindExpression = {
+        "-type", "d",      "(",     "-name", ".*",    "-o",     "-name", "node_modules",
+        ")",     "-prune", "-o",    "-type", "f",     "(",      "-name", "*.dmg",
+        "-o",    "-name",  "*.pkg", "-o",    "-name", "*.iso",  "-o",    "-name",
+        "*.deb", "-o",     "-name", "*.rpm", ")",     "-print0"};
+    l.installersCommand = "find -H " + Locations::shellQuoted(h);
+    for (const QString &word : l.installersFindExpression)
+        l.installersCommand += ' ' + Locations::shellQuoted(word);
+    l.installersCommand += " 2>/dev/null";
     l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
     l.pyenvVersions = h + "/.pyenv/versions";
     l.condaEnvs = h + "/.conda/envs";
 
     l.junkAppCaches = h + "/.cache";
-    l.junkAppLogs = h + "/Library/Logs";
-    l.junkDerivedData = h + "/Library/Developer/Xcode/DerivedData";
+    // No such places here: they measure nothing and clean nothing.
+    l.junkAppLogs.clear();
+    l.junkDerivedData.clear();
     l.junkHomebrewCache = h + "/.cache/Homebrew";
     l.junkNpmCache = h + "/.npm";
     l.junkBrowserCaches = h + "/.cache/mozilla";
 
-    l.largeFilesFolders = {h + "/Downloads", h + "/Desktop", h + "/Documents"};
+    l.largeFilesFolders = ownFolders(h, {uf.downloads, uf.desktop, uf.documents});
 
     l.fullDiskAccessProbe.clear();
     l.fullDiskAccessSettingsUrl.clear();
@@ -238,6 +303,22 @@ void Locations::resetCurrent()
 {
     QMutexLocker lock(&gMutex);
     gCurrent = nullptr;
+}
+
+QString Locations::firstExecutable(const QStringList &candidates)
+{
+    for (const QString &c : candidates) {
+        if (FileProperties::isExecutable(c))
+            return c;
+    }
+    return candidates.value(0);
+}
+
+QString Locations::shellQuoted(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 QString Locations::expandTilde(const QString &path) const

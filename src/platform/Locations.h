@@ -13,14 +13,15 @@ struct Locations {
     QString home;
 
     // Shell and system tools.
-    QString shell;    // "/bin/sh"
-    QString du;       // "/usr/bin/du"
-    QString find;     // "/usr/bin/find"
-    QString fileTool; // "/usr/bin/file"
-    QString ls;       // "/bin/ls"
-    QString docker;
-    QStringList brewCandidates; // first executable wins
-    QString brewPrefix;         // the Homebrew installation's folder
+    QString shell;                // "/bin/sh"
+    QString du;                   // "/usr/bin/du"
+    QString find;                 // "/usr/bin/find"
+    QString fileTool;             // "/usr/bin/file"
+    QString ls;                   // "/bin/ls"
+    QString docker;               // the first executable of the candidates
+    QStringList dockerCandidates; // first executable wins
+    QStringList brewCandidates;   // first executable wins
+    QString brewPrefix;           // the Homebrew installation's folder
 
     // The Trash.
     QString trashFiles;       // where trashed items land, watched for apps
@@ -54,6 +55,9 @@ struct Locations {
     QString javaListCommand;
     QString javaLineMarker;
     QString installersCommand;
+    // When set, installers are found by running find on the home with this expression
+    // (it prints with -print0); the command above is then not run.
+    QStringList installersFindExpression;
     QString localBinLinksCommand;
     QString pyenvVersions;
     QString condaEnvs;
@@ -79,6 +83,11 @@ struct Locations {
     // For tests: replaces the table until reset (not thread-safe against readers).
     static void setCurrent(const Locations &locations);
     static void resetCurrent();
+
+    // The first candidate that is an executable file, else the first candidate.
+    static QString firstExecutable(const QStringList &candidates);
+    // The text as one shell word: single quotes, a quote inside as '\''.
+    static QString shellQuoted(const QString &text);
 
     // Path helpers shared by every model.
     QString expandTilde(const QString &path) const;

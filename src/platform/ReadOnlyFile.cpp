@@ -24,12 +24,16 @@ ReadOnlyFile &ReadOnlyFile::operator=(ReadOnlyFile &&other) noexcept
 
 bool ReadOnlyFile::open(const QString &path)
 {
+    return openNative(nativePath(path));
+}
+
+bool ReadOnlyFile::openNative(const QByteArray &path)
+{
     close();
-    if (path.isEmpty())
+    if (path.isEmpty() || path.contains('\0'))
         return false;
     // O_NONBLOCK: opening a FIFO must not wait for a writer before fstat can refuse it.
-    const int fd =
-        ::open(nativePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;

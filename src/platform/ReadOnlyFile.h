@@ -17,6 +17,8 @@ public:
     ReadOnlyFile &operator=(ReadOnlyFile &&other) noexcept;
 
     bool open(const QString &path);
+    // The same for a path given as the file system's bytes.
+    bool openNative(const QByteArray &path);
     void close();
     bool isOpen() const { return m_fd >= 0; }
 

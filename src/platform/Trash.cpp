@@ -2,6 +2,7 @@
 
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
+#include "platform/MountTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,10 @@
 #include <optional>
 #include <utility>
 
-#ifndef Q_OS_MACOS
+#ifdef Q_OS_MACOS
+#include <climits>
+#include <fcntl.h>
+#else
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -50,6 +54,11 @@ bool isUnreserved(unsigned char c)
 }
 
 } // namespace
+
+QString Trash::mountedFolderReason()
+{
+    return QStringLiteral("A mounted folder cannot be moved to the Trash");
+}
 
 QString Trash::homeTrashFolder()
 {
@@ -96,6 +105,8 @@ QByteArray Trash::infoText(const QByteArray &path, const QDateTime &deletionDate
 
 Trash::Result Trash::moveToTrash(const QString &path)
 {
+    if (path.contains(QChar(0)))
+        return {false, QStringLiteral("The path is not valid"), {}};
     QFile file(path);
     if (!file.moveToTrash())
         return {false, file.errorString(), {}};
@@ -104,7 +115,25 @@ Trash::Result Trash::moveToTrash(const QString &path)
 
 Trash::Result Trash::moveNativeToTrash(const QByteArray &path)
 {
+    if (path.isEmpty() || path.contains('\0'))
+        return {false, QStringLiteral("The path is not valid"), {}};
     return moveToTrash(QFile::decodeName(path));
+}
+
+std::optional<QByteArray> Trash::openedFolderPath(int fd)
+{
+    char buffer[PATH_MAX];
+    if (::fcntl(fd, F_GETPATH, buffer) != 0)
+        return std::nullopt;
+    return QByteArray(buffer);
+}
+
+Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
+{
+    const std::optional<QByteArray> folder = openedFolderPath(parentFd);
+    if (!folder || name.isEmpty() || name.contains('/') || name.contains('\0'))
+        return {false, QStringLiteral("The path is not valid"), {}};
+    return moveToTrash(QFile::decodeName(*folder == "/" ? '/' + name : *folder + '/' + name));
 }
 
 #else
@@ -224,18 +253,6 @@ std::optional<QByteArray> realPath(const QByteArray &path)
     return out;
 }
 
-// Where an opened folder really is, so the checks judge the folder the rename uses even
-// if its path changes meanwhile; realpath when /proc is not there.
-std::optional<QByteArray> openedFolderPath(int fd, const QByteArray &path)
-{
-    char buffer[PATH_MAX];
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
-    const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer);
-    if (n > 0 && n < ssize_t(sizeof buffer) && buffer[0] == '/')
-        return QByteArray(buffer, n);
-    return realPath(path);
-}
-
 // The path with its longest existing part resolved; the rest is kept as written.
 QByteArray resolveLoosely(const QByteArray &path)
 {
@@ -288,7 +305,13 @@ QByteArray mountTopOf(const QByteArray &path, const QByteArray &existingFolder)
         if (!top.isEmpty())
             return cleanAbsolute(nativePath(top));
     }
-    return realMountTop(existingFolder);
+    // A bind mount keeps the device number: the mount table knows it is a boundary.
+    QByteArray top = realMountTop(existingFolder);
+    for (const MountTable::Mount &m : MountTable::read()) {
+        if (m.mountPoint.size() > top.size() && isSameOrInside(path, m.mountPoint))
+            top = m.mountPoint;
+    }
+    return top;
 }
 
 bool isTopTrashName(const QByteArray &name)
@@ -494,6 +517,8 @@ Trash::Result placeItem(int sourceDir, const QByteArray &sourceName, TrashDir &t
             return {true, {}, display(trash.folder + "/files/" + name)};
         // Our own info file: it must not outlive a move that did not happen.
         ::unlinkat(trash.info.get(), infoName.constData(), 0);
+        if (err == EXDEV) // the item lies on another mount than the trash
+            return failure(Trash::mountedFolderReason());
         if (err == EEXIST) { // a stray item in files/ without an info file
             ++number;
             continue;
@@ -505,15 +530,35 @@ Trash::Result placeItem(int sourceDir, const QByteArray &sourceName, TrashDir &t
 
 } // namespace
 
+std::optional<QByteArray> Trash::openedFolderPath(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_nlink == 0)
+        return std::nullopt; // a removed folder reads back as "… (deleted)"
+    char buffer[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (n <= 0 || n >= ssize_t(sizeof buffer) || buffer[0] != '/')
+        return std::nullopt;
+    return QByteArray(buffer, n);
+}
+
 Trash::Result Trash::moveToTrash(const QString &path)
 {
-    return moveNativeToTrash(nativePath(path));
+    const QByteArray bytes = nativePath(path);
+    // A name the text cannot stand for exactly would move some other item.
+    if (path.contains(QChar(0)) || decodeNativePath(bytes.constData(), bytes.size()) != path)
+        return failure(QStringLiteral("The item's name cannot be passed on exactly"));
+    return moveNativeToTrash(bytes);
 }
 
 Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
 {
     if (rawPath.isEmpty())
         return failure(systemError(ENOENT));
+    // Every system call stops at a NUL: the rest of the path would be ignored.
+    if (rawPath.contains('\0'))
+        return failure(QStringLiteral("The path holds a NUL character"));
     const QByteArray path = cleanAbsolute(rawPath);
     if (path.isEmpty())
         return failure(systemError(errno));
@@ -525,17 +570,31 @@ Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
     const Fd parentFd(::open(parent.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!parentFd.valid())
         return failure(systemError(errno));
+    return moveChildToTrash(parentFd.get(), name);
+}
+
+Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
+{
+    if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\0'))
+        return failure(QStringLiteral("The path is not valid"));
     // The item itself, never a link's target.
     struct stat item;
-    if (::fstatat(parentFd.get(), name.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(parentFd, name.constData(), &item, AT_SYMLINK_NOFOLLOW) != 0)
         return failure(systemError(errno));
     struct stat parentSt;
-    if (::fstat(parentFd.get(), &parentSt) == 0 && parentSt.st_dev != item.st_dev)
-        return failure(QStringLiteral("A mounted volume cannot be moved to the Trash"));
-    const std::optional<QByteArray> realParent = openedFolderPath(parentFd.get(), parent);
+    if (::fstat(parentFd, &parentSt) == 0 && parentSt.st_dev != item.st_dev)
+        return failure(mountedFolderReason());
+    const std::optional<QByteArray> realParent = openedFolderPath(parentFd);
     if (!realParent)
-        return failure(systemError(errno));
+        return failure(QStringLiteral("Cannot tell where the item's folder is"));
     const QByteArray resolved = joinPath(*realParent, name);
+
+    // Renaming a folder takes every mount below it along, and emptying the Trash would
+    // then delete the mounted files. A bind mount keeps the device number.
+    const QList<MountTable::Mount> mounts = MountTable::read();
+    if (MountTable::isMountPoint(resolved, mounts) ||
+        !MountTable::mountsBelow(resolved, mounts).isEmpty())
+        return failure(mountedFolderReason());
 
     const QByteArray home = resolveLoosely(cleanAbsolute(nativePath(homeTrashFolder())));
     if (isSameOrInside(resolved, home))
@@ -545,7 +604,7 @@ Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
 
     const QByteArray top = mountTopOf(resolved, *realParent);
     if (resolved == top)
-        return failure(QStringLiteral("A mounted volume cannot be moved to the Trash"));
+        return failure(mountedFolderReason());
     if (top.isEmpty() || !isSameOrInside(resolved, top))
         return failure(QStringLiteral("Cannot tell which volume holds the item"));
     const QByteArray relative = top == "/" ? resolved.mid(1) : resolved.mid(top.size() + 1);
@@ -557,13 +616,13 @@ Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
     if (top == mountTopOf(home, nearestExisting(home))) {
         if (const QString why = openHomeTrash(home, trash); !why.isEmpty())
             return failure(why);
-        return placeItem(parentFd.get(), name, trash, resolved);
+        return placeItem(parentFd, name, trash, resolved);
     }
     // Another file system: its own trash or nothing; never a copy.
     if (const QString why = openTopTrash(top, trash); !why.isEmpty())
         return failure(QStringLiteral("The volume at %1 has no usable Trash folder: %2")
                            .arg(display(top), why));
-    return placeItem(parentFd.get(), name, trash, relative);
+    return placeItem(parentFd, name, trash, relative);
 }
 
 #endif

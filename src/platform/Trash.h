@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // The user's Trash. On Linux this is the freedesktop.org Trash: the home trash under
 // $XDG_DATA_HOME/Trash, or a mount's top-folder trash for items on other file systems.
@@ -22,6 +23,15 @@ Result moveToTrash(const QString &path);
 // The same for a path given as the file system's bytes, so names that are not valid
 // UTF-8 can be trashed too. Linux only.
 Result moveNativeToTrash(const QByteArray &path);
+// Moves the child `name` of an open folder: whoever judged the item from that descriptor
+// gets exactly that item moved, whatever happens to the folder's path meanwhile.
+Result moveChildToTrash(int parentFd, const QByteArray &name);
+
+// The path of an open folder as the system knows it now; nothing when it cannot tell.
+std::optional<QByteArray> openedFolderPath(int fd);
+
+// The reason given for a mount point, or a folder with one below it.
+QString mountedFolderReason();
 
 // The home trash folder (the one holding files/ and info/).
 QString homeTrashFolder();

@@ -2,8 +2,29 @@
 #include "exec/ProcessRunner.h"
 #include "support/TestEnvironment.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Whether a process still runs (a zombie has ended).
+bool running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+} // namespace
 
 class tst_ProcessRunner : public QObject {
     Q_OBJECT
@@ -85,6 +106,96 @@ private slots:
         const RunResult r = ProcessRunner::runCommand("printf '12\\tbad\\377name\\n'");
         QCOMPARE(r.stdOut, QString("12\tbad") + QChar(0xFFFD) + "name\n");
         QCOMPARE(ProcessRunner::parseDuMB(r.stdOut), 12.0);
+    }
+
+    // A shell that runs the tool as its own child; the tool must end with it, soon.
+    void stopEndsTheShellAndItsChild_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("tool");
+        for (const char *how : {"cancel", "timeout", "stop all"}) {
+            QTest::addRow("%s, plain child", how) << how << "sleep 30";
+            // The shell ends on SIGTERM, the tool only on SIGKILL.
+            QTest::addRow("%s, child deaf to SIGTERM", how)
+                << how << "(trap '' TERM; exec sleep 30)";
+            QTest::addRow("%s, shell and child deaf", how) << how << "trap '' TERM; sleep 30";
+        }
+    }
+    void stopEndsTheShellAndItsChild()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, tool);
+        const QString pidFile = m_env->root() + "/child.pid";
+        RunOptions options;
+        if (how == "timeout")
+            options.timeoutMs = 300;
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (how == "cancel")
+                options.cancel.cancel();
+            else if (how == "stop all")
+                ProcessRunner::stopAll();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        const RunResult r = ProcessRunner::runCommand(
+            QString("%1 & echo $! > '%2'; echo started; wait").arg(tool, pidFile), nullptr,
+            options);
+        const qint64 took = clock.elapsed();
+        stopper.join();
+        ProcessRunner::resetStopAll();
+
+        QVERIFY2(took < 1300, qPrintable(QString::number(took)));
+        QCOMPARE(r.exitCode, -1);
+        QCOMPARE(r.timedOut, how == "timeout");
+        QCOMPARE(r.cancelled, how != "timeout");
+        QCOMPARE(r.stdOut, QStringLiteral("started\n")); // what came before the stop is kept
+        QFile f(pidFile);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const qint64 child = f.readAll().trimmed().toLongLong();
+        QVERIFY(child > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!running(child), 200);
+    }
+
+    void stopAllRefusesNewRunsUntilReset()
+    {
+        const QString marker = m_env->root() + "/ran";
+        ProcessRunner::stopAll();
+        const RunResult r = ProcessRunner::runCommand("touch '" + marker + "'");
+        ProcessRunner::resetStopAll();
+        QVERIFY(r.cancelled);
+        QCOMPARE(r.exitCode, -1);
+        QVERIFY(!QFile::exists(marker));
+        QCOMPARE(ProcessRunner::runCommand("touch '" + marker + "'").exitCode, 0);
+        QVERIFY(QFile::exists(marker));
+    }
+
+    // Our own standard input is a pipe nobody writes to: a tool that reads it would wait.
+    void runsReadTheNullDevice()
+    {
+        int fds[2];
+        QCOMPARE(::pipe(fds), 0);
+        const int saved = ::dup(0);
+        ::dup2(fds[0], 0);
+        RunOptions options;
+        options.timeoutMs = 3000;
+        const RunResult r = ProcessRunner::runCommand("cat; echo end", nullptr, options);
+        ::dup2(saved, 0);
+        ::close(saved);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        QVERIFY(!r.timedOut);
+        QCOMPARE(r.stdOut, QStringLiteral("end\n"));
+    }
+
+    void environmentIsAddedTo()
+    {
+        RunOptions options;
+        options.environment = {"QM_PROBE=a=b c", "QM_EMPTY="};
+        const RunResult r = ProcessRunner::run(
+            "/bin/sh", {"-c", "printf '%s|%s|%s' \"$QM_PROBE\" \"${QM_EMPTY-unset}\" \"$PATH\""},
+            nullptr, options);
+        QCOMPARE(r.stdOut, "a=b c||" + qEnvironmentVariable("PATH"));
     }
 
     void sizeMBOfNothingRunsNothing()

@@ -2,10 +2,50 @@
 #include "exec/SafetyHelper.h"
 #include "support/TestEnvironment.h"
 
+#include <QFileInfo>
+
 #include <QFile>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <cstdio>
+#include <dirent.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+bool present(const QByteArray &path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+QList<QByteArray> entries(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (const dirent *e = ::readdir(dir)) {
+            if (qstrcmp(e->d_name, ".") != 0 && qstrcmp(e->d_name, "..") != 0)
+                names.append(e->d_name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool writeBytes(const QByteArray &path, const QByteArray &data)
+{
+    FILE *f = std::fopen(path.constData(), "wx");
+    if (!f)
+        return false;
+    const bool ok = std::fwrite(data.constData(), 1, size_t(data.size()), f) == size_t(data.size());
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
 
 class tst_SafetyHelper : public QObject {
     Q_OBJECT
@@ -62,6 +102,14 @@ private slots:
         QTest::newRow("media") << "/media" << false;
         QTest::newRow("relative") << "Documents/x" << false;
         QTest::newRow("empty") << "" << false;
+        // Climbing above the root stays at the root.
+        QTest::newRow("dot-dot above root") << "/tmp/../.." << false;
+        QTest::newRow("root dot-dot") << "/.." << false;
+        QTest::newRow("dot-dot above root, then usr") << "/../../usr" << false;
+        // System calls stop at a NUL: the text after it must not make a protected path pass.
+        QTest::newRow("NUL after Pictures") << QString("~/Pictures" + QString(QChar(0))) << false;
+        QTest::newRow("replacement character")
+            << QString("~/Downloads/a" + QString(QChar(0xFFFD))) << true;
     }
     void safety()
     {
@@ -70,6 +118,226 @@ private slots:
         if (path.startsWith('~'))
             path = m_env->home() + path.mid(1);
         QCOMPARE(SafetyHelper::isPathSafeToDelete(path), safe);
+    }
+
+    void standardized_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("above the root") << "/tmp/../.."
+                                        << "/";
+        QTest::newRow("root dot-dot") << "/.."
+                                      << "/";
+        QTest::newRow("doubled and dotted") << "//a/./b/../c/"
+                                            << "/a/c";
+        QTest::newRow("relative stays relative") << "a/../b"
+                                                 << "b";
+    }
+    void standardized()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(SafetyHelper::standardizedPath(path), expected);
+    }
+
+    // The home lives at root/real/users/bob and is known as root/link/users/bob, with
+    // root/link -> real. Every spelling of the home, its standard folders and the folders
+    // holding it is refused, and the move of a refused path leaves it where it is.
+    void otherSpellingsAndAncestors_data()
+    {
+        QTest::addColumn<QString>("path"); // below the temporary root
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("home by its real path") << "real/users/bob" << false;
+        QTest::newRow("Documents by its real path") << "real/users/bob/Documents" << false;
+        QTest::newRow("Documents as written") << "link/users/bob/Documents" << false;
+        QTest::newRow("file in the real Documents") << "real/users/bob/Documents/a" << true;
+        QTest::newRow("folder holding the home") << "link/users" << false;
+        QTest::newRow("same by its real path") << "real/users" << false;
+        QTest::newRow("two levels up") << "real" << false;
+        QTest::newRow("a neighbour of the home") << "real/users/alice" << true;
+    }
+    void otherSpellingsAndAncestors()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, safe);
+        const QString root = m_env->root();
+        QVERIFY(QDir().mkpath(root + "/real/users/bob/Documents"));
+        QVERIFY(QDir().mkpath(root + "/real/users/alice"));
+        QVERIFY(touch(root + "/real/users/bob/Documents/a"));
+        QVERIFY(QFile::link(root + "/real", root + "/link"));
+        Locations loc = Locations::forOs(Locations::Os::Linux, root + "/link/users/bob");
+        // The Trash elsewhere, so only the safety check stands between the home and it.
+        loc.trashFiles = root + "/xdg/Trash/files";
+        Locations::setCurrent(loc);
+
+        const QString full = root + '/' + path;
+        QCOMPARE(SafetyHelper::isPathSafeToDelete(full), safe);
+        const SafetyHelper::Outcome moved =
+            SafetyHelper::moveNativeToTrash(QFile::encodeName(full));
+        QCOMPARE(moved.ok, safe);
+        QCOMPARE(QFileInfo::exists(full), !safe);
+        if (!safe)
+            QCOMPARE(moved.reason, QStringLiteral("This location is protected."));
+    }
+
+    // A bind mount gives a protected folder a spelling no link resolution reveals.
+    void protectedByIdentity_data()
+    {
+        QTest::addColumn<QString>("path"); // below the temporary root
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("a protected tree bound elsewhere") << "view" << false;
+        QTest::newRow("below it") << "view/sub" << false;
+        QTest::newRow("Documents bound elsewhere") << "docs" << false;
+        QTest::newRow("a file in it") << "docs/f" << true;
+    }
+    void protectedByIdentity()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, safe);
+        const QString root = m_env->root();
+        for (const QString &f : {"/tree/sub", "/view", "/docs", "/home/Documents"})
+            QVERIFY(QDir().mkpath(root + f));
+        QVERIFY(touch(root + "/home/Documents/f"));
+        m_env->editLocations([&](Locations &l) { l.protectedTrees.append(root + "/tree"); });
+        const QList<std::pair<QString, QString>> binds{{"/tree", "/view"},
+                                                       {"/home/Documents", "/docs"}};
+        QStringList mounted;
+        const auto unmount = qScopeGuard([&] {
+            for (const QString &m : mounted)
+                ::umount2(QFile::encodeName(m).constData(), MNT_DETACH);
+        });
+        for (const auto &[from, to] : binds) {
+            if (::mount(QFile::encodeName(root + from).constData(),
+                        QFile::encodeName(root + to).constData(), nullptr, MS_BIND, nullptr) != 0)
+                QSKIP("cannot bind-mount here");
+            mounted.prepend(root + to);
+        }
+        QCOMPARE(SafetyHelper::isPathSafeToDelete(root + '/' + path), safe);
+    }
+
+    // /root, or /var/home/<user> on Fedora Atomic: inside the home only the home rules hold.
+    void homeUnderAProtectedTree_data()
+    {
+        QTest::addColumn<QString>("home"); // "var": root/var/home/bob with root/var a tree
+        QTest::addColumn<QString>("path"); // "~" is that home, "@" the temporary root
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("file in the home") << "var"
+                                          << "~/notes.txt" << true;
+        QTest::newRow("cache folder") << "var"
+                                      << "~/.cache/thumbs" << true;
+        QTest::newRow("the home") << "var"
+                                  << "~" << false;
+        QTest::newRow("its Documents") << "var"
+                                       << "~/Documents" << false;
+        QTest::newRow("another user's file") << "var"
+                                             << "@/var/home/alice/x" << false;
+        QTest::newRow("escaping the home") << "var"
+                                           << "~/../alice/x" << false;
+        QTest::newRow("the folder of homes") << "var"
+                                             << "@/var/home" << false;
+        QTest::newRow("elsewhere in the tree") << "var"
+                                               << "@/var/lib/x" << false;
+        QTest::newRow("root's cache") << "/root"
+                                      << "/root/.cache/x" << true;
+        QTest::newRow("root's home") << "/root"
+                                     << "/root" << false;
+        QTest::newRow("root's Desktop") << "/root"
+                                        << "/root/Desktop/" << false;
+        QTest::newRow("root's neighbour") << "/root"
+                                          << "/etc/passwd" << false;
+    }
+    void homeUnderAProtectedTree()
+    {
+        QFETCH(QString, home);
+        QFETCH(QString, path);
+        QFETCH(bool, safe);
+        const QString root = m_env->root();
+        Locations loc;
+        if (home == "var") {
+            home = root + "/var/home/bob";
+            QVERIFY(QDir().mkpath(home + "/.cache"));
+            QVERIFY(QDir().mkpath(root + "/var/home/alice"));
+            loc = Locations::forOs(Locations::Os::Linux, home);
+            loc.protectedTrees.append(root + "/var");
+        } else {
+            loc = Locations::forOs(Locations::Os::Linux, home);
+        }
+        Locations::setCurrent(loc);
+        path.replace('~', home).replace('@', root);
+        QCOMPARE(SafetyHelper::isPathSafeToDelete(path), safe);
+    }
+
+    // A process swaps a link between the check and the move: the move judges the folder
+    // it actually opened and moves only what that judgement allows.
+    void linkSwappedBeforeTheMove_data()
+    {
+        QTest::addColumn<QString>("swapTo"); // below the temporary root
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("to the home") << "home" << false;
+        QTest::newRow("to another plain folder") << "other" << true;
+    }
+    void linkSwappedBeforeTheMove()
+    {
+        QFETCH(QString, swapTo);
+        QFETCH(bool, moved);
+        const QString root = m_env->root();
+        for (const QString &f : {"/plain/Documents", "/other/Documents", "/home/Documents"})
+            QVERIFY(QDir().mkpath(root + f));
+        QVERIFY(QFile::link(root + "/plain", root + "/link"));
+        m_env->editLocations([](Locations &) {}); // judge with the folders in place
+        const QByteArray link = QFile::encodeName(root + "/link");
+        const QByteArray target = QFile::encodeName(root + '/' + swapTo);
+        SafetyHelper::setBeforeOpenHook([&] {
+            const QByteArray fresh = link + ".new";
+            QVERIFY(::symlink(target.constData(), fresh.constData()) == 0);
+            QVERIFY(::rename(fresh.constData(), link.constData()) == 0);
+        });
+        AppState state;
+        m_env->clearLog();
+        const SafetyHelper::Outcome outcome =
+            SafetyHelper::moveNativeToTrash(link + "/Documents", &state);
+        SafetyHelper::setBeforeOpenHook({});
+
+        QCOMPARE(outcome.ok, moved);
+        QVERIFY(QFileInfo::exists(root + "/home/Documents"));
+        QVERIFY(QFileInfo::exists(root + "/plain/Documents"));
+        QCOMPARE(QFileInfo::exists(root + "/other/Documents"), !moved);
+        if (!moved) {
+            QCOMPARE(outcome.reason, QStringLiteral("This location is protected."));
+            QCOMPARE(m_env->log().last().second,
+                     "Safety Check Failed: " + root + "/link/Documents is protected.");
+        }
+    }
+
+    // Names that are not valid UTF-8 are moved as themselves, never as a look-alike.
+    void trashContentsMovesNamesByTheirBytes()
+    {
+        AppState state;
+        const QByteArray folder = QFile::encodeName(m_env->home() + "/Caches");
+        QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+        const QByteArray odd = "a\xff", lookAlike = "a\xef\xbf\xbd";
+        QVERIFY(writeBytes(folder + '/' + odd, "sixty megabytes"));
+        QVERIFY(writeBytes(folder + '/' + lookAlike, "four"));
+
+        // A remover that takes text is never handed a name the text cannot stand for.
+        QStringList asked;
+        m_env->clearLog();
+        QCOMPARE(SafetyHelper::trashContents(QFile::decodeName(folder), &state,
+                                             [&](const QString &child) {
+                                                 asked.append(child);
+                                                 return std::make_pair(false, QString("kept"));
+                                             }),
+                 0);
+        QCOMPARE(asked, QStringList{QString::fromUtf8(folder + '/' + lookAlike)});
+        const auto log = m_env->log();
+        QVERIFY(std::any_of(log.begin(), log.end(), [](const auto &record) {
+            return record.second.endsWith("a\uFFFD: The item's name cannot be passed on exactly");
+        }));
+
+        QCOMPARE(SafetyHelper::trashContents(QFile::decodeName(folder), &state), 2);
+        QVERIFY(entries(folder).isEmpty());
+        const QByteArray files = QFile::encodeName(m_env->home() + "/.local/share/Trash/files");
+        QCOMPARE(entries(files), (QList<QByteArray>{lookAlike, odd}));
     }
 
     void tildeIsTheHome()
@@ -104,6 +372,31 @@ private slots:
         QCOMPARE(log[0].first, SystemLog::Level::Error);
         QCOMPARE(log[0].second, QStringLiteral("Safety Check Failed: /usr/bin is protected."));
         QVERIFY(QFile::exists("/usr/bin"));
+    }
+
+    // Each text names an existing item up to a NUL or an unencodable letter.
+    void unexactTextsMoveNothing_data()
+    {
+        QTest::addColumn<QString>("path"); // below the home
+        QTest::addColumn<QString>("existing");
+        QTest::newRow("NUL after Pictures")
+            << QString("Pictures" + QString(QChar(0))) << "Pictures";
+        QTest::newRow("NUL inside a name")
+            << QString("Downloads/a" + QString(QChar(0)) + "b") << "Downloads/a";
+        QTest::newRow("lone surrogate") << QString("Downloads/a" + QString(QChar(0xD800)))
+                                        << QString("Downloads/a" + QString(QChar(0xD800)));
+    }
+    void unexactTextsMoveNothing()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, existing);
+        QVERIFY(QDir().mkpath(m_env->home() + "/Pictures"));
+        QVERIFY(QDir().mkpath(m_env->home() + "/Downloads"));
+        const QByteArray onDisk = QFile::encodeName(m_env->home() + '/' + existing);
+        QVERIFY(present(onDisk) || writeBytes(onDisk, "kept"));
+        QVERIFY(!SafetyHelper::moveToTrash(m_env->home() + '/' + path));
+        QVERIFY(present(onDisk));
+        QVERIFY(!present(QFile::encodeName(m_env->home() + "/.local/share/Trash")));
     }
 
     void moveWithoutStateLogsNothing()
@@ -180,20 +473,19 @@ private slots:
         QCOMPARE(log[1].second, "[info] Moved 3 items from " + folder + " to the Trash");
     }
 
-    void trashContentsSkipsProtectedChildren()
+    void trashContentsOfAFolderHoldingTheHome()
     {
-        // The home's own children include protected folders: they are never offered.
-        QVERIFY(QDir().mkpath(m_env->home() + "/Desktop"));
-        QVERIFY(touch(m_env->home() + "/loose.txt"));
+        // Emptying the folder that holds the home would take the home along.
+        QVERIFY(touch(m_env->root() + "/loose.txt"));
         QStringList asked;
-        // The temp home's parent is a folder we may empty; the home inside it is not.
         const int moved =
             SafetyHelper::trashContents(m_env->root(), nullptr, [&](const QString &c) {
                 asked.append(c);
                 return std::make_pair(true, QString());
             });
-        QVERIFY(!asked.contains(m_env->home()));
-        QCOMPARE(moved, asked.size());
+        QCOMPARE(moved, 0);
+        QVERIFY(asked.isEmpty());
+        QVERIFY(QFileInfo::exists(m_env->home()));
     }
 
 private:

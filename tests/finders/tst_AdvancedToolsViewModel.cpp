@@ -7,7 +7,28 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <QElapsedTimer>
+
 #include <filesystem>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool zombie(const QByteArray &pid)
+{
+    QFile stat("/proc/" + pid + "/stat");
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+} // namespace
 
 class tst_AdvancedToolsViewModel : public QObject {
     Q_OBJECT
@@ -92,15 +113,13 @@ private slots:
 
     void largeFilesMeasuresEachFoundFile()
     {
-        const QString a = file("Downloads/a.iso", {}, 4096);
-        const QString b = file("Desktop/b.mov", {}, 4096);
-        const QString c = file("Documents/deep/c.dmg", {}, 4096);
+        const QString a = file("Downloads/a.iso", QByteArray(1048577, 'a'));
+        const QString b = file("Desktop/b.mov", QByteArray(3 * 1048576, 'b'));
+        const QString c = file("Documents/deep/c.dmg", {}, 60 * 1048576); // sparse
         const QString args = m_env->root() + "/find-args";
         m_loc.find = script("find", QString("for a in \"$@\"; do echo \"$a\" >> %1; done\n"
-                                            "printf '%s\\n\\n%s\\n%s\\n%s\\n' %2 %3 %4 %5")
+                                            "printf '%s\\0\\0%s\\0%s\\0%s\\0' %2 %3 %4 %5")
                                         .arg(args, c, b, a, home() + "/gone.bin"));
-        m_loc.du = script("du", "case \"$2\" in *a.iso) echo \"1000\t$2\";; *b.mov) echo "
-                                "\"1000.5\t$2\";; *) echo \"5000\t$2\";; esac");
         apply();
         AppState state;
         QStringList messages;
@@ -109,31 +128,124 @@ private slots:
         QFile argFile(args);
         QVERIFY(argFile.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(argFile.readAll()).split('\n', Qt::SkipEmptyParts),
-                 QStringList({home() + "/Downloads", home() + "/Desktop", home() + "/Documents",
-                              "-type", "f", "-size", "+50M"}));
-        // Discovery order; a listed path that is gone measures 0.
+                 QStringList({"-H", home() + "/Downloads", home() + "/Desktop",
+                              home() + "/Documents", "-type", "f", "-size", "+50M", "-print0"}));
+        // Discovery order; sizes as du -sm gives them (allocated, whole MiB rounded up); a
+        // listed path that is gone measures 0.
         QCOMPARE(items.size(), 4);
-        QCOMPARE(items[0], (FileItem{c, "1 - 5 GB", QString(), 5000, std::nullopt}));
-        QCOMPARE(items[1], (FileItem{b, "1 - 5 GB", QString(), 1000.5, std::nullopt}));
-        QCOMPARE(items[2], (FileItem{a, "50 - 500 MB", QString(), 1000, std::nullopt}));
+        QCOMPARE(items[0], (FileItem{c, "50 - 500 MB", QString(), 0, std::nullopt, c.toUtf8()}));
+        QCOMPARE(items[1].sizeMB, 3.0);
+        QCOMPARE(items[2].sizeMB, 2.0);
         QCOMPARE(items[3].sizeMB, 0.0);
         QCOMPARE(messages, QStringList({"Scanning for files >50MB...", "", "1"}));
     }
 
-    void installersTakeTheFileSize()
+    // A name that is not valid UTF-8 beside its look-alike: the row is the big file, its
+    // size is that file's, and removing the row moves that file and nothing else.
+    void largeFilesCarryTheNamesBytes()
+    {
+        const QByteArray folder = (home() + "/Downloads/").toUtf8();
+        QDir().mkpath(home() + "/Downloads");
+        const QByteArray movie = folder + "movie\xff.mkv";
+        const QByteArray lookAlike = folder + "movie\xef\xbf\xbd.mkv";
+        auto write = [](const QByteArray &path, const QByteArray &data) {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const bool ok = fd >= 0 && ::write(fd, data.constData(), data.size()) == data.size();
+            if (fd >= 0)
+                ::close(fd);
+            return ok;
+        };
+        QVERIFY(write(movie, QByteArray(51 * 1048576, 'm')));
+        QVERIFY(write(lookAlike, "tiny"));
+        AppState state;
+        QStringList messages;
+        AdvancedToolsViewModel model;
+        model.scanLargeFiles(&state);
+        model.waitForTasks();
+        QTRY_COMPARE(model.items().size(), 1);
+        const FileItem row = model.items().first();
+        QCOMPARE(row.nativePath, movie);
+        QCOMPARE(row.sizeMB, 51.0);
+
+        model.trash(row.path, &state);
+        model.waitForTasks();
+        QTRY_VERIFY(model.items().isEmpty());
+        struct stat st;
+        QCOMPARE(::lstat(movie.constData(), &st), -1);
+        QCOMPARE(::lstat(lookAlike.constData(), &st), 0);
+        QCOMPARE(qint64(st.st_size), qint64(4));
+        const QByteArray trashed = Locations::current().trashFiles.toUtf8() + "/movie\xff.mkv";
+        QCOMPARE(::lstat(trashed.constData(), &st), 0);
+        QCOMPARE(qint64(st.st_size), qint64(51 * 1048576));
+        // QTemporaryDir cannot remove names that are not valid UTF-8.
+        std::filesystem::remove_all(std::filesystem::path(home().toStdString()));
+    }
+
+    void installersFoundByFindInTheHome()
     {
         const QString dmg = file("Downloads/tool.dmg", {}, 3 * 1048576 + 524288);
+        const QString deb = file("Documents/deep/pkg.deb", "d");
+        file(".cache/hidden.dmg", "h");
+        file("src/node_modules/x.pkg", "n");
+        file("Documents/notes.txt", "t");
+        AppState state;
+        QStringList messages;
+        auto items = scan(state, &AdvancedToolsViewModel::scanInstallers, &messages);
+        std::sort(items.begin(), items.end(),
+                  [](const FileItem &a, const FileItem &b) { return a.path < b.path; });
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0].path, deb);
+        QCOMPARE(items[1],
+                 (FileItem{dmg, "Installer", QString(), 3.5, std::nullopt, dmg.toUtf8()}));
+        QCOMPARE(messages, QStringList({"Scanning for .dmg and .pkg...", "", "1"}));
+    }
+
+    // Where the table has no find expression (the Spotlight query), the command prints
+    // NUL-separated paths.
+    void installersFromTheCommand()
+    {
+        const QString dmg = file("Downloads/tool.dmg", {}, 3 * 1048576 + 524288);
+        m_loc.installersFindExpression.clear();
         m_loc.installersCommand =
-            script("installers", "echo " + dmg + "; echo " + home() + "/missing.pkg");
+            script("installers", "printf '%s\\0%s\\0' '" + dmg + "' '" + home() + "/missing\npkg'");
         apply();
         AppState state;
         QStringList messages;
         const auto items = scan(state, &AdvancedToolsViewModel::scanInstallers, &messages);
         QCOMPARE(items.size(), 2);
-        QCOMPARE(items[0], (FileItem{dmg, "Installer", QString(), 3.5, std::nullopt}));
+        QCOMPARE(items[0].sizeMB, 3.5);
+        QCOMPARE(items[1].path, home() + "/missing\npkg");
         QCOMPARE(items[1].sizeMB, 0.0);
-        QCOMPARE(items[1].sizeDesc, QStringLiteral("Installer"));
-        QCOMPARE(messages, QStringList({"Scanning for .dmg and .pkg...", "", "1"}));
+    }
+
+    // Closing the window while tools run: the state object goes within a second and
+    // takes the tools (and what they started) with it.
+    void quittingStopsEveryScanAtOnce()
+    {
+        const QString pids = m_env->root() + "/pids";
+        const QString sleeper = script("sleeper", "echo $$ >> '" + pids + "'; sleep 30; echo /x");
+        m_loc.find = sleeper;
+        m_loc.javaListCommand = sleeper;
+        m_loc.localBinLinksCommand = sleeper;
+        apply();
+        auto *state = new AppState;
+        state->loadAllTabs();
+        // Duplicates, large files, installers and the Java listing are running.
+        auto started = [&] {
+            QFile f(pids);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().split('\n').size() - 1 : 0;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(started(), 4, 5000);
+        QElapsedTimer clock;
+        clock.start();
+        delete state;
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QFile f(pids);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        for (const QByteArray &pid : f.readAll().split('\n')) {
+            if (!pid.isEmpty())
+                QTRY_VERIFY_WITH_TIMEOUT(::kill(pid.toInt(), 0) != 0 || zombie(pid), 500);
+        }
     }
 
     void runtimesInTheirOrder_data()
@@ -207,7 +319,8 @@ private slots:
         const QString dotKey =
             "1048596-" +
             DuplicateFinder::fingerprint(home() + "/Music/.dotfile-copy.bin", 1048596).left(12);
-        QCOMPARE(items[0], (FileItem{b, "Duplicate", dataKey, 1048586 / 1048576.0, std::nullopt}));
+        QCOMPARE(items[0], (FileItem{b, "Duplicate", dataKey, 1048586 / 1048576.0, std::nullopt,
+                                     b.toUtf8()}));
         QCOMPARE(items[1].path, a);
         QCOMPARE(items[2].md5Hash, dotKey);
         QCOMPARE(items[3].path, home() + "/Music/.dotfile-copy.bin");
@@ -244,10 +357,10 @@ private slots:
     void stateOwnsAndScansTheFourModels()
     {
         m_loc.javaListCommand = script("java", "echo /usr/lib/jvm/fake");
-        m_loc.installersCommand = script("installers", "echo " + home() + "/x.dmg");
         m_loc.localBinLinksCommand = script("links", "true");
         apply();
         file("Documents/big.bin", {}, 60 * 1048576);
+        file("x.dmg", "d");
         AppState state;
         const QList<AdvancedToolsViewModel *> models = {state.runtimesVM(), state.duplicatesVM(),
                                                         state.largeFilesVM(), state.installersVM()};

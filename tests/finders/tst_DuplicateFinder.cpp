@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <cstdio>
 #include <filesystem>
 
 #include <sys/stat.h>
@@ -141,6 +142,44 @@ private slots:
         const auto groups = DuplicateFinder::groups({a, b, c});
         QCOMPARE(groups.size(), 1);
         QCOMPARE(groups[0].paths, QStringList({a, c}));
+    }
+
+    // Names that show alike but are different bytes stay different files; a name that
+    // is not valid UTF-8 is read as itself. A cancelled token yields nothing.
+    void namesAreBytes_data()
+    {
+        QTest::addColumn<bool>("cancelled");
+        QTest::newRow("whole run") << false;
+        QTest::newRow("cancelled") << true;
+    }
+    void namesAreBytes()
+    {
+        QFETCH(bool, cancelled);
+        const QByteArray home = QFile::encodeName(m_env->home());
+        const QByteArray odd = home + "/v\xff.bin";
+        const QByteArray lookAlike = home + "/v\xef\xbf\xbd.bin";
+        const QByteArray data = pattern(2 * MiB, 9);
+        for (const QByteArray &path : {odd, lookAlike}) {
+            const QByteArray content = path == odd ? data : flipped(data, MiB);
+            std::FILE *f = std::fopen(path.constData(), "wb");
+            QVERIFY(f);
+            QCOMPARE(std::fwrite(content.constData(), 1, size_t(content.size()), f),
+                     size_t(content.size()));
+            std::fclose(f);
+        }
+        const QByteArray copy = QFile::encodeName(write(data, "copy.bin"));
+        CancelToken cancel;
+        if (cancelled)
+            cancel.cancel();
+        const auto groups = DuplicateFinder::nativeGroups({lookAlike, odd, copy}, 0, cancel);
+        std::filesystem::remove(odd.constData());
+        if (cancelled) {
+            QVERIFY(groups.isEmpty());
+            return;
+        }
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups[0].nativePaths, QList<QByteArray>({copy, odd}));
+        QCOMPARE(groups[0].paths, QStringList({QString::fromUtf8(copy), QString::fromUtf8(odd)}));
     }
 
     void namesOfOneFileCountOnce()

@@ -17,9 +17,16 @@ private slots:
         Preferences::registerDefaults();
         QCOMPARE(Preferences::boolValue(PrefKey::autoScanOnLaunch, false), true);
         QCOMPARE(Preferences::intValue(PrefKey::initialToolTipDelay, 0), 100);
-        // Unregistered booleans read as on when absent, as their readers ask.
+        // Registering must not invent values for other keys: an absent key gives back
+        // whichever fallback its reader passes, either way round.
+        QVERIFY(!Preferences::value(PrefKey::watchTrashForApps).isValid());
+        QCOMPARE(Preferences::boolValue(PrefKey::watchTrashForApps, false), false);
         QCOMPARE(Preferences::boolValue(PrefKey::watchTrashForApps, true), true);
-        QCOMPARE(Preferences::stringValue(PrefKey::storageMapRoot, "/"), QStringLiteral("/"));
+        QCOMPARE(Preferences::stringValue(PrefKey::storageMapRoot, "/fallback"),
+                 QStringLiteral("/fallback"));
+        // A registered default gives way to a stored value.
+        Preferences::setValue(PrefKey::initialToolTipDelay, 250);
+        QCOMPARE(Preferences::intValue(PrefKey::initialToolTipDelay, 0), 250);
     }
 
     void valuesRoundTripThroughTheStore()

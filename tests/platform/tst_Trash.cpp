@@ -1,5 +1,6 @@
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
+#include "platform/MountTable.h"
 #include "platform/Trash.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,6 +198,16 @@ private slots:
 
     void cleanup()
     {
+        // Mounts a test made, deepest first, wherever a wrong move took them.
+        QList<QByteArray> ours;
+        for (const MountTable::Mount &m : MountTable::read()) {
+            if (m.mountPoint.startsWith(enc(m_root) + '/'))
+                ours.append(m.mountPoint);
+        }
+        std::sort(ours.begin(), ours.end(),
+                  [](const QByteArray &a, const QByteArray &b) { return a.size() > b.size(); });
+        for (const QByteArray &m : ours)
+            ::umount2(m.constData(), MNT_DETACH);
         QVERIFY(::chdir(m_cwd.constData()) == 0);
         Trash::setMountTopResolver({});
         Trash::setNoReplaceRenameAvailable(true);
@@ -647,7 +659,7 @@ private slots:
                                                << "already in the Trash";
         QTest::newRow("the volume itself") << ""
                                            << ""
-                                           << "A mounted volume cannot";
+                                           << "A mounted folder cannot be moved to the Trash";
     }
 
     void topFolderTrashRefused()
@@ -736,13 +748,104 @@ private slots:
             QVERIFY(!present(item));
         } else {
             QVERIFY(!r.ok);
-            if (mountTop == "root")
-                QCOMPARE(r.error, errorText(EXDEV));
+            if (mountTop == "root") // not the raw "Invalid cross-device link"
+                QCOMPARE(r.error, Trash::mountedFolderReason());
             else
                 QVERIFY2(r.error.contains("has no usable Trash folder"), qPrintable(r.error));
             QCOMPARE(Snapshot::of(item), before);
         }
         QVERIFY(entries(trashInfo()).isEmpty());
+        QVERIFY(entries(trashFiles()).isEmpty());
+    }
+
+    // Renaming a folder takes the mounts below it along, and emptying the Trash would then
+    // delete the mounted files: such folders stay, with a reason a person can read.
+    void mountsStayWhereTheyAre_data()
+    {
+        QTest::addColumn<QString>("mount"); // "tmpfs" or "bind", always at home/P/share
+        QTest::addColumn<QString>("item");  // below the home
+        QTest::addColumn<bool>("asNobody");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("tmpfs below the folder") << "tmpfs"
+                                                << "P" << false << false;
+        QTest::newRow("bind mount below the folder") << "bind"
+                                                     << "P" << false << false;
+        QTest::newRow("the bind-mounted folder itself") << "bind"
+                                                        << "P/share" << false << false;
+        QTest::newRow("a file in a bind-mounted folder") << "bind"
+                                                         << "P/share/f" << false << true;
+        QTest::newRow("tmpfs below the folder, as nobody") << "tmpfs"
+                                                           << "P" << true << false;
+        QTest::newRow("bind-mounted folder, as nobody") << "bind"
+                                                        << "P/share" << true << false;
+    }
+    void mountsStayWhereTheyAre()
+    {
+        QFETCH(QString, mount);
+        QFETCH(QString, item);
+        QFETCH(bool, asNobody);
+        QFETCH(bool, moved);
+        const QByteArray share = enc(m_home + "/P/share");
+        const QByteArray source = enc(m_root + "/source");
+        QVERIFY(QDir().mkpath(QString::fromLocal8Bit(share)));
+        QVERIFY(QDir().mkpath(QString::fromLocal8Bit(source)));
+        const int r =
+            mount == "tmpfs"
+                ? ::mount("tmpfs", share.constData(), "tmpfs", 0, "size=64k,mode=0777")
+                : ::mount(source.constData(), share.constData(), nullptr, MS_BIND, nullptr);
+        if (r != 0)
+            QSKIP(qPrintable("cannot mount here: " + errorText(errno)));
+        QVERIFY(writeBytes(share + "/f", "on the mount"));
+        const QByteArray path = enc(m_home + '/' + item);
+
+        QString reason;
+        bool ok = false;
+        if (asNobody) {
+            const QString setpriv = QStandardPaths::findExecutable("setpriv");
+            if (setpriv.isEmpty())
+                QSKIP("setpriv is not installed");
+            QVERIFY(::chmod(enc(m_root).constData(), 0755) == 0);
+            for (const QString &p : {m_home, m_home + "/P", QString::fromLocal8Bit(share),
+                                     QString::fromLocal8Bit(share + "/f")})
+                QVERIFY(::lchown(enc(p).constData(), 65534, 65534) == 0);
+            QProcess helper;
+            helper.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                   QCoreApplication::applicationFilePath(), "--move-helper", m_home,
+                                   QString::fromLocal8Bit(path)});
+            QVERIFY(helper.waitForFinished(30000));
+            const QString out = QString::fromLocal8Bit(helper.readAllStandardOutput());
+            if (!out.startsWith("failed\n") && !out.startsWith("ok\n"))
+                QSKIP("the helper cannot run as nobody");
+            ok = out.startsWith("ok\n");
+            reason = out.mid(7);
+        } else {
+            const SafetyHelper::Outcome outcome = SafetyHelper::moveNativeToTrash(path);
+            ok = outcome.ok;
+            reason = outcome.reason;
+        }
+        QCOMPARE(ok, moved);
+        QCOMPARE(present(path), !moved);
+        QCOMPARE(readBytes(share + "/f").isEmpty(), item.endsWith("/f"));
+        QVERIFY(MountTable::isMountPoint(share, MountTable::read()));
+        if (!moved) {
+            QCOMPARE(reason, QStringLiteral("A mounted folder cannot be moved to the Trash"));
+            QVERIFY(entries(trashFiles()).isEmpty());
+        } else {
+            // The mount's own trash, as for any other volume; never a copy.
+            QCOMPARE(readBytes(share + "/.Trash-" + m_uid + "/files/f"),
+                     QByteArray("on the mount"));
+        }
+    }
+
+    void nulPathsAreRefused()
+    {
+        const QByteArray item = makeItem("home/doc", "precious");
+        const Trash::Result byText =
+            Trash::moveToTrash(QString::fromLocal8Bit(item) + QChar(0) + "x");
+        const Trash::Result byBytes = Trash::moveNativeToTrash(item + '\0' + "x");
+        QVERIFY(!byText.ok);
+        QVERIFY(!byBytes.ok);
+        QCOMPARE(readBytes(item), QByteArray("precious"));
         QVERIFY(entries(trashFiles()).isEmpty());
     }
 

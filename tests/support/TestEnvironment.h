@@ -6,10 +6,14 @@
 #include "platform/SystemLog.h"
 
 #include <QDir>
+#include <QFile>
 #include <QList>
 #include <QMutex>
 #include <QPair>
 #include <QTemporaryDir>
+
+#include <filesystem>
+#include <system_error>
 
 // A throw-away home, preferences file and log for one test object; the access probe
 // answers yes.
@@ -32,6 +36,10 @@ public:
         SystemLog::setCapture({});
         Preferences::useStoreFile(QString());
         Locations::resetCurrent();
+        // QTemporaryDir removes by text and leaves names that are not valid UTF-8 behind.
+        std::error_code ignored;
+        std::filesystem::remove_all(
+            std::filesystem::path(QFile::encodeName(m_dir.path()).toStdString()), ignored);
     }
 
     QString root() const { return m_dir.path(); }

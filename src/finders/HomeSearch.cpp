@@ -1,0 +1,116 @@
+#include "finders/HomeSearch.h"
+
+#include "exec/ProcessRunner.h"
+#include "platform/FileProperties.h"
+#include "platform/Locations.h"
+
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// find -path takes a pattern: the mount point must match itself only.
+QString literalPattern(const QByteArray &path)
+{
+    QString pattern;
+    const QString text = QString::fromUtf8(path);
+    for (const QChar c : text) {
+        if (c == QChar::ReplacementCharacter) {
+            // Bytes that are no UTF-8 cannot be written as an argument: match any one name
+            // character for each.
+            pattern += QLatin1Char('?');
+            continue;
+        }
+        if (c == QLatin1Char('\\') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
+            c == QLatin1Char('['))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+    }
+    return pattern;
+}
+
+QByteArray withoutTrailingSlash(QByteArray path)
+{
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+QByteArray resolved(const QByteArray &path)
+{
+    char buffer[PATH_MAX];
+    if (!::realpath(path.constData(), buffer))
+        return withoutTrailingSlash(path);
+    return QByteArray(buffer);
+}
+
+QList<QByteArray> split(const QByteArray &listing, char separator)
+{
+    QList<QByteArray> parts;
+    qsizetype from = 0;
+    while (from < listing.size()) {
+        qsizetype to = listing.indexOf(separator, from);
+        if (to < 0)
+            to = listing.size();
+        if (to > from)
+            parts.append(listing.mid(from, to - from));
+        from = to + 1;
+    }
+    return parts;
+}
+
+} // namespace
+
+namespace HomeSearch {
+
+QStringList findArguments(const QStringList &roots, const QStringList &globalOptions,
+                          const QStringList &expression, const QList<MountTable::Mount> &mounts)
+{
+    QStringList prune;
+    for (const QString &root : roots) {
+        const QByteArray given = withoutTrailingSlash(nativePath(root));
+        const QByteArray real = resolved(given);
+        for (const MountTable::Mount &m : MountTable::mountsBelow(real, mounts)) {
+            if (!MountTable::isRemoteOrFuse(m.fsType))
+                continue;
+            const QByteArray below = m.mountPoint.mid(real == "/" ? 0 : real.size());
+            if (!prune.isEmpty())
+                prune << QStringLiteral("-o");
+            prune << QStringLiteral("-path")
+                  << literalPattern((given == "/" ? QByteArray() : given) + below);
+        }
+    }
+    QStringList arguments{QStringLiteral("-H")};
+    arguments << roots << globalOptions;
+    if (!prune.isEmpty())
+        arguments << QStringLiteral("(") << prune << QStringLiteral(")") << QStringLiteral("-prune")
+                  << QStringLiteral("-o");
+    arguments << expression;
+    return arguments;
+}
+
+QList<QByteArray> splitNul(const QByteArray &listing)
+{
+    return split(listing, '\0');
+}
+
+QList<QByteArray> splitLines(const QByteArray &listing)
+{
+    return split(listing, '\n');
+}
+
+QList<QByteArray> find(const QStringList &roots, const QStringList &globalOptions,
+                       const QStringList &expression, const QList<MountTable::Mount> &mounts,
+                       AppState *appState, const CancelToken &cancel)
+{
+    RunOptions options;
+    options.cancel = cancel;
+    const RunResult result = ProcessRunner::run(
+        Locations::current().find, findArguments(roots, globalOptions, expression, mounts),
+        appState, options);
+    if (result.cancelled)
+        return {};
+    return splitNul(result.stdOutBytes);
+}
+
+} // namespace HomeSearch

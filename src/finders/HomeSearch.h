@@ -1,0 +1,35 @@
+#pragma once
+
+#include "exec/CancelToken.h"
+#include "platform/MountTable.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+class AppState;
+
+// The find runs of the file finders. Paths come back as the file system's bytes
+// (-print0), the final link of each searched folder is followed (-H) and nothing inside
+// it is, and network or user-space file systems mounted below a searched folder are
+// never entered: a search must not read a share in full.
+namespace HomeSearch {
+
+// "-H", the roots, the global options, a prune of each network or FUSE mount below a
+// root (spelled under the root as given, also when the root is reached through a link),
+// then the expression, which prints with -print0 itself.
+QStringList findArguments(const QStringList &roots, const QStringList &globalOptions,
+                          const QStringList &expression, const QList<MountTable::Mount> &mounts);
+
+// The entries of a NUL-separated listing, empty ones dropped.
+QList<QByteArray> splitNul(const QByteArray &listing);
+// The lines of a listing, as bytes; empty ones dropped.
+QList<QByteArray> splitLines(const QByteArray &listing);
+
+// Runs the table's find with findArguments; the paths printed, in order. Errors on the
+// way (unreadable folders) do not stop the search.
+QList<QByteArray> find(const QStringList &roots, const QStringList &globalOptions,
+                       const QStringList &expression, const QList<MountTable::Mount> &mounts,
+                       AppState *appState, const CancelToken &cancel);
+
+} // namespace HomeSearch
