@@ -2,6 +2,7 @@
 
 #include "cleaning/DeepCleanViewModel.h"
 #include "cleaning/JunkViewModel.h"
+#include "dashboard/DashboardViewModel.h"
 #include "docker/DockerViewModel.h"
 #include "storage/StorageViewModel.h"
 
@@ -11,6 +12,7 @@
 #include "applications/TrashWatcher.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "homebrew/HomebrewViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/NotificationCenter.h"
@@ -38,8 +40,10 @@ AppState::AppState(QObject *parent) : QObject(parent)
                                                 ? std::optional<QString>(stored.toString())
                                                 : std::nullopt);
 
+    m_dashboardVM = new DashboardViewModel(this);
     m_applicationsVM = new ApplicationsViewModel(this);
     m_dockerVM = new DockerViewModel(this);
+    m_homebrewVM = new HomebrewViewModel(this);
     m_deepCleanVM = new DeepCleanViewModel(this);
     m_junkVM = new JunkViewModel(this);
     m_runtimesVM = new AdvancedToolsViewModel(this);
@@ -57,8 +61,10 @@ AppState::AppState(QObject *parent) : QObject(parent)
                     updateTrashWatcher();
             });
 
+    forwardChanges(m_dashboardVM);
     forwardChanges(m_applicationsVM);
     forwardChanges(m_dockerVM);
+    forwardChanges(m_homebrewVM);
     forwardChanges(m_deepCleanVM);
     forwardChanges(m_junkVM);
     forwardChanges(m_runtimesVM);
@@ -83,6 +89,8 @@ AppState::~AppState()
     m_dockerVM->waitForTasks();
     m_deepCleanVM->waitForTasks();
     m_junkVM->waitForTasks();
+    m_homebrewVM->waitForTasks();
+    m_dashboardVM->waitForTasks();
 }
 
 void AppState::cancelScans()
@@ -223,9 +231,11 @@ void AppState::loadAllTabs()
         return;
     emit loadAllTabsStarted();
     // Each model's scan starts its own background work and returns at once.
+    m_dashboardVM->fetchMetrics(this);
     m_applicationsVM->scan(this);
     m_dockerVM->scanDocker(this);
     m_runtimesVM->scanRuntimes(this);
+    m_homebrewVM->scanHomebrew(this);
     m_deepCleanVM->scan(this);
     m_junkVM->scan(this);
     m_duplicatesVM->scanDuplicates(this);

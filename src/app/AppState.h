@@ -15,6 +15,8 @@ class ApplicationsViewModel;
 class DeepCleanViewModel;
 class DockerViewModel;
 class JunkViewModel;
+class DashboardViewModel;
+class HomebrewViewModel;
 class StorageViewModel;
 class TrashWatcher;
 
@@ -60,6 +62,8 @@ public:
     DockerViewModel *dockerVM() const { return m_dockerVM; }
     DeepCleanViewModel *deepCleanVM() const { return m_deepCleanVM; }
     JunkViewModel *junkVM() const { return m_junkVM; }
+    DashboardViewModel *dashboardVM() const { return m_dashboardVM; }
+    HomebrewViewModel *homebrewVM() const { return m_homebrewVM; }
     AdvancedToolsViewModel *runtimesVM() const { return m_runtimesVM; }
     AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
     AdvancedToolsViewModel *largeFilesVM() const { return m_largeFilesVM; }
@@ -158,6 +162,8 @@ private:
     DockerViewModel *m_dockerVM = nullptr;
     DeepCleanViewModel *m_deepCleanVM = nullptr;
     JunkViewModel *m_junkVM = nullptr;
+    DashboardViewModel *m_dashboardVM = nullptr;
+    HomebrewViewModel *m_homebrewVM = nullptr;
     AdvancedToolsViewModel *m_runtimesVM = nullptr;
     AdvancedToolsViewModel *m_duplicatesVM = nullptr;
     AdvancedToolsViewModel *m_largeFilesVM = nullptr;

@@ -5,9 +5,11 @@
 #include "applications/ApplicationsView.h"
 #include "cleaning/DeepCleanView.h"
 #include "cleaning/JunkCleanerView.h"
+#include "dashboard/DashboardView.h"
 #include "docker/DockerView.h"
 #include "finders/DuplicatesView.h"
 #include "finders/GenericFileListView.h"
+#include "homebrew/HomebrewView.h"
 #include "storage/StorageView.h"
 
 #include <QApplication>
@@ -56,6 +58,10 @@ QWidget *MainContentView::createScreen(TabNavigation tab)
         return new DeepCleanView(m_appState, m_appState->deepCleanVM(), this);
     case TabNavigation::docker:
         return new DockerView(m_appState, m_appState->dockerVM(), this);
+    case TabNavigation::dashboard:
+        return new DashboardView(m_appState, m_appState->dashboardVM(), this);
+    case TabNavigation::homebrew:
+        return new HomebrewView(m_appState, m_appState->homebrewVM(), this);
     default:
         // Screens of tabs still to come show what the tab is for.
         return new EmptyStateView(tab.systemImage(), tab.title(), tab.subtitle(),

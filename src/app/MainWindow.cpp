@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/AppState.h"
+#include "app/Dialogs.h"
 #include "app/EmptyStateView.h"
 #include "app/FullDiskAccessBanner.h"
 #include "app/FullDiskAccessRequestView.h"
@@ -12,10 +13,12 @@
 #include "app/Symbols.h"
 #include "app/Website.h"
 #include "applications/LeftoversSheet.h"
+#include "exec/TerminalSheetView.h"
 #include "platform/Preferences.h"
 #include "platform/Workspace.h"
 #include "update/UpdateDialogView.h"
 
+#include <QCloseEvent>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -271,4 +274,25 @@ void MainWindow::showAboutPanel()
     box.setText(QStringLiteral("<b>%1</b>").arg(AppInfo::name()));
     box.setInformativeText(AppInfo::versionLine());
     box.exec();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_quitConfirmed || !TerminalSheetView::anyRunning()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    Dialogs::confirm(this,
+                     {QStringLiteral("Quit while brew is running?"),
+                      QStringLiteral("Quitting stops the command, which can leave a package "
+                                     "half installed."),
+                      QStringLiteral("Quit Anyway"), QStringLiteral("Cancel")},
+                     [this](bool quit) {
+                         if (!quit)
+                             return;
+                         m_quitConfirmed = true;
+                         TerminalSheetView::stopAllRunning();
+                         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+                     });
 }

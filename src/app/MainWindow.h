@@ -53,6 +53,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Asks first while a terminal sheet's command still runs.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildToolbar();
@@ -74,4 +76,5 @@ private:
     QWidget *m_updateWindow = nullptr;
     bool m_shown = false;
     LeftoversSheet *m_leftovers = nullptr;
+    bool m_quitConfirmed = false;
 };

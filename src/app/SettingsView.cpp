@@ -5,6 +5,7 @@
 #include "app/PrivacySettingsView.h"
 #include "app/Symbols.h"
 #include "applications/AppScanSettingsView.h"
+#include "homebrew/HomebrewSettingsView.h"
 #include "platform/Preferences.h"
 #include "storage/StorageSettingsView.h"
 
@@ -37,12 +38,14 @@ SettingsView::SettingsView(AppState *appState, QWidget *parent) : QDialog(parent
             break;
         case SettingsTab::applications:
             page = new AppScanSettingsView(m_tabs);
+        case SettingsTab::homebrew:
+            page = new HomebrewSettingsView(m_tabs);
             break;
         case SettingsTab::about:
             page = new AboutSettingsView(m_tabs);
             break;
         default:
-            // The Homebrew and Applications panes arrive with their tabs.
+            // The Applications pane arrives with its tab.
             break;
         }
         if (!page)

@@ -96,6 +96,12 @@ const QHash<QString, SymbolInfo> &symbolMap()
           QStyle::SP_FileDialogDetailedView}},
         {"network",
          {{"network-workgroup-symbolic", "web-browser-symbolic"}, QStyle::SP_DriveNetIcon}},
+        {"wrench.and.screwdriver",
+         {{"system-run-symbolic", "preferences-other-symbolic"},
+          QStyle::SP_FileDialogDetailedView}},
+        {"arrow.up.circle.fill",
+         {{"software-update-available-symbolic", "go-up-symbolic"}, QStyle::SP_ArrowUp}},
+        {"pin.fill", {{"view-pin-symbolic"}, QStyle::SP_DialogYesButton}},
     };
     return map;
 }

@@ -4,3 +4,6 @@ target_sources(quillmar_core PRIVATE
     exec/ProcessRunner.cpp exec/ProcessRunner.h
     exec/SafetyHelper.cpp exec/SafetyHelper.h
 )
+target_sources(quillmar_core PRIVATE
+    exec/TerminalStream.cpp exec/TerminalStream.h
+)

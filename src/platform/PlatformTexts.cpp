@@ -61,6 +61,15 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral(
              "Docker isn't installed or isn't running. Start Docker Desktop to use this tab."),
          QStringLiteral("Docker isn't installed or isn't running. Start Docker to use this tab.")},
+        {QStringLiteral("Your Mac is running smoothly."),
+         QStringLiteral("Your computer is running smoothly.")},
+        {QStringLiteral("Homebrew wasn't found in /opt/homebrew/bin or /usr/local/bin."),
+         QStringLiteral("Homebrew wasn't found in /home/linuxbrew/.linuxbrew/bin or "
+                        "~/.linuxbrew/bin.")},
+        {QStringLiteral("Leave empty to use /opt/homebrew (Apple silicon) or /usr/local (Intel). "
+                        "Takes effect on the next Homebrew scan."),
+         QStringLiteral("Leave empty to use /home/linuxbrew/.linuxbrew (shared) or ~/.linuxbrew "
+                        "(your own). Takes effect on the next Homebrew scan.")},
     };
     return table;
 }

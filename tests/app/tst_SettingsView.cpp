@@ -82,8 +82,8 @@ private slots:
         QStringList titles;
         for (int i = 0; i < view.tabs()->count(); ++i)
             titles << view.tabs()->tabText(i);
-        QCOMPARE(titles,
-                 QStringList({"General", "Privacy", "Storage Map", "Applications", "About"}));
+        QCOMPARE(titles, QStringList({"General", "Privacy", "Storage Map", "Homebrew",
+                                      "Applications", "About"}));
         view.show();
         saveShot(view, QDir::current().filePath(QStringLiteral("settings-general.png")));
         view.tabs()->setCurrentIndex(1);

@@ -1,0 +1,269 @@
+#include "dashboard/DashboardViewModel.h"
+
+#include "app/AppState.h"
+#include "exec/ProcessRunner.h"
+#include "homebrew/Brew.h"
+#include "platform/FileProperties.h"
+#include "platform/Locations.h"
+#include "platform/PlatformTexts.h"
+
+#include <QLocale>
+#include <QSet>
+#include <QStorageInfo>
+#include <QTime>
+#include <QtConcurrent>
+
+namespace {
+
+bool liesInside(const QString &path, const QString &folder)
+{
+    return path == folder ||
+           (path.startsWith(folder) && path.size() > folder.size() &&
+            (folder.endsWith(QLatin1Char('/')) || path.at(folder.size()) == QLatin1Char('/')));
+}
+
+// GNU du counts a folder named twice in one run once: keep only the outermost paths.
+QStringList outermost(const QStringList &paths)
+{
+    QStringList kept;
+    for (const QString &p : paths) {
+        bool inner = false;
+        for (const QString &other : paths) {
+            if (other != p && liesInside(p, other))
+                inner = true;
+        }
+        if (!inner && !kept.contains(p))
+            kept.append(p);
+    }
+    return kept;
+}
+
+int countOf(const QString &command)
+{
+    bool ok = false;
+    const int n = ProcessRunner::runCommand(command).stdOut.trimmed().toInt(&ok);
+    return ok ? n : 0;
+}
+
+int entriesIn(const QString &folder)
+{
+    return int(FileProperties::listNames(folder).value_or(QStringList()).size());
+}
+
+} // namespace
+
+DashboardViewModel::DashboardViewModel(QObject *parent)
+    : QObject(parent),
+      m_weeklyDigestDesc(PlatformTexts::text(QStringLiteral("Your Mac is running smoothly.")))
+{
+}
+
+DashboardViewModel::~DashboardViewModel()
+{
+    waitForTasks();
+}
+
+void DashboardViewModel::waitForTasks()
+{
+    m_work.waitForAll();
+}
+
+void DashboardViewModel::publish(const std::function<void()> &change)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, change] {
+            change();
+            emit metricsChanged();
+            emit changed();
+        },
+        Qt::QueuedConnection);
+}
+
+void DashboardViewModel::fetchDiskUsage(AppState *appState)
+{
+    QStorageInfo volume(Locations::current().home);
+    if (!volume.isValid() || volume.bytesTotal() <= 0)
+        return;
+    appState->setDiskFigures(double(volume.bytesTotal()) / 1e9,
+                             double(volume.bytesAvailable()) / 1e9);
+}
+
+void DashboardViewModel::fetchMetrics(AppState *appState)
+{
+    // Showing the dashboard twice quickly must not start a second set of walks.
+    if (m_fetching)
+        return;
+    if (appState && appState->diskTotalGB() <= 0)
+        fetchDiskUsage(appState);
+    const double usedGB = appState ? appState->diskUsedGB() : 0;
+    m_fetching = true;
+    m_work.track(QtConcurrent::run([this, appState, usedGB] {
+        const Locations &loc = Locations::current();
+
+        const RunResult caches = ProcessRunner::runCommand(loc.cachesCommand, appState);
+        const QStringList pieces = caches.stdOut.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+        bool ok = false;
+        const double cacheMB = pieces.isEmpty() ? 0 : pieces.first().trimmed().toDouble(&ok);
+        if (!ok) {
+            publish([this] { m_cleanableCacheStr = QStringLiteral("Unknown"); });
+        } else {
+            const QString time = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+            publish([this, cacheMB, time] {
+                m_cleanableCacheStr = formatSizeMB(cacheMB);
+                const bool large = cacheMB > 1000;
+                m_weeklyDigestTitle = large ? QStringLiteral("Large Cache Detected")
+                                            : QStringLiteral("System Healthy");
+                m_weeklyDigestDesc =
+                    QStringLiteral("Last scanned: ") + time + QLatin1Char('\n') +
+                    (large ? QStringLiteral(
+                                 "You have over 1GB of caches. Consider running Junk Cleaner.")
+                           : PlatformTexts::text(QStringLiteral("Your Mac is running smoothly.")));
+            });
+        }
+
+        const RunResult outdated =
+            Brew::read({QStringLiteral("outdated"), QStringLiteral("--quiet")});
+        if (outdated.exitCode != 0) {
+            publish([this] { m_outdatedBrewsStr = QStringLiteral("N/A"); });
+        } else {
+            const qsizetype n = outdated.stdOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size();
+            publish([this, n] {
+                m_outdatedBrewsStr = QString::number(n) + QStringLiteral(" Packages");
+                if (n > 10) {
+                    m_weeklyDigestTitle = QStringLiteral("Updates Available");
+                    m_weeklyDigestDesc = QStringLiteral("You have %1 outdated packages. Consider "
+                                                        "running brew upgrade.")
+                                             .arg(n);
+                }
+            });
+        }
+
+        const int runtimes = countOf(loc.javaCountCommand) + entriesIn(loc.pyenvVersions) +
+                             entriesIn(loc.condaEnvs) + countOf(loc.localBinLinksCountCommand);
+        publish([this, runtimes] {
+            m_runtimesStr = QString::number(runtimes) + QStringLiteral(" Envs");
+        });
+
+        const QList<DiskCategory> categories = diskBreakdown(usedGB);
+        QMetaObject::invokeMethod(
+            this,
+            [this, categories] {
+                m_diskCategories = categories;
+                m_fetching = false;
+                emit diskCategoriesChanged();
+                emit changed();
+            },
+            Qt::QueuedConnection);
+    }));
+}
+
+QHash<QString, double> DashboardViewModel::parseDuLines(const QString &output)
+{
+    QHash<QString, double> sizes;
+    for (const QString &line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        if (tab < 0)
+            continue;
+        bool ok = false;
+        const double mb = line.left(tab).trimmed().toDouble(&ok);
+        if (ok)
+            sizes.insert(line.mid(tab + 1), mb);
+    }
+    return sizes;
+}
+
+QList<double> DashboardViewModel::disjointSizes(const QList<Group> &groups,
+                                                const QHash<QString, double> &pathSizes)
+{
+    QList<double> sizes;
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        QStringList others;
+        for (qsizetype h = 0; h < groups.size(); ++h) {
+            if (h != g)
+                others += outermost(groups.at(h).paths);
+        }
+        others.removeDuplicates();
+        double total = 0;
+        for (const QString &path : outermost(groups.at(g).paths)) {
+            double size = pathSizes.value(path, 0);
+            // Take out what another group counts, once: only the outermost such paths.
+            for (const QString &inner : others) {
+                if (!liesInside(inner, path))
+                    continue;
+                bool covered = false;
+                for (const QString &between : others) {
+                    if (between != inner && between != path && liesInside(inner, between) &&
+                        liesInside(between, path))
+                        covered = true;
+                }
+                if (!covered)
+                    size -= pathSizes.value(inner, 0);
+            }
+            total += qMax(0.0, size);
+        }
+        sizes.append(total);
+    }
+    return sizes;
+}
+
+QList<DiskCategory> DashboardViewModel::diskBreakdown(double diskUsedGB)
+{
+    const Locations &loc = Locations::current();
+    const QList<Group> groups = {
+        {QStringLiteral("apps"), loc.groupApps},
+        {QStringLiteral("developer"), loc.groupDeveloper},
+        {QStringLiteral("caches"), loc.groupCaches},
+        {QStringLiteral("docker"), loc.groupDocker},
+        {QStringLiteral("brew"), loc.groupBrew},
+        {QStringLiteral("downloads"), loc.groupDownloads},
+        {QStringLiteral("media"), loc.groupMedia},
+        {QStringLiteral("documents"), loc.groupDocuments},
+        {QStringLiteral("trash"), loc.groupTrash},
+        {QStringLiteral("library"), loc.groupLibrary},
+    };
+    // Every path measured once, the groups at the same time.
+    QList<QFuture<QHash<QString, double>>> runs;
+    for (const Group &group : groups) {
+        QStringList existing;
+        for (const QString &path : outermost(group.paths)) {
+            if (FileProperties::exists(path))
+                existing.append(path);
+        }
+        runs.append(QtConcurrent::run([existing] {
+            if (existing.isEmpty())
+                return QHash<QString, double>();
+            return parseDuLines(ProcessRunner::run(Locations::current().du,
+                                                   QStringList{QStringLiteral("-sm")} + existing)
+                                    .stdOut);
+        }));
+    }
+    QHash<QString, double> pathSizes;
+    for (auto &run : runs)
+        pathSizes.insert(run.result());
+    const QList<double> mb = disjointSizes(groups, pathSizes);
+    double categorised = 0;
+    for (double value : mb)
+        categorised += value / 1024;
+    // The used figure is decimal gigabytes; the categories count 1024 × 1024 × 1024 bytes.
+    const double usedInCategoryUnits = diskUsedGB * 1e9 / (1024.0 * 1024 * 1024);
+    const double systemRest = qMax(0.0, usedInCategoryUnits - categorised);
+    const auto make = [](const QString &name, double gb, const QColor &color) {
+        DiskCategory c;
+        c.name = name;
+        c.sizeGB = gb;
+        c.color = color;
+        return c;
+    };
+    return {make(QStringLiteral("Apps"), mb[0] / 1024, QColor(175, 82, 222)),
+            make(QStringLiteral("Downloads"), mb[5] / 1024, QColor(0, 122, 255)),
+            make(QStringLiteral("Media"), mb[6] / 1024, QColor(255, 45, 85)),
+            make(QStringLiteral("Documents"), mb[7] / 1024, QColor(88, 86, 214)),
+            make(QStringLiteral("Brew"), mb[4] / 1024, QColor(255, 149, 0)),
+            make(QStringLiteral("Docker"), mb[3] / 1024, QColor(50, 173, 230)),
+            make(QStringLiteral("Caches"), mb[2] / 1024, QColor(255, 204, 0)),
+            make(QStringLiteral("Developer"), mb[1] / 1024, QColor(52, 199, 89)),
+            make(QStringLiteral("Trash"), mb[8] / 1024, QColor(255, 59, 48)),
+            make(QStringLiteral("Library"), mb[9] / 1024, QColor(48, 176, 199)),
+            make(loc.systemCategoryName, systemRest, QColor(142, 142, 147))};
+}
