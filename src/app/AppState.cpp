@@ -354,7 +354,7 @@ void AppState::showLeftovers(const QString &name, const std::optional<QString> &
     for (const Search &search : m_searching)
         if (search.name == name && search.bundleID == bundleID)
             return;
-    m_searching.append({name, bundleID});
+    m_searching.append({name, bundleID, false, std::nullopt});
     QStringList listed;
     for (const AppResource &app : m_applicationsVM->applications())
         listed.append(app.path);

@@ -592,17 +592,7 @@ QStringList DuplicatesView::groupsLosingEveryCopy(const QList<FileItem> &items,
 
 void DuplicatesView::confirmDelete(const QString &path)
 {
-    if (m_removal->isRunning())
-        return;
-    Dialogs::confirm(
-        this,
-        {QStringLiteral("Move to Trash?"),
-         QStringLiteral("Are you sure you want to delete %1?").arg(lastComponent(path)),
-         QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
-        [this, path](bool confirmed) {
-            if (confirmed)
-                m_removal->start({path});
-        });
+    m_removal->confirmOne(path);
 }
 
 void DuplicatesView::confirmBulkDelete()

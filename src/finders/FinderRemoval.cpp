@@ -1,6 +1,7 @@
 #include "finders/FinderRemoval.h"
 
 #include "app/Async.h"
+#include "app/Dialogs.h"
 #include "finders/AdvancedToolsViewModel.h"
 
 #include <QCloseEvent>
@@ -11,6 +12,21 @@
 FinderRemoval::FinderRemoval(QWidget *screen, AdvancedToolsViewModel *model, AppState *appState)
     : QObject(screen), m_screen(screen), m_model(model), m_appState(appState)
 {
+}
+
+void FinderRemoval::confirmOne(const QString &path)
+{
+    if (m_running)
+        return;
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    Dialogs::confirm(m_screen,
+                     {QStringLiteral("Move to Trash?"),
+                      QStringLiteral("Are you sure you want to delete %1?").arg(name),
+                      QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
+                     [this, path](bool confirmed) {
+                         if (confirmed)
+                             start({path});
+                     });
 }
 
 void FinderRemoval::start(const QStringList &paths)

@@ -19,6 +19,8 @@ public:
     bool isRunning() const { return m_running; }
     // Ignored while a removal runs.
     void start(const QStringList &paths);
+    // Asks about one row's file and starts its removal when the user agrees.
+    void confirmOne(const QString &path);
 
     struct Failure {
         QString path;
