@@ -168,6 +168,14 @@ void DeepCleanView::sortBy(int column)
 
 void DeepCleanView::rebuild()
 {
+    // A tick changes the model, which asks for a rebuild while Qt is still inside the
+    // ticked item: clearing the table then would free it under Qt's feet.
+    if (m_inItemChange) {
+        m_delete->setCount(m_model->selectedCount());
+        m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
+        QMetaObject::invokeMethod(this, &DeepCleanView::rebuild, Qt::QueuedConnection);
+        return;
+    }
     m_rebuilding = true;
     const int scroll = m_table->verticalScrollBar()->value();
     m_table->clear();
@@ -212,8 +220,10 @@ void DeepCleanView::onItemChanged(QTreeWidgetItem *item, int column)
 {
     if (m_rebuilding || column != CheckColumn)
         return;
+    m_inItemChange = true;
     m_model->setSelected(item->data(CheckColumn, IdRole).toUuid(),
                          item->checkState(CheckColumn) == Qt::Checked);
+    m_inItemChange = false;
 }
 
 void DeepCleanView::endConfirmation()

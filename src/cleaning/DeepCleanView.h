@@ -54,5 +54,6 @@ private:
     int m_sortColumn = SizeColumn;
     bool m_ascending = false;
     bool m_rebuilding = false;
+    bool m_inItemChange = false; // the table is inside its own item's signal
     bool m_confirming = false;
 };

@@ -150,6 +150,14 @@ void JunkCleanerView::sortBy(int column)
 
 void JunkCleanerView::rebuild()
 {
+    // A tick changes the model, which asks for a rebuild while Qt is still inside the
+    // ticked item: clearing the table then would free it under Qt's feet.
+    if (m_inItemChange) {
+        m_delete->setCount(m_model->selectedCount());
+        m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
+        QMetaObject::invokeMethod(this, &JunkCleanerView::rebuild, Qt::QueuedConnection);
+        return;
+    }
     m_rebuilding = true;
     const int scroll = m_table->verticalScrollBar()->value();
     m_table->clear();
@@ -181,8 +189,10 @@ void JunkCleanerView::onItemChanged(QTreeWidgetItem *item, int column)
 {
     if (m_rebuilding || column != CheckColumn || item->parent())
         return;
+    m_inItemChange = true;
     m_model->setSelected(item->data(CheckColumn, IdRole).toUuid(),
                          item->checkState(CheckColumn) == Qt::Checked);
+    m_inItemChange = false;
 }
 
 void JunkCleanerView::confirmClean()

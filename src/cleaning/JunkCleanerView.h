@@ -48,5 +48,6 @@ private:
     QSet<QUuid> m_expanded;
     JunkTableItem::Order m_order;
     bool m_rebuilding = false;
+    bool m_inItemChange = false; // the table is inside its own item's signal
     bool m_confirming = false;
 };
