@@ -53,13 +53,13 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     outer->addWidget(scroll, 1);
 
     layout->addWidget(headline(QStringLiteral("System Health Overview"), content));
-    struct CardSpec {
+    struct CardKind {
         QString title;
         QString icon;
         QColor color;
         TabNavigation::Case tab;
     };
-    const QList<CardSpec> specs = {
+    const QList<CardKind> kinds = {
         {QStringLiteral("Disk Used"), QStringLiteral("internaldrive.fill"), QColor(0, 122, 255),
          TabNavigation::largeFiles},
         {QStringLiteral("Cleanable Cache"), QStringLiteral("trash.fill"), QColor(255, 149, 0),
@@ -71,9 +71,9 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     };
     auto *cards = new QHBoxLayout;
     cards->setSpacing(12);
-    for (const CardSpec &spec : specs) {
-        auto *card = new MetricCard(spec.title, spec.icon, spec.color, content);
-        const TabNavigation::Case tab = spec.tab;
+    for (const CardKind &kind : kinds) {
+        auto *card = new MetricCard(kind.title, kind.icon, kind.color, content);
+        const TabNavigation::Case tab = kind.tab;
         connect(card, &MetricCard::actionTriggered, this,
                 [this, tab] { m_appState->setSelectedTab(tab); });
         cards->addWidget(card, 1);

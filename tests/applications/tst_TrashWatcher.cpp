@@ -72,8 +72,8 @@ private slots:
         watcher.start();
         QVERIFY(watcher.isWatching());
         // All arrive before the event loop runs again: one event or several, same answer.
-        for (const QString &spec : arrive) {
-            const QStringList f = spec.split('|');
+        for (const QString &arrival : arrive) {
+            const QStringList f = arrival.split('|');
             if (!f[1].isEmpty())
                 write(m_info + "/" + f[0] + ".trashinfo",
                       "[Trash Info]\nPath=/home/u/Apps/" + f[1].toUtf8() +
