@@ -22,8 +22,9 @@ public:
         QDir().mkpath(root + "/answers");
         const QString script = QStringLiteral(R"SH(#!/bin/sh
 answers='%1/answers'
-printf '%s\036' "$@" >> '%1/calls'
-printf 'NOAUTO=%s\035' "${HOMEBREW_NO_AUTO_UPDATE-}" >> '%1/calls'
+# One write per call: the search runs two of us at once, and two appends each would interleave.
+record=$(printf '%s\036' "$@"; printf 'NOAUTO=%s\035' "${HOMEBREW_NO_AUTO_UPDATE-}")
+printf '%s' "$record" >> '%1/calls'
 case "$1" in
   --version) key=version ;;
   --prefix) key=prefix ;;
