@@ -244,18 +244,10 @@ std::optional<Updater::Failure> replaceByTwoMoves(const QByteArray &copy, const 
     if (::rename(staged.constData(), copy.constData()) == 0)
         return std::nullopt;
     const QString reason = systemError(errno);
-    const QByteArray inTrash = QFile::encodeName(trashed.trashedPath);
-    if (::rename(inTrash.constData(), copy.constData()) == 0) {
-        // The record of the item we just trashed and took back; it names nothing now.
-        const QByteArray info = QFile::encodeName(QFileInfo(trashed.trashedPath).path()) +
-                                "/../info/" + QFileInfo(trashed.trashedPath).fileName().toUtf8() +
-                                ".trashinfo";
-        ::unlink(info.constData());
-    } else {
+    if (!Trash::putBack(trashed, copy).ok)
         SystemLog::write(SystemLog::Level::Error,
                          QStringLiteral("The previous copy stays in the Trash at ") +
                              trashed.trashedPath);
-    }
     return Updater::Failure{reason};
 }
 
