@@ -27,6 +27,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <atomic>
@@ -105,9 +106,17 @@ struct Fetched {
     QString writeError;
 };
 
+std::atomic<bool> gStopped{false};
+constexpr int kStopPollMs = 50;
+
 // Blocks the calling thread in a local event loop; with `fd` >= 0 the body goes there.
 Fetched fetch(const QUrl &url, int fd, qint64 limit)
 {
+    if (gStopped.load()) {
+        Fetched stopped;
+        stopped.transportError = QStringLiteral("Stopped because Quillmar is quitting.");
+        return stopped;
+    }
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
     request.setTransferTimeout(kNetworkTimeoutMs);
@@ -153,9 +162,15 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit)
     });
     QObject::connect(reply, &QIODevice::readyRead, reply, drain);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer stopPoll;
+    QObject::connect(&stopPoll, &QTimer::timeout, reply, [reply] {
+        if (gStopped.load())
+            reply->abort();
+    });
+    stopPoll.start(kStopPollMs);
     if (!reply->isFinished())
         loop.exec();
-    if (!out.tooLarge && out.writeError.isEmpty())
+    if (!out.tooLarge && out.writeError.isEmpty() && reply->isOpen())
         drain();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     out.status = status.isValid() ? status.toInt() : 0;
@@ -511,6 +526,16 @@ std::optional<Failure> runInstall(const Release &release,
     if (!started)
         return Failure{QStringLiteral("The new version is installed but couldn't be started.")};
     return std::nullopt;
+}
+
+void stopAll()
+{
+    gStopped = true;
+}
+
+void resetStopAll()
+{
+    gStopped = false;
 }
 
 void latest(QObject *context, std::function<void(LatestResult)> done)
