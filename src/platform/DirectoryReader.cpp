@@ -47,6 +47,26 @@ bool DirectoryReader::openChild(const DirectoryReader &parent, const char *name)
     return adopt(::openat(parent.m_fd, name, kOpenFlags));
 }
 
+bool DirectoryReader::openAt(int folderFd, const char *name)
+{
+    close();
+    return adopt(::openat(folderFd, name, kOpenFlags));
+}
+
+int DirectoryReader::takeDescriptor()
+{
+    const int fd = m_fd;
+#ifndef __linux__
+    // The listing's stream owns the descriptor: hand over a copy.
+    const int copy = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    close();
+    return copy;
+#else
+    m_fd = -1;
+    return fd;
+#endif
+}
+
 bool DirectoryReader::adopt(int fd)
 {
     if (fd < 0) {

@@ -34,6 +34,11 @@ public:
     bool open(const char *path, bool followFinalLink = false);
     // Opens the child folder `name` of the open folder `parent`.
     bool openChild(const DirectoryReader &parent, const char *name);
+    // Opens the child folder `name` of an open folder descriptor.
+    bool openAt(int folderFd, const char *name);
+    // Hands the open folder's descriptor over to the caller, who closes it; the reader
+    // is closed.
+    int takeDescriptor();
     void close();
     bool isOpen() const { return m_fd >= 0; }
     int error() const { return m_error; }

@@ -241,6 +241,19 @@ struct StorageScanner::Folder {
     bool walked = false; // read from disk, so its total may be cached
 };
 
+// A listed folder kept open while its subfolders wait, so they are opened relative to it
+// instead of by their whole path; closed once the last of them was opened.
+struct StorageScanner::OpenFolder {
+    int fd;
+    std::atomic<int> &held;
+    OpenFolder(int d, std::atomic<int> &h) : fd(d), held(h) {}
+    ~OpenFolder()
+    {
+        ::close(fd);
+        held.fetch_sub(1, std::memory_order_relaxed);
+    }
+};
+
 // What reading one folder found, handed over in one go.
 struct StorageScanner::Found {
     struct Link {
@@ -250,6 +263,7 @@ struct StorageScanner::Found {
     };
     std::vector<std::pair<std::string, std::string>> folders; // name, path
     std::vector<Link> links;
+    std::shared_ptr<OpenFolder> open; // the folder itself, for its subfolders
 };
 
 // One measurement, shared by the threads working on it.
@@ -257,6 +271,7 @@ struct StorageScanner::Walk {
     struct Task {
         Folder *folder;
         std::string path;
+        std::shared_ptr<OpenFolder> parent; // empty: opened by path
     };
     using Link = Found::Link;
 
@@ -265,6 +280,9 @@ struct StorageScanner::Walk {
     const std::optional<CancelToken> token;
     const std::atomic_bool *cancel = nullptr;
     std::atomic_bool interrupted{false};
+    // Folders kept open for their subfolders, at most a few, however deep the tree.
+    std::atomic<int> heldOpen{0};
+    static constexpr int maxHeldOpen = 64;
     quint64 device = 0; // of the measured folder, written before any child is read
     std::unordered_set<std::string> mountsBelow;
 
@@ -445,7 +463,7 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
     }
     walk.folders.emplace_back();
     walk.folders.back().name = key;
-    walk.queue.push_back({&walk.folders.back(), key});
+    walk.queue.push_back({&walk.folders.back(), key, nullptr});
     work(shared);
     // A walk that saw the cancellation came back short; one that finished stands. The
     // caller leaves a stopped walk at once: its other threads notice by themselves, and
@@ -483,14 +501,16 @@ void StorageScanner::work(const std::shared_ptr<Walk> &shared)
         lock.unlock();
         found.folders.clear();
         found.links.clear();
-        readFolder(walk, dir, *task.folder, task.path, found);
+        found.open.reset();
+        readFolder(walk, dir, *task.folder, task.path, task.parent.get(), found);
+        task.parent.reset();
         lock.lock();
         --walk.busy;
         for (auto &[name, path] : found.folders) {
             Folder &child = walk.folders.emplace_back();
             child.parent = task.folder;
             child.name = std::move(name);
-            walk.queue.push_back({&child, std::move(path)});
+            walk.queue.push_back({&child, std::move(path), found.open});
         }
         walk.links.insert(walk.links.end(), found.links.begin(), found.links.end());
         // More hands while more than one folder waits.
@@ -511,7 +531,7 @@ void StorageScanner::work(const std::shared_ptr<Walk> &shared)
 }
 
 void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder, std::string &path,
-                                Found &found)
+                                const OpenFolder *parent, Found &found)
 {
     if (walk.isCancelled())
         return;
@@ -525,7 +545,8 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
     }
     const bool isRoot = folder.parent == nullptr;
     const bool staysOnDevice = walk.settings.staysOnDevice;
-    if (!dir.openAnyLength(path.c_str(), path.size())) {
+    if (!(parent ? dir.openAt(parent->fd, folder.name.c_str())
+                 : dir.openAnyLength(path.c_str(), path.size()))) {
         const int error = dir.error();
         // Became a link or a file since its folder was listed: nothing to count.
         if (error == ELOOP || error == ENOTDIR)
@@ -601,6 +622,11 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
         }
         path.resize(baseLength);
     }
+    if (!found.folders.empty() &&
+        walk.heldOpen.fetch_add(1, std::memory_order_relaxed) < Walk::maxHeldOpen)
+        found.open = std::make_shared<OpenFolder>(dir.takeDescriptor(), walk.heldOpen);
+    else if (!found.folders.empty())
+        walk.heldOpen.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void StorageScanner::settle(Walk &walk)

@@ -125,6 +125,7 @@ private:
     struct Walk;
     struct Folder;
     struct Found;
+    struct OpenFolder;
     struct Settings;
     struct PathHash {
         using is_transparent = void;
@@ -144,7 +145,7 @@ private:
                                          const CancelToken *cancel);
     void work(const std::shared_ptr<Walk> &walk);
     void readFolder(Walk &walk, DirectoryReader &dir, Folder &folder, std::string &path,
-                    Found &found);
+                    const OpenFolder *parent, Found &found);
     // A cached total, read by the measuring threads.
     std::optional<Measure> sharedLookup(const std::string &path) const;
     void settle(Walk &walk);
