@@ -10,6 +10,8 @@
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// Large enough that most folders list in one call, small enough for a reader per thread.
+[[maybe_unused]] constexpr size_t kBufferSize = 32 * 1024;
 
 void fill(const struct stat &st, DirectoryReader::Node &node)
 {
@@ -38,11 +40,31 @@ bool DirectoryReader::open(const char *path, bool followFinalLink)
 bool DirectoryReader::openChild(const DirectoryReader &parent, const char *name)
 {
     close();
-    if (!parent.m_dir) {
+    if (parent.m_fd < 0) {
         m_error = EBADF;
         return false;
     }
-    return adopt(::openat(::dirfd(parent.m_dir), name, kOpenFlags));
+    return adopt(::openat(parent.m_fd, name, kOpenFlags));
+}
+
+bool DirectoryReader::openAt(int folderFd, const char *name)
+{
+    close();
+    return adopt(::openat(folderFd, name, kOpenFlags));
+}
+
+int DirectoryReader::takeDescriptor()
+{
+    const int fd = m_fd;
+#ifndef __linux__
+    // The listing's stream owns the descriptor: hand over a copy.
+    const int copy = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    close();
+    return copy;
+#else
+    m_fd = -1;
+    return fd;
+#endif
 }
 
 bool DirectoryReader::adopt(int fd)
@@ -51,63 +73,111 @@ bool DirectoryReader::adopt(int fd)
         m_error = errno;
         return false;
     }
+#ifdef __linux__
+    if (!m_buffer)
+        m_buffer.reset(new char[kBufferSize]);
+    m_filled = 0;
+    m_offset = 0;
+    m_ended = false;
+#else
     m_dir = ::fdopendir(fd);
-    if (!m_dir) {
+    if (m_fd < 0) {
         m_error = errno;
         ::close(fd);
         return false;
     }
+#endif
+    m_fd = fd;
     m_error = 0;
     return true;
 }
 
 void DirectoryReader::close()
 {
+#ifdef __linux__
+    if (m_fd >= 0)
+        ::close(m_fd);
+#else
     if (m_dir)
         ::closedir(m_dir);
     m_dir = nullptr;
+#endif
+    m_fd = -1;
 }
+
+namespace {
+
+DirectoryReader::Kind kindOf(unsigned char type)
+{
+    using Kind = DirectoryReader::Kind;
+#ifdef _DIRENT_HAVE_D_TYPE
+    switch (type) {
+    case DT_DIR:
+        return Kind::Directory;
+    case DT_LNK:
+        return Kind::SymLink;
+    case DT_REG:
+        return Kind::Regular;
+    case DT_UNKNOWN:
+        return Kind::Unknown;
+    default:
+        return Kind::Other;
+    }
+#else
+    Q_UNUSED(type);
+    return Kind::Unknown;
+#endif
+}
+
+bool isDotOrDotDot(const char *n)
+{
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
+
+} // namespace
 
 const char *DirectoryReader::next(Kind &hint)
 {
-    if (!m_dir)
+    if (m_fd < 0)
         return nullptr;
-    while (const struct dirent *e = ::readdir(m_dir)) {
-        const char *n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-#ifdef _DIRENT_HAVE_D_TYPE
-        switch (e->d_type) {
-        case DT_DIR:
-            hint = Kind::Directory;
-            break;
-        case DT_LNK:
-            hint = Kind::SymLink;
-            break;
-        case DT_REG:
-            hint = Kind::Regular;
-            break;
-        case DT_UNKNOWN:
-            hint = Kind::Unknown;
-            break;
-        default:
-            hint = Kind::Other;
-            break;
+#ifdef __linux__
+    for (;;) {
+        if (m_offset >= m_filled) {
+            if (m_ended)
+                return nullptr;
+            const ssize_t n = ::getdents64(m_fd, m_buffer.get(), kBufferSize);
+            if (n <= 0) {
+                // An error ends the listing, as readdir's does.
+                m_ended = true;
+                return nullptr;
+            }
+            m_filled = size_t(n);
+            m_offset = 0;
         }
+        const auto *e = reinterpret_cast<const struct dirent64 *>(m_buffer.get() + m_offset);
+        m_offset += e->d_reclen;
+        if (isDotOrDotDot(e->d_name))
+            continue;
+        hint = kindOf(e->d_type);
+        return e->d_name;
+    }
 #else
-        hint = Kind::Unknown;
-#endif
-        return n;
+    while (const struct dirent *e = ::readdir(m_dir)) {
+        if (isDotOrDotDot(e->d_name))
+            continue;
+        hint = kindOf(e->d_type);
+        return e->d_name;
     }
     return nullptr;
+#endif
 }
 
 bool DirectoryReader::statChild(const char *name, Node &node) const
 {
-    if (!m_dir)
+    if (m_fd < 0)
         return false;
     struct stat st;
-    if (::fstatat(::dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     fill(st, node);
     return true;
@@ -116,7 +186,7 @@ bool DirectoryReader::statChild(const char *name, Node &node) const
 std::optional<FileProperties> DirectoryReader::childProperties(const char *name) const
 {
     struct stat st;
-    if (!m_dir || ::fstatat(::dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (m_fd < 0 || ::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
     return FileProperties::fromStat(st);
 }
@@ -171,7 +241,7 @@ bool DirectoryReader::openAnyLength(const char *path, size_t length)
 bool DirectoryReader::statSelf(Node &node) const
 {
     struct stat st;
-    if (!m_dir || ::fstat(::dirfd(m_dir), &st) != 0)
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
         return false;
     fill(st, node);
     return true;

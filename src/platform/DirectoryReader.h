@@ -6,10 +6,13 @@
 
 #include <dirent.h>
 
+#include <memory>
+
 // Lists one open folder by byte names and reads its children without following
 // symbolic links. Children are reached relative to the open folder (openat/fstatat),
 // so deep trees never rebuild full paths and names that are not valid UTF-8 are read
-// like any other. Nothing here allocates per entry.
+// like any other. Nothing here allocates per entry; one reader reused for many folders
+// keeps its listing buffer.
 class DirectoryReader {
 public:
     enum class Kind : quint8 { Unknown, Directory, SymLink, Regular, Other };
@@ -31,8 +34,13 @@ public:
     bool open(const char *path, bool followFinalLink = false);
     // Opens the child folder `name` of the open folder `parent`.
     bool openChild(const DirectoryReader &parent, const char *name);
+    // Opens the child folder `name` of an open folder descriptor.
+    bool openAt(int folderFd, const char *name);
+    // Hands the open folder's descriptor over to the caller, who closes it; the reader
+    // is closed.
+    int takeDescriptor();
     void close();
-    bool isOpen() const { return m_dir != nullptr; }
+    bool isOpen() const { return m_fd >= 0; }
     int error() const { return m_error; }
 
     // The next child's name (never "." or ".."), valid until the next call, or nullptr
@@ -57,6 +65,15 @@ private:
     // Takes over an open folder descriptor (or a failed open's -1).
     bool adopt(int fd);
 
-    DIR *m_dir = nullptr;
+    int m_fd = -1;
     int m_error = 0;
+#ifdef __linux__
+    // Raw listing: opendir would cost two fcntl calls and an fstat per folder.
+    std::unique_ptr<char[]> m_buffer;
+    size_t m_filled = 0;
+    size_t m_offset = 0;
+    bool m_ended = false;
+#else
+    DIR *m_dir = nullptr;
+#endif
 };

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <shared_mutex>
 #include <tuple>
 #include <unordered_set>
 #include <vector>
@@ -240,6 +241,19 @@ struct StorageScanner::Folder {
     bool walked = false; // read from disk, so its total may be cached
 };
 
+// A listed folder kept open while its subfolders wait, so they are opened relative to it
+// instead of by their whole path; closed once the last of them was opened.
+struct StorageScanner::OpenFolder {
+    int fd;
+    std::atomic<int> &held;
+    OpenFolder(int d, std::atomic<int> &h) : fd(d), held(h) {}
+    ~OpenFolder()
+    {
+        ::close(fd);
+        held.fetch_sub(1, std::memory_order_relaxed);
+    }
+};
+
 // What reading one folder found, handed over in one go.
 struct StorageScanner::Found {
     struct Link {
@@ -249,6 +263,7 @@ struct StorageScanner::Found {
     };
     std::vector<std::pair<std::string, std::string>> folders; // name, path
     std::vector<Link> links;
+    std::shared_ptr<OpenFolder> open; // the folder itself, for its subfolders
 };
 
 // One measurement, shared by the threads working on it.
@@ -256,12 +271,18 @@ struct StorageScanner::Walk {
     struct Task {
         Folder *folder;
         std::string path;
+        std::shared_ptr<OpenFolder> parent; // empty: opened by path
     };
     using Link = Found::Link;
 
-    const Settings &settings;
+    // Its own copies: a cancelled walk's last threads may still run after the caller left.
+    const Settings settings;
+    const std::optional<CancelToken> token;
     const std::atomic_bool *cancel = nullptr;
     std::atomic_bool interrupted{false};
+    // Folders kept open for their subfolders, at most a few, however deep the tree.
+    std::atomic<int> heldOpen{0};
+    static constexpr int maxHeldOpen = 64;
     quint64 device = 0; // of the measured folder, written before any child is read
     std::unordered_set<std::string> mountsBelow;
 
@@ -273,7 +294,11 @@ struct StorageScanner::Walk {
     int busy = 0;    // threads reading a folder
     int helpers = 0; // pool threads still inside this walk
 
-    Walk(const Settings &s, const std::atomic_bool *token) : settings(s), cancel(token) {}
+    Walk(const Settings &s, const CancelToken *t)
+        : settings(s), token(t ? std::optional<CancelToken>(*t) : std::nullopt),
+          cancel(token ? token->flag() : nullptr)
+    {
+    }
 
     bool isCancelled()
     {
@@ -372,14 +397,14 @@ std::optional<StorageEntry> StorageScanner::entry(const QByteArray &item, const 
 {
     QMutexLocker lock(&m_mutex);
     const Settings settings;
-    return entryLocked(item, settings, cancel.flag());
+    return entryLocked(item, settings, &cancel);
 }
 
 std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
                                                         const Settings &settings,
-                                                        const std::atomic_bool *cancel)
+                                                        const CancelToken *cancel)
 {
-    if (cancel && cancel->load())
+    if (cancel && cancel->isCancelled())
         return std::nullopt;
     const QByteArray path = standardized(item);
     DirectoryReader::Node node;
@@ -409,7 +434,7 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
     QList<StorageEntry> result;
     result.reserve(items.size());
     for (const QByteArray &item : items) {
-        if (std::optional<StorageEntry> e = entryLocked(item, settings, cancel.flag()))
+        if (std::optional<StorageEntry> e = entryLocked(item, settings, &cancel))
             result.append(std::move(*e));
     }
     std::stable_sort(
@@ -420,13 +445,14 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
 
 std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByteArray &path,
                                                                      const Settings &settings,
-                                                                     const std::atomic_bool *cancel)
+                                                                     const CancelToken *cancel)
 {
     const std::string key(path.constData(), size_t(path.size()));
     if (const auto hit = m_sizes.find(key); hit != m_sizes.end())
         return hit->second;
 
-    Walk walk(settings, cancel);
+    const auto shared = std::make_shared<Walk>(settings, cancel);
+    Walk &walk = *shared;
     if (settings.staysOnDevice) {
         // The table names mounts by their real paths; the walk by the path it was given.
         const QByteArray real = resolved(path);
@@ -437,53 +463,65 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
     }
     walk.folders.emplace_back();
     walk.folders.back().name = key;
-    walk.queue.push_back({&walk.folders.back(), key});
-    work(walk);
+    walk.queue.push_back({&walk.folders.back(), key, nullptr});
+    work(shared);
+    // A walk that saw the cancellation came back short; one that finished stands. The
+    // caller leaves a stopped walk at once: its other threads notice by themselves, and
+    // none of them calls the read hook once this barrier was passed.
+    if (walk.interrupted.load()) {
+        QMutexLocker barrier(&m_hookMutex);
+        return std::nullopt;
+    }
     {
         std::unique_lock lock(walk.mutex);
         walk.wake.wait(lock, [&] { return walk.helpers == 0; });
     }
-    // A walk that saw the cancellation came back short; one that finished stands.
-    if (walk.interrupted.load())
-        return std::nullopt;
     settle(walk);
     const Folder &root = walk.folders.front();
     return Measure{root.bytes, root.partial};
 }
 
-void StorageScanner::work(Walk &walk)
+void StorageScanner::work(const std::shared_ptr<Walk> &shared)
 {
+    Walk &walk = *shared;
+    DirectoryReader dir;
+    Found found;
     std::unique_lock lock(walk.mutex);
-    while (!walk.interrupted.load(std::memory_order_relaxed)) {
+    while (!walk.isCancelled()) {
         if (walk.queue.empty()) {
             if (walk.busy == 0)
                 break;
-            walk.wake.wait(lock);
+            // Nobody signals a cancellation: look at the token now and then.
+            walk.wake.wait_for(lock, std::chrono::milliseconds(2));
             continue;
         }
         Walk::Task task = std::move(walk.queue.back());
         walk.queue.pop_back();
         ++walk.busy;
         lock.unlock();
-        Found found;
-        readFolder(walk, *task.folder, task.path, found);
+        found.folders.clear();
+        found.links.clear();
+        found.open.reset();
+        readFolder(walk, dir, *task.folder, task.path, task.parent.get(), found);
+        task.parent.reset();
         lock.lock();
         --walk.busy;
         for (auto &[name, path] : found.folders) {
             Folder &child = walk.folders.emplace_back();
             child.parent = task.folder;
             child.name = std::move(name);
-            walk.queue.push_back({&child, std::move(path)});
+            walk.queue.push_back({&child, std::move(path), found.open});
         }
         walk.links.insert(walk.links.end(), found.links.begin(), found.links.end());
         // More hands while more than one folder waits.
-        while (walk.helpers < m_threads - 1 && walk.queue.size() > size_t(walk.helpers) + 1) {
+        while (!walk.interrupted.load(std::memory_order_relaxed) && walk.helpers < m_threads - 1 &&
+               walk.queue.size() > size_t(walk.helpers) + 1) {
             ++walk.helpers;
-            m_pool.start([this, &walk] {
-                work(walk);
-                std::lock_guard done(walk.mutex);
-                --walk.helpers;
-                walk.wake.notify_all();
+            m_pool.start([this, shared] {
+                work(shared);
+                std::lock_guard done(shared->mutex);
+                --shared->helpers;
+                shared->wake.notify_all();
             });
         }
         if (!found.folders.empty() || (walk.queue.empty() && walk.busy == 0))
@@ -492,19 +530,23 @@ void StorageScanner::work(Walk &walk)
     walk.wake.notify_all();
 }
 
-void StorageScanner::readFolder(Walk &walk, Folder &folder, std::string &path, Found &found)
+void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder, std::string &path,
+                                const OpenFolder *parent, Found &found)
 {
     if (walk.isCancelled())
         return;
     m_folderReads.fetch_add(1, std::memory_order_relaxed);
-    if (m_readHook) {
+    if (m_hasReadHook.load(std::memory_order_acquire)) {
         QMutexLocker hookLock(&m_hookMutex);
-        m_readHook(QByteArray(path.data(), qsizetype(path.size())));
+        if (walk.isCancelled())
+            return;
+        if (m_readHook)
+            m_readHook(QByteArray(path.data(), qsizetype(path.size())));
     }
     const bool isRoot = folder.parent == nullptr;
     const bool staysOnDevice = walk.settings.staysOnDevice;
-    DirectoryReader dir;
-    if (!dir.openAnyLength(path.c_str(), path.size())) {
+    if (!(parent ? dir.openAt(parent->fd, folder.name.c_str())
+                 : dir.openAnyLength(path.c_str(), path.size()))) {
         const int error = dir.error();
         // Became a link or a file since its folder was listed: nothing to count.
         if (error == ELOOP || error == ENOTDIR)
@@ -572,14 +614,19 @@ void StorageScanner::readFolder(Walk &walk, Folder &folder, std::string &path, F
         appendName(path, name);
         if (checkMounts && walk.mountsBelow.count(path)) {
             // Listed where it is, counted on its own file system only.
-        } else if (const auto hit = m_sizes.find(path); hit != m_sizes.end()) {
-            folder.bytes += hit->second.bytes;
-            folder.partial = folder.partial || hit->second.isPartial;
+        } else if (const std::optional<Measure> cached = sharedLookup(path)) {
+            folder.bytes += cached->bytes;
+            folder.partial = folder.partial || cached->isPartial;
         } else {
             found.folders.emplace_back(name, path);
         }
         path.resize(baseLength);
     }
+    if (!found.folders.empty() &&
+        walk.heldOpen.fetch_add(1, std::memory_order_relaxed) < Walk::maxHeldOpen)
+        found.open = std::make_shared<OpenFolder>(dir.takeDescriptor(), walk.heldOpen);
+    else if (!found.folders.empty())
+        walk.heldOpen.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void StorageScanner::settle(Walk &walk)
@@ -651,8 +698,11 @@ void StorageScanner::settle(Walk &walk)
             continue;
         const bool isTrash = f.inode != 0 && f.device == walk.settings.trashId.device &&
                              f.inode == walk.settings.trashId.inode;
-        if (f.bytes >= cacheThreshold || isTrash)
-            m_sizes.insert_or_assign(pathOf(&f), Measure{f.bytes, f.partial});
+        if (f.bytes >= cacheThreshold || isTrash) {
+            std::string p = pathOf(&f);
+            std::unique_lock write(m_sizesLock);
+            m_sizes.insert_or_assign(std::move(p), Measure{f.bytes, f.partial});
+        }
     }
     for (auto &[id, owner] : newOwners)
         m_owners.emplace(id, std::move(owner));
@@ -660,6 +710,7 @@ void StorageScanner::settle(Walk &walk)
 
 void StorageScanner::dropBelow(const std::string &key, bool itself)
 {
+    std::unique_lock write(m_sizesLock);
     for (auto it = m_sizes.begin(); it != m_sizes.end();) {
         const bool below = it->first.size() > key.size() && holds(key, it->first);
         if (below || (itself && it->first == key))
@@ -680,6 +731,7 @@ void StorageScanner::forget(const QByteArray &item, qint64 bytes)
     // The links charged inside it went with it; the names left elsewhere are charged
     // again by the next measurement that meets them.
     std::erase_if(m_owners, [&](const auto &owner) { return holds(key, owner.second); });
+    std::unique_lock write(m_sizesLock);
     for (std::string ancestor = parentPath(key); !ancestor.empty();
          ancestor = parentPath(ancestor)) {
         const auto hit = m_sizes.find(ancestor);
@@ -710,6 +762,7 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
     const qint64 trashBefore = before == m_sizes.end() ? 0 : before->second.bytes;
     const std::string trashFiles =
         standardized(nativePath(Locations::current().trashFiles)).toStdString();
+    std::unique_lock write(m_sizesLock);
     for (std::string f = trashFiles; !f.empty() && holds(trash, f); f = parentPath(f))
         m_sizes.erase(f);
     for (auto it = m_sizes.begin(); it != m_sizes.end();) {
@@ -720,9 +773,11 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
         else
             ++it;
     }
+    write.unlock();
     const std::optional<Measure> after =
         measureFolder(QByteArray::fromStdString(trash), settings, nullptr);
     const qint64 grown = after ? after->bytes - trashBefore : bytes;
+    write.lock();
 
     for (std::string a = parentPath(key); !a.empty() && !holds(a, trash); a = parentPath(a)) {
         if (const auto hit = m_sizes.find(a); hit != m_sizes.end())
@@ -741,6 +796,7 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
 void StorageScanner::reset()
 {
     QMutexLocker lock(&m_mutex);
+    std::unique_lock write(m_sizesLock);
     m_sizes.clear();
     m_owners.clear();
 }
@@ -769,5 +825,16 @@ int StorageScanner::cachedFolderCount() const
 void StorageScanner::setReadHook(std::function<void(const QByteArray &)> hook)
 {
     QMutexLocker lock(&m_mutex);
+    QMutexLocker hookLock(&m_hookMutex);
+    m_hasReadHook.store(bool(hook), std::memory_order_release);
     m_readHook = std::move(hook);
+}
+
+std::optional<StorageScanner::Measure> StorageScanner::sharedLookup(const std::string &path) const
+{
+    std::shared_lock read(m_sizesLock);
+    const auto hit = m_sizes.find(path);
+    if (hit == m_sizes.end())
+        return std::nullopt;
+    return hit->second;
 }

@@ -18,6 +18,7 @@ class DirectoryReader;
 #include <functional>
 #include <memory>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -124,6 +125,7 @@ private:
     struct Walk;
     struct Folder;
     struct Found;
+    struct OpenFolder;
     struct Settings;
     struct PathHash {
         using is_transparent = void;
@@ -138,11 +140,14 @@ private:
 
     QList<QByteArray> listingLocked(const QByteArray &folder);
     std::optional<StorageEntry> entryLocked(const QByteArray &item, const Settings &settings,
-                                            const std::atomic_bool *cancel);
+                                            const CancelToken *cancel);
     std::optional<Measure> measureFolder(const QByteArray &path, const Settings &settings,
-                                         const std::atomic_bool *cancel);
-    void work(Walk &walk);
-    void readFolder(Walk &walk, Folder &folder, std::string &path, Found &found);
+                                         const CancelToken *cancel);
+    void work(const std::shared_ptr<Walk> &walk);
+    void readFolder(Walk &walk, DirectoryReader &dir, Folder &folder, std::string &path,
+                    const OpenFolder *parent, Found &found);
+    // A cached total, read by the measuring threads.
+    std::optional<Measure> sharedLookup(const std::string &path) const;
     void settle(Walk &walk);
     void dropBelow(const std::string &key, bool itself);
 
@@ -150,10 +155,14 @@ private:
     QThreadPool m_pool;
     mutable QMutex m_mutex;
     std::unordered_map<std::string, Measure, PathHash, std::equal_to<>> m_sizes;
+    // Guards m_sizes against a stopped walk's threads, which may still read it for a
+    // moment after their operation returned; the operation lock orders everything else.
+    mutable std::shared_mutex m_sizesLock;
     // Which folder each multiply-linked file is charged to: the folder counts it every
     // time it is measured, every other folder never.
     std::unordered_map<FileId, std::string, IdHash> m_owners;
     std::atomic<quint64> m_folderReads{0};
     QMutex m_hookMutex;
+    std::atomic_bool m_hasReadHook{false};
     std::function<void(const QByteArray &)> m_readHook;
 };

@@ -4,11 +4,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <cstdio>
 #include <dirent.h>
@@ -518,6 +523,58 @@ private slots:
         scanner.setReadHook({});
         QCOMPARE(scanner.cachedFolderCount(), 0);
         QCOMPARE(scanner.entry(root + "/p")->bytes, du(root + "/p"));
+    }
+
+    // A token set from another thread half way through a long walk stops it at once, on
+    // the caller's thread as on the scanner's own. Each read is slowed down, so finishing
+    // the walk instead of stopping takes seconds.
+    void cancellationIsPrompt_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::newRow("one thread") << 1;
+        QTest::newRow("four threads") << 4;
+    }
+    void cancellationIsPrompt()
+    {
+        QFETCH(int, threads);
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        constexpr int wide = 20;
+        for (int i = 0; i < wide; ++i) {
+            const QByteArray top = root + "/t" + QByteArray::number(i);
+            makeDir(top);
+            for (int k = 0; k < wide; ++k) {
+                makeDir(top + "/s" + QByteArray::number(k));
+                writeFile(top + "/s" + QByteArray::number(k) + "/data", 5000);
+            }
+        }
+        constexpr quint64 folders = 1 + wide + wide * wide;
+
+        StorageScanner scanner(threads);
+        scanner.setReadHook(
+            [](const QByteArray &) { std::this_thread::sleep_for(std::chrono::milliseconds(10)); });
+        const CancelToken token = makeCancelToken();
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<qint64> cancelledAt{-1};
+        std::thread canceller([&] {
+            while (scanner.folderReads() < 40 && clock.elapsed() < 30'000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            cancelledAt = clock.nsecsElapsed();
+            token.cancel();
+        });
+        const std::optional<StorageEntry> e = scanner.entry(root, token);
+        const qint64 returnedAt = clock.nsecsElapsed();
+        canceller.join();
+        scanner.setReadHook({});
+
+        QVERIFY(!e);
+        QVERIFY2(scanner.folderReads() < folders / 2,
+                 QByteArray::number(scanner.folderReads()).constData());
+        const qint64 latencyMs = (returnedAt - cancelledAt) / 1'000'000;
+        QVERIFY2(latencyMs < 200, QByteArray::number(latencyMs).constData());
+        // The stopped walk's threads are gone from the next measurement's way.
+        QCOMPARE(scanner.entry(root)->bytes, du(root));
     }
 
     // Folders that cannot be read whole leave a lower bound, marked so the "+" shows.
