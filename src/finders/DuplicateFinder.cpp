@@ -7,17 +7,21 @@
 #include <QCryptographicHash>
 #include <QHash>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,41 +49,75 @@ struct Bucket {
     qint64 work() const { return size * files.size(); }
 };
 
-using KeyPool = std::vector<std::unique_ptr<char[]>>;
-
-// Room for the bytes a fingerprint covers, taken from and given back to its worker's
-// pool: fresh memory would cost a page fault per page, for every set.
-class KeyBuffer {
+// Buffers for the bytes a fingerprint covers, carved from large blocks and reused: fresh
+// memory costs a page fault per page, for every set, unless it comes in huge pages.
+class KeyPool {
 public:
-    KeyBuffer() = default;
-    explicit KeyBuffer(KeyPool &pool) : m_pool(&pool)
+    KeyPool() = default;
+    KeyPool(const KeyPool &) = delete;
+    KeyPool &operator=(const KeyPool &) = delete;
+    ~KeyPool()
     {
-        if (pool.empty()) {
-            m_bytes.reset(new char[2 * kHalf]);
-        } else {
-            m_bytes = std::move(pool.back());
-            pool.pop_back();
+        for (char *block : m_blocks)
+            std::free(block);
+    }
+    char *take()
+    {
+        if (m_free.empty()) {
+            constexpr size_t kBlock = 16 * 2 * kHalf;
+            char *block = static_cast<char *>(std::aligned_alloc(2 * 1024 * 1024, kBlock));
+            if (!block)
+                throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+            ::madvise(block, kBlock, MADV_HUGEPAGE);
+#endif
+            m_blocks.push_back(block);
+            for (size_t at = 0; at < kBlock; at += 2 * kHalf)
+                m_free.push_back(block + at);
         }
+        char *buffer = m_free.back();
+        m_free.pop_back();
+        return buffer;
     }
-    KeyBuffer(KeyBuffer &&other) noexcept = default;
-    KeyBuffer &operator=(KeyBuffer &&other) noexcept
+    void give(char *buffer)
     {
-        release();
-        m_bytes = std::move(other.m_bytes);
-        m_pool = other.m_pool;
-        return *this;
-    }
-    ~KeyBuffer() { release(); }
-    explicit operator bool() const { return bool(m_bytes); }
-    char *data() const { return m_bytes.get(); }
-    void release()
-    {
-        if (m_bytes)
-            m_pool->push_back(std::move(m_bytes));
+        m_free.push_back(buffer);
     }
 
 private:
-    std::unique_ptr<char[]> m_bytes;
+    std::vector<char *> m_blocks;
+    std::vector<char *> m_free;
+};
+
+// One buffer of a pool, given back when it goes away.
+class KeyBuffer {
+public:
+    KeyBuffer() = default;
+    explicit KeyBuffer(KeyPool &pool) : m_bytes(pool.take()), m_pool(&pool) {}
+    KeyBuffer(KeyBuffer &&other) noexcept
+        : m_bytes(std::exchange(other.m_bytes, nullptr)), m_pool(other.m_pool)
+    {
+    }
+    KeyBuffer &operator=(KeyBuffer &&other) noexcept
+    {
+        if (this != &other) {
+            release();
+            m_bytes = std::exchange(other.m_bytes, nullptr);
+            m_pool = other.m_pool;
+        }
+        return *this;
+    }
+    ~KeyBuffer() { release(); }
+    explicit operator bool() const { return m_bytes != nullptr; }
+    char *data() const { return m_bytes; }
+    void release()
+    {
+        if (m_bytes)
+            m_pool->give(std::exchange(m_bytes, nullptr));
+    }
+
+private:
+    char *m_bytes = nullptr;
     KeyPool *m_pool = nullptr;
 };
 
