@@ -28,7 +28,7 @@ namespace {
 
 constexpr qint64 kHalf = 524288;      // each of the fingerprint's two reads
 constexpr qint64 kProbe = 4096;       // head and tail probe that splits a size bucket
-constexpr qint64 kChunk = 128 * 1024; // comparison chunk per open file
+constexpr qint64 kChunk = 512 * 1024; // comparison chunk per open file
 constexpr int kMaxLockstep = 64;      // files compared side by side at most
 constexpr qint64 kTwoThreadWork = 64LL << 20;
 
@@ -250,9 +250,18 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
     std::vector<Set> sets;
     if (open.size() >= 2)
         sets.push_back({open, KeyBuffer(scratch.keys)});
-    for (qint64 offset = 0; offset < size && !sets.empty() && !scratch.stopped();
-         offset += kChunk) {
-        const qint64 length = std::min(kChunk, size - offset);
+    // A few KiB at each end first, as files that differ mostly do so there.
+    std::vector<std::pair<qint64, qint64>> ranges;
+    const qint64 head = std::min(size, kProbe);
+    const qint64 tail = std::max(head, size - kProbe);
+    ranges.emplace_back(0, head);
+    if (tail < size)
+        ranges.emplace_back(tail, size - tail);
+    for (qint64 offset = head; offset < tail; offset += kChunk)
+        ranges.emplace_back(offset, std::min(kChunk, tail - offset));
+    for (const auto &[offset, length] : ranges) {
+        if (sets.empty() || scratch.stopped())
+            break;
         std::vector<Set> next;
         for (Set &set : sets) {
             std::vector<Set> parts;
@@ -416,16 +425,16 @@ void digestPending(Scratch &scratch)
         return true;
     });
     const int count = int(pending.size());
-    Md5Lanes::Message messages[Md5Lanes::kLanes];
+    const char *messages[Md5Lanes::kLanes];
     for (int k = 0; k < count; ++k)
-        messages[k] = {pending[size_t(k)]->key.data(), keyLength(pending[size_t(k)]->size)};
+        messages[k] = pending[size_t(k)]->key.data();
     // Below a few messages the lanes cost more than digesting each alone.
+    const qint64 length = count > 0 ? keyLength(pending[0]->size) : 0;
     if (count >= Md5Lanes::kLanes / 3 &&
-        std::all_of(messages, messages + count, [&](const Md5Lanes::Message &m) {
-            return m.length() == messages[0].length();
-        })) {
+        std::all_of(pending.begin(), pending.end(),
+                    [&](const Found *f) { return keyLength(f->size) == length; })) {
         char digests[16 * Md5Lanes::kLanes];
-        Md5Lanes::digests(messages, count, digests);
+        Md5Lanes::digests(messages, count, length, digests);
         for (int k = 0; k < count; ++k)
             pending[size_t(k)]->fingerprint = QByteArray(digests + 16 * k, 16);
     } else {
@@ -460,49 +469,58 @@ void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &fo
     const qint64 size = bucket.size;
     const QList<Candidate> &cands = bucket.files;
 
-    std::vector<std::pair<size_t, int>> probes;
-    for (int i = 0; i < cands.size(); ++i) {
-        ReadOnlyFile file;
-        if (!openUnchanged(file, cands[i], size))
-            continue;
-        if (const auto h = probeOf(file, size, scratch.half.get()))
-            probes.emplace_back(*h, i);
-    }
-    std::stable_sort(probes.begin(), probes.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-
-    for (size_t from = 0; from < probes.size();) {
-        size_t to = from + 1;
-        while (to < probes.size() && probes[to].first == probes[from].first)
-            ++to;
-        if (to - from >= 2) {
-            std::vector<int> members;
-            for (size_t k = from; k < to; ++k)
-                members.push_back(probes[k].second);
-            std::vector<Same> sets;
-            if (members.size() <= size_t(kMaxLockstep)) {
-                sets = splitSideBySide(cands, members, size, scratch);
-            } else {
-                // Too many to hold open at once.
-                for (const std::vector<int> &part :
-                     splitByWholeHash(cands, members, size, scratch)) {
-                    std::vector<Same> split = part.size() <= size_t(kMaxLockstep)
-                                                  ? splitSideBySide(cands, part, size, scratch)
-                                                  : splitPairwise(cands, part, size, scratch);
-                    std::move(split.begin(), split.end(), std::back_inserter(sets));
-                }
+    // Few files are compared side by side at once, their ends first. Many are first told
+    // apart by their ends, so that no more are held open than can be.
+    std::vector<std::vector<int>> groups;
+    if (cands.size() <= kMaxLockstep) {
+        groups.emplace_back(size_t(cands.size()));
+        for (int i = 0; i < cands.size(); ++i)
+            groups.back()[size_t(i)] = i;
+    } else {
+        std::vector<std::pair<size_t, int>> probes;
+        for (int i = 0; i < cands.size(); ++i) {
+            ReadOnlyFile file;
+            if (!openUnchanged(file, cands[i], size))
+                continue;
+            if (const auto h = probeOf(file, size, scratch.half.get()))
+                probes.emplace_back(*h, i);
+        }
+        std::stable_sort(probes.begin(), probes.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (size_t from = 0; from < probes.size();) {
+            size_t to = from + 1;
+            while (to < probes.size() && probes[to].first == probes[from].first)
+                ++to;
+            if (to - from >= 2) {
+                groups.emplace_back();
+                for (size_t k = from; k < to; ++k)
+                    groups.back().push_back(probes[k].second);
             }
-            for (Same &same : sets) {
-                Found &f = found.emplace_back();
-                f.size = size;
-                for (int i : same.members)
-                    f.files.append(cands[i]);
-                std::sort(f.files.begin(), f.files.end(), pathLess);
-                f.key = std::move(same.key);
-                queueFingerprint(f, scratch);
+            from = to;
+        }
+    }
+
+    for (const std::vector<int> &members : groups) {
+        std::vector<Same> sets;
+        if (members.size() <= size_t(kMaxLockstep)) {
+            sets = splitSideBySide(cands, members, size, scratch);
+        } else {
+            for (const std::vector<int> &part : splitByWholeHash(cands, members, size, scratch)) {
+                std::vector<Same> split = part.size() <= size_t(kMaxLockstep)
+                                              ? splitSideBySide(cands, part, size, scratch)
+                                              : splitPairwise(cands, part, size, scratch);
+                std::move(split.begin(), split.end(), std::back_inserter(sets));
             }
         }
-        from = to;
+        for (Same &same : sets) {
+            Found &f = found.emplace_back();
+            f.size = size;
+            for (int i : same.members)
+                f.files.append(cands[i]);
+            std::sort(f.files.begin(), f.files.end(), pathLess);
+            f.key = std::move(same.key);
+            queueFingerprint(f, scratch);
+        }
     }
 }
 

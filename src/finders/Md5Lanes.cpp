@@ -93,16 +93,15 @@ void compress(Word *stateWords, const char *const *blocks)
 
 } // namespace
 
-void Md5Lanes::digests(const Message *messages, int count, char *out)
+void Md5Lanes::digests(const char *const *messages, int count, qint64 length, char *out)
 {
     if (count < 1)
         return;
     count = qMin(count, kLanes);
-    const qint64 length = messages[0].length();
     // Lanes without a message repeat the first one.
-    const Message *lane[kLanes];
+    const char *lane[kLanes];
     for (int k = 0; k < kLanes; ++k)
-        lane[k] = &messages[k < count ? k : 0];
+        lane[k] = messages[k < count ? k : 0];
 
     alignas(64) Word state[4][kLanes];
     const Word init[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
@@ -114,10 +113,8 @@ void Md5Lanes::digests(const Message *messages, int count, char *out)
     const qint64 whole = length / 64;
     for (qint64 n = 0; n < whole; ++n) {
         const qint64 at = n * 64;
-        for (int k = 0; k < kLanes; ++k) {
-            const Message &m = *lane[k];
-            blocks[k] = at < m.firstLength ? m.first + at : m.second + (at - m.firstLength);
-        }
+        for (int k = 0; k < kLanes; ++k)
+            blocks[k] = lane[k] + at;
         compress(&state[0][0], blocks);
     }
 
@@ -126,13 +123,9 @@ void Md5Lanes::digests(const Message *messages, int count, char *out)
     const int finalBlocks = rest < 56 ? 1 : 2;
     char last[kLanes][128];
     for (int k = 0; k < kLanes; ++k) {
-        const Message &m = *lane[k];
-        const qint64 at = whole * 64;
         std::memset(last[k], 0, sizeof last[k]);
         if (rest > 0)
-            std::memcpy(last[k],
-                        at < m.firstLength ? m.first + at : m.second + (at - m.firstLength),
-                        size_t(rest));
+            std::memcpy(last[k], lane[k] + whole * 64, size_t(rest));
         last[k][rest] = char(0x80);
         quint64 bits = quint64(length) * 8;
         for (int i = 0; i < 8; ++i)
