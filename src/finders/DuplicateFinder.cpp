@@ -213,20 +213,22 @@ qint64 keyLength(qint64 size)
     return std::min(size, 2 * kHalf);
 }
 
-// Keeps the part of [offset, offset + length) that the fingerprint covers.
-void keepKeyBytes(char *key, qint64 size, qint64 offset, const char *bytes, qint64 length)
+// Where the fingerprint's tail starts; its head ends at min(size, 512 KiB).
+qint64 keyTailFrom(qint64 size)
+{
+    return size > kHalf ? std::max(size, 2 * kHalf) - kHalf : size;
+}
+
+// Where the bytes at `offset` go among those the fingerprint covers, or null for a range
+// that is not wholly among them.
+char *keyPlace(char *key, qint64 size, qint64 offset, qint64 length)
 {
     const qint64 head = std::min(size, kHalf);
-    const qint64 tail = std::max(size, 2 * kHalf) - kHalf;
-    const struct {
-        qint64 from, to, at;
-    } ranges[] = {{0, head, 0}, {size > kHalf ? tail : size, size, head}};
-    for (const auto &r : ranges) {
-        const qint64 a = std::max(r.from, offset);
-        const qint64 b = std::min(r.to, offset + length);
-        if (a < b)
-            std::memcpy(key + r.at + (a - r.from), bytes + (a - offset), size_t(b - a));
-    }
+    if (offset + length <= head)
+        return key + offset;
+    if (offset >= keyTailFrom(size))
+        return key + head + (offset - keyTailFrom(size));
+    return nullptr;
 }
 
 // Reads the files side by side, chunk by chunk, splitting them wherever their bytes part,
@@ -257,22 +259,32 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
     ranges.emplace_back(0, head);
     if (tail < size)
         ranges.emplace_back(tail, size - tail);
-    for (qint64 offset = head; offset < tail; offset += kChunk)
-        ranges.emplace_back(offset, std::min(kChunk, tail - offset));
+    // Reads end at the fingerprint's edges, so that each lies wholly inside or outside.
+    for (qint64 offset = head; offset < tail;) {
+        qint64 end = std::min(tail, offset + kChunk);
+        for (const qint64 edge : {kHalf, keyTailFrom(size)})
+            end = offset < edge && edge < end ? edge : end;
+        ranges.emplace_back(offset, end - offset);
+        offset = end;
+    }
+    std::vector<const char *> bytes(members.size());
     for (const auto &[offset, length] : ranges) {
         if (sets.empty() || scratch.stopped())
             break;
         std::vector<Set> next;
         for (Set &set : sets) {
             std::vector<Set> parts;
+            // The first file's bytes go straight to where the fingerprint keeps them.
+            char *const kept = keyPlace(set.key.data(), size, offset, length);
             for (int slot : set.held) {
-                char *mine = scratch.chunk(slot);
+                char *mine = kept && slot == set.held.front() ? kept : scratch.chunk(slot);
+                bytes[size_t(slot)] = mine;
                 if (files[slot].readAt(offset, mine, length) != length) {
                     files[slot].close();
                     continue;
                 }
                 auto same = std::find_if(parts.begin(), parts.end(), [&](const Set &p) {
-                    return std::memcmp(scratch.chunk(p.held.front()), mine, size_t(length)) == 0;
+                    return std::memcmp(bytes[size_t(p.held.front())], mine, size_t(length)) == 0;
                 });
                 if (same != parts.end())
                     same->held.push_back(slot);
@@ -291,7 +303,9 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
                     p.key = KeyBuffer(scratch.keys);
                     std::memcpy(p.key.data(), next.back().key.data(), size_t(keyLength(size)));
                 }
-                keepKeyBytes(p.key.data(), size, offset, scratch.chunk(p.held.front()), length);
+                char *place = keyPlace(p.key.data(), size, offset, length);
+                if (place && place != bytes[size_t(p.held.front())])
+                    std::memcpy(place, bytes[size_t(p.held.front())], size_t(length));
                 next.push_back(std::move(p));
             }
         }
