@@ -107,6 +107,7 @@ void AppState::stopAllWork()
 {
     cancelScans();
     ProcessRunner::stopAll();
+    Updater::stopAll();
 }
 
 void AppState::forwardChanges(QObject *model)

@@ -5,14 +5,18 @@
 #include "app/Symbols.h"
 #include "app/Theme.h"
 #include "platform/Preferences.h"
+#include "platform/TerminationSignals.h"
 #include "storage/StorageViewModel.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QScreen>
+#include <QThreadPool>
 #include <QTimer>
 
 namespace {
+
+constexpr int kQuitWaitMs = 2000;
 
 struct Options {
     QCommandLineOption screenshot{
@@ -85,14 +89,14 @@ int main(int argc, char *argv[])
     answerWithoutDisplay(argc, argv);
 
     QApplication app(argc, argv);
+    TerminationSignals::quitOnTermination();
     nameApplication();
     // Groups the windows with the menu entry of the same name.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopIntegration::appId));
     Symbols::ensureIconTheme();
     // An unpacked tarball carries its icon beside the program.
-    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths()
-                               << QCoreApplication::applicationDirPath() +
-                                      QStringLiteral("/../share/icons"));
+    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << QCoreApplication::applicationDirPath() +
+                                                                QStringLiteral("/../share/icons"));
     QApplication::setWindowIcon(
         QIcon::fromTheme(QString::fromLatin1(DesktopIntegration::appId), AppInfo::icon()));
 
@@ -174,5 +178,12 @@ int main(int argc, char *argv[])
         });
         poll->start(250);
     }
-    return app.exec();
+    const int code = app.exec();
+    // However the loop ended (a signal ends it with exit(), which does not announce
+    // aboutToQuit), nothing may keep the program from ending.
+    appState.stopAllWork();
+    // Stopped work ends through its threads' event loops, and ~QCoreApplication stops
+    // delivering events before it waits for the pool: let it end while they still run.
+    QThreadPool::globalInstance()->waitForDone(kQuitWaitMs);
+    return code;
 }

@@ -136,6 +136,16 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
     return moveToTrash(QFile::decodeName(*folder == "/" ? '/' + name : *folder + '/' + name));
 }
 
+Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination)
+{
+    const QByteArray from = QFile::encodeName(trashed.trashedPath);
+    if (!trashed.ok || from.isEmpty() || destination.isEmpty())
+        return {false, QStringLiteral("The path is not valid"), {}};
+    if (::renamex_np(from.constData(), destination.constData(), RENAME_EXCL) != 0)
+        return {false, QString::fromLocal8Bit(::strerror(errno)), {}};
+    return {true, {}, QFile::decodeName(destination)};
+}
+
 #else
 
 #ifndef RENAME_NOREPLACE
@@ -623,6 +633,35 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
         return failure(QStringLiteral("The volume at %1 has no usable Trash folder: %2")
                            .arg(display(top), why));
     return placeItem(parentFd, name, trash, relative);
+}
+
+Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination)
+{
+    const QByteArray from = nativePath(trashed.trashedPath);
+    if (!trashed.ok || display(from) != trashed.trashedPath || destination.isEmpty() ||
+        destination.contains('\0'))
+        return failure(QStringLiteral("The path is not valid"));
+    const qsizetype slash = from.lastIndexOf('/');
+    const QByteArray filesFolder = from.left(slash);
+    const QByteArray name = from.mid(slash + 1);
+    if (!filesFolder.endsWith("/files") || name.isEmpty())
+        return failure(QStringLiteral("The item is not in a Trash folder"));
+    const Fd files(::open(filesFolder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!files.valid())
+        return failure(systemError(errno));
+    const QByteArray target = cleanAbsolute(destination);
+    if (target.isEmpty() || target == "/")
+        return failure(QStringLiteral("The path is not valid"));
+    const Fd targetParent(::open(parentOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!targetParent.valid())
+        return failure(systemError(errno));
+    const QByteArray targetName = target.mid(target.lastIndexOf('/') + 1);
+    if (const int err = renameNoReplace(files.get(), name, targetParent.get(), targetName))
+        return failure(systemError(err));
+    // The record names nothing now; a Trash viewer would list a ghost.
+    const QByteArray info = filesFolder.left(filesFolder.size() - 5) + "info/" + name + kInfoSuffix;
+    ::unlink(info.constData());
+    return {true, {}, display(target)};
 }
 
 #endif

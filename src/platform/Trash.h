@@ -27,6 +27,10 @@ Result moveNativeToTrash(const QByteArray &path);
 // gets exactly that item moved, whatever happens to the folder's path meanwhile.
 Result moveChildToTrash(int parentFd, const QByteArray &name);
 
+// Takes an item this program just trashed back to `destination`, which must not exist,
+// and drops the Trash's record of it. For undoing a step that failed halfway.
+Result putBack(const Result &trashed, const QByteArray &destination);
+
 // The path of an open folder as the system knows it now; nothing when it cannot tell.
 std::optional<QByteArray> openedFolderPath(int fd);
 

@@ -13,6 +13,7 @@ target_sources(quillmar_core PRIVATE
     platform/PropertyList.cpp platform/PropertyList.h
     platform/ReadOnlyFile.cpp platform/ReadOnlyFile.h
     platform/SystemLog.cpp platform/SystemLog.h
+    platform/TerminationSignals.cpp platform/TerminationSignals.h
     platform/Trash.cpp platform/Trash.h
     platform/Workspace.cpp platform/Workspace.h
 )

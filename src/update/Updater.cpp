@@ -27,6 +27,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <atomic>
@@ -105,9 +106,17 @@ struct Fetched {
     QString writeError;
 };
 
+std::atomic<bool> gStopped{false};
+constexpr int kStopPollMs = 50;
+
 // Blocks the calling thread in a local event loop; with `fd` >= 0 the body goes there.
 Fetched fetch(const QUrl &url, int fd, qint64 limit)
 {
+    if (gStopped.load()) {
+        Fetched stopped;
+        stopped.transportError = QStringLiteral("Stopped because Quillmar is quitting.");
+        return stopped;
+    }
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
     request.setTransferTimeout(kNetworkTimeoutMs);
@@ -153,9 +162,15 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit)
     });
     QObject::connect(reply, &QIODevice::readyRead, reply, drain);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer stopPoll;
+    QObject::connect(&stopPoll, &QTimer::timeout, reply, [reply] {
+        if (gStopped.load())
+            reply->abort();
+    });
+    stopPoll.start(kStopPollMs);
     if (!reply->isFinished())
         loop.exec();
-    if (!out.tooLarge && out.writeError.isEmpty())
+    if (!out.tooLarge && out.writeError.isEmpty() && reply->isOpen())
         drain();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     out.status = status.isValid() ? status.toInt() : 0;
@@ -244,18 +259,10 @@ std::optional<Updater::Failure> replaceByTwoMoves(const QByteArray &copy, const 
     if (::rename(staged.constData(), copy.constData()) == 0)
         return std::nullopt;
     const QString reason = systemError(errno);
-    const QByteArray inTrash = QFile::encodeName(trashed.trashedPath);
-    if (::rename(inTrash.constData(), copy.constData()) == 0) {
-        // The record of the item we just trashed and took back; it names nothing now.
-        const QByteArray info = QFile::encodeName(QFileInfo(trashed.trashedPath).path()) +
-                                "/../info/" + QFileInfo(trashed.trashedPath).fileName().toUtf8() +
-                                ".trashinfo";
-        ::unlink(info.constData());
-    } else {
+    if (!Trash::putBack(trashed, copy).ok)
         SystemLog::write(SystemLog::Level::Error,
                          QStringLiteral("The previous copy stays in the Trash at ") +
                              trashed.trashedPath);
-    }
     return Updater::Failure{reason};
 }
 
@@ -519,6 +526,16 @@ std::optional<Failure> runInstall(const Release &release,
     if (!started)
         return Failure{QStringLiteral("The new version is installed but couldn't be started.")};
     return std::nullopt;
+}
+
+void stopAll()
+{
+    gStopped = true;
+}
+
+void resetStopAll()
+{
+    gStopped = false;
 }
 
 void latest(QObject *context, std::function<void(LatestResult)> done)

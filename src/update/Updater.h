@@ -71,6 +71,11 @@ void install(const Release &release, QObject *context,
              std::function<void(const QString &)> progress,
              std::function<void(std::optional<Failure>)> done);
 
+// Ends every check and download in flight at once (they fail), and any started later:
+// quitting must not wait for a network that does not answer.
+void stopAll();
+void resetStopAll();
+
 // The `Quillmar/` folder that holds the running program when it carries the release
 // keyring; nothing for a copy with no signature to compare with.
 std::optional<QString> runningCopy();

@@ -1,10 +1,14 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 // Runs the built program with its own options, in a throw-away home with its own
 // preferences, the way the README's commands run it.
@@ -19,7 +23,7 @@ private:
         QByteArray err;
     };
 
-    Run run(const QStringList &args, bool display)
+    QProcessEnvironment environment(bool display)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
@@ -29,11 +33,20 @@ private:
             env.remove(QString::fromLatin1(name));
         if (display)
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QProcess process;
-        process.setProcessEnvironment(env);
+        return env;
+    }
+
+    static QString program()
+    {
         // QUILLMAR_PROGRAM runs another build of the program (a sanitizer build, say).
-        process.start(qEnvironmentVariable("QUILLMAR_PROGRAM", QStringLiteral(QUILLMAR_PROGRAM)),
-                      args);
+        return qEnvironmentVariable("QUILLMAR_PROGRAM", QStringLiteral(QUILLMAR_PROGRAM));
+    }
+
+    Run run(const QStringList &args, bool display)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment(display));
+        process.start(program(), args);
         Run result;
         if (!process.waitForStarted(10000))
             return result;
@@ -120,6 +133,38 @@ private slots:
         // The window's background, just below the menu bar at the sidebar's bottom.
         const QColor background = image.pixelColor(20, image.height() - 10);
         QCOMPARE(background.lightness() < 100, dark);
+    }
+
+    void endsCalmlyWhenTheSystemAsks_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    // As a log-out does: the program quits as from its menu, even with an update check
+    // waiting on a site that never answers, instead of dying and leaving its tools running.
+    void endsCalmlyWhenTheSystemAsks()
+    {
+        QFETCH(int, signal);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QProcessEnvironment env = environment(true);
+        env.insert(QStringLiteral("QUILLMAR_UPDATE_BASE"),
+                   QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(program(), {});
+        QVERIFY(process.waitForStarted(10000));
+        // Up and checking: the check has reached the silent site.
+        QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 20000);
+        QElapsedTimer sinceAsked;
+        sinceAsked.start();
+        QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(sinceAsked.elapsed() < 3000, qPrintable(QString::number(sinceAsked.elapsed())));
     }
 };
 

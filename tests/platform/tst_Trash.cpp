@@ -837,6 +837,36 @@ private slots:
         }
     }
 
+    void putBackUndoesAMove_data()
+    {
+        QTest::addColumn<bool>("placeTaken");
+        QTest::newRow("place free") << false;
+        QTest::newRow("place taken") << true;
+    }
+
+    // The undo of a failed update: the item comes back whole and leaves no record behind,
+    // and never replaces whatever took its place meanwhile.
+    void putBackUndoesAMove()
+    {
+        QFETCH(bool, placeTaken);
+        const QByteArray item = makeItem("home/app/bin/prog\nline", "old copy");
+        const QByteArray folder = enc(m_root + "/home/app");
+        const Trash::Result trashed = Trash::moveNativeToTrash(folder);
+        QVERIFY2(trashed.ok, qPrintable(trashed.error));
+        const QByteArray info = trashInfo() + "/app.trashinfo";
+        QVERIFY(present(info));
+        if (placeTaken)
+            makeItem("home/app/new", "newcomer");
+
+        const Trash::Result back = Trash::putBack(trashed, folder);
+        QCOMPARE(back.ok, !placeTaken);
+        QCOMPARE(readBytes(item), placeTaken ? QByteArray() : QByteArray("old copy"));
+        QCOMPARE(present(info), placeTaken);
+        QCOMPARE(present(trashFiles() + "/app"), placeTaken);
+        if (placeTaken)
+            QCOMPARE(readBytes(folder + "/new"), QByteArray("newcomer"));
+    }
+
     void nulPathsAreRefused()
     {
         const QByteArray item = makeItem("home/doc", "precious");

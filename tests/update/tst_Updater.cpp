@@ -5,6 +5,8 @@
 #include "support/TestEnvironment.h"
 #include "update/Updater.h"
 
+#include <QTcpServer>
+#include <QtConcurrent>
 #include <QtTest>
 
 #include <unistd.h>
@@ -37,6 +39,7 @@ private slots:
     void install_data();
     void install();
     void failedSecondMovePutsOldCopyBack();
+    void stopAllEndsACheckThatHangs();
 
 private:
     QString copy() const { return m_env->root() + "/apps/Quillmar"; }
@@ -84,6 +87,7 @@ void tst_Updater::init()
 void tst_Updater::cleanup()
 {
     Updater::resetSeams();
+    Updater::resetStopAll();
     m_server.reset();
     m_env.reset();
 }
@@ -337,6 +341,26 @@ void tst_Updater::failedSecondMovePutsOldCopyBack()
     QVERIFY(QDir(m_env->home() + "/.local/share/Trash/info").isEmpty());
     QVERIFY(!QFileInfo::exists(staging()));
     QVERIFY(m_launched.isEmpty());
+}
+
+// A site that takes the connection and never answers: quitting must not wait for it.
+void tst_Updater::stopAllEndsACheckThatHangs()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    Updater::setBase(QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()));
+    QFuture<Updater::LatestResult> check = QtConcurrent::run(&Updater::fetchLatest);
+    QTest::qWait(300);
+    QVERIFY(!check.isFinished());
+
+    QElapsedTimer sinceStop;
+    sinceStop.start();
+    Updater::stopAll();
+    QTRY_VERIFY_WITH_TIMEOUT(check.isFinished(), 5000);
+    QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
+    QVERIFY(std::holds_alternative<Updater::Failure>(check.result()));
+    // Anything asked after quitting began ends at once.
+    QVERIFY(std::holds_alternative<Updater::Failure>(Updater::fetchLatest()));
 }
 
 QTEST_GUILESS_MAIN(tst_Updater)
