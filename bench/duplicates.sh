@@ -17,4 +17,7 @@ build-bench/bench/duplicates generate "$root" "${2:-20261208}"
 du -sh "$root/home" | sed 's/^/disk use: /'
 # Warm the page cache once so every finder reads from memory.
 find "$root/home" -type f -exec cat {} + >/dev/null
+# The machine's load beside the figures: other work on the cores moves them.
+echo "load before: $(cat /proc/loadavg 2>/dev/null || uptime)"
 build-bench/bench/duplicates run "$root" "${1:-5}"
+echo "load after: $(cat /proc/loadavg 2>/dev/null || uptime)"

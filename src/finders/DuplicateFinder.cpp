@@ -1,28 +1,34 @@
 #include "finders/DuplicateFinder.h"
 
+#include "finders/Md5Lanes.h"
 #include "platform/FileProperties.h"
 #include "platform/ReadOnlyFile.h"
 
 #include <QCryptographicHash>
 #include <QHash>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr qint64 kHalf = 524288;      // each of the fingerprint's two reads
 constexpr qint64 kProbe = 4096;       // head and tail probe that splits a size bucket
-constexpr qint64 kChunk = 128 * 1024; // comparison chunk per open file
+constexpr qint64 kChunk = 512 * 1024; // comparison chunk per open file
 constexpr int kMaxLockstep = 64;      // files compared side by side at most
 constexpr qint64 kTwoThreadWork = 64LL << 20;
 
@@ -43,13 +49,97 @@ struct Bucket {
     qint64 work() const { return size * files.size(); }
 };
 
-// Buffers of one worker, allocated once and reused for every bucket.
+// Buffers for the bytes a fingerprint covers, carved from large blocks and reused: fresh
+// memory costs a page fault per page, for every set, unless it comes in huge pages.
+class KeyPool {
+public:
+    KeyPool() = default;
+    KeyPool(const KeyPool &) = delete;
+    KeyPool &operator=(const KeyPool &) = delete;
+    ~KeyPool()
+    {
+        for (char *block : m_blocks)
+            std::free(block);
+    }
+    char *take()
+    {
+        if (m_free.empty()) {
+            constexpr size_t kBlock = 16 * 2 * kHalf;
+            char *block = static_cast<char *>(std::aligned_alloc(2 * 1024 * 1024, kBlock));
+            if (!block)
+                throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+            ::madvise(block, kBlock, MADV_HUGEPAGE);
+#endif
+            m_blocks.push_back(block);
+            for (size_t at = 0; at < kBlock; at += 2 * kHalf)
+                m_free.push_back(block + at);
+        }
+        char *buffer = m_free.back();
+        m_free.pop_back();
+        return buffer;
+    }
+    void give(char *buffer)
+    {
+        m_free.push_back(buffer);
+    }
+
+private:
+    std::vector<char *> m_blocks;
+    std::vector<char *> m_free;
+};
+
+// One buffer of a pool, given back when it goes away.
+class KeyBuffer {
+public:
+    KeyBuffer() = default;
+    explicit KeyBuffer(KeyPool &pool) : m_bytes(pool.take()), m_pool(&pool) {}
+    KeyBuffer(KeyBuffer &&other) noexcept
+        : m_bytes(std::exchange(other.m_bytes, nullptr)), m_pool(other.m_pool)
+    {
+    }
+    KeyBuffer &operator=(KeyBuffer &&other) noexcept
+    {
+        if (this != &other) {
+            release();
+            m_bytes = std::exchange(other.m_bytes, nullptr);
+            m_pool = other.m_pool;
+        }
+        return *this;
+    }
+    ~KeyBuffer() { release(); }
+    explicit operator bool() const { return m_bytes != nullptr; }
+    char *data() const { return m_bytes; }
+    void release()
+    {
+        if (m_bytes)
+            m_pool->give(std::exchange(m_bytes, nullptr));
+    }
+
+private:
+    char *m_bytes = nullptr;
+    KeyPool *m_pool = nullptr;
+};
+
+// A confirmed set of identical files. Its fingerprint is digested later, together with
+// others, from the bytes the comparison read.
+struct Found {
+    qint64 size = 0;
+    QList<Candidate> files; // ascending by path
+    KeyBuffer key;          // what the fingerprint covers, unless it was not kept
+    QByteArray fingerprint;
+};
+
+// Buffers of one worker, allocated once and reused for every bucket, and the sets whose
+// fingerprints wait to be digested.
 struct Scratch {
     const CancelToken *cancel = nullptr;
     bool stopped() const { return cancel && cancel->isCancelled(); }
     std::unique_ptr<char[]> half{new char[kHalf]};
     std::unique_ptr<char[]> chunks{new char[kChunk * kMaxLockstep]};
     char *chunk(int slot) { return chunks.get() + qint64(slot) * kChunk; }
+    KeyPool keys;
+    std::vector<Found *> pending; // each holds a buffer of `keys`
 };
 
 // The same file as in the size pass, still of the bucket's size.
@@ -109,38 +199,47 @@ std::optional<size_t> probeOf(ReadOnlyFile &file, qint64 size, char *buffer)
 
 using Classes = std::vector<std::vector<int>>;
 
-// Identical files found by one comparison, with the fingerprint when it came for free.
+// Identical files found by one comparison, with the bytes the fingerprint covers when
+// they came for free.
 struct Same {
     std::vector<int> members;
-    QByteArray fingerprint;
+    KeyBuffer key;
 };
 
-// Feeds the part of [offset, offset + length) that the fingerprint covers.
-void feedFingerprint(QCryptographicHash &md5, qint64 size, qint64 offset, const char *bytes,
-                     qint64 length)
+// The fingerprint covers the head and the tail, each up to 512 KiB, which meet in files
+// up to 1 MiB.
+qint64 keyLength(qint64 size)
 {
-    const qint64 tail = std::max(size, 2 * kHalf) - kHalf;
-    const std::pair<qint64, qint64> ranges[] = {{0, std::min(size, kHalf)},
-                                                {size > kHalf ? tail : size, size}};
-    for (const auto &[from, to] : ranges) {
-        const qint64 a = std::max(from, offset);
-        const qint64 b = std::min(to, offset + length);
-        if (a < b)
-            md5.addData(QByteArrayView(bytes + (a - offset), b - a));
-    }
+    return std::min(size, 2 * kHalf);
+}
+
+// Where the fingerprint's tail starts; its head ends at min(size, 512 KiB).
+qint64 keyTailFrom(qint64 size)
+{
+    return size > kHalf ? std::max(size, 2 * kHalf) - kHalf : size;
+}
+
+// Where the bytes at `offset` go among those the fingerprint covers, or null for a range
+// that is not wholly among them.
+char *keyPlace(char *key, qint64 size, qint64 offset, qint64 length)
+{
+    const qint64 head = std::min(size, kHalf);
+    if (offset + length <= head)
+        return key + offset;
+    if (offset >= keyTailFrom(size))
+        return key + head + (offset - keyTailFrom(size));
+    return nullptr;
 }
 
 // Reads the files side by side, chunk by chunk, splitting them wherever their bytes part,
-// and digests the fingerprint on the way so no file is read again for it. Returns the sets
-// of two or more files whose whole contents agree.
+// and keeps the bytes the fingerprint covers on the way so no file is read again for it.
+// Returns the sets of two or more files whose whole contents agree.
 std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vector<int> &members,
                                   qint64 size, Scratch &scratch)
 {
     struct Set {
         std::vector<int> held;
-        // Digest of the bytes read so far; dropped when a set splits off, as the bytes
-        // already read are not kept.
-        std::unique_ptr<QCryptographicHash> md5;
+        KeyBuffer key;
     };
     std::vector<ReadOnlyFile> files(members.size());
     std::vector<int> open;
@@ -152,36 +251,61 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
     }
     std::vector<Set> sets;
     if (open.size() >= 2)
-        sets.push_back({open, std::make_unique<QCryptographicHash>(QCryptographicHash::Md5)});
-    for (qint64 offset = 0; offset < size && !sets.empty() && !scratch.stopped();
-         offset += kChunk) {
-        const qint64 length = std::min(kChunk, size - offset);
+        sets.push_back({open, KeyBuffer(scratch.keys)});
+    // A few KiB at each end first, as files that differ mostly do so there.
+    std::vector<std::pair<qint64, qint64>> ranges;
+    const qint64 head = std::min(size, kProbe);
+    const qint64 tail = std::max(head, size - kProbe);
+    ranges.emplace_back(0, head);
+    if (tail < size)
+        ranges.emplace_back(tail, size - tail);
+    // Reads end at the fingerprint's edges, so that each lies wholly inside or outside.
+    for (qint64 offset = head; offset < tail;) {
+        qint64 end = std::min(tail, offset + kChunk);
+        for (const qint64 edge : {kHalf, keyTailFrom(size)})
+            end = offset < edge && edge < end ? edge : end;
+        ranges.emplace_back(offset, end - offset);
+        offset = end;
+    }
+    std::vector<const char *> bytes(members.size());
+    for (const auto &[offset, length] : ranges) {
+        if (sets.empty() || scratch.stopped())
+            break;
         std::vector<Set> next;
         for (Set &set : sets) {
             std::vector<Set> parts;
+            // The first file's bytes go straight to where the fingerprint keeps them.
+            char *const kept = keyPlace(set.key.data(), size, offset, length);
             for (int slot : set.held) {
-                char *mine = scratch.chunk(slot);
+                char *mine = kept && slot == set.held.front() ? kept : scratch.chunk(slot);
+                bytes[size_t(slot)] = mine;
                 if (files[slot].readAt(offset, mine, length) != length) {
                     files[slot].close();
                     continue;
                 }
                 auto same = std::find_if(parts.begin(), parts.end(), [&](const Set &p) {
-                    return std::memcmp(scratch.chunk(p.held.front()), mine, size_t(length)) == 0;
+                    return std::memcmp(bytes[size_t(p.held.front())], mine, size_t(length)) == 0;
                 });
                 if (same != parts.end())
                     same->held.push_back(slot);
                 else
-                    parts.push_back({{slot}, nullptr});
+                    parts.push_back({{slot}, {}});
             }
-            if (!parts.empty())
-                parts.front().md5 = std::move(set.md5);
             for (Set &p : parts) {
                 if (p.held.size() < 2) {
                     files[p.held.front()].close();
                     continue;
                 }
-                if (p.md5)
-                    feedFingerprint(*p.md5, size, offset, scratch.chunk(p.held.front()), length);
+                // The first part that goes on takes the bytes kept so far, others a copy.
+                if (set.key) {
+                    p.key = std::move(set.key);
+                } else {
+                    p.key = KeyBuffer(scratch.keys);
+                    std::memcpy(p.key.data(), next.back().key.data(), size_t(keyLength(size)));
+                }
+                char *place = keyPlace(p.key.data(), size, offset, length);
+                if (place && place != bytes[size_t(p.held.front())])
+                    std::memcpy(place, bytes[size_t(p.held.front())], size_t(length));
                 next.push_back(std::move(p));
             }
         }
@@ -194,8 +318,7 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
         Same same;
         for (int slot : set.held)
             same.members.push_back(members[slot]);
-        if (set.md5)
-            same.fingerprint = set.md5->result();
+        same.key = std::move(set.key);
         result.push_back(std::move(same));
     }
     return result;
@@ -240,7 +363,7 @@ std::vector<Same> splitPairwise(const QList<Candidate> &cands, const std::vector
     std::vector<Same> result;
     for (std::vector<int> &set : sets) {
         if (set.size() >= 2)
-            result.push_back({std::move(set), QByteArray()});
+            result.push_back({std::move(set), {}});
     }
     return result;
 }
@@ -287,13 +410,6 @@ std::vector<std::vector<int>> splitByWholeHash(const QList<Candidate> &cands,
     return parts;
 }
 
-struct Found {
-    QStringList paths;
-    QList<QByteArray> nativePaths;
-    QList<Candidate> files; // ascending by path
-    QByteArray fingerprint;
-};
-
 // A digest of the first member that can still be read in full.
 template <typename Digest>
 QByteArray digestOfAny(const QList<Candidate> &files, qint64 size, Digest digest)
@@ -309,85 +425,117 @@ QByteArray digestOfAny(const QList<Candidate> &files, qint64 size, Digest digest
     return {};
 }
 
-QList<DuplicateGroupRecord> processBucket(const Bucket &bucket, Scratch &scratch)
+// Digests the fingerprints waiting: several in one pass when there are enough of one
+// length. A set whose bytes were not kept is read again.
+void digestPending(Scratch &scratch)
+{
+    std::vector<Found *> &pending = scratch.pending;
+    std::erase_if(pending, [&](Found *f) {
+        if (f->key)
+            return false;
+        f->fingerprint = digestOfAny(f->files, f->size, [&](ReadOnlyFile &file) {
+            return fingerprintOf(file, f->size, scratch.half.get());
+        });
+        return true;
+    });
+    const int count = int(pending.size());
+    const char *messages[Md5Lanes::kLanes];
+    for (int k = 0; k < count; ++k)
+        messages[k] = pending[size_t(k)]->key.data();
+    // Below a few messages the lanes cost more than digesting each alone.
+    const qint64 length = count > 0 ? keyLength(pending[0]->size) : 0;
+    if (count >= Md5Lanes::kLanes / 3 &&
+        std::all_of(pending.begin(), pending.end(),
+                    [&](const Found *f) { return keyLength(f->size) == length; })) {
+        char digests[16 * Md5Lanes::kLanes];
+        Md5Lanes::digests(messages, count, length, digests);
+        for (int k = 0; k < count; ++k)
+            pending[size_t(k)]->fingerprint = QByteArray(digests + 16 * k, 16);
+    } else {
+        for (Found *f : pending)
+            f->fingerprint = QCryptographicHash::hash(
+                QByteArrayView(f->key.data(), keyLength(f->size)), QCryptographicHash::Md5);
+    }
+    for (Found *f : pending)
+        f->key.release();
+    pending.clear();
+}
+
+// Queues a set's fingerprint; under 1 MiB a set is the only one of its length here, so it
+// is digested at once.
+void queueFingerprint(Found &f, Scratch &scratch)
+{
+    if (f.size < 2 * kHalf) {
+        std::vector<Found *> others = std::exchange(scratch.pending, {&f});
+        digestPending(scratch);
+        scratch.pending = std::move(others);
+        return;
+    }
+    scratch.pending.push_back(&f);
+    if (int(scratch.pending.size()) == Md5Lanes::kLanes)
+        digestPending(scratch);
+}
+
+// The sets of identical files of one size, each queued for its fingerprint as it is
+// found, so the bytes kept for fingerprints stay few.
+void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &found)
 {
     const qint64 size = bucket.size;
     const QList<Candidate> &cands = bucket.files;
 
-    std::vector<std::pair<size_t, int>> probes;
-    for (int i = 0; i < cands.size(); ++i) {
-        ReadOnlyFile file;
-        if (!openUnchanged(file, cands[i], size))
-            continue;
-        if (const auto h = probeOf(file, size, scratch.half.get()))
-            probes.emplace_back(*h, i);
-    }
-    std::stable_sort(probes.begin(), probes.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-
-    std::vector<Found> found;
-    for (size_t from = 0; from < probes.size();) {
-        size_t to = from + 1;
-        while (to < probes.size() && probes[to].first == probes[from].first)
-            ++to;
-        if (to - from >= 2) {
-            std::vector<int> members;
-            for (size_t k = from; k < to; ++k)
-                members.push_back(probes[k].second);
-            std::vector<Same> sets;
-            if (members.size() <= size_t(kMaxLockstep)) {
-                sets = splitSideBySide(cands, members, size, scratch);
-            } else {
-                // Too many to hold open at once.
-                for (const std::vector<int> &part :
-                     splitByWholeHash(cands, members, size, scratch)) {
-                    std::vector<Same> found = part.size() <= size_t(kMaxLockstep)
-                                                  ? splitSideBySide(cands, part, size, scratch)
-                                                  : splitPairwise(cands, part, size, scratch);
-                    std::move(found.begin(), found.end(), std::back_inserter(sets));
-                }
-            }
-            for (const Same &same : sets) {
-                Found f;
-                for (int i : same.members)
-                    f.files.append(cands[i]);
-                std::sort(f.files.begin(), f.files.end(), pathLess);
-                for (const Candidate &c : f.files) {
-                    f.paths.append(c.path);
-                    f.nativePaths.append(c.native);
-                }
-                f.fingerprint = same.fingerprint;
-                if (f.fingerprint.isEmpty())
-                    f.fingerprint = digestOfAny(f.files, size, [&](ReadOnlyFile &file) {
-                        return fingerprintOf(file, size, scratch.half.get());
-                    });
-                if (!f.fingerprint.isEmpty())
-                    found.push_back(std::move(f));
-            }
-        }
-        from = to;
-    }
-
-    QHash<QByteArray, int> sharing;
-    for (const Found &f : found)
-        ++sharing[f.fingerprint];
-    QList<DuplicateGroupRecord> records;
-    for (const Found &f : found) {
-        QByteArray digest = f.fingerprint;
-        // Groups that share size and fingerprint would share a key: name them by their
-        // whole contents instead.
-        if (sharing.value(f.fingerprint) > 1) {
-            digest = digestOfAny(f.files, size, [&](ReadOnlyFile &file) {
-                return wholeDigestOf(file, size, scratch.half.get());
-            });
-            if (digest.isEmpty())
+    // Few files are compared side by side at once, their ends first. Many are first told
+    // apart by their ends, so that no more are held open than can be.
+    std::vector<std::vector<int>> groups;
+    if (cands.size() <= kMaxLockstep) {
+        groups.emplace_back(size_t(cands.size()));
+        for (int i = 0; i < cands.size(); ++i)
+            groups.back()[size_t(i)] = i;
+    } else {
+        std::vector<std::pair<size_t, int>> probes;
+        for (int i = 0; i < cands.size(); ++i) {
+            ReadOnlyFile file;
+            if (!openUnchanged(file, cands[i], size))
                 continue;
+            if (const auto h = probeOf(file, size, scratch.half.get()))
+                probes.emplace_back(*h, i);
         }
-        records.append({QString::number(size) + QLatin1Char('-') +
-                            QString::fromLatin1(digest.toHex().left(12)),
-                        size, f.paths, f.nativePaths});
+        std::stable_sort(probes.begin(), probes.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (size_t from = 0; from < probes.size();) {
+            size_t to = from + 1;
+            while (to < probes.size() && probes[to].first == probes[from].first)
+                ++to;
+            if (to - from >= 2) {
+                groups.emplace_back();
+                for (size_t k = from; k < to; ++k)
+                    groups.back().push_back(probes[k].second);
+            }
+            from = to;
+        }
     }
-    return records;
+
+    for (const std::vector<int> &members : groups) {
+        std::vector<Same> sets;
+        if (members.size() <= size_t(kMaxLockstep)) {
+            sets = splitSideBySide(cands, members, size, scratch);
+        } else {
+            for (const std::vector<int> &part : splitByWholeHash(cands, members, size, scratch)) {
+                std::vector<Same> split = part.size() <= size_t(kMaxLockstep)
+                                              ? splitSideBySide(cands, part, size, scratch)
+                                              : splitPairwise(cands, part, size, scratch);
+                std::move(split.begin(), split.end(), std::back_inserter(sets));
+            }
+        }
+        for (Same &same : sets) {
+            Found &f = found.emplace_back();
+            f.size = size;
+            for (int i : same.members)
+                f.files.append(cands[i]);
+            std::sort(f.files.begin(), f.files.end(), pathLess);
+            f.key = std::move(same.key);
+            queueFingerprint(f, scratch);
+        }
+    }
 }
 
 } // namespace
@@ -454,13 +602,14 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
         queue[i] = i;
     std::stable_sort(queue.begin(), queue.end(),
                      [&](size_t a, size_t b) { return buckets[a].work() > buckets[b].work(); });
-    std::vector<QList<DuplicateGroupRecord>> results(buckets.size());
+    std::vector<std::deque<Found>> results(buckets.size());
     std::atomic<size_t> next{0};
     auto worker = [&] {
         Scratch scratch;
         scratch.cancel = &cancel;
         for (size_t k; !cancel.isCancelled() && (k = next.fetch_add(1)) < queue.size();)
-            results[queue[k]] = processBucket(buckets[queue[k]], scratch);
+            processBucket(buckets[queue[k]], scratch, results[queue[k]]);
+        digestPending(scratch);
     };
     if (threads <= 0)
         threads = work >= kTwoThreadWork && buckets.size() >= 2 ? 2 : 1;
@@ -472,9 +621,37 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
         worker();
     }
 
+    std::unique_ptr<char[]> buffer(new char[kHalf]);
     QList<DuplicateGroupRecord> records;
-    for (QList<DuplicateGroupRecord> &r : results)
-        records.append(std::move(r));
+    for (const std::deque<Found> &found : results) {
+        QHash<QByteArray, int> sharing;
+        for (const Found &f : found)
+            ++sharing[f.fingerprint];
+        for (const Found &f : found) {
+            if (f.fingerprint.isEmpty())
+                continue;
+            QByteArray digest = f.fingerprint;
+            // Groups that share size and fingerprint would share a key: name them by their
+            // whole contents instead.
+            if (sharing.value(f.fingerprint) > 1) {
+                digest = digestOfAny(f.files, f.size, [&](ReadOnlyFile &file) {
+                    return wholeDigestOf(file, f.size, buffer.get());
+                });
+                if (digest.isEmpty())
+                    continue;
+            }
+            DuplicateGroupRecord record{QString::number(f.size) + QLatin1Char('-') +
+                                            QString::fromLatin1(digest.toHex().left(12)),
+                                        f.size,
+                                        {},
+                                        {}};
+            for (const Candidate &c : f.files) {
+                record.paths.append(c.path);
+                record.nativePaths.append(c.native);
+            }
+            records.append(std::move(record));
+        }
+    }
     // Plain text order of the keys: "10485760-…" sorts before "2097152-…".
     std::stable_sort(
         records.begin(), records.end(),

@@ -5,4 +5,5 @@ target_sources(quillmar_core PRIVATE
     finders/FileItem.h
     finders/FileScan.cpp finders/FileScan.h
     finders/HomeSearch.cpp finders/HomeSearch.h
+    finders/Md5Lanes.cpp finders/Md5Lanes.h
 )

@@ -1,5 +1,6 @@
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/DuplicateFinder.h"
+#include "finders/Md5Lanes.h"
 #include "support/TestEnvironment.h"
 
 #include <QCryptographicHash>
@@ -266,6 +267,35 @@ private slots:
         QCOMPARE(groups.size(), 2);
         QVERIFY(groups[0].key.startsWith("10485760-"));
         QVERIFY(groups[1].key.startsWith("2097152-"));
+    }
+
+    // Keys of many groups are digested together; each must still be its own group's.
+    void manyGroupsEachKeyedByItsFingerprint_data()
+    {
+        QTest::addColumn<int>("groups");
+        QTest::addColumn<int>("threads");
+        QTest::newRow("a few") << 3 << 1;
+        QTest::newRow("more than digested at once") << Md5Lanes::kLanes + 1 << 1;
+        QTest::newRow("more than digested at once, two workers") << Md5Lanes::kLanes + 3 << 2;
+    }
+    void manyGroupsEachKeyedByItsFingerprint()
+    {
+        QFETCH(int, groups);
+        QFETCH(int, threads);
+        QStringList paths;
+        QMap<QString, QString> keyOf;
+        for (int i = 0; i < groups; ++i) {
+            const qint64 size = MiB + i * 4097;
+            const QByteArray data = pattern(size, quint32(100 + i));
+            const QString a = write(data), b = write(data);
+            paths << a << b;
+            keyOf[a] = keyOf[b] =
+                QString::number(size) + '-' + DuplicateFinder::fingerprint(a, size).left(12);
+        }
+        const auto found = DuplicateFinder::groups(paths, threads);
+        QCOMPARE(found.size(), groups);
+        for (const auto &g : found)
+            QCOMPARE(g.key, keyOf.value(g.paths.value(0)));
     }
 
     // Files alike at both ends: a few are read side by side, many are hashed whole first,

@@ -1,0 +1,144 @@
+#include "finders/Md5Lanes.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+using Word = std::uint32_t;
+using Vec = Word __attribute__((vector_size(4 * Md5Lanes::kLanes)));
+
+constexpr Word kSine[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+constexpr int kShift[16] = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
+
+// One 64-byte block of every lane. The x86 build picks the widest vector unit at run time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#endif
+void compress(Word *stateWords, const char *const *blocks)
+{
+    // One row of words per lane, turned into one vector per word: rounds of pairing row i
+    // with row i + n/2 transpose an n x n matrix.
+    constexpr int n = Md5Lanes::kLanes;
+    static_assert(n == 8 || n == 16);
+    Vec w[16];
+    for (int part = 0; part < 16 / n; ++part) {
+        Vec r[n];
+        for (int lane = 0; lane < n; ++lane) {
+            std::memcpy(&r[lane], blocks[lane] + 4 * n * part, sizeof(Vec));
+#if Q_BYTE_ORDER == Q_BIG_ENDIAN
+            for (int i = 0; i < n; ++i)
+                r[lane][i] = __builtin_bswap32(r[lane][i]);
+#endif
+        }
+        Vec low, high;
+        for (int i = 0; i < n / 2; ++i) {
+            low[2 * i] = i;
+            low[2 * i + 1] = i + n;
+            high[2 * i] = i + n / 2;
+            high[2 * i + 1] = i + n / 2 + n;
+        }
+        for (int round = 0; round < (n == 8 ? 3 : 4); ++round) {
+            Vec next[n];
+            for (int i = 0; i < n / 2; ++i) {
+                next[2 * i] = __builtin_shuffle(r[i], r[i + n / 2], low);
+                next[2 * i + 1] = __builtin_shuffle(r[i], r[i + n / 2], high);
+            }
+            std::memcpy(r, next, sizeof r);
+        }
+        for (int i = 0; i < n; ++i)
+            w[n * part + i] = r[i];
+    }
+    Vec state[4];
+    std::memcpy(state, stateWords, sizeof state);
+    Vec a = state[0], b = state[1], c = state[2], d = state[3];
+#pragma GCC unroll 64
+    for (int i = 0; i < 64; ++i) {
+        Vec f;
+        int g;
+        if (i < 16) {
+            f = d ^ (b & (c ^ d));
+            g = i;
+        } else if (i < 32) {
+            f = c ^ (d & (b ^ c));
+            g = (5 * i + 1) % 16;
+        } else if (i < 48) {
+            f = b ^ c ^ d;
+            g = (3 * i + 5) % 16;
+        } else {
+            f = c ^ (b | ~d);
+            g = (7 * i) % 16;
+        }
+        const int s = kShift[(i / 16) * 4 + i % 4];
+        const Vec x = a + f + kSine[i] + w[g];
+        a = d;
+        d = c;
+        c = b;
+        b = b + ((x << s) | (x >> (32 - s)));
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    std::memcpy(stateWords, state, sizeof state);
+}
+
+} // namespace
+
+void Md5Lanes::digests(const char *const *messages, int count, qint64 length, char *out)
+{
+    if (count < 1)
+        return;
+    count = qMin(count, kLanes);
+    // Lanes without a message repeat the first one.
+    const char *lane[kLanes];
+    for (int k = 0; k < kLanes; ++k)
+        lane[k] = messages[k < count ? k : 0];
+
+    alignas(64) Word state[4][kLanes];
+    const Word init[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+    for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < kLanes; ++k)
+            state[r][k] = init[r];
+
+    const char *blocks[kLanes];
+    const qint64 whole = length / 64;
+    for (qint64 n = 0; n < whole; ++n) {
+        const qint64 at = n * 64;
+        for (int k = 0; k < kLanes; ++k)
+            blocks[k] = lane[k] + at;
+        compress(&state[0][0], blocks);
+    }
+
+    // The rest, the 0x80 marker and the length in bits: one or two more blocks.
+    const int rest = int(length % 64);
+    const int finalBlocks = rest < 56 ? 1 : 2;
+    char last[kLanes][128];
+    for (int k = 0; k < kLanes; ++k) {
+        std::memset(last[k], 0, sizeof last[k]);
+        if (rest > 0)
+            std::memcpy(last[k], lane[k] + whole * 64, size_t(rest));
+        last[k][rest] = char(0x80);
+        quint64 bits = quint64(length) * 8;
+        for (int i = 0; i < 8; ++i)
+            last[k][finalBlocks * 64 - 8 + i] = char(bits >> (8 * i));
+    }
+    for (int b = 0; b < finalBlocks; ++b) {
+        for (int k = 0; k < kLanes; ++k)
+            blocks[k] = last[k] + 64 * b;
+        compress(&state[0][0], blocks);
+    }
+
+    for (int k = 0; k < count; ++k)
+        for (int r = 0; r < 4; ++r)
+            for (int i = 0; i < 4; ++i)
+                out[16 * k + 4 * r + i] = char(state[r][k] >> (8 * i));
+}
