@@ -81,7 +81,7 @@ bool DirectoryReader::adopt(int fd)
     m_ended = false;
 #else
     m_dir = ::fdopendir(fd);
-    if (m_fd < 0) {
+    if (!m_dir) {
         m_error = errno;
         ::close(fd);
         return false;
