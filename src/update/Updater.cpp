@@ -161,15 +161,18 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit)
         }
     });
     QObject::connect(reply, &QIODevice::readyRead, reply, drain);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer stopPoll;
-    QObject::connect(&stopPoll, &QTimer::timeout, reply, [reply] {
-        if (gStopped.load())
+    // The loop is turned by hand: once the application is closing, Qt delivers no event
+    // to this thread (not the reply's, not a timer's), and ~QCoreApplication waits for
+    // the pool, so a reply left to finish by events would hang the exit.
+    QTimer wake;
+    wake.start(kStopPollMs);
+    while (!reply->isFinished()) {
+        if (gStopped.load() || QCoreApplication::closingDown()) {
             reply->abort();
-    });
-    stopPoll.start(kStopPollMs);
-    if (!reply->isFinished())
-        loop.exec();
+            break;
+        }
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    }
     if (!out.tooLarge && out.writeError.isEmpty() && reply->isOpen())
         drain();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
