@@ -1,13 +1,11 @@
 #pragma once
 
-#include "exec/BackgroundWork.h"
+#include "cleaning/ScanCleanCycle.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QUuid>
-
-#include <atomic>
 
 class AppState;
 
@@ -59,9 +57,8 @@ public:
     void cleanSelected(AppState *appState);
     // Stable; names and paths compare as text, sizes as numbers.
     void sort(JunkSortColumn column, bool ascending);
-
-    bool isScanning() const { return m_runningScans > 0; }
-    bool isCleaning() const { return m_cleaning; }
+    bool isScanning() const { return m_cycle.isScanning(); }
+    bool isCleaning() const { return m_cycle.isCleaning(); }
     // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
     void holdSelection(bool hold);
 
@@ -80,14 +77,8 @@ signals:
     void cleanFinished(const JunkViewModel::CleanReport &report);
 
 private:
-    void publish(QList<JunkCategory> measured, int generation, bool keepTicks);
+    void publish(QList<JunkCategory> measured, bool keepTicks);
 
     QList<JunkCategory> m_categories;
-    int m_runningScans = 0;
-    bool m_cleaning = false;
-    int m_holds = 0;
-    // Scans are numbered as they start; an older one that ends late is dropped.
-    std::atomic_int m_generation{0};
-    int m_published = 0;
-    BackgroundWork m_work;
+    ScanCleanCycle m_cycle;
 };
