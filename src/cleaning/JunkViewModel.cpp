@@ -8,8 +8,6 @@
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 
-#include <algorithm>
-
 namespace {
 
 QString lastComponent(const QString &path)
@@ -179,21 +177,7 @@ void JunkViewModel::publish(QList<JunkCategory> measured, bool keepTicks)
 
 void JunkViewModel::sort(JunkSortColumn column, bool ascending)
 {
-    auto key = [column](const JunkCategory &a, const JunkCategory &b) {
-        switch (column) {
-        case JunkSortColumn::category:
-            return a.name < b.name;
-        case JunkSortColumn::path:
-            return a.path < b.path;
-        case JunkSortColumn::size:
-            return a.sizeMB < b.sizeMB;
-        }
-        return false;
-    };
-    std::stable_sort(m_categories.begin(), m_categories.end(),
-                     [&](const JunkCategory &a, const JunkCategory &b) {
-                         return ascending ? key(a, b) : key(b, a);
-                     });
+    sortRows(m_categories, column, ascending);
     emit categoriesChanged();
     emit changed();
 }

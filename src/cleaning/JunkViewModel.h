@@ -7,6 +7,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <algorithm>
+
 class AppState;
 
 struct JunkFileItem {
@@ -57,6 +59,26 @@ public:
     void cleanSelected(AppState *appState);
     // Stable; names and paths compare as text, sizes as numbers.
     void sort(JunkSortColumn column, bool ascending);
+    // The same order for any rows with a `name`, a `path` and a `sizeMB`.
+    template <typename Row>
+    static void sortRows(QList<Row> &rows, JunkSortColumn column, bool ascending)
+    {
+        auto less = [column](const Row &a, const Row &b) {
+            switch (column) {
+            case JunkSortColumn::category:
+                return a.name < b.name;
+            case JunkSortColumn::path:
+                return a.path < b.path;
+            case JunkSortColumn::size:
+                return a.sizeMB < b.sizeMB;
+            }
+            return false;
+        };
+        std::stable_sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
+            return ascending ? less(a, b) : less(b, a);
+        });
+    }
+
     bool isScanning() const { return m_cycle.isScanning(); }
     bool isCleaning() const { return m_cycle.isCleaning(); }
     // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
