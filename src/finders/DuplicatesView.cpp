@@ -413,16 +413,7 @@ void DuplicatesView::updateDetail()
         m_detailStack->setCurrentWidget(m_detailPlaceholder);
     } else {
         m_detailStack->setCurrentIndex(1);
-        const SelectionSummary summary = selectionSummary(*group, m_checked);
-        m_summary->setText(summary.text);
-        QFont font = Style::font(Style::Text::Body);
-        font.setBold(summary.isWarning);
-        m_summary->setFont(font);
-        // Only the warning's colour is set; every other role follows the theme.
-        QPalette p;
-        if (summary.isWarning)
-            p.setColor(QPalette::WindowText, Style::red());
-        m_summary->setPalette(p);
+        showSummary(*group);
         for (int i = 0; i < m_copies.size(); ++i) {
             if (m_selectedDuplicateId && m_copies.at(i).path == *m_selectedDuplicateId)
                 m_copiesTable->selectRow(i);
@@ -433,6 +424,20 @@ void DuplicatesView::updateDetail()
         m_selectedLabel->setText(QStringLiteral("Selected: ") + *m_selectedDuplicateId);
     updatePreview();
     updateCount();
+}
+
+void DuplicatesView::showSummary(const DuplicateGroup &group)
+{
+    const SelectionSummary summary = selectionSummary(group, m_checked);
+    m_summary->setText(summary.text);
+    QFont font = Style::font(Style::Text::Body);
+    font.setBold(summary.isWarning);
+    m_summary->setFont(font);
+    // Only the warning's colour is set; every other role follows the theme.
+    QPalette p;
+    if (summary.isWarning)
+        p.setColor(QPalette::WindowText, Style::red());
+    m_summary->setPalette(p);
 }
 
 void DuplicatesView::updatePreview()
@@ -502,18 +507,8 @@ void DuplicatesView::setChecked(const QString &path, bool checked)
         m_checked.remove(path);
     m_copiesModel->refreshTicks();
     const std::optional<DuplicateGroup> group = selectedGroup();
-    if (group) {
-        const SelectionSummary summary = selectionSummary(*group, m_checked);
-        m_summary->setText(summary.text);
-        QFont font = Style::font(Style::Text::Body);
-        font.setBold(summary.isWarning);
-        m_summary->setFont(font);
-        // Only the warning's colour is set; every other role follows the theme.
-        QPalette p;
-        if (summary.isWarning)
-            p.setColor(QPalette::WindowText, Style::red());
-        m_summary->setPalette(p);
-    }
+    if (group)
+        showSummary(*group);
     updateCount();
 }
 

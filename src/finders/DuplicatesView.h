@@ -75,6 +75,7 @@ private:
     void itemsChanged();
     void rebuildGroups();
     void updateDetail();
+    void showSummary(const DuplicateGroup &group);
     void updateCount();
     void updateHeader();
     void updateSortMenu();
