@@ -10,6 +10,7 @@
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/FileMetadataPreview.h"
+#include "finders/FilePreviewPane.h"
 #include "finders/FinderRemoval.h"
 #include "finders/RowButtonDelegate.h"
 #include "finders/StackedTextDelegate.h"
@@ -315,16 +316,9 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     previewPlaceholder->setAlignment(Qt::AlignCenter);
     previewPlaceholder->setForegroundRole(QPalette::PlaceholderText);
     m_previewStack->addWidget(previewPlaceholder);
-    auto *files = new QSplitter(Qt::Vertical, m_previewStack);
-    m_quickLook = new QuickLookPreview(files);
-    m_metadata = new FileMetadataPreview(files);
-    files->addWidget(m_quickLook);
-    files->addWidget(m_metadata);
-    // The details keep the room their rows need; the preview takes the rest.
-    m_metadata->setMinimumHeight(200);
-    files->setChildrenCollapsible(false);
-    files->setStretchFactor(0, 1);
-    files->setStretchFactor(1, 0);
+    auto *files = new FilePreviewPane(m_previewStack);
+    m_quickLook = files->quickLook();
+    m_metadata = files->metadata();
     m_previewStack->addWidget(files);
     lower->addWidget(m_previewStack);
     lower->setStretchFactor(0, 3);

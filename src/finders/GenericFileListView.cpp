@@ -11,6 +11,7 @@
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/FileMetadataPreview.h"
+#include "finders/FilePreviewPane.h"
 #include "finders/FinderRemoval.h"
 #include "finders/RowButtonDelegate.h"
 #include "finders/RuntimeDetailPreview.h"
@@ -226,16 +227,9 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
             m_runtimePreview = new RuntimeDetailPreview(m_previewStack);
             m_previewStack->addWidget(m_runtimePreview);
         } else {
-            auto *files = new QSplitter(Qt::Vertical, m_previewStack);
-            m_quickLook = new QuickLookPreview(files);
-            m_metadata = new FileMetadataPreview(files);
-            files->addWidget(m_quickLook);
-            files->addWidget(m_metadata);
-            // The details keep the room their rows need; the preview takes the rest.
-            m_metadata->setMinimumHeight(200);
-            files->setChildrenCollapsible(false);
-            files->setStretchFactor(0, 1);
-            files->setStretchFactor(1, 0);
+            auto *files = new FilePreviewPane(m_previewStack);
+            m_quickLook = files->quickLook();
+            m_metadata = files->metadata();
             m_previewStack->addWidget(files);
         }
         previewLayout->addWidget(m_previewStack);
