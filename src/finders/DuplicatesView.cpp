@@ -3,7 +3,6 @@
 #include "app/AppState.h"
 #include "app/DeleteSelectedButton.h"
 #include "app/Dialogs.h"
-#include "app/EmptyStateView.h"
 #include "app/QuickLookPreview.h"
 #include "app/Style.h"
 #include "app/TabHeader.h"
@@ -13,11 +12,11 @@
 #include "finders/FilePreviewPane.h"
 #include "finders/FinderRemoval.h"
 #include "finders/RowButtonDelegate.h"
+#include "finders/ScanStateStack.h"
 #include "finders/StackedTextDelegate.h"
 
 #include <QAbstractTableModel>
 #include <QActionGroup>
-#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -215,15 +214,9 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     m_header->addAction(m_deleteSelected);
     layout->addWidget(m_header);
 
-    m_body = new QStackedWidget(this);
-    const QColor tint = QApplication::palette().color(QPalette::Highlight);
-    m_scanning =
-        new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Scanning…"),
-                           TabNavigation(TabNavigation::duplicates).subtitle(), tint, m_body);
-    m_nothing = new EmptyStateView(TabNavigation(TabNavigation::duplicates).systemImage(),
-                                   QStringLiteral("No duplicates found"),
-                                   QStringLiteral("No two files in your home folder are the same."),
-                                   tint, m_body);
+    m_body =
+        new ScanStateStack(TabNavigation::duplicates, QStringLiteral("No duplicates found"),
+                           QStringLiteral("No two files in your home folder are the same."), this);
 
     auto *content = new QSplitter(Qt::Vertical, m_body);
     content->setChildrenCollapsible(false);
@@ -328,9 +321,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     content->setStretchFactor(1, 1);
     content->setSizes({330, 270});
 
-    m_body->addWidget(content);
-    m_body->addWidget(m_scanning);
-    m_body->addWidget(m_nothing);
+    m_body->setContent(content);
     layout->addWidget(m_body, 1);
 
     connect(m_model, &AdvancedToolsViewModel::itemsChanged, this, &DuplicatesView::itemsChanged);
@@ -343,9 +334,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
 
 EmptyStateView *DuplicatesView::emptyState() const
 {
-    QWidget *current = m_body->currentWidget();
-    return current == m_scanning || current == m_nothing ? static_cast<EmptyStateView *>(current)
-                                                         : nullptr;
+    return m_body->emptyState();
 }
 
 void DuplicatesView::showEvent(QShowEvent *event)
@@ -459,10 +448,7 @@ void DuplicatesView::updateHeader()
                                            : QStringLiteral("%1 groups · %2 can be freed")
                                                  .arg(m_groups.size())
                                                  .arg(formatSizeMB(total)));
-    if (!m_model->items().isEmpty())
-        m_body->setCurrentIndex(0);
-    else
-        m_body->setCurrentWidget(m_model->isScanRunning() ? m_scanning : m_nothing);
+    m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
 }
 
 void DuplicatesView::updateSortMenu()

@@ -6,5 +6,6 @@ target_sources(quillmar_ui PRIVATE
     finders/GenericFileListView.cpp finders/GenericFileListView.h
     finders/RowButtonDelegate.cpp finders/RowButtonDelegate.h
     finders/RuntimeDetailPreview.cpp finders/RuntimeDetailPreview.h
+    finders/ScanStateStack.cpp finders/ScanStateStack.h
     finders/StackedTextDelegate.cpp finders/StackedTextDelegate.h
 )
