@@ -6,6 +6,7 @@
 #include "exec/SafetyHelper.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
+#include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
 
 #include <QDir>
@@ -209,7 +210,7 @@ AppResource ApplicationsViewModel::measure(AppResource app)
 void ApplicationsViewModel::scan(AppState *appState)
 {
     if (appState)
-        appState->setScanProgress(true, QStringLiteral("Deep scanning /Applications..."), 0);
+        appState->setScanProgress(true, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")), 0);
     ++m_scans;
     emit busyChanged();
     m_work.track(QtConcurrent::run([this, appState] {

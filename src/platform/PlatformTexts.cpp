@@ -47,6 +47,8 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("The app is gone, but these files in your Library still belong to it."),
          QStringLiteral("The app is gone, but these files in your home folder still belong to "
                         "it.")},
+        {QStringLiteral("Deep scanning /Applications..."),
+         QStringLiteral("Deep scanning applications...")},
         {QStringLiteral("/Applications"),
          QStringLiteral("AppImages in /Applications and Flatpak apps installed for everyone")},
         {QStringLiteral("~/Applications"),
