@@ -35,4 +35,5 @@ target_sources(quillmar_ui PRIVATE
     app/TabCounts.cpp app/TabCounts.h
     app/TabHeader.cpp app/TabHeader.h
     app/Theme.cpp app/Theme.h
+    app/TickTable.cpp app/TickTable.h
 )

@@ -7,6 +7,7 @@
 #include "app/Style.h"
 #include "app/SymbolView.h"
 #include "app/TabHeader.h"
+#include "app/TickTable.h"
 #include "cleaning/CheckBoxDelegate.h"
 #include "cleaning/DeepCleanViewModel.h"
 #include "cleaning/TwoLineDelegate.h"
@@ -18,15 +19,13 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScrollBar>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
 
-constexpr int IdRole = Qt::UserRole + 1;
+constexpr int IdRole = TickTable::IdRole;
 
 // A header whose first section is a checkbox that ticks or clears every row.
 class CheckHeader : public QHeaderView {
@@ -90,25 +89,17 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     warningRow->addWidget(m_warning, 1);
     layout->addLayout(warningRow);
 
-    m_table = new QTreeWidget(this);
+    m_table = new TickTable(
+        {QString(), QStringLiteral("Project / Path"), QStringLiteral("Size"),
+         QStringLiteral("Last Modified")},
+        new CheckHeader(this, nullptr), [this] { fillTable(); },
+        [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
     m_table->setObjectName(QStringLiteral("deepCleanTable"));
-    m_table->setHeader(new CheckHeader(this, m_table));
-    m_table->setColumnCount(4);
-    m_table->setHeaderLabels({QString(), QStringLiteral("Project / Path"), QStringLiteral("Size"),
-                              QStringLiteral("Last Modified")});
     m_table->setRootIsDecorated(false);
     m_table->setItemDelegate(new TwoLineDelegate(m_table));
     m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
     m_table->headerItem()->setTextAlignment(PathColumn, Qt::AlignLeft | Qt::AlignVCenter);
-    m_table->setSelectionMode(QAbstractItemView::NoSelection);
-    m_table->setAlternatingRowColors(true);
-    m_table->setFrameShape(QFrame::NoFrame);
-    m_table->setTextElideMode(Qt::ElideMiddle);
     QHeaderView *head = m_table->header();
-    head->setSectionsClickable(true);
-    head->setSortIndicatorShown(true);
-    head->setStretchLastSection(false);
-    head->setSectionResizeMode(CheckColumn, QHeaderView::Fixed);
     head->resizeSection(CheckColumn, 36);
     head->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
@@ -116,7 +107,6 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     layout->addWidget(m_table, 1);
 
     connect(head, &QHeaderView::sectionClicked, this, &DeepCleanView::sortBy);
-    connect(m_table, &QTreeWidget::itemChanged, this, &DeepCleanView::onItemChanged);
     connect(model, &DeepCleanViewModel::targetsChanged, this, &DeepCleanView::rebuild);
     connect(model, &DeepCleanViewModel::busyChanged, this, &DeepCleanView::rebuild);
     connect(model, &DeepCleanViewModel::cleanFinished, this,
@@ -168,17 +158,14 @@ void DeepCleanView::sortBy(int column)
 
 void DeepCleanView::rebuild()
 {
-    // A tick changes the model, which asks for a rebuild while Qt is still inside the
-    // ticked item: clearing the table then would free it under Qt's feet.
-    if (m_inItemChange) {
-        m_delete->setCount(m_model->selectedCount());
-        m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
-        QMetaObject::invokeMethod(this, &DeepCleanView::rebuild, Qt::QueuedConnection);
-        return;
-    }
-    m_rebuilding = true;
-    const int scroll = m_table->verticalScrollBar()->value();
-    m_table->clear();
+    m_table->rebuild();
+    m_delete->setCount(m_model->selectedCount());
+    // One clean at a time; the button comes back with the re-scan's list.
+    m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
+}
+
+void DeepCleanView::fillTable()
+{
     QList<NodeModuleTarget> rows = m_model->targets();
     auto less = [this](const NodeModuleTarget &a, const NodeModuleTarget &b) {
         switch (m_sortColumn) {
@@ -209,21 +196,6 @@ void DeepCleanView::rebuild()
     m_table->header()->setSortIndicator(m_sortColumn,
                                         m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     m_table->header()->viewport()->update();
-    m_table->verticalScrollBar()->setValue(scroll);
-    m_delete->setCount(m_model->selectedCount());
-    // One clean at a time; the button comes back with the re-scan's list.
-    m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
-    m_rebuilding = false;
-}
-
-void DeepCleanView::onItemChanged(QTreeWidgetItem *item, int column)
-{
-    if (m_rebuilding || column != CheckColumn)
-        return;
-    m_inItemChange = true;
-    m_model->setSelected(item->data(CheckColumn, IdRole).toUuid(),
-                         item->checkState(CheckColumn) == Qt::Checked);
-    m_inItemChange = false;
 }
 
 void DeepCleanView::endConfirmation()

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "app/TickTable.h"
+
 #include <QWidget>
 
 class AppState;
 class CloseGuard;
 class DeepCleanViewModel;
 class DeleteSelectedButton;
-class QHeaderView;
 class QLabel;
-class QTreeWidget;
-class QTreeWidgetItem;
 class TabHeader;
 
 // The Deep Clean tab: the node_modules folders below the home in a sortable table with
@@ -18,7 +17,7 @@ class TabHeader;
 class DeepCleanView : public QWidget {
     Q_OBJECT
 public:
-    enum Column { CheckColumn, PathColumn, SizeColumn, ModifiedColumn };
+    enum Column { CheckColumn = TickTable::TickColumn, PathColumn, SizeColumn, ModifiedColumn };
 
     DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWidget *parent = nullptr);
 
@@ -39,8 +38,8 @@ protected:
 
 private:
     void rebuild();
+    void fillTable();
     void sortBy(int column);
-    void onItemChanged(QTreeWidgetItem *item, int column);
     void showFailures(int moved, int ticked, const QStringList &lines);
     void endConfirmation();
 
@@ -49,11 +48,9 @@ private:
     TabHeader *m_header;
     DeleteSelectedButton *m_delete;
     QLabel *m_warning;
-    QTreeWidget *m_table;
+    TickTable *m_table;
     CloseGuard *m_closeGuard;
     int m_sortColumn = SizeColumn;
     bool m_ascending = false;
-    bool m_rebuilding = false;
-    bool m_inItemChange = false; // the table is inside its own item's signal
     bool m_confirming = false;
 };

@@ -10,8 +10,6 @@
 #include "platform/Trash.h"
 
 #include <QDir>
-#include <QSet>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -95,7 +93,8 @@ struct DeepCleanViewModel::Stopper {
 };
 
 DeepCleanViewModel::DeepCleanViewModel(QObject *parent)
-    : QObject(parent), m_stopper(std::make_unique<Stopper>())
+    : QObject(parent), m_stopper(std::make_unique<Stopper>()),
+      m_cycle(this, [this] { emit busyChanged(); })
 {
 }
 
@@ -113,18 +112,14 @@ DeepCleanViewModel::~DeepCleanViewModel()
 
 void DeepCleanViewModel::waitForTasks()
 {
-    m_work.waitForAll();
+    m_cycle.waitForAll();
 }
 
 void DeepCleanViewModel::setSelected(const QUuid &id, bool selected)
 {
-    for (NodeModuleTarget &t : m_targets) {
-        if (t.id == id && t.isSelected != selected) {
-            t.isSelected = selected;
-            emit targetsChanged();
-            emit changed();
-            return;
-        }
+    if (ScanCleanCycle::setSelected(m_targets, id, selected)) {
+        emit targetsChanged();
+        emit changed();
     }
 }
 
@@ -148,13 +143,12 @@ bool DeepCleanViewModel::allSelected() const
 
 int DeepCleanViewModel::selectedCount() const
 {
-    return int(std::count_if(m_targets.cbegin(), m_targets.cend(),
-                             [](const NodeModuleTarget &t) { return t.isSelected; }));
+    return ScanCleanCycle::selectedCount(m_targets);
 }
 
 void DeepCleanViewModel::holdSelection(bool hold)
 {
-    m_holds = qMax(0, m_holds + (hold ? 1 : -1));
+    m_cycle.holdSelection(hold);
 }
 
 namespace {
@@ -235,24 +229,16 @@ DeepCleanViewModel::CleanReport DeepCleanViewModel::trashFolders(const QList<QBy
 
 void DeepCleanViewModel::scan(AppState *appState)
 {
-    const int generation = ++m_generation;
-    ++m_runningScans;
-    emit busyChanged();
     const CancelToken cancel = m_stopper->token;
-    m_work.track(QtConcurrent::run([this, appState, generation, cancel] {
-        tCancel = cancel;
-        const QList<NodeModuleTarget> found = findTargets(appState);
-        QMetaObject::invokeMethod(
-            this,
-            [this, found, generation] {
-                --m_runningScans;
-                publish(found, generation, m_holds > 0 || m_cleaning);
-                emit busyChanged();
-            },
-            Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
-    }));
+    m_cycle.scan(
+        appState,
+        [appState, cancel] {
+            tCancel = cancel;
+            return findTargets(appState);
+        },
+        [this](const QList<NodeModuleTarget> &found, bool keepTicks) {
+            publish(found, keepTicks);
+        });
 }
 
 void DeepCleanViewModel::cleanSelected(AppState *appState)
@@ -262,44 +248,25 @@ void DeepCleanViewModel::cleanSelected(AppState *appState)
         if (t.isSelected)
             folders.append(t.nativePath);
     }
-    if (folders.isEmpty() || m_cleaning)
+    if (folders.isEmpty() || m_cycle.isCleaning())
         return;
-    m_cleaning = true;
-    emit busyChanged();
     const CancelToken cancel = m_stopper->token;
-    m_work.track(QtConcurrent::run([this, appState, folders, cancel] {
-        tCancel = cancel;
-        const CleanReport report = trashFolders(folders, appState);
-        const int generation = ++m_generation;
-        const QList<NodeModuleTarget> found = findTargets(appState);
-        QMetaObject::invokeMethod(
-            this,
-            [this, found, generation, report] {
-                m_cleaning = false;
-                publish(found, generation, false);
-                emit busyChanged();
-                emit cleanFinished(report);
-            },
-            Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
-    }));
+    m_cycle.clean(
+        appState,
+        [folders, appState, cancel] {
+            tCancel = cancel;
+            return trashFolders(folders, appState);
+        },
+        [appState] { return findTargets(appState); },
+        [this](const QList<NodeModuleTarget> &found, bool keepTicks) { publish(found, keepTicks); },
+        [this](const CleanReport &report) { emit cleanFinished(report); });
 }
 
-void DeepCleanViewModel::publish(QList<NodeModuleTarget> found, int generation, bool keepTicks)
+void DeepCleanViewModel::publish(QList<NodeModuleTarget> found, bool keepTicks)
 {
-    if (generation < m_published)
-        return;
-    m_published = generation;
-    if (keepTicks) {
-        QSet<QByteArray> ticked;
-        for (const NodeModuleTarget &t : std::as_const(m_targets)) {
-            if (t.isSelected)
-                ticked.insert(t.nativePath);
-        }
-        for (NodeModuleTarget &t : found)
-            t.isSelected = ticked.contains(t.nativePath);
-    }
+    if (keepTicks)
+        ScanCleanCycle::carryTicks(m_targets, found,
+                                   [](const NodeModuleTarget &t) { return t.nativePath; });
     m_targets = found;
     emit targetsChanged();
     emit changed();

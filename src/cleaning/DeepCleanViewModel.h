@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exec/BackgroundWork.h"
+#include "cleaning/ScanCleanCycle.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,7 +8,6 @@
 #include <QString>
 #include <QUuid>
 
-#include <atomic>
 #include <memory>
 
 class AppState;
@@ -56,8 +55,8 @@ public:
     // Asynchronous: move the targets ticked now to the Trash, then scan again.
     void cleanSelected(AppState *appState);
 
-    bool isScanning() const { return m_runningScans > 0; }
-    bool isCleaning() const { return m_cleaning; }
+    bool isScanning() const { return m_cycle.isScanning(); }
+    bool isCleaning() const { return m_cycle.isCleaning(); }
     // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
     void holdSelection(bool hold);
 
@@ -78,15 +77,10 @@ signals:
     void cleanFinished(const DeepCleanViewModel::CleanReport &report);
 
 private:
-    void publish(QList<NodeModuleTarget> found, int generation, bool keepTicks);
+    void publish(QList<NodeModuleTarget> found, bool keepTicks);
 
     QList<NodeModuleTarget> m_targets;
-    int m_runningScans = 0;
-    bool m_cleaning = false;
-    int m_holds = 0;
-    std::atomic_int m_generation{0};
-    int m_published = 0;
     struct Stopper; // the cancel token of this model's runs
     std::unique_ptr<Stopper> m_stopper;
-    BackgroundWork m_work;
+    ScanCleanCycle m_cycle;
 };

@@ -6,6 +6,7 @@
 #include "app/Dialogs.h"
 #include "app/Symbols.h"
 #include "app/TabHeader.h"
+#include "app/TickTable.h"
 #include "cleaning/CheckBoxDelegate.h"
 #include "cleaning/JunkViewModel.h"
 #include "cleaning/TwoLineDelegate.h"
@@ -13,15 +14,13 @@
 
 #include <QHeaderView>
 #include <QMessageBox>
-#include <QScrollBar>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr int IdRole = Qt::UserRole + 1;
+constexpr int IdRole = TickTable::IdRole;
 
-enum Column { CheckColumn, NameColumn, PathColumn, SizeColumn };
+enum Column { CheckColumn = TickTable::TickColumn, NameColumn, PathColumn, SizeColumn };
 
 JunkSortColumn sortColumnOf(int column)
 {
@@ -83,23 +82,15 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     m_header->addAction(m_delete);
     layout->addWidget(m_header);
 
-    m_table = new QTreeWidget(this);
+    m_table = new TickTable(
+        {QString(), QStringLiteral("Category"), QStringLiteral("Path"), QStringLiteral("Size")},
+        nullptr, [this] { fillTable(); },
+        [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
     m_table->setObjectName(QStringLiteral("junkTable"));
-    m_table->setColumnCount(4);
-    m_table->setHeaderLabels(
-        {QString(), QStringLiteral("Category"), QStringLiteral("Path"), QStringLiteral("Size")});
     m_table->setItemDelegate(new TwoLineDelegate(m_table));
     m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
-    m_table->setSelectionMode(QAbstractItemView::NoSelection);
-    m_table->setAlternatingRowColors(true);
-    m_table->setFrameShape(QFrame::NoFrame);
-    m_table->setTextElideMode(Qt::ElideMiddle);
     m_table->setIconSize(QSize(18, 18));
     QHeaderView *head = m_table->header();
-    head->setSectionsClickable(true);
-    head->setSortIndicatorShown(true);
-    head->setStretchLastSection(false);
-    head->setSectionResizeMode(CheckColumn, QHeaderView::Fixed);
     head->resizeSection(CheckColumn, 56);
     head->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     head->setSectionResizeMode(PathColumn, QHeaderView::Interactive);
@@ -108,13 +99,12 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     layout->addWidget(m_table, 1);
 
     connect(head, &QHeaderView::sectionClicked, this, &JunkCleanerView::sortBy);
-    connect(m_table, &QTreeWidget::itemChanged, this, &JunkCleanerView::onItemChanged);
     connect(m_table, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *item) {
-        if (!m_rebuilding)
+        if (!m_table->isRebuilding())
             m_expanded.insert(item->data(CheckColumn, IdRole).toUuid());
     });
     connect(m_table, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem *item) {
-        if (!m_rebuilding)
+        if (!m_table->isRebuilding())
             m_expanded.remove(item->data(CheckColumn, IdRole).toUuid());
     });
     connect(model, &JunkViewModel::categoriesChanged, this, &JunkCleanerView::rebuild);
@@ -150,17 +140,14 @@ void JunkCleanerView::sortBy(int column)
 
 void JunkCleanerView::rebuild()
 {
-    // A tick changes the model, which asks for a rebuild while Qt is still inside the
-    // ticked item: clearing the table then would free it under Qt's feet.
-    if (m_inItemChange) {
-        m_delete->setCount(m_model->selectedCount());
-        m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
-        QMetaObject::invokeMethod(this, &JunkCleanerView::rebuild, Qt::QueuedConnection);
-        return;
-    }
-    m_rebuilding = true;
-    const int scroll = m_table->verticalScrollBar()->value();
-    m_table->clear();
+    m_table->rebuild();
+    m_delete->setCount(m_model->selectedCount());
+    // One clean at a time; the button comes back with the re-scan's list.
+    m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
+}
+
+void JunkCleanerView::fillTable()
+{
     const QList<JunkTableItem> rows = JunkTableItem::tableItems(m_model->categories(), m_order);
     const QList<JunkCategory> categories = m_model->categories();
     for (const JunkTableItem &row : rows) {
@@ -178,21 +165,6 @@ void JunkCleanerView::rebuild()
     }
     m_table->header()->setSortIndicator(
         columnOf(m_order.column), m_order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    m_table->verticalScrollBar()->setValue(scroll);
-    m_delete->setCount(m_model->selectedCount());
-    // One clean at a time; the button comes back with the re-scan's list.
-    m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
-    m_rebuilding = false;
-}
-
-void JunkCleanerView::onItemChanged(QTreeWidgetItem *item, int column)
-{
-    if (m_rebuilding || column != CheckColumn || item->parent())
-        return;
-    m_inItemChange = true;
-    m_model->setSelected(item->data(CheckColumn, IdRole).toUuid(),
-                         item->checkState(CheckColumn) == Qt::Checked);
-    m_inItemChange = false;
 }
 
 void JunkCleanerView::confirmClean()

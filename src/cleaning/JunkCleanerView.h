@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TickTable.h"
 #include "cleaning/JunkTableItem.h"
 
 #include <QSet>
@@ -10,8 +11,6 @@ class AppState;
 class CloseGuard;
 class DeleteSelectedButton;
 class JunkViewModel;
-class QTreeWidget;
-class QTreeWidgetItem;
 class TabHeader;
 
 // The Junk Cleaner tab: the six categories in a sortable table whose rows open to show
@@ -35,19 +34,17 @@ protected:
 
 private:
     void rebuild();
+    void fillTable();
     void sortBy(int column);
-    void onItemChanged(QTreeWidgetItem *item, int column);
     void showCleanReport(int notMoved);
 
     AppState *m_appState;
     JunkViewModel *m_model;
     TabHeader *m_header;
     DeleteSelectedButton *m_delete;
-    QTreeWidget *m_table;
+    TickTable *m_table;
     CloseGuard *m_closeGuard;
     QSet<QUuid> m_expanded;
     JunkTableItem::Order m_order;
-    bool m_rebuilding = false;
-    bool m_inItemChange = false; // the table is inside its own item's signal
     bool m_confirming = false;
 };

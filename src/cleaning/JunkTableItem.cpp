@@ -1,25 +1,10 @@
 #include "cleaning/JunkTableItem.h"
 
-#include <algorithm>
-
 namespace {
 
 void sortRows(QList<JunkTableItem> &rows, const JunkTableItem::Order &order)
 {
-    auto less = [&order](const JunkTableItem &a, const JunkTableItem &b) {
-        switch (order.column) {
-        case JunkSortColumn::category:
-            return a.name < b.name;
-        case JunkSortColumn::path:
-            return a.path < b.path;
-        case JunkSortColumn::size:
-            return a.sizeMB < b.sizeMB;
-        }
-        return false;
-    };
-    std::stable_sort(rows.begin(), rows.end(), [&](const JunkTableItem &a, const JunkTableItem &b) {
-        return order.ascending ? less(a, b) : less(b, a);
-    });
+    JunkViewModel::sortRows(rows, order.column, order.ascending);
 }
 
 } // namespace

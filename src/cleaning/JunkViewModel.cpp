@@ -8,11 +8,6 @@
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 
-#include <QSet>
-#include <QtConcurrent>
-
-#include <algorithm>
-
 namespace {
 
 QString lastComponent(const QString &path)
@@ -28,7 +23,10 @@ QString tickKey(const JunkCategory &c)
 
 } // namespace
 
-JunkViewModel::JunkViewModel(QObject *parent) : QObject(parent) {}
+JunkViewModel::JunkViewModel(QObject *parent)
+    : QObject(parent), m_cycle(this, [this] { emit busyChanged(); })
+{
+}
 
 JunkViewModel::~JunkViewModel()
 {
@@ -37,30 +35,25 @@ JunkViewModel::~JunkViewModel()
 
 void JunkViewModel::waitForTasks()
 {
-    m_work.waitForAll();
+    m_cycle.waitForAll();
 }
 
 void JunkViewModel::setSelected(const QUuid &id, bool selected)
 {
-    for (JunkCategory &c : m_categories) {
-        if (c.id == id && c.isSelected != selected) {
-            c.isSelected = selected;
-            emit categoriesChanged();
-            emit changed();
-            return;
-        }
+    if (ScanCleanCycle::setSelected(m_categories, id, selected)) {
+        emit categoriesChanged();
+        emit changed();
     }
 }
 
 int JunkViewModel::selectedCount() const
 {
-    return int(std::count_if(m_categories.cbegin(), m_categories.cend(),
-                             [](const JunkCategory &c) { return c.isSelected; }));
+    return ScanCleanCycle::selectedCount(m_categories);
 }
 
 void JunkViewModel::holdSelection(bool hold)
 {
-    m_holds = qMax(0, m_holds + (hold ? 1 : -1));
+    m_cycle.holdSelection(hold);
 }
 
 QList<JunkCategory> JunkViewModel::freshCategories()
@@ -148,22 +141,11 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QStringList &folder
 
 void JunkViewModel::scan(AppState *appState)
 {
-    const int generation = ++m_generation;
-    ++m_runningScans;
-    emit busyChanged();
-    m_work.track(QtConcurrent::run([this, appState, generation] {
-        const QList<JunkCategory> measured = measureCategories(appState);
-        QMetaObject::invokeMethod(
-            this,
-            [this, measured, generation] {
-                --m_runningScans;
-                publish(measured, generation, m_holds > 0 || m_cleaning);
-                emit busyChanged();
-            },
-            Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
-    }));
+    m_cycle.scan(
+        appState, [appState] { return measureCategories(appState); },
+        [this](const QList<JunkCategory> &measured, bool keepTicks) {
+            publish(measured, keepTicks);
+        });
 }
 
 void JunkViewModel::cleanSelected(AppState *appState)
@@ -173,42 +155,21 @@ void JunkViewModel::cleanSelected(AppState *appState)
         if (c.isSelected)
             folders.append(c.path);
     }
-    if (folders.isEmpty() || m_cleaning)
+    if (folders.isEmpty() || m_cycle.isCleaning())
         return;
-    m_cleaning = true;
-    emit busyChanged();
-    m_work.track(QtConcurrent::run([this, appState, folders] {
-        const CleanReport report = emptyFolders(folders, appState);
-        const int generation = ++m_generation;
-        const QList<JunkCategory> measured = measureCategories(appState);
-        QMetaObject::invokeMethod(
-            this,
-            [this, measured, generation, report] {
-                m_cleaning = false;
-                publish(measured, generation, false);
-                emit busyChanged();
-                emit cleanFinished(report);
-            },
-            Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
-    }));
+    m_cycle.clean(
+        appState, [folders, appState] { return emptyFolders(folders, appState); },
+        [appState] { return measureCategories(appState); },
+        [this](const QList<JunkCategory> &measured, bool keepTicks) {
+            publish(measured, keepTicks);
+        },
+        [this](const CleanReport &report) { emit cleanFinished(report); });
 }
 
-void JunkViewModel::publish(QList<JunkCategory> measured, int generation, bool keepTicks)
+void JunkViewModel::publish(QList<JunkCategory> measured, bool keepTicks)
 {
-    if (generation < m_published)
-        return;
-    m_published = generation;
-    if (keepTicks) {
-        QSet<QString> ticked;
-        for (const JunkCategory &c : std::as_const(m_categories)) {
-            if (c.isSelected)
-                ticked.insert(tickKey(c));
-        }
-        for (JunkCategory &c : measured)
-            c.isSelected = ticked.contains(tickKey(c));
-    }
+    if (keepTicks)
+        ScanCleanCycle::carryTicks(m_categories, measured, tickKey);
     m_categories = measured;
     emit categoriesChanged();
     emit changed();
@@ -216,21 +177,7 @@ void JunkViewModel::publish(QList<JunkCategory> measured, int generation, bool k
 
 void JunkViewModel::sort(JunkSortColumn column, bool ascending)
 {
-    auto key = [column](const JunkCategory &a, const JunkCategory &b) {
-        switch (column) {
-        case JunkSortColumn::category:
-            return a.name < b.name;
-        case JunkSortColumn::path:
-            return a.path < b.path;
-        case JunkSortColumn::size:
-            return a.sizeMB < b.sizeMB;
-        }
-        return false;
-    };
-    std::stable_sort(m_categories.begin(), m_categories.end(),
-                     [&](const JunkCategory &a, const JunkCategory &b) {
-                         return ascending ? key(a, b) : key(b, a);
-                     });
+    sortRows(m_categories, column, ascending);
     emit categoriesChanged();
     emit changed();
 }

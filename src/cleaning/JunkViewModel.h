@@ -1,13 +1,13 @@
 #pragma once
 
-#include "exec/BackgroundWork.h"
+#include "cleaning/ScanCleanCycle.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QUuid>
 
-#include <atomic>
+#include <algorithm>
 
 class AppState;
 
@@ -59,9 +59,28 @@ public:
     void cleanSelected(AppState *appState);
     // Stable; names and paths compare as text, sizes as numbers.
     void sort(JunkSortColumn column, bool ascending);
+    // The same order for any rows with a `name`, a `path` and a `sizeMB`.
+    template <typename Row>
+    static void sortRows(QList<Row> &rows, JunkSortColumn column, bool ascending)
+    {
+        auto less = [column](const Row &a, const Row &b) {
+            switch (column) {
+            case JunkSortColumn::category:
+                return a.name < b.name;
+            case JunkSortColumn::path:
+                return a.path < b.path;
+            case JunkSortColumn::size:
+                return a.sizeMB < b.sizeMB;
+            }
+            return false;
+        };
+        std::stable_sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
+            return ascending ? less(a, b) : less(b, a);
+        });
+    }
 
-    bool isScanning() const { return m_runningScans > 0; }
-    bool isCleaning() const { return m_cleaning; }
+    bool isScanning() const { return m_cycle.isScanning(); }
+    bool isCleaning() const { return m_cycle.isCleaning(); }
     // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
     void holdSelection(bool hold);
 
@@ -80,14 +99,8 @@ signals:
     void cleanFinished(const JunkViewModel::CleanReport &report);
 
 private:
-    void publish(QList<JunkCategory> measured, int generation, bool keepTicks);
+    void publish(QList<JunkCategory> measured, bool keepTicks);
 
     QList<JunkCategory> m_categories;
-    int m_runningScans = 0;
-    bool m_cleaning = false;
-    int m_holds = 0;
-    // Scans are numbered as they start; an older one that ends late is dropped.
-    std::atomic_int m_generation{0};
-    int m_published = 0;
-    BackgroundWork m_work;
+    ScanCleanCycle m_cycle;
 };

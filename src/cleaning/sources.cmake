@@ -2,4 +2,5 @@ target_sources(quillmar_core PRIVATE
     cleaning/DeepCleanViewModel.cpp cleaning/DeepCleanViewModel.h
     cleaning/JunkTableItem.cpp cleaning/JunkTableItem.h
     cleaning/JunkViewModel.cpp cleaning/JunkViewModel.h
+    cleaning/ScanCleanCycle.cpp cleaning/ScanCleanCycle.h
 )

@@ -3,20 +3,20 @@
 #include "app/AppState.h"
 #include "app/DeleteSelectedButton.h"
 #include "app/Dialogs.h"
-#include "app/EmptyStateView.h"
 #include "app/QuickLookPreview.h"
 #include "app/Style.h"
 #include "app/TabHeader.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/FileMetadataPreview.h"
+#include "finders/FilePreviewPane.h"
 #include "finders/FinderRemoval.h"
 #include "finders/RowButtonDelegate.h"
+#include "finders/ScanStateStack.h"
 #include "finders/StackedTextDelegate.h"
 
 #include <QAbstractTableModel>
 #include <QActionGroup>
-#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -214,15 +214,9 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     m_header->addAction(m_deleteSelected);
     layout->addWidget(m_header);
 
-    m_body = new QStackedWidget(this);
-    const QColor tint = QApplication::palette().color(QPalette::Highlight);
-    m_scanning =
-        new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Scanning…"),
-                           TabNavigation(TabNavigation::duplicates).subtitle(), tint, m_body);
-    m_nothing = new EmptyStateView(TabNavigation(TabNavigation::duplicates).systemImage(),
-                                   QStringLiteral("No duplicates found"),
-                                   QStringLiteral("No two files in your home folder are the same."),
-                                   tint, m_body);
+    m_body =
+        new ScanStateStack(TabNavigation::duplicates, QStringLiteral("No duplicates found"),
+                           QStringLiteral("No two files in your home folder are the same."), this);
 
     auto *content = new QSplitter(Qt::Vertical, m_body);
     content->setChildrenCollapsible(false);
@@ -315,16 +309,9 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     previewPlaceholder->setAlignment(Qt::AlignCenter);
     previewPlaceholder->setForegroundRole(QPalette::PlaceholderText);
     m_previewStack->addWidget(previewPlaceholder);
-    auto *files = new QSplitter(Qt::Vertical, m_previewStack);
-    m_quickLook = new QuickLookPreview(files);
-    m_metadata = new FileMetadataPreview(files);
-    files->addWidget(m_quickLook);
-    files->addWidget(m_metadata);
-    // The details keep the room their rows need; the preview takes the rest.
-    m_metadata->setMinimumHeight(200);
-    files->setChildrenCollapsible(false);
-    files->setStretchFactor(0, 1);
-    files->setStretchFactor(1, 0);
+    auto *files = new FilePreviewPane(m_previewStack);
+    m_quickLook = files->quickLook();
+    m_metadata = files->metadata();
     m_previewStack->addWidget(files);
     lower->addWidget(m_previewStack);
     lower->setStretchFactor(0, 3);
@@ -334,9 +321,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     content->setStretchFactor(1, 1);
     content->setSizes({330, 270});
 
-    m_body->addWidget(content);
-    m_body->addWidget(m_scanning);
-    m_body->addWidget(m_nothing);
+    m_body->setContent(content);
     layout->addWidget(m_body, 1);
 
     connect(m_model, &AdvancedToolsViewModel::itemsChanged, this, &DuplicatesView::itemsChanged);
@@ -349,9 +334,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
 
 EmptyStateView *DuplicatesView::emptyState() const
 {
-    QWidget *current = m_body->currentWidget();
-    return current == m_scanning || current == m_nothing ? static_cast<EmptyStateView *>(current)
-                                                         : nullptr;
+    return m_body->emptyState();
 }
 
 void DuplicatesView::showEvent(QShowEvent *event)
@@ -413,16 +396,7 @@ void DuplicatesView::updateDetail()
         m_detailStack->setCurrentWidget(m_detailPlaceholder);
     } else {
         m_detailStack->setCurrentIndex(1);
-        const SelectionSummary summary = selectionSummary(*group, m_checked);
-        m_summary->setText(summary.text);
-        QFont font = Style::font(Style::Text::Body);
-        font.setBold(summary.isWarning);
-        m_summary->setFont(font);
-        // Only the warning's colour is set; every other role follows the theme.
-        QPalette p;
-        if (summary.isWarning)
-            p.setColor(QPalette::WindowText, Style::red());
-        m_summary->setPalette(p);
+        showSummary(*group);
         for (int i = 0; i < m_copies.size(); ++i) {
             if (m_selectedDuplicateId && m_copies.at(i).path == *m_selectedDuplicateId)
                 m_copiesTable->selectRow(i);
@@ -433,6 +407,20 @@ void DuplicatesView::updateDetail()
         m_selectedLabel->setText(QStringLiteral("Selected: ") + *m_selectedDuplicateId);
     updatePreview();
     updateCount();
+}
+
+void DuplicatesView::showSummary(const DuplicateGroup &group)
+{
+    const SelectionSummary summary = selectionSummary(group, m_checked);
+    m_summary->setText(summary.text);
+    QFont font = Style::font(Style::Text::Body);
+    font.setBold(summary.isWarning);
+    m_summary->setFont(font);
+    // Only the warning's colour is set; every other role follows the theme.
+    QPalette p;
+    if (summary.isWarning)
+        p.setColor(QPalette::WindowText, Style::red());
+    m_summary->setPalette(p);
 }
 
 void DuplicatesView::updatePreview()
@@ -460,10 +448,7 @@ void DuplicatesView::updateHeader()
                                            : QStringLiteral("%1 groups · %2 can be freed")
                                                  .arg(m_groups.size())
                                                  .arg(formatSizeMB(total)));
-    if (!m_model->items().isEmpty())
-        m_body->setCurrentIndex(0);
-    else
-        m_body->setCurrentWidget(m_model->isScanRunning() ? m_scanning : m_nothing);
+    m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
 }
 
 void DuplicatesView::updateSortMenu()
@@ -502,18 +487,8 @@ void DuplicatesView::setChecked(const QString &path, bool checked)
         m_checked.remove(path);
     m_copiesModel->refreshTicks();
     const std::optional<DuplicateGroup> group = selectedGroup();
-    if (group) {
-        const SelectionSummary summary = selectionSummary(*group, m_checked);
-        m_summary->setText(summary.text);
-        QFont font = Style::font(Style::Text::Body);
-        font.setBold(summary.isWarning);
-        m_summary->setFont(font);
-        // Only the warning's colour is set; every other role follows the theme.
-        QPalette p;
-        if (summary.isWarning)
-            p.setColor(QPalette::WindowText, Style::red());
-        m_summary->setPalette(p);
-    }
+    if (group)
+        showSummary(*group);
     updateCount();
 }
 

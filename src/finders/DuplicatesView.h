@@ -19,6 +19,7 @@ class QStackedWidget;
 class QTableView;
 class QToolButton;
 class QuickLookPreview;
+class ScanStateStack;
 class TabHeader;
 
 // The duplicates tab: the groups of identical files, sortable by the sort menu or a
@@ -75,6 +76,7 @@ private:
     void itemsChanged();
     void rebuildGroups();
     void updateDetail();
+    void showSummary(const DuplicateGroup &group);
     void updateCount();
     void updateHeader();
     void updateSortMenu();
@@ -87,9 +89,7 @@ private:
     QToolButton *m_sortButton;
     QMenu *m_sortMenu;
     DeleteSelectedButton *m_deleteSelected;
-    QStackedWidget *m_body;
-    EmptyStateView *m_scanning;
-    EmptyStateView *m_nothing;
+    ScanStateStack *m_body;
     QTableView *m_groupsTable;
     QTableView *m_copiesTable;
     class GroupsModel;

@@ -4,21 +4,21 @@
 #include "app/Async.h"
 #include "app/DeleteSelectedButton.h"
 #include "app/Dialogs.h"
-#include "app/EmptyStateView.h"
 #include "app/FileIcons.h"
 #include "app/QuickLookPreview.h"
 #include "app/TabHeader.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/FileMetadataPreview.h"
+#include "finders/FilePreviewPane.h"
 #include "finders/FinderRemoval.h"
 #include "finders/RowButtonDelegate.h"
 #include "finders/RuntimeDetailPreview.h"
+#include "finders/ScanStateStack.h"
 #include "finders/StackedTextDelegate.h"
 #include "platform/FileProperties.h"
 
 #include <QAbstractTableModel>
-#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
@@ -158,13 +158,8 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     m_header->addAction(m_deleteSelected);
     layout->addWidget(m_header);
 
-    m_body = new QStackedWidget(this);
-    const QColor tint = QApplication::palette().color(QPalette::Highlight);
-    m_scanning = new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Scanning…"),
-                                    tab.subtitle(), tint, m_body);
-    m_nothing =
-        new EmptyStateView(tab.systemImage(), QStringLiteral("Nothing found"),
-                           QStringLiteral("Nothing here takes up space right now."), tint, m_body);
+    m_body = new ScanStateStack(tab, QStringLiteral("Nothing found"),
+                                QStringLiteral("Nothing here takes up space right now."), this);
 
     auto *split = new QSplitter(Qt::Horizontal, m_body);
     split->setChildrenCollapsible(false);
@@ -226,16 +221,9 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
             m_runtimePreview = new RuntimeDetailPreview(m_previewStack);
             m_previewStack->addWidget(m_runtimePreview);
         } else {
-            auto *files = new QSplitter(Qt::Vertical, m_previewStack);
-            m_quickLook = new QuickLookPreview(files);
-            m_metadata = new FileMetadataPreview(files);
-            files->addWidget(m_quickLook);
-            files->addWidget(m_metadata);
-            // The details keep the room their rows need; the preview takes the rest.
-            m_metadata->setMinimumHeight(200);
-            files->setChildrenCollapsible(false);
-            files->setStretchFactor(0, 1);
-            files->setStretchFactor(1, 0);
+            auto *files = new FilePreviewPane(m_previewStack);
+            m_quickLook = files->quickLook();
+            m_metadata = files->metadata();
             m_previewStack->addWidget(files);
         }
         previewLayout->addWidget(m_previewStack);
@@ -245,9 +233,7 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
         split->setSizes({650, 350});
     }
 
-    m_body->addWidget(split);
-    m_body->addWidget(m_scanning);
-    m_body->addWidget(m_nothing);
+    m_body->setContent(split);
     layout->addWidget(m_body, 1);
 
     connect(m_model, &AdvancedToolsViewModel::itemsChanged, this,
@@ -280,9 +266,7 @@ GenericFileListView *GenericFileListView::forTab(AppState *appState, TabNavigati
 
 EmptyStateView *GenericFileListView::emptyState() const
 {
-    QWidget *current = m_body->currentWidget();
-    return current == m_scanning || current == m_nothing ? static_cast<EmptyStateView *>(current)
-                                                         : nullptr;
+    return m_body->emptyState();
 }
 
 void GenericFileListView::showEvent(QShowEvent *event)
@@ -426,10 +410,7 @@ void GenericFileListView::updateCount()
 
 void GenericFileListView::updateEmptyState()
 {
-    if (!m_model->items().isEmpty())
-        m_body->setCurrentIndex(0);
-    else
-        m_body->setCurrentWidget(m_model->isScanRunning() ? m_scanning : m_nothing);
+    m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
 }
 
 void GenericFileListView::updatePreview()

@@ -20,6 +20,7 @@ class QLabel;
 class QStackedWidget;
 class QTableView;
 class QuickLookPreview;
+class ScanStateStack;
 class RuntimeDetailPreview;
 class TabHeader;
 
@@ -85,9 +86,7 @@ private:
     std::function<void()> m_scanAction;
     TabHeader *m_header;
     DeleteSelectedButton *m_deleteSelected;
-    QStackedWidget *m_body;
-    EmptyStateView *m_scanning;
-    EmptyStateView *m_nothing;
+    ScanStateStack *m_body;
     QTableView *m_table;
     class RowsModel;
     RowsModel *m_rowsModel;
