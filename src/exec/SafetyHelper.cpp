@@ -116,16 +116,6 @@ QByteArray standardized(const QByteArray &path, const QByteArray &home)
     return foldAbsolute(p, QByteArrayLiteral("."), QByteArrayLiteral(".."));
 }
 
-std::optional<QByteArray> realPath(const QByteArray &path)
-{
-    char *resolved = ::realpath(path.constData(), nullptr);
-    if (!resolved)
-        return std::nullopt;
-    QByteArray out(resolved);
-    ::free(resolved);
-    return out;
-}
-
 std::optional<FileId> idOf(const QByteArray &path, bool followLast)
 {
     struct stat st;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,16 @@ QByteArray nativePath(const QString &path)
 QString decodeNativePath(const char *bytes, qsizetype length)
 {
     return QString::fromUtf8(bytes, length < 0 ? qsizetype(qstrlen(bytes)) : length);
+}
+
+std::optional<QByteArray> realPath(const QByteArray &path)
+{
+    char *resolved = ::realpath(path.constData(), nullptr);
+    if (!resolved)
+        return std::nullopt;
+    QByteArray out(resolved);
+    ::free(resolved);
+    return out;
 }
 
 std::optional<FileProperties> FileProperties::read(const QString &path)

@@ -50,3 +50,6 @@ struct FileProperties {
 // decode leniently.
 QByteArray nativePath(const QString &path);
 QString decodeNativePath(const char *bytes, qsizetype length = -1);
+// The path with every link and "." or ".." resolved, as the system sees it now; nothing
+// when some part of it does not exist.
+std::optional<QByteArray> realPath(const QByteArray &path);

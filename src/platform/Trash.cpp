@@ -253,16 +253,6 @@ QByteArray cleanAbsolute(QByteArray path)
     return out.isEmpty() ? QByteArrayLiteral("/") : out;
 }
 
-std::optional<QByteArray> realPath(const QByteArray &path)
-{
-    char *resolved = ::realpath(path.constData(), nullptr);
-    if (!resolved)
-        return std::nullopt;
-    QByteArray out(resolved);
-    ::free(resolved);
-    return out;
-}
-
 // The path with its longest existing part resolved; the rest is kept as written.
 QByteArray resolveLoosely(const QByteArray &path)
 {
