@@ -11,12 +11,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QScreen>
-#include <QThreadPool>
 #include <QTimer>
 
 namespace {
-
-constexpr int kQuitWaitMs = 2000;
 
 struct Options {
     QCommandLineOption screenshot{
@@ -178,12 +175,5 @@ int main(int argc, char *argv[])
         });
         poll->start(250);
     }
-    const int code = app.exec();
-    // However the loop ended (a signal ends it with exit(), which does not announce
-    // aboutToQuit), nothing may keep the program from ending.
-    appState.stopAllWork();
-    // Stopped work ends through its threads' event loops, and ~QCoreApplication stops
-    // delivering events before it waits for the pool: let it end while they still run.
-    QThreadPool::globalInstance()->waitForDone(kQuitWaitMs);
-    return code;
+    return app.exec();
 }
