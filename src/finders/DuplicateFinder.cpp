@@ -31,6 +31,7 @@ constexpr qint64 kProbe = 4096;       // head and tail probe that splits a size 
 constexpr qint64 kChunk = 512 * 1024; // comparison chunk per open file
 constexpr int kMaxLockstep = 64;      // files compared side by side at most
 constexpr qint64 kTwoThreadWork = 64LL << 20;
+constexpr qsizetype kTwoThreadStats = 256; // paths
 
 struct Candidate {
     QByteArray native;
@@ -538,6 +539,40 @@ void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &fo
     }
 }
 
+// A listed path's regular file, or a size of 0 for anything else.
+struct Listed {
+    qint64 size = 0;
+    FileId id;
+};
+
+// The lstat of every path. A second thread takes half of a long list: it is most of the
+// time before the first comparison. Read straight from the stat, since building dates
+// would cost a time-zone lookup per file, as much as the lstat itself.
+std::vector<Listed> statAll(const QList<QByteArray> &paths, int threads)
+{
+    std::vector<Listed> listed(size_t(paths.size()));
+    auto stat = [&](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const QByteArray &native = paths[i];
+            struct stat st;
+            if (native.isEmpty() || native.contains('\0') ||
+                ::lstat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            listed[size_t(i)] = {qint64(st.st_size),
+                                 FileId{quint64(st.st_dev), quint64(st.st_ino)}};
+        }
+    };
+    const qsizetype half = paths.size() / 2;
+    if (threads != 1 && paths.size() >= kTwoThreadStats) {
+        std::thread helper(stat, half, paths.size());
+        stat(0, half);
+        helper.join();
+    } else {
+        stat(0, paths.size());
+    }
+    return listed;
+}
+
 } // namespace
 
 QString DuplicateFinder::fingerprint(const QString &path, qint64 size)
@@ -562,26 +597,25 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
                                                           int threads, const CancelToken &cancel)
 {
     // Size pass; several names of one file are one candidate, under the smallest name.
+    const std::vector<Listed> listed = statAll(paths, threads);
     QList<Candidate> kept;
     QList<qint64> sizes;
     QHash<FileId, int> byId;
-    for (const QByteArray &native : paths) {
-        struct stat st;
-        if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0)
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const Listed &l = listed[size_t(i)];
+        if (l.size < 1)
             continue;
-        const FileProperties p = FileProperties::fromStat(st);
-        if (!p.isRegularFile || p.fileSize < 1)
-            continue;
-        const Candidate c{native, decodeNativePath(native.constData(), native.size()), p.id};
-        const auto seen = byId.constFind(p.id);
+        const QByteArray &native = paths[i];
+        const Candidate c{native, decodeNativePath(native.constData(), native.size()), l.id};
+        const auto seen = byId.constFind(l.id);
         if (seen != byId.constEnd()) {
             if (pathLess(c, kept[*seen]))
                 kept[*seen] = c;
             continue;
         }
-        byId.insert(p.id, int(kept.size()));
+        byId.insert(l.id, int(kept.size()));
         kept.append(c);
-        sizes.append(p.fileSize);
+        sizes.append(l.size);
     }
     std::map<qint64, QList<Candidate>> bySize;
     for (int i = 0; i < kept.size(); ++i)

@@ -196,6 +196,11 @@ private slots:
         const auto groups = DuplicateFinder::groups({original, copy, link});
         QCOMPARE(groups.size(), 1);
         QCOMPARE(groups[0].paths, QStringList({link, copy})); // the smaller name stays
+
+        // A long listing is read in two halves: the names meet across them.
+        const QStringList padding(400, m_env->home() + "/missing");
+        QCOMPARE(DuplicateFinder::groups(QStringList{original} + padding + QStringList{copy, link}),
+                 groups);
     }
 
     void splitFingerprintGroupsGetContentKeys()
