@@ -35,8 +35,9 @@ FileMetadataPreview::FileMetadataPreview(QWidget *parent) : QWidget(parent)
 QString FileMetadataPreview::dateText(const QDateTime &when)
 {
     const QLocale locale;
-    return locale.toString(when.date(), QLocale::LongFormat) + QLatin1Char(' ') +
-           locale.toString(when.time(), QLocale::ShortFormat);
+    const QDateTime local = when.toLocalTime();
+    return locale.toString(local.date(), QLocale::LongFormat) + QLatin1Char(' ') +
+           locale.toString(local.time(), QLocale::ShortFormat);
 }
 
 FileMetadataPreview::Values FileMetadataPreview::load(const QString &path)

@@ -17,14 +17,16 @@ FileProperties FileProperties::fromStat(const struct stat &st)
     p.allocatedBytes = qint64(st.st_blocks) * 512;
     p.linkCount = st.st_nlink;
     p.id = FileId{quint64(st.st_dev), quint64(st.st_ino)};
+    // In UTC: a local date costs a time-zone lookup each, more than the lstat itself in a
+    // walk. Shown dates go through toLocalTime().
 #ifdef Q_OS_MACOS
-    p.modified = QDateTime::fromSecsSinceEpoch(st.st_mtimespec.tv_sec);
-    p.accessed = QDateTime::fromSecsSinceEpoch(st.st_atimespec.tv_sec);
+    p.modified = QDateTime::fromSecsSinceEpoch(st.st_mtimespec.tv_sec, Qt::UTC);
+    p.accessed = QDateTime::fromSecsSinceEpoch(st.st_atimespec.tv_sec, Qt::UTC);
 #else
-    p.modified = QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 +
-                                                st.st_mtim.tv_nsec / 1000000);
-    p.accessed = QDateTime::fromMSecsSinceEpoch(qint64(st.st_atim.tv_sec) * 1000 +
-                                                st.st_atim.tv_nsec / 1000000);
+    p.modified = QDateTime::fromMSecsSinceEpoch(
+        qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000, Qt::UTC);
+    p.accessed = QDateTime::fromMSecsSinceEpoch(
+        qint64(st.st_atim.tv_sec) * 1000 + st.st_atim.tv_nsec / 1000000, Qt::UTC);
 #endif
     return p;
 }

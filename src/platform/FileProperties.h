@@ -27,7 +27,7 @@ struct FileProperties {
     qint64 allocatedBytes = 0; // blocks on disk × 512
     quint64 linkCount = 0;
     FileId id;
-    QDateTime modified;
+    QDateTime modified; // in UTC
     QDateTime accessed;
 
     static FileProperties fromStat(const struct stat &st);

@@ -4,8 +4,10 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -139,6 +141,15 @@ private slots:
 
     void lastUsedOfAnAppImage()
     {
+        // Fourteen hours east of UTC, where noon is still the day before in UTC: the day
+        // shown must be the local one.
+        const QByteArray zone = qgetenv("TZ");
+        const auto restore = qScopeGuard([&] {
+            zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+            ::tzset();
+        });
+        qputenv("TZ", "XST-14");
+        ::tzset();
         const QString file = m_sys + "/Tool.AppImage";
         write(file);
         QFile f(file);
