@@ -179,7 +179,7 @@ private slots:
     void namesThatAreNotUtf8()
     {
         const QByteArray cache = QFile::encodeName(home()) + "/.cache/";
-        for (const QByteArray name : {QByteArray("a\xff"), QByteArray("a\xef\xbf\xbd")}) {
+        for (const QByteArray &name : {QByteArray("a\xff"), QByteArray("a\xef\xbf\xbd")}) {
             const int fd = ::open((cache + name).constData(), O_WRONLY | O_CREAT, 0644);
             QVERIFY(fd >= 0);
             ::close(fd);

@@ -178,7 +178,7 @@ private slots:
     void breakdown_measuresOnceAndConvertsUnits()
     {
         const QString h = m_env->home();
-        for (const QString &dir :
+        for (const char *dir :
              {"/.cache", "/.local/share/Trash/files", "/Documents/inner", "/apps"})
             QDir().mkpath(h + dir);
         QFile big(h + "/.local/share/Trash/files/big");
@@ -207,7 +207,7 @@ private slots:
     void fetch_whileRunningStartsNoSecondWalk()
     {
         const QString h = m_env->home();
-        for (const QString &dir : {"/apps", "/.cache", "/Downloads"})
+        for (const char *dir : {"/apps", "/.cache", "/Downloads"})
             QDir().mkpath(h + dir);
         m_env->editLocations([](Locations &loc) { loc.cachesCommand = "sleep 0.3; echo 1"; });
         AppState appState;

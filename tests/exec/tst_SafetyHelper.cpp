@@ -195,7 +195,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, safe);
         const QString root = m_env->root();
-        for (const QString &f : {"/tree/sub", "/view", "/docs", "/home/Documents"})
+        for (const char *f : {"/tree/sub", "/view", "/docs", "/home/Documents"})
             QVERIFY(QDir().mkpath(root + f));
         QVERIFY(touch(root + "/home/Documents/f"));
         m_env->editLocations([&](Locations &l) { l.protectedTrees.append(root + "/tree"); });
@@ -281,7 +281,7 @@ private slots:
         QFETCH(QString, swapTo);
         QFETCH(bool, moved);
         const QString root = m_env->root();
-        for (const QString &f : {"/plain/Documents", "/other/Documents", "/home/Documents"})
+        for (const char *f : {"/plain/Documents", "/other/Documents", "/home/Documents"})
             QVERIFY(QDir().mkpath(root + f));
         QVERIFY(QFile::link(root + "/plain", root + "/link"));
         m_env->editLocations([](Locations &) {}); // judge with the folders in place

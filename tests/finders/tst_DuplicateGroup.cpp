@@ -6,7 +6,7 @@ namespace {
 
 FileItem copy(const QString &path, const QString &key, double mb)
 {
-    return {path, "Duplicate", key, mb, std::nullopt};
+    return {path, "Duplicate", key, mb, std::nullopt, {}};
 }
 
 DuplicateGroup group(const QString &key, double mb, int copies)
