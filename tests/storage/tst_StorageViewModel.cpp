@@ -382,7 +382,8 @@ private slots:
         vm.open(m_data);
         waitIdle(vm);
         std::optional<StorageEntry> odd;
-        for (const StorageEntry &e : vm.columns().first()) {
+        const QList<QList<StorageEntry>> columns = vm.columns();
+        for (const StorageEntry &e : columns.first()) {
             if (e.nativePath.endsWith("\xff"))
                 odd = e;
         }
