@@ -50,8 +50,25 @@ struct Bucket {
     qint64 work() const { return size * files.size(); }
 };
 
+// Memory in huge pages where the system gives them: a fault per 4 KiB page costs more
+// than reading the bytes into it. `bytes` is a multiple of 2 MiB.
+char *allocateHuge(size_t bytes)
+{
+    char *block = static_cast<char *>(std::aligned_alloc(2 * 1024 * 1024, bytes));
+    if (!block)
+        throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+struct FreeBlock {
+    void operator()(char *block) const { std::free(block); }
+};
+
 // Buffers for the bytes a fingerprint covers, carved from large blocks and reused: fresh
-// memory costs a page fault per page, for every set, unless it comes in huge pages.
+// memory costs a page fault per page, for every set.
 class KeyPool {
 public:
     KeyPool() = default;
@@ -66,12 +83,7 @@ public:
     {
         if (m_free.empty()) {
             constexpr size_t kBlock = 16 * 2 * kHalf;
-            char *block = static_cast<char *>(std::aligned_alloc(2 * 1024 * 1024, kBlock));
-            if (!block)
-                throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-            ::madvise(block, kBlock, MADV_HUGEPAGE);
-#endif
+            char *block = allocateHuge(kBlock);
             m_blocks.push_back(block);
             for (size_t at = 0; at < kBlock; at += 2 * kHalf)
                 m_free.push_back(block + at);
@@ -80,10 +92,7 @@ public:
         m_free.pop_back();
         return buffer;
     }
-    void give(char *buffer)
-    {
-        m_free.push_back(buffer);
-    }
+    void give(char *buffer) { m_free.push_back(buffer); }
 
 private:
     std::vector<char *> m_blocks;
@@ -137,7 +146,7 @@ struct Scratch {
     const CancelToken *cancel = nullptr;
     bool stopped() const { return cancel && cancel->isCancelled(); }
     std::unique_ptr<char[]> half{new char[kHalf]};
-    std::unique_ptr<char[]> chunks{new char[kChunk * kMaxLockstep]};
+    std::unique_ptr<char[], FreeBlock> chunks{allocateHuge(kChunk * kMaxLockstep)};
     char *chunk(int slot) { return chunks.get() + qint64(slot) * kChunk; }
     KeyPool keys;
     std::vector<Found *> pending; // each holds a buffer of `keys`
