@@ -557,11 +557,11 @@ struct Listed {
 // The lstat of every path. A second thread takes half of a long list: it is most of the
 // time before the first comparison. Read straight from the stat, since building dates
 // would cost a time-zone lookup per file, as much as the lstat itself.
-std::vector<Listed> statAll(const QList<QByteArray> &paths, int threads)
+std::vector<Listed> statAll(const QList<QByteArray> &paths, int threads, const CancelToken &cancel)
 {
     std::vector<Listed> listed(size_t(paths.size()));
     auto stat = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i) {
+        for (qsizetype i = from; i < to && !cancel.isCancelled(); ++i) {
             const QByteArray &native = paths[i];
             struct stat st;
             if (native.isEmpty() || native.contains('\0') ||
@@ -606,7 +606,9 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
                                                           int threads, const CancelToken &cancel)
 {
     // Size pass; several names of one file are one candidate, under the smallest name.
-    const std::vector<Listed> listed = statAll(paths, threads);
+    const std::vector<Listed> listed = statAll(paths, threads, cancel);
+    if (cancel.isCancelled())
+        return {};
     QList<Candidate> kept;
     QList<qint64> sizes;
     QHash<FileId, int> byId;
