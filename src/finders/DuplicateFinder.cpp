@@ -378,6 +378,26 @@ std::vector<Same> splitPairwise(const QList<Candidate> &cands, const std::vector
     return result;
 }
 
+// The members that share their hash with another, in sets, each in listed order.
+std::vector<std::vector<int>> sharingAHash(std::vector<std::pair<size_t, int>> hashed)
+{
+    std::stable_sort(hashed.begin(), hashed.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<std::vector<int>> sets;
+    for (size_t from = 0; from < hashed.size();) {
+        size_t to = from + 1;
+        while (to < hashed.size() && hashed[to].first == hashed[from].first)
+            ++to;
+        if (to - from >= 2) {
+            sets.emplace_back();
+            for (size_t k = from; k < to; ++k)
+                sets.back().push_back(hashed[k].second);
+        }
+        from = to;
+    }
+    return sets;
+}
+
 // Splits many same-looking files by a hash of their whole contents, reading one file at a
 // time, so that what is left to compare side by side is small. Files that cannot be read
 // in full drop out.
@@ -403,21 +423,7 @@ std::vector<std::vector<int>> splitByWholeHash(const QList<Candidate> &cands,
         if (offset >= size)
             hashed.emplace_back(h, m);
     }
-    std::stable_sort(hashed.begin(), hashed.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    std::vector<std::vector<int>> parts;
-    for (size_t from = 0; from < hashed.size();) {
-        size_t to = from + 1;
-        while (to < hashed.size() && hashed[to].first == hashed[from].first)
-            ++to;
-        if (to - from >= 2) {
-            parts.emplace_back();
-            for (size_t k = from; k < to; ++k)
-                parts.back().push_back(hashed[k].second);
-        }
-        from = to;
-    }
-    return parts;
+    return sharingAHash(std::move(hashed));
 }
 
 // A digest of the first member that can still be read in full.
@@ -509,19 +515,7 @@ void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &fo
             if (const auto h = probeOf(file, size, scratch.half.get()))
                 probes.emplace_back(*h, i);
         }
-        std::stable_sort(probes.begin(), probes.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
-        for (size_t from = 0; from < probes.size();) {
-            size_t to = from + 1;
-            while (to < probes.size() && probes[to].first == probes[from].first)
-                ++to;
-            if (to - from >= 2) {
-                groups.emplace_back();
-                for (size_t k = from; k < to; ++k)
-                    groups.back().push_back(probes[k].second);
-            }
-            from = to;
-        }
+        groups = sharingAHash(std::move(probes));
     }
 
     for (const std::vector<int> &members : groups) {
