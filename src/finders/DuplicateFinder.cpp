@@ -549,8 +549,7 @@ struct Listed {
 };
 
 // The lstat of every path. A second thread takes half of a long list: it is most of the
-// time before the first comparison. Read straight from the stat, since building dates
-// would cost a time-zone lookup per file, as much as the lstat itself.
+// time before the first comparison.
 std::vector<Listed> statAll(const QList<QByteArray> &paths, int threads, const CancelToken &cancel)
 {
     std::vector<Listed> listed(size_t(paths.size()));
@@ -558,11 +557,11 @@ std::vector<Listed> statAll(const QList<QByteArray> &paths, int threads, const C
         for (qsizetype i = from; i < to && !cancel.isCancelled(); ++i) {
             const QByteArray &native = paths[i];
             struct stat st;
-            if (native.isEmpty() || native.contains('\0') ||
-                ::lstat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0)
                 continue;
-            listed[size_t(i)] = {qint64(st.st_size),
-                                 FileId{quint64(st.st_dev), quint64(st.st_ino)}};
+            const FileProperties p = FileProperties::fromStat(st);
+            if (p.isRegularFile)
+                listed[size_t(i)] = {p.fileSize, p.id};
         }
     };
     const qsizetype half = paths.size() / 2;
