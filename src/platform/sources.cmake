@@ -15,5 +15,5 @@ target_sources(quillmar_core PRIVATE
     platform/SystemLog.cpp platform/SystemLog.h
     platform/TerminationSignals.cpp platform/TerminationSignals.h
     platform/Trash.cpp platform/Trash.h
-    platform/Workspace.cpp platform/Workspace.h
+    platform/desktop/Workspace.cpp platform/desktop/Workspace.h
 )

@@ -1,7 +1,7 @@
 #include "storage/StorageViewModel.h"
 
 #include "app/AppState.h"
-#include "app/Async.h"
+#include "exec/Async.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Preferences.h"
 

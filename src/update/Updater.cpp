@@ -2,8 +2,7 @@
 
 #include "QuillmarBuild.h"
 
-#include "app/Async.h"
-#include "app/Website.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
@@ -11,7 +10,8 @@
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
 #include "platform/Trash.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
+#include "update/Website.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

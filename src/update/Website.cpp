@@ -1,4 +1,4 @@
-#include "app/Website.h"
+#include "update/Website.h"
 
 namespace Website {
 

@@ -1,5 +1,5 @@
-#include "app/AppInfo.h"
-#include "app/DesktopIntegration.h"
+#include "app/screens/DesktopIntegration.h"
+#include "platform/desktop/AppInfo.h"
 #include "update/Updater.h"
 
 #include <QDir>

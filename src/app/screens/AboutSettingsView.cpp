@@ -1,10 +1,10 @@
-#include "app/AboutSettingsView.h"
+#include "app/screens/AboutSettingsView.h"
 
-#include "app/AppInfo.h"
-#include "app/Style.h"
-#include "app/Website.h"
+#include "app/widgets/Style.h"
 #include "platform/PlatformTexts.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/AppInfo.h"
+#include "platform/desktop/Workspace.h"
+#include "update/Website.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

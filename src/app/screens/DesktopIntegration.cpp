@@ -1,6 +1,6 @@
-#include "app/DesktopIntegration.h"
+#include "app/screens/DesktopIntegration.h"
 
-#include "app/Dialogs.h"
+#include "app/widgets/Dialogs.h"
 #include "platform/Preferences.h"
 
 #include <QDir>

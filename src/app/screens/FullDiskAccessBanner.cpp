@@ -1,8 +1,8 @@
-#include "app/FullDiskAccessBanner.h"
+#include "app/screens/FullDiskAccessBanner.h"
 
 #include "app/AppState.h"
-#include "app/Style.h"
-#include "app/SymbolView.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

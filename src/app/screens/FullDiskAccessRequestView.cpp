@@ -1,9 +1,9 @@
-#include "app/FullDiskAccessRequestView.h"
+#include "app/screens/FullDiskAccessRequestView.h"
 #include "platform/PlatformTexts.h"
 
 #include "app/AppState.h"
-#include "app/Style.h"
-#include "app/SymbolView.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

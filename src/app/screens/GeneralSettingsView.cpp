@@ -1,8 +1,8 @@
-#include "app/GeneralSettingsView.h"
+#include "app/screens/GeneralSettingsView.h"
 
-#include "app/Website.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
+#include "update/Website.h"
 
 #include <QCheckBox>
 #include <QComboBox>

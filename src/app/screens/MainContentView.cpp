@@ -1,16 +1,16 @@
-#include "app/MainContentView.h"
+#include "app/screens/MainContentView.h"
 
 #include "app/AppState.h"
-#include "app/EmptyStateView.h"
-#include "applications/ApplicationsView.h"
-#include "cleaning/DeepCleanView.h"
-#include "cleaning/JunkCleanerView.h"
-#include "dashboard/DashboardView.h"
-#include "docker/DockerView.h"
-#include "finders/DuplicatesView.h"
-#include "finders/GenericFileListView.h"
-#include "homebrew/HomebrewView.h"
-#include "storage/StorageView.h"
+#include "app/widgets/EmptyStateView.h"
+#include "applications/screens/ApplicationsView.h"
+#include "cleaning/screens/DeepCleanView.h"
+#include "cleaning/screens/JunkCleanerView.h"
+#include "dashboard/screens/DashboardView.h"
+#include "docker/screens/DockerView.h"
+#include "finders/screens/DuplicatesView.h"
+#include "finders/screens/GenericFileListView.h"
+#include "homebrew/screens/HomebrewView.h"
+#include "storage/screens/StorageView.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
-#include "app/PrivacySettingsView.h"
+#include "app/screens/PrivacySettingsView.h"
 
 #include "app/AppState.h"
-#include "app/Style.h"
-#include "app/SymbolView.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 

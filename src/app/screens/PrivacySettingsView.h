@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SettingsForm.h"
+#include "app/widgets/SettingsForm.h"
 
 class AppState;
 class QLabel;

@@ -1,8 +1,8 @@
-#include "app/ProgressBannerView.h"
+#include "app/screens/ProgressBannerView.h"
 
-#include "app/ActivityIndicator.h"
 #include "app/AppState.h"
-#include "app/Style.h"
+#include "app/widgets/ActivityIndicator.h"
+#include "app/widgets/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

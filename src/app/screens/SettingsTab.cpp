@@ -1,4 +1,4 @@
-#include "app/SettingsTab.h"
+#include "app/screens/SettingsTab.h"
 
 namespace {
 struct PaneInfo {

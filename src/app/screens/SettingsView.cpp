@@ -1,13 +1,13 @@
-#include "app/SettingsView.h"
+#include "app/screens/SettingsView.h"
 
-#include "app/AboutSettingsView.h"
-#include "app/GeneralSettingsView.h"
-#include "app/PrivacySettingsView.h"
-#include "app/Symbols.h"
-#include "applications/AppScanSettingsView.h"
-#include "homebrew/HomebrewSettingsView.h"
+#include "app/screens/AboutSettingsView.h"
+#include "app/screens/GeneralSettingsView.h"
+#include "app/screens/PrivacySettingsView.h"
+#include "app/widgets/Symbols.h"
+#include "applications/screens/AppScanSettingsView.h"
+#include "homebrew/screens/HomebrewSettingsView.h"
 #include "platform/Preferences.h"
-#include "storage/StorageSettingsView.h"
+#include "storage/screens/StorageSettingsView.h"
 
 #include <QTabBar>
 #include <QTabWidget>

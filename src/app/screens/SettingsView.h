@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SettingsTab.h"
+#include "app/screens/SettingsTab.h"
 
 #include <QDialog>
 

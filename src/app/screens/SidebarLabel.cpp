@@ -1,8 +1,8 @@
-#include "app/SidebarLabel.h"
+#include "app/screens/SidebarLabel.h"
 
-#include "app/ActivityIndicator.h"
-#include "app/Style.h"
-#include "app/SymbolView.h"
+#include "app/widgets/ActivityIndicator.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "app/SidebarView.h"
+#include "app/screens/SidebarView.h"
 
 #include "app/AppState.h"
-#include "app/SidebarLabel.h"
-#include "app/Style.h"
-#include "app/TabCounts.h"
+#include "app/screens/SidebarLabel.h"
+#include "app/screens/TabCounts.h"
+#include "app/widgets/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

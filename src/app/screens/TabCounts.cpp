@@ -1,4 +1,4 @@
-#include "app/TabCounts.h"
+#include "app/screens/TabCounts.h"
 
 #include "app/AppState.h"
 #include "applications/ApplicationsViewModel.h"

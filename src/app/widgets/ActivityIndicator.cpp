@@ -1,4 +1,4 @@
-#include "app/ActivityIndicator.h"
+#include "app/widgets/ActivityIndicator.h"
 
 #include <QPainter>
 

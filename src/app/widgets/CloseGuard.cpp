@@ -1,4 +1,4 @@
-#include "app/CloseGuard.h"
+#include "app/widgets/CloseGuard.h"
 
 #include <QEvent>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
-#include "app/DeleteSelectedButton.h"
+#include "app/widgets/DeleteSelectedButton.h"
 
-#include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/Symbols.h"
 
 DeleteSelectedButton::DeleteSelectedButton(std::function<void()> action, QWidget *parent)
     : QPushButton(parent), m_action(std::move(action))

@@ -1,6 +1,6 @@
-#include "app/DetailRow.h"
+#include "app/widgets/DetailRow.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
-#include "app/Dialogs.h"
+#include "app/widgets/Dialogs.h"
 
-#include "app/AppInfo.h"
-#include "app/Style.h"
+#include "app/widgets/Style.h"
+#include "platform/desktop/AppInfo.h"
 
 #include <QApplication>
 #include <QFileDialog>

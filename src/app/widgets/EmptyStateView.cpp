@@ -1,7 +1,7 @@
-#include "app/EmptyStateView.h"
+#include "app/widgets/EmptyStateView.h"
 
-#include "app/Style.h"
-#include "app/SymbolView.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

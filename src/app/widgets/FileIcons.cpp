@@ -1,6 +1,6 @@
-#include "app/FileIcons.h"
+#include "app/widgets/FileIcons.h"
 
-#include "app/Symbols.h"
+#include "app/widgets/Symbols.h"
 
 #include <QApplication>
 #include <QHash>

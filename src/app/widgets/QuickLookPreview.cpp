@@ -1,8 +1,8 @@
-#include "app/QuickLookPreview.h"
+#include "app/widgets/QuickLookPreview.h"
 
-#include "app/Async.h"
-#include "app/FileIcons.h"
-#include "app/Style.h"
+#include "app/widgets/FileIcons.h"
+#include "app/widgets/Style.h"
+#include "exec/Async.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "app/ScaleButton.h"
+#include "app/widgets/ScaleButton.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QPainter>
 #include <QPainterPath>

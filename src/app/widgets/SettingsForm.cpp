@@ -1,6 +1,6 @@
-#include "app/SettingsForm.h"
+#include "app/widgets/SettingsForm.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QVBoxLayout>
 

@@ -1,4 +1,4 @@
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QApplication>
 #include <QEvent>

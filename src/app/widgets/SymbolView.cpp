@@ -1,6 +1,6 @@
-#include "app/SymbolView.h"
+#include "app/widgets/SymbolView.h"
 
-#include "app/Symbols.h"
+#include "app/widgets/Symbols.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "app/Symbols.h"
+#include "app/widgets/Symbols.h"
 
 #include <QApplication>
 #include <QDir>

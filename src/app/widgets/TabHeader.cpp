@@ -1,6 +1,6 @@
-#include "app/TabHeader.h"
+#include "app/widgets/TabHeader.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "app/TickTable.h"
+#include "app/widgets/TickTable.h"
 
 #include <QHeaderView>
 #include <QScrollBar>

@@ -1,8 +1,8 @@
-#include "applications/AppScanSettingsView.h"
+#include "applications/screens/AppScanSettingsView.h"
 
-#include "app/Dialogs.h"
-#include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/Symbols.h"
 #include "applications/ApplicationsViewModel.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"

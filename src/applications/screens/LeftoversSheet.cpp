@@ -1,13 +1,13 @@
-#include "applications/LeftoversSheet.h"
+#include "applications/screens/LeftoversSheet.h"
 
 #include "app/AppState.h"
-#include "app/Async.h"
-#include "app/FileIcons.h"
-#include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/widgets/FileIcons.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/Symbols.h"
 #include "applications/AppLeftovers.h"
+#include "exec/Async.h"
 #include "platform/PlatformTexts.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
 #include "storage/StorageScanner.h"
 
 #include <QCheckBox>

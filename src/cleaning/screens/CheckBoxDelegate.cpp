@@ -1,4 +1,4 @@
-#include "cleaning/CheckBoxDelegate.h"
+#include "cleaning/screens/CheckBoxDelegate.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/TickTable.h"
+#include "app/widgets/TickTable.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "cleaning/TwoLineDelegate.h"
+#include "cleaning/screens/TwoLineDelegate.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QApplication>
 #include <QPainter>

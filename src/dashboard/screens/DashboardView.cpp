@@ -1,12 +1,12 @@
-#include "dashboard/DashboardView.h"
+#include "dashboard/screens/DashboardView.h"
 
 #include "app/AppState.h"
-#include "app/Style.h"
-#include "app/TabHeader.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/TabHeader.h"
 #include "dashboard/DashboardViewModel.h"
-#include "dashboard/MetricCard.h"
-#include "dashboard/RecommendationCard.h"
-#include "dashboard/SegmentedHorizontalBarChart.h"
+#include "dashboard/screens/MetricCard.h"
+#include "dashboard/screens/RecommendationCard.h"
+#include "dashboard/screens/SegmentedHorizontalBarChart.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/DuplicateGroup.h"
 

@@ -1,7 +1,7 @@
-#include "dashboard/MetricCard.h"
+#include "dashboard/screens/MetricCard.h"
 
-#include "app/Style.h"
-#include "app/SymbolView.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "dashboard/RecommendationCard.h"
+#include "dashboard/screens/RecommendationCard.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

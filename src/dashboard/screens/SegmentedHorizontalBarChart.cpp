@@ -1,6 +1,6 @@
-#include "dashboard/SegmentedHorizontalBarChart.h"
+#include "dashboard/screens/SegmentedHorizontalBarChart.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QHelpEvent>
 #include <QPainter>

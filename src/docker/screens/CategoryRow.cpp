@@ -1,6 +1,6 @@
-#include "docker/CategoryRow.h"
+#include "docker/screens/CategoryRow.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,12 +1,12 @@
-#include "docker/DockerView.h"
+#include "docker/screens/DockerView.h"
 
 #include "app/AppState.h"
-#include "app/CloseGuard.h"
-#include "app/Dialogs.h"
-#include "app/EmptyStateView.h"
-#include "app/Style.h"
-#include "app/TabHeader.h"
-#include "docker/CategoryRow.h"
+#include "app/widgets/CloseGuard.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/EmptyStateView.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/TabHeader.h"
+#include "docker/screens/CategoryRow.h"
 #include "platform/PlatformTexts.h"
 
 #include <QApplication>

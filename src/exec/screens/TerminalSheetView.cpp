@@ -1,8 +1,8 @@
-#include "exec/TerminalSheetView.h"
+#include "exec/screens/TerminalSheetView.h"
 
-#include "app/ActivityIndicator.h"
-#include "app/Style.h"
-#include "app/SymbolView.h"
+#include "app/widgets/ActivityIndicator.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
 #include "platform/Locations.h"
 
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
-#include "finders/FileMetadataPreview.h"
+#include "finders/screens/FileMetadataPreview.h"
 
-#include "app/Async.h"
-#include "app/DetailRow.h"
-#include "app/Style.h"
+#include "app/widgets/DetailRow.h"
+#include "app/widgets/Style.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "platform/FileDetails.h"
 

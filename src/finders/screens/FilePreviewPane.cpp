@@ -1,7 +1,7 @@
-#include "finders/FilePreviewPane.h"
+#include "finders/screens/FilePreviewPane.h"
 
-#include "app/QuickLookPreview.h"
-#include "finders/FileMetadataPreview.h"
+#include "app/widgets/QuickLookPreview.h"
+#include "finders/screens/FileMetadataPreview.h"
 
 FilePreviewPane::FilePreviewPane(QWidget *parent) : QSplitter(Qt::Vertical, parent)
 {

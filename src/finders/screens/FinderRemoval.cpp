@@ -1,7 +1,7 @@
-#include "finders/FinderRemoval.h"
+#include "finders/screens/FinderRemoval.h"
 
-#include "app/Async.h"
-#include "app/Dialogs.h"
+#include "app/widgets/Dialogs.h"
+#include "exec/Async.h"
 #include "finders/AdvancedToolsViewModel.h"
 
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "finders/RowButtonDelegate.h"
+#include "finders/screens/RowButtonDelegate.h"
 
 #include <QApplication>
 #include <QMouseEvent>

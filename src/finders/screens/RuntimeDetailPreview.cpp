@@ -1,7 +1,7 @@
-#include "finders/RuntimeDetailPreview.h"
+#include "finders/screens/RuntimeDetailPreview.h"
 
-#include "app/Async.h"
-#include "app/Style.h"
+#include "app/widgets/Style.h"
+#include "exec/Async.h"
 #include "exec/CancelToken.h"
 #include "exec/ProcessRunner.h"
 #include "platform/FileProperties.h"

@@ -1,6 +1,6 @@
-#include "finders/ScanStateStack.h"
+#include "finders/screens/ScanStateStack.h"
 
-#include "app/EmptyStateView.h"
+#include "app/widgets/EmptyStateView.h"
 
 #include <QApplication>
 

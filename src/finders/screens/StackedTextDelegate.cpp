@@ -1,6 +1,6 @@
-#include "finders/StackedTextDelegate.h"
+#include "finders/screens/StackedTextDelegate.h"
 
-#include "app/Style.h"
+#include "app/widgets/Style.h"
 
 #include <QApplication>
 #include <QPainter>

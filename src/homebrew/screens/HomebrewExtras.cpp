@@ -1,10 +1,10 @@
-#include "homebrew/HomebrewExtras.h"
+#include "homebrew/screens/HomebrewExtras.h"
 
-#include "app/ActivityIndicator.h"
-#include "app/Async.h"
-#include "app/Dialogs.h"
-#include "app/EmptyStateView.h"
-#include "app/Style.h"
+#include "app/widgets/ActivityIndicator.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/EmptyStateView.h"
+#include "app/widgets/Style.h"
+#include "exec/Async.h"
 #include "homebrew/Brew.h"
 #include "homebrew/HomebrewViewModel.h"
 

@@ -1,12 +1,12 @@
-#include "homebrew/HomebrewSettingsView.h"
+#include "homebrew/screens/HomebrewSettingsView.h"
 
-#include "app/Async.h"
-#include "app/DetailRow.h"
+#include "app/widgets/DetailRow.h"
+#include "exec/Async.h"
 #include "homebrew/Brew.h"
 #include "platform/FileProperties.h"
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
 
 #include <QDir>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exec/TerminalSheetView.h"
+#include "exec/screens/TerminalSheetView.h"
 #include "homebrew/BrewListing.h"
 #include "homebrew/BrewPackage.h"
 

@@ -1,4 +1,4 @@
-#include "app/AppInfo.h"
+#include "platform/desktop/AppInfo.h"
 
 #include "QuillmarBuild.h"
 

@@ -1,4 +1,4 @@
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

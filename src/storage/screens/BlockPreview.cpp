@@ -1,7 +1,7 @@
-#include "storage/BlockPreview.h"
+#include "storage/screens/BlockPreview.h"
 
-#include "app/Async.h"
-#include "app/FileIcons.h"
+#include "app/widgets/FileIcons.h"
+#include "exec/Async.h"
 #include "platform/FileProperties.h"
 #include "storage/TreemapLayout.h"
 

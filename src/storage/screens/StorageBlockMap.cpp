@@ -1,7 +1,7 @@
-#include "storage/StorageBlockMap.h"
+#include "storage/screens/StorageBlockMap.h"
 
-#include "app/Style.h"
-#include "storage/BlockPreview.h"
+#include "app/widgets/Style.h"
+#include "storage/screens/BlockPreview.h"
 
 #include <QHelpEvent>
 #include <QMouseEvent>

@@ -1,8 +1,8 @@
-#include "storage/StorageColumn.h"
+#include "storage/screens/StorageColumn.h"
 
-#include "app/FileIcons.h"
-#include "app/Style.h"
-#include "app/Symbols.h"
+#include "app/widgets/FileIcons.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/Symbols.h"
 #include "storage/TreemapLayout.h"
 
 #include <QKeyEvent>

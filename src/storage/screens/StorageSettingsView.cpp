@@ -1,6 +1,6 @@
-#include "storage/StorageSettingsView.h"
+#include "storage/screens/StorageSettingsView.h"
 
-#include "app/Dialogs.h"
+#include "app/widgets/Dialogs.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"

@@ -1,9 +1,9 @@
-#include "update/UpdateDialogView.h"
+#include "update/screens/UpdateDialogView.h"
 
-#include "app/ActivityIndicator.h"
-#include "app/Style.h"
-#include "app/SymbolView.h"
-#include "platform/Workspace.h"
+#include "app/widgets/ActivityIndicator.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
+#include "platform/desktop/Workspace.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,10 +1,10 @@
-#include "app/Dialogs.h"
-#include "app/EmptyStateView.h"
-#include "app/QuickLookPreview.h"
-#include "app/SettingsTab.h"
-#include "app/Symbols.h"
-#include "app/TabHeader.h"
 #include "app/TabNavigation.h"
+#include "app/screens/SettingsTab.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/EmptyStateView.h"
+#include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/Symbols.h"
+#include "app/widgets/TabHeader.h"
 
 #include <QFile>
 #include <QImage>

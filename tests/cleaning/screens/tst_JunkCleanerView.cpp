@@ -1,9 +1,9 @@
 #include "app/AppState.h"
-#include "app/DeleteSelectedButton.h"
-#include "app/Dialogs.h"
-#include "app/Theme.h"
-#include "cleaning/JunkCleanerView.h"
+#include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/Theme.h"
 #include "cleaning/JunkViewModel.h"
+#include "cleaning/screens/JunkCleanerView.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

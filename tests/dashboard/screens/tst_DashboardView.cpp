@@ -1,10 +1,10 @@
 #include "app/AppState.h"
-#include "app/Theme.h"
-#include "dashboard/DashboardView.h"
+#include "app/widgets/Theme.h"
 #include "dashboard/DashboardViewModel.h"
-#include "dashboard/MetricCard.h"
-#include "dashboard/RecommendationCard.h"
-#include "dashboard/SegmentedHorizontalBarChart.h"
+#include "dashboard/screens/DashboardView.h"
+#include "dashboard/screens/MetricCard.h"
+#include "dashboard/screens/RecommendationCard.h"
+#include "dashboard/screens/SegmentedHorizontalBarChart.h"
 
 #include "support/TestEnvironment.h"
 

@@ -1,5 +1,5 @@
-#include "exec/TerminalSheetView.h"
 #include "exec/TerminalStream.h"
+#include "exec/screens/TerminalSheetView.h"
 
 #include "support/TestEnvironment.h"
 

@@ -1,11 +1,11 @@
 #include "app/AppState.h"
-#include "app/DeleteSelectedButton.h"
-#include "app/Dialogs.h"
-#include "app/TabHeader.h"
+#include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/TabHeader.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
-#include "finders/DuplicatesView.h"
-#include "finders/FileMetadataPreview.h"
+#include "finders/screens/DuplicatesView.h"
+#include "finders/screens/FileMetadataPreview.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>

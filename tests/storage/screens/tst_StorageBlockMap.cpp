@@ -1,8 +1,8 @@
-#include "app/FileIcons.h"
+#include "app/widgets/FileIcons.h"
 #include "platform/Locations.h"
-#include "storage/BlockPreview.h"
-#include "storage/StorageBlockMap.h"
-#include "storage/StorageColumn.h"
+#include "storage/screens/BlockPreview.h"
+#include "storage/screens/StorageBlockMap.h"
+#include "storage/screens/StorageColumn.h"
 
 #include <QApplication>
 #include <QIcon>

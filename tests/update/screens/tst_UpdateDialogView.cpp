@@ -1,9 +1,9 @@
 #include "app/AppState.h"
-#include "app/MainWindow.h"
-#include "app/Theme.h"
+#include "app/screens/MainWindow.h"
+#include "app/widgets/Theme.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
-#include "update/UpdateDialogView.h"
+#include "update/screens/UpdateDialogView.h"
 
 #include <QApplication>
 #include <QLabel>
