@@ -1,6 +1,6 @@
 #include "cleaning/DeepCleanViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "platform/DirectoryReader.h"
@@ -155,7 +155,7 @@ namespace {
 thread_local CancelToken tCancel;
 }
 
-QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
+QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState)
 {
     if (appState)
         appState->setScanProgress(
@@ -200,7 +200,7 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
 }
 
 DeepCleanViewModel::CleanReport DeepCleanViewModel::trashFolders(const QList<QByteArray> &folders,
-                                                                 AppState *appState)
+                                                                 AppHost *appState)
 {
     CleanReport report;
     report.ticked = int(folders.size());
@@ -227,7 +227,7 @@ DeepCleanViewModel::CleanReport DeepCleanViewModel::trashFolders(const QList<QBy
     return report;
 }
 
-void DeepCleanViewModel::scan(AppState *appState)
+void DeepCleanViewModel::scan(AppHost *appState)
 {
     const CancelToken cancel = m_stopper->token;
     m_cycle.scan(
@@ -241,7 +241,7 @@ void DeepCleanViewModel::scan(AppState *appState)
         });
 }
 
-void DeepCleanViewModel::cleanSelected(AppState *appState)
+void DeepCleanViewModel::cleanSelected(AppHost *appState)
 {
     QList<QByteArray> folders;
     for (const NodeModuleTarget &t : std::as_const(m_targets)) {

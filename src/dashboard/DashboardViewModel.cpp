@@ -1,6 +1,6 @@
 #include "dashboard/DashboardViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "homebrew/Brew.h"
 #include "platform/FileProperties.h"
@@ -80,7 +80,7 @@ void DashboardViewModel::publish(const std::function<void()> &change)
         Qt::QueuedConnection);
 }
 
-void DashboardViewModel::fetchDiskUsage(AppState *appState)
+void DashboardViewModel::fetchDiskUsage(AppHost *appState)
 {
     QStorageInfo volume(Locations::current().home);
     if (!volume.isValid() || volume.bytesTotal() <= 0)
@@ -89,7 +89,7 @@ void DashboardViewModel::fetchDiskUsage(AppState *appState)
                              double(volume.bytesAvailable()) / 1e9);
 }
 
-void DashboardViewModel::fetchMetrics(AppState *appState)
+void DashboardViewModel::fetchMetrics(AppHost *appState)
 {
     // Showing the dashboard twice quickly must not start a second set of walks.
     if (m_fetching)

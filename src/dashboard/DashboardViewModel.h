@@ -10,7 +10,7 @@
 #include <QStringList>
 #include <QUuid>
 
-class AppState;
+class AppHost;
 
 // One slice of the used disk space.
 struct DiskCategory {
@@ -39,9 +39,9 @@ public:
 
     // Starts the work and returns. The capacities are taken now, on the main thread
     // (asked for first when still unknown); a call while a fetch runs starts nothing.
-    void fetchMetrics(AppState *appState);
+    void fetchMetrics(AppHost *appState);
     // Reads the home volume's capacities into the state object. Main thread.
-    static void fetchDiskUsage(AppState *appState);
+    static void fetchDiskUsage(AppHost *appState);
 
     // Pieces of the work, for tests.
     struct Group {

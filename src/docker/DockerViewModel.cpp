@@ -1,6 +1,6 @@
 #include "docker/DockerViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "platform/Locations.h"
 
@@ -149,7 +149,7 @@ namespace {
 
 // The daemon endpoint from DOCKER_HOST or the client's current context; empty when it is
 // a local socket or cannot be told.
-QString remoteEndpoint(AppState *appState, const CancelToken &cancel)
+QString remoteEndpoint(AppHost *appState, const CancelToken &cancel)
 {
     using M = DockerViewModel;
     QString endpoint = qEnvironmentVariable("DOCKER_HOST").trimmed();
@@ -168,7 +168,7 @@ QString remoteEndpoint(AppState *appState, const CancelToken &cancel)
 
 // The scan's work, blocking. `running` false means the lists were not read; `afterStatus`
 // runs once the daemon has answered.
-DockerViewModel::Lists fetch(AppState *appState, const CancelToken &cancel,
+DockerViewModel::Lists fetch(AppHost *appState, const CancelToken &cancel,
                              const std::function<void()> &afterStatus)
 {
     using M = DockerViewModel;
@@ -211,12 +211,12 @@ DockerViewModel::Lists fetch(AppState *appState, const CancelToken &cancel,
 
 } // namespace
 
-void DockerViewModel::scanDocker(AppState *appState)
+void DockerViewModel::scanDocker(AppHost *appState)
 {
     start(QString(), QString(), appState);
 }
 
-void DockerViewModel::prune(const QString &type, AppState *appState)
+void DockerViewModel::prune(const QString &type, AppHost *appState)
 {
     QString command;
     if (type == QLatin1String("images"))
@@ -230,7 +230,7 @@ void DockerViewModel::prune(const QString &type, AppState *appState)
     start(command, type, appState);
 }
 
-void DockerViewModel::start(const QString &pruneCommand, const QString &type, AppState *appState)
+void DockerViewModel::start(const QString &pruneCommand, const QString &type, AppHost *appState)
 {
     if (m_busy)
         return;

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-class AppState;
+class AppHost;
 
 // One image, container or volume as the Docker client lists it.
 struct DockerResource {
@@ -44,9 +44,9 @@ public:
     bool isPruning() const { return m_pruning; }
 
     // Asynchronous; does nothing while a scan or prune runs.
-    void scanDocker(AppState *appState);
+    void scanDocker(AppHost *appState);
     // Asynchronous: "images", "containers" or "volumes"; anything else does nothing.
-    void prune(const QString &type, AppState *appState);
+    void prune(const QString &type, AppHost *appState);
 
     // The client's path as the command lines carry it (single-quoted).
     static QString client();
@@ -76,7 +76,7 @@ signals:
     void busyChanged(bool busy);
 
 private:
-    void start(const QString &pruneCommand, const QString &type, AppState *appState);
+    void start(const QString &pruneCommand, const QString &type, AppHost *appState);
     void setBusy(bool busy);
     void setRunning(bool running);
     void setLists(const Lists &lists);

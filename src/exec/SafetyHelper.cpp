@@ -1,6 +1,6 @@
 #include "exec/SafetyHelper.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/Trash.h"
@@ -348,14 +348,14 @@ QString protectedReason()
     return QStringLiteral("This location is protected.");
 }
 
-void logRefusal(AppState *appState, const QString &shown)
+void logRefusal(AppHost *appState, const QString &shown)
 {
     if (appState)
         appState->addLog(QStringLiteral("stderr"), QStringLiteral("Safety Check Failed: ") + shown +
                                                        QStringLiteral(" is protected."));
 }
 
-void logFailure(AppState *appState, const QString &shown, const QString &why)
+void logFailure(AppHost *appState, const QString &shown, const QString &why)
 {
     if (appState)
         appState->addLog(QStringLiteral("stderr"),
@@ -421,7 +421,7 @@ void SafetyHelper::setBeforeOpenHook(std::function<void()> hook)
     gBeforeOpenHook = std::move(hook);
 }
 
-SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, AppState *appState)
+SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, AppHost *appState)
 {
     const QString shown = display(path);
     const std::shared_ptr<const Rules> rules = currentRules();
@@ -467,7 +467,7 @@ SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, Ap
     return {result.ok, result.error};
 }
 
-bool SafetyHelper::moveToTrash(const QString &path, AppState *appState)
+bool SafetyHelper::moveToTrash(const QString &path, AppHost *appState)
 {
     // A text that does not stand for exactly one name on disk would move another item.
     const std::optional<QByteArray> bytes = exactNativePath(path);
@@ -478,7 +478,7 @@ bool SafetyHelper::moveToTrash(const QString &path, AppState *appState)
     return moveNativeToTrash(*bytes, appState).ok;
 }
 
-int SafetyHelper::trashContents(const QString &folder, AppState *appState, RemoveFn remove)
+int SafetyHelper::trashContents(const QString &folder, AppHost *appState, RemoveFn remove)
 {
     const std::optional<QByteArray> bytes = exactNativePath(folder);
     if (!bytes || !isNativePathSafeToDelete(*bytes))

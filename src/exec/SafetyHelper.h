@@ -7,7 +7,7 @@
 #include <optional>
 #include <utility>
 
-class AppState;
+class AppHost;
 
 // Every removal goes through here: protected places are refused, everything else is
 // moved to the Trash, never deleted.
@@ -24,7 +24,7 @@ QString standardizedPath(const QString &path);
 bool isPathSafeToDelete(const QString &path);
 // Blocks until the move is done: never call it on the main thread. Refuses a path whose
 // text does not round-trip to the same bytes.
-bool moveToTrash(const QString &path, AppState *appState = nullptr);
+bool moveToTrash(const QString &path, AppHost *appState = nullptr);
 
 // What a move came to; `reason` says why not in words a person can be shown.
 struct Outcome {
@@ -36,7 +36,7 @@ struct Outcome {
 // move judges the item again from its opened folder, so a link swapped between the check
 // and the move cannot redirect it.
 bool isNativePathSafeToDelete(const QByteArray &path);
-Outcome moveNativeToTrash(const QByteArray &path, AppState *appState = nullptr);
+Outcome moveNativeToTrash(const QByteArray &path, AppHost *appState = nullptr);
 // The text path's bytes, or nothing when the text does not stand for exactly one name
 // on disk (it holds a NUL or does not round-trip to the same bytes).
 std::optional<QByteArray> exactNativePath(const QString &path);
@@ -45,6 +45,6 @@ std::optional<QByteArray> exactNativePath(const QString &path);
 void setBeforeOpenHook(std::function<void()> hook);
 // Moves each direct child of the folder that passes the check; returns how many moved.
 // Blocks the calling thread for the whole loop.
-int trashContents(const QString &folder, AppState *appState = nullptr, RemoveFn remove = {});
+int trashContents(const QString &folder, AppHost *appState = nullptr, RemoveFn remove = {});
 
 } // namespace SafetyHelper

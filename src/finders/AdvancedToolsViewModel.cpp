@@ -1,6 +1,6 @@
 #include "finders/AdvancedToolsViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "finders/HomeSearch.h"
@@ -22,7 +22,7 @@
 
 namespace {
 
-void reportStart(AppState *appState, const QString &message)
+void reportStart(AppHost *appState, const QString &message)
 {
     if (appState)
         appState->setScanProgress(true, message, 0);
@@ -153,7 +153,7 @@ void AdvancedToolsViewModel::removeItem(const QByteArray &nativePath)
         setSelectedItemPath(std::nullopt);
 }
 
-void AdvancedToolsViewModel::runScan(Work work, AppState *appState)
+void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
 {
     const quint64 number = ++m_lastScan;
     const CancelToken token;
@@ -179,28 +179,27 @@ void AdvancedToolsViewModel::runScan(Work work, AppState *appState)
     }));
 }
 
-void AdvancedToolsViewModel::scanLargeFiles(AppState *appState)
+void AdvancedToolsViewModel::scanLargeFiles(AppHost *appState)
 {
     runScan(&AdvancedToolsViewModel::findLargeFiles, appState);
 }
 
-void AdvancedToolsViewModel::scanInstallers(AppState *appState)
+void AdvancedToolsViewModel::scanInstallers(AppHost *appState)
 {
     runScan(&AdvancedToolsViewModel::findInstallers, appState);
 }
 
-void AdvancedToolsViewModel::scanRuntimes(AppState *appState)
+void AdvancedToolsViewModel::scanRuntimes(AppHost *appState)
 {
     runScan(&AdvancedToolsViewModel::findRuntimes, appState);
 }
 
-void AdvancedToolsViewModel::scanDuplicates(AppState *appState)
+void AdvancedToolsViewModel::scanDuplicates(AppHost *appState)
 {
     runScan(&AdvancedToolsViewModel::findDuplicates, appState);
 }
 
-QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path,
-                                                             AppState *appState)
+QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path, AppHost *appState)
 {
     // Finished on the main thread after the list is updated, so whoever waits for the
     // outcome sees the list without the item.
@@ -252,8 +251,7 @@ QString AdvancedToolsViewModel::sizeBand(double sizeMB)
     return QStringLiteral("50 - 500 MB");
 }
 
-QList<FileItem> AdvancedToolsViewModel::findLargeFiles(AppState *appState,
-                                                       const CancelToken &cancel)
+QList<FileItem> AdvancedToolsViewModel::findLargeFiles(AppHost *appState, const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Scanning for files >50MB..."));
     const Locations &loc = Locations::current();
@@ -272,8 +270,7 @@ QList<FileItem> AdvancedToolsViewModel::findLargeFiles(AppState *appState,
     return items;
 }
 
-QList<FileItem> AdvancedToolsViewModel::findInstallers(AppState *appState,
-                                                       const CancelToken &cancel)
+QList<FileItem> AdvancedToolsViewModel::findInstallers(AppHost *appState, const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Scanning for .dmg and .pkg..."));
     const Locations &loc = Locations::current();
@@ -296,7 +293,7 @@ QList<FileItem> AdvancedToolsViewModel::findInstallers(AppState *appState,
     return items;
 }
 
-QList<FileItem> AdvancedToolsViewModel::findRuntimes(AppState *appState, const CancelToken &cancel)
+QList<FileItem> AdvancedToolsViewModel::findRuntimes(AppHost *appState, const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Deep discovery of Conda, Pyenv, Java, Local..."));
     const Locations &loc = Locations::current();
@@ -334,8 +331,7 @@ QList<DuplicateGroupRecord> AdvancedToolsViewModel::duplicateGroups(const QStrin
     return DuplicateFinder::groups(paths);
 }
 
-QList<FileItem> AdvancedToolsViewModel::findDuplicates(AppState *appState,
-                                                       const CancelToken &cancel)
+QList<FileItem> AdvancedToolsViewModel::findDuplicates(AppHost *appState, const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Scanning for potential duplicates in Home directory..."));
     const Locations &loc = Locations::current();

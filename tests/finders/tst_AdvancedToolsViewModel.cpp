@@ -61,7 +61,7 @@ class tst_AdvancedToolsViewModel : public QObject {
 
     // Runs one scan on a fresh model, waits for its one published list and the end of
     // its status.
-    QList<FileItem> scan(AppState &state, void (AdvancedToolsViewModel::*start)(AppState *),
+    QList<FileItem> scan(AppState &state, void (AdvancedToolsViewModel::*start)(AppHost *),
                          QStringList *messages)
     {
         AdvancedToolsViewModel model;

@@ -1,5 +1,6 @@
 #include "finders/screens/FinderRemoval.h"
 
+#include "app/AppState.h"
 #include "app/widgets/Dialogs.h"
 #include "exec/Async.h"
 #include "finders/AdvancedToolsViewModel.h"

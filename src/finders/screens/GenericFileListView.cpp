@@ -254,7 +254,7 @@ GenericFileListView *GenericFileListView::forTab(AppState *appState, TabNavigati
     AdvancedToolsViewModel *vm = tab == TabNavigation::runtimes     ? appState->runtimesVM()
                                  : tab == TabNavigation::largeFiles ? appState->largeFilesVM()
                                                                     : appState->installersVM();
-    void (AdvancedToolsViewModel::*scan)(AppState *) =
+    void (AdvancedToolsViewModel::*scan)(AppHost *) =
         tab == TabNavigation::runtimes     ? &AdvancedToolsViewModel::scanRuntimes
         : tab == TabNavigation::largeFiles ? &AdvancedToolsViewModel::scanLargeFiles
                                            : &AdvancedToolsViewModel::scanInstallers;
