@@ -248,22 +248,22 @@ QList<DiskCategory> DashboardViewModel::diskBreakdown(double diskUsedGB)
     // The used figure is decimal gigabytes; the categories count 1024 × 1024 × 1024 bytes.
     const double usedInCategoryUnits = diskUsedGB * 1e9 / (1024.0 * 1024 * 1024);
     const double systemRest = qMax(0.0, usedInCategoryUnits - categorised);
-    const auto make = [](const QString &name, double gb, const QColor &color) {
+    const auto make = [](const QString &name, double gb, DiskCategory::Kind kind) {
         DiskCategory c;
         c.name = name;
         c.sizeGB = gb;
-        c.color = color;
+        c.kind = kind;
         return c;
     };
-    return {make(QStringLiteral("Apps"), mb[0] / 1024, QColor(175, 82, 222)),
-            make(QStringLiteral("Downloads"), mb[5] / 1024, QColor(0, 122, 255)),
-            make(QStringLiteral("Media"), mb[6] / 1024, QColor(255, 45, 85)),
-            make(QStringLiteral("Documents"), mb[7] / 1024, QColor(88, 86, 214)),
-            make(QStringLiteral("Brew"), mb[4] / 1024, QColor(255, 149, 0)),
-            make(QStringLiteral("Docker"), mb[3] / 1024, QColor(50, 173, 230)),
-            make(QStringLiteral("Caches"), mb[2] / 1024, QColor(255, 204, 0)),
-            make(QStringLiteral("Developer"), mb[1] / 1024, QColor(52, 199, 89)),
-            make(QStringLiteral("Trash"), mb[8] / 1024, QColor(255, 59, 48)),
-            make(QStringLiteral("Library"), mb[9] / 1024, QColor(48, 176, 199)),
-            make(loc.systemCategoryName, systemRest, QColor(142, 142, 147))};
+    return {make(QStringLiteral("Apps"), mb[0] / 1024, DiskCategory::apps),
+            make(QStringLiteral("Downloads"), mb[5] / 1024, DiskCategory::downloads),
+            make(QStringLiteral("Media"), mb[6] / 1024, DiskCategory::media),
+            make(QStringLiteral("Documents"), mb[7] / 1024, DiskCategory::documents),
+            make(QStringLiteral("Brew"), mb[4] / 1024, DiskCategory::brew),
+            make(QStringLiteral("Docker"), mb[3] / 1024, DiskCategory::docker),
+            make(QStringLiteral("Caches"), mb[2] / 1024, DiskCategory::caches),
+            make(QStringLiteral("Developer"), mb[1] / 1024, DiskCategory::developer),
+            make(QStringLiteral("Trash"), mb[8] / 1024, DiskCategory::trash),
+            make(QStringLiteral("Library"), mb[9] / 1024, DiskCategory::library),
+            make(loc.systemCategoryName, systemRest, DiskCategory::system)};
 }

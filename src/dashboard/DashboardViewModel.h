@@ -2,7 +2,6 @@
 
 #include "exec/BackgroundWork.h"
 
-#include <QColor>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -14,10 +13,24 @@ class AppHost;
 
 // One slice of the used disk space.
 struct DiskCategory {
+    // Which slice it is; the screen picks its colour.
+    enum Kind {
+        apps,
+        downloads,
+        media,
+        documents,
+        brew,
+        docker,
+        caches,
+        developer,
+        trash,
+        library,
+        system
+    };
     QUuid id = QUuid::createUuid();
     QString name;
     double sizeGB = 0; // megabytes / 1024
-    QColor color;
+    Kind kind = system;
 };
 
 // The dashboard's figures: caches, outdated packages, runtimes, the digest verdict and

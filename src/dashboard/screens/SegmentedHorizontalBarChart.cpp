@@ -13,6 +13,35 @@ constexpr int barHeight = 24;
 constexpr int legendRowHeight = 20;
 constexpr int legendColumns = 4;
 
+QColor colorOf(DiskCategory::Kind kind)
+{
+    switch (kind) {
+    case DiskCategory::apps:
+        return QColor(175, 82, 222);
+    case DiskCategory::downloads:
+        return QColor(0, 122, 255);
+    case DiskCategory::media:
+        return QColor(255, 45, 85);
+    case DiskCategory::documents:
+        return QColor(88, 86, 214);
+    case DiskCategory::brew:
+        return QColor(255, 149, 0);
+    case DiskCategory::docker:
+        return QColor(50, 173, 230);
+    case DiskCategory::caches:
+        return QColor(255, 204, 0);
+    case DiskCategory::developer:
+        return QColor(52, 199, 89);
+    case DiskCategory::trash:
+        return QColor(255, 59, 48);
+    case DiskCategory::library:
+        return QColor(48, 176, 199);
+    case DiskCategory::system:
+        break;
+    }
+    return QColor(142, 142, 147);
+}
+
 // Colours chosen for a light background, lifted a little on a dark one.
 QColor forTheme(const QColor &color, const QPalette &palette)
 {
@@ -70,7 +99,7 @@ SegmentedHorizontalBarChart::segments(double barWidth) const
     for (const DiskCategory &category : m_categories)
         add(category.name + QStringLiteral(" - ") + QString::asprintf("%.1f", category.sizeGB) +
                 QStringLiteral(" GB used"),
-            barWidth * category.sizeGB * binaryToDecimal / m_totalGB, category.color);
+            barWidth * category.sizeGB * binaryToDecimal / m_totalGB, colorOf(category.kind));
     add(QStringLiteral("Free Space - ") + QString::asprintf("%.1f", m_freeGB) +
             QStringLiteral(" GB"),
         barWidth * m_freeGB / m_totalGB, grey);
@@ -129,7 +158,7 @@ void SegmentedHorizontalBarChart::paintEvent(QPaintEvent *)
     }
     QList<QPair<QString, QColor>> items;
     for (const DiskCategory &category : m_categories)
-        items.append({category.name, forTheme(category.color, pal)});
+        items.append({category.name, forTheme(colorOf(category.kind), pal)});
     QColor grey(142, 142, 147);
     grey.setAlphaF(0.4);
     items.append({QStringLiteral("Free"), grey});

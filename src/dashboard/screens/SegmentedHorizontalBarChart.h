@@ -2,6 +2,7 @@
 
 #include "dashboard/DashboardViewModel.h"
 
+#include <QColor>
 #include <QWidget>
 
 // The used share of the disk, a bar of one segment per category plus the free space, and

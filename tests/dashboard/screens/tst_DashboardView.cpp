@@ -75,7 +75,8 @@ private slots:
         QFETCH(double, end);
         QList<DiskCategory> categories;
         for (int i = 0; i < sizes.size(); ++i)
-            categories.append({QUuid::createUuid(), QString(QChar('A' + i)), sizes.at(i), Qt::red});
+            categories.append(
+                {QUuid::createUuid(), QString(QChar('A' + i)), sizes.at(i), DiskCategory::apps});
         SegmentedHorizontalBarChart chart;
         chart.setValues(categories, total, total - free, free);
         QCOMPARE(chart.headingText(), heading);
