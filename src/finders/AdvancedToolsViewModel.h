@@ -52,17 +52,6 @@ public:
 
     static QList<DuplicateGroupRecord> duplicateGroups(const QStringList &paths);
 
-    // The scans' work, synchronous and blocking: call off the main thread. Each reports
-    // its start (and, for duplicates, its second stage) through `appState`, not its end,
-    // and ends early, with what it has, once `cancel` is cancelled.
-    static QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel = {});
-    static QList<FileItem> findInstallers(AppHost *appState, const CancelToken &cancel = {});
-    static QList<FileItem> findRuntimes(AppHost *appState, const CancelToken &cancel = {});
-    static QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel = {});
-
-    // "> 5 GB" above 5000 MiB, "1 - 5 GB" above 1000, else "50 - 500 MB".
-    static QString sizeBand(double sizeMB);
-
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();
 

@@ -4,6 +4,7 @@ target_sources(quillmar_core PRIVATE
     finders/DuplicateGroup.cpp finders/DuplicateGroup.h
     finders/FileItem.h
     finders/FileScan.cpp finders/FileScan.h
+    finders/FinderScans.cpp finders/FinderScans.h
     finders/HomeSearch.cpp finders/HomeSearch.h
     finders/Md5Lanes.cpp finders/Md5Lanes.h
 )

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "finders/FinderScans.h"
 #include "platform/FullDiskAccess.h"
 #include "support/TestEnvironment.h"
 
@@ -108,7 +109,7 @@ private slots:
     {
         QFETCH(double, mb);
         QFETCH(QString, band);
-        QCOMPARE(AdvancedToolsViewModel::sizeBand(mb), band);
+        QCOMPARE(FinderScans::sizeBand(mb), band);
     }
 
     void largeFilesMeasuresEachFoundFile()

@@ -1,0 +1,185 @@
+#include "finders/FinderScans.h"
+
+#include "exec/AppHost.h"
+#include "exec/ProcessRunner.h"
+#include "finders/DuplicateFinder.h"
+#include "finders/HomeSearch.h"
+#include "platform/DirectoryReader.h"
+#include "platform/FileProperties.h"
+#include "platform/Locations.h"
+#include "platform/MountTable.h"
+
+#include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void reportStart(AppHost *appState, const QString &message)
+{
+    if (appState)
+        appState->setScanProgress(true, message, 0);
+}
+
+QString decoded(const QByteArray &native)
+{
+    return decodeNativePath(native.constData(), native.size());
+}
+
+std::optional<FileProperties> propertiesOf(const QByteArray &native)
+{
+    struct stat st;
+    if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0)
+        return std::nullopt;
+    return FileProperties::fromStat(st);
+}
+
+// Direct entries of a folder as bytes, in ascending order of their names; nothing when it
+// cannot be listed.
+QList<QByteArray> sortedEntries(const QString &folder)
+{
+    QList<QByteArray> names;
+    DirectoryReader reader;
+    if (!reader.open(nativePath(folder).constData(), true))
+        return names;
+    DirectoryReader::Kind hint;
+    while (const char *name = reader.next(hint))
+        names.append(QByteArray(name));
+    std::sort(names.begin(), names.end(), [](const QByteArray &a, const QByteArray &b) {
+        const QString ta = decoded(a);
+        const QString tb = decoded(b);
+        return ta != tb ? ta < tb : a < b;
+    });
+    return names;
+}
+
+QByteArray trimmedOfBlanks(const QByteArray &line)
+{
+    qsizetype from = 0;
+    qsizetype to = line.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (from < to && blank(line.at(from)))
+        ++from;
+    while (to > from && blank(line.at(to - 1)))
+        --to;
+    return line.mid(from, to - from);
+}
+
+FileItem itemAt(const QByteArray &native, const QString &sizeDesc, double sizeMB)
+{
+    return {decoded(native), sizeDesc, QString(), sizeMB, std::nullopt, native};
+}
+
+} // namespace
+
+namespace FinderScans {
+
+QString sizeBand(double sizeMB)
+{
+    if (sizeMB > 5000)
+        return QStringLiteral("> 5 GB");
+    if (sizeMB > 1000)
+        return QStringLiteral("1 - 5 GB");
+    return QStringLiteral("50 - 500 MB");
+}
+
+QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Scanning for files >50MB..."));
+    const Locations &loc = Locations::current();
+    const QStringList expression{QStringLiteral("-type"), QStringLiteral("f"),
+                                 QStringLiteral("-size"), QStringLiteral("+50M"),
+                                 QStringLiteral("-print0")};
+    QList<FileItem> items;
+    for (const QByteArray &path : HomeSearch::find(loc.largeFilesFolders, {}, expression,
+                                                   MountTable::read(), appState, cancel)) {
+        // What du -sm says of one file (allocated MiB, rounded up), read by the file's
+        // own bytes.
+        const auto p = propertiesOf(path);
+        const double mb = p ? double((p->allocatedBytes + 1048575) / 1048576) : 0;
+        items.append(itemAt(path, sizeBand(mb), mb));
+    }
+    return items;
+}
+
+QList<FileItem> findInstallers(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Scanning for .dmg and .pkg..."));
+    const Locations &loc = Locations::current();
+    QList<QByteArray> found;
+    if (!loc.installersFindExpression.isEmpty()) {
+        found = HomeSearch::find({loc.home}, {}, loc.installersFindExpression, MountTable::read(),
+                                 appState, cancel);
+    } else {
+        RunOptions options;
+        options.cancel = cancel;
+        found = HomeSearch::splitNul(
+            ProcessRunner::runCommand(loc.installersCommand, appState, options).stdOutBytes);
+    }
+    QList<FileItem> items;
+    for (const QByteArray &path : found) {
+        const auto p = propertiesOf(path);
+        const double mb = p ? double(p->fileSize) / 1024 / 1024 : 0;
+        items.append(itemAt(path, QStringLiteral("Installer"), mb));
+    }
+    return items;
+}
+
+QList<FileItem> findRuntimes(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Deep discovery of Conda, Pyenv, Java, Local..."));
+    const Locations &loc = Locations::current();
+    RunOptions options;
+    options.cancel = cancel;
+    QList<FileItem> items;
+
+    const QByteArray marker = loc.javaLineMarker.toUtf8();
+    for (const QByteArray &line : HomeSearch::splitLines(
+             ProcessRunner::runCommand(loc.javaListCommand, appState, options).stdOutBytes)) {
+        if (line.contains(marker))
+            items.append(itemAt(trimmedOfBlanks(line), QStringLiteral("Java JDK"), 0));
+    }
+    for (const QByteArray &name : sortedEntries(loc.pyenvVersions))
+        items.append(
+            itemAt(nativePath(loc.pyenvVersions) + '/' + name, QStringLiteral("Pyenv Python"), 0));
+    for (const QByteArray &name : sortedEntries(loc.condaEnvs))
+        items.append(
+            itemAt(nativePath(loc.condaEnvs) + '/' + name, QStringLiteral("Conda Env"), 0));
+    const RunResult links = ProcessRunner::runCommand(loc.localBinLinksCommand, appState, options);
+    for (const QByteArray &path : HomeSearch::splitLines(links.stdOutBytes)) {
+        char buffer[4096];
+        const ssize_t n =
+            path.contains('\0') ? -1 : ::readlink(path.constData(), buffer, sizeof buffer);
+        items.append(itemAt(path,
+                            n <= 0 ? QStringLiteral("Local Bin")
+                                   : QStringLiteral("-> ") + decodeNativePath(buffer, n),
+                            0));
+    }
+    return items;
+}
+
+QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Scanning for potential duplicates in Home directory..."));
+    const Locations &loc = Locations::current();
+    const QList<QByteArray> listed = HomeSearch::find(
+        {loc.home}, {QStringLiteral("-maxdepth"), QStringLiteral("5")},
+        QStringList{"-type", "d", "(", "-name", "Library", "-o", "-name", ".*", "-o", "-name",
+                    "node_modules", ")", "-prune", "-o", "-type", "f", "-size", "+1M", "-print0"},
+        MountTable::read(), appState, cancel);
+    reportStart(appState, QStringLiteral("Comparing files to find true duplicates..."));
+
+    QList<FileItem> items;
+    for (const DuplicateGroupRecord &group : DuplicateFinder::nativeGroups(listed, 0, cancel)) {
+        for (qsizetype i = 0; i < group.paths.size(); ++i)
+            items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
+                          double(group.bytes) / 1024 / 1024, std::nullopt,
+                          group.nativePaths.value(i)});
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });
+    return items;
+}
+
+} // namespace FinderScans
