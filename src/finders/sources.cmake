@@ -1,5 +1,4 @@
-target_sources(quillmar_core PRIVATE
-    finders/AdvancedToolsViewModel.cpp finders/AdvancedToolsViewModel.h
+target_sources(quillmar_engine PRIVATE
     finders/DuplicateFinder.cpp finders/DuplicateFinder.h
     finders/DuplicateGroup.cpp finders/DuplicateGroup.h
     finders/FileItem.h
@@ -7,4 +6,7 @@ target_sources(quillmar_core PRIVATE
     finders/FinderScans.cpp finders/FinderScans.h
     finders/HomeSearch.cpp finders/HomeSearch.h
     finders/Md5Lanes.cpp finders/Md5Lanes.h
+)
+target_sources(quillmar_models PRIVATE
+    finders/AdvancedToolsViewModel.cpp finders/AdvancedToolsViewModel.h
 )
