@@ -32,6 +32,11 @@ QString systemError(int error)
 
 namespace Download {
 
+QString interruptedMessage()
+{
+    return QStringLiteral("The download was interrupted. Try again.");
+}
+
 Fetched fetch(const QUrl &url, int fd, qint64 limit)
 {
     Fetched out;
@@ -87,8 +92,10 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit)
     // the pool, so a reply left to finish by events would hang the exit.
     QTimer wake;
     wake.start(kStopPollMs);
+    bool stopped = false;
     while (!reply->isFinished()) {
         if (gStopped.load() || QCoreApplication::closingDown()) {
+            stopped = true;
             reply->abort();
             break;
         }
@@ -98,8 +105,19 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit)
         drain();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     out.status = status.isValid() ? status.toInt() : 0;
-    if (!status.isValid() && reply->error() != QNetworkReply::NoError)
-        out.transportError = reply->errorString();
+    if (stopped) {
+        out.transportError = kStopped;
+    } else if (!status.isValid()) {
+        if (reply->error() != QNetworkReply::NoError)
+            out.transportError = reply->errorString();
+    } else if (!out.tooLarge && out.writeError.isEmpty()) {
+        // A network error or the time limit after the status line: only part of the
+        // body came. (Codes below the proxy ones are the connection's; the others
+        // follow from the status, which the caller judges.)
+        const QNetworkReply::NetworkError error = reply->error();
+        out.interrupted =
+            error != QNetworkReply::NoError && error < QNetworkReply::ProxyConnectionRefusedError;
+    }
     reply->deleteLater();
     return out;
 }
@@ -119,6 +137,8 @@ std::optional<QString> toFile(const QUrl &url, int folderFd, const QByteArray &n
         return got.transportError;
     if (got.status != 200)
         return kNotOnWebsite;
+    if (got.interrupted)
+        return interruptedMessage();
     if (!got.writeError.isEmpty())
         return got.writeError;
     return std::nullopt;

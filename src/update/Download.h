@@ -15,7 +15,8 @@ namespace Download {
 struct Fetched {
     int status = 0;
     QByteArray body;
-    QString transportError; // no response at all
+    QString transportError;   // no response at all, or stopped because Quillmar quits
+    bool interrupted = false; // the body broke off after the status line
     bool tooLarge = false;
     QString writeError;
 };
@@ -25,6 +26,8 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit);
 // The body into a new file `name` of the open folder `folderFd`; the failure's
 // message, or nothing when the whole body is there.
 std::optional<QString> toFile(const QUrl &url, int folderFd, const QByteArray &name, qint64 limit);
+
+QString interruptedMessage();
 
 // Ends every GET in flight, and any started later.
 void stopAll();

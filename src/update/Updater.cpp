@@ -238,6 +238,8 @@ LatestResult fetchLatest()
     const Download::Fetched got = Download::fetch(feed(), -1, 1 << 20);
     if (!got.transportError.isEmpty())
         return Failure{got.transportError};
+    if (got.interrupted)
+        return Failure{Download::interruptedMessage()};
     if (got.tooLarge)
         return Failure{kFeedUnreadable};
     return parseFeed(got.body);
