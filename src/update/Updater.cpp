@@ -12,6 +12,7 @@
 #include "update/CopySwap.h"
 #include "update/Download.h"
 #include "update/ReleaseArchive.h"
+#include "update/ReleaseTree.h"
 #include "update/StagingFolder.h"
 
 #include <QCoreApplication>
@@ -34,14 +35,26 @@ namespace {
 const QString kFeedUnreadable = QStringLiteral("The update feed couldn't be read.");
 const QString kNoSignature = QStringLiteral(
     "This copy has no signature to compare with; download the update from the website.");
+const QString kNoList = QStringLiteral(
+    "This copy has no list of its files to compare with; download the update from the website.");
 const QString kBadSignature =
     QStringLiteral("The download isn't signed like this copy, so it wasn't installed.");
+const QString kNoKeyring =
+    QStringLiteral("The download has no release keyring, so it wasn't installed.");
+const QString kIncomplete =
+    QStringLiteral("The download isn't a whole Quillmar release, so it wasn't installed.");
+const QString kNotAnnounced =
+    QStringLiteral("The download isn't the version the website announced, so it wasn't installed.");
+const QString kNotNewer =
+    QStringLiteral("The download isn't newer than this copy, so it wasn't installed.");
 const QString kBusy = QStringLiteral("An update is already being installed.");
 
 const QString kStagingName = QStringLiteral(".Quillmar-update");
 
-const QString kKeyring = QStringLiteral("/share/quillmar/release-keyring.gpg");
-const QString kProgram = QStringLiteral("/bin/quillmar");
+QString inside(const char *path)
+{
+    return QLatin1Char('/') + QLatin1String(path);
+}
 
 struct Seams {
     std::optional<QString> base;
@@ -71,15 +84,38 @@ QString machine()
     return QString::fromLatin1(names.machine);
 }
 
-// The unpacked tree holds a program, and no link on the way to it.
-std::optional<Updater::Failure> notInstallable(const QByteArray &staged)
+// The swap replaces the whole folder, so it must hold nothing but this copy: not a
+// shared prefix the tarball was unpacked into, not files the user put there.
+std::optional<Updater::Failure> notOursAlone(const QString &copy, const QByteArray &copyBytes)
+{
+    if (!ReleaseTree::hasFile(copyBytes, ReleaseTree::manifest))
+        return Updater::Failure{kNoList};
+    if (!ReleaseTree::holdsOnlyListed(copyBytes))
+        return Updater::Failure{
+            copy + QStringLiteral(" holds more than Quillmar, so the update can't replace it; "
+                                  "download the update from the website.")};
+    return std::nullopt;
+}
+
+// What the unpacked tree must be before it replaces this copy: a whole release whose
+// own record names the version the feed announced, newer than this one, and able to
+// check the update after it.
+std::optional<Updater::Failure> notInstallable(const QByteArray &staged, const QString &announced)
 {
     struct stat st {};
     if (::lstat(staged.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        ::lstat((staged + QFile::encodeName(kProgram)).constData(), &st) != 0 ||
-        !S_ISREG(st.st_mode))
+        !ReleaseTree::hasFile(staged, ReleaseTree::program))
         return Updater::Failure{
             PlatformTexts::text(QStringLiteral("The disk image has no Quillmar.app."))};
+    if (!ReleaseTree::hasFile(staged, ReleaseTree::keyring))
+        return Updater::Failure{kNoKeyring};
+    const std::optional<ReleaseTree::Info> info = ReleaseTree::readInfo(staged);
+    if (!info || !ReleaseTree::holdsOnlyListed(staged))
+        return Updater::Failure{kIncomplete};
+    if (info->build != announced)
+        return Updater::Failure{kNotAnnounced};
+    if (!Updater::isNewer(info->build, Updater::currentVersion()))
+        return Updater::Failure{kNotNewer};
     return std::nullopt;
 }
 
@@ -108,17 +144,20 @@ std::optional<Updater::Failure> stageAndSwap(const Updater::Release &release, co
     progress(QStringLiteral("Checking the signature…"));
     const QString archive = staging.filePath(StagingFolder::archiveName);
     if (!ReleaseArchive::isSigned(archive, staging.filePath(StagingFolder::signatureName),
-                                  copy + kKeyring))
+                                  copy + inside(ReleaseTree::keyring)))
         return Updater::Failure{kBadSignature};
 
     progress(PlatformTexts::text(QStringLiteral("Opening the disk image…")));
     if (const auto failed = ReleaseArchive::unpack(archive, QFile::decodeName(staging.path())))
         return Updater::Failure{*failed};
     const QByteArray staged = staging.path() + "/Quillmar";
-    if (const auto refused = notInstallable(staged))
+    if (const auto refused = notInstallable(staged, release.version))
         return refused;
 
     progress(QStringLiteral("Installing…"));
+    // Again at the last moment: the download took a while.
+    if (const auto refused = notOursAlone(copy, copyBytes))
+        return refused;
     if (const auto failed = CopySwap::replace(copyBytes, staged, {s.exchange, s.betweenMoves}))
         return Updater::Failure{*failed};
     return std::nullopt;
@@ -266,7 +305,8 @@ std::optional<QString> runningCopy()
     const Seams s = seams();
     QString folder =
         s.runningCopy ? *s.runningCopy : QFileInfo(QCoreApplication::applicationDirPath()).path();
-    if (!QFileInfo(folder + kKeyring).isFile() || !QFileInfo(folder + kProgram).isFile())
+    if (!QFileInfo(folder + inside(ReleaseTree::keyring)).isFile() ||
+        !QFileInfo(folder + inside(ReleaseTree::program)).isFile())
         return std::nullopt;
     return folder;
 }
@@ -287,11 +327,14 @@ std::optional<Failure> runInstall(const Release &release,
     const std::optional<QByteArray> copyBytes = SafetyHelper::exactNativePath(*copy);
     if (!copyBytes || !SafetyHelper::isNativePathSafeToDelete(*copyBytes))
         return Failure{QStringLiteral("Quillmar couldn't write to ") + *copy + QLatin1Char('.')};
+    if (const auto refused = notOursAlone(*copy, *copyBytes))
+        return refused;
     if (const auto failed = stageAndSwap(release, *copy, *copyBytes, progress))
         return failed;
 
     progress(QStringLiteral("Relaunching…"));
-    const QStringList arguments = {QStringLiteral("-c"), loc.relaunchScript, *copy + kProgram};
+    const QStringList arguments = {QStringLiteral("-c"), loc.relaunchScript,
+                                   *copy + inside(ReleaseTree::program)};
     const bool started =
         s.start ? s.start(loc.shell, arguments) : Workspace::startDetached(loc.shell, arguments);
     if (!started)

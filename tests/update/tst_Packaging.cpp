@@ -1,5 +1,6 @@
 #include "app/AppInfo.h"
 #include "app/DesktopIntegration.h"
+#include "update/ReleaseTree.h"
 #include "update/Updater.h"
 
 #include <QDir>
@@ -125,6 +126,13 @@ private slots:
         const QString unpacked = m_dir.filePath("unpacked");
         QVERIFY(QDir().mkpath(unpacked));
         QCOMPARE(run("tar", {"-xzf", m_tarball, "-C", unpacked}).code, 0);
+        // What the updater asks of the folder it replaces and of the tree it unpacks.
+        const QByteArray tree = QFile::encodeName(unpacked + "/Quillmar");
+        QVERIFY(ReleaseTree::holdsOnlyListed(tree));
+        const std::optional<ReleaseTree::Info> info = ReleaseTree::readInfo(tree);
+        QVERIFY(info);
+        QCOMPARE(info->build, Updater::currentVersion());
+        QCOMPARE(info->version, AppInfo::shortVersion());
         QProcess program;
         program.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -215,6 +215,8 @@ void tst_Updater::refusedInstall_data()
     QTest::addColumn<QString>("serve"); // which release the server holds
     QTest::addColumn<QString>("message");
     const QString interrupted = "The download was interrupted. Try again.";
+    const QString notOurs = "<copy> holds more than Quillmar, so the update can't replace it; "
+                            "download the update from the website.";
     QTest::newRow("archive missing") << "none" << kNotOnWebsite;
     QTest::newRow("tampered byte") << "tampered" << kBadSignature;
     QTest::newRow("signed by another key") << "stranger" << kBadSignature;
@@ -227,6 +229,24 @@ void tst_Updater::refusedInstall_data()
         << "absolute" << PlatformTexts::text("The disk image couldn't be opened.");
     QTest::newRow("archive cut short") << "cut archive" << interrupted;
     QTest::newRow("signature cut short") << "cut signature" << interrupted;
+    QTest::newRow("older release served as newer")
+        << "older"
+        << "The download isn't the version the website announced, so it wasn't installed.";
+    QTest::newRow("same build as the running one")
+        << "same"
+        << "The download isn't newer than this copy, so it wasn't installed.";
+    QTest::newRow("new tree without keyring")
+        << "no new keyring"
+        << "The download has no release keyring, so it wasn't installed.";
+    QTest::newRow("new tree without its version")
+        << "no new info"
+        << "The download isn't a whole Quillmar release, so it wasn't installed.";
+    QTest::newRow("running copy in a shared prefix") << "shared" << notOurs;
+    QTest::newRow("running copy without its file list")
+        << "no list"
+        << "This copy has no list of its files to compare with; download the update from the "
+           "website.";
+    QTest::newRow("file added to the running copy during the download") << "stray" << notOurs;
 }
 
 void tst_Updater::refusedInstall()
