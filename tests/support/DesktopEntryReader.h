@@ -16,47 +16,40 @@ inline std::optional<QString> value(const QByteArray &entry, const QString &key)
     for (const QString &line : QString::fromUtf8(entry).split('\n')) {
         if (!line.startsWith(key + '='))
             continue;
-        const QString raw = line.mid(key.size() + 1);
         QString out;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] != '\\') {
-                out += raw[i];
+        for (qsizetype i = key.size() + 1; i < line.size(); ++i) {
+            if (line[i] != '\\') {
+                out += line[i];
                 continue;
             }
-            const QChar e = i + 1 < raw.size() ? raw[++i] : QChar();
-            const int at = QString("sntr\\").indexOf(e);
-            if (at < 0)
+            const qsizetype escape = ++i < line.size() ? QString("sntr\\").indexOf(line[i]) : -1;
+            if (escape < 0)
                 return std::nullopt;
-            out += QString(" \n\t\r\\")[at];
+            out += QString(" \n\t\r\\")[escape];
         }
         return out;
     }
     return std::nullopt;
 }
 
-// Exec= as the program and its arguments: "%%" is the only field code expected, and a
+// Exec= as the program and its arguments: "%%" is the only field code expected; a
 // reserved character outside double quotes, or a backslash inside them before anything
 // but " ` $ \, is an error.
 inline std::optional<QStringList> execArguments(const QByteArray &entry)
 {
     const std::optional<QString> exec = value(entry, "Exec");
-    if (!exec)
+    if (!exec || exec->count('%') != 2 * exec->count("%%"))
         return std::nullopt;
-    QString line;
-    for (qsizetype i = 0; i < exec->size(); ++i) {
-        if ((*exec)[i] == '%' && (i + 1 == exec->size() || (*exec)[++i] != '%'))
-            return std::nullopt;
-        line += (*exec)[i];
-    }
+    const QString line = QString(*exec).replace("%%", "%");
     QStringList arguments;
     QString current;
     bool quoted = false, any = false;
     for (qsizetype i = 0; i < line.size(); ++i) {
         const QChar c = line[i];
         if (quoted && c == '\\') {
-            if (i + 1 == line.size() || !QString("\"`$\\").contains(line[i + 1]))
+            if (++i == line.size() || !QString("\"`$\\").contains(line[i]))
                 return std::nullopt;
-            current += line[++i];
+            current += line[i];
         } else if (c == '"') {
             quoted = !quoted;
             any = true;

@@ -26,36 +26,27 @@ private slots:
         QTest::addColumn<QByteArray>("change");
         QTest::addColumn<bool>("ours");
         QTest::newRow("exactly the listed files") << QByteArray() << true;
-        QTest::newRow("a listed file missing") << QByteArray("remove program") << true;
-        QTest::newRow("another program beside it") << QByteArray("bin/other") << false;
+        QTest::newRow("a listed file missing") << QByteArray("remove") << true;
         QTest::newRow("an empty folder") << QByteArray("share/flatpak/") << false;
-        QTest::newRow("a link in place of a folder") << QByteArray("link bin") << false;
+        QTest::newRow("a link in place of a folder") << QByteArray("link") << false;
         QTest::newRow("a line feed in a name") << QByteArray("bin/quillmar\nshare") << false;
         QTest::newRow("a name that is not UTF-8") << QByteArray("share/caf\xe9") << false;
-        QTest::newRow("no list") << QByteArray("remove list") << false;
     }
     void holdsOnlyListed()
     {
         QFETCH(QByteArray, change);
         QFETCH(bool, ours);
         QTemporaryDir dir;
-        QVERIFY(dir.isValid());
         const QByteArray top = QFile::encodeName(dir.path()) + "/Quillmar";
         QVERIFY(QDir().mkpath(QFile::decodeName(top + "/bin")));
         QVERIFY(QDir().mkpath(QFile::decodeName(top + "/share/quillmar")));
         QVERIFY(write(top + "/bin/quillmar", "program"));
         QVERIFY(write(top + "/share/quillmar/manifest", "bin/quillmar\nshare/quillmar/manifest\n"));
-
-        if (change == "remove program" || change == "remove list") {
-            const char *gone =
-                change == "remove program" ? "/bin/quillmar" : "/share/quillmar/manifest";
-            QCOMPARE(::unlink((top + gone).constData()), 0);
-        } else if (change == "link bin") {
-            // The same files, reached through a link to a folder elsewhere.
+        if (change == "remove") {
+            QCOMPARE(::unlink(top + "/bin/quillmar"), 0);
+        } else if (change == "link") { // the same files, reached through a link
             QVERIFY(QDir(dir.path()).rename("Quillmar/bin", "elsewhere"));
-            QCOMPARE(::symlink((QFile::encodeName(dir.path()) + "/elsewhere").constData(),
-                               (top + "/bin").constData()),
-                     0);
+            QCOMPARE(::symlink(QFile::encodeName(dir.path()) + "/elsewhere", top + "/bin"), 0);
         } else if (change.endsWith('/')) {
             QVERIFY(QDir().mkpath(QFile::decodeName(top + '/' + change)));
         } else if (!change.isEmpty()) {
@@ -63,8 +54,7 @@ private slots:
         }
 
         QCOMPARE(ReleaseTree::holdsOnlyListed(top), ours);
-        if (QTest::currentDataTag() == QByteArray("a name that is not UTF-8"))
-            ::unlink((top + '/' + change).constData()); // which QDir could not remove
+        ::unlink(top + '/' + change); // QDir cannot remove a name that is not UTF-8
     }
 };
 
