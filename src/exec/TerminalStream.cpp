@@ -1,10 +1,11 @@
 #include "exec/TerminalStream.h"
 
-#include "exec/ProcessRunner.h"
-
-#include <QRegularExpression>
-
 namespace {
+
+constexpr char16_t kBell = 0x07;
+constexpr char16_t kCancel = 0x18;     // CAN
+constexpr char16_t kSubstitute = 0x1a; // SUB
+constexpr char16_t kEscape = 0x1b;
 
 // Bytes at the end that begin a UTF-8 sequence the data does not finish yet.
 qsizetype incompleteTail(const QByteArray &bytes)
@@ -22,27 +23,9 @@ qsizetype incompleteTail(const QByteArray &bytes)
     return 0;
 }
 
-// The start of an escape sequence at the end of `text` that more input may finish.
-qsizetype unfinishedEscape(const QString &text)
+bool within(char16_t c, char16_t first, char16_t last)
 {
-    const qsizetype escape = text.lastIndexOf(QChar(0x1b));
-    if (escape < 0 || text.size() - escape > 32)
-        return -1;
-    static const QRegularExpression partial(
-        QStringLiteral("^\\x1b(\\[[0-?]*[ -/]*|\\][^\\x07\\x1b]*)?$"));
-    return partial.match(QStringView(text).mid(escape)).hasMatch() ? escape : -1;
-}
-
-QString stripped(const QString &text)
-{
-    // Beyond the colours: private modes (cursor on/off), window titles, charset picks.
-    static const QRegularExpression more(QStringLiteral(
-        "\\x1b\\[[0-?]*[ "
-        "-/]*[@-~]|\\x1b\\][^\\x07\\x1b]*(\\x07|\\x1b\\\\)|\\x1b[()][0-9A-Za-z]|\\x1b[=>78]"));
-    QString result = strippingANSI(text);
-    if (result.contains(QChar(0x1b)))
-        result.remove(more);
-    return result;
+    return c >= first && c <= last;
 }
 
 } // namespace
@@ -53,30 +36,88 @@ QString TerminalStream::feed(const QByteArray &bytes)
     const qsizetype tail = incompleteTail(m_pendingBytes);
     // Decode only whole sequences: a decoder fed half a character guesses wrong about
     // the byte that follows.
-    m_pendingText += QString::fromUtf8(m_pendingBytes.constData(), m_pendingBytes.size() - tail);
+    const QString text =
+        QString::fromUtf8(m_pendingBytes.constData(), m_pendingBytes.size() - tail);
     m_pendingBytes = m_pendingBytes.right(tail);
-    return takeText(false);
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text)
+        take(c, out);
+    return out;
 }
 
 QString TerminalStream::finish()
 {
-    // Whatever is left is one character cut short: one replacement mark.
+    QString out;
     if (!m_pendingBytes.isEmpty())
-        m_pendingText += QChar(QChar::ReplacementCharacter);
+        take(QChar(QChar::ReplacementCharacter), out);
     m_pendingBytes.clear();
-    return takeText(true);
+    m_state = State::Text;
+    return out;
 }
 
-QString TerminalStream::takeText(bool atEnd)
+void TerminalStream::take(QChar qc, QString &out)
 {
-    QString text;
-    const qsizetype hold = atEnd ? -1 : unfinishedEscape(m_pendingText);
-    if (hold < 0) {
-        text = std::move(m_pendingText);
-        m_pendingText.clear();
-    } else {
-        text = m_pendingText.left(hold);
-        m_pendingText = m_pendingText.mid(hold);
+    const char16_t c = qc.unicode();
+    // Anywhere in a sequence ESC starts a new one, and CAN or SUB abandon it.
+    if (m_state != State::Text) {
+        if (c == kEscape) {
+            m_state = State::Escape;
+            return;
+        }
+        if (c == kCancel || c == kSubstitute) {
+            m_state = State::Text;
+            return;
+        }
     }
-    return stripped(text);
+    switch (m_state) {
+    case State::Text:
+        if (c == kEscape)
+            m_state = State::Escape;
+        else
+            out += qc;
+        return;
+    case State::Escape:
+        if (c == u'[') {
+            m_state = State::ControlSequence;
+        } else if (c == u']' || c == u'P' || c == u'X' || c == u'^' || c == u'_') {
+            m_state = State::String;
+            m_bellEnds = c == u']';
+        } else if (within(c, 0x20, 0x2f)) {
+            m_state = State::EscapeIntermediate;
+        } else if (within(c, 0x30, 0x7e)) {
+            m_state = State::Text; // two characters: ESC =, ESC 7, the ESC \ ending a string
+        } else if (c < 0x20) {
+            out += qc; // a terminal acts on a line feed even inside a sequence
+        } else {
+            m_state = State::Text; // not a sequence after all
+            out += qc;
+        }
+        return;
+    case State::EscapeIntermediate:
+        if (within(c, 0x30, 0x7e)) {
+            m_state = State::Text;
+        } else if (c < 0x20) {
+            out += qc;
+        } else if (!within(c, 0x20, 0x2f)) {
+            m_state = State::Text;
+            out += qc;
+        }
+        return;
+    case State::ControlSequence:
+        if (within(c, 0x40, 0x7e)) {
+            m_state = State::Text;
+        } else if (c < 0x20) {
+            out += qc;
+        } else if (!within(c, 0x20, 0x3f)) {
+            m_state = State::Text;
+            out += qc;
+        }
+        return;
+    case State::String:
+        // Everything up to the end is the string's own (a title, an image).
+        if (c == kBell && m_bellEnds)
+            m_state = State::Text;
+        return;
+    }
 }

@@ -3,65 +3,58 @@
 #include "QuillmarBuild.h"
 
 #include "exec/Async.h"
-#include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
-#include "platform/SystemLog.h"
-#include "platform/Trash.h"
 #include "platform/desktop/Workspace.h"
+#include "update/CopySwap.h"
+#include "update/Download.h"
+#include "update/ReleaseArchive.h"
+#include "update/ReleaseTree.h"
+#include "update/StagingFolder.h"
 #include "update/Website.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
-#include <QTimer>
 #include <QtConcurrent>
 
 #include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
-#include <unistd.h>
-
-#ifndef RENAME_EXCHANGE
-#define RENAME_EXCHANGE (1 << 1)
-#endif
 
 namespace {
 
 const QString kFeedUnreadable = QStringLiteral("The update feed couldn't be read.");
-const QString kNotOnWebsite = QStringLiteral("The download isn't on the website yet.");
 const QString kNoSignature = QStringLiteral(
     "This copy has no signature to compare with; download the update from the website.");
+const QString kNoList = QStringLiteral(
+    "This copy has no list of its files to compare with; download the update from the website.");
 const QString kBadSignature =
     QStringLiteral("The download isn't signed like this copy, so it wasn't installed.");
+const QString kNoKeyring =
+    QStringLiteral("The download has no release keyring, so it wasn't installed.");
+const QString kIncomplete =
+    QStringLiteral("The download isn't a whole Quillmar release, so it wasn't installed.");
+const QString kNotAnnounced =
+    QStringLiteral("The download isn't the version the website announced, so it wasn't installed.");
+const QString kNotNewer =
+    QStringLiteral("The download isn't newer than this copy, so it wasn't installed.");
 const QString kBusy = QStringLiteral("An update is already being installed.");
-const QString kTooLarge = QStringLiteral("The download is larger than an update can be.");
 
-const QByteArray kArchiveName = QByteArrayLiteral("release.tar.gz");
-const QByteArray kSignatureName = QByteArrayLiteral("release.tar.gz.sig");
-const QByteArray kCopyName = QByteArrayLiteral("Quillmar");
-const QString kKeyring = QStringLiteral("/share/quillmar/release-keyring.gpg");
-const QString kProgram = QStringLiteral("/bin/quillmar");
 const QString kStagingName = QStringLiteral(".Quillmar-update");
-constexpr int kToolTimeoutMs = 10 * 60 * 1000;
-constexpr int kNetworkTimeoutMs = 60 * 1000;
+
+QString inside(const char *path)
+{
+    return QLatin1Char('/') + QLatin1String(path);
+}
 
 struct Seams {
     std::optional<QString> base;
@@ -83,11 +76,6 @@ Seams seams()
     return gSeams;
 }
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 QString machine()
 {
     struct utsname names {};
@@ -96,177 +84,83 @@ QString machine()
     return QString::fromLatin1(names.machine);
 }
 
-// What one GET came to: the HTTP status when there was a response, the body or a file
-// written, and the transport error when there was no response at all.
-struct Fetched {
-    int status = 0;
-    QByteArray body;
-    QString transportError;
-    bool tooLarge = false;
-    QString writeError;
-};
-
-std::atomic<bool> gStopped{false};
-constexpr int kStopPollMs = 50;
-
-// Blocks the calling thread in a local event loop; with `fd` >= 0 the body goes there.
-Fetched fetch(const QUrl &url, int fd, qint64 limit)
+// The swap replaces the whole folder, so it must hold nothing but this copy: not a
+// shared prefix the tarball was unpacked into, not files the user put there.
+std::optional<Updater::Failure> notOursAlone(const QString &copy, const QByteArray &copyBytes)
 {
-    if (gStopped.load()) {
-        Fetched stopped;
-        stopped.transportError = QStringLiteral("Stopped because Quillmar is quitting.");
-        return stopped;
-    }
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setTransferTimeout(kNetworkTimeoutMs);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    QNetworkReply *reply = manager.get(request);
-    Fetched out;
-    qint64 received = 0;
-    auto drain = [&] {
-        const QByteArray chunk = reply->readAll();
-        received += chunk.size();
-        if (received > limit) {
-            out.tooLarge = true;
-            reply->abort();
-            return;
-        }
-        if (fd < 0) {
-            out.body += chunk;
-            return;
-        }
-        const char *data = chunk.constData();
-        qint64 left = chunk.size();
-        while (left > 0 && out.writeError.isEmpty()) {
-            const ssize_t n = ::write(fd, data, size_t(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                out.writeError = systemError(errno);
-                reply->abort();
-                return;
-            }
-            data += n;
-            left -= n;
-        }
-    };
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
-        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (announced > limit) {
-            out.tooLarge = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QIODevice::readyRead, reply, drain);
-    // The loop is turned by hand: once the application is closing, Qt delivers no event
-    // to this thread (not the reply's, not a timer's), and ~QCoreApplication waits for
-    // the pool, so a reply left to finish by events would hang the exit.
-    QTimer wake;
-    wake.start(kStopPollMs);
-    while (!reply->isFinished()) {
-        if (gStopped.load() || QCoreApplication::closingDown()) {
-            reply->abort();
-            break;
-        }
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    if (!out.tooLarge && out.writeError.isEmpty() && reply->isOpen())
-        drain();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    out.status = status.isValid() ? status.toInt() : 0;
-    if (!status.isValid() && reply->error() != QNetworkReply::NoError)
-        out.transportError = reply->errorString();
-    reply->deleteLater();
-    return out;
-}
-
-// The download into a new file of the staging folder; nothing on success.
-std::optional<Updater::Failure> download(const QUrl &url, int folderFd, const QByteArray &name)
-{
-    const int fd = ::openat(folderFd, name.constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return Updater::Failure{systemError(errno)};
-    Fetched got = fetch(url, fd, Updater::downloadLimit);
-    if (::close(fd) != 0 && got.writeError.isEmpty())
-        got.writeError = systemError(errno);
-    if (got.tooLarge)
-        return Updater::Failure{kTooLarge};
-    if (!got.transportError.isEmpty())
-        return Updater::Failure{got.transportError};
-    if (got.status != 200)
-        return Updater::Failure{kNotOnWebsite};
-    if (!got.writeError.isEmpty())
-        return Updater::Failure{got.writeError};
+    if (!ReleaseTree::hasFile(copyBytes, ReleaseTree::manifest))
+        return Updater::Failure{kNoList};
+    if (!ReleaseTree::holdsOnlyListed(copyBytes))
+        return Updater::Failure{
+            copy + QStringLiteral(" holds more than Quillmar, so the update can't replace it; "
+                                  "download the update from the website.")};
     return std::nullopt;
 }
 
-bool isLinkOrMissing(const QByteArray &path, mode_t wanted)
+// What the unpacked tree must be before it replaces this copy: a whole release whose
+// own record names the version the feed announced, newer than this one, and able to
+// check the update after it.
+std::optional<Updater::Failure> notInstallable(const QByteArray &staged, const QString &announced)
 {
     struct stat st {};
-    return ::lstat(path.constData(), &st) != 0 || (st.st_mode & S_IFMT) != wanted;
-}
-
-// Every member sits below one "Quillmar/" folder, none absolute, none with "..".
-std::optional<Updater::Failure> checkMembers(const QString &listing)
-{
-    const QString unopened =
-        PlatformTexts::text(QStringLiteral("The disk image couldn't be opened."));
-    const QString noApp =
-        PlatformTexts::text(QStringLiteral("The disk image has no Quillmar.app."));
-    const QStringList members = listing.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (members.isEmpty())
-        return Updater::Failure{noApp};
-    for (const QString &member : members) {
-        if (member.startsWith(QLatin1Char('/')))
-            return Updater::Failure{unopened};
-        QStringList parts = member.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        if (parts.contains(QStringLiteral("..")))
-            return Updater::Failure{unopened};
-        parts.removeAll(QStringLiteral("."));
-        if (parts.isEmpty()) // "./", the archive's own top
-            continue;
-        if (parts.first() != QLatin1String(kCopyName))
-            return Updater::Failure{noApp};
-    }
+    if (::lstat(staged.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        !ReleaseTree::hasFile(staged, ReleaseTree::program))
+        return Updater::Failure{
+            PlatformTexts::text(QStringLiteral("The disk image has no Quillmar.app."))};
+    if (!ReleaseTree::hasFile(staged, ReleaseTree::keyring))
+        return Updater::Failure{kNoKeyring};
+    const std::optional<ReleaseTree::Info> info = ReleaseTree::readInfo(staged);
+    if (!info || !ReleaseTree::holdsOnlyListed(staged))
+        return Updater::Failure{kIncomplete};
+    if (info->build != announced)
+        return Updater::Failure{kNotAnnounced};
+    if (!Updater::isNewer(info->build, Updater::currentVersion()))
+        return Updater::Failure{kNotNewer};
     return std::nullopt;
 }
 
-// Takes our own files out of the staging folder; what is left (an unpacked tree) goes to
-// the Trash with the folder, so nothing from a failed attempt stays staged.
-void clearStaging(int folderFd, const QByteArray &staging)
+// Download, signature, unpacking and swap, staged beside the running copy; the staging
+// folder is gone when this returns.
+std::optional<Updater::Failure> stageAndSwap(const Updater::Release &release, const QString &copy,
+                                             const QByteArray &copyBytes,
+                                             const std::function<void(const QString &)> &progress)
 {
-    ::unlinkat(folderFd, kArchiveName.constData(), 0);
-    ::unlinkat(folderFd, kSignatureName.constData(), 0);
-    if (::rmdir(staging.constData()) == 0 || errno == ENOENT)
-        return;
-    const SafetyHelper::Outcome moved = SafetyHelper::moveNativeToTrash(staging);
-    if (!moved.ok)
-        SystemLog::write(SystemLog::Level::Error,
-                         QStringLiteral("Staged update left behind: ") + moved.reason);
-}
+    const Seams s = seams();
+    progress(QStringLiteral("Downloading ") + release.version + QStringLiteral("…"));
+    const QString parent = QFileInfo(copy).path();
+    StagingFolder staging;
+    if (!staging.create(parent + QLatin1Char('/') + kStagingName))
+        return Updater::Failure{QStringLiteral("Quillmar couldn't write to ") + parent +
+                                QLatin1Char('.')};
+    for (const auto &[url, name] : {std::pair{release.archive(), StagingFolder::archiveName},
+                                    std::pair{release.signature(), StagingFolder::signatureName}}) {
+        if (const auto failed =
+                Download::toFile(url, staging.descriptor(), name, Updater::downloadLimit))
+            return Updater::Failure{*failed};
+    }
 
-// The old copy to the Trash, then the new one into its place; when the second move fails
-// the old copy comes back, so the program's place is never empty.
-std::optional<Updater::Failure> replaceByTwoMoves(const QByteArray &copy, const QByteArray &staged,
-                                                  const std::function<void()> &betweenMoves)
-{
-    const Trash::Result trashed = Trash::moveNativeToTrash(copy);
-    if (!trashed.ok)
-        return Updater::Failure{trashed.error};
-    if (betweenMoves)
-        betweenMoves();
-    if (::rename(staged.constData(), copy.constData()) == 0)
-        return std::nullopt;
-    const QString reason = systemError(errno);
-    if (!Trash::putBack(trashed, copy).ok)
-        SystemLog::write(SystemLog::Level::Error,
-                         QStringLiteral("The previous copy stays in the Trash at ") +
-                             trashed.trashedPath);
-    return Updater::Failure{reason};
+    // The signature is checked before the archive is opened: tar never sees a file we
+    // did not sign.
+    progress(QStringLiteral("Checking the signature…"));
+    const QString archive = staging.filePath(StagingFolder::archiveName);
+    if (!ReleaseArchive::isSigned(archive, staging.filePath(StagingFolder::signatureName),
+                                  copy + inside(ReleaseTree::keyring)))
+        return Updater::Failure{kBadSignature};
+
+    progress(PlatformTexts::text(QStringLiteral("Opening the disk image…")));
+    if (const auto failed = ReleaseArchive::unpack(archive, QFile::decodeName(staging.path())))
+        return Updater::Failure{*failed};
+    const QByteArray staged = staging.path() + "/Quillmar";
+    if (const auto refused = notInstallable(staged, release.version))
+        return refused;
+
+    progress(QStringLiteral("Installing…"));
+    // Again at the last moment: the download took a while.
+    if (const auto refused = notOursAlone(copy, copyBytes))
+        return refused;
+    if (const auto failed = CopySwap::replace(copyBytes, staged, {s.exchange, s.betweenMoves}))
+        return Updater::Failure{*failed};
+    return std::nullopt;
 }
 
 class InstallGuard {
@@ -380,9 +274,11 @@ bool isCheckDue(double lastCheck, double now)
 
 LatestResult fetchLatest()
 {
-    const Fetched got = fetch(feed(), -1, 1 << 20);
+    const Download::Fetched got = Download::fetch(feed(), -1, 1 << 20);
     if (!got.transportError.isEmpty())
         return Failure{got.transportError};
+    if (got.interrupted)
+        return Failure{Download::interruptedMessage()};
     if (got.tooLarge)
         return Failure{kFeedUnreadable};
     return parseFeed(got.body);
@@ -409,7 +305,8 @@ std::optional<QString> runningCopy()
     const Seams s = seams();
     QString folder =
         s.runningCopy ? *s.runningCopy : QFileInfo(QCoreApplication::applicationDirPath()).path();
-    if (!QFileInfo(folder + kKeyring).isFile() || !QFileInfo(folder + kProgram).isFile())
+    if (!QFileInfo(folder + inside(ReleaseTree::keyring)).isFile() ||
+        !QFileInfo(folder + inside(ReleaseTree::program)).isFile())
         return std::nullopt;
     return folder;
 }
@@ -430,100 +327,14 @@ std::optional<Failure> runInstall(const Release &release,
     const std::optional<QByteArray> copyBytes = SafetyHelper::exactNativePath(*copy);
     if (!copyBytes || !SafetyHelper::isNativePathSafeToDelete(*copyBytes))
         return Failure{QStringLiteral("Quillmar couldn't write to ") + *copy + QLatin1Char('.')};
-
-    progress(QStringLiteral("Downloading ") + release.version + QStringLiteral("…"));
-
-    // Staged beside the running copy: the swap needs the same file system, and a large
-    // download must not fill a memory-backed temporary folder.
-    const QString parent = QFileInfo(*copy).path();
-    const QString stagingPath = parent + QLatin1Char('/') + kStagingName;
-    const QByteArray staging = QFile::encodeName(stagingPath);
-    const QString cannotWrite = QStringLiteral("Quillmar couldn't write to ") + parent + '.';
-    struct stat st {};
-    if (::lstat(staging.constData(), &st) == 0) {
-        // Left by an earlier attempt, or planted: never reused, never followed.
-        const SafetyHelper::Outcome moved = SafetyHelper::moveNativeToTrash(staging);
-        if (!moved.ok)
-            return Failure{cannotWrite};
-    }
-    if (::mkdir(staging.constData(), 0700) != 0)
-        return Failure{cannotWrite};
-    const int folderFd =
-        ::open(staging.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folderFd < 0)
-        return Failure{cannotWrite};
-    auto fail = [&](const QString &message) {
-        clearStaging(folderFd, staging);
-        ::close(folderFd);
-        return std::optional<Failure>(Failure{message});
-    };
-
-    if (const auto failed = download(release.archive(), folderFd, kArchiveName))
-        return fail(failed->message);
-    if (const auto failed = download(release.signature(), folderFd, kSignatureName))
-        return fail(failed->message);
-    const QString archive = stagingPath + QLatin1Char('/') + QString::fromLatin1(kArchiveName);
-    const QString signature = stagingPath + QLatin1Char('/') + QString::fromLatin1(kSignatureName);
-
-    // The signature is checked before the archive is opened: tar never sees a file we
-    // did not sign.
-    progress(QStringLiteral("Checking the signature…"));
-    RunOptions options;
-    options.timeoutMs = kToolTimeoutMs;
-    const RunResult verified = ProcessRunner::run(
-        loc.gpgv, {QStringLiteral("--keyring"), *copy + kKeyring, signature, archive}, nullptr,
-        options);
-    if (verified.exitCode != 0)
-        return fail(kBadSignature);
-
-    progress(PlatformTexts::text(QStringLiteral("Opening the disk image…")));
-    const QString unopened =
-        PlatformTexts::text(QStringLiteral("The disk image couldn't be opened."));
-    const RunResult listed = ProcessRunner::run(loc.tar,
-                                                {QStringLiteral("--list"), QStringLiteral("--gzip"),
-                                                 QStringLiteral("--quoting-style=escape"),
-                                                 QStringLiteral("--file=") + archive},
-                                                nullptr, options);
-    if (listed.exitCode != 0)
-        return fail(unopened);
-    if (const auto refused = checkMembers(listed.stdOut))
-        return fail(refused->message);
-    const RunResult unpacked = ProcessRunner::run(
-        loc.tar,
-        {QStringLiteral("--extract"), QStringLiteral("--gzip"), QStringLiteral("--no-same-owner"),
-         QStringLiteral("--file=") + archive, QStringLiteral("--directory=") + stagingPath},
-        nullptr, options);
-    if (unpacked.exitCode != 0)
-        return fail(unopened);
-    const QByteArray staged = staging + '/' + kCopyName;
-    if (isLinkOrMissing(staged, S_IFDIR) ||
-        isLinkOrMissing(staged + QFile::encodeName(kProgram), S_IFREG))
-        return fail(PlatformTexts::text(QStringLiteral("The disk image has no Quillmar.app.")));
-
-    progress(QStringLiteral("Installing…"));
-    bool swapped = false;
-    if (s.exchange) {
-        if (::renameat2(AT_FDCWD, staged.constData(), AT_FDCWD, copyBytes->constData(),
-                        RENAME_EXCHANGE) == 0) {
-            swapped = true;
-        } else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-            return fail(systemError(errno));
-        }
-    }
-    if (swapped) {
-        // The old copy now sits where the new one was staged.
-        const SafetyHelper::Outcome moved = SafetyHelper::moveNativeToTrash(staged);
-        if (!moved.ok)
-            SystemLog::write(SystemLog::Level::Error,
-                             QStringLiteral("The previous copy stays staged: ") + moved.reason);
-    } else if (const auto failed = replaceByTwoMoves(*copyBytes, staged, s.betweenMoves)) {
-        return fail(failed->message);
-    }
-    clearStaging(folderFd, staging);
-    ::close(folderFd);
+    if (const auto refused = notOursAlone(*copy, *copyBytes))
+        return refused;
+    if (const auto failed = stageAndSwap(release, *copy, *copyBytes, progress))
+        return failed;
 
     progress(QStringLiteral("Relaunching…"));
-    const QStringList arguments = {QStringLiteral("-c"), loc.relaunchScript, *copy + kProgram};
+    const QStringList arguments = {QStringLiteral("-c"), loc.relaunchScript,
+                                   *copy + inside(ReleaseTree::program)};
     const bool started =
         s.start ? s.start(loc.shell, arguments) : Workspace::startDetached(loc.shell, arguments);
     if (!started)
@@ -533,12 +344,12 @@ std::optional<Failure> runInstall(const Release &release,
 
 void stopAll()
 {
-    gStopped = true;
+    Download::stopAll();
 }
 
 void resetStopAll()
 {
-    gStopped = false;
+    Download::resetStopAll();
 }
 
 void latest(QObject *context, std::function<void(LatestResult)> done)

@@ -23,6 +23,8 @@ public:
     QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(serverPort()); }
     void set(const QString &path, const QByteArray &body) { m_bodies.insert(path, body); }
     void drop(const QString &path) { m_bodies.remove(path); }
+    // Announces the whole body of `path` but closes the connection after `sent` bytes.
+    void cutShort(const QString &path, qsizetype sent) { m_cuts.insert(path, sent); }
     QStringList requests() const { return m_requests; }
 
 private:
@@ -39,12 +41,14 @@ private:
             const auto found = m_bodies.constFind(path);
             const QByteArray body = found == m_bodies.constEnd() ? QByteArray("not here") : *found;
             const QByteArray status = found == m_bodies.constEnd() ? "404 Not Found" : "200 OK";
-            socket->write("HTTP/1.1 " + status + "\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+            socket->write(
+                "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                "\r\nConnection: close\r\n\r\n" + body.left(m_cuts.value(path, body.size())));
             socket->disconnectFromHost();
         });
     }
 
     QHash<QString, QByteArray> m_bodies;
+    QHash<QString, qsizetype> m_cuts;
     QStringList m_requests;
 };

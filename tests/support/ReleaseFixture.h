@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -40,14 +41,24 @@ public:
         return QString::fromLatin1(names.machine);
     }
 
-    // A copy as the tarball lays it out: bin/quillmar holding `program`, and the keyring.
-    void makeCopy(const QString &folder, const QByteArray &program, bool withKeyring = true) const
+    // A copy as the tarball lays it out: bin/quillmar holding `program`, the keyring, the
+    // release info naming `build`, and the list of every file it holds.
+    void makeCopy(const QString &folder, const QByteArray &program, const QByteArray &build = "7",
+                  bool withKeyring = true) const
     {
         QDir().mkpath(folder + "/bin");
         QDir().mkpath(folder + "/share/quillmar");
         write(folder + "/bin/quillmar", program);
         if (withKeyring)
             write(folder + "/share/quillmar/release-keyring.gpg", m_keyring);
+        write(folder + "/share/quillmar/release-info", "version=0.1.0\nbuild=" + build + "\n");
+        QStringList files{"share/quillmar/manifest"};
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(QDir(folder).relativeFilePath(it.next()));
+        files.removeDuplicates();
+        write(folder + "/share/quillmar/manifest", files.join('\n').toUtf8() + '\n');
     }
 
     // A gzip tarball made by tar from `members` (paths relative to `from`); -P keeps

@@ -1,5 +1,7 @@
 #include "app/screens/DesktopIntegration.h"
 #include "platform/desktop/AppInfo.h"
+#include "support/DesktopEntryReader.h"
+#include "update/ReleaseTree.h"
 #include "update/Updater.h"
 
 #include <QDir>
@@ -93,7 +95,8 @@ private slots:
     void installTreeHoldsEveryFile()
     {
         QFETCH(QString, file);
-        const QString prefix = m_dir.filePath("prefix");
+        // Characters the entry's Exec must quote.
+        const QString prefix = m_dir.filePath("pre fix $100%");
         if (!QFile::exists(prefix + "/bin/quillmar")) {
             const Ran install =
                 run("cmake", {"--install", QUILLMAR_BINARY_DIR, "--prefix", prefix});
@@ -103,7 +106,8 @@ private slots:
         if (file.endsWith(".desktop")) {
             const Ran valid = run("desktop-file-validate", {prefix + '/' + file});
             QVERIFY2(validEntry(valid), qPrintable(valid.out));
-            QCOMPARE(execLine(prefix + '/' + file), prefix + "/bin/quillmar");
+            QCOMPARE(DesktopEntryReader::execArguments(read(prefix + '/' + file).toUtf8()),
+                     QStringList{prefix + "/bin/quillmar"});
         } else if (file.endsWith(".xml")) {
             const Ran valid = run("appstreamcli", {"validate", "--no-net", prefix + '/' + file});
             QVERIFY2(valid.code == 0, qPrintable(valid.out));
@@ -125,6 +129,13 @@ private slots:
         const QString unpacked = m_dir.filePath("unpacked");
         QVERIFY(QDir().mkpath(unpacked));
         QCOMPARE(run("tar", {"-xzf", m_tarball, "-C", unpacked}).code, 0);
+        // What the updater asks of the folder it replaces and of the tree it unpacks.
+        const QByteArray tree = QFile::encodeName(unpacked + "/Quillmar");
+        QVERIFY(ReleaseTree::holdsOnlyListed(tree));
+        const std::optional<ReleaseTree::Info> info = ReleaseTree::readInfo(tree);
+        QVERIFY(info);
+        QCOMPARE(info->build, Updater::currentVersion());
+        QCOMPARE(info->version, AppInfo::shortVersion());
         QProcess program;
         program.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -194,17 +205,13 @@ private slots:
         QFETCH(QString, folder);
         const QString unpacked = m_dir.filePath(folder);
         const QString menu = m_dir.filePath("menu-" + QString::number(qHash(folder)));
-        QVERIFY(DesktopIntegration::addToMenu(unpacked, menu));
+        QCOMPARE(DesktopIntegration::addToMenu(unpacked, menu), std::nullopt);
         const QString entry = menu + "/com.ornk.quillmar.desktop";
         const Ran valid = run("desktop-file-validate", {entry});
         QVERIFY2(validEntry(valid), qPrintable(valid.out));
         // What a launcher runs, once the quoting is undone, is this copy's program.
-        const QString exec = execLine(entry);
-        QVERIFY(exec.startsWith('"') && exec.endsWith('"'));
-        QString program = exec.mid(1, exec.size() - 2).replace("%%", "%");
-        for (const char *c : {"\\\\", "\\\"", "\\`", "\\$"})
-            program.replace(QString(c), QString(c).mid(1));
-        QCOMPARE(program, unpacked + "/bin/quillmar");
+        QCOMPARE(DesktopEntryReader::execArguments(read(entry).toUtf8()),
+                 QStringList{unpacked + "/bin/quillmar"});
         // Only a folder with the shipped keyring counts as unpacked from the tarball.
         QVERIFY(!DesktopIntegration::unpackedFolder(unpacked + "/bin"));
         QVERIFY(QDir().mkpath(unpacked + "/share/quillmar"));

@@ -214,6 +214,9 @@ void tst_Updater::refusedInstall_data()
 {
     QTest::addColumn<QString>("serve"); // which release the server holds
     QTest::addColumn<QString>("message");
+    const QString interrupted = "The download was interrupted. Try again.";
+    const QString notOurs = "<copy> holds more than Quillmar, so the update can't replace it; "
+                            "download the update from the website.";
     QTest::newRow("archive missing") << "none" << kNotOnWebsite;
     QTest::newRow("tampered byte") << "tampered" << kBadSignature;
     QTest::newRow("signed by another key") << "stranger" << kBadSignature;
@@ -224,6 +227,26 @@ void tst_Updater::refusedInstall_data()
         << "dotdot" << PlatformTexts::text("The disk image couldn't be opened.");
     QTest::newRow("absolute member")
         << "absolute" << PlatformTexts::text("The disk image couldn't be opened.");
+    QTest::newRow("archive cut short") << "cut archive" << interrupted;
+    QTest::newRow("signature cut short") << "cut signature" << interrupted;
+    QTest::newRow("older release served as newer")
+        << "older"
+        << "The download isn't the version the website announced, so it wasn't installed.";
+    QTest::newRow("same build as the running one")
+        << "same"
+        << "The download isn't newer than this copy, so it wasn't installed.";
+    QTest::newRow("new tree without keyring")
+        << "no new keyring"
+        << "The download has no release keyring, so it wasn't installed.";
+    QTest::newRow("new tree without its version")
+        << "no new info"
+        << "The download isn't a whole Quillmar release, so it wasn't installed.";
+    QTest::newRow("running copy in a shared prefix") << "shared" << notOurs;
+    QTest::newRow("running copy without its file list")
+        << "no list"
+        << "This copy has no list of its files to compare with; download the update from the "
+           "website.";
+    QTest::newRow("file added to the running copy during the download") << "stray" << notOurs;
 }
 
 void tst_Updater::refusedInstall()
@@ -231,7 +254,10 @@ void tst_Updater::refusedInstall()
     QFETCH(QString, serve);
     QFETCH(QString, message);
     const QString from = m_env->root() + "/release";
-    m_release.makeCopy(from + "/Quillmar", "new");
+    m_release.makeCopy(from + "/Quillmar", "new", serve == "older" ? "4" : "7",
+                       serve != "no new keyring");
+    if (serve == "no new info")
+        QVERIFY(QFile::remove(from + "/Quillmar/share/quillmar/release-info"));
     QByteArray archive;
     if (serve == "otherfolder") {
         m_release.makeCopy(from + "/Other", "new");
@@ -250,22 +276,43 @@ void tst_Updater::refusedInstall()
         archive[archive.size() / 2] = char(archive[archive.size() / 2] ^ 0x20);
     if (serve == "nokeyring")
         QVERIFY(QFile::remove(copy() + "/share/quillmar/release-keyring.gpg"));
+    if (serve == "no list")
+        QVERIFY(QFile::remove(copy() + "/share/quillmar/manifest"));
+    if (serve == "same")
+        Updater::setCurrentVersion("7");
+    // Another program's files beside this copy's, as in ~/.local.
+    const QString other = copy() + "/share/flatpak/app/org.example.Other/keep";
+    if (serve == "shared") {
+        QVERIFY(QDir().mkpath(QFileInfo(other).path()));
+        ReleaseFixture::write(other, "theirs");
+    }
     if (serve != "none")
         m_server->set(archivePath(), archive);
     m_server->set(archivePath() + ".sig", signature);
+    if (serve == "cut archive")
+        m_server->cutShort(archivePath(), archive.size() / 2);
+    if (serve == "cut signature")
+        m_server->cutShort(archivePath() + ".sig", 10);
 
     QStringList progress;
-    const auto failure =
-        Updater::runInstall(Release{"7", {}}, [&](const QString &text) { progress.append(text); });
+    const auto failure = Updater::runInstall(Release{"7", {}}, [&](const QString &text) {
+        if (serve == "stray" && progress.isEmpty())
+            ReleaseFixture::write(copy() + "/notes.txt", "mine");
+        progress.append(text);
+    });
 
     QVERIFY(failure);
-    QCOMPARE(failure->message, message);
+    QCOMPARE(failure->message, QString(message).replace("<copy>", copy()));
     QCOMPARE(ReleaseFixture::read(copy() + "/bin/quillmar"), QByteArray("old"));
     QVERIFY2(!QFileInfo::exists(staging()), "a failed attempt left its staging behind");
     QVERIFY(!QFileInfo::exists(m_env->root() + "/Quillmar")); // nothing unpacked above
     QVERIFY(m_launched.isEmpty());
-    if (serve == "nokeyring")
-        QVERIFY(m_server->requests().isEmpty()); // nothing downloaded that cannot be checked
+    if (serve == "nokeyring" || serve == "shared" || serve == "no list")
+        QVERIFY(m_server->requests().isEmpty()); // nothing downloaded that cannot be installed
+    if (serve == "shared")
+        QCOMPARE(ReleaseFixture::read(other), QByteArray("theirs"));
+    if (serve.startsWith("cut")) // the partial file never reaches the signature check
+        QVERIFY(!progress.contains("Checking the signature…"));
 }
 
 void tst_Updater::install_data()

@@ -14,11 +14,13 @@ inline constexpr char appId[] = "com.ornk.quillmar";
 
 // The unpacked folder ("…/Quillmar") when the program runs from one, else nothing.
 std::optional<QString> unpackedFolder(const QString &programDir);
-// The user's entry for a copy in `folder`, as text.
-QString desktopEntry(const QString &folder);
-// Writes the entry into `applicationsDir`; false when it could not be written.
-bool addToMenu(const QString &folder, const QString &applicationsDir);
-// Asks once per user (remembered in the preferences) and adds the entry when accepted.
+// The user's entry for a copy in `folder`, as text; nothing when the folder's path
+// holds a line break or another control character, which an entry cannot hold.
+std::optional<QString> desktopEntry(const QString &folder);
+// Writes the entry into `applicationsDir`; the reason when it could not be written.
+std::optional<QString> addToMenu(const QString &folder, const QString &applicationsDir);
+// Asks once per user (remembered in the preferences) and adds the entry when accepted;
+// an entry that cannot be written is explained in an alert.
 void offerOnFirstStart(QWidget *window, const QString &programDir);
 
 } // namespace DesktopIntegration

@@ -1,4 +1,3 @@
-#include "exec/TerminalStream.h"
 #include "exec/screens/TerminalSheetView.h"
 
 #include "support/TestEnvironment.h"
@@ -16,37 +15,6 @@ class TestTerminalSheetView : public QObject {
 private slots:
     void init() { m_env = std::make_unique<TestEnvironment>(); }
     void cleanup() { m_env.reset(); }
-
-    void stream_joinsSplitPieces_data()
-    {
-        QTest::addColumn<QByteArrayList>("pieces");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("character split")
-            << QByteArrayList{"\xc3", "\xa9 caf\xc3", "\xa9"} << QString::fromUtf8("é café");
-        QTest::newRow("four bytes in three reads")
-            << QByteArrayList{"a\xf0\x9f", "\x8d", "\xba"} << QString::fromUtf8("a🍺");
-        // Half a character, then a byte that cannot continue it: the byte survives.
-        QTest::newRow("broken sequence")
-            << QByteArrayList{"a\xc3", "(b"} << QString("a") + QChar(0xfffd) + "(b";
-        QTest::newRow("unfinished at the end")
-            << QByteArrayList{"ok\xe2\x82"} << QString("ok") + QChar(0xfffd);
-        QTest::newRow("colour split")
-            << QByteArrayList{"\x1b[3", "2mgreen\x1b", "[0m done"} << QString("green done");
-        QTest::newRow("cursor modes and titles")
-            << QByteArrayList{"\x1b[?25lhidden\x1b[?25h", "\x1b]0;title\x07text"}
-            << QString("hiddentext");
-    }
-    void stream_joinsSplitPieces()
-    {
-        QFETCH(QByteArrayList, pieces);
-        QFETCH(QString, expected);
-        TerminalStream stream;
-        QString text;
-        for (const QByteArray &piece : pieces)
-            text += stream.feed(piece);
-        text += stream.finish();
-        QCOMPARE(text, expected);
-    }
 
     void sheet_showsOutputAndStatus_data()
     {
