@@ -19,7 +19,7 @@ struct FileItem {
     // valid UTF-8 shows with a replacement character in `path`); removal uses these.
     QByteArray nativePath;
     // What the listing found at `nativePath`; a removal refuses anything else there.
-    FileIdentity identity;
+    FileIdentity identity{};
 
     const QString &id() const { return path; }
     friend bool operator==(const FileItem &, const FileItem &) = default;

@@ -429,6 +429,38 @@ private slots:
         QVERIFY(!QFile::exists(m_data + "/top"));
     }
 
+    // An entry replaced at its path since it was listed is refused, and nothing moves.
+    void trashRefusesAnEntryReplacedSinceListed_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("a file") << "top";
+        QTest::newRow("a folder") << "B";
+    }
+    void trashRefusesAnEntryReplacedSinceListed()
+    {
+        QFETCH(QString, name);
+        StorageViewModel vm;
+        vm.open(m_data);
+        waitIdle(vm);
+        const auto listed = find(vm.columns().first(), name);
+        QVERIFY(listed);
+        const QString path = m_data + '/' + name;
+        QVERIFY(QFile::rename(path, path + ".listed"));
+        if (listed->isDirectory)
+            QVERIFY(QDir().mkpath(path));
+        else
+            writeFile(path, 10);
+
+        AppState app;
+        auto done = vm.trash(*listed, &app);
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 10000);
+        QVERIFY(!done.result().ok);
+        QCOMPARE(done.result().reason,
+                 name + " changed since it was listed. Rescan and try again.");
+        QVERIFY(QFileInfo::exists(path));
+        QVERIFY(QFileInfo::exists(path + ".listed"));
+    }
+
     void refusedTrashChangesNothing()
     {
         StorageViewModel vm;
