@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -301,12 +300,9 @@ bool judge(const Rules &rules, const QByteArray &path, JudgedFolder *folder = nu
     const QByteArray resolved = BytePath::join(*realParent, lastName(path));
     if (resolved != path && !rules.textAllows(resolved))
         return false;
-    const QList<FileId> chain = chainByPath(*realParent);
-    if (folder) {
-        folder->realPath = *realParent;
-        folder->id = chain.isEmpty() ? std::nullopt : std::optional<FileId>(chain.first());
-    }
-    return rules.idsAllow(idOf(resolved, false), chain);
+    if (folder)
+        *folder = {*realParent, idOf(*realParent, true)};
+    return rules.idsAllow(idOf(resolved, false), chainByPath(*realParent));
 }
 
 // The same judgement of the child `name` of an open folder whose path, read back from
@@ -382,10 +378,11 @@ SafetyHelper::Outcome moveChecked(const QByteArray &path,
     // The folder judged, reached again without following any link: one swapped in on
     // the way since the judgement fails the open, another folder put in its place fails
     // the comparison. From here on the item is reached only through this descriptor.
-    errno = ENOENT;
-    const FileDescriptor folder = judged.realPath.isEmpty()
-                                      ? FileDescriptor()
-                                      : FileDescriptor::openFolderWithoutLinks(judged.realPath);
+    FileDescriptor folder;
+    if (judged.realPath.isEmpty())
+        errno = ENOENT; // it was not there when judged
+    else
+        folder = FileDescriptor::openFolderWithoutLinks(judged.realPath);
     if (!folder.valid()) {
         if (errno == ELOOP)
             return refuseChanged();

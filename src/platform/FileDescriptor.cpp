@@ -23,6 +23,21 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 std::atomic<bool> gSinglePass{true};
 
+// The folder `name` of an open folder, itself not a link.
+int openChildFolder(int folderFd, const QByteArray &name)
+{
+    const int fd = ::openat(folderFd, name.constData(), kFolderFlags | O_NOFOLLOW);
+    if (fd >= 0)
+        return fd;
+    const int err = errno;
+    // O_PATH with O_NOFOLLOW says ENOTDIR for a link: tell it apart.
+    struct stat st;
+    const bool link =
+        ::fstatat(folderFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    errno = link ? ELOOP : err;
+    return -1;
+}
+
 } // namespace
 
 FileDescriptor::FileDescriptor(FileDescriptor &&other) noexcept
@@ -49,20 +64,6 @@ void FileDescriptor::setSinglePassOpenAvailable(bool available)
     gSinglePass.store(available);
 }
 
-FileDescriptor FileDescriptor::openChildFolder(int folderFd, const QByteArray &name)
-{
-    const int fd = ::openat(folderFd, name.constData(), kFolderFlags | O_NOFOLLOW);
-    if (fd >= 0)
-        return FileDescriptor(fd);
-    const int err = errno;
-    // O_PATH with O_NOFOLLOW says ENOTDIR for a link: tell it apart.
-    struct stat st;
-    const bool link =
-        ::fstatat(folderFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-    errno = link ? ELOOP : err;
-    return FileDescriptor();
-}
-
 FileDescriptor FileDescriptor::openFolderWithoutLinks(const QByteArray &path)
 {
     if (!path.startsWith('/') || path.contains('\0')) {
@@ -87,11 +88,11 @@ FileDescriptor FileDescriptor::openFolderWithoutLinks(const QByteArray &path)
             break;
         if (name.isEmpty() || name == ".")
             continue;
-        if (name == "..") { // never in a standardised path; climbing could leave it
+        if (name == "..") { // never in a resolved path
             errno = EINVAL;
             return FileDescriptor();
         }
-        folder = openChildFolder(folder.get(), name);
+        folder = FileDescriptor(openChildFolder(folder.get(), name));
     }
     return folder;
 }

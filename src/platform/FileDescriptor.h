@@ -20,8 +20,6 @@ public:
     // for finding it by its identity rather than reading from it. A link on the way
     // fails with ELOOP; other failures leave the system's errno.
     static FileDescriptor openFolderWithoutLinks(const QByteArray &path);
-    // The folder `name` of an open folder, itself not a link.
-    static FileDescriptor openChildFolder(int folderFd, const QByteArray &name);
 
     // For tests: walk the path name by name as on kernels without openat2.
     static void setSinglePassOpenAvailable(bool available);
