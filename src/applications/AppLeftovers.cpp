@@ -127,6 +127,26 @@ AppIdentity flatpakIdentity(const QString &id, const QString &exports)
 
 namespace AppLeftovers {
 
+bool isFlatpakAppId(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 255)
+        return false;
+    const QStringList parts = id.split(QLatin1Char('.'));
+    if (parts.size() < 3)
+        return false;
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part.front().isDigit() || part.front() == QLatin1Char('-'))
+            return false;
+        for (const QChar c : part) {
+            const char16_t u = c.unicode();
+            if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+                  u == '_' || u == '-'))
+                return false;
+        }
+    }
+    return true;
+}
+
 QList<Place> places()
 {
     const Locations &loc = Locations::current();
@@ -159,7 +179,7 @@ AppIdentity identity(const QString &path, const QString &originalPath)
 
     const Locations &loc = Locations::current();
     const QString parent = parentFolder(shown);
-    if (props && props->isDirectory) {
+    if (props && props->isDirectory && isFlatpakAppId(lastComponent(shown))) {
         if (!loc.flatpakUserApps.isEmpty() && parent == QDir::cleanPath(loc.flatpakUserApps))
             return flatpakIdentity(lastComponent(shown), loc.flatpakUserExports);
         if (!loc.flatpakSystemApps.isEmpty() && parent == QDir::cleanPath(loc.flatpakSystemApps))
@@ -290,7 +310,8 @@ QSet<QString> installedIdentifiers()
     }
     for (const QString &folder : flatpakAppFolders())
         for (const QString &id : FileProperties::listNames(folder).value_or(QStringList()))
-            ids.insert(id.toLower());
+            if (isFlatpakAppId(id))
+                ids.insert(id.toLower());
     return ids;
 }
 

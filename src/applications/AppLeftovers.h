@@ -31,6 +31,11 @@ QList<Place> places();
 // Lower-case names too common to match by.
 QSet<QString> genericNames();
 
+// A Flatpak application ID: reverse-DNS, at least three parts of letters, digits, "_" and
+// "-", none starting with a digit or "-", 255 characters at most. Only such a name is
+// taken for an app or handed to flatpak.
+bool isFlatpakAppId(const QString &id);
+
 // Name and identifier of the application at `path`. A bundle is read from its
 // Info.plist; an AppImage from the user's desktop entry that starts it; a Flatpak app
 // from its folder name and exported entry. `originalPath` is where an item now in the

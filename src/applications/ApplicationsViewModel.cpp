@@ -49,6 +49,9 @@ void addFlatpaks(QList<AppResource> &apps, const QString &folder, bool system)
     if (folder.isEmpty())
         return;
     for (const QString &id : visibleNames(folder)) {
+        // Any other folder name is no app, and its name would reach flatpak's options.
+        if (!AppLeftovers::isFlatpakAppId(id))
+            continue;
         const QString path = joined(folder, id);
         const auto props = FileProperties::read(path);
         if (!props || !props->isDirectory)
@@ -210,7 +213,8 @@ AppResource ApplicationsViewModel::measure(AppResource app)
 void ApplicationsViewModel::scan(AppHost *appState)
 {
     if (appState)
-        appState->setScanProgress(true, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")), 0);
+        appState->setScanProgress(
+            true, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")), 0);
     ++m_scans;
     emit busyChanged();
     m_work.track(QtConcurrent::run([this, appState] {
@@ -256,7 +260,7 @@ void ApplicationsViewModel::trashApp(const QString &path, AppHost *appState)
             const QStringList args = {
                 QStringLiteral("uninstall"), QStringLiteral("--noninteractive"),
                 app.systemInstallation ? QStringLiteral("--system") : QStringLiteral("--user"),
-                app.flatpakID};
+                QStringLiteral("--"), app.flatpakID};
             const RunResult run = ProcessRunner::run(Locations::current().flatpak, args, appState);
             outcome.ok = run.exitCode == 0 && !run.cancelled && !run.timedOut;
             if (!outcome.ok) {

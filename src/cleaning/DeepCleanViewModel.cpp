@@ -3,6 +3,7 @@
 #include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
+#include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
@@ -14,34 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-// A literal path as a find -path pattern.
-QString globEscaped(const QString &path)
-{
-    QString out;
-    for (const QChar c : path) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
-            c == QLatin1Char('['))
-            out += QLatin1Char('\\');
-        out += c;
-    }
-    return out;
-}
-
-// Folders the search must not enter: the Trash (its node_modules were put there on
-// purpose) and network or user-space mounts inside the home.
-QStringList prunedPaths(const Locations &loc)
-{
-    QStringList paths{QDir::cleanPath(Trash::homeTrashFolder())};
-    const QList<MountTable::Mount> mounts = MountTable::read();
-    for (const MountTable::Mount &m : MountTable::mountsBelow(nativePath(loc.home), mounts)) {
-        const QString text = decodeNativePath(m.mountPoint.constData(), m.mountPoint.size());
-        if (MountTable::isRemoteOrFuse(m.fsType) &&
-            SafetyHelper::exactNativePath(text) == m.mountPoint)
-            paths.append(text);
-    }
-    return paths;
-}
 
 qint64 allocatedBelow(DirectoryReader &folder, int depth)
 {
@@ -162,26 +135,23 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState)
             true, QStringLiteral("Deep scanning for node_modules in your Home directory..."), 0);
     const Locations &loc = Locations::current();
     // Bytes end to end: a line feed in a folder name must not split one path into two.
-    // Hidden folders hold tools' own packages (editor extensions, global npm), not projects.
-    QStringList args{QStringLiteral("-H"),        loc.home,
-                     QStringLiteral("-maxdepth"), QStringLiteral("5"),
-                     QStringLiteral("-mindepth"), QStringLiteral("1"),
-                     QStringLiteral("(")};
-    for (const QString &path : prunedPaths(loc))
-        args << QStringLiteral("-path") << globEscaped(path) << QStringLiteral("-o");
-    args << QStringLiteral("-name") << QStringLiteral(".*") << QStringLiteral(")")
-         << QStringLiteral("-prune") << QStringLiteral("-o") << QStringLiteral("-type")
-         << QStringLiteral("d") << QStringLiteral("-name") << QStringLiteral("node_modules")
-         << QStringLiteral("-prune") << QStringLiteral("-print0");
-    RunOptions options;
-    options.cancel = tCancel;
-    const RunResult result = ProcessRunner::run(loc.find, args, appState, options);
-    if (result.cancelled)
-        return {};
+    // Hidden folders hold tools' own packages (editor extensions, global npm), not projects,
+    // and the Trash's were put there on purpose.
+    const QList<QByteArray> found = HomeSearch::find(
+        {loc.home},
+        {QStringLiteral("-maxdepth"), QStringLiteral("5"), QStringLiteral("-mindepth"),
+         QStringLiteral("1")},
+        {QStringLiteral("("), QStringLiteral("-path"),
+         HomeSearch::literalPattern(nativePath(QDir::cleanPath(Trash::homeTrashFolder()))),
+         QStringLiteral("-o"), QStringLiteral("-name"), QStringLiteral(".*"), QStringLiteral(")"),
+         QStringLiteral("-prune"), QStringLiteral("-o"), QStringLiteral("-type"),
+         QStringLiteral("d"), QStringLiteral("-name"), QStringLiteral("node_modules"),
+         QStringLiteral("-prune"), QStringLiteral("-print0")},
+        MountTable::read(), appState, tCancel);
 
     QList<NodeModuleTarget> targets;
-    for (const QByteArray &entry : result.stdOutBytes.split('\0')) {
-        if (entry.isEmpty() || !entry.endsWith("/node_modules"))
+    for (const QByteArray &entry : found) {
+        if (!entry.endsWith("/node_modules"))
             continue;
         DirectoryReader::Node node;
         if (!DirectoryReader::statPath(entry.constData(), node) ||
@@ -189,6 +159,7 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState)
             continue;
         NodeModuleTarget t;
         t.nativePath = entry;
+        t.identity = node.identity();
         t.path = decodeNativePath(entry.constData(), entry.size());
         // du takes text: only a name that comes back as the same bytes can be handed over.
         t.sizeMB = SafetyHelper::exactNativePath(t.path) == entry ? ProcessRunner::sizeMB({t.path})
@@ -199,8 +170,8 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState)
     return targets;
 }
 
-DeepCleanViewModel::CleanReport DeepCleanViewModel::trashFolders(const QList<QByteArray> &folders,
-                                                                 AppHost *appState)
+DeepCleanViewModel::CleanReport
+DeepCleanViewModel::trashFolders(const QList<NodeModuleTarget> &folders, AppHost *appState)
 {
     CleanReport report;
     report.ticked = int(folders.size());
@@ -211,13 +182,13 @@ DeepCleanViewModel::CleanReport DeepCleanViewModel::trashFolders(const QList<QBy
                                   QStringLiteral("Trashing ") + QString::number(report.ticked) +
                                       QStringLiteral(" node_modules..."),
                                   0);
-    for (const QByteArray &folder : folders) {
-        const SafetyHelper::Outcome outcome = SafetyHelper::moveNativeToTrash(folder, appState);
+    for (const NodeModuleTarget &folder : folders) {
+        const SafetyHelper::Outcome outcome =
+            SafetyHelper::moveNativeToTrash(folder.nativePath, folder.identity, appState);
         if (outcome.ok)
             ++report.moved;
         else
-            report.failures.append(
-                {decodeNativePath(folder.constData(), folder.size()), outcome.reason});
+            report.failures.append({folder.path, outcome.reason});
     }
     if (appState)
         appState->addLog(QStringLiteral("info"),
@@ -243,10 +214,10 @@ void DeepCleanViewModel::scan(AppHost *appState)
 
 void DeepCleanViewModel::cleanSelected(AppHost *appState)
 {
-    QList<QByteArray> folders;
+    QList<NodeModuleTarget> folders;
     for (const NodeModuleTarget &t : std::as_const(m_targets)) {
         if (t.isSelected)
-            folders.append(t.nativePath);
+            folders.append(t);
     }
     if (folders.isEmpty() || m_cycle.isCleaning())
         return;

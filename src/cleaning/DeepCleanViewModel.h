@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cleaning/ScanCleanCycle.h"
+#include "platform/FileIdentity.h"
 
 #include <QByteArray>
 #include <QList>
@@ -19,7 +20,8 @@ struct NodeModuleTarget {
     double sizeMB = 0;
     QString lastModified; // "yyyy-MM-dd", or empty
     bool isSelected = false;
-    QByteArray nativePath; // the file system's bytes, as the search printed them
+    QByteArray nativePath;   // the file system's bytes, as the search printed them
+    FileIdentity identity{}; // as listed; a removal refuses another folder at the path
 };
 
 // The Deep Clean tab's model: the node_modules folders of the user's projects, and
@@ -62,7 +64,7 @@ public:
 
     // The work, synchronous: call off the main thread.
     static QList<NodeModuleTarget> findTargets(AppHost *appState);
-    static CleanReport trashFolders(const QList<QByteArray> &folders, AppHost *appState);
+    static CleanReport trashFolders(const QList<NodeModuleTarget> &folders, AppHost *appState);
 
     // Stops the search running now (quitting); later scans run as usual.
     void cancelWork();

@@ -98,6 +98,8 @@ QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState)
     for (JunkCategory &c : categories) {
         if (c.path.isEmpty())
             continue;
+        if (const auto folder = FileProperties::readFollowingLinks(c.path))
+            c.identity = folder->identity;
         c.sizeMB = ProcessRunner::sizeMB({c.path});
         for (const FileScan::SizedPath &file : FileScan::largestFiles(c.path, 10)) {
             JunkFileItem item;
@@ -110,23 +112,27 @@ QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState)
     return categories;
 }
 
-JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QStringList &folders,
+JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory> &categories,
                                                        AppHost *appState)
 {
     CleanReport report;
-    report.ticked = int(folders.size());
-    if (folders.isEmpty())
+    report.ticked = int(categories.size());
+    if (categories.isEmpty())
         return report;
     if (appState)
         appState->setScanProgress(true, QStringLiteral("Cleaning junk caches..."), 0);
-    for (const QString &folder : folders) {
-        if (folder.isEmpty())
+    for (const JunkCategory &c : categories) {
+        if (c.path.isEmpty())
             continue;
         // Counted just before its turn: an earlier category may have taken this folder.
-        const qsizetype before = FileProperties::listNames(folder).value_or(QStringList()).size();
-        const int moved = SafetyHelper::trashContents(folder, appState);
-        report.moved += moved;
-        report.notMoved += qMax(0, int(before) - moved);
+        const qsizetype before = FileProperties::listNames(c.path).value_or(QStringList()).size();
+        const SafetyHelper::ContentsOutcome outcome =
+            SafetyHelper::trashContents(c.path, c.identity, appState);
+        report.moved += outcome.moved;
+        if (outcome.refusal.isEmpty())
+            report.notMoved += qMax(0, int(before) - outcome.moved);
+        else
+            report.refusals.append(outcome.refusal);
     }
     if (appState) {
         appState->addLog(QStringLiteral("info"),
@@ -150,10 +156,10 @@ void JunkViewModel::scan(AppHost *appState)
 
 void JunkViewModel::cleanSelected(AppHost *appState)
 {
-    QStringList folders;
+    QList<JunkCategory> folders;
     for (const JunkCategory &c : std::as_const(m_categories)) {
         if (c.isSelected)
-            folders.append(c.path);
+            folders.append(c);
     }
     if (folders.isEmpty() || m_cycle.isCleaning())
         return;

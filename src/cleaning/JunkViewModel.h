@@ -1,10 +1,12 @@
 #pragma once
 
 #include "cleaning/ScanCleanCycle.h"
+#include "platform/FileIdentity.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <algorithm>
@@ -26,6 +28,7 @@ struct JunkCategory {
     QString icon;
     double sizeMB = 0;
     QList<JunkFileItem> topFiles;
+    FileIdentity identity{}; // the folder as measured; a clean refuses another one there
     bool isExpanded = false; // the screen keeps its own expansion set
     bool isSelected = false;
 };
@@ -39,11 +42,13 @@ class JunkViewModel : public QObject {
     Q_OBJECT
 
 public:
-    // What one clean came to; `notMoved` counts children still there after their turn.
+    // What one clean came to; `notMoved` counts children still there after their turn,
+    // `refusals` says why a folder was not emptied at all.
     struct CleanReport {
         int ticked = 0;
         int moved = 0;
         int notMoved = 0;
+        QStringList refusals;
     };
 
     explicit JunkViewModel(QObject *parent = nullptr);
@@ -87,7 +92,7 @@ public:
     // The scan's and the clean's work, synchronous: call off the main thread.
     static QList<JunkCategory> freshCategories();
     static QList<JunkCategory> measureCategories(AppHost *appState);
-    static CleanReport emptyFolders(const QStringList &folders, AppHost *appState);
+    static CleanReport emptyFolders(const QList<JunkCategory> &categories, AppHost *appState);
 
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();

@@ -1,6 +1,9 @@
 #include "exec/SafetyHelper.h"
 
 #include "exec/AppHost.h"
+#include "platform/BytePath.h"
+#include "platform/DirectoryReader.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/Trash.h"
@@ -13,7 +16,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -29,49 +31,13 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 // Deeper than any real tree; a loop of bind mounts cannot keep a walk going.
 constexpr int kMaxDepth = 4096;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
+using BytePath::isStrictlyInside;
+using BytePath::lastName;
+using BytePath::parentOf;
 
 QString display(const QByteArray &path)
 {
     return decodeNativePath(path.constData(), path.size());
-}
-
-QByteArray parentOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArrayLiteral("/") : path.left(slash);
-}
-
-QByteArray lastName(const QByteArray &path)
-{
-    return path.mid(path.lastIndexOf('/') + 1);
-}
-
-QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
-{
-    return folder == "/" ? '/' + name : folder + '/' + name;
-}
-
-bool isStrictlyInside(const QByteArray &path, const QByteArray &folder)
-{
-    if (folder == "/")
-        return path.size() > 1 && path.startsWith('/');
-    return path.size() > folder.size() && path.startsWith(folder) && path.at(folder.size()) == '/';
 }
 
 // Folds an absolute path: repeated slashes, "." and ".." go, and ".." at the root stays
@@ -314,9 +280,16 @@ QList<FileId> chainByDescriptor(int folderFd)
     return chain;
 }
 
+// Where a judged item's folder was when it was judged: its path with every link
+// resolved, and what it was.
+struct JudgedFolder {
+    QByteArray realPath; // empty when it did not exist
+    std::optional<FileId> id;
+};
+
 // The whole judgement of a standardised absolute path: as written, with its folder
 // resolved, and by identity.
-bool judge(const Rules &rules, const QByteArray &path)
+bool judge(const Rules &rules, const QByteArray &path, JudgedFolder *folder = nullptr)
 {
     if (!rules.textAllows(path))
         return false;
@@ -324,9 +297,11 @@ bool judge(const Rules &rules, const QByteArray &path)
     const std::optional<QByteArray> realParent = realPath(parent);
     if (!realParent) // nothing there to move; the move will say so
         return true;
-    const QByteArray resolved = joinPath(*realParent, lastName(path));
+    const QByteArray resolved = BytePath::join(*realParent, lastName(path));
     if (resolved != path && !rules.textAllows(resolved))
         return false;
+    if (folder)
+        *folder = {*realParent, idOf(*realParent, true)};
     return rules.idsAllow(idOf(resolved, false), chainByPath(*realParent));
 }
 
@@ -334,7 +309,7 @@ bool judge(const Rules &rules, const QByteArray &path)
 // the descriptor, is `folder`.
 bool judgeOpened(const Rules &rules, int folderFd, const QByteArray &folder, const QByteArray &name)
 {
-    if (!rules.textAllows(joinPath(folder, name)))
+    if (!rules.textAllows(BytePath::join(folder, name)))
         return false;
     struct stat st;
     std::optional<FileId> item;
@@ -362,20 +337,143 @@ void logFailure(AppHost *appState, const QString &shown, const QString &why)
                          QStringLiteral("Failed to trash ") + shown + QStringLiteral(": ") + why);
 }
 
-std::optional<QList<QByteArray>> childNames(const QByteArray &folder)
+// The names in an open folder; nothing when it cannot be listed.
+std::optional<QList<QByteArray>> childNames(int folderFd)
 {
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
+    DirectoryReader reader;
+    if (!reader.openAt(folderFd, "."))
         return std::nullopt;
     QList<QByteArray> names;
-    while (const dirent *e = ::readdir(dir)) {
-        const char *n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        names.append(QByteArray(n));
-    }
-    ::closedir(dir);
+    DirectoryReader::Kind hint;
+    while (const char *name = reader.next(hint))
+        names.append(QByteArray(name));
     return names;
+}
+
+SafetyHelper::Outcome moveChecked(const QByteArray &path,
+                                  const std::optional<FileIdentity> &expected, AppHost *appState)
+{
+    const QString shown = display(path);
+    const std::shared_ptr<const Rules> rules = currentRules();
+    const QByteArray p = path.contains('\0')
+                             ? QByteArray()
+                             : standardized(path, nativePath(Locations::current().home));
+    JudgedFolder judged;
+    if (p.isEmpty() || !judge(*rules, p, &judged)) {
+        logRefusal(appState, shown);
+        return {false, protectedReason()};
+    }
+    std::function<void()> hook;
+    {
+        QMutexLocker lock(&gHookMutex);
+        hook = gBeforeOpenHook;
+    }
+    if (hook)
+        hook();
+    const auto refuseChanged = [&] {
+        const QString why = SafetyHelper::changedReason(p);
+        logFailure(appState, shown, why);
+        return SafetyHelper::Outcome{false, why};
+    };
+    // The folder judged, reached again without following any link: one swapped in on
+    // the way since the judgement fails the open, another folder put in its place fails
+    // the comparison. From here on the item is reached only through this descriptor.
+    FileDescriptor folder;
+    if (judged.realPath.isEmpty())
+        errno = ENOENT; // it was not there when judged
+    else
+        folder = FileDescriptor::openFolderWithoutLinks(judged.realPath);
+    if (!folder.valid()) {
+        if (errno == ELOOP)
+            return refuseChanged();
+        const QString why = qt_error_string(errno);
+        logFailure(appState, shown, why);
+        return {false, why};
+    }
+    struct stat opened;
+    if (judged.id && (::fstat(folder.get(), &opened) != 0 || idOf(opened) != *judged.id))
+        return refuseChanged();
+    const std::optional<QByteArray> real = Trash::openedFolderPath(folder.get());
+    if (!real) {
+        const QString why = QStringLiteral("Cannot tell where the item's folder is");
+        logFailure(appState, shown, why);
+        return {false, why};
+    }
+    if (!judgeOpened(*rules, folder.get(), *real, lastName(p))) {
+        logRefusal(appState, shown);
+        return {false, protectedReason()};
+    }
+    if (expected) {
+        const std::optional<FileIdentity> now = FileIdentity::readAt(folder.get(), lastName(p));
+        if (now && !expected->matches(*now))
+            return refuseChanged();
+    }
+    const Trash::Result result = Trash::moveChildToTrash(folder.get(), lastName(p));
+    if (result.ok) {
+        if (appState)
+            appState->addLog(QStringLiteral("info"), QStringLiteral("Trashed: ") + shown);
+    } else {
+        logFailure(appState, shown, result.error);
+    }
+    return {result.ok, result.error};
+}
+
+SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
+                                          const std::optional<FileIdentity> &expected,
+                                          AppHost *appState, const SafetyHelper::RemoveFn &remove)
+{
+    SafetyHelper::ContentsOutcome outcome;
+    const std::optional<QByteArray> bytes = SafetyHelper::exactNativePath(folder);
+    if (!bytes || !SafetyHelper::isNativePathSafeToDelete(*bytes))
+        return outcome;
+    const std::shared_ptr<const Rules> rules = currentRules();
+    const QByteArray base = standardized(*bytes, nativePath(Locations::current().home));
+    // The folder as the table names it, a final link followed; then only through this
+    // descriptor, so that what is emptied is the folder compared.
+    const FileDescriptor dir(::open(base.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st;
+    if (!dir.valid() || ::fstat(dir.get(), &st) != 0)
+        return outcome;
+    if (expected && !expected->matches(FileIdentity::fromStat(st))) {
+        outcome.refusal = SafetyHelper::changedReason(base);
+        logFailure(appState, folder, outcome.refusal);
+        return outcome;
+    }
+    const std::optional<QByteArray> real = Trash::openedFolderPath(dir.get());
+    const std::optional<QList<QByteArray>> names = childNames(dir.get());
+    if (!real || !names)
+        return outcome;
+    for (const QByteArray &name : *names) {
+        // Children travel as their bytes: a name that is not valid UTF-8 is moved as
+        // itself, never as the look-alike its text would name.
+        const QString shown = display(BytePath::join(base, name));
+        if (!judgeOpened(*rules, dir.get(), *real, name))
+            continue;
+        if (remove) {
+            if (nativePath(shown) != BytePath::join(base, name)) {
+                logFailure(appState, shown,
+                           QStringLiteral("The item's name cannot be passed on exactly"));
+                continue;
+            }
+            const auto [ok, error] = remove(shown);
+            if (ok)
+                ++outcome.moved;
+            else
+                logFailure(appState, shown, error);
+            continue;
+        }
+        const Trash::Result result = Trash::moveChildToTrash(dir.get(), name);
+        if (result.ok)
+            ++outcome.moved;
+        else
+            logFailure(appState, shown, result.error);
+    }
+    if (appState)
+        appState->addLog(QStringLiteral("info"), QStringLiteral("Moved ") +
+                                                     QString::number(outcome.moved) +
+                                                     QStringLiteral(" items from ") + folder +
+                                                     QStringLiteral(" to the Trash"));
+    return outcome;
 }
 
 } // namespace
@@ -423,48 +521,20 @@ void SafetyHelper::setBeforeOpenHook(std::function<void()> hook)
 
 SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, AppHost *appState)
 {
-    const QString shown = display(path);
-    const std::shared_ptr<const Rules> rules = currentRules();
-    const QByteArray p = path.contains('\0')
-                             ? QByteArray()
-                             : standardized(path, nativePath(Locations::current().home));
-    if (p.isEmpty() || !judge(*rules, p)) {
-        logRefusal(appState, shown);
-        return {false, protectedReason()};
-    }
-    std::function<void()> hook;
-    {
-        QMutexLocker lock(&gHookMutex);
-        hook = gBeforeOpenHook;
-    }
-    if (hook)
-        hook();
-    // From here on the item is reached only through the opened folder, and that folder
-    // is judged again by where it really is: a link swapped meanwhile changes nothing.
-    const Fd folder(::open(parentOf(p).constData(), kFolderFlags));
-    if (!folder.valid()) {
-        const QString why = qt_error_string(errno);
-        logFailure(appState, shown, why);
-        return {false, why};
-    }
-    const std::optional<QByteArray> real = Trash::openedFolderPath(folder.get());
-    if (!real) {
-        const QString why = QStringLiteral("Cannot tell where the item's folder is");
-        logFailure(appState, shown, why);
-        return {false, why};
-    }
-    if (!judgeOpened(*rules, folder.get(), *real, lastName(p))) {
-        logRefusal(appState, shown);
-        return {false, protectedReason()};
-    }
-    const Trash::Result result = Trash::moveChildToTrash(folder.get(), lastName(p));
-    if (result.ok) {
-        if (appState)
-            appState->addLog(QStringLiteral("info"), QStringLiteral("Trashed: ") + shown);
-    } else {
-        logFailure(appState, shown, result.error);
-    }
-    return {result.ok, result.error};
+    return moveChecked(path, std::nullopt, appState);
+}
+
+SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path,
+                                                      const FileIdentity &expected,
+                                                      AppHost *appState)
+{
+    return moveChecked(path, expected, appState);
+}
+
+QString SafetyHelper::changedReason(const QByteArray &path)
+{
+    return display(lastName(path)) +
+           QStringLiteral(" changed since it was listed. Rescan and try again.");
 }
 
 bool SafetyHelper::moveToTrash(const QString &path, AppHost *appState)
@@ -480,43 +550,11 @@ bool SafetyHelper::moveToTrash(const QString &path, AppHost *appState)
 
 int SafetyHelper::trashContents(const QString &folder, AppHost *appState, RemoveFn remove)
 {
-    const std::optional<QByteArray> bytes = exactNativePath(folder);
-    if (!bytes || !isNativePathSafeToDelete(*bytes))
-        return 0;
-    const QByteArray base = standardized(*bytes, nativePath(Locations::current().home));
-    const std::optional<QList<QByteArray>> names = childNames(base);
-    if (!names)
-        return 0;
-    int count = 0;
-    for (const QByteArray &name : *names) {
-        // Children travel as their bytes: a name that is not valid UTF-8 is moved as
-        // itself, never as the look-alike its text would name.
-        const QByteArray child = joinPath(base, name);
-        if (!isNativePathSafeToDelete(child))
-            continue;
-        const QString shown = display(child);
-        if (remove) {
-            if (nativePath(shown) != child) {
-                logFailure(appState, shown,
-                           QStringLiteral("The item's name cannot be passed on exactly"));
-                continue;
-            }
-            const auto [ok, error] = remove(shown);
-            if (ok)
-                ++count;
-            else
-                logFailure(appState, shown, error);
-            continue;
-        }
-        const Outcome outcome = moveNativeToTrash(child, nullptr);
-        if (outcome.ok)
-            ++count;
-        else
-            logFailure(appState, shown, outcome.reason);
-    }
-    if (appState)
-        appState->addLog(QStringLiteral("info"), QStringLiteral("Moved ") + QString::number(count) +
-                                                     QStringLiteral(" items from ") + folder +
-                                                     QStringLiteral(" to the Trash"));
-    return count;
+    return emptyFolder(folder, std::nullopt, appState, std::move(remove)).moved;
+}
+
+SafetyHelper::ContentsOutcome
+SafetyHelper::trashContents(const QString &folder, const FileIdentity &expected, AppHost *appState)
+{
+    return emptyFolder(folder, expected, appState, {});
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -33,10 +35,17 @@ struct Outcome {
 };
 // The road for paths read from listings (find -print0, DirectoryReader): the file
 // system's bytes, so a name that is not valid UTF-8 is judged and moved as itself. The
-// move judges the item again from its opened folder, so a link swapped between the check
-// and the move cannot redirect it.
+// move opens the folder it judged again without following any link and refuses when a
+// link was put on the way or another folder took its place; the item is then reached
+// only through that folder and judged again from there.
 bool isNativePathSafeToDelete(const QByteArray &path);
 Outcome moveNativeToTrash(const QByteArray &path, AppHost *appState = nullptr);
+// The same for a row's item: refused with changedReason() when the item there now is not
+// the one listed as `expected`.
+Outcome moveNativeToTrash(const QByteArray &path, const FileIdentity &expected,
+                          AppHost *appState = nullptr);
+// "<name> changed since it was listed. Rescan and try again."
+QString changedReason(const QByteArray &path);
 // The text path's bytes, or nothing when the text does not stand for exactly one name
 // on disk (it holds a NUL or does not round-trip to the same bytes).
 std::optional<QByteArray> exactNativePath(const QString &path);
@@ -46,5 +55,13 @@ void setBeforeOpenHook(std::function<void()> hook);
 // Moves each direct child of the folder that passes the check; returns how many moved.
 // Blocks the calling thread for the whole loop.
 int trashContents(const QString &folder, AppHost *appState = nullptr, RemoveFn remove = {});
+struct ContentsOutcome {
+    int moved = 0;
+    QString refusal; // set when the folder itself was refused and nothing moved
+};
+// The same for a folder listed as `expected`: nothing moves when the folder there now is
+// another one. Its children are reached only through the folder compared.
+ContentsOutcome trashContents(const QString &folder, const FileIdentity &expected,
+                              AppHost *appState = nullptr);
 
 } // namespace SafetyHelper

@@ -145,17 +145,24 @@ QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path
     auto promise = std::make_shared<QPromise<SafetyHelper::Outcome>>();
     promise->start();
     const QFuture<SafetyHelper::Outcome> done = promise->future();
-    // The rows' own bytes; a path no row has must stand for exactly one name on disk.
-    QList<QByteArray> candidates;
+    // The row's own bytes and identity; a path no row has must stand for exactly one name
+    // on disk, and one that rows name by different bytes stands for none.
+    const FileItem *row = nullptr;
+    bool ambiguous = false;
     for (const FileItem &item : std::as_const(m_items)) {
-        if (item.path == path && !candidates.contains(bytesOf(item)))
-            candidates.append(bytesOf(item));
+        if (item.path != path)
+            continue;
+        ambiguous = ambiguous || (row && bytesOf(*row) != bytesOf(item));
+        row = row ? row : &item;
     }
     std::optional<QByteArray> native;
-    if (candidates.size() == 1)
-        native = candidates.first();
-    else if (candidates.isEmpty())
+    std::optional<FileIdentity> listed;
+    if (row && !ambiguous) {
+        native = bytesOf(*row);
+        listed = row->identity;
+    } else if (!row) {
         native = SafetyHelper::exactNativePath(path);
+    }
     if (!native) {
         if (appState)
             appState->addLog(QStringLiteral("stderr"),
@@ -166,8 +173,10 @@ QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path
         promise->finish();
         return done;
     }
-    m_work.track(QtConcurrent::run([this, native = *native, appState, promise] {
-        const SafetyHelper::Outcome outcome = SafetyHelper::moveNativeToTrash(native, appState);
+    m_work.track(QtConcurrent::run([this, native = *native, listed, appState, promise] {
+        const SafetyHelper::Outcome outcome =
+            listed ? SafetyHelper::moveNativeToTrash(native, *listed, appState)
+                   : SafetyHelper::moveNativeToTrash(native, appState);
         QMetaObject::invokeMethod(
             this,
             [this, native, outcome, promise] {

@@ -36,7 +36,7 @@ constexpr qsizetype kTwoThreadStats = 256; // paths
 struct Candidate {
     QByteArray native;
     QString path; // for ordering and display
-    FileId id;
+    FileIdentity identity;
 };
 
 bool pathLess(const Candidate &a, const Candidate &b)
@@ -155,7 +155,7 @@ struct Scratch {
 // The same file as in the size pass, still of the bucket's size.
 bool openUnchanged(ReadOnlyFile &file, const Candidate &c, qint64 size)
 {
-    return file.openNative(c.native) && file.id() == c.id && file.size() == size;
+    return file.openNative(c.native) && file.id() == c.identity.id() && file.size() == size;
 }
 
 QByteArray fingerprintOf(ReadOnlyFile &file, qint64 size, char *buffer)
@@ -545,7 +545,7 @@ void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &fo
 // A listed path's regular file, or a size of 0 for anything else.
 struct Listed {
     qint64 size = 0;
-    FileId id;
+    FileIdentity identity;
 };
 
 // The lstat of every path. A second thread takes half of a long list: it is most of the
@@ -561,7 +561,7 @@ std::vector<Listed> statAll(const QList<QByteArray> &paths, int threads, const C
                 continue;
             const FileProperties p = FileProperties::fromStat(st);
             if (p.isRegularFile)
-                listed[size_t(i)] = {p.fileSize, p.id};
+                listed[size_t(i)] = {p.fileSize, p.identity};
         }
     };
     const qsizetype half = paths.size() / 2;
@@ -610,14 +610,14 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
         if (l.size < 1)
             continue;
         const QByteArray &native = paths[i];
-        const Candidate c{native, decodeNativePath(native.constData(), native.size()), l.id};
-        const auto seen = byId.constFind(l.id);
+        const Candidate c{native, decodeNativePath(native.constData(), native.size()), l.identity};
+        const auto seen = byId.constFind(l.identity.id());
         if (seen != byId.constEnd()) {
             if (pathLess(c, kept[*seen]))
                 kept[*seen] = c;
             continue;
         }
-        byId.insert(l.id, int(kept.size()));
+        byId.insert(l.identity.id(), int(kept.size()));
         kept.append(c);
         sizes.append(l.size);
     }
@@ -682,10 +682,12 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
                                             QString::fromLatin1(digest.toHex().left(12)),
                                         f.size,
                                         {},
+                                        {},
                                         {}};
             for (const Candidate &c : f.files) {
                 record.paths.append(c.path);
                 record.nativePaths.append(c.native);
+                record.identities.append(c.identity);
             }
             records.append(std::move(record));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exec/CancelToken.h"
+#include "platform/FileIdentity.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,9 +13,10 @@ struct DuplicateGroupRecord {
     // Decimal size, "-", 12 lower-case hex digits of the head-and-tail fingerprint (of the
     // whole contents when several groups share a size and a fingerprint).
     QString key;
-    qint64 bytes = 0;              // the common size
-    QStringList paths;             // ascending, two or more distinct files
-    QList<QByteArray> nativePaths; // the same files as the file system names them
+    qint64 bytes = 0;               // the common size
+    QStringList paths;              // ascending, two or more distinct files
+    QList<QByteArray> nativePaths;  // the same files as the file system names them
+    QList<FileIdentity> identities; // the same files as they were when listed
     friend bool operator==(const DuplicateGroupRecord &, const DuplicateGroupRecord &) = default;
 };
 

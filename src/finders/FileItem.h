@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -16,6 +18,8 @@ struct FileItem {
     // The file system's bytes for `path` when the listing had them (a name that is not
     // valid UTF-8 shows with a replacement character in `path`); removal uses these.
     QByteArray nativePath;
+    // What the listing found at `nativePath`; a removal refuses anything else there.
+    FileIdentity identity{};
 
     const QString &id() const { return path; }
     friend bool operator==(const FileItem &, const FileItem &) = default;

@@ -16,6 +16,9 @@
 
 namespace {
 
+// The links of the local tools folder shown at most.
+constexpr qsizetype kLocalBinRows = 20;
+
 void reportStart(AppHost *appState, const QString &message)
 {
     if (appState)
@@ -35,6 +38,14 @@ std::optional<FileProperties> propertiesOf(const QByteArray &native)
     return FileProperties::fromStat(st);
 }
 
+// Ascending by the text shown, then by the bytes.
+bool textOrder(const QByteArray &a, const QByteArray &b)
+{
+    const QString ta = decoded(a);
+    const QString tb = decoded(b);
+    return ta != tb ? ta < tb : a < b;
+}
+
 // Direct entries of a folder as bytes, in ascending order of their names; nothing when it
 // cannot be listed.
 QList<QByteArray> sortedEntries(const QString &folder)
@@ -46,11 +57,7 @@ QList<QByteArray> sortedEntries(const QString &folder)
     DirectoryReader::Kind hint;
     while (const char *name = reader.next(hint))
         names.append(QByteArray(name));
-    std::sort(names.begin(), names.end(), [](const QByteArray &a, const QByteArray &b) {
-        const QString ta = decoded(a);
-        const QString tb = decoded(b);
-        return ta != tb ? ta < tb : a < b;
-    });
+    std::sort(names.begin(), names.end(), textOrder);
     return names;
 }
 
@@ -66,9 +73,16 @@ QByteArray trimmedOfBlanks(const QByteArray &line)
     return line.mid(from, to - from);
 }
 
-FileItem itemAt(const QByteArray &native, const QString &sizeDesc, double sizeMB)
+FileItem itemAt(const QByteArray &native, const QString &sizeDesc, double sizeMB,
+                const std::optional<FileProperties> &listed)
 {
-    return {decoded(native), sizeDesc, QString(), sizeMB, std::nullopt, native};
+    return {decoded(native),
+            sizeDesc,
+            QString(),
+            sizeMB,
+            std::nullopt,
+            native,
+            listed ? listed->identity : FileIdentity()};
 }
 
 } // namespace
@@ -98,7 +112,7 @@ QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel)
         // own bytes.
         const auto p = propertiesOf(path);
         const double mb = p ? double((p->allocatedBytes + 1048575) / 1048576) : 0;
-        items.append(itemAt(path, sizeBand(mb), mb));
+        items.append(itemAt(path, sizeBand(mb), mb, p));
     }
     return items;
 }
@@ -121,7 +135,7 @@ QList<FileItem> findInstallers(AppHost *appState, const CancelToken &cancel)
     for (const QByteArray &path : found) {
         const auto p = propertiesOf(path);
         const double mb = p ? double(p->fileSize) / 1024 / 1024 : 0;
-        items.append(itemAt(path, QStringLiteral("Installer"), mb));
+        items.append(itemAt(path, QStringLiteral("Installer"), mb, p));
     }
     return items;
 }
@@ -130,31 +144,56 @@ QList<FileItem> findRuntimes(AppHost *appState, const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Deep discovery of Conda, Pyenv, Java, Local..."));
     const Locations &loc = Locations::current();
-    RunOptions options;
-    options.cancel = cancel;
+    const QList<MountTable::Mount> mounts = MountTable::read();
     QList<FileItem> items;
+    const auto row = [&](const QByteArray &path, const QString &kind) {
+        items.append(itemAt(path, kind, 0, propertiesOf(path)));
+    };
 
-    const QByteArray marker = loc.javaLineMarker.toUtf8();
-    for (const QByteArray &line : HomeSearch::splitLines(
-             ProcessRunner::runCommand(loc.javaListCommand, appState, options).stdOutBytes)) {
-        if (line.contains(marker))
-            items.append(itemAt(trimmedOfBlanks(line), QStringLiteral("Java JDK"), 0));
+    if (!loc.javaFolder.isEmpty()) {
+        // A JDK is a folder holding bin/java (a file, or a link to one).
+        const QByteArray java = "/bin/java";
+        QList<QByteArray> found = HomeSearch::find(
+            {loc.javaFolder},
+            {QStringLiteral("-mindepth"), QStringLiteral("3"), QStringLiteral("-maxdepth"),
+             QStringLiteral("3")},
+            {QStringLiteral("-path"),
+             HomeSearch::literalPattern(nativePath(loc.javaFolder)) + QStringLiteral("/*/bin/java"),
+             QStringLiteral("-xtype"), QStringLiteral("f"), QStringLiteral("-print0")},
+            mounts, appState, cancel);
+        std::sort(found.begin(), found.end(), textOrder);
+        for (const QByteArray &path : found) {
+            if (path.endsWith(java))
+                row(path.chopped(java.size()), QStringLiteral("Java JDK"));
+        }
+    } else {
+        // The Java tool's report: text lines, one installation each.
+        RunOptions options;
+        options.cancel = cancel;
+        const QByteArray marker = loc.javaLineMarker.toUtf8();
+        for (const QByteArray &line : HomeSearch::splitLines(
+                 ProcessRunner::runCommand(loc.javaListCommand, appState, options).stdOutBytes)) {
+            if (line.contains(marker))
+                row(trimmedOfBlanks(line), QStringLiteral("Java JDK"));
+        }
     }
     for (const QByteArray &name : sortedEntries(loc.pyenvVersions))
-        items.append(
-            itemAt(nativePath(loc.pyenvVersions) + '/' + name, QStringLiteral("Pyenv Python"), 0));
+        row(nativePath(loc.pyenvVersions) + '/' + name, QStringLiteral("Pyenv Python"));
     for (const QByteArray &name : sortedEntries(loc.condaEnvs))
-        items.append(
-            itemAt(nativePath(loc.condaEnvs) + '/' + name, QStringLiteral("Conda Env"), 0));
-    const RunResult links = ProcessRunner::runCommand(loc.localBinLinksCommand, appState, options);
-    for (const QByteArray &path : HomeSearch::splitLines(links.stdOutBytes)) {
-        char buffer[4096];
-        const ssize_t n =
-            path.contains('\0') ? -1 : ::readlink(path.constData(), buffer, sizeof buffer);
-        items.append(itemAt(path,
-                            n <= 0 ? QStringLiteral("Local Bin")
-                                   : QStringLiteral("-> ") + decodeNativePath(buffer, n),
-                            0));
+        row(nativePath(loc.condaEnvs) + '/' + name, QStringLiteral("Conda Env"));
+    if (!loc.localBinFolder.isEmpty()) {
+        const QList<QByteArray> links =
+            HomeSearch::find(
+                {loc.localBinFolder}, {},
+                {QStringLiteral("-type"), QStringLiteral("l"), QStringLiteral("-print0")}, mounts,
+                appState, cancel)
+                .mid(0, kLocalBinRows);
+        for (const QByteArray &path : links) {
+            char buffer[4096];
+            const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+            row(path, n <= 0 ? QStringLiteral("Local Bin")
+                             : QStringLiteral("-> ") + decodeNativePath(buffer, n));
+        }
     }
     return items;
 }
@@ -175,7 +214,7 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
         for (qsizetype i = 0; i < group.paths.size(); ++i)
             items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
                           double(group.bytes) / 1024 / 1024, std::nullopt,
-                          group.nativePaths.value(i)});
+                          group.nativePaths.value(i), group.identities.value(i)});
     }
     std::stable_sort(items.begin(), items.end(),
                      [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });

@@ -9,26 +9,6 @@
 
 namespace {
 
-// find -path takes a pattern: the mount point must match itself only.
-QString literalPattern(const QByteArray &path)
-{
-    QString pattern;
-    const QString text = QString::fromUtf8(path);
-    for (const QChar c : text) {
-        if (c == QChar::ReplacementCharacter) {
-            // Bytes that are no UTF-8 cannot be written as an argument: match any one name
-            // character for each.
-            pattern += QLatin1Char('?');
-            continue;
-        }
-        if (c == QLatin1Char('\\') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
-            c == QLatin1Char('['))
-            pattern += QLatin1Char('\\');
-        pattern += c;
-    }
-    return pattern;
-}
-
 QByteArray withoutTrailingSlash(QByteArray path)
 {
     while (path.size() > 1 && path.endsWith('/'))
@@ -62,6 +42,23 @@ QList<QByteArray> split(const QByteArray &listing, char separator)
 } // namespace
 
 namespace HomeSearch {
+
+QString literalPattern(const QByteArray &path)
+{
+    QString pattern;
+    const QString text = QString::fromUtf8(path);
+    for (const QChar c : text) {
+        if (c == QChar::ReplacementCharacter) {
+            pattern += QLatin1Char('?');
+            continue;
+        }
+        if (c == QLatin1Char('\\') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
+            c == QLatin1Char('['))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+    }
+    return pattern;
+}
 
 QStringList findArguments(const QStringList &roots, const QStringList &globalOptions,
                           const QStringList &expression, const QList<MountTable::Mount> &mounts)

@@ -21,6 +21,10 @@ namespace HomeSearch {
 QStringList findArguments(const QStringList &roots, const QStringList &globalOptions,
                           const QStringList &expression, const QList<MountTable::Mount> &mounts);
 
+// A path as a find -path pattern that matches only itself. Bytes that are not UTF-8
+// cannot be written as an argument: each matches any one character instead.
+QString literalPattern(const QByteArray &path);
+
 // The entries of a NUL-separated listing, empty ones dropped.
 QList<QByteArray> splitNul(const QByteArray &listing);
 // The lines of a listing, as bytes; empty ones dropped.

@@ -27,6 +27,9 @@ void fill(const struct stat &st, DirectoryReader::Node &node)
     node.allocatedBytes = qint64(st.st_blocks) * 512;
     node.linkCount = quint64(st.st_nlink);
     node.id = FileId{quint64(st.st_dev), quint64(st.st_ino)};
+    const FileIdentity identity = FileIdentity::fromStat(st);
+    node.size = identity.size;
+    node.modifiedNs = identity.modifiedNs;
 }
 
 } // namespace

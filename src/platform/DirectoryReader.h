@@ -22,6 +22,13 @@ public:
         qint64 allocatedBytes = 0; // blocks × 512
         quint64 linkCount = 0;
         FileId id;
+        qint64 size = 0;       // bytes
+        qint64 modifiedNs = 0; // since the epoch
+
+        FileIdentity identity() const
+        {
+            return {id.device, id.inode, size, modifiedNs, kind == Kind::Directory};
+        }
     };
 
     DirectoryReader() = default;

@@ -17,6 +17,7 @@ FileProperties FileProperties::fromStat(const struct stat &st)
     p.allocatedBytes = qint64(st.st_blocks) * 512;
     p.linkCount = st.st_nlink;
     p.id = FileId{quint64(st.st_dev), quint64(st.st_ino)};
+    p.identity = FileIdentity::fromStat(st);
     // In UTC: a local date costs a time-zone lookup each, more than the lstat itself in a
     // walk. Shown dates go through toLocalTime().
 #ifdef Q_OS_MACOS

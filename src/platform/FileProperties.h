@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -8,17 +10,6 @@
 struct stat;
 
 // What the file system says about one item, read without following a final link.
-struct FileId {
-    quint64 device = 0;
-    quint64 inode = 0;
-    friend bool operator==(const FileId &, const FileId &) = default;
-};
-
-inline size_t qHash(const FileId &id, size_t seed = 0)
-{
-    return qHashMulti(seed, id.device, id.inode);
-}
-
 struct FileProperties {
     bool isDirectory = false;
     bool isSymLink = false;
@@ -27,6 +18,7 @@ struct FileProperties {
     qint64 allocatedBytes = 0; // blocks on disk × 512
     quint64 linkCount = 0;
     FileId id;
+    FileIdentity identity;
     QDateTime modified; // in UTC
     QDateTime accessed;
 

@@ -88,7 +88,7 @@ void fillMac(Locations &l)
     l.installersCommand = "mdfind -0 -onlyin " + Locations::shellQuoted(h) +
                           " \"kMDItemKind == 'Disk Image' || kMDItemKind == "
                           "'Installer Package'\"";
-    l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
+    l.localBinFolder = "/usr/local/bin";
     l.pyenvVersions = h + "/.pyenv/versions";
     l.condaEnvs = h + "/.conda/envs";
 
@@ -222,6 +222,7 @@ void fillLinux(Locations &l)
                         Locations::shellQuoted(jvm + "/*/bin/java") +
                         " -xtype f 2>/dev/null | sed 's|/bin/java$||'";
     l.javaLineMarker = "/usr/lib/jvm/";
+    l.javaFolder = jvm;
     l.javaCountCommand = l.javaListCommand + " | wc -l";
     l.localBinLinksCountCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20 | wc -l";
     l.groupApps = {"/Applications", h + "/Applications", "/opt"};
@@ -246,7 +247,7 @@ void fillLinux(Locations &l)
     for (const QString &word : l.installersFindExpression)
         l.installersCommand += ' ' + Locations::shellQuoted(word);
     l.installersCommand += " 2>/dev/null";
-    l.localBinLinksCommand = "find /usr/local/bin -type l 2>/dev/null | head -n 20";
+    l.localBinFolder = "/usr/local/bin";
     l.pyenvVersions = h + "/.pyenv/versions";
     l.condaEnvs = h + "/.conda/envs";
 

@@ -71,7 +71,8 @@ struct Locations {
     // When set, installers are found by running find on the home with this expression
     // (it prints with -print0); the command above is then not run.
     QStringList installersFindExpression;
-    QString localBinLinksCommand;
+    QString javaFolder;     // Linux: JDKs are its <name>/bin/java; empty: javaListCommand
+    QString localBinFolder; // its symbolic links are listed
     QString pyenvVersions;
     QString condaEnvs;
 

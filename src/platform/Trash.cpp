@@ -1,5 +1,7 @@
 #include "platform/Trash.h"
 
+#include "platform/BytePath.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
@@ -154,42 +156,17 @@ Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destinatio
 
 namespace {
 
+using BytePath::isSameOrInside;
+using BytePath::parentOf;
+
 constexpr int kMaxAttempts = 10000;
 const QByteArray kInfoSuffix = QByteArrayLiteral(".trashinfo");
-
-// Closes a descriptor on every way out.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    Fd &operator=(Fd &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
 
 // The folders of one trash, held open so nothing below them can be swapped for a link.
 struct TrashDir {
     QByteArray folder;
-    Fd files;
-    Fd info;
+    FileDescriptor files;
+    FileDescriptor info;
 };
 
 QString systemError(int err)
@@ -206,24 +183,6 @@ QString display(const QByteArray &path)
 Trash::Result failure(const QString &text)
 {
     return {false, text, {}};
-}
-
-QByteArray parentOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArrayLiteral("/") : path.left(slash);
-}
-
-QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
-{
-    return folder == "/" ? '/' + name : folder + '/' + name;
-}
-
-bool isSameOrInside(const QByteArray &path, const QByteArray &folder)
-{
-    if (path == folder || folder == "/")
-        return true;
-    return path.startsWith(folder) && path.at(folder.size()) == '/';
 }
 
 // Absolute, with repeated slashes, "." and ".." folded; links are left alone. Empty
@@ -260,10 +219,10 @@ QByteArray resolveLoosely(const QByteArray &path)
     QByteArray tail;
     for (;;) {
         if (const auto real = realPath(head))
-            return tail.isEmpty() ? *real : joinPath(*real, tail);
+            return tail.isEmpty() ? *real : BytePath::join(*real, tail);
         if (head == "/")
             return path;
-        const QByteArray name = head.mid(head.lastIndexOf('/') + 1);
+        const QByteArray name = BytePath::lastName(head);
         tail = tail.isEmpty() ? name : name + '/' + tail;
         head = parentOf(head);
     }
@@ -329,11 +288,13 @@ bool isTopTrashName(const QByteArray &name)
 
 // Creates dir/name (mode 0700) when missing and opens it, never through a link.
 // Returns why it cannot be used, or nothing.
-QString openFolder(int dirFd, const QByteArray &name, const QByteArray &shownPath, Fd &out)
+QString openFolder(int dirFd, const QByteArray &name, const QByteArray &shownPath,
+                   FileDescriptor &out)
 {
     if (::mkdirat(dirFd, name.constData(), 0700) != 0 && errno != EEXIST)
         return systemError(errno);
-    out = Fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    out = FileDescriptor(
+        ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (out.valid())
         return {};
     const int err = errno;
@@ -360,7 +321,7 @@ int makePath(const QByteArray &path)
 QString openFilesAndInfo(int trashFd, const QByteArray &folder, TrashDir &out)
 {
     for (const char *name : {"files", "info"}) {
-        Fd &fd = name[0] == 'f' ? out.files : out.info;
+        FileDescriptor &fd = name[0] == 'f' ? out.files : out.info;
         if (QString why = openFolder(trashFd, name, folder + '/' + name, fd); !why.isEmpty())
             return why;
     }
@@ -372,7 +333,7 @@ QString openHomeTrash(const QByteArray &folder, TrashDir &out)
 {
     if (const int err = makePath(folder))
         return systemError(err);
-    const Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid())
         return systemError(errno);
     return openFilesAndInfo(dir.get(), folder, out);
@@ -380,7 +341,8 @@ QString openHomeTrash(const QByteArray &folder, TrashDir &out)
 
 // A per-user trash folder at a mount's top: a real folder owned by the user, created
 // when missing. Returns why it cannot be used, or nothing.
-QString openOwnedFolder(int parentFd, const QByteArray &name, const QByteArray &shownPath, Fd &out)
+QString openOwnedFolder(int parentFd, const QByteArray &name, const QByteArray &shownPath,
+                        FileDescriptor &out)
 {
     if (QString why = openFolder(parentFd, name, shownPath, out); !why.isEmpty())
         return why;
@@ -395,25 +357,25 @@ QString openOwnedFolder(int parentFd, const QByteArray &name, const QByteArray &
 // $top/.Trash/$uid when .Trash is a real folder with the sticky bit, else $top/.Trash-$uid.
 QString openTopTrash(const QByteArray &top, TrashDir &out)
 {
-    const Fd topFd(::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor topFd(::open(top.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!topFd.valid())
         return systemError(errno);
     const QByteArray uid = QByteArray::number(::getuid());
 
     // Anyone may have planted .Trash: only a real sticky folder is trusted.
-    const Fd shared(
+    const FileDescriptor shared(
         ::openat(topFd.get(), ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (shared.valid() && ::fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX)) {
-        const QByteArray folder = joinPath(top, ".Trash/" + uid);
-        Fd own;
+        const QByteArray folder = BytePath::join(top, ".Trash/" + uid);
+        FileDescriptor own;
         if (openOwnedFolder(shared.get(), uid, folder, own).isEmpty() &&
             openFilesAndInfo(own.get(), folder, out).isEmpty())
             return {};
     }
 
-    const QByteArray folder = joinPath(top, ".Trash-" + uid);
-    Fd own;
+    const QByteArray folder = BytePath::join(top, ".Trash-" + uid);
+    FileDescriptor own;
     QString why = openOwnedFolder(topFd.get(), ".Trash-" + uid, folder, own);
     if (why.isEmpty())
         why = openFilesAndInfo(own.get(), folder, out);
@@ -566,8 +528,8 @@ Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
         return failure(QStringLiteral("The root folder cannot be moved to the Trash"));
 
     const QByteArray parent = parentOf(path);
-    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
-    const Fd parentFd(::open(parent.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const QByteArray name = BytePath::lastName(path);
+    const FileDescriptor parentFd(::open(parent.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!parentFd.valid())
         return failure(systemError(errno));
     return moveChildToTrash(parentFd.get(), name);
@@ -587,7 +549,7 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
     const std::optional<QByteArray> realParent = openedFolderPath(parentFd);
     if (!realParent)
         return failure(QStringLiteral("Cannot tell where the item's folder is"));
-    const QByteArray resolved = joinPath(*realParent, name);
+    const QByteArray resolved = BytePath::join(*realParent, name);
 
     // Renaming a folder takes every mount below it along, and emptying the Trash would
     // then delete the mounted files. A bind mount keeps the device number.
@@ -636,16 +598,17 @@ Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destinatio
     const QByteArray name = from.mid(slash + 1);
     if (!filesFolder.endsWith("/files") || name.isEmpty())
         return failure(QStringLiteral("The item is not in a Trash folder"));
-    const Fd files(::open(filesFolder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor files(::open(filesFolder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!files.valid())
         return failure(systemError(errno));
     const QByteArray target = cleanAbsolute(destination);
     if (target.isEmpty() || target == "/")
         return failure(QStringLiteral("The path is not valid"));
-    const Fd targetParent(::open(parentOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor targetParent(
+        ::open(parentOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!targetParent.valid())
         return failure(systemError(errno));
-    const QByteArray targetName = target.mid(target.lastIndexOf('/') + 1);
+    const QByteArray targetName = BytePath::lastName(target);
     if (const int err = renameNoReplace(files.get(), name, targetParent.get(), targetName))
         return failure(systemError(err));
     // The record names nothing now; a Trash viewer would list a ghost.

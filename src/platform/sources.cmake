@@ -1,8 +1,11 @@
 target_sources(quillmar_engine PRIVATE
+    platform/BytePath.cpp platform/BytePath.h
     platform/DesktopEntry.cpp platform/DesktopEntry.h
     platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
+    platform/FileDescriptor.cpp platform/FileDescriptor.h
     platform/FileDetails.cpp platform/FileDetails.h
+    platform/FileIdentity.cpp platform/FileIdentity.h
     platform/FileProperties.cpp platform/FileProperties.h
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
     platform/Locations.cpp platform/Locations.h

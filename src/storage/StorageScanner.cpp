@@ -410,20 +410,21 @@ std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
     DirectoryReader::Node node;
     if (path.isEmpty() || !DirectoryReader::statPath(path.constData(), node))
         return std::nullopt;
+    const FileIdentity identity = node.identity();
     if (node.kind == DirectoryReader::Kind::SymLink ||
         settings.isSkipped(std::string_view(path.constData(), size_t(path.size()))))
-        return StorageEntry{path, 0, false, false};
+        return StorageEntry{path, 0, false, false, identity};
     if (node.kind == DirectoryReader::Kind::Directory) {
         // Its bytes belong to its own file system: open it to measure it there.
         if (settings.isMountPoint(path, node))
-            return StorageEntry{path, 0, true, false};
+            return StorageEntry{path, 0, true, false, identity};
         const std::optional<Measure> m = measureFolder(path, settings, cancel);
         // An interrupted measurement is a lower bound nobody asked for.
         if (!m)
             return std::nullopt;
-        return StorageEntry{path, m->bytes, true, m->isPartial};
+        return StorageEntry{path, m->bytes, true, m->isPartial, identity};
     }
-    return StorageEntry{path, node.allocatedBytes, false, false};
+    return StorageEntry{path, node.allocatedBytes, false, false, identity};
 }
 
 QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const CancelToken &cancel)

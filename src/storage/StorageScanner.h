@@ -31,6 +31,8 @@ struct StorageEntry {
     qint64 bytes = 0;      // allocated bytes; a folder's measured total
     bool isDirectory = false;
     bool isPartial = false; // some folder inside could not be listed: bytes is a lower bound
+    // As listed; a removal refuses anything else at the path.
+    FileIdentity identity{};
 
     static StorageEntry fromPath(const QString &path, qint64 bytes = 0, bool isDirectory = false,
                                  bool isPartial = false);

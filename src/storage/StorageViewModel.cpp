@@ -247,7 +247,7 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
     // judged and moved as itself.
     QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState] {
         const SafetyHelper::Outcome outcome =
-            SafetyHelper::moveNativeToTrash(entry.nativePath, appState);
+            SafetyHelper::moveNativeToTrash(entry.nativePath, entry.identity, appState);
         if (outcome.ok)
             scanner->movedToTrash(entry.nativePath, entry.bytes);
         return outcome;

@@ -46,6 +46,30 @@ private slots:
     }
     void cleanup() { m_env.reset(); }
 
+    void flatpakAppIds_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("three parts") << "org.gnome.Maps" << true;
+        QTest::newRow("dash, underscore, digits") << "io.git_hub.my-app2" << true;
+        QTest::newRow("an option") << "--delete-data" << false;
+        QTest::newRow("leading dash") << "-org.gnome.Maps" << false;
+        QTest::newRow("a part starting with a dash") << "org.-gnome.Maps" << false;
+        QTest::newRow("a part starting with a digit") << "org.2gnome.Maps" << false;
+        QTest::newRow("two parts") << "gnome.Maps" << false;
+        QTest::newRow("empty part") << "org..Maps" << false;
+        QTest::newRow("a line feed") << "org.gnome.Maps\n--all" << false;
+        QTest::newRow("not ASCII") << "org.gnome.Kart\u00e9" << false;
+        QTest::newRow("255 characters") << "a.b." + QString(251, 'c') << true;
+        QTest::newRow("256 characters") << "a.b." + QString(252, 'c') << false;
+    }
+    void flatpakAppIds()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, valid);
+        QCOMPARE(AppLeftovers::isFlatpakAppId(id), valid);
+    }
+
     void matching_data()
     {
         QTest::addColumn<QString>("place");

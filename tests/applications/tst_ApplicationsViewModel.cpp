@@ -3,8 +3,8 @@
 #include "support/TestEnvironment.h"
 
 #include <QFile>
-#include <QSignalSpy>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <ctime>
@@ -124,6 +124,9 @@ private slots:
         write(root + "/flatpak/exports/org.example.Paint.desktop",
               "[Desktop Entry]\nName=Paint Studio\nExec=/usr/bin/flatpak run org.example.Paint\n");
         QDir().mkpath(root + "/sysflatpak/app/org.example.Viewer");
+        // Folder names that are no application IDs, and would be options to flatpak.
+        QDir().mkpath(root + "/flatpak/app/--delete-data");
+        QDir().mkpath(root + "/sysflatpak/app/--all");
         Preferences::setValue("scanSystemApps", system);
 
         const QList<AppResource> apps = ApplicationsViewModel::findApplications();
@@ -244,7 +247,8 @@ private slots:
         if (kind == "flatpak") {
             QFile args(root + "/args");
             QVERIFY(args.open(QIODevice::ReadOnly));
-            QCOMPARE(args.readAll(), "uninstall\n--noninteractive\n--user\norg.example.Notepad\n");
+            QCOMPARE(args.readAll(),
+                     "uninstall\n--noninteractive\n--user\n--\norg.example.Notepad\n");
         }
         if (kind == "link")
             QVERIFY(QFile::exists(root + "/elsewhere/Notepad-2.AppImage"));

@@ -108,17 +108,20 @@ private slots:
     void clean_data()
     {
         QTest::addColumn<int>("ticked");
-        QTest::addColumn<bool>("oneVanishes");
+        QTest::addColumn<QString>("change"); // to the second folder after the scan
         QTest::addColumn<QString>("logged");
-        QTest::newRow("nothing ticked") << 0 << false << QString();
-        QTest::newRow("both") << 2 << false << "[info] Successfully trashed 2/2 node_modules.";
-        QTest::newRow("one refused")
-            << 2 << true << "[info] Successfully trashed 1/2 node_modules.";
+        QTest::newRow("nothing ticked") << 0 << "none" << QString();
+        QTest::newRow("both") << 2 << "none"
+                              << "[info] Successfully trashed 2/2 node_modules.";
+        QTest::newRow("one vanished") << 2 << "vanish"
+                                      << "[info] Successfully trashed 1/2 node_modules.";
+        QTest::newRow("one replaced") << 2 << "replace"
+                                      << "[info] Successfully trashed 1/2 node_modules.";
     }
     void clean()
     {
         QFETCH(int, ticked);
-        QFETCH(bool, oneVanishes);
+        QFETCH(QString, change);
         QFETCH(QString, logged);
         makeFolders(home() + "/one/node_modules");
         makeFolders(home() + "/two/node_modules");
@@ -130,8 +133,11 @@ private slots:
         if (ticked == 2)
             model.setAllSelected(true);
         QCOMPARE(model.allSelected(), ticked == 2);
-        if (oneVanishes)
-            QVERIFY(QDir(m_env->home() + "/two/node_modules").removeRecursively());
+        const QString two = m_env->home() + "/two/node_modules";
+        if (change == "vanish")
+            QVERIFY(QDir(two).removeRecursively());
+        if (change == "replace")
+            QVERIFY(QDir().rename(two, two + ".listed") && QDir().mkpath(two));
         const QUuid before = model.targets().first().id;
         QSignalSpy banner(&state, &AppState::scanStatusMessageChanged);
         QSignalSpy finished(&model, &DeepCleanViewModel::cleanFinished);
@@ -152,14 +158,19 @@ private slots:
         }
         QCOMPARE(finished.count(), 1);
         const auto report = finished.at(0).at(0).value<DeepCleanViewModel::CleanReport>();
-        QCOMPARE(report.failures.size(), oneVanishes ? 1 : 0);
-        if (oneVanishes) {
-            QVERIFY(report.failures.first().path.endsWith("/two/node_modules"));
+        QCOMPARE(report.failures.size(), change == "none" ? 0 : 1);
+        if (change != "none") {
+            QCOMPARE(report.failures.first().path, two);
             QVERIFY(!report.failures.first().reason.isEmpty());
         }
-        // What went to the Trash is not offered again.
+        if (change == "replace") {
+            QCOMPARE(report.failures.first().reason,
+                     "node_modules changed since it was listed. Rescan and try again.");
+            QVERIFY(QFileInfo::exists(two));
+        }
+        // What went to the Trash is not offered again; the folder put in its place is.
         QVERIFY(QFileInfo(m_env->home() + "/.local/share/Trash/files/node_modules").isDir());
-        QVERIFY(model.targets().isEmpty());
+        QCOMPARE(model.targets().size(), change == "replace" ? 1 : 0);
         QCOMPARE(state.scanStatusMessage(), QString());
     }
 };

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "exec/SafetyHelper.h"
+#include "platform/FileDescriptor.h"
 #include "support/TestEnvironment.h"
 
 #include <QFileInfo>
@@ -267,19 +268,17 @@ private slots:
         QCOMPARE(SafetyHelper::isPathSafeToDelete(path), safe);
     }
 
-    // A process swaps a link between the check and the move: the move judges the folder
-    // it actually opened and moves only what that judgement allows.
-    void linkSwappedBeforeTheMove_data()
+    // A process retargets a link on the way between the check and the move: the move
+    // takes the item judged, never what the link names now.
+    void linkRetargetedBeforeTheMove_data()
     {
         QTest::addColumn<QString>("swapTo"); // below the temporary root
-        QTest::addColumn<bool>("moved");
-        QTest::newRow("to the home") << "home" << false;
-        QTest::newRow("to another plain folder") << "other" << true;
+        QTest::newRow("to the home") << "home";
+        QTest::newRow("to another plain folder") << "other";
     }
-    void linkSwappedBeforeTheMove()
+    void linkRetargetedBeforeTheMove()
     {
         QFETCH(QString, swapTo);
-        QFETCH(bool, moved);
         const QString root = m_env->root();
         for (const char *f : {"/plain/Documents", "/other/Documents", "/home/Documents"})
             QVERIFY(QDir().mkpath(root + f));
@@ -292,21 +291,104 @@ private slots:
             QVERIFY(::symlink(target.constData(), fresh.constData()) == 0);
             QVERIFY(::rename(fresh.constData(), link.constData()) == 0);
         });
-        AppState state;
-        m_env->clearLog();
-        const SafetyHelper::Outcome outcome =
-            SafetyHelper::moveNativeToTrash(link + "/Documents", &state);
+        const SafetyHelper::Outcome outcome = SafetyHelper::moveNativeToTrash(link + "/Documents");
         SafetyHelper::setBeforeOpenHook({});
 
-        QCOMPARE(outcome.ok, moved);
-        QVERIFY(QFileInfo::exists(root + "/home/Documents"));
-        QVERIFY(QFileInfo::exists(root + "/plain/Documents"));
-        QCOMPARE(QFileInfo::exists(root + "/other/Documents"), !moved);
-        if (!moved) {
-            QCOMPARE(outcome.reason, QStringLiteral("This location is protected."));
-            QCOMPARE(m_env->log().last().second,
-                     "Safety Check Failed: " + root + "/link/Documents is protected.");
+        QVERIFY(outcome.ok);
+        QVERIFY(!QFileInfo::exists(root + "/plain/Documents"));
+        QVERIFY(QFileInfo::exists(root + '/' + swapTo + "/Documents"));
+    }
+
+    // A folder on the way is swapped for a link to a folder holding the same names, or
+    // for another folder, between the check and the move: nothing moves, there or here.
+    void folderSwappedBeforeTheMove_data()
+    {
+        QTest::addColumn<QString>("swapped"); // below the home
+        QTest::addColumn<bool>("forALink");
+        QTest::addColumn<bool>("singlePass"); // openat2, or name by name
+        QTest::newRow("the parent, for a link") << "Downloads/proj" << true << true;
+        QTest::newRow("the parent, for a link, name by name") << "Downloads/proj" << true << false;
+        QTest::newRow("a folder above, for a link") << "Downloads" << true << true;
+        QTest::newRow("a folder above, for a link, name by name") << "Downloads" << true << false;
+        QTest::newRow("the parent, for another folder") << "Downloads/proj" << false << true;
+    }
+    void folderSwappedBeforeTheMove()
+    {
+        QFETCH(QString, swapped);
+        QFETCH(bool, forALink);
+        QFETCH(bool, singlePass);
+        const QString home = m_env->home();
+        const QString chosen = home + "/Downloads/proj/big.iso";
+        const QString thesis = home + "/Documents/thesis";
+        QVERIFY(QDir().mkpath(home + "/Downloads/proj"));
+        QVERIFY(QDir().mkpath(thesis + "/proj"));
+        for (const QString &f : {chosen, thesis + "/big.iso", thesis + "/proj/big.iso"})
+            QVERIFY(touch(f));
+        const QByteArray from = QFile::encodeName(home + '/' + swapped);
+        const QByteArray away = QFile::encodeName(home + "/away");
+        SafetyHelper::setBeforeOpenHook([&] {
+            QVERIFY(::rename(from.constData(), away.constData()) == 0);
+            if (forALink)
+                QVERIFY(::symlink(QFile::encodeName(thesis).constData(), from.constData()) == 0);
+            else
+                QVERIFY(QDir().mkpath(home + '/' + swapped) && touch(chosen));
+        });
+        FileDescriptor::setSinglePassOpenAvailable(singlePass);
+        const SafetyHelper::Outcome outcome =
+            SafetyHelper::moveNativeToTrash(QFile::encodeName(chosen));
+        FileDescriptor::setSinglePassOpenAvailable(true);
+        SafetyHelper::setBeforeOpenHook({});
+
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.reason, "big.iso changed since it was listed. Rescan and try again.");
+        for (const QString &f : {chosen, thesis + "/big.iso", thesis + "/proj/big.iso"})
+            QVERIFY2(QFileInfo::exists(f), qPrintable(f));
+        const QString original = swapped == "Downloads" ? "/away/proj/big.iso" : "/away/big.iso";
+        QVERIFY(QFileInfo::exists(home + original));
+    }
+
+    // A row keeps the identity it was listed with; what stands at its path at the move
+    // must still be that item.
+    void changedSinceListedIsRefused_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("a file as listed") << "none" << true;
+        QTest::newRow("a file replaced by another") << "replace" << false;
+        QTest::newRow("a file written to, same size") << "rewrite" << false;
+        QTest::newRow("a folder whose contents changed") << "fill" << true;
+        QTest::newRow("a folder replaced by another") << "refolder" << false;
+    }
+    void changedSinceListedIsRefused()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, moved);
+        const bool folder = change == "fill" || change == "refolder";
+        const QString path = m_env->home() + (folder ? "/proj" : "/big.iso");
+        const QByteArray native = QFile::encodeName(path);
+        QVERIFY(folder ? QDir().mkpath(path) : writeBytes(native, "listed"));
+        const std::optional<FileIdentity> listed = FileIdentity::read(native);
+        QVERIFY(listed);
+        if (change == "replace") {
+            QVERIFY(QFile::rename(path, path + ".old") && writeBytes(native, "listed"));
+        } else if (change == "rewrite") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.write("LISTED") == 6 && f.flush());
+            // Later than the listing however coarse the file system's clock.
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(1),
+                                  QFileDevice::FileModificationTime));
+        } else if (change == "fill") {
+            QVERIFY(touch(path + "/new"));
+        } else if (change == "refolder") {
+            QVERIFY(QDir().rename(path, path + ".old") && QDir().mkpath(path));
         }
+        const SafetyHelper::Outcome outcome = SafetyHelper::moveNativeToTrash(native, *listed);
+        QCOMPARE(outcome.ok, moved);
+        QCOMPARE(QFileInfo::exists(path), !moved);
+        if (!moved)
+            QCOMPARE(outcome.reason,
+                     QString(QFileInfo(path).fileName() +
+                             " changed since it was listed. Rescan and try again."));
     }
 
     // Names that are not valid UTF-8 are moved as themselves, never as a look-alike.

@@ -134,7 +134,8 @@ private slots:
         // Discovery order; sizes as du -sm gives them (allocated, whole MiB rounded up); a
         // listed path that is gone by the end of the scan is dropped.
         QCOMPARE(items.size(), 3);
-        QCOMPARE(items[0], (FileItem{c, "50 - 500 MB", QString(), 0, std::nullopt, c.toUtf8()}));
+        QCOMPARE(items[0], (FileItem{c, "50 - 500 MB", QString(), 0, std::nullopt, c.toUtf8(),
+                                     *FileIdentity::read(c.toUtf8())}));
         QCOMPARE(items[1].sizeMB, 3.0);
         QCOMPARE(items[2].sizeMB, 2.0);
         QCOMPARE(messages, QStringList({"Scanning for files >50MB...", "", "1"}));
@@ -195,8 +196,8 @@ private slots:
                   [](const FileItem &a, const FileItem &b) { return a.path < b.path; });
         QCOMPARE(items.size(), 2);
         QCOMPARE(items[0].path, deb);
-        QCOMPARE(items[1],
-                 (FileItem{dmg, "Installer", QString(), 3.5, std::nullopt, dmg.toUtf8()}));
+        QCOMPARE(items[1], (FileItem{dmg, "Installer", QString(), 3.5, std::nullopt, dmg.toUtf8(),
+                                     *FileIdentity::read(dmg.toUtf8())}));
         QCOMPARE(messages, QStringList({"Scanning for .dmg and .pkg...", "", "1"}));
     }
 
@@ -224,12 +225,10 @@ private slots:
         const QString pids = m_env->root() + "/pids";
         const QString sleeper = script("sleeper", "echo $$ >> '" + pids + "'; sleep 30; echo /x");
         m_loc.find = sleeper;
-        m_loc.javaListCommand = sleeper;
-        m_loc.localBinLinksCommand = sleeper;
         apply();
         auto *state = new AppState;
         state->loadAllTabs();
-        // Duplicates, large files, installers, the Java listing and the node_modules
+        // Duplicates, large files, installers, the Java search and the node_modules
         // search are running.
         auto started = [&] {
             QFile f(pids);
@@ -258,19 +257,19 @@ private slots:
     {
         QFETCH(bool, withEnvs);
         namespace fs = std::filesystem;
-        // The installations live under the test's root, so they exist when the scan ends.
+        // A JDK is a folder holding bin/java, a file or a link to one.
         const QString jvm = m_env->root() + "/usr/lib/jvm";
-        QDir().mkpath(jvm + "/java-17 (x64)");
-        QDir().mkpath(jvm + "/temurin-25");
-        m_loc.javaListCommand =
-            script("java", QString("echo 'Matching Java installations:'; printf ' \\t%1/java-17 "
-                                   "(x64)\\t \\n'; echo /opt/other/jdk; echo %1/temurin-25")
-                               .arg(jvm));
+        for (const char *jdk : {"/temurin-25/bin", "/java-17 (x64)/bin", "/jre-only/lib"})
+            QDir().mkpath(jvm + jdk);
+        file("../usr/lib/jvm/temurin-25/bin/java", "elf");
+        fs::create_symlink((jvm + "/temurin-25/bin/java").toStdString(),
+                           (jvm + "/java-17 (x64)/bin/java").toStdString());
+        m_loc.javaFolder = jvm;
         const QString bin = m_env->root() + "/bin";
         QDir().mkpath(bin);
         fs::create_symlink("/nonexistent/tool-1.0", (bin + "/tool").toStdString());
         file("../bin/plain", "x");
-        m_loc.localBinLinksCommand = "find " + bin + " -type l 2>/dev/null | head -n 20";
+        m_loc.localBinFolder = bin;
         if (withEnvs) {
             QDir().mkpath(home() + "/.pyenv/versions/3.9.0");
             QDir().mkpath(home() + "/.pyenv/versions/3.12.1");
@@ -324,7 +323,7 @@ private slots:
             "1048596-" +
             DuplicateFinder::fingerprint(home() + "/Music/.dotfile-copy.bin", 1048596).left(12);
         QCOMPARE(items[0], (FileItem{b, "Duplicate", dataKey, 1048586 / 1048576.0, std::nullopt,
-                                     b.toUtf8()}));
+                                     b.toUtf8(), *FileIdentity::read(b.toUtf8())}));
         QCOMPARE(items[1].path, a);
         QCOMPARE(items[2].md5Hash, dotKey);
         QCOMPARE(items[3].path, home() + "/Music/.dotfile-copy.bin");
@@ -358,6 +357,62 @@ private slots:
         QVERIFY(QFile::exists(Locations::current().trashFiles + "/a.bin"));
     }
 
+    // Each row keeps what it was listed with: an item put at its path since the scan is
+    // not the row's and stays, as does the one listed.
+    void changedRowIsRefused_data()
+    {
+        QTest::addColumn<bool>("duplicates"); // else large files
+        QTest::newRow("a large file") << false;
+        QTest::newRow("a duplicate copy") << true;
+    }
+    void changedRowIsRefused()
+    {
+        QFETCH(bool, duplicates);
+        const QByteArray data(1048576 + 1, 'z');
+        const QString listed = file("Documents/a.bin", data, duplicates ? -1 : 60 * 1048576);
+        file("Pictures/b.bin", data);
+        AppState state;
+        AdvancedToolsViewModel model;
+        duplicates ? model.scanDuplicates(&state) : model.scanLargeFiles(&state);
+        model.waitForTasks();
+        QTRY_VERIFY(!model.items().isEmpty());
+        QVERIFY(QFile::rename(listed, listed + ".listed"));
+        file("Documents/a.bin", data);
+
+        const QFuture<SafetyHelper::Outcome> moved = model.trash(listed, &state);
+        QTRY_VERIFY(moved.isFinished());
+        QCOMPARE(moved.result().reason, "a.bin changed since it was listed. Rescan and try again.");
+        QVERIFY(QFile::exists(listed) && QFile::exists(listed + ".listed"));
+        QVERIFY(QDir(Locations::current().trashFiles).isEmpty());
+    }
+
+    // A link named "tool", a line feed and another file's path is one row, and removing
+    // it moves the link.
+    void localToolNamedWithALineFeed()
+    {
+        const QString thesis = file("Documents/thesis.pdf", "years");
+        const QString bin = m_env->root() + "/bin";
+        QDir().mkpath(bin);
+        const QByteArray link = QFile::encodeName(bin + "/tool\n" + thesis);
+        QVERIFY(QDir().mkpath(QFileInfo(QFile::decodeName(link)).path()));
+        QCOMPARE(::symlink("/usr/bin/true", link.constData()), 0);
+        m_loc.localBinFolder = bin;
+        m_loc.javaFolder.clear();
+        m_loc.javaListCommand = "true";
+        apply();
+        AppState state;
+        AdvancedToolsViewModel model;
+        model.scanRuntimes(&state);
+        model.waitForTasks();
+        QTRY_COMPARE(model.items().size(), 1);
+        QCOMPARE(model.items()[0].nativePath, link);
+        const QFuture<SafetyHelper::Outcome> moved = model.trash(model.items()[0].path, &state);
+        QTRY_VERIFY(moved.isFinished());
+        QVERIFY(moved.result().ok);
+        QVERIFY(QFile::exists(thesis));
+        QVERIFY(!QFileInfo(QFile::decodeName(link)).isSymLink());
+    }
+
     void scanDropsRowsGoneMeanwhile_data()
     {
         QTest::addColumn<QString>("kind");
@@ -380,10 +435,10 @@ private slots:
         }
         const QString go = m_env->root() + "/go";
         m_loc.installersFindExpression.clear();
-        m_loc.installersCommand = script(
-            "installers",
-            QString("printf '%s\\0' '%1'\nwhile [ ! -f '%2' ]; do sleep 0.02; done\nprintf '%s\\0' '%3'")
-                .arg(a, go, row));
+        m_loc.installersCommand =
+            script("installers", QString("printf '%s\\0' '%1'\nwhile [ ! -f '%2' ]; do sleep 0.02; "
+                                         "done\nprintf '%s\\0' '%3'")
+                                     .arg(a, go, row));
         apply();
         AppState state;
         AdvancedToolsViewModel model;
@@ -406,10 +461,9 @@ private slots:
 
     void stateOwnsAndScansTheFourModels()
     {
-        // A Java folder that exists when the scan ends.
-        QDir().mkpath(m_env->root() + "/usr/lib/jvm/fake");
-        m_loc.javaListCommand = script("java", "echo " + m_env->root() + "/usr/lib/jvm/fake");
-        m_loc.localBinLinksCommand = script("links", "true");
+        file("../usr/lib/jvm/fake/bin/java", "elf");
+        m_loc.javaFolder = m_env->root() + "/usr/lib/jvm";
+        m_loc.localBinFolder.clear();
         apply();
         file("Documents/big.bin", {}, 60 * 1048576);
         file("x.dmg", "d");

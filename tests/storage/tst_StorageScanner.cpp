@@ -350,7 +350,8 @@ private slots:
         QCOMPARE(scanner.entry(root)->bytes, du(root));
         const QList<StorageEntry> children = scanner.children(root);
         QCOMPARE(children.size(), 3);
-        QCOMPARE(children.first(), (StorageEntry{root + "/big", data, true, false}));
+        QCOMPARE(children.first(), (StorageEntry{root + "/big", data, true, false,
+                                                 *FileIdentity::read(root + "/big")}));
         for (const StorageEntry &e : children.mid(1)) {
             QCOMPARE(e.bytes, 0);
             QVERIFY(!e.isDirectory);

@@ -429,6 +429,24 @@ private slots:
         QVERIFY(!QFile::exists(m_data + "/top"));
     }
 
+    // A file replaced at an entry's path since it was listed is refused; nothing moves.
+    void trashRefusesAnEntryReplacedSinceListed()
+    {
+        StorageViewModel vm;
+        vm.open(m_data);
+        waitIdle(vm);
+        const auto listed = find(vm.columns().first(), "top");
+        QVERIFY(listed);
+        QVERIFY(QFile::rename(m_data + "/top", m_data + "/top.listed"));
+        writeFile(m_data + "/top", 10);
+
+        AppState app;
+        auto done = vm.trash(*listed, &app);
+        QTRY_VERIFY_WITH_TIMEOUT(done.isFinished(), 10000);
+        QCOMPARE(done.result().reason, "top changed since it was listed. Rescan and try again.");
+        QVERIFY(QFile::exists(m_data + "/top") && QFile::exists(m_data + "/top.listed"));
+    }
+
     void refusedTrashChangesNothing()
     {
         StorageViewModel vm;

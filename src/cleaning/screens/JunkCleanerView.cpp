@@ -110,7 +110,7 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     connect(model, &JunkViewModel::categoriesChanged, this, &JunkCleanerView::rebuild);
     connect(model, &JunkViewModel::busyChanged, this, &JunkCleanerView::rebuild);
     connect(model, &JunkViewModel::cleanFinished, this,
-            [this](const JunkViewModel::CleanReport &report) { showCleanReport(report.notMoved); });
+            [this](const JunkViewModel::CleanReport &report) { showCleanReport(report); });
 
     m_closeGuard = new CloseGuard(
         this, [model] { return model->isCleaning(); },
@@ -188,17 +188,22 @@ void JunkCleanerView::confirmClean()
         });
 }
 
-void JunkCleanerView::showCleanReport(int notMoved)
+void JunkCleanerView::showCleanReport(const JunkViewModel::CleanReport &report)
 {
-    if (notMoved <= 0)
+    const int notMoved = report.notMoved;
+    if (notMoved <= 0 && report.refusals.isEmpty())
         return;
     const QString text =
-        notMoved == 1 ? QStringLiteral("1 item could not be moved to the Trash.")
-                      : QStringLiteral("%1 items could not be moved to the Trash.").arg(notMoved);
+        notMoved == 1  ? QStringLiteral("1 item could not be moved to the Trash.")
+        : notMoved > 1 ? QStringLiteral("%1 items could not be moved to the Trash.").arg(notMoved)
+                       : QStringLiteral("Some items could not be moved to the Trash.");
+    QStringList reasons = report.refusals;
+    if (notMoved > 0)
+        reasons << QStringLiteral("Protected items and items the system refused to move were "
+                                  "left where they are.");
     auto *box = new QMessageBox(QMessageBox::Warning, text, text, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("cleanReport"));
-    box->setInformativeText(QStringLiteral("Protected items and items the system refused to "
-                                           "move were left where they are."));
+    box->setInformativeText(reasons.join(QLatin1Char('\n')));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->open();

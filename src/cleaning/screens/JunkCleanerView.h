@@ -36,7 +36,7 @@ private:
     void rebuild();
     void fillTable();
     void sortBy(int column);
-    void showCleanReport(int notMoved);
+    void showCleanReport(const JunkViewModel::CleanReport &report);
 
     AppState *m_appState;
     JunkViewModel *m_model;

@@ -84,7 +84,11 @@ QString FinderRemoval::failureText(const QList<Failure> &failures)
     for (const Failure &f : failures) {
         const QString name =
             QFileInfo(f.path).fileName().isEmpty() ? f.path : QFileInfo(f.path).fileName();
-        lines << (f.reason.isEmpty() ? name : name + QStringLiteral(": ") + f.reason);
+        // A reason that names the item already says whose it is.
+        const bool named = f.reason.startsWith(name + QLatin1Char(' '));
+        lines << (f.reason.isEmpty() ? name
+                  : named            ? f.reason
+                                     : name + QStringLiteral(": ") + f.reason);
     }
     const QString head =
         failures.size() == 1

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -104,6 +105,31 @@ private slots:
         QCOMPARE(view.deleteButton()->count(), 0);
         QVERIFY(!category(table, "Application Caches")->isExpanded());
         QCOMPARE(category(table, "Application Caches")->checkState(0), Qt::Unchecked);
+    }
+
+    // A cache folder replaced since it was measured is left alone, and the alert says why.
+    void aReplacedFolderIsNamedInTheAlert()
+    {
+        AppState state;
+        JunkViewModel *model = state.junkVM();
+        JunkCleanerView view(&state, model);
+        view.show();
+        settle(model);
+        category(view.table(), "Application Caches")->setCheckState(0, Qt::Checked);
+        const QString cache = m_env->home() + "/.cache";
+        QVERIFY(QDir().rename(cache, cache + ".measured"));
+        file(".cache/new", 10);
+
+        Dialogs::pushConfirmAnswer(true);
+        QTest::mouseClick(view.deleteButton(), Qt::LeftButton);
+        settle(model);
+        auto *alert = view.findChild<QMessageBox *>("cleanReport");
+        QVERIFY(alert);
+        QVERIFY(alert->isVisible());
+        QCOMPARE(alert->informativeText(),
+                 ".cache changed since it was listed. Rescan and try again.");
+        QVERIFY(QFile::exists(cache + "/new"));
+        QVERIFY(QFile::exists(cache + ".measured/thumbnails/large.png"));
     }
 };
 

@@ -110,7 +110,8 @@ private slots:
             loc.installersFindExpression.clear();
             loc.installersCommand = lister(m_env->root() + "/listed");
             loc.javaListCommand = "echo '   17.0.2 (x86_64) \"Vendor\" - \"JDK 17\" /usr/lib/jvm/'";
-            loc.localBinLinksCommand = "true";
+            loc.javaFolder.clear(); // the text report, as on macOS
+            loc.localBinFolder.clear();
         });
     }
     void cleanup() { m_env.reset(); }
