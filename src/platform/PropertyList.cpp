@@ -1,7 +1,8 @@
 #include "platform/PropertyList.h"
 
+#include "platform/ReadOnlyFile.h"
+
 #include <QDateTime>
-#include <QFile>
 #include <QHash>
 #include <QTimeZone>
 #include <QXmlStreamReader>
@@ -366,10 +367,13 @@ std::optional<QVariant> parse(const QByteArray &data)
 
 std::optional<QVariant> readFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
+    ReadOnlyFile file;
+    if (!file.open(path) || file.size() > kMaxFileBytes)
         return std::nullopt;
-    return parse(file.read(kMaxFileBytes + 1));
+    QByteArray data(file.size(), Qt::Uninitialized);
+    if (file.readAt(0, data.data(), data.size()) != data.size())
+        return std::nullopt;
+    return parse(data);
 }
 
 std::optional<QString> stringValue(const QVariant &plist, const QString &key)
