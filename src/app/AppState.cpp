@@ -101,6 +101,7 @@ void AppState::cancelScans()
     // A daemon that does not answer must not hold up quitting.
     m_dockerVM->cancelWork();
     m_deepCleanVM->cancelWork();
+    m_dashboardVM->cancelWork();
 }
 
 void AppState::stopAllWork()
