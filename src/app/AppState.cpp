@@ -101,6 +101,7 @@ void AppState::cancelScans()
     // A daemon that does not answer must not hold up quitting.
     m_dockerVM->cancelWork();
     m_deepCleanVM->cancelWork();
+    m_dashboardVM->cancelWork();
 }
 
 void AppState::stopAllWork()
@@ -315,9 +316,9 @@ void AppState::updateTrashWatcher()
     if (!m_trashWatcher) {
         QPointer<AppState> self(this);
         m_trashWatcher = new TrashWatcher(
-            [self](const QString &pathInTrash, const QString &originalPath) {
+            [self](const TrashWatcher::Arrival &arrival) {
                 if (self)
-                    self->appWasTrashed(pathInTrash, originalPath);
+                    self->appWasTrashed(arrival.pathInTrash, arrival.identity);
             },
             this);
     }
@@ -329,9 +330,8 @@ bool AppState::isWatchingTrash() const
     return m_trashWatcher && m_trashWatcher->isWatching();
 }
 
-void AppState::appWasTrashed(const QString &pathInTrash, const QString &originalPath)
+void AppState::appWasTrashed(const QString &pathInTrash, const AppIdentity &identity)
 {
-    const AppIdentity identity = AppLeftovers::identity(pathInTrash, originalPath);
     showLeftovers(identity.name, identity.bundleID, pathInTrash);
 }
 

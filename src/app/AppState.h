@@ -20,6 +20,7 @@ class DashboardViewModel;
 class HomebrewViewModel;
 class StorageViewModel;
 class TrashWatcher;
+struct AppIdentity;
 
 // The one central state object: selected tab, scan status, disk figures, the tab
 // models, the access flags and the search text. Lives on the main thread; every
@@ -106,7 +107,7 @@ public:
     void updateTrashWatcher();
     bool isWatchingTrash() const;
     // The watcher's report of an application that arrived in the Trash.
-    void appWasTrashed(const QString &pathInTrash, const QString &originalPath = QString());
+    void appWasTrashed(const QString &pathInTrash, const AppIdentity &identity);
     // Looks for the application's leftovers in the background and shows them when there
     // are some. Reports wait their turn while another is on screen.
     void showLeftovers(const QString &name, const std::optional<QString> &bundleID,

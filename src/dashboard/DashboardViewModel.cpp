@@ -1,19 +1,57 @@
 #include "dashboard/DashboardViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "homebrew/Brew.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QPointer>
 #include <QSet>
 #include <QStorageInfo>
+#include <QThread>
 #include <QTime>
+#include <QTimer>
 #include <QtConcurrent>
 
+#include <atomic>
+
 namespace {
+
+QMutex gReaderMutex;
+DashboardViewModel::DiskUsageReader gReader;
+std::atomic_int gDiskUsageTimeoutMs{3000};
+
+// A statvfs on a dead network mount never returns. Its thread is not the global pool's,
+// which quitting waits for, and this pool is never destroyed, which would wait too.
+QThreadPool *diskQuestionPool()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return pool;
+}
+
+// The answer to an open question, waited for on a pool thread up to the limit.
+std::optional<DashboardViewModel::DiskFigures>
+awaitDiskUsage(const QFuture<std::optional<DashboardViewModel::DiskFigures>> &question, int limitMs,
+               const CancelToken &cancel)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!question.isFinished()) {
+        if (cancel.isCancelled() || clock.elapsed() >= limitMs)
+            return std::nullopt;
+        QThread::msleep(10);
+    }
+    return question.result();
+}
 
 bool liesInside(const QString &path, const QString &folder)
 {
@@ -60,7 +98,33 @@ DashboardViewModel::DashboardViewModel(QObject *parent)
 
 DashboardViewModel::~DashboardViewModel()
 {
+    m_cancel.cancel();
     waitForTasks();
+}
+
+void DashboardViewModel::cancelWork()
+{
+    m_cancel.cancel();
+    m_cancel = CancelToken();
+}
+
+int DashboardViewModel::diskUsageTimeoutMs()
+{
+    return gDiskUsageTimeoutMs.load();
+}
+
+void DashboardViewModel::setDiskUsageTimeoutMs(int ms)
+{
+    gDiskUsageTimeoutMs.store(ms);
+}
+
+void DashboardViewModel::setDiskUsageUnknown(bool unknown)
+{
+    if (m_diskUsageUnknown == unknown)
+        return;
+    m_diskUsageUnknown = unknown;
+    emit diskUsageUnknownChanged(unknown);
+    emit changed();
 }
 
 void DashboardViewModel::waitForTasks()
@@ -80,13 +144,49 @@ void DashboardViewModel::publish(const std::function<void()> &change)
         Qt::QueuedConnection);
 }
 
+std::optional<DashboardViewModel::DiskFigures>
+DashboardViewModel::readDiskUsage(const QString &folder)
+{
+    {
+        QMutexLocker lock(&gReaderMutex);
+        if (gReader) {
+            const DiskUsageReader reader = gReader;
+            lock.unlock();
+            return reader(folder);
+        }
+    }
+    QStorageInfo volume(folder);
+    if (!volume.isValid() || volume.bytesTotal() <= 0)
+        return std::nullopt;
+    return DiskFigures{double(volume.bytesTotal()) / 1e9, double(volume.bytesAvailable()) / 1e9};
+}
+
+void DashboardViewModel::setDiskUsageReader(DiskUsageReader reader)
+{
+    QMutexLocker lock(&gReaderMutex);
+    gReader = std::move(reader);
+}
+
 void DashboardViewModel::fetchDiskUsage(AppHost *appState)
 {
-    QStorageInfo volume(Locations::current().home);
-    if (!volume.isValid() || volume.bytesTotal() <= 0)
+    if (m_askingDiskUsage)
         return;
-    appState->setDiskFigures(double(volume.bytesTotal()) / 1e9,
-                             double(volume.bytesAvailable()) / 1e9);
+    m_askingDiskUsage = true;
+    const QString home = Locations::current().home;
+    m_diskQuestion = QtConcurrent::run(diskQuestionPool(), [home] { return readDiskUsage(home); });
+    // The host may be gone when the answer comes; the application's state is a QObject.
+    const QPointer<QObject> alive(dynamic_cast<QObject *>(appState));
+    whenFinished(this, m_diskQuestion,
+                 [this, appState, alive](const std::optional<DiskFigures> &figures) {
+                     m_askingDiskUsage = false;
+                     if (figures && alive)
+                         appState->setDiskFigures(figures->totalGB, figures->freeGB);
+                     setDiskUsageUnknown(!figures);
+                 });
+    QTimer::singleShot(diskUsageTimeoutMs(), this, [this, question = m_diskQuestion] {
+        if (!question.isFinished())
+            setDiskUsageUnknown(true);
+    });
 }
 
 void DashboardViewModel::fetchMetrics(AppHost *appState)
@@ -96,9 +196,13 @@ void DashboardViewModel::fetchMetrics(AppHost *appState)
         return;
     if (appState && appState->diskTotalGB() <= 0)
         fetchDiskUsage(appState);
-    const double usedGB = appState ? appState->diskUsedGB() : 0;
+    const double knownUsedGB = appState ? appState->diskUsedGB() : 0;
+    const bool asking = m_askingDiskUsage;
+    const QFuture<std::optional<DiskFigures>> question = m_diskQuestion;
+    const int waitMs = diskUsageTimeoutMs();
+    const CancelToken cancel = m_cancel;
     m_fetching = true;
-    m_work.track(QtConcurrent::run([this, appState, usedGB] {
+    m_work.track(QtConcurrent::run([this, appState, knownUsedGB, asking, question, waitMs, cancel] {
         const Locations &loc = Locations::current();
 
         const RunResult caches = ProcessRunner::runCommand(loc.cachesCommand, appState);
@@ -145,6 +249,11 @@ void DashboardViewModel::fetchMetrics(AppHost *appState)
             m_runtimesStr = QString::number(runtimes) + QStringLiteral(" Envs");
         });
 
+        double usedGB = knownUsedGB;
+        if (asking) {
+            const std::optional<DiskFigures> figures = awaitDiskUsage(question, waitMs, cancel);
+            usedGB = figures ? figures->totalGB - figures->freeGB : 0;
+        }
         const QList<DiskCategory> categories = diskBreakdown(usedGB);
         QMetaObject::invokeMethod(
             this,

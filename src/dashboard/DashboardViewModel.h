@@ -1,13 +1,18 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
+#include "exec/CancelToken.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
+
+#include <functional>
+#include <optional>
 
 class AppHost;
 
@@ -50,11 +55,30 @@ public:
     QList<DiskCategory> diskCategories() const { return m_diskCategories; }
     bool isFetching() const { return m_fetching; }
 
-    // Starts the work and returns. The capacities are taken now, on the main thread
-    // (asked for first when still unknown); a call while a fetch runs starts nothing.
+    // Starts the work and returns; a call while a fetch runs starts nothing. Capacities
+    // still unknown are asked for first, and the breakdown waits for them up to the
+    // time limit.
     void fetchMetrics(AppHost *appState);
-    // Reads the home volume's capacities into the state object. Main thread.
-    static void fetchDiskUsage(AppHost *appState);
+    // Asks for the home volume's capacities off the main thread (a dead network home
+    // never answers); they reach the state object when they come. A question still
+    // open is not asked again.
+    void fetchDiskUsage(AppHost *appState);
+    // The capacities did not come within the time limit, or could not be read: they
+    // show as unknown until an answer comes.
+    bool isDiskUsageUnknown() const { return m_diskUsageUnknown; }
+    static int diskUsageTimeoutMs();
+    static void setDiskUsageTimeoutMs(int ms); // for tests
+
+    // A volume's capacities in decimal gigabytes.
+    struct DiskFigures {
+        double totalGB = 0;
+        double freeGB = 0;
+    };
+    // statvfs of the folder's volume; nothing when it cannot be read.
+    static std::optional<DiskFigures> readDiskUsage(const QString &folder);
+    // For tests: what answers in place of readDiskUsage (nothing: the file system again).
+    using DiskUsageReader = std::function<std::optional<DiskFigures>(const QString &)>;
+    static void setDiskUsageReader(DiskUsageReader reader);
 
     // Pieces of the work, for tests.
     struct Group {
@@ -70,15 +94,19 @@ public:
     // The eleven categories from the table's groups and the used space in decimal GB.
     static QList<DiskCategory> diskBreakdown(double diskUsedGB);
 
+    // Stops waiting for capacities (quitting); later fetches run as usual.
+    void cancelWork();
     void waitForTasks();
 
 signals:
     void changed();
     void metricsChanged();
     void diskCategoriesChanged();
+    void diskUsageUnknownChanged(bool unknown);
 
 private:
     void publish(const std::function<void()> &change);
+    void setDiskUsageUnknown(bool unknown);
 
     QString m_cleanableCacheStr = QStringLiteral("Scanning...");
     QString m_outdatedBrewsStr = QStringLiteral("Scanning...");
@@ -87,5 +115,9 @@ private:
     QString m_weeklyDigestDesc;
     QList<DiskCategory> m_diskCategories;
     bool m_fetching = false;
+    bool m_diskUsageUnknown = false;
+    bool m_askingDiskUsage = false;
+    QFuture<std::optional<DiskFigures>> m_diskQuestion;
+    CancelToken m_cancel;
     BackgroundWork m_work;
 };

@@ -147,19 +147,35 @@ QList<DockerResource> DockerViewModel::parseVolumes(const QString &output)
 
 namespace {
 
+// One client call under the given limit; a call that runs out of time leaves its reason
+// in `error`.
+RunResult call(const QString &arguments, AppHost *appState, const CancelToken &cancel,
+               int timeoutMs, QString &error)
+{
+    RunOptions options;
+    options.cancel = cancel;
+    options.timeoutMs = timeoutMs;
+    const RunResult result =
+        ProcessRunner::runCommand(DockerViewModel::commandLine(arguments), appState, options);
+    if (result.timedOut) {
+        const int seconds = (timeoutMs + 999) / 1000;
+        error = QStringLiteral("\u201Cdocker %1\u201D got no answer within %2 and was stopped.")
+                    .arg(arguments.section(QLatin1Char(' '), 0, 1),
+                         seconds == 1 ? QStringLiteral("1 second")
+                                      : QStringLiteral("%1 seconds").arg(seconds));
+    }
+    return result;
+}
+
 // The daemon endpoint from DOCKER_HOST or the client's current context; empty when it is
 // a local socket or cannot be told.
-QString remoteEndpoint(AppHost *appState, const CancelToken &cancel)
+QString remoteEndpoint(AppHost *appState, const CancelToken &cancel, QString &error)
 {
-    using M = DockerViewModel;
     QString endpoint = qEnvironmentVariable("DOCKER_HOST").trimmed();
     if (endpoint.isEmpty()) {
-        RunOptions options;
-        options.cancel = cancel;
-        options.timeoutMs = DockerViewModel::statusTimeoutMs();
-        const RunResult r = ProcessRunner::runCommand(
-            M::commandLine(QStringLiteral("context inspect --format '{{.Endpoints.docker.Host}}'")),
-            appState, options);
+        const RunResult r =
+            call(QStringLiteral("context inspect --format '{{.Endpoints.docker.Host}}'"), appState,
+                 cancel, DockerViewModel::statusTimeoutMs(), error);
         if (r.exitCode == 0)
             endpoint = r.stdOut.trimmed();
     }
@@ -167,20 +183,17 @@ QString remoteEndpoint(AppHost *appState, const CancelToken &cancel)
 }
 
 // The scan's work, blocking. `running` false means the lists were not read; `afterStatus`
-// runs once the daemon has answered.
+// runs once the daemon has answered. Every call has the status limit: a daemon that
+// answers one and hangs on the next must not leave the tab busy for ever.
 DockerViewModel::Lists fetch(AppHost *appState, const CancelToken &cancel,
                              const std::function<void()> &afterStatus)
 {
     using M = DockerViewModel;
     M::Lists lists;
+    const int limit = M::statusTimeoutMs();
     if (appState)
         appState->setScanProgress(true, QStringLiteral("Checking Docker status..."), 0);
-    RunOptions status;
-    status.cancel = cancel;
-    // A daemon that never answers must not leave the client (and the banner) hanging.
-    status.timeoutMs = DockerViewModel::statusTimeoutMs();
-    const RunResult info =
-        ProcessRunner::runCommand(M::commandLine(QStringLiteral("info")), appState, status);
+    const RunResult info = call(QStringLiteral("info"), appState, cancel, limit, lists.error);
     // Some clients print the daemon's refusal yet exit 0.
     if (info.exitCode != 0 ||
         info.stdErr.contains(QLatin1String("permission denied while trying to connect")))
@@ -191,21 +204,16 @@ DockerViewModel::Lists fetch(AppHost *appState, const CancelToken &cancel,
     if (appState)
         appState->setScanProgress(true, QStringLiteral("Fetching precise JSON data from Docker..."),
                                   0);
-    RunOptions listing;
-    listing.cancel = cancel;
-    lists.images = M::parseImages(
-        ProcessRunner::runCommand(M::commandLine(QStringLiteral("image ls --format '{{json .}}'")),
-                                  appState, listing)
-            .stdOut);
-    lists.containers = M::parseContainers(
-        ProcessRunner::runCommand(M::commandLine(QStringLiteral("ps -a --format '{{json .}}'")),
-                                  appState, listing)
-            .stdOut);
-    lists.volumes = M::parseVolumes(
-        ProcessRunner::runCommand(M::commandLine(QStringLiteral("volume ls --format '{{json .}}'")),
-                                  appState, listing)
-            .stdOut);
-    lists.remoteHost = remoteEndpoint(appState, cancel);
+    const auto list = [&](const char *arguments) {
+        if (!lists.error.isEmpty())
+            return QString();
+        return call(QLatin1String(arguments), appState, cancel, limit, lists.error).stdOut;
+    };
+    lists.images = M::parseImages(list("image ls --format '{{json .}}'"));
+    lists.containers = M::parseContainers(list("ps -a --format '{{json .}}'"));
+    lists.volumes = M::parseVolumes(list("volume ls --format '{{json .}}'"));
+    if (lists.error.isEmpty())
+        lists.remoteHost = remoteEndpoint(appState, cancel, lists.error);
     return lists;
 }
 
@@ -218,51 +226,53 @@ void DockerViewModel::scanDocker(AppHost *appState)
 
 void DockerViewModel::prune(const QString &type, AppHost *appState)
 {
-    QString command;
+    QString arguments;
     if (type == QLatin1String("images"))
-        command = commandLine(QStringLiteral("image prune -a -f"));
+        arguments = QStringLiteral("image prune -a -f");
     else if (type == QLatin1String("containers"))
-        command = commandLine(QStringLiteral("container prune -f"));
+        arguments = QStringLiteral("container prune -f");
     else if (type == QLatin1String("volumes"))
-        command = commandLine(QStringLiteral("volume prune -f"));
+        arguments = QStringLiteral("volume prune -f");
     else
         return;
-    start(command, type, appState);
+    start(arguments, type, appState);
 }
 
-void DockerViewModel::start(const QString &pruneCommand, const QString &type, AppHost *appState)
+void DockerViewModel::start(const QString &pruneArguments, const QString &type, AppHost *appState)
 {
     if (m_busy)
         return;
-    m_pruning = !pruneCommand.isEmpty();
+    m_pruning = !pruneArguments.isEmpty();
+    setErrorMessage(QString());
     setBusy(true);
     const CancelToken cancel = m_stopper->token;
-    m_work.track(QtConcurrent::run([this, pruneCommand, type, appState, cancel] {
-        if (!pruneCommand.isEmpty()) {
+    m_work.track(QtConcurrent::run([this, pruneArguments, type, appState, cancel] {
+        QString pruneError;
+        if (!pruneArguments.isEmpty()) {
             if (appState)
                 appState->setScanProgress(
                     true, QStringLiteral("Pruning ") + type + QStringLiteral("..."), 0);
-            RunOptions options;
-            options.cancel = cancel;
-            ProcessRunner::runCommand(pruneCommand, appState, options);
+            call(pruneArguments, appState, cancel, pruneTimeoutMs, pruneError);
         }
-        const Lists lists = fetch(appState, cancel, [this] {
+        // After a prune that got no answer the daemon is not asked again.
+        const Lists lists = !pruneError.isEmpty() ? Lists{} : fetch(appState, cancel, [this] {
             // The daemon answers: the old lists go before the new ones are read.
             QMetaObject::invokeMethod(
                 this,
                 [this] {
                     setRunning(true);
-                    setLists(Lists{true, {}, {}, {}, m_remoteHost});
+                    setLists(Lists{true, {}, {}, {}, m_remoteHost, {}});
                 },
                 Qt::QueuedConnection);
         });
         QMetaObject::invokeMethod(
             this,
-            [this, lists] {
+            [this, lists, pruneError] {
                 if (lists.running)
                     setLists(lists);
-                else
+                else if (pruneError.isEmpty())
                     setRunning(false);
+                setErrorMessage(pruneError.isEmpty() ? lists.error : pruneError);
                 m_pruning = false;
                 setBusy(false);
             },
@@ -287,6 +297,15 @@ void DockerViewModel::setRunning(bool running)
         return;
     m_isDockerRunning = running;
     emit isDockerRunningChanged(running);
+    emit changed();
+}
+
+void DockerViewModel::setErrorMessage(const QString &message)
+{
+    if (m_errorMessage == message)
+        return;
+    m_errorMessage = message;
+    emit errorMessageChanged(message);
     emit changed();
 }
 

@@ -42,6 +42,9 @@ public:
     // A scan or a prune is running (a show then starts nothing, prune is disabled).
     bool isBusy() const { return m_busy; }
     bool isPruning() const { return m_pruning; }
+    // Why the last scan or prune ended early (a client stopped at its time limit); empty
+    // when it ran through. Cleared when the next one starts.
+    QString errorMessage() const { return m_errorMessage; }
 
     // Asynchronous; does nothing while a scan or prune runs.
     void scanDocker(AppHost *appState);
@@ -51,14 +54,17 @@ public:
     // The client's path as the command lines carry it (single-quoted).
     static QString client();
     static QString commandLine(const QString &arguments);
-    // How long the status command may take before the client is stopped.
+    // How long each client call may take before it is stopped with what it started; a
+    // prune, which the daemon may spend minutes on, gets longer.
     static int statusTimeoutMs();
     static void setStatusTimeoutMs(int ms); // for tests
+    static constexpr int pruneTimeoutMs = 10 * 60 * 1000;
 
     struct Lists {
         bool running = false;
         QList<DockerResource> images, containers, volumes;
         QString remoteHost;
+        QString error; // a call that got no answer in time; nothing after it ran
     };
     static QList<DockerResource> parseImages(const QString &output);
     static QList<DockerResource> parseContainers(const QString &output);
@@ -74,11 +80,14 @@ signals:
     void listsChanged();
     void isDockerRunningChanged(bool running);
     void busyChanged(bool busy);
+    void errorMessageChanged(const QString &message);
 
 private:
-    void start(const QString &pruneCommand, const QString &type, AppHost *appState);
+    // Runs the prune first when given its arguments, then reads the lists.
+    void start(const QString &pruneArguments, const QString &type, AppHost *appState);
     void setBusy(bool busy);
     void setRunning(bool running);
+    void setErrorMessage(const QString &message);
     void setLists(const Lists &lists);
 
     QList<DockerResource> m_images, m_containers, m_volumes;
@@ -86,6 +95,7 @@ private:
     QString m_remoteHost;
     bool m_busy = false;
     bool m_pruning = false;
+    QString m_errorMessage;
     struct Stopper; // the cancel token of this model's runs
     std::unique_ptr<Stopper> m_stopper;
     BackgroundWork m_work;

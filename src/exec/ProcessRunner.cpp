@@ -27,6 +27,55 @@ QString quotedCommandLine(const QString &executable, const QStringList &argument
 
 std::atomic_bool gStopAll{false};
 
+// What the log keeps of one run: a listing's output never reaches it, and what does is
+// bounded, so a long command line or a chatty tool cannot flood it.
+constexpr qsizetype kLoggedCommandChars = 2000;
+constexpr qsizetype kLoggedErrorBytes = 1000;
+constexpr int kLoggedErrorLines = 5;
+
+QString boundedCommandLine(const QString &line)
+{
+    if (line.size() <= kLoggedCommandChars)
+        return line;
+    return line.left(kLoggedCommandChars) + QChar(0x2026);
+}
+
+// The last few lines of standard error, taken from its last bytes; "…" marks a line cut.
+QString errorTail(const QByteArray &err)
+{
+    qsizetype end = err.size();
+    while (end > 0 && err.at(end - 1) == '\n')
+        --end;
+    const qsizetype start = qMax<qsizetype>(0, end - kLoggedErrorBytes);
+    qsizetype begin = end;
+    int lines = 0;
+    for (;;) {
+        const qsizetype newline = begin > 0 ? err.lastIndexOf('\n', begin - 1) : -1;
+        if (newline < start) {
+            begin = start;
+            break;
+        }
+        if (++lines == kLoggedErrorLines) {
+            begin = newline + 1;
+            break;
+        }
+        begin = newline;
+    }
+    const QString text = QString::fromUtf8(err.constData() + begin, end - begin);
+    return begin > 0 && err.at(begin - 1) != '\n' ? QChar(0x2026) + text : text;
+}
+
+QString statusText(const RunResult &result, int timeoutMs)
+{
+    if (result.timedOut)
+        return QStringLiteral("timed out after %1 ms").arg(timeoutMs);
+    if (result.cancelled)
+        return QStringLiteral("stopped");
+    if (result.exitCode < 0)
+        return QStringLiteral("crashed");
+    return QString::number(result.exitCode);
+}
+
 bool shouldStop(const RunOptions &options)
 {
     return options.cancel.isCancelled() || gStopAll.load(std::memory_order_relaxed);
@@ -57,7 +106,8 @@ RunResult execute(const QString &executable, const QStringList &arguments,
                   const QString &loggedLine, AppHost *appState, const RunOptions &options)
 {
     if (appState)
-        appState->addLog(QStringLiteral("input"), QStringLiteral("$ ") + loggedLine);
+        appState->addLog(QStringLiteral("input"),
+                         QStringLiteral("$ ") + boundedCommandLine(loggedLine));
 
     RunResult result;
     if (shouldStop(options)) {
@@ -128,10 +178,9 @@ RunResult execute(const QString &executable, const QStringList &arguments,
     if (result.timedOut && result.stdErr.isEmpty())
         result.stdErr = QStringLiteral("Timed out after %1 ms").arg(options.timeoutMs);
     if (appState) {
-        if (!result.stdOut.isEmpty())
-            appState->addLog(QStringLiteral("stdout"), result.stdOut);
-        if (!result.stdErr.isEmpty())
-            appState->addLog(QStringLiteral("stderr"), result.stdErr);
+        appState->addLog(QStringLiteral("exit"), statusText(result, options.timeoutMs));
+        if (const QString tail = errorTail(err); !tail.isEmpty())
+            appState->addLog(QStringLiteral("stderr"), tail);
     }
     return result;
 }

@@ -28,7 +28,8 @@ struct RunOptions {
 
 // Runs external programs and hands back what they printed. The running calls block
 // the calling thread until the program has ended and both pipes are drained: call them
-// off the main thread only.
+// off the main thread only. Given the state object, a run logs its command, its exit
+// status and the last lines of its standard error; its standard output is never logged.
 namespace ProcessRunner {
 
 // "/bin/sh" "-c" commandLine: pipes, redirections and "~" work.

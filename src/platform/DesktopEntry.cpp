@@ -1,6 +1,7 @@
 #include "platform/DesktopEntry.h"
 
-#include <QFile>
+#include "platform/ReadOnlyFile.h"
+
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -48,13 +49,18 @@ QString unescapeValue(const QString &value)
 
 std::optional<DesktopEntry> DesktopEntry::read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxBytes)
+    // Entries are often links (Flatpak exports its entries so); a pipe among them must
+    // not block the read.
+    ReadOnlyFile file;
+    if (!file.open(path, true) || file.size() > kMaxBytes)
+        return std::nullopt;
+    QByteArray text(file.size(), Qt::Uninitialized);
+    if (file.readAt(0, text.data(), text.size()) != text.size())
         return std::nullopt;
     QString id = QFileInfo(path).fileName();
     if (id.endsWith(QLatin1String(".desktop")))
         id.chop(8);
-    return parse(file.read(kMaxBytes), id);
+    return parse(text, id);
 }
 
 std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray &text, const QString &id)

@@ -1,7 +1,9 @@
 #include "platform/PropertyList.h"
 
+#include "platform/ReadOnlyFile.h"
+
 #include <QDateTime>
-#include <QFile>
+#include <QHash>
 #include <QTimeZone>
 #include <QXmlStreamReader>
 
@@ -11,7 +13,12 @@ namespace {
 
 constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
 constexpr int kMaxDepth = 64;
-constexpr qint64 kMaxVisits = 1 << 20;
+// What the decoded values may add up to, counting an object named twice twice: that is
+// what a caller walking the result would see. A few kilobytes of shared references
+// could otherwise unfold into gigabytes.
+constexpr qint64 kMaxDecodedBytes = 64 * 1024 * 1024;
+// What one value costs besides its contents: the value itself and its memo entry.
+constexpr qint64 kValueBytes = 64;
 
 // The reference date of both formats' dates.
 QDateTime epoch2001()
@@ -184,15 +191,46 @@ private:
         return value;
     }
 
+    // Strings, data, arrays and dicts are decoded once and shared at every further
+    // reference; scalars cost less to decode again than to remember.
     std::optional<QVariant> object(quint64 ref, int depth)
     {
-        // Shared references could make a small file expand without end.
-        if (depth > kMaxDepth || ++m_visits > kMaxVisits)
+        if (depth > kMaxDepth)
+            return std::nullopt;
+        if (const auto seen = m_decoded.constFind(ref); seen != m_decoded.cend()) {
+            if (seen->bytes < 0) // still being decoded: the object holds itself
+                return std::nullopt;
+            if (!spend(seen->bytes))
+                return std::nullopt;
+            return seen->value;
+        }
+        const qint64 before = m_spent;
+        if (!spend(kValueBytes))
             return std::nullopt;
         const std::optional<qsizetype> start = offsetOf(ref);
         if (!start)
             return std::nullopt;
-        qsizetype at = *start;
+        const quint8 kind = quint8(m_data.at(*start)) >> 4;
+        const bool shared = kind == 0x4 || kind == 0x5 || kind == 0x6 || kind == 0xA || kind == 0xD;
+        if (!shared)
+            return decode(*start, depth);
+        m_decoded.insert(ref, Decoded{QVariant(), -1});
+        std::optional<QVariant> value = decode(*start, depth);
+        if (!value)
+            return std::nullopt;
+        m_decoded.insert(ref, Decoded{*value, m_spent - before});
+        return value;
+    }
+
+    bool spend(qint64 bytes)
+    {
+        m_spent += bytes;
+        return m_spent <= kMaxDecodedBytes;
+    }
+
+    std::optional<QVariant> decode(qsizetype start, int depth)
+    {
+        qsizetype at = start;
         const quint8 marker = quint8(m_data.at(at++));
         const quint8 kind = marker >> 4;
         const quint8 low = marker & 0x0F;
@@ -245,7 +283,8 @@ private:
             if (!n)
                 return std::nullopt;
             const quint64 bytes = kind == 0x6 ? *n * 2 : *n;
-            if (*n > quint64(m_end) || !inside(at, bytes))
+            if (*n > quint64(m_end) || !inside(at, bytes) ||
+                !spend(qint64(kind == 0x4 ? *n : *n * 2)))
                 return std::nullopt;
             const QByteArray raw = m_data.mid(at, qsizetype(bytes));
             if (kind == 0x4)
@@ -269,7 +308,7 @@ private:
             if (!n)
                 return std::nullopt;
             const quint64 refs = kind == 0xD ? *n * 2 : *n;
-            if (*n > m_count * 2 || !inside(at, refs * m_refSize))
+            if (*n > quint64(m_end) || !inside(at, refs * m_refSize))
                 return std::nullopt;
             auto refAt = [&](quint64 i) {
                 return bigEndian(at + qsizetype(i) * m_refSize, m_refSize);
@@ -307,7 +346,12 @@ private:
     quint64 m_count = 0;
     qsizetype m_table = 0;
     qsizetype m_end = 0;
-    qint64 m_visits = 0;
+    struct Decoded {
+        QVariant value;
+        qint64 bytes = -1; // its share of the bound; -1 while it is being decoded
+    };
+    QHash<quint64, Decoded> m_decoded;
+    qint64 m_spent = 0;
 };
 
 } // namespace
@@ -323,10 +367,13 @@ std::optional<QVariant> parse(const QByteArray &data)
 
 std::optional<QVariant> readFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
+    ReadOnlyFile file;
+    if (!file.open(path) || file.size() > kMaxFileBytes)
         return std::nullopt;
-    return parse(file.read(kMaxFileBytes + 1));
+    QByteArray data(file.size(), Qt::Uninitialized);
+    if (file.readAt(0, data.data(), data.size()) != data.size())
+        return std::nullopt;
+    return parse(data);
 }
 
 std::optional<QString> stringValue(const QVariant &plist, const QString &key)

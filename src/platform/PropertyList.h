@@ -13,7 +13,8 @@
 namespace PropertyList {
 
 std::optional<QVariant> parse(const QByteArray &data);
-// Files larger than a few megabytes are not property lists worth reading.
+// Files larger than a few megabytes are not property lists worth reading; a link or
+// anything but a regular file is not read at all.
 std::optional<QVariant> readFile(const QString &path);
 
 // The text under `key` of a top-level dict; nothing when absent or not text.

@@ -22,18 +22,19 @@ ReadOnlyFile &ReadOnlyFile::operator=(ReadOnlyFile &&other) noexcept
     return *this;
 }
 
-bool ReadOnlyFile::open(const QString &path)
+bool ReadOnlyFile::open(const QString &path, bool followFinalLink)
 {
-    return openNative(nativePath(path));
+    return openNative(nativePath(path), followFinalLink);
 }
 
-bool ReadOnlyFile::openNative(const QByteArray &path)
+bool ReadOnlyFile::openNative(const QByteArray &path, bool followFinalLink)
 {
     close();
     if (path.isEmpty() || path.contains('\0'))
         return false;
     // O_NONBLOCK: opening a FIFO must not wait for a writer before fstat can refuse it.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.constData(),
+                          O_RDONLY | (followFinalLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st;

@@ -4,9 +4,9 @@
 
 #include <QString>
 
-// One regular file opened for reading, closed when the object goes away. Opening never
-// follows a final link and refuses anything that is not a regular file, so a FIFO or a
-// device in a listing can neither block nor be read.
+// One regular file opened for reading, closed when the object goes away. Opening follows
+// no final link unless asked and refuses anything that is not a regular file, so a FIFO
+// or a device in a listing can neither block nor be read.
 class ReadOnlyFile {
 public:
     ReadOnlyFile() = default;
@@ -16,9 +16,9 @@ public:
     ReadOnlyFile(ReadOnlyFile &&other) noexcept;
     ReadOnlyFile &operator=(ReadOnlyFile &&other) noexcept;
 
-    bool open(const QString &path);
+    bool open(const QString &path, bool followFinalLink = false);
     // The same for a path given as the file system's bytes.
-    bool openNative(const QByteArray &path);
+    bool openNative(const QByteArray &path, bool followFinalLink = false);
     void close();
     bool isOpen() const { return m_fd >= 0; }
 

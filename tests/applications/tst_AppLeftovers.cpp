@@ -1,6 +1,7 @@
 #include "applications/AppLeftovers.h"
 #include "platform/FileProperties.h"
 #include "storage/StorageScanner.h"
+#include "support/FifoFeeder.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -242,6 +243,10 @@ private slots:
                                 << ""
                                 << "Text Editor"
                                 << "com.example.editor";
+        QTest::newRow("bundle whose Info.plist is a pipe") << "Apps/Piped.app"
+                                                           << ""
+                                                           << "Piped"
+                                                           << "";
         QTest::newRow("bundle without Info.plist") << "Apps/Plain.app"
                                                    << ""
                                                    << "Plain"
@@ -283,6 +288,14 @@ private slots:
               "<string>Text Editor</string><key>CFBundleIdentifier</key>"
               "<string>com.example.editor</string></dict></plist>");
         write(root + "/Apps/Plain.app/Contents/MacOS/plain");
+        // Pipes never block a read, nor feed it.
+        QDir().mkpath(root + "/Apps/Piped.app/Contents");
+        const FifoFeeder plist(root + "/Apps/Piped.app/Contents/Info.plist",
+                               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                               "<key>CFBundleName</key><string>Fed</string></dict></plist>");
+        QDir().mkpath(m_env->home() + "/.local/share/applications");
+        const FifoFeeder entry(m_env->home() + "/.local/share/applications/0-piped.desktop",
+                               desktopEntry("Fed", "/bin/sh " + root + "/" + item).toUtf8());
         for (const QString f : {"/Apps/tool-x86_64.AppImage", "/Apps/Obsidian-1.4.AppImage",
                                 "/Apps/my_app-2.AppImage", "/trash/tool-x86_64.AppImage.2"})
             write(root + f);
@@ -299,6 +312,7 @@ private slots:
             root + "/" + item, original.isEmpty() ? QString() : root + "/" + original);
         QCOMPARE(got.name, name);
         QCOMPARE(got.bundleID.value_or(QString()), bundleID);
+        QCOMPARE(plist.timesRead() + entry.timesRead(), 0);
     }
 
     void stillInstalled_data()

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -64,6 +65,7 @@ private slots:
     }
     void cleanup()
     {
+        DashboardViewModel::setDiskUsageReader({});
         m_brew.reset();
         m_env.reset();
     }
@@ -136,6 +138,33 @@ private slots:
         QCOMPARE(m_brew->calls().first().noAutoUpdate, QString("1"));
         // The launch load had no capacities: they were asked for first.
         QVERIFY(appState.diskTotalGB() > 0);
+    }
+
+    // A home on a dead network mount: its capacities are asked for off the main thread,
+    // stay unknown past the time limit while the rest is measured, and show when they come.
+    void capacitiesNeverWaitedForOnTheMainThread()
+    {
+        auto answer = std::make_shared<QSemaphore>();
+        auto askedOn = std::make_shared<std::atomic<QThread *>>(nullptr);
+        DashboardViewModel::setDiskUsageReader([answer, askedOn](const QString &) {
+            *askedOn = QThread::currentThread();
+            answer->tryAcquire(1, 5000);
+            return std::optional<DashboardViewModel::DiskFigures>({500, 200});
+        });
+        DashboardViewModel::setDiskUsageTimeoutMs(300);
+        AppState appState;
+        DashboardViewModel *model = appState.dashboardVM();
+        QSignalSpy done(model, &DashboardViewModel::diskCategoriesChanged);
+        model->fetchMetrics(&appState);
+        QTRY_VERIFY(askedOn->load());
+        QVERIFY(askedOn->load() != QThread::currentThread());
+        QVERIFY(done.wait(20000));
+        QVERIFY(model->isDiskUsageUnknown());
+        QCOMPARE(appState.diskTotalGB(), 0.0);
+        answer->release();
+        QTRY_COMPARE(appState.diskTotalGB(), 500.0);
+        QCOMPARE(appState.diskUsedGB(), 300.0);
+        QVERIFY(!model->isDiskUsageUnknown());
     }
 
     void breakdown_countsEachByteOnce_data()

@@ -18,7 +18,9 @@ public:
     {
         if (text.size() < 15)
             return add(char(0x50 | text.size()) + text);
-        return add(QByteArray("\x5F\x10") + char(text.size()) + text);
+        if (text.size() < 256)
+            return add(QByteArray("\x5F\x10") + char(text.size()) + text);
+        return add(QByteArray("\x5F\x11") + char(text.size() >> 8) + char(text.size()) + text);
     }
     int utf16(const QString &text)
     {
@@ -31,7 +33,8 @@ public:
     int boolean(bool value) { return add(QByteArray(1, value ? '\x09' : '\x08')); }
     int array(const QList<int> &refs)
     {
-        QByteArray bytes(1, char(0xA0 | refs.size()));
+        QByteArray bytes = refs.size() < 15 ? QByteArray(1, char(0xA0 | refs.size()))
+                                            : QByteArray("\xAF\x10") + char(refs.size());
         for (int r : refs)
             bytes += char(r);
         return add(bytes);
@@ -91,6 +94,19 @@ QByteArray infoBinary()
     const int kList = p.ascii("Flags");
     const int vList = p.array({p.boolean(true), p.boolean(false)});
     return p.build(p.dict({{kName, vName}, {kID, vID}, {kVersion, vVersion}, {kList, vList}}));
+}
+
+// Nested arrays that each name the next one `fanOut` times, down to one string.
+QByteArray fanOut(int fanOut, int depth, int textLength)
+{
+    BinaryPlist p;
+    // Unused objects, so that no array holds more references than the file has objects.
+    for (int i = 0; i < fanOut; ++i)
+        p.boolean(true);
+    int ref = p.ascii(QByteArray(textLength, 'x'));
+    for (int level = 0; level < depth; ++level)
+        ref = p.array(QList<int>(fanOut, ref));
+    return p.build(ref);
 }
 
 } // namespace
@@ -167,6 +183,13 @@ private slots:
             wide.add(QByteArray(1, char(0xA2)) + char(i + 1) + char(i + 1));
         wide.boolean(true);
         QTest::newRow("binary shared references") << wide.build(0);
+        // A few kilobytes that would unfold into 250 MB.
+        QTest::newRow("binary fan-out beyond the bound") << fanOut(40, 3, 2000);
+        BinaryPlist cycle;
+        cycle.array({1, 1});
+        cycle.add(QByteArray("\xD1\x02\x00", 3)); // {"k": the first array}
+        cycle.ascii("k");
+        QTest::newRow("binary cycle through a dict") << cycle.build(0);
         QTest::newRow("xml cut short")
             << xmlPlist("<dict><key>CFBundleName</key><string>X").left(150);
         QTest::newRow("xml key without value") << xmlPlist("<dict><key>CFBundleName</key></dict>");
@@ -177,6 +200,22 @@ private slots:
     {
         QFETCH(QByteArray, data);
         QVERIFY(!PropertyList::parse(data).has_value());
+    }
+
+    // Within the bound, an object named many times is decoded once and shared.
+    void sharedReferencesDecodeOnce()
+    {
+        const std::optional<QVariant> plist = PropertyList::parse(fanOut(14, 2, 300));
+        QVERIFY(plist.has_value());
+        QSet<const QChar *> texts;
+        for (const QVariant &inner : plist->toList()) {
+            for (const QVariant &leaf : inner.toList()) {
+                QCOMPARE(leaf.toString(), QString(300, 'x'));
+                texts.insert(leaf.toString().constData());
+            }
+        }
+        QCOMPARE(plist->toList().size(), 14);
+        QCOMPARE(texts.size(), 1);
     }
 };
 

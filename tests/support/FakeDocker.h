@@ -7,7 +7,8 @@
 
 // A stand-in Docker client: answers the command lines the Docker tab sends from files in
 // its own folder and records every call. Touch "down", "denied" or "hang" in the folder to
-// make `info` fail, be refused or never answer; "slowprune" makes a prune take 2 s.
+// make `info` fail, be refused or never answer; "hang-images" makes `image ls` never
+// answer; "slowprune" makes a prune take 2 s.
 class FakeDocker {
 public:
     // `folder` may hold blanks and quotes: the client path must reach the shell quoted.
@@ -17,9 +18,10 @@ public:
         write(QStringLiteral("docker"), R"(#!/bin/sh
 d=$(dirname "$0")
 printf '%s\n' "$*" >> "$d/calls"
+hang() { if [ -e "$d/$1" ]; then sleep 30 & echo $! > "$d/sleep.pid"; wait; fi; }
 case "$*" in
 info)
-  if [ -e "$d/hang" ]; then sleep 30 & echo $! > "$d/sleep.pid"; wait; fi
+  hang hang
   if [ -e "$d/down" ]; then
     echo "Cannot connect to the Docker daemon at unix:///var/run/docker.sock." >&2; exit 1
   fi
@@ -27,7 +29,7 @@ info)
     echo "permission denied while trying to connect to the Docker daemon socket" >&2; exit 1
   fi
   echo "Server Version: 99.0-fake" ;;
-"image ls --format {{json .}}") cat "$d/images" 2>/dev/null ;;
+"image ls --format {{json .}}") hang hang-images; cat "$d/images" 2>/dev/null ;;
 "ps -a --format {{json .}}") cat "$d/containers" 2>/dev/null ;;
 "volume ls --format {{json .}}") cat "$d/volumes" 2>/dev/null ;;
 "context inspect --format {{.Endpoints.docker.Host}}")

@@ -120,7 +120,7 @@ void DashboardView::showEvent(QShowEvent *event)
     if (m_shown)
         return;
     m_shown = true;
-    DashboardViewModel::fetchDiskUsage(m_appState);
+    m_model->fetchDiskUsage(m_appState);
     m_model->fetchMetrics(m_appState);
 }
 
@@ -142,7 +142,10 @@ double DashboardView::duplicateSpaceMB() const
 
 void DashboardView::refresh()
 {
-    m_cards[0]->setValue(QString::asprintf("%.1f GB", m_appState->diskUsedGB()));
+    m_cards[0]->setValue(m_appState->diskTotalGB() > 0
+                             ? QString::asprintf("%.1f GB", m_appState->diskUsedGB())
+                         : m_model->isDiskUsageUnknown() ? QStringLiteral("Unknown")
+                                                         : QStringLiteral("Scanning..."));
     m_cards[1]->setValue(m_model->cleanableCacheStr());
     const QString outdated = m_model->outdatedBrewsStr();
     m_cards[2]->setValue(outdated);

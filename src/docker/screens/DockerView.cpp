@@ -21,6 +21,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 enum Column { NameColumn, StatusColumn, SizeColumn };
@@ -188,6 +190,7 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
     m_pages->addWidget(m_content);
 
     connect(model, &DockerViewModel::changed, this, &DockerView::refresh);
+    connect(model, &DockerViewModel::errorMessageChanged, this, &DockerView::tell);
     m_closeGuard = new CloseGuard(
         this, [model] { return model->isPruning(); },
         QStringLiteral("Docker is still pruning. Quit when the prune has finished."));
@@ -197,8 +200,21 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
 void DockerView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    if (!m_untoldError.isEmpty())
+        tell(std::exchange(m_untoldError, QString()));
     // The model starts nothing while a scan or a prune runs.
     m_model->scanDocker(m_appState);
+}
+
+void DockerView::tell(const QString &error)
+{
+    if (error.isEmpty())
+        return;
+    if (!isVisible()) {
+        m_untoldError = error;
+        return;
+    }
+    Dialogs::alert(this, QStringLiteral("Docker stopped responding."), error);
 }
 
 void DockerView::setSelectedCategory(const QString &category)

@@ -46,11 +46,13 @@ protected:
 
 private:
     void refresh();
+    void tell(const QString &error);
 
     AppState *m_appState;
     DockerViewModel *m_model;
     QString m_selectedCategory = QStringLiteral("Images");
     bool m_confirmingPrune = false;
+    QString m_untoldError; // arrived while the tab was hidden
     TabHeader *m_header;
     QStackedWidget *m_pages;
     EmptyStateView *m_notDetected;

@@ -54,6 +54,7 @@ private slots:
         m_env = std::make_unique<TestEnvironment>();
         m_docker = std::make_unique<FakeDocker>(m_env->root() + "/bin");
         m_env->editLocations([this](Locations &loc) { loc.docker = m_docker->path(); });
+        DockerViewModel::setStatusTimeoutMs(10000);
         m_docker->write("images",
                         "{\"Repository\":\"nginx\",\"Tag\":\"latest\",\"ID\":\"4f1\",\"Size\":"
                         "\"187MB\"}\n{\"Repository\":\"<none>\",\"Tag\":\"<none>\",\"ID\":"
@@ -186,6 +187,29 @@ private slots:
         QCOMPARE(calls.mid(0, 2), QStringList({"container prune -f", "info"}));
         QCOMPARE(calls.count("info"), 1);
         QVERIFY(window.close());
+    }
+
+    // A scan stopped at the time limit while the tab was hidden is told when it shows.
+    void hungListIsToldWhenShown()
+    {
+        DockerViewModel::setStatusTimeoutMs(600);
+        m_docker->touch("hang-images");
+        AppState state;
+        DockerView view(&state, state.dockerVM());
+        view.resize(900, 600);
+        state.dockerVM()->scanDocker(&state);
+        QTRY_VERIFY_WITH_TIMEOUT(!state.dockerVM()->isBusy(), 5000);
+        QVERIFY(!Dialogs::lastAlert());
+        m_docker->remove("hang-images");
+        view.show();
+        const auto told = Dialogs::lastAlert();
+        QVERIFY(told);
+        QCOMPARE(told->first, QStringLiteral("Docker stopped responding."));
+        QCOMPARE(told->second, QStringLiteral("\u201Cdocker image ls\u201D got no answer within 1 "
+                                              "second and was stopped."));
+        settle(state.dockerVM());
+        QVERIFY(view.pruneButton()->isEnabled());
+        QCOMPARE(view.list()->topLevelItemCount(), 2);
     }
 };
 
