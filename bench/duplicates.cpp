@@ -10,8 +10,8 @@
 // bench/duplicates.sh does both and removes the tree afterwards.
 
 #include "exec/ProcessRunner.h"
-#include "finders/AdvancedToolsViewModel.h"
 #include "finders/DuplicateFinder.h"
+#include "finders/FinderScans.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 
@@ -422,7 +422,7 @@ int scan(const QString &home)
 {
     Locations::setCurrent(Locations::forOs(Locations::Os::Linux, home));
     QMap<QString, QStringList> byKey;
-    for (const FileItem &item : AdvancedToolsViewModel::findDuplicates(nullptr))
+    for (const FileItem &item : FinderScans::findDuplicates(nullptr))
         byKey[item.md5Hash].append(item.path);
     for (const QStringList &paths : byKey)
         out << paths.join('\n') << "\n\n";
@@ -535,7 +535,7 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
     Locations::setCurrent(lf);
     QElapsedTimer timer;
     timer.start();
-    const QList<FileItem> large = AdvancedToolsViewModel::findLargeFiles(nullptr);
+    const QList<FileItem> large = FinderScans::findLargeFiles(nullptr);
     const double secs = timer.nsecsElapsed() / 1e9;
     out << QString::asprintf("\nlarge files: %lld found in %.3f s, %.2f ms per file\n",
                              qint64(large.size()), secs,

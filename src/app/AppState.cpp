@@ -6,10 +6,10 @@
 #include "docker/DockerViewModel.h"
 #include "storage/StorageViewModel.h"
 
-#include "app/Async.h"
 #include "applications/AppLeftovers.h"
 #include "applications/ApplicationsViewModel.h"
 #include "applications/TrashWatcher.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "homebrew/HomebrewViewModel.h"
@@ -18,7 +18,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
 #include "update/Updater.h"
 
 #include <QCoreApplication>

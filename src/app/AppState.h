@@ -2,6 +2,7 @@
 
 #include "app/TabNavigation.h"
 #include "applications/LeftoverReport.h"
+#include "exec/AppHost.h"
 #include "exec/BackgroundWork.h"
 
 #include <QList>
@@ -24,7 +25,7 @@ struct AppIdentity;
 // The one central state object: selected tab, scan status, disk figures, the tab
 // models, the access flags and the search text. Lives on the main thread; every
 // property is written there only.
-class AppState : public QObject {
+class AppState : public QObject, public AppHost {
     Q_OBJECT
     Q_PROPERTY(
         TabNavigation selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
@@ -52,11 +53,11 @@ public:
     QString scanStatusMessage() const { return m_scanStatusMessage; }
     double scanPercentage() const { return m_scanPercentage; }
 
-    double diskTotalGB() const { return m_diskTotalGB; }
-    double diskUsedGB() const { return m_diskUsedGB; }
+    double diskTotalGB() const override { return m_diskTotalGB; }
+    double diskUsedGB() const override { return m_diskUsedGB; }
     double diskFreeGB() const { return m_diskFreeGB; }
     // The dashboard's capacity query; main thread only.
-    void setDiskFigures(double totalGB, double freeGB);
+    void setDiskFigures(double totalGB, double freeGB) override;
 
     // The tab models, created with the state object and kept for its whole life.
     ApplicationsViewModel *applicationsVM() const { return m_applicationsVM; }
@@ -84,9 +85,9 @@ public:
 
     // Callable from any thread: one queued block on the main thread assigns the three
     // values in order. Never blocks.
-    void setScanProgress(bool isScanning, const QString &message, double percentage);
+    void setScanProgress(bool isScanning, const QString &message, double percentage) override;
     // Callable from any thread: one record in the system log.
-    void addLog(const QString &type, const QString &text);
+    void addLog(const QString &type, const QString &text) override;
 
     // The storage map's model, created on first use and kept.
     StorageViewModel *storageVM();
@@ -110,7 +111,7 @@ public:
     // Looks for the application's leftovers in the background and shows them when there
     // are some. Reports wait their turn while another is on screen.
     void showLeftovers(const QString &name, const std::optional<QString> &bundleID,
-                       const QString &appURL);
+                       const QString &appURL) override;
     // The report the leftovers sheet shows; nothing when no sheet is open.
     std::optional<LeftoverReport> leftoverReport() const { return m_leftoverReport; }
     // Closing the sheet: the next waiting report, if any, takes its place.

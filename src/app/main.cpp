@@ -1,11 +1,11 @@
-#include "app/AppInfo.h"
 #include "app/AppState.h"
-#include "app/DesktopIntegration.h"
-#include "app/MainWindow.h"
-#include "app/Symbols.h"
-#include "app/Theme.h"
+#include "app/screens/DesktopIntegration.h"
+#include "app/screens/MainWindow.h"
+#include "app/widgets/Symbols.h"
+#include "app/widgets/Theme.h"
 #include "platform/Preferences.h"
 #include "platform/TerminationSignals.h"
+#include "platform/desktop/AppInfo.h"
 #include "storage/StorageViewModel.h"
 
 #include <QApplication>

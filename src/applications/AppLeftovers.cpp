@@ -350,7 +350,7 @@ qint64 allocatedSize(const QByteArray &path)
 }
 
 RemovalSummary trashChosen(const QList<Leftover> &leftovers, const QSet<QByteArray> &chosen,
-                           AppState *appState)
+                           AppHost *appState)
 {
     RemovalSummary summary;
     int considered = 0;

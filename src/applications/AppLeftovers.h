@@ -10,7 +10,7 @@
 
 #include <optional>
 
-class AppState;
+class AppHost;
 
 // Who an application is, as far as its leftovers go.
 struct AppIdentity {
@@ -71,7 +71,7 @@ struct RemovalSummary {
 // Moves each chosen leftover to the Trash, in report order, one at a time. Blocks:
 // call it off the main thread.
 RemovalSummary trashChosen(const QList<Leftover> &leftovers, const QSet<QByteArray> &chosen,
-                           AppState *appState = nullptr);
+                           AppHost *appState = nullptr);
 QString resultText(const RemovalSummary &summary);
 
 } // namespace AppLeftovers

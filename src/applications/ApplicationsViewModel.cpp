@@ -1,7 +1,7 @@
 #include "applications/ApplicationsViewModel.h"
 
-#include "app/AppState.h"
 #include "applications/AppLeftovers.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "platform/FileProperties.h"
@@ -210,7 +210,7 @@ AppResource ApplicationsViewModel::measure(AppResource app)
     return app;
 }
 
-void ApplicationsViewModel::scan(AppState *appState)
+void ApplicationsViewModel::scan(AppHost *appState)
 {
     if (appState)
         appState->setScanProgress(
@@ -232,7 +232,7 @@ void ApplicationsViewModel::scan(AppState *appState)
     }));
 }
 
-void ApplicationsViewModel::trashApp(const QString &path, AppState *appState)
+void ApplicationsViewModel::trashApp(const QString &path, AppHost *appState)
 {
     if (m_uninstalling.contains(path))
         return;

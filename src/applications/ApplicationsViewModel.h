@@ -9,7 +9,7 @@
 #include <QString>
 #include <QStringList>
 
-class AppState;
+class AppHost;
 
 // The model of the Applications tab: the installed applications with size, last use and
 // origin, and their uninstall. Lives on the main thread; `applications` is replaced
@@ -37,11 +37,11 @@ public:
     static QStringList customFolders();
 
     // Asynchronous: rebuilds `applications`.
-    void scan(AppState *appState);
+    void scan(AppHost *appState);
     // Asynchronous: moves the application to the Trash (a Flatpak app is uninstalled with
     // flatpak), then offers its leftovers and drops its row. A failure is announced
     // through uninstallFailed and keeps the row.
-    void trashApp(const QString &path, AppState *appState);
+    void trashApp(const QString &path, AppHost *appState);
 
     // The scan's work, synchronous: call off the main thread.
     static QList<AppResource> findApplications();

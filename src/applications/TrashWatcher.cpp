@@ -1,6 +1,6 @@
 #include "applications/TrashWatcher.h"
 
-#include "app/Async.h"
+#include "exec/Async.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/ReadOnlyFile.h"

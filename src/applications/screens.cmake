@@ -1,5 +1,5 @@
 target_sources(quillmar_ui PRIVATE
-    applications/AppScanSettingsView.cpp applications/AppScanSettingsView.h
-    applications/ApplicationsView.cpp applications/ApplicationsView.h
-    applications/LeftoversSheet.cpp applications/LeftoversSheet.h
+    applications/screens/AppScanSettingsView.cpp applications/screens/AppScanSettingsView.h
+    applications/screens/ApplicationsView.cpp applications/screens/ApplicationsView.h
+    applications/screens/LeftoversSheet.cpp applications/screens/LeftoversSheet.h
 )

@@ -1,6 +1,6 @@
 #include "cleaning/DeepCleanViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "finders/HomeSearch.h"
@@ -128,7 +128,7 @@ namespace {
 thread_local CancelToken tCancel;
 }
 
-QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
+QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState)
 {
     if (appState)
         appState->setScanProgress(
@@ -171,7 +171,7 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppState *appState)
 }
 
 DeepCleanViewModel::CleanReport
-DeepCleanViewModel::trashFolders(const QList<NodeModuleTarget> &folders, AppState *appState)
+DeepCleanViewModel::trashFolders(const QList<NodeModuleTarget> &folders, AppHost *appState)
 {
     CleanReport report;
     report.ticked = int(folders.size());
@@ -198,7 +198,7 @@ DeepCleanViewModel::trashFolders(const QList<NodeModuleTarget> &folders, AppStat
     return report;
 }
 
-void DeepCleanViewModel::scan(AppState *appState)
+void DeepCleanViewModel::scan(AppHost *appState)
 {
     const CancelToken cancel = m_stopper->token;
     m_cycle.scan(
@@ -212,7 +212,7 @@ void DeepCleanViewModel::scan(AppState *appState)
         });
 }
 
-void DeepCleanViewModel::cleanSelected(AppState *appState)
+void DeepCleanViewModel::cleanSelected(AppHost *appState)
 {
     QList<NodeModuleTarget> folders;
     for (const NodeModuleTarget &t : std::as_const(m_targets)) {

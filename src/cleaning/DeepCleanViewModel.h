@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class AppState;
+class AppHost;
 
 // One node_modules folder found below the home.
 struct NodeModuleTarget {
@@ -53,9 +53,9 @@ public:
     int selectedCount() const;
 
     // Asynchronous: find and measure the folders.
-    void scan(AppState *appState);
+    void scan(AppHost *appState);
     // Asynchronous: move the targets ticked now to the Trash, then scan again.
-    void cleanSelected(AppState *appState);
+    void cleanSelected(AppHost *appState);
 
     bool isScanning() const { return m_cycle.isScanning(); }
     bool isCleaning() const { return m_cycle.isCleaning(); }
@@ -63,8 +63,8 @@ public:
     void holdSelection(bool hold);
 
     // The work, synchronous: call off the main thread.
-    static QList<NodeModuleTarget> findTargets(AppState *appState);
-    static CleanReport trashFolders(const QList<NodeModuleTarget> &folders, AppState *appState);
+    static QList<NodeModuleTarget> findTargets(AppHost *appState);
+    static CleanReport trashFolders(const QList<NodeModuleTarget> &folders, AppHost *appState);
 
     // Stops the search running now (quitting); later scans run as usual.
     void cancelWork();

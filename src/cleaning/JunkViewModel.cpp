@@ -1,6 +1,6 @@
 #include "cleaning/JunkViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "finders/FileScan.h"
@@ -90,7 +90,7 @@ QList<JunkCategory> JunkViewModel::freshCategories()
     };
 }
 
-QList<JunkCategory> JunkViewModel::measureCategories(AppState *appState)
+QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState)
 {
     if (appState)
         appState->setScanProgress(true, QStringLiteral("Scanning system caches..."), 0);
@@ -113,7 +113,7 @@ QList<JunkCategory> JunkViewModel::measureCategories(AppState *appState)
 }
 
 JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory> &categories,
-                                                       AppState *appState)
+                                                       AppHost *appState)
 {
     CleanReport report;
     report.ticked = int(categories.size());
@@ -145,7 +145,7 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
     return report;
 }
 
-void JunkViewModel::scan(AppState *appState)
+void JunkViewModel::scan(AppHost *appState)
 {
     m_cycle.scan(
         appState, [appState] { return measureCategories(appState); },
@@ -154,7 +154,7 @@ void JunkViewModel::scan(AppState *appState)
         });
 }
 
-void JunkViewModel::cleanSelected(AppState *appState)
+void JunkViewModel::cleanSelected(AppHost *appState)
 {
     QList<JunkCategory> folders;
     for (const JunkCategory &c : std::as_const(m_categories)) {

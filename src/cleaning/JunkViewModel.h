@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-class AppState;
+class AppHost;
 
 struct JunkFileItem {
     QUuid id = QUuid::createUuid();
@@ -59,9 +59,9 @@ public:
     int selectedCount() const;
 
     // Asynchronous: rebuild and measure the categories.
-    void scan(AppState *appState);
+    void scan(AppHost *appState);
     // Asynchronous: empty the ticked categories (as ticked now), then scan again.
-    void cleanSelected(AppState *appState);
+    void cleanSelected(AppHost *appState);
     // Stable; names and paths compare as text, sizes as numbers.
     void sort(JunkSortColumn column, bool ascending);
     // The same order for any rows with a `name`, a `path` and a `sizeMB`.
@@ -91,8 +91,8 @@ public:
 
     // The scan's and the clean's work, synchronous: call off the main thread.
     static QList<JunkCategory> freshCategories();
-    static QList<JunkCategory> measureCategories(AppState *appState);
-    static CleanReport emptyFolders(const QList<JunkCategory> &categories, AppState *appState);
+    static QList<JunkCategory> measureCategories(AppHost *appState);
+    static CleanReport emptyFolders(const QList<JunkCategory> &categories, AppHost *appState);
 
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();

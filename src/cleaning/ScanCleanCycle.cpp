@@ -1,6 +1,6 @@
 #include "cleaning/ScanCleanCycle.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 
 ScanCleanCycle::ScanCleanCycle(QObject *owner, std::function<void()> busyChanged)
     : m_owner(owner), m_busyChanged(std::move(busyChanged))
@@ -20,7 +20,7 @@ bool ScanCleanCycle::isNewest(int generation)
     return true;
 }
 
-void ScanCleanCycle::endProgress(AppState *appState)
+void ScanCleanCycle::endProgress(AppHost *appState)
 {
     if (appState)
         appState->setScanProgress(false, QString(), 0);

@@ -14,7 +14,7 @@
 #include <functional>
 #include <type_traits>
 
-class AppState;
+class AppHost;
 
 // The scans and cleans of a model whose list of tickable rows is found off the main
 // thread. Scans are numbered as they start, so an older one that ends late is dropped;
@@ -36,7 +36,7 @@ public:
     // Runs `find()` off the main thread, then `publish(rows, keepTicks)` on the owner's
     // thread unless a newer scan has published already.
     template <typename Find, typename Publish>
-    void scan(AppState *appState, Find find, Publish publish)
+    void scan(AppHost *appState, Find find, Publish publish)
     {
         const int generation = ++m_generation;
         ++m_runningScans;
@@ -59,7 +59,7 @@ public:
     // Runs `clean()` and then `find()` off the main thread, then on the owner's thread
     // `publish(rows, false)` and `finished(report)`.
     template <typename Clean, typename Find, typename Publish, typename Finished>
-    void clean(AppState *appState, Clean clean, Find find, Publish publish, Finished finished)
+    void clean(AppHost *appState, Clean clean, Find find, Publish publish, Finished finished)
     {
         m_cleaning = true;
         m_busyChanged();
@@ -115,7 +115,7 @@ public:
 
 private:
     bool isNewest(int generation);
-    static void endProgress(AppState *appState);
+    static void endProgress(AppHost *appState);
 
     QObject *m_owner;
     std::function<void()> m_busyChanged;

@@ -1,6 +1,6 @@
 target_sources(quillmar_ui PRIVATE
-    cleaning/CheckBoxDelegate.cpp cleaning/CheckBoxDelegate.h
-    cleaning/DeepCleanView.cpp cleaning/DeepCleanView.h
-    cleaning/JunkCleanerView.cpp cleaning/JunkCleanerView.h
-    cleaning/TwoLineDelegate.cpp cleaning/TwoLineDelegate.h
+    cleaning/screens/CheckBoxDelegate.cpp cleaning/screens/CheckBoxDelegate.h
+    cleaning/screens/DeepCleanView.cpp cleaning/screens/DeepCleanView.h
+    cleaning/screens/JunkCleanerView.cpp cleaning/screens/JunkCleanerView.h
+    cleaning/screens/TwoLineDelegate.cpp cleaning/screens/TwoLineDelegate.h
 )

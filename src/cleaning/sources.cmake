@@ -1,4 +1,4 @@
-target_sources(quillmar_core PRIVATE
+target_sources(quillmar_models PRIVATE
     cleaning/DeepCleanViewModel.cpp cleaning/DeepCleanViewModel.h
     cleaning/JunkTableItem.cpp cleaning/JunkTableItem.h
     cleaning/JunkViewModel.cpp cleaning/JunkViewModel.h

@@ -1,7 +1,7 @@
 #include "dashboard/DashboardViewModel.h"
 
-#include "app/AppState.h"
-#include "app/Async.h"
+#include "exec/AppHost.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "homebrew/Brew.h"
 #include "platform/FileProperties.h"
@@ -167,27 +167,29 @@ void DashboardViewModel::setDiskUsageReader(DiskUsageReader reader)
     gReader = std::move(reader);
 }
 
-void DashboardViewModel::fetchDiskUsage(AppState *appState)
+void DashboardViewModel::fetchDiskUsage(AppHost *appState)
 {
     if (m_askingDiskUsage)
         return;
     m_askingDiskUsage = true;
     const QString home = Locations::current().home;
     m_diskQuestion = QtConcurrent::run(diskQuestionPool(), [home] { return readDiskUsage(home); });
-    const QPointer<AppState> state(appState);
-    whenFinished(this, m_diskQuestion, [this, state](const std::optional<DiskFigures> &figures) {
-        m_askingDiskUsage = false;
-        if (figures && state)
-            state->setDiskFigures(figures->totalGB, figures->freeGB);
-        setDiskUsageUnknown(!figures);
-    });
+    // The host may be gone when the answer comes; the application's state is a QObject.
+    const QPointer<QObject> alive(dynamic_cast<QObject *>(appState));
+    whenFinished(this, m_diskQuestion,
+                 [this, appState, alive](const std::optional<DiskFigures> &figures) {
+                     m_askingDiskUsage = false;
+                     if (figures && alive)
+                         appState->setDiskFigures(figures->totalGB, figures->freeGB);
+                     setDiskUsageUnknown(!figures);
+                 });
     QTimer::singleShot(diskUsageTimeoutMs(), this, [this, question = m_diskQuestion] {
         if (!question.isFinished())
             setDiskUsageUnknown(true);
     });
 }
 
-void DashboardViewModel::fetchMetrics(AppState *appState)
+void DashboardViewModel::fetchMetrics(AppHost *appState)
 {
     // Showing the dashboard twice quickly must not start a second set of walks.
     if (m_fetching)
@@ -355,22 +357,22 @@ QList<DiskCategory> DashboardViewModel::diskBreakdown(double diskUsedGB)
     // The used figure is decimal gigabytes; the categories count 1024 × 1024 × 1024 bytes.
     const double usedInCategoryUnits = diskUsedGB * 1e9 / (1024.0 * 1024 * 1024);
     const double systemRest = qMax(0.0, usedInCategoryUnits - categorised);
-    const auto make = [](const QString &name, double gb, const QColor &color) {
+    const auto make = [](const QString &name, double gb, DiskCategory::Kind kind) {
         DiskCategory c;
         c.name = name;
         c.sizeGB = gb;
-        c.color = color;
+        c.kind = kind;
         return c;
     };
-    return {make(QStringLiteral("Apps"), mb[0] / 1024, QColor(175, 82, 222)),
-            make(QStringLiteral("Downloads"), mb[5] / 1024, QColor(0, 122, 255)),
-            make(QStringLiteral("Media"), mb[6] / 1024, QColor(255, 45, 85)),
-            make(QStringLiteral("Documents"), mb[7] / 1024, QColor(88, 86, 214)),
-            make(QStringLiteral("Brew"), mb[4] / 1024, QColor(255, 149, 0)),
-            make(QStringLiteral("Docker"), mb[3] / 1024, QColor(50, 173, 230)),
-            make(QStringLiteral("Caches"), mb[2] / 1024, QColor(255, 204, 0)),
-            make(QStringLiteral("Developer"), mb[1] / 1024, QColor(52, 199, 89)),
-            make(QStringLiteral("Trash"), mb[8] / 1024, QColor(255, 59, 48)),
-            make(QStringLiteral("Library"), mb[9] / 1024, QColor(48, 176, 199)),
-            make(loc.systemCategoryName, systemRest, QColor(142, 142, 147))};
+    return {make(QStringLiteral("Apps"), mb[0] / 1024, DiskCategory::apps),
+            make(QStringLiteral("Downloads"), mb[5] / 1024, DiskCategory::downloads),
+            make(QStringLiteral("Media"), mb[6] / 1024, DiskCategory::media),
+            make(QStringLiteral("Documents"), mb[7] / 1024, DiskCategory::documents),
+            make(QStringLiteral("Brew"), mb[4] / 1024, DiskCategory::brew),
+            make(QStringLiteral("Docker"), mb[3] / 1024, DiskCategory::docker),
+            make(QStringLiteral("Caches"), mb[2] / 1024, DiskCategory::caches),
+            make(QStringLiteral("Developer"), mb[1] / 1024, DiskCategory::developer),
+            make(QStringLiteral("Trash"), mb[8] / 1024, DiskCategory::trash),
+            make(QStringLiteral("Library"), mb[9] / 1024, DiskCategory::library),
+            make(loc.systemCategoryName, systemRest, DiskCategory::system)};
 }

@@ -3,7 +3,6 @@
 #include "exec/BackgroundWork.h"
 #include "exec/CancelToken.h"
 
-#include <QColor>
 #include <QFuture>
 #include <QHash>
 #include <QList>
@@ -15,14 +14,28 @@
 #include <functional>
 #include <optional>
 
-class AppState;
+class AppHost;
 
 // One slice of the used disk space.
 struct DiskCategory {
+    // Which slice it is; the screen picks its colour.
+    enum Kind {
+        apps,
+        downloads,
+        media,
+        documents,
+        brew,
+        docker,
+        caches,
+        developer,
+        trash,
+        library,
+        system
+    };
     QUuid id = QUuid::createUuid();
     QString name;
     double sizeGB = 0; // megabytes / 1024
-    QColor color;
+    Kind kind = system;
 };
 
 // The dashboard's figures: caches, outdated packages, runtimes, the digest verdict and
@@ -45,11 +58,11 @@ public:
     // Starts the work and returns; a call while a fetch runs starts nothing. Capacities
     // still unknown are asked for first, and the breakdown waits for them up to the
     // time limit.
-    void fetchMetrics(AppState *appState);
+    void fetchMetrics(AppHost *appState);
     // Asks for the home volume's capacities off the main thread (a dead network home
     // never answers); they reach the state object when they come. A question still
     // open is not asked again.
-    void fetchDiskUsage(AppState *appState);
+    void fetchDiskUsage(AppHost *appState);
     // The capacities did not come within the time limit, or could not be read: they
     // show as unknown until an answer comes.
     bool isDiskUsageUnknown() const { return m_diskUsageUnknown; }

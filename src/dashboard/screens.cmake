@@ -1,6 +1,6 @@
 target_sources(quillmar_ui PRIVATE
-    dashboard/DashboardView.cpp dashboard/DashboardView.h
-    dashboard/MetricCard.cpp dashboard/MetricCard.h
-    dashboard/RecommendationCard.cpp dashboard/RecommendationCard.h
-    dashboard/SegmentedHorizontalBarChart.cpp dashboard/SegmentedHorizontalBarChart.h
+    dashboard/screens/DashboardView.cpp dashboard/screens/DashboardView.h
+    dashboard/screens/MetricCard.cpp dashboard/screens/MetricCard.h
+    dashboard/screens/RecommendationCard.cpp dashboard/screens/RecommendationCard.h
+    dashboard/screens/SegmentedHorizontalBarChart.cpp dashboard/screens/SegmentedHorizontalBarChart.h
 )

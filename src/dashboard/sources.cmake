@@ -1,3 +1,3 @@
-target_sources(quillmar_core PRIVATE
+target_sources(quillmar_models PRIVATE
     dashboard/DashboardViewModel.cpp dashboard/DashboardViewModel.h
 )

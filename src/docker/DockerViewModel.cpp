@@ -1,6 +1,6 @@
 #include "docker/DockerViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "platform/Locations.h"
 
@@ -149,7 +149,7 @@ namespace {
 
 // One client call under the given limit; a call that runs out of time leaves its reason
 // in `error`.
-RunResult call(const QString &arguments, AppState *appState, const CancelToken &cancel,
+RunResult call(const QString &arguments, AppHost *appState, const CancelToken &cancel,
                int timeoutMs, QString &error)
 {
     RunOptions options;
@@ -169,7 +169,7 @@ RunResult call(const QString &arguments, AppState *appState, const CancelToken &
 
 // The daemon endpoint from DOCKER_HOST or the client's current context; empty when it is
 // a local socket or cannot be told.
-QString remoteEndpoint(AppState *appState, const CancelToken &cancel, QString &error)
+QString remoteEndpoint(AppHost *appState, const CancelToken &cancel, QString &error)
 {
     QString endpoint = qEnvironmentVariable("DOCKER_HOST").trimmed();
     if (endpoint.isEmpty()) {
@@ -185,7 +185,7 @@ QString remoteEndpoint(AppState *appState, const CancelToken &cancel, QString &e
 // The scan's work, blocking. `running` false means the lists were not read; `afterStatus`
 // runs once the daemon has answered. Every call has the status limit: a daemon that
 // answers one and hangs on the next must not leave the tab busy for ever.
-DockerViewModel::Lists fetch(AppState *appState, const CancelToken &cancel,
+DockerViewModel::Lists fetch(AppHost *appState, const CancelToken &cancel,
                              const std::function<void()> &afterStatus)
 {
     using M = DockerViewModel;
@@ -219,12 +219,12 @@ DockerViewModel::Lists fetch(AppState *appState, const CancelToken &cancel,
 
 } // namespace
 
-void DockerViewModel::scanDocker(AppState *appState)
+void DockerViewModel::scanDocker(AppHost *appState)
 {
     start(QString(), QString(), appState);
 }
 
-void DockerViewModel::prune(const QString &type, AppState *appState)
+void DockerViewModel::prune(const QString &type, AppHost *appState)
 {
     QString arguments;
     if (type == QLatin1String("images"))
@@ -238,7 +238,7 @@ void DockerViewModel::prune(const QString &type, AppState *appState)
     start(arguments, type, appState);
 }
 
-void DockerViewModel::start(const QString &pruneArguments, const QString &type, AppState *appState)
+void DockerViewModel::start(const QString &pruneArguments, const QString &type, AppHost *appState)
 {
     if (m_busy)
         return;

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-class AppState;
+class AppHost;
 
 // One image, container or volume as the Docker client lists it.
 struct DockerResource {
@@ -47,9 +47,9 @@ public:
     QString errorMessage() const { return m_errorMessage; }
 
     // Asynchronous; does nothing while a scan or prune runs.
-    void scanDocker(AppState *appState);
+    void scanDocker(AppHost *appState);
     // Asynchronous: "images", "containers" or "volumes"; anything else does nothing.
-    void prune(const QString &type, AppState *appState);
+    void prune(const QString &type, AppHost *appState);
 
     // The client's path as the command lines carry it (single-quoted).
     static QString client();
@@ -84,7 +84,7 @@ signals:
 
 private:
     // Runs the prune first when given its arguments, then reads the lists.
-    void start(const QString &pruneArguments, const QString &type, AppState *appState);
+    void start(const QString &pruneArguments, const QString &type, AppHost *appState);
     void setBusy(bool busy);
     void setRunning(bool running);
     void setErrorMessage(const QString &message);

@@ -1,4 +1,4 @@
 target_sources(quillmar_ui PRIVATE
-    docker/CategoryRow.cpp docker/CategoryRow.h
-    docker/DockerView.cpp docker/DockerView.h
+    docker/screens/CategoryRow.cpp docker/screens/CategoryRow.h
+    docker/screens/DockerView.cpp docker/screens/DockerView.h
 )

@@ -1,6 +1,6 @@
 #include "exec/ProcessRunner.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 
@@ -103,7 +103,7 @@ void stopGroup(QProcess &process)
 }
 
 RunResult execute(const QString &executable, const QStringList &arguments,
-                  const QString &loggedLine, AppState *appState, const RunOptions &options)
+                  const QString &loggedLine, AppHost *appState, const RunOptions &options)
 {
     if (appState)
         appState->addLog(QStringLiteral("input"),
@@ -187,7 +187,7 @@ RunResult execute(const QString &executable, const QStringList &arguments,
 
 } // namespace
 
-RunResult ProcessRunner::runCommand(const QString &commandLine, AppState *appState,
+RunResult ProcessRunner::runCommand(const QString &commandLine, AppHost *appState,
                                     const RunOptions &options)
 {
     return execute(Locations::current().shell, {QStringLiteral("-c"), commandLine}, commandLine,
@@ -195,7 +195,7 @@ RunResult ProcessRunner::runCommand(const QString &commandLine, AppState *appSta
 }
 
 RunResult ProcessRunner::run(const QString &executable, const QStringList &arguments,
-                             AppState *appState, const RunOptions &options)
+                             AppHost *appState, const RunOptions &options)
 {
     return execute(executable, arguments, quotedCommandLine(executable, arguments), appState,
                    options);

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-class AppState;
+class AppHost;
 
 // The outcome of one external program. (stdout and stderr are C macros, hence the names.)
 struct RunResult {
@@ -33,10 +33,10 @@ struct RunOptions {
 namespace ProcessRunner {
 
 // "/bin/sh" "-c" commandLine: pipes, redirections and "~" work.
-RunResult runCommand(const QString &commandLine, AppState *appState = nullptr,
+RunResult runCommand(const QString &commandLine, AppHost *appState = nullptr,
                      const RunOptions &options = {});
 // The executable with the arguments unchanged; no shell.
-RunResult run(const QString &executable, const QStringList &arguments, AppState *appState = nullptr,
+RunResult run(const QString &executable, const QStringList &arguments, AppHost *appState = nullptr,
               const RunOptions &options = {});
 // Stops every program running now and every one started from now on (quitting).
 void stopAll();

@@ -1,6 +1,6 @@
 #include "exec/SafetyHelper.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "platform/BytePath.h"
 #include "platform/DirectoryReader.h"
 #include "platform/FileDescriptor.h"
@@ -323,14 +323,14 @@ QString protectedReason()
     return QStringLiteral("This location is protected.");
 }
 
-void logRefusal(AppState *appState, const QString &shown)
+void logRefusal(AppHost *appState, const QString &shown)
 {
     if (appState)
         appState->addLog(QStringLiteral("stderr"), QStringLiteral("Safety Check Failed: ") + shown +
                                                        QStringLiteral(" is protected."));
 }
 
-void logFailure(AppState *appState, const QString &shown, const QString &why)
+void logFailure(AppHost *appState, const QString &shown, const QString &why)
 {
     if (appState)
         appState->addLog(QStringLiteral("stderr"),
@@ -351,7 +351,7 @@ std::optional<QList<QByteArray>> childNames(int folderFd)
 }
 
 SafetyHelper::Outcome moveChecked(const QByteArray &path,
-                                  const std::optional<FileIdentity> &expected, AppState *appState)
+                                  const std::optional<FileIdentity> &expected, AppHost *appState)
 {
     const QString shown = display(path);
     const std::shared_ptr<const Rules> rules = currentRules();
@@ -420,7 +420,7 @@ SafetyHelper::Outcome moveChecked(const QByteArray &path,
 
 SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
                                           const std::optional<FileIdentity> &expected,
-                                          AppState *appState, const SafetyHelper::RemoveFn &remove)
+                                          AppHost *appState, const SafetyHelper::RemoveFn &remove)
 {
     SafetyHelper::ContentsOutcome outcome;
     const std::optional<QByteArray> bytes = SafetyHelper::exactNativePath(folder);
@@ -519,14 +519,14 @@ void SafetyHelper::setBeforeOpenHook(std::function<void()> hook)
     gBeforeOpenHook = std::move(hook);
 }
 
-SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, AppState *appState)
+SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path, AppHost *appState)
 {
     return moveChecked(path, std::nullopt, appState);
 }
 
 SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path,
                                                       const FileIdentity &expected,
-                                                      AppState *appState)
+                                                      AppHost *appState)
 {
     return moveChecked(path, expected, appState);
 }
@@ -537,7 +537,7 @@ QString SafetyHelper::changedReason(const QByteArray &path)
            QStringLiteral(" changed since it was listed. Rescan and try again.");
 }
 
-bool SafetyHelper::moveToTrash(const QString &path, AppState *appState)
+bool SafetyHelper::moveToTrash(const QString &path, AppHost *appState)
 {
     // A text that does not stand for exactly one name on disk would move another item.
     const std::optional<QByteArray> bytes = exactNativePath(path);
@@ -548,13 +548,13 @@ bool SafetyHelper::moveToTrash(const QString &path, AppState *appState)
     return moveNativeToTrash(*bytes, appState).ok;
 }
 
-int SafetyHelper::trashContents(const QString &folder, AppState *appState, RemoveFn remove)
+int SafetyHelper::trashContents(const QString &folder, AppHost *appState, RemoveFn remove)
 {
     return emptyFolder(folder, std::nullopt, appState, std::move(remove)).moved;
 }
 
 SafetyHelper::ContentsOutcome
-SafetyHelper::trashContents(const QString &folder, const FileIdentity &expected, AppState *appState)
+SafetyHelper::trashContents(const QString &folder, const FileIdentity &expected, AppHost *appState)
 {
     return emptyFolder(folder, expected, appState, {});
 }

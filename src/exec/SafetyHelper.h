@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-class AppState;
+class AppHost;
 
 // Every removal goes through here: protected places are refused, everything else is
 // moved to the Trash, never deleted.
@@ -26,7 +26,7 @@ QString standardizedPath(const QString &path);
 bool isPathSafeToDelete(const QString &path);
 // Blocks until the move is done: never call it on the main thread. Refuses a path whose
 // text does not round-trip to the same bytes.
-bool moveToTrash(const QString &path, AppState *appState = nullptr);
+bool moveToTrash(const QString &path, AppHost *appState = nullptr);
 
 // What a move came to; `reason` says why not in words a person can be shown.
 struct Outcome {
@@ -39,11 +39,11 @@ struct Outcome {
 // link was put on the way or another folder took its place; the item is then reached
 // only through that folder and judged again from there.
 bool isNativePathSafeToDelete(const QByteArray &path);
-Outcome moveNativeToTrash(const QByteArray &path, AppState *appState = nullptr);
+Outcome moveNativeToTrash(const QByteArray &path, AppHost *appState = nullptr);
 // The same for a row's item: refused with changedReason() when the item there now is not
 // the one listed as `expected`.
 Outcome moveNativeToTrash(const QByteArray &path, const FileIdentity &expected,
-                          AppState *appState = nullptr);
+                          AppHost *appState = nullptr);
 // "<name> changed since it was listed. Rescan and try again."
 QString changedReason(const QByteArray &path);
 // The text path's bytes, or nothing when the text does not stand for exactly one name
@@ -54,7 +54,7 @@ std::optional<QByteArray> exactNativePath(const QString &path);
 void setBeforeOpenHook(std::function<void()> hook);
 // Moves each direct child of the folder that passes the check; returns how many moved.
 // Blocks the calling thread for the whole loop.
-int trashContents(const QString &folder, AppState *appState = nullptr, RemoveFn remove = {});
+int trashContents(const QString &folder, AppHost *appState = nullptr, RemoveFn remove = {});
 struct ContentsOutcome {
     int moved = 0;
     QString refusal; // set when the folder itself was refused and nothing moved
@@ -62,6 +62,6 @@ struct ContentsOutcome {
 // The same for a folder listed as `expected`: nothing moves when the folder there now is
 // another one. Its children are reached only through the folder compared.
 ContentsOutcome trashContents(const QString &folder, const FileIdentity &expected,
-                              AppState *appState = nullptr);
+                              AppHost *appState = nullptr);
 
 } // namespace SafetyHelper

@@ -1,3 +1,3 @@
 target_sources(quillmar_ui PRIVATE
-    exec/TerminalSheetView.cpp exec/TerminalSheetView.h
+    exec/screens/TerminalSheetView.cpp exec/screens/TerminalSheetView.h
 )

@@ -1,9 +1,11 @@
-target_sources(quillmar_core PRIVATE
+target_sources(quillmar_engine PRIVATE
+    exec/AppHost.h
+    exec/Async.h
     exec/BackgroundWork.cpp exec/BackgroundWork.h
     exec/CancelToken.h
     exec/ProcessRunner.cpp exec/ProcessRunner.h
     exec/SafetyHelper.cpp exec/SafetyHelper.h
 )
-target_sources(quillmar_core PRIVATE
+target_sources(quillmar_engine PRIVATE
     exec/TerminalStream.cpp exec/TerminalStream.h
 )

@@ -15,7 +15,7 @@
 
 #include <optional>
 
-class AppState;
+class AppHost;
 
 // The model of the four file-finder tabs: runtimes, duplicates, large files and
 // installers. Each tab owns one instance and runs its own scan on it. Lives on the main
@@ -35,10 +35,10 @@ public:
     void setSelectedItemPath(const std::optional<QString> &path);
 
     // Asynchronous; each replaces `items` when done.
-    void scanLargeFiles(AppState *appState);
-    void scanInstallers(AppState *appState);
-    void scanRuntimes(AppState *appState);
-    void scanDuplicates(AppState *appState);
+    void scanLargeFiles(AppHost *appState);
+    void scanInstallers(AppHost *appState);
+    void scanRuntimes(AppHost *appState);
+    void scanDuplicates(AppHost *appState);
     // Stops every scan of this model now running and the programs it started; a stopped
     // scan publishes nothing. Returns at once.
     void cancelScans();
@@ -46,22 +46,11 @@ public:
     // went, drops it from `items`. The item's own bytes are moved: a row whose name is
     // not valid UTF-8 never moves a look-alike, and a path that names two rows moves
     // neither. The future ends after the list is updated.
-    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppState *appState);
+    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppHost *appState);
     // Whether a scan of this model has started and not yet published.
     bool isScanRunning() const { return !m_scans.isEmpty(); }
 
     static QList<DuplicateGroupRecord> duplicateGroups(const QStringList &paths);
-
-    // The scans' work, synchronous and blocking: call off the main thread. Each reports
-    // its start (and, for duplicates, its second stage) through `appState`, not its end,
-    // and ends early, with what it has, once `cancel` is cancelled.
-    static QList<FileItem> findLargeFiles(AppState *appState, const CancelToken &cancel = {});
-    static QList<FileItem> findInstallers(AppState *appState, const CancelToken &cancel = {});
-    static QList<FileItem> findRuntimes(AppState *appState, const CancelToken &cancel = {});
-    static QList<FileItem> findDuplicates(AppState *appState, const CancelToken &cancel = {});
-
-    // "> 5 GB" above 5000 MiB, "1 - 5 GB" above 1000, else "50 - 500 MB".
-    static QString sizeBand(double sizeMB);
 
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();
@@ -72,8 +61,8 @@ signals:
     void selectedItemPathChanged();
 
 private:
-    using Work = QList<FileItem> (*)(AppState *, const CancelToken &);
-    void runScan(Work work, AppState *appState);
+    using Work = QList<FileItem> (*)(AppHost *, const CancelToken &);
+    void runScan(Work work, AppHost *appState);
     void setItems(const QList<FileItem> &items);
     void removeItem(const QByteArray &nativePath);
 

@@ -98,7 +98,7 @@ QList<QByteArray> splitLines(const QByteArray &listing)
 
 QList<QByteArray> find(const QStringList &roots, const QStringList &globalOptions,
                        const QStringList &expression, const QList<MountTable::Mount> &mounts,
-                       AppState *appState, const CancelToken &cancel)
+                       AppHost *appState, const CancelToken &cancel)
 {
     RunOptions options;
     options.cancel = cancel;

@@ -7,7 +7,7 @@
 #include <QList>
 #include <QStringList>
 
-class AppState;
+class AppHost;
 
 // The find runs of the file finders. Paths come back as the file system's bytes
 // (-print0), the final link of each searched folder is followed (-H) and nothing inside
@@ -34,6 +34,6 @@ QList<QByteArray> splitLines(const QByteArray &listing);
 // way (unreadable folders) do not stop the search.
 QList<QByteArray> find(const QStringList &roots, const QStringList &globalOptions,
                        const QStringList &expression, const QList<MountTable::Mount> &mounts,
-                       AppState *appState, const CancelToken &cancel);
+                       AppHost *appState, const CancelToken &cancel);
 
 } // namespace HomeSearch

@@ -1,11 +1,11 @@
 target_sources(quillmar_ui PRIVATE
-    finders/DuplicatesView.cpp finders/DuplicatesView.h
-    finders/FileMetadataPreview.cpp finders/FileMetadataPreview.h
-    finders/FilePreviewPane.cpp finders/FilePreviewPane.h
-    finders/FinderRemoval.cpp finders/FinderRemoval.h
-    finders/GenericFileListView.cpp finders/GenericFileListView.h
-    finders/RowButtonDelegate.cpp finders/RowButtonDelegate.h
-    finders/RuntimeDetailPreview.cpp finders/RuntimeDetailPreview.h
-    finders/ScanStateStack.cpp finders/ScanStateStack.h
-    finders/StackedTextDelegate.cpp finders/StackedTextDelegate.h
+    finders/screens/DuplicatesView.cpp finders/screens/DuplicatesView.h
+    finders/screens/FileMetadataPreview.cpp finders/screens/FileMetadataPreview.h
+    finders/screens/FilePreviewPane.cpp finders/screens/FilePreviewPane.h
+    finders/screens/FinderRemoval.cpp finders/screens/FinderRemoval.h
+    finders/screens/GenericFileListView.cpp finders/screens/GenericFileListView.h
+    finders/screens/RowButtonDelegate.cpp finders/screens/RowButtonDelegate.h
+    finders/screens/RuntimeDetailPreview.cpp finders/screens/RuntimeDetailPreview.h
+    finders/screens/ScanStateStack.cpp finders/screens/ScanStateStack.h
+    finders/screens/StackedTextDelegate.cpp finders/screens/StackedTextDelegate.h
 )

@@ -1,9 +1,12 @@
-target_sources(quillmar_core PRIVATE
-    finders/AdvancedToolsViewModel.cpp finders/AdvancedToolsViewModel.h
+target_sources(quillmar_engine PRIVATE
     finders/DuplicateFinder.cpp finders/DuplicateFinder.h
     finders/DuplicateGroup.cpp finders/DuplicateGroup.h
     finders/FileItem.h
     finders/FileScan.cpp finders/FileScan.h
+    finders/FinderScans.cpp finders/FinderScans.h
     finders/HomeSearch.cpp finders/HomeSearch.h
     finders/Md5Lanes.cpp finders/Md5Lanes.h
+)
+target_sources(quillmar_models PRIVATE
+    finders/AdvancedToolsViewModel.cpp finders/AdvancedToolsViewModel.h
 )

@@ -48,7 +48,7 @@ QString prefix(const QString &executablePath)
     return joined.isEmpty() ? QStringLiteral("/") : joined;
 }
 
-RunResult read(const QStringList &arguments, AppState *appState, const CancelToken &cancel)
+RunResult read(const QStringList &arguments, AppHost *appState, const CancelToken &cancel)
 {
     RunOptions options;
     options.cancel = cancel;

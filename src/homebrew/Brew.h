@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-class AppState;
+class AppHost;
 
 // Where the brew executable is and how a brew command line is built. No state: every
 // answer is worked out afresh from the settings and the locations table.
@@ -26,7 +26,7 @@ QString prefix(const QString &executablePath);
 // Runs brew for reading: the executable from path(), the arguments unchanged, and
 // HOMEBREW_NO_AUTO_UPDATE=1 so that no read touches the installation. Blocks: call off
 // the main thread.
-RunResult read(const QStringList &arguments, AppState *appState = nullptr,
+RunResult read(const QStringList &arguments, AppHost *appState = nullptr,
                const CancelToken &cancel = {});
 // The environment entry every read-only run gets.
 inline constexpr const char noAutoUpdate[] = "HOMEBREW_NO_AUTO_UPDATE=1";

@@ -1,6 +1,6 @@
 #include "homebrew/HomebrewViewModel.h"
 
-#include "app/AppState.h"
+#include "exec/AppHost.h"
 #include "homebrew/Brew.h"
 #include "platform/DirectoryWalk.h"
 #include "platform/FileProperties.h"
@@ -13,7 +13,7 @@
 
 namespace {
 
-void report(AppState *appState, const QString &message)
+void report(AppHost *appState, const QString &message)
 {
     if (appState)
         appState->setScanProgress(true, message, 0);
@@ -170,7 +170,7 @@ void HomebrewViewModel::togglePin(const BrewPackage &package)
                {QStringLiteral("pin"), package.name});
 }
 
-void HomebrewViewModel::scanHomebrew(AppState *appState)
+void HomebrewViewModel::scanHomebrew(AppHost *appState)
 {
     // A later scan supersedes an earlier one still running: only the newest publishes.
     const quint64 generation = ++m_scanGeneration;
@@ -191,7 +191,7 @@ void HomebrewViewModel::scanHomebrew(AppState *appState)
     }));
 }
 
-HomebrewViewModel::ScanResult HomebrewViewModel::collect(AppState *appState)
+HomebrewViewModel::ScanResult HomebrewViewModel::collect(AppHost *appState)
 {
     ScanResult result;
     report(appState, QStringLiteral("Checking Homebrew..."));

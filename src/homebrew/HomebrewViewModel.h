@@ -12,7 +12,7 @@
 
 #include <optional>
 
-class AppState;
+class AppHost;
 
 // The Homebrew tab's model: the installed formulae and casks, and the one command the
 // terminal sheet is asked to run. It never changes the installation itself: every change
@@ -31,7 +31,7 @@ public:
     std::optional<QString> activeStreamTitle() const { return m_activeStreamTitle; }
 
     // Asynchronous: refreshes `isBrewInstalled` and `packages`.
-    void scanHomebrew(AppState *appState);
+    void scanHomebrew(AppHost *appState);
     // Publishes the title and Brew::command(arguments); runs nothing.
     void stream(const QString &title, const QStringList &arguments);
     // The sheet has closed: no command is active any more.
@@ -54,7 +54,7 @@ public:
         bool installed = false;
         QList<BrewPackage> packages;
     };
-    static ScanResult collect(AppState *appState);
+    static ScanResult collect(AppHost *appState);
 
     // Pieces of the scan, for tests.
     struct Outdated {

@@ -1,5 +1,5 @@
 target_sources(quillmar_ui PRIVATE
-    homebrew/HomebrewExtras.cpp homebrew/HomebrewExtras.h
-    homebrew/HomebrewSettingsView.cpp homebrew/HomebrewSettingsView.h
-    homebrew/HomebrewView.cpp homebrew/HomebrewView.h
+    homebrew/screens/HomebrewExtras.cpp homebrew/screens/HomebrewExtras.h
+    homebrew/screens/HomebrewSettingsView.cpp homebrew/screens/HomebrewSettingsView.h
+    homebrew/screens/HomebrewView.cpp homebrew/screens/HomebrewView.h
 )

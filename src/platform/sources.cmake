@@ -1,4 +1,4 @@
-target_sources(quillmar_core PRIVATE
+target_sources(quillmar_engine PRIVATE
     platform/BytePath.cpp platform/BytePath.h
     platform/DesktopEntry.cpp platform/DesktopEntry.h
     platform/DirectoryReader.cpp platform/DirectoryReader.h
@@ -18,5 +18,9 @@ target_sources(quillmar_core PRIVATE
     platform/SystemLog.cpp platform/SystemLog.h
     platform/TerminationSignals.cpp platform/TerminationSignals.h
     platform/Trash.cpp platform/Trash.h
-    platform/Workspace.cpp platform/Workspace.h
+)
+# Desktop services: opening links, revealing files, the application's icon.
+target_sources(quillmar_desktop PRIVATE
+    platform/desktop/AppInfo.cpp platform/desktop/AppInfo.h
+    platform/desktop/Workspace.cpp platform/desktop/Workspace.h
 )

@@ -1,7 +1,7 @@
 #include "storage/StorageViewModel.h"
 
-#include "app/AppState.h"
-#include "app/Async.h"
+#include "exec/AppHost.h"
+#include "exec/Async.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Preferences.h"
 
@@ -236,8 +236,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     m_pending.track(work);
 }
 
-QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry,
-                                                       AppState *appState)
+QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry, AppHost *appState)
 {
     auto promise = std::make_shared<QPromise<SafetyHelper::Outcome>>();
     promise->start();

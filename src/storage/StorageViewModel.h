@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-class AppState;
+class AppHost;
 
 // Drives the storage map: a column per opened folder (its children, largest first),
 // the entry chosen in each column, and a progress label while a column is measured.
@@ -60,7 +60,7 @@ public:
     // cache. The future reports whether the item was moved and, if not, why; it
     // finishes after the model was updated. A later open() or rescan() cancels the
     // rebuild (the move stands).
-    QFuture<SafetyHelper::Outcome> trash(const StorageEntry &entry, AppState *appState);
+    QFuture<SafetyHelper::Outcome> trash(const StorageEntry &entry, AppHost *appState);
 
     // Test seam: the model's scanner.
     StorageScanner &scanner() { return *m_scanner; }

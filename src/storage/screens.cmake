@@ -1,7 +1,7 @@
 target_sources(quillmar_ui PRIVATE
-    storage/BlockPreview.cpp storage/BlockPreview.h
-    storage/StorageBlockMap.cpp storage/StorageBlockMap.h
-    storage/StorageColumn.cpp storage/StorageColumn.h
-    storage/StorageSettingsView.cpp storage/StorageSettingsView.h
-    storage/StorageView.cpp storage/StorageView.h
+    storage/screens/BlockPreview.cpp storage/screens/BlockPreview.h
+    storage/screens/StorageBlockMap.cpp storage/screens/StorageBlockMap.h
+    storage/screens/StorageColumn.cpp storage/screens/StorageColumn.h
+    storage/screens/StorageSettingsView.cpp storage/screens/StorageSettingsView.h
+    storage/screens/StorageView.cpp storage/screens/StorageView.h
 )

@@ -1,5 +1,7 @@
-target_sources(quillmar_core PRIVATE
+target_sources(quillmar_engine PRIVATE
     storage/StorageScanner.cpp storage/StorageScanner.h
-    storage/StorageViewModel.cpp storage/StorageViewModel.h
     storage/TreemapLayout.cpp storage/TreemapLayout.h
+)
+target_sources(quillmar_models PRIVATE
+    storage/StorageViewModel.cpp storage/StorageViewModel.h
 )

@@ -2,18 +2,18 @@
 
 #include "QuillmarBuild.h"
 
-#include "app/Async.h"
-#include "app/Website.h"
+#include "exec/Async.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Workspace.h"
 #include "update/CopySwap.h"
 #include "update/Download.h"
 #include "update/ReleaseArchive.h"
 #include "update/ReleaseTree.h"
 #include "update/StagingFolder.h"
+#include "update/Website.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,3 +1,3 @@
 target_sources(quillmar_ui PRIVATE
-    update/UpdateDialogView.cpp update/UpdateDialogView.h
+    update/screens/UpdateDialogView.cpp update/screens/UpdateDialogView.h
 )

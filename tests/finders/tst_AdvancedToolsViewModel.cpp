@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "finders/FinderScans.h"
 #include "platform/FullDiskAccess.h"
 #include "support/TestEnvironment.h"
 
@@ -61,7 +62,7 @@ class tst_AdvancedToolsViewModel : public QObject {
 
     // Runs one scan on a fresh model, waits for its one published list and the end of
     // its status.
-    QList<FileItem> scan(AppState &state, void (AdvancedToolsViewModel::*start)(AppState *),
+    QList<FileItem> scan(AppState &state, void (AdvancedToolsViewModel::*start)(AppHost *),
                          QStringList *messages)
     {
         AdvancedToolsViewModel model;
@@ -108,7 +109,7 @@ private slots:
     {
         QFETCH(double, mb);
         QFETCH(QString, band);
-        QCOMPARE(AdvancedToolsViewModel::sizeBand(mb), band);
+        QCOMPARE(FinderScans::sizeBand(mb), band);
     }
 
     void largeFilesMeasuresEachFoundFile()

@@ -1,5 +1,5 @@
-#include "app/AppInfo.h"
-#include "app/DesktopIntegration.h"
+#include "app/screens/DesktopIntegration.h"
+#include "platform/desktop/AppInfo.h"
 #include "support/DesktopEntryReader.h"
 #include "update/ReleaseTree.h"
 #include "update/Updater.h"

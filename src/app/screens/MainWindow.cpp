@@ -1,0 +1,298 @@
+#include "app/screens/MainWindow.h"
+
+#include "app/AppState.h"
+#include "app/screens/FullDiskAccessBanner.h"
+#include "app/screens/FullDiskAccessRequestView.h"
+#include "app/screens/MainContentView.h"
+#include "app/screens/ProgressBannerView.h"
+#include "app/screens/SettingsView.h"
+#include "app/screens/SidebarView.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/EmptyStateView.h"
+#include "app/widgets/Symbols.h"
+#include "applications/screens/LeftoversSheet.h"
+#include "exec/screens/TerminalSheetView.h"
+#include "platform/Preferences.h"
+#include "platform/desktop/AppInfo.h"
+#include "platform/desktop/Workspace.h"
+#include "update/Website.h"
+#include "update/screens/UpdateDialogView.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+std::function<QWidget *(AppState *)> gUpdateContent;
+}
+
+MainWindow::MainWindow(AppState *appState, QWidget *parent)
+    : QMainWindow(parent), m_appState(appState)
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(AppInfo::name());
+    setWindowIcon(AppInfo::icon());
+    setMinimumSize(1000, 700);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_sidebar = new SidebarView(appState, m_splitter);
+    m_sidebar->setMinimumWidth(220);
+    m_sidebar->setMaximumWidth(280);
+
+    auto *detail = new QWidget(m_splitter);
+    auto *detailLayout = new QVBoxLayout(detail);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->setSpacing(0);
+    m_banner = new FullDiskAccessBanner(appState, detail);
+    detailLayout->addWidget(m_banner);
+    m_gate = new QStackedWidget(detail);
+    m_content = new MainContentView(appState, m_gate);
+    m_request = new FullDiskAccessRequestView(appState, m_gate);
+    m_gate->addWidget(m_content);
+    m_gate->addWidget(m_request);
+    detailLayout->addWidget(m_gate, 1);
+    m_progress = new ProgressBannerView(appState, detail);
+    detailLayout->addWidget(m_progress);
+
+    m_splitter->addWidget(m_sidebar);
+    m_splitter->addWidget(detail);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({240, 1000});
+    setCentralWidget(m_splitter);
+
+    buildToolbar();
+    buildMenus();
+
+    connect(appState, &AppState::hasFullDiskAccessChanged, this, &MainWindow::updateGate);
+    connect(appState, &AppState::proceedWithoutAccessChanged, this, &MainWindow::updateGate);
+    connect(appState, &AppState::isScanningChanged, this, &MainWindow::updateGate);
+    connect(appState, &AppState::showUpdateChanged, this, [this](bool show) {
+        if (show)
+            openUpdateWindow();
+    });
+    updateGate();
+    connect(appState, &AppState::leftoverReportChanged, this, &MainWindow::updateLeftoversSheet);
+    connect(appState, &AppState::activationRequested, this, [this] {
+        raise();
+        activateWindow();
+    });
+}
+
+void MainWindow::updateLeftoversSheet()
+{
+    const std::optional<LeftoverReport> report = m_appState->leftoverReport();
+    if (!report) {
+        if (m_leftovers)
+            m_leftovers->hide();
+        return;
+    }
+    if (!m_leftovers)
+        m_leftovers = new LeftoversSheet(m_appState, this);
+    m_leftovers->setReport(*report);
+    m_leftovers->open();
+}
+
+MainWindow::~MainWindow() = default;
+
+QRect MainWindow::initialFrame(const QRect &area)
+{
+    const int width = int(area.width() * 0.75);
+    const int height = int(area.height() * 0.8);
+    return QRect(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2,
+                 width, height);
+}
+
+void MainWindow::buildToolbar()
+{
+    auto *toolbar = addToolBar(QStringLiteral("Main"));
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->setIconSize(QSize(16, 16));
+    toolbar->toggleViewAction()->setVisible(false);
+
+    auto *spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+
+    m_search = new QLineEdit(toolbar);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setPlaceholderText(QStringLiteral("Search..."));
+    m_search->setClearButtonEnabled(true);
+    m_search->addAction(Symbols::icon(QStringLiteral("magnifyingglass")),
+                        QLineEdit::LeadingPosition);
+    m_search->setFixedWidth(240);
+    m_search->setText(m_appState->globalSearchText());
+    connect(m_search, &QLineEdit::textChanged, m_appState, &AppState::setGlobalSearchText);
+    connect(m_appState, &AppState::globalSearchTextChanged, m_search, [this](const QString &text) {
+        if (m_search->text() != text)
+            m_search->setText(text);
+    });
+    toolbar->addWidget(m_search);
+
+    m_rescan = new QToolButton(toolbar);
+    m_rescan->setObjectName(QStringLiteral("rescanAll"));
+    m_rescan->setText(QStringLiteral("Rescan All"));
+    m_rescan->setIcon(Symbols::icon(QStringLiteral("arrow.triangle.2.circlepath")));
+    m_rescan->setToolTip(QStringLiteral("Rescan all system areas"));
+    m_rescan->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_rescan->setAutoRaise(true);
+    connect(m_rescan, &QToolButton::clicked, m_appState, &AppState::loadAllTabs);
+    toolbar->addWidget(m_rescan);
+
+    auto addLink = [&](const QString &symbol, const QString &tip, const QString &path,
+                       const QString &name) {
+        auto *button = new QToolButton(toolbar);
+        button->setObjectName(name);
+        button->setIcon(Symbols::icon(symbol));
+        button->setToolTip(tip);
+        button->setAutoRaise(true);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        connect(button, &QToolButton::clicked, this,
+                [path] { Workspace::openUrl(Website::page(path)); });
+        toolbar->addWidget(button);
+    };
+    addLink(QStringLiteral("questionmark.circle"), QStringLiteral("Help / FAQ"),
+            QStringLiteral("/faq"), QStringLiteral("helpLink"));
+    addLink(QStringLiteral("text.bubble"), QStringLiteral("Send Feedback"),
+            QStringLiteral("/feedback"), QStringLiteral("feedbackLink"));
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *appMenu = menuBar()->addMenu(AppInfo::name());
+    appMenu->setObjectName(QStringLiteral("appMenu"));
+    QAction *about = appMenu->addAction(QStringLiteral("About Quillmar"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &MainWindow::showAboutPanel);
+    QAction *updates = appMenu->addAction(QStringLiteral("Check for Updates..."));
+    updates->setMenuRole(QAction::ApplicationSpecificRole);
+    connect(updates, &QAction::triggered, this, &MainWindow::openUpdateWindow);
+    appMenu->addSeparator();
+    QAction *settings = appMenu->addAction(QStringLiteral("Settings…"));
+    settings->setMenuRole(QAction::PreferencesRole);
+    settings->setShortcut(QKeySequence::Preferences);
+    connect(settings, &QAction::triggered, this, [this] { openSettings(); });
+    appMenu->addSeparator();
+    QAction *quit = appMenu->addAction(QStringLiteral("Quit Quillmar"));
+    quit->setMenuRole(QAction::QuitRole);
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    const QList<QPair<QString, QString>> pages = {
+        {QStringLiteral("Quillmar Help / FAQ"), QStringLiteral("/faq")},
+        {QStringLiteral("Privacy Policy"), QStringLiteral("/privacy")},
+        {QStringLiteral("Terms and Conditions"), QStringLiteral("/terms")},
+    };
+    for (const auto &[title, path] : pages) {
+        QAction *action = help->addAction(title);
+        connect(action, &QAction::triggered, this,
+                [path] { Workspace::openUrl(Website::page(path)); });
+    }
+}
+
+void MainWindow::updateGate()
+{
+    m_banner->setVisible(m_appState->proceedWithoutAccess() && !m_appState->hasFullDiskAccess());
+    m_gate->setCurrentWidget(m_appState->canScan() ? static_cast<QWidget *>(m_content) : m_request);
+    m_progress->setVisible(m_appState->isScanning());
+}
+
+bool MainWindow::showsTabs() const
+{
+    return m_gate->currentWidget() == m_content;
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (Preferences::boolValue(PrefKey::autoScanOnLaunch, true))
+        m_appState->loadAllTabs();
+}
+
+SettingsView *MainWindow::openSettings()
+{
+    if (!m_settings)
+        m_settings = new SettingsView(m_appState, this);
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+    return m_settings;
+}
+
+void MainWindow::setUpdateContent(std::function<QWidget *(AppState *)> factory)
+{
+    gUpdateContent = std::move(factory);
+}
+
+void MainWindow::openUpdateWindow()
+{
+    // An open window (perhaps installing) is brought forward; a new one checks afresh.
+    if (m_updateWindow && m_updateWindow->isVisible()) {
+        m_updateWindow->raise();
+        m_updateWindow->activateWindow();
+        return;
+    }
+    if (m_updateWindow)
+        m_updateWindow->deleteLater();
+    auto *dialog = new UpdateDialogView(this);
+    connect(dialog, &QDialog::finished, m_appState, [this] { m_appState->setShowUpdate(false); });
+    m_updateWindow = dialog;
+    dialog->show();
+    dialog->raise();
+    // Shown first: the flag's own signal then finds this window open.
+    m_appState->setShowUpdate(true);
+}
+
+QString MainWindow::updateWindowMessage()
+{
+    return AppInfo::name() + QStringLiteral(" ") + AppInfo::shortVersion() + QStringLiteral(" (") +
+           AppInfo::buildNumber() +
+           QStringLiteral(") is installed.\nNo check for a newer version has been made.");
+}
+
+void MainWindow::showAboutPanel()
+{
+    QMessageBox box(this);
+    box.setWindowTitle(QStringLiteral("About Quillmar"));
+    box.setIconPixmap(AppInfo::icon().pixmap(64, 64));
+    box.setText(QStringLiteral("<b>%1</b>").arg(AppInfo::name()));
+    box.setInformativeText(AppInfo::versionLine());
+    box.exec();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_quitConfirmed || !TerminalSheetView::anyRunning()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    Dialogs::confirm(this,
+                     {QStringLiteral("Quit while brew is running?"),
+                      QStringLiteral("Quitting stops the command, which can leave a package "
+                                     "half installed."),
+                      QStringLiteral("Quit Anyway"), QStringLiteral("Cancel")},
+                     [this](bool quit) {
+                         if (!quit)
+                             return;
+                         m_quitConfirmed = true;
+                         TerminalSheetView::stopAllRunning();
+                         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+                     });
+}

@@ -1,0 +1,77 @@
+#include "app/screens/SettingsView.h"
+
+#include "app/screens/AboutSettingsView.h"
+#include "app/screens/GeneralSettingsView.h"
+#include "app/screens/PrivacySettingsView.h"
+#include "app/widgets/Symbols.h"
+#include "applications/screens/AppScanSettingsView.h"
+#include "homebrew/screens/HomebrewSettingsView.h"
+#include "platform/Preferences.h"
+#include "storage/screens/StorageSettingsView.h"
+
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+SettingsView::SettingsView(AppState *appState, QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("settings"));
+    setWindowTitle(QStringLiteral("Quillmar Settings"));
+    setModal(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 8, 0, 0);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setDocumentMode(true);
+    layout->addWidget(m_tabs);
+
+    for (const SettingsTab &pane : SettingsTab::allCases()) {
+        QWidget *page = nullptr;
+        switch (pane) {
+        case SettingsTab::general:
+            page = new GeneralSettingsView(m_tabs);
+            break;
+        case SettingsTab::privacy:
+            page = new PrivacySettingsView(appState, m_tabs);
+            break;
+        case SettingsTab::storage:
+            page = new StorageSettingsView(m_tabs);
+            break;
+        case SettingsTab::applications:
+            page = new AppScanSettingsView(m_tabs);
+        case SettingsTab::homebrew:
+            page = new HomebrewSettingsView(m_tabs);
+            break;
+        case SettingsTab::about:
+            page = new AboutSettingsView(m_tabs);
+            break;
+        default:
+            // The Applications pane arrives with its tab.
+            break;
+        }
+        if (!page)
+            continue;
+        m_tabs->addTab(page, Symbols::icon(pane.symbol()), pane.title());
+        m_panes.append(pane);
+    }
+    setFixedSize(560, 440 + m_tabs->tabBar()->sizeHint().height() + 8);
+
+    selectPane(SettingsTab::restored(
+        Preferences::stringValue(PrefKey::settingsTab, QStringLiteral("general"))));
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index >= 0 && index < m_panes.size())
+            Preferences::setValue(PrefKey::settingsTab, m_panes.at(index).rawValue());
+    });
+}
+
+SettingsTab SettingsView::currentPane() const
+{
+    const int index = m_tabs->currentIndex();
+    return index >= 0 && index < m_panes.size() ? m_panes.at(index)
+                                                : SettingsTab(SettingsTab::general);
+}
+
+void SettingsView::selectPane(SettingsTab pane)
+{
+    const int index = m_panes.indexOf(pane);
+    m_tabs->setCurrentIndex(index >= 0 ? index : 0);
+}

@@ -1,0 +1,162 @@
+#include "app/widgets/Dialogs.h"
+
+#include "app/widgets/Style.h"
+#include "platform/desktop/AppInfo.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QQueue>
+
+namespace {
+QQueue<bool> gConfirmAnswers;
+QQueue<std::optional<QString>> gFolderAnswers;
+std::optional<Dialogs::Confirmation> gLast;
+std::optional<QPair<QString, QString>> gLastAlert;
+QPointer<QMessageBox> gOpenBox;
+
+// Builds the box; `finished` runs once it closes, after focus went back to the widget
+// that had it when the box opened.
+QMessageBox *makeBox(QWidget *parent, QMessageBox::Icon icon, const QString &text,
+                     const QString &detail)
+{
+    auto *box = new QMessageBox(icon, AppInfo::name(), text, QMessageBox::NoButton, parent);
+    box->setInformativeText(detail);
+    box->setTextFormat(Qt::PlainText);
+    // The question stands out above its detail, and a short detail still gets a line
+    // of reasonable width.
+    if (auto *question = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+        QFont bold = question->font();
+        bold.setBold(true);
+        question->setFont(bold);
+        question->setMinimumWidth(260);
+    }
+    box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Without this the focus lands on whatever the window picks next (often the search
+    // field).
+    QPointer<QWidget> opener = QApplication::focusWidget();
+    QObject::connect(box, &QMessageBox::finished, box, [opener] {
+        if (opener && opener->isVisible() && opener->isEnabled())
+            opener->setFocus(Qt::OtherFocusReason);
+    });
+    gOpenBox = box;
+    return box;
+}
+
+} // namespace
+
+namespace Dialogs {
+
+QString destructiveButtonStyleSheet()
+{
+    return QStringLiteral("QPushButton { background: %1; color: white; border: none; "
+                          "border-radius: 6px; padding: 5px 14px; }"
+                          "QPushButton:focus { border: 2px solid %3; padding: 3px 12px; }"
+                          "QPushButton:pressed { background: %2; }"
+                          "QPushButton:disabled { background: rgba(255,59,48,70); "
+                          "color: rgba(255,255,255,115); }")
+        .arg(Style::red().name(), Style::red().darker(125).name(), Style::red().darker(160).name());
+}
+
+void confirm(QWidget *parent, const Confirmation &question, std::function<void(bool)> done)
+{
+    gLast = question;
+    if (!gConfirmAnswers.isEmpty()) {
+        done(gConfirmAnswers.dequeue());
+        return;
+    }
+    QMessageBox *box =
+        makeBox(parent, question.destructive ? QMessageBox::Warning : QMessageBox::Question,
+                question.title, question.text);
+    QPushButton *confirmButton =
+        box->addButton(question.confirmLabel, question.destructive ? QMessageBox::DestructiveRole
+                                                                   : QMessageBox::AcceptRole);
+    if (question.destructive)
+        confirmButton->setStyleSheet(destructiveButtonStyleSheet());
+    QPushButton *cancelButton = box->addButton(question.cancelLabel, QMessageBox::RejectRole);
+    // Return must never remove anything by accident.
+    box->setDefaultButton(cancelButton);
+    box->setEscapeButton(cancelButton);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, confirmButton, done] { done(box->clickedButton() == confirmButton); });
+    box->open();
+}
+
+void alert(QWidget *parent, const QString &title, const QString &detail, std::function<void()> done)
+{
+    gLastAlert = qMakePair(title, detail);
+    QMessageBox *box = makeBox(parent, QMessageBox::Warning, title, detail);
+    QPushButton *ok = box->addButton(QMessageBox::Ok);
+    box->setDefaultButton(ok);
+    box->setEscapeButton(ok);
+    QObject::connect(box, &QMessageBox::finished, box, [done] {
+        if (done)
+            done();
+    });
+    box->open();
+}
+
+void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,
+                  std::function<void(std::optional<QString>)> done)
+{
+    if (!gFolderAnswers.isEmpty()) {
+        done(gFolderAnswers.dequeue());
+        return;
+    }
+    auto *dialog = new QFileDialog(parent, QString(), startFolder);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setLabelText(QFileDialog::Accept, acceptLabel);
+    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<QWidget> opener = QApplication::focusWidget();
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done, opener](int result) {
+        if (opener && opener->isVisible() && opener->isEnabled())
+            opener->setFocus(Qt::OtherFocusReason);
+        const QStringList picked = dialog->selectedFiles();
+        if (result == QDialog::Accepted && !picked.isEmpty())
+            done(picked.first());
+        else
+            done(std::nullopt);
+    });
+    dialog->open();
+}
+
+void pushConfirmAnswer(bool answer)
+{
+    gConfirmAnswers.enqueue(answer);
+}
+
+void pushFolderAnswer(std::optional<QString> folder)
+{
+    gFolderAnswers.enqueue(std::move(folder));
+}
+
+std::optional<Confirmation> lastConfirmation()
+{
+    return gLast;
+}
+
+std::optional<QPair<QString, QString>> lastAlert()
+{
+    return gLastAlert;
+}
+
+QMessageBox *openBox()
+{
+    return gOpenBox && gOpenBox->isVisible() ? gOpenBox.data() : nullptr;
+}
+
+void resetSeams()
+{
+    gConfirmAnswers.clear();
+    gFolderAnswers.clear();
+    gLast.reset();
+    gLastAlert.reset();
+}
+
+} // namespace Dialogs

@@ -1,0 +1,115 @@
+#include "app/widgets/Style.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+
+namespace {
+
+class ThemeFollower : public QObject {
+public:
+    ThemeFollower(QWidget *widget, std::function<void()> restyle)
+        : QObject(widget), m_restyle(std::move(restyle))
+    {
+        widget->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        const auto type = event->type();
+        if ((type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange) &&
+            !m_busy) {
+            // Setting a style sheet may itself change the palette once more.
+            m_busy = true;
+            m_restyle();
+            m_busy = false;
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_restyle;
+    bool m_busy = false;
+};
+
+} // namespace
+
+namespace Style {
+
+void followTheme(QWidget *widget, std::function<void()> restyle)
+{
+    restyle();
+    new ThemeFollower(widget, std::move(restyle));
+}
+
+QString css(const QColor &color)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alpha());
+}
+
+QFont font(Text text)
+{
+    QFont f = QApplication::font();
+    switch (text) {
+    case Text::Body:
+        f.setPixelSize(13);
+        break;
+    case Text::Caption:
+        f.setPixelSize(11);
+        break;
+    case Text::Caption2:
+        f.setPixelSize(10);
+        break;
+    case Text::Subheadline:
+        f.setPixelSize(12);
+        break;
+    case Text::Headline:
+        f.setPixelSize(13);
+        f.setWeight(QFont::DemiBold);
+        break;
+    case Text::Title:
+        f.setPixelSize(22);
+        break;
+    case Text::Title2:
+        f.setPixelSize(17);
+        break;
+    case Text::Title3:
+        f.setPixelSize(15);
+        break;
+    }
+    return f;
+}
+
+void apply(QLabel *label, Text text, bool secondary)
+{
+    label->setFont(font(text));
+    if (secondary)
+        makeSecondary(label);
+}
+
+void makeSecondary(QWidget *widget)
+{
+    // PlaceholderText is a palette role, so the colour follows the theme.
+    widget->setForegroundRole(QPalette::PlaceholderText);
+}
+
+QColor orange()
+{
+    return QColor(255, 149, 0);
+}
+
+QColor green()
+{
+    return QColor(52, 199, 89);
+}
+
+QColor red()
+{
+    return QColor(255, 59, 48);
+}
+
+} // namespace Style

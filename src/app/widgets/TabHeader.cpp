@@ -1,0 +1,71 @@
+#include "app/widgets/TabHeader.h"
+
+#include "app/widgets/Style.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+TabHeader::TabHeader(TabNavigation tab, QWidget *parent) : QWidget(parent), m_tab(tab)
+{
+    setObjectName(QStringLiteral("tabHeader"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(20, 14, 20, 14);
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    auto *title = new QLabel(tab.title(), this);
+    title->setObjectName(QStringLiteral("tabTitle"));
+    QFont titleFont = Style::font(Style::Text::Body);
+    titleFont.setPixelSize(28);
+    titleFont.setWeight(QFont::Light);
+    title->setFont(titleFont);
+    m_subtitle = new QLabel(tab.subtitle(), this);
+    m_subtitle->setObjectName(QStringLiteral("tabSubtitle"));
+    Style::apply(m_subtitle, Style::Text::Caption, true);
+    // A long detail is clipped rather than widening the window.
+    m_subtitle->setMinimumWidth(120);
+    texts->addWidget(title);
+    texts->addWidget(m_subtitle);
+    row->addLayout(texts);
+    row->addStretch(1);
+    m_actions = new QHBoxLayout;
+    m_actions->setSpacing(8);
+    row->addLayout(m_actions);
+    outer->addLayout(row);
+
+    auto *divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setForegroundRole(QPalette::Mid);
+    outer->addWidget(divider);
+}
+
+void TabHeader::setDetail(const std::optional<QString> &detail)
+{
+    m_subtitle->setText(detail ? m_tab.subtitle() + QStringLiteral(" · ") + *detail
+                               : m_tab.subtitle());
+}
+
+QString TabHeader::subtitleText() const
+{
+    return m_subtitle->text();
+}
+
+void TabHeader::addAction(QWidget *widget)
+{
+    m_actions->addWidget(widget);
+}
+
+void TabHeader::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    QColor bg = palette().color(QPalette::Window);
+    bg.setAlphaF(0.8);
+    p.fillRect(rect(), bg);
+}

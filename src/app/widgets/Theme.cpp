@@ -1,0 +1,164 @@
+#include "app/widgets/Theme.h"
+
+#include "platform/Preferences.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QProxyStyle>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
+
+namespace {
+
+// Carries the platform-independent "NSInitialToolTipDelay" into whichever style is in use.
+class ToolTipDelayStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_ToolTip_WakeUpDelay)
+            return Preferences::intValue(PrefKey::initialToolTipDelay, 100);
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // A button's icon would otherwise touch its text ("⟳Rescan"): one space more
+    // between them, in the drawing and in the size.
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (element == CE_PushButtonLabel) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionButton *>(option);
+                b && !b->icon.isNull() && !b->text.isEmpty()) {
+                QStyleOptionButton spaced(*b);
+                spaced.text = QLatin1Char(' ') + b->text;
+                QProxyStyle::drawControl(element, &spaced, painter, widget);
+                return;
+            }
+        }
+        if (element == CE_ToolButtonLabel) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionToolButton *>(option);
+                b && b->toolButtonStyle == Qt::ToolButtonTextBesideIcon && !b->icon.isNull() &&
+                !b->text.isEmpty()) {
+                QStyleOptionToolButton spaced(*b);
+                spaced.text = QLatin1Char(' ') + b->text;
+                QProxyStyle::drawControl(element, &spaced, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &size,
+                           const QWidget *widget) const override
+    {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        bool spaced = false;
+        if (type == CT_PushButton) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionButton *>(option))
+                spaced = !b->icon.isNull() && !b->text.isEmpty();
+        } else if (type == CT_ToolButton) {
+            if (const auto *b = qstyleoption_cast<const QStyleOptionToolButton *>(option))
+                spaced = b->toolButtonStyle == Qt::ToolButtonTextBesideIcon && !b->icon.isNull() &&
+                         !b->text.isEmpty();
+        }
+        if (spaced && option)
+            result.rwidth() += option->fontMetrics.horizontalAdvance(QLatin1Char(' '));
+        return result;
+    }
+};
+
+void setStyle(QStyle *style)
+{
+    QApplication::setStyle(new ToolTipDelayStyle(style));
+}
+
+} // namespace
+
+Theme::Theme(QObject *parent) : QObject(parent)
+{
+    const QStyle *current = QApplication::style();
+    if (auto *proxy = qobject_cast<const QProxyStyle *>(current))
+        current = proxy->baseStyle();
+    m_systemStyle = current->name();
+    connect(Preferences::notifier(), &Preferences::valueChanged, this, [this](const QString &key) {
+        if (key == QLatin1String(PrefKey::themePreference))
+            apply(fromPreference(Preferences::intValue(PrefKey::themePreference, 0)));
+    });
+}
+
+Theme::Appearance Theme::fromPreference(int value)
+{
+    if (value == Light || value == Dark)
+        return Appearance(value);
+    return System;
+}
+
+QPalette Theme::darkPalette()
+{
+    QPalette p;
+    const QColor window(40, 40, 42);
+    const QColor base(30, 30, 32);
+    const QColor text(235, 235, 240);
+    const QColor disabled(120, 120, 125);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, QColor(48, 48, 52));
+    p.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, QColor(160, 160, 168));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(58, 58, 62));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, QColor(255, 90, 80));
+    p.setColor(QPalette::Light, QColor(70, 70, 74));
+    p.setColor(QPalette::Midlight, QColor(60, 60, 64));
+    p.setColor(QPalette::Mid, QColor(50, 50, 54));
+    p.setColor(QPalette::Dark, QColor(25, 25, 27));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(64, 156, 255));
+    p.setColor(QPalette::LinkVisited, QColor(160, 120, 255));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, disabled);
+    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(70, 70, 74));
+    return p;
+}
+
+void Theme::apply(Appearance appearance)
+{
+    // The palette goes first: changing the style re-polishes every widget, and a widget
+    // with a style sheet keeps the palette it was polished with.
+    QStyle *style = nullptr;
+    switch (appearance) {
+    case Dark:
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
+        QApplication::setPalette(darkPalette());
+        break;
+    case Light:
+        style = QStyleFactory::create(QStringLiteral("Fusion"));
+        QApplication::setPalette(style->standardPalette());
+        break;
+    case System:
+        style = QStyleFactory::create(m_systemStyle);
+        if (!style)
+            style = QStyleFactory::create(QStringLiteral("Fusion"));
+        // A palette that sets nothing hands every colour back to the platform theme.
+        QApplication::setPalette(QPalette());
+        break;
+    }
+    setStyle(style);
+    m_current = appearance;
+    emit applied(appearance);
+}
+
+QString Theme::styleName()
+{
+    const QStyle *style = QApplication::style();
+    if (auto *proxy = qobject_cast<const QProxyStyle *>(style))
+        style = proxy->baseStyle();
+    return style->name();
+}

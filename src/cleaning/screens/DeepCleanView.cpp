@@ -1,0 +1,251 @@
+#include "cleaning/screens/DeepCleanView.h"
+
+#include "app/AppState.h"
+#include "app/widgets/CloseGuard.h"
+#include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
+#include "app/widgets/TabHeader.h"
+#include "app/widgets/TickTable.h"
+#include "cleaning/DeepCleanViewModel.h"
+#include "cleaning/screens/CheckBoxDelegate.h"
+#include "cleaning/screens/TwoLineDelegate.h"
+#include "exec/ProcessRunner.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int IdRole = TickTable::IdRole;
+
+// A header whose first section is a checkbox that ticks or clears every row.
+class CheckHeader : public QHeaderView {
+public:
+    CheckHeader(DeepCleanView *view, QWidget *parent)
+        : QHeaderView(Qt::Horizontal, parent), m_view(view)
+    {
+    }
+
+protected:
+    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
+    {
+        painter->save();
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        painter->restore();
+        if (logicalIndex != DeepCleanView::CheckColumn)
+            return;
+        CheckBoxDelegate::drawBox(painter, rect, m_view->headerChecked(), palette());
+    }
+
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (logicalIndexAt(event->position().toPoint()) == DeepCleanView::CheckColumn) {
+            m_view->toggleHeaderCheck();
+            return;
+        }
+        QHeaderView::mousePressEvent(event);
+    }
+
+private:
+    DeepCleanView *m_view;
+};
+
+} // namespace
+
+DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWidget *parent)
+    : QWidget(parent), m_appState(appState), m_model(model)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_header = new TabHeader(TabNavigation::deepClean, this);
+    m_delete = new DeleteSelectedButton([this] { confirmClean(); }, this);
+    m_header->addAction(m_delete);
+    layout->addWidget(m_header);
+
+    auto *warningRow = new QHBoxLayout;
+    warningRow->setContentsMargins(20, 10, 20, 10);
+    warningRow->setSpacing(8);
+    warningRow->addWidget(
+        new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), 16, Style::orange(), this),
+        0, Qt::AlignTop);
+    m_warning = new QLabel(
+        QStringLiteral("Warning: Deleting node_modules will break local environments for projects "
+                       "that depend on them. You may need to run 'npm install' again."),
+        this);
+    m_warning->setObjectName(QStringLiteral("deepCleanWarning"));
+    m_warning->setWordWrap(true);
+    Style::apply(m_warning, Style::Text::Subheadline, true);
+    warningRow->addWidget(m_warning, 1);
+    layout->addLayout(warningRow);
+
+    m_table = new TickTable(
+        {QString(), QStringLiteral("Project / Path"), QStringLiteral("Size"),
+         QStringLiteral("Last Modified")},
+        new CheckHeader(this, nullptr), [this] { fillTable(); },
+        [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
+    m_table->setObjectName(QStringLiteral("deepCleanTable"));
+    m_table->setRootIsDecorated(false);
+    m_table->setItemDelegate(new TwoLineDelegate(m_table));
+    m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
+    m_table->headerItem()->setTextAlignment(PathColumn, Qt::AlignLeft | Qt::AlignVCenter);
+    QHeaderView *head = m_table->header();
+    head->resizeSection(CheckColumn, 36);
+    head->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
+    head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
+    head->setSectionResizeMode(ModifiedColumn, QHeaderView::ResizeToContents);
+    layout->addWidget(m_table, 1);
+
+    connect(head, &QHeaderView::sectionClicked, this, &DeepCleanView::sortBy);
+    connect(model, &DeepCleanViewModel::targetsChanged, this, &DeepCleanView::rebuild);
+    connect(model, &DeepCleanViewModel::busyChanged, this, &DeepCleanView::rebuild);
+    connect(model, &DeepCleanViewModel::cleanFinished, this,
+            [this](const DeepCleanViewModel::CleanReport &report) {
+                QStringList lines;
+                for (const DeepCleanViewModel::Failure &f : report.failures)
+                    lines.append(f.path + QStringLiteral(": ") + f.reason);
+                showFailures(report.moved, report.ticked, lines);
+            });
+
+    m_closeGuard = new CloseGuard(
+        this, [model] { return model->isCleaning(); },
+        QStringLiteral("Folders are still being moved to the Trash. Quit when the clean has "
+                       "finished."));
+    rebuild();
+}
+
+bool DeepCleanView::headerChecked() const
+{
+    return m_model->allSelected();
+}
+
+void DeepCleanView::toggleHeaderCheck()
+{
+    if (m_model->isCleaning())
+        return;
+    m_model->setAllSelected(!headerChecked());
+}
+
+void DeepCleanView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_model->targets().isEmpty() && !m_model->isScanning() && !m_model->isCleaning())
+        m_model->scan(m_appState);
+}
+
+void DeepCleanView::sortBy(int column)
+{
+    if (column == CheckColumn)
+        return;
+    if (column == m_sortColumn) {
+        m_ascending = !m_ascending;
+    } else {
+        m_sortColumn = column;
+        m_ascending = column == PathColumn;
+    }
+    rebuild();
+}
+
+void DeepCleanView::rebuild()
+{
+    m_table->rebuild();
+    m_delete->setCount(m_model->selectedCount());
+    // One clean at a time; the button comes back with the re-scan's list.
+    m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
+}
+
+void DeepCleanView::fillTable()
+{
+    QList<NodeModuleTarget> rows = m_model->targets();
+    auto less = [this](const NodeModuleTarget &a, const NodeModuleTarget &b) {
+        switch (m_sortColumn) {
+        case PathColumn:
+            return a.path < b.path;
+        case ModifiedColumn:
+            return a.lastModified < b.lastModified;
+        default:
+            return a.sizeMB < b.sizeMB;
+        }
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](const NodeModuleTarget &a, const NodeModuleTarget &b) {
+                         return m_ascending ? less(a, b) : less(b, a);
+                     });
+    for (const NodeModuleTarget &t : rows) {
+        auto *item = new QTreeWidgetItem;
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setData(CheckColumn, IdRole, t.id);
+        item->setCheckState(CheckColumn, t.isSelected ? Qt::Checked : Qt::Unchecked);
+        item->setText(PathColumn, t.path);
+        item->setToolTip(PathColumn, t.path);
+        item->setText(SizeColumn, formatSizeMB(t.sizeMB));
+        item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+        item->setText(ModifiedColumn, t.lastModified);
+        m_table->addTopLevelItem(item);
+    }
+    m_table->header()->setSortIndicator(m_sortColumn,
+                                        m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    m_table->header()->viewport()->update();
+}
+
+void DeepCleanView::endConfirmation()
+{
+    m_confirming = false;
+    m_model->holdSelection(false);
+}
+
+void DeepCleanView::confirmClean()
+{
+    if (m_model->selectedCount() == 0 || m_model->isCleaning() || m_confirming)
+        return;
+    // A scan ending while a question is open must not drop the ticks.
+    m_confirming = true;
+    m_model->holdSelection(true);
+    Dialogs::confirm(
+        this,
+        {QStringLiteral("Move to Trash?"),
+         QStringLiteral("Are you sure you want to delete the selected items?"),
+         QStringLiteral("Yes"), QStringLiteral("Cancel")},
+        [this](bool yes) {
+            if (!yes) {
+                endConfirmation();
+                return;
+            }
+            Dialogs::confirm(
+                this,
+                {QStringLiteral("Final Confirmation"),
+                 QStringLiteral("This will move all selected items to the Trash. Proceed?"),
+                 QStringLiteral("Absolutely Delete"), QStringLiteral("Cancel")},
+                [this](bool confirmed) {
+                    if (confirmed)
+                        m_model->cleanSelected(m_appState);
+                    endConfirmation();
+                });
+        });
+}
+
+void DeepCleanView::showFailures(int moved, int ticked, const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return;
+    const QString text = QStringLiteral("%1 of %2 folders could not be moved to the Trash.")
+                             .arg(ticked - moved)
+                             .arg(ticked);
+    auto *box = new QMessageBox(QMessageBox::Warning, text, text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("cleanReport"));
+    box->setInformativeText(lines.mid(0, 8).join(QLatin1Char('\n')) +
+                            (lines.size() > 8 ? QStringLiteral("\n…") : QString()));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}

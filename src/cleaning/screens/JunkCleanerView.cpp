@@ -1,0 +1,210 @@
+#include "cleaning/screens/JunkCleanerView.h"
+
+#include "app/AppState.h"
+#include "app/widgets/CloseGuard.h"
+#include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/Symbols.h"
+#include "app/widgets/TabHeader.h"
+#include "app/widgets/TickTable.h"
+#include "cleaning/JunkViewModel.h"
+#include "cleaning/screens/CheckBoxDelegate.h"
+#include "cleaning/screens/TwoLineDelegate.h"
+#include "exec/ProcessRunner.h"
+
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int IdRole = TickTable::IdRole;
+
+enum Column { CheckColumn = TickTable::TickColumn, NameColumn, PathColumn, SizeColumn };
+
+JunkSortColumn sortColumnOf(int column)
+{
+    switch (column) {
+    case NameColumn:
+        return JunkSortColumn::category;
+    case PathColumn:
+        return JunkSortColumn::path;
+    default:
+        return JunkSortColumn::size;
+    }
+}
+
+int columnOf(JunkSortColumn key)
+{
+    switch (key) {
+    case JunkSortColumn::category:
+        return NameColumn;
+    case JunkSortColumn::path:
+        return PathColumn;
+    case JunkSortColumn::size:
+        break;
+    }
+    return SizeColumn;
+}
+
+QTreeWidgetItem *makeRow(const JunkTableItem &row)
+{
+    auto *item = new QTreeWidgetItem;
+    item->setData(CheckColumn, IdRole, row.id);
+    item->setText(NameColumn, row.name);
+    item->setIcon(NameColumn, Symbols::icon(row.icon));
+    item->setText(PathColumn, row.path);
+    item->setToolTip(PathColumn, row.path);
+    item->setText(SizeColumn, formatSizeMB(row.sizeMB));
+    item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
+    if (row.isCategory) {
+        item->setData(NameColumn, TwoLineDelegate::SecondLineRole, row.description);
+        item->setToolTip(NameColumn, row.description);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(CheckColumn, Qt::Unchecked);
+    } else {
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    return item;
+}
+
+} // namespace
+
+JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidget *parent)
+    : QWidget(parent), m_appState(appState), m_model(model)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_header = new TabHeader(TabNavigation::junk, this);
+    m_delete = new DeleteSelectedButton([this] { confirmClean(); }, this);
+    m_header->addAction(m_delete);
+    layout->addWidget(m_header);
+
+    m_table = new TickTable(
+        {QString(), QStringLiteral("Category"), QStringLiteral("Path"), QStringLiteral("Size")},
+        nullptr, [this] { fillTable(); },
+        [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
+    m_table->setObjectName(QStringLiteral("junkTable"));
+    m_table->setItemDelegate(new TwoLineDelegate(m_table));
+    m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
+    m_table->setIconSize(QSize(18, 18));
+    QHeaderView *head = m_table->header();
+    head->resizeSection(CheckColumn, 56);
+    head->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    head->setSectionResizeMode(PathColumn, QHeaderView::Interactive);
+    head->resizeSection(PathColumn, 300);
+    head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
+    layout->addWidget(m_table, 1);
+
+    connect(head, &QHeaderView::sectionClicked, this, &JunkCleanerView::sortBy);
+    connect(m_table, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *item) {
+        if (!m_table->isRebuilding())
+            m_expanded.insert(item->data(CheckColumn, IdRole).toUuid());
+    });
+    connect(m_table, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem *item) {
+        if (!m_table->isRebuilding())
+            m_expanded.remove(item->data(CheckColumn, IdRole).toUuid());
+    });
+    connect(model, &JunkViewModel::categoriesChanged, this, &JunkCleanerView::rebuild);
+    connect(model, &JunkViewModel::busyChanged, this, &JunkCleanerView::rebuild);
+    connect(model, &JunkViewModel::cleanFinished, this,
+            [this](const JunkViewModel::CleanReport &report) { showCleanReport(report); });
+
+    m_closeGuard = new CloseGuard(
+        this, [model] { return model->isCleaning(); },
+        QStringLiteral("Items are still being moved to the Trash. Quit when the clean has "
+                       "finished."));
+    rebuild();
+}
+
+void JunkCleanerView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_model->categories().isEmpty() && !m_model->isScanning() && !m_model->isCleaning())
+        m_model->scan(m_appState);
+}
+
+void JunkCleanerView::sortBy(int column)
+{
+    if (column == CheckColumn)
+        return;
+    const JunkSortColumn key = sortColumnOf(column);
+    if (key == m_order.column)
+        m_order.ascending = !m_order.ascending;
+    else
+        m_order = {key, key != JunkSortColumn::size};
+    rebuild();
+}
+
+void JunkCleanerView::rebuild()
+{
+    m_table->rebuild();
+    m_delete->setCount(m_model->selectedCount());
+    // One clean at a time; the button comes back with the re-scan's list.
+    m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());
+}
+
+void JunkCleanerView::fillTable()
+{
+    const QList<JunkTableItem> rows = JunkTableItem::tableItems(m_model->categories(), m_order);
+    const QList<JunkCategory> categories = m_model->categories();
+    for (const JunkTableItem &row : rows) {
+        QTreeWidgetItem *item = makeRow(row);
+        for (const JunkCategory &c : categories) {
+            if (c.id == row.id)
+                item->setCheckState(CheckColumn, c.isSelected ? Qt::Checked : Qt::Unchecked);
+        }
+        if (row.children) {
+            for (const JunkTableItem &file : *row.children)
+                item->addChild(makeRow(file));
+        }
+        m_table->addTopLevelItem(item);
+        item->setExpanded(m_expanded.contains(row.id));
+    }
+    m_table->header()->setSortIndicator(
+        columnOf(m_order.column), m_order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void JunkCleanerView::confirmClean()
+{
+    if (m_model->selectedCount() == 0 || m_model->isCleaning() || m_confirming)
+        return;
+    // A scan ending while the question is open must not drop the ticks.
+    m_confirming = true;
+    m_model->holdSelection(true);
+    Dialogs::confirm(
+        this,
+        {QStringLiteral("Final Confirmation"),
+         QStringLiteral(
+             "Are you sure you want to delete the selected items? They will be moved to Trash."),
+         QStringLiteral("Delete"), QStringLiteral("Cancel")},
+        [this](bool confirmed) {
+            m_confirming = false;
+            if (confirmed)
+                m_model->cleanSelected(m_appState);
+            m_model->holdSelection(false);
+        });
+}
+
+void JunkCleanerView::showCleanReport(const JunkViewModel::CleanReport &report)
+{
+    const int notMoved = report.notMoved;
+    if (notMoved <= 0 && report.refusals.isEmpty())
+        return;
+    const QString text =
+        notMoved == 1  ? QStringLiteral("1 item could not be moved to the Trash.")
+        : notMoved > 1 ? QStringLiteral("%1 items could not be moved to the Trash.").arg(notMoved)
+                       : QStringLiteral("Some items could not be moved to the Trash.");
+    QStringList reasons = report.refusals;
+    if (notMoved > 0)
+        reasons << QStringLiteral("Protected items and items the system refused to move were "
+                                  "left where they are.");
+    auto *box = new QMessageBox(QMessageBox::Warning, text, text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("cleanReport"));
+    box->setInformativeText(reasons.join(QLatin1Char('\n')));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}

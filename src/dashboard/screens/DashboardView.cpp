@@ -1,0 +1,163 @@
+#include "dashboard/screens/DashboardView.h"
+
+#include "app/AppState.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/TabHeader.h"
+#include "dashboard/DashboardViewModel.h"
+#include "dashboard/screens/MetricCard.h"
+#include "dashboard/screens/RecommendationCard.h"
+#include "dashboard/screens/SegmentedHorizontalBarChart.h"
+#include "finders/AdvancedToolsViewModel.h"
+#include "finders/DuplicateGroup.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *headline(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont f = Style::font(Style::Text::Title3);
+    f.setWeight(QFont::DemiBold);
+    label->setFont(f);
+    return label;
+}
+
+bool hasNoUpdates(const QString &value)
+{
+    return value.startsWith(QLatin1Char('0')) || value == QLatin1String("Scanning...") ||
+           value == QLatin1String("N/A");
+}
+
+} // namespace
+
+DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWidget *parent)
+    : QWidget(parent), m_appState(appState), m_model(model)
+{
+    setObjectName(QStringLiteral("dashboardView"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    outer->addWidget(new TabHeader(TabNavigation::dashboard, this));
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto *content = new QWidget(scroll);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(20, 16, 20, 20);
+    layout->setSpacing(14);
+    scroll->setWidget(content);
+    outer->addWidget(scroll, 1);
+
+    layout->addWidget(headline(QStringLiteral("System Health Overview"), content));
+    struct CardKind {
+        QString title;
+        QString icon;
+        QColor color;
+        TabNavigation::Case tab;
+    };
+    const QList<CardKind> kinds = {
+        {QStringLiteral("Disk Used"), QStringLiteral("internaldrive.fill"), QColor(0, 122, 255),
+         TabNavigation::largeFiles},
+        {QStringLiteral("Cleanable Cache"), QStringLiteral("trash.fill"), QColor(255, 149, 0),
+         TabNavigation::junk},
+        {QStringLiteral("Outdated Brews"), QStringLiteral("mug.fill"), QColor(175, 82, 222),
+         TabNavigation::homebrew},
+        {QStringLiteral("Runtimes"), QStringLiteral("terminal.fill"), QColor(52, 199, 89),
+         TabNavigation::runtimes},
+    };
+    auto *cards = new QHBoxLayout;
+    cards->setSpacing(12);
+    for (const CardKind &kind : kinds) {
+        auto *card = new MetricCard(kind.title, kind.icon, kind.color, content);
+        const TabNavigation::Case tab = kind.tab;
+        connect(card, &MetricCard::actionTriggered, this,
+                [this, tab] { m_appState->setSelectedTab(tab); });
+        cards->addWidget(card, 1);
+        m_cards.append(card);
+    }
+    m_cards[0]->setCtaTitle(QStringLiteral("Manage"));
+    m_cards[1]->setCtaTitle(QStringLiteral("Review"));
+    m_cards[3]->setCtaTitle(QStringLiteral("Review"));
+    layout->addLayout(cards);
+
+    m_chart = new SegmentedHorizontalBarChart(content);
+    layout->addWidget(m_chart);
+
+    layout->addWidget(headline(QStringLiteral("Weekly Digest"), content));
+    m_digest = new RecommendationCard(QString(), QString(), QStringLiteral("Review"), content);
+    connect(m_digest, &RecommendationCard::actionTriggered, this,
+            [this] { m_appState->setSelectedTab(TabNavigation::junk); });
+    layout->addWidget(m_digest);
+
+    layout->addWidget(headline(QStringLiteral("Recommendations"), content));
+    m_duplicates = new RecommendationCard(QStringLiteral("Duplicate Space"), QString(),
+                                          QStringLiteral("Clean Now"), content);
+    connect(m_duplicates, &RecommendationCard::actionTriggered, this,
+            [this] { m_appState->setSelectedTab(TabNavigation::duplicates); });
+    layout->addWidget(m_duplicates);
+    m_outdated = new RecommendationCard(QStringLiteral("Outdated Packages"),
+                                        QStringLiteral("Run brew upgrade."),
+                                        QStringLiteral("Update Brew"), content);
+    connect(m_outdated, &RecommendationCard::actionTriggered, this,
+            [this] { m_appState->setSelectedTab(TabNavigation::homebrew); });
+    layout->addWidget(m_outdated);
+    layout->addStretch(1);
+
+    connect(m_model, &DashboardViewModel::changed, this, &DashboardView::refresh);
+    connect(m_appState, &AppState::diskFiguresChanged, this, &DashboardView::refresh);
+    connect(m_appState->duplicatesVM(), &AdvancedToolsViewModel::itemsChanged, this,
+            &DashboardView::refresh);
+    refresh();
+}
+
+void DashboardView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    m_model->fetchDiskUsage(m_appState);
+    m_model->fetchMetrics(m_appState);
+}
+
+QString DashboardView::duplicateSpaceText(double megabytes)
+{
+    return megabytes > 1000 ? QString::asprintf("%.1f GB", megabytes / 1024)
+                            : QString::asprintf("%.0f MB", megabytes);
+}
+
+double DashboardView::duplicateSpaceMB() const
+{
+    // The copy that is kept frees nothing: the same figure as the Duplicates tab.
+    double total = 0;
+    for (const DuplicateGroup &group :
+         regroupDuplicates(m_appState->duplicatesVM()->items(), QString()))
+        total += group.wastedMB();
+    return total;
+}
+
+void DashboardView::refresh()
+{
+    m_cards[0]->setValue(m_appState->diskTotalGB() > 0
+                             ? QString::asprintf("%.1f GB", m_appState->diskUsedGB())
+                         : m_model->isDiskUsageUnknown() ? QStringLiteral("Unknown")
+                                                         : QStringLiteral("Scanning..."));
+    m_cards[1]->setValue(m_model->cleanableCacheStr());
+    const QString outdated = m_model->outdatedBrewsStr();
+    m_cards[2]->setValue(outdated);
+    m_cards[2]->setCtaTitle(hasNoUpdates(outdated) ? QStringLiteral("Review")
+                                                   : QStringLiteral("Update"));
+    m_cards[3]->setValue(m_model->runtimesStr());
+    m_chart->setValues(m_model->diskCategories(), m_appState->diskTotalGB(),
+                       m_appState->diskUsedGB(), m_appState->diskFreeGB());
+    m_digest->setTexts(m_model->weeklyDigestTitle(), m_model->weeklyDigestDesc());
+    m_duplicates->setTexts(QStringLiteral("Duplicate Space"),
+                           QStringLiteral("You can free up ") +
+                               duplicateSpaceText(duplicateSpaceMB()) +
+                               QStringLiteral(" of duplicate file space."));
+    m_outdated->setVisible(!hasNoUpdates(outdated));
+}

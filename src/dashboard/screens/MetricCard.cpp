@@ -1,0 +1,63 @@
+#include "dashboard/screens/MetricCard.h"
+
+#include "app/widgets/Style.h"
+#include "app/widgets/SymbolView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+MetricCard::MetricCard(const QString &title, const QString &icon, const QColor &color,
+                       QWidget *parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("metricCard"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(6);
+    auto *top = new QHBoxLayout;
+    top->addWidget(new SymbolView(icon, 20, color, this));
+    top->addStretch(1);
+    m_button = new QPushButton(this);
+    m_button->setObjectName(QStringLiteral("metricAction"));
+    m_button->hide();
+    connect(m_button, &QPushButton::clicked, this, &MetricCard::actionTriggered);
+    top->addWidget(m_button);
+    layout->addLayout(top);
+    auto *titleLabel = new QLabel(title, this);
+    Style::apply(titleLabel, Style::Text::Subheadline, true);
+    layout->addWidget(titleLabel);
+    m_value = new QLabel(this);
+    m_value->setObjectName(QStringLiteral("metricValue"));
+    QFont valueFont = Style::font(Style::Text::Title2);
+    valueFont.setWeight(QFont::DemiBold);
+    m_value->setFont(valueFont);
+    layout->addWidget(m_value);
+}
+
+void MetricCard::setValue(const QString &value)
+{
+    m_value->setText(value);
+}
+
+QString MetricCard::value() const
+{
+    return m_value->text();
+}
+
+void MetricCard::setCtaTitle(const QString &title)
+{
+    m_button->setText(title);
+    m_button->setVisible(!title.isEmpty());
+}
+
+void MetricCard::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(palette().color(QPalette::Mid));
+    p.setBrush(palette().color(QPalette::Base));
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// What the code below the application asks of it. The application's state object is
+// the one implementation; the engines and models also run without one (nullptr).
+class AppHost {
+public:
+    virtual ~AppHost() = default;
+
+    // Callable from any thread: one record in the system log.
+    virtual void addLog(const QString &type, const QString &text) = 0;
+    // Callable from any thread; never blocks.
+    virtual void setScanProgress(bool isScanning, const QString &message, double percentage) = 0;
+
+    // The home volume's capacities in decimal gigabytes; main thread only.
+    virtual double diskTotalGB() const = 0;
+    virtual double diskUsedGB() const = 0;
+    virtual void setDiskFigures(double totalGB, double freeGB) = 0;
+
+    // An application went to the Trash: look for what it left behind. Main thread.
+    virtual void showLeftovers(const QString &name, const std::optional<QString> &bundleID,
+                               const QString &appURL) = 0;
+};

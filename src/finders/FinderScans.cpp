@@ -1,0 +1,224 @@
+#include "finders/FinderScans.h"
+
+#include "exec/AppHost.h"
+#include "exec/ProcessRunner.h"
+#include "finders/DuplicateFinder.h"
+#include "finders/HomeSearch.h"
+#include "platform/DirectoryReader.h"
+#include "platform/FileProperties.h"
+#include "platform/Locations.h"
+#include "platform/MountTable.h"
+
+#include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The links of the local tools folder shown at most.
+constexpr qsizetype kLocalBinRows = 20;
+
+void reportStart(AppHost *appState, const QString &message)
+{
+    if (appState)
+        appState->setScanProgress(true, message, 0);
+}
+
+QString decoded(const QByteArray &native)
+{
+    return decodeNativePath(native.constData(), native.size());
+}
+
+std::optional<FileProperties> propertiesOf(const QByteArray &native)
+{
+    struct stat st;
+    if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0)
+        return std::nullopt;
+    return FileProperties::fromStat(st);
+}
+
+// Ascending by the text shown, then by the bytes.
+bool textOrder(const QByteArray &a, const QByteArray &b)
+{
+    const QString ta = decoded(a);
+    const QString tb = decoded(b);
+    return ta != tb ? ta < tb : a < b;
+}
+
+// Direct entries of a folder as bytes, in ascending order of their names; nothing when it
+// cannot be listed.
+QList<QByteArray> sortedEntries(const QString &folder)
+{
+    QList<QByteArray> names;
+    DirectoryReader reader;
+    if (!reader.open(nativePath(folder).constData(), true))
+        return names;
+    DirectoryReader::Kind hint;
+    while (const char *name = reader.next(hint))
+        names.append(QByteArray(name));
+    std::sort(names.begin(), names.end(), textOrder);
+    return names;
+}
+
+QByteArray trimmedOfBlanks(const QByteArray &line)
+{
+    qsizetype from = 0;
+    qsizetype to = line.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (from < to && blank(line.at(from)))
+        ++from;
+    while (to > from && blank(line.at(to - 1)))
+        --to;
+    return line.mid(from, to - from);
+}
+
+FileItem itemAt(const QByteArray &native, const QString &sizeDesc, double sizeMB,
+                const std::optional<FileProperties> &listed)
+{
+    return {decoded(native),
+            sizeDesc,
+            QString(),
+            sizeMB,
+            std::nullopt,
+            native,
+            listed ? listed->identity : FileIdentity()};
+}
+
+} // namespace
+
+namespace FinderScans {
+
+QString sizeBand(double sizeMB)
+{
+    if (sizeMB > 5000)
+        return QStringLiteral("> 5 GB");
+    if (sizeMB > 1000)
+        return QStringLiteral("1 - 5 GB");
+    return QStringLiteral("50 - 500 MB");
+}
+
+QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Scanning for files >50MB..."));
+    const Locations &loc = Locations::current();
+    const QStringList expression{QStringLiteral("-type"), QStringLiteral("f"),
+                                 QStringLiteral("-size"), QStringLiteral("+50M"),
+                                 QStringLiteral("-print0")};
+    QList<FileItem> items;
+    for (const QByteArray &path : HomeSearch::find(loc.largeFilesFolders, {}, expression,
+                                                   MountTable::read(), appState, cancel)) {
+        // What du -sm says of one file (allocated MiB, rounded up), read by the file's
+        // own bytes.
+        const auto p = propertiesOf(path);
+        const double mb = p ? double((p->allocatedBytes + 1048575) / 1048576) : 0;
+        items.append(itemAt(path, sizeBand(mb), mb, p));
+    }
+    return items;
+}
+
+QList<FileItem> findInstallers(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Scanning for .dmg and .pkg..."));
+    const Locations &loc = Locations::current();
+    QList<QByteArray> found;
+    if (!loc.installersFindExpression.isEmpty()) {
+        found = HomeSearch::find({loc.home}, {}, loc.installersFindExpression, MountTable::read(),
+                                 appState, cancel);
+    } else {
+        RunOptions options;
+        options.cancel = cancel;
+        found = HomeSearch::splitNul(
+            ProcessRunner::runCommand(loc.installersCommand, appState, options).stdOutBytes);
+    }
+    QList<FileItem> items;
+    for (const QByteArray &path : found) {
+        const auto p = propertiesOf(path);
+        const double mb = p ? double(p->fileSize) / 1024 / 1024 : 0;
+        items.append(itemAt(path, QStringLiteral("Installer"), mb, p));
+    }
+    return items;
+}
+
+QList<FileItem> findRuntimes(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Deep discovery of Conda, Pyenv, Java, Local..."));
+    const Locations &loc = Locations::current();
+    const QList<MountTable::Mount> mounts = MountTable::read();
+    QList<FileItem> items;
+    const auto row = [&](const QByteArray &path, const QString &kind) {
+        items.append(itemAt(path, kind, 0, propertiesOf(path)));
+    };
+
+    if (!loc.javaFolder.isEmpty()) {
+        // A JDK is a folder holding bin/java (a file, or a link to one).
+        const QByteArray java = "/bin/java";
+        QList<QByteArray> found = HomeSearch::find(
+            {loc.javaFolder},
+            {QStringLiteral("-mindepth"), QStringLiteral("3"), QStringLiteral("-maxdepth"),
+             QStringLiteral("3")},
+            {QStringLiteral("-path"),
+             HomeSearch::literalPattern(nativePath(loc.javaFolder)) + QStringLiteral("/*/bin/java"),
+             QStringLiteral("-xtype"), QStringLiteral("f"), QStringLiteral("-print0")},
+            mounts, appState, cancel);
+        std::sort(found.begin(), found.end(), textOrder);
+        for (const QByteArray &path : found) {
+            if (path.endsWith(java))
+                row(path.chopped(java.size()), QStringLiteral("Java JDK"));
+        }
+    } else {
+        // The Java tool's report: text lines, one installation each.
+        RunOptions options;
+        options.cancel = cancel;
+        const QByteArray marker = loc.javaLineMarker.toUtf8();
+        for (const QByteArray &line : HomeSearch::splitLines(
+                 ProcessRunner::runCommand(loc.javaListCommand, appState, options).stdOutBytes)) {
+            if (line.contains(marker))
+                row(trimmedOfBlanks(line), QStringLiteral("Java JDK"));
+        }
+    }
+    for (const QByteArray &name : sortedEntries(loc.pyenvVersions))
+        row(nativePath(loc.pyenvVersions) + '/' + name, QStringLiteral("Pyenv Python"));
+    for (const QByteArray &name : sortedEntries(loc.condaEnvs))
+        row(nativePath(loc.condaEnvs) + '/' + name, QStringLiteral("Conda Env"));
+    if (!loc.localBinFolder.isEmpty()) {
+        const QList<QByteArray> links =
+            HomeSearch::find(
+                {loc.localBinFolder}, {},
+                {QStringLiteral("-type"), QStringLiteral("l"), QStringLiteral("-print0")}, mounts,
+                appState, cancel)
+                .mid(0, kLocalBinRows);
+        for (const QByteArray &path : links) {
+            char buffer[4096];
+            const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+            row(path, n <= 0 ? QStringLiteral("Local Bin")
+                             : QStringLiteral("-> ") + decodeNativePath(buffer, n));
+        }
+    }
+    return items;
+}
+
+QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
+{
+    reportStart(appState, QStringLiteral("Scanning for potential duplicates in Home directory..."));
+    const Locations &loc = Locations::current();
+    const QList<QByteArray> listed = HomeSearch::find(
+        {loc.home}, {QStringLiteral("-maxdepth"), QStringLiteral("5")},
+        QStringList{"-type", "d", "(", "-name", "Library", "-o", "-name", ".*", "-o", "-name",
+                    "node_modules", ")", "-prune", "-o", "-type", "f", "-size", "+1M", "-print0"},
+        MountTable::read(), appState, cancel);
+    reportStart(appState, QStringLiteral("Comparing files to find true duplicates..."));
+
+    QList<FileItem> items;
+    for (const DuplicateGroupRecord &group : DuplicateFinder::nativeGroups(listed, 0, cancel)) {
+        for (qsizetype i = 0; i < group.paths.size(); ++i)
+            items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
+                          double(group.bytes) / 1024 / 1024, std::nullopt,
+                          group.nativePaths.value(i), group.identities.value(i)});
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });
+    return items;
+}
+
+} // namespace FinderScans

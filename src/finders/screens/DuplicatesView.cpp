@@ -1,0 +1,599 @@
+#include "finders/screens/DuplicatesView.h"
+
+#include "app/AppState.h"
+#include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/Style.h"
+#include "app/widgets/TabHeader.h"
+#include "exec/ProcessRunner.h"
+#include "finders/AdvancedToolsViewModel.h"
+#include "finders/screens/FileMetadataPreview.h"
+#include "finders/screens/FilePreviewPane.h"
+#include "finders/screens/FinderRemoval.h"
+#include "finders/screens/RowButtonDelegate.h"
+#include "finders/screens/ScanStateStack.h"
+#include "finders/screens/StackedTextDelegate.h"
+
+#include <QAbstractTableModel>
+#include <QActionGroup>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString lastComponent(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QString folderOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+const QString kFreesHelp = QStringLiteral("Space freed by keeping one copy");
+
+} // namespace
+
+class DuplicatesView::GroupsModel : public QAbstractTableModel {
+public:
+    explicit GroupsModel(DuplicatesView *view) : QAbstractTableModel(view), m_view(view) {}
+    void reset()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_view->m_groups.size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 4;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal)
+            return {};
+        if (role == Qt::ToolTipRole && section == FreesColumn)
+            return kFreesHelp;
+        if (role != Qt::DisplayRole)
+            return {};
+        static const QStringList titles{QStringLiteral("Duplicate File"), QStringLiteral("Copies"),
+                                        QStringLiteral("Each"), QStringLiteral("Frees")};
+        return titles.value(section);
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_view->m_groups.size())
+            return {};
+        const DuplicateGroup &g = m_view->m_groups.at(index.row());
+        const QString first = g.children.isEmpty() ? QString() : g.children.first().path;
+        switch (index.column()) {
+        case FileColumn:
+            if (role == Qt::DisplayRole)
+                return lastComponent(first);
+            if (role == StackedTextDelegate::SecondaryLinesRole)
+                return QStringList{folderOf(first),
+                                   QStringLiteral("%1 duplicates").arg(g.copies())};
+            if (role == Qt::ToolTipRole)
+                return first;
+            break;
+        case CopiesColumn:
+            if (role == Qt::DisplayRole)
+                return g.copies();
+            break;
+        case EachColumn:
+            if (role == Qt::DisplayRole)
+                return g.sizeDesc;
+            break;
+        case FreesColumn:
+            if (role == Qt::DisplayRole)
+                return formatSizeMB(g.wastedMB());
+            if (role == Qt::ToolTipRole)
+                return kFreesHelp;
+            break;
+        }
+        if (role == Qt::TextAlignmentRole && index.column() != FileColumn)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        return {};
+    }
+
+private:
+    DuplicatesView *m_view;
+};
+
+class DuplicatesView::CopiesModel : public QAbstractTableModel {
+public:
+    explicit CopiesModel(DuplicatesView *view) : QAbstractTableModel(view), m_view(view) {}
+    void reset()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+    void refreshTicks()
+    {
+        if (rowCount() > 0)
+            emit dataChanged(index(0, TickColumn), index(rowCount() - 1, TickColumn));
+    }
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_view->m_copies.size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 3;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        static const QStringList titles{QString(), QStringLiteral("Path"),
+                                        QStringLiteral("Action")};
+        return titles.value(section);
+    }
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        if (index.column() == TickColumn)
+            f |= Qt::ItemIsUserCheckable;
+        return f;
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_view->m_copies.size())
+            return {};
+        const QString &path = m_view->m_copies.at(index.row()).path;
+        switch (index.column()) {
+        case TickColumn:
+            if (role == Qt::CheckStateRole)
+                return m_view->m_checked.contains(path) ? Qt::Checked : Qt::Unchecked;
+            break;
+        case PathColumn:
+            if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+                return path;
+            break;
+        case ActionColumn:
+            if (role == Qt::DisplayRole)
+                return QStringLiteral("Delete");
+            break;
+        }
+        return {};
+    }
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override
+    {
+        if (index.column() != TickColumn || role != Qt::CheckStateRole ||
+            index.row() >= m_view->m_copies.size())
+            return false;
+        m_view->setChecked(m_view->m_copies.at(index.row()).path,
+                           value.toInt() == int(Qt::Checked));
+        return true;
+    }
+
+private:
+    DuplicatesView *m_view;
+};
+
+DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model, QWidget *parent)
+    : QWidget(parent), m_appState(appState), m_model(model),
+      m_sortOrder(DuplicateSorts::order(DuplicateSort::mostSpace))
+{
+    setObjectName(QStringLiteral("duplicatesView"));
+    m_removal = new FinderRemoval(this, model, appState);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_header = new TabHeader(TabNavigation::duplicates, this);
+    m_sortButton = new QToolButton(m_header);
+    m_sortButton->setObjectName(QStringLiteral("duplicatesSort"));
+    m_sortButton->setText(QStringLiteral("Sort"));
+    m_sortButton->setPopupMode(QToolButton::InstantPopup);
+    m_sortMenu = new QMenu(m_sortButton);
+    auto *sortGroup = new QActionGroup(m_sortMenu);
+    for (DuplicateSort sort : DuplicateSorts::allCases()) {
+        QAction *action = m_sortMenu->addAction(DuplicateSorts::title(sort));
+        action->setCheckable(true);
+        sortGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, sort] { chooseSort(sort); });
+    }
+    // Unchecking every action must stay possible after a column sort.
+    sortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    m_sortButton->setMenu(m_sortMenu);
+    m_header->addAction(m_sortButton);
+    m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
+    m_header->addAction(m_deleteSelected);
+    layout->addWidget(m_header);
+
+    m_body =
+        new ScanStateStack(TabNavigation::duplicates, QStringLiteral("No duplicates found"),
+                           QStringLiteral("No two files in your home folder are the same."), this);
+
+    auto *content = new QSplitter(Qt::Vertical, m_body);
+    content->setChildrenCollapsible(false);
+    m_groupsTable = new QTableView(content);
+    m_groupsTable->setObjectName(QStringLiteral("groupsTable"));
+    m_groupsModel = new GroupsModel(this);
+    m_groupsTable->setModel(m_groupsModel);
+    m_groupsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_groupsTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_groupsTable->setShowGrid(false);
+    m_groupsTable->setAlternatingRowColors(true);
+    m_groupsTable->verticalHeader()->hide();
+    m_groupsTable->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() * 3 + 14);
+    m_groupsTable->setItemDelegateForColumn(FileColumn, new StackedTextDelegate(m_groupsTable));
+    QHeaderView *head = m_groupsTable->horizontalHeader();
+    head->setSectionResizeMode(FileColumn, QHeaderView::Stretch);
+    for (int c : {CopiesColumn, EachColumn, FreesColumn})
+        head->resizeSection(c, 110);
+    head->setSectionsClickable(true);
+    connect(head, &QHeaderView::sectionClicked, this, [this](int section) {
+        if (section == FileColumn)
+            return;
+        const DuplicateComparator::Key key =
+            section == CopiesColumn ? DuplicateComparator::Key::copies
+            : section == EachColumn ? DuplicateComparator::Key::sizeMB
+                                    : DuplicateComparator::Key::wastedMB;
+        const bool first = !m_sortOrder.isEmpty() && m_sortOrder.first().key == key;
+        const bool ascending = first && m_sortOrder.first().descending;
+        sortByColumn(GroupColumn(section), ascending);
+    });
+    connect(m_groupsTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid() && current.row() < m_groups.size())
+                    selectGroup(m_groups.at(current.row()).md5Hash);
+            });
+    content->addWidget(m_groupsTable);
+
+    auto *lower = new QSplitter(Qt::Horizontal, content);
+    lower->setChildrenCollapsible(false);
+    m_detailStack = new QStackedWidget(lower);
+    m_detailPlaceholder =
+        new QLabel(QStringLiteral("Select a duplicate group to review"), m_detailStack);
+    m_detailPlaceholder->setAlignment(Qt::AlignCenter);
+    m_detailPlaceholder->setForegroundRole(QPalette::PlaceholderText);
+    m_detailStack->addWidget(m_detailPlaceholder);
+    auto *detail = new QWidget(m_detailStack);
+    auto *detailLayout = new QVBoxLayout(detail);
+    detailLayout->setContentsMargins(0, 0, 0, 6);
+    m_copiesTable = new QTableView(detail);
+    m_copiesTable->setObjectName(QStringLiteral("copiesTable"));
+    m_copiesModel = new CopiesModel(this);
+    m_copiesTable->setModel(m_copiesModel);
+    m_copiesTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_copiesTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_copiesTable->setShowGrid(false);
+    m_copiesTable->verticalHeader()->hide();
+    m_copiesTable->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 16);
+    auto *buttons = new RowButtonDelegate(m_copiesTable);
+    m_copiesTable->setItemDelegateForColumn(ActionColumn, buttons);
+    connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
+        if (index.row() < m_copies.size())
+            confirmDelete(m_copies.at(index.row()).path);
+    });
+    QHeaderView *copiesHead = m_copiesTable->horizontalHeader();
+    copiesHead->resizeSection(TickColumn, 28);
+    copiesHead->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
+    copiesHead->resizeSection(ActionColumn, 90);
+    connect(m_copiesTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid() && current.row() < m_copies.size())
+                    selectCopy(m_copies.at(current.row()).path);
+            });
+    detailLayout->addWidget(m_copiesTable, 1);
+    m_summary = new QLabel(detail);
+    m_summary->setObjectName(QStringLiteral("selectionSummary"));
+    m_summary->setContentsMargins(8, 0, 8, 0);
+    detailLayout->addWidget(m_summary);
+    m_selectedLabel = new QLabel(detail);
+    m_selectedLabel->setObjectName(QStringLiteral("selectedCopy"));
+    m_selectedLabel->setContentsMargins(8, 0, 8, 0);
+    Style::apply(m_selectedLabel, Style::Text::Caption, true);
+    detailLayout->addWidget(m_selectedLabel);
+    m_detailStack->addWidget(detail);
+    lower->addWidget(m_detailStack);
+
+    m_previewStack = new QStackedWidget(lower);
+    m_previewStack->setMinimumWidth(260);
+    auto *previewPlaceholder =
+        new QLabel(QStringLiteral("Select an item to preview"), m_previewStack);
+    previewPlaceholder->setAlignment(Qt::AlignCenter);
+    previewPlaceholder->setForegroundRole(QPalette::PlaceholderText);
+    m_previewStack->addWidget(previewPlaceholder);
+    auto *files = new FilePreviewPane(m_previewStack);
+    m_quickLook = files->quickLook();
+    m_metadata = files->metadata();
+    m_previewStack->addWidget(files);
+    lower->addWidget(m_previewStack);
+    lower->setStretchFactor(0, 3);
+    lower->setStretchFactor(1, 2);
+    content->addWidget(lower);
+    content->setStretchFactor(0, 1);
+    content->setStretchFactor(1, 1);
+    content->setSizes({330, 270});
+
+    m_body->setContent(content);
+    layout->addWidget(m_body, 1);
+
+    connect(m_model, &AdvancedToolsViewModel::itemsChanged, this, &DuplicatesView::itemsChanged);
+    connect(appState, &AppState::globalSearchTextChanged, this, &DuplicatesView::rebuildGroups);
+    connect(appState, &AppState::isScanningChanged, this, &DuplicatesView::updateHeader);
+    connect(m_removal, &FinderRemoval::runningChanged, this, [this] { updateCount(); });
+    connect(m_removal, &FinderRemoval::finished, this, &DuplicatesView::removalFinished);
+    itemsChanged();
+}
+
+EmptyStateView *DuplicatesView::emptyState() const
+{
+    return m_body->emptyState();
+}
+
+void DuplicatesView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_model->items().isEmpty() && !m_model->isScanRunning())
+        m_model->scanDuplicates(m_appState);
+    updateHeader();
+}
+
+void DuplicatesView::itemsChanged()
+{
+    QSet<QString> listed;
+    for (const FileItem &item : m_model->items())
+        listed.insert(item.path);
+    // A tick on a path no longer listed must not be removed later.
+    m_checked.intersect(listed);
+    if (m_selectedDuplicateId && !listed.contains(*m_selectedDuplicateId))
+        m_selectedDuplicateId.reset();
+    rebuildGroups();
+}
+
+void DuplicatesView::rebuildGroups()
+{
+    m_groups = regroupDuplicates(m_model->items(), m_appState->globalSearchText());
+    sortDuplicateGroups(m_groups, m_sortOrder);
+    m_groupsModel->reset();
+    bool stillShown = false;
+    for (int i = 0; i < m_groups.size(); ++i) {
+        if (m_selectedHash && m_groups.at(i).md5Hash == *m_selectedHash) {
+            m_groupsTable->selectRow(i);
+            stillShown = true;
+        }
+    }
+    if (!stillShown)
+        m_selectedHash.reset();
+    updateSortMenu();
+    updateDetail();
+    updateHeader();
+}
+
+std::optional<DuplicateGroup> DuplicatesView::selectedGroup() const
+{
+    if (!m_selectedHash)
+        return std::nullopt;
+    for (const DuplicateGroup &g : m_groups) {
+        if (g.md5Hash == *m_selectedHash)
+            return g;
+    }
+    return std::nullopt;
+}
+
+void DuplicatesView::updateDetail()
+{
+    const std::optional<DuplicateGroup> group = selectedGroup();
+    m_copies = group ? group->children : QList<FileItem>();
+    m_copiesModel->reset();
+    if (!group) {
+        m_detailStack->setCurrentWidget(m_detailPlaceholder);
+    } else {
+        m_detailStack->setCurrentIndex(1);
+        showSummary(*group);
+        for (int i = 0; i < m_copies.size(); ++i) {
+            if (m_selectedDuplicateId && m_copies.at(i).path == *m_selectedDuplicateId)
+                m_copiesTable->selectRow(i);
+        }
+    }
+    m_selectedLabel->setVisible(bool(group) && bool(m_selectedDuplicateId));
+    if (m_selectedDuplicateId)
+        m_selectedLabel->setText(QStringLiteral("Selected: ") + *m_selectedDuplicateId);
+    updatePreview();
+    updateCount();
+}
+
+void DuplicatesView::showSummary(const DuplicateGroup &group)
+{
+    const SelectionSummary summary = selectionSummary(group, m_checked);
+    m_summary->setText(summary.text);
+    QFont font = Style::font(Style::Text::Body);
+    font.setBold(summary.isWarning);
+    m_summary->setFont(font);
+    // Only the warning's colour is set; every other role follows the theme.
+    QPalette p;
+    if (summary.isWarning)
+        p.setColor(QPalette::WindowText, Style::red());
+    m_summary->setPalette(p);
+}
+
+void DuplicatesView::updatePreview()
+{
+    if (!m_selectedDuplicateId) {
+        m_previewStack->setCurrentIndex(0);
+        return;
+    }
+    m_previewStack->setCurrentIndex(1);
+    m_quickLook->setUrl(*m_selectedDuplicateId);
+    QString hash;
+    for (const FileItem &item : m_model->items()) {
+        if (item.path == *m_selectedDuplicateId)
+            hash = item.md5Hash;
+    }
+    m_metadata->setPath(*m_selectedDuplicateId, hash);
+}
+
+void DuplicatesView::updateHeader()
+{
+    double total = 0;
+    for (const DuplicateGroup &g : m_groups)
+        total += g.wastedMB();
+    m_header->setDetail(m_groups.isEmpty() ? QStringLiteral("none found yet")
+                                           : QStringLiteral("%1 groups · %2 can be freed")
+                                                 .arg(m_groups.size())
+                                                 .arg(formatSizeMB(total)));
+    m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
+}
+
+void DuplicatesView::updateSortMenu()
+{
+    const std::optional<DuplicateSort> selected = DuplicateSorts::selected(m_sortOrder);
+    const QList<DuplicateSort> cases = DuplicateSorts::allCases();
+    const QList<QAction *> actions = m_sortMenu->actions();
+    for (int i = 0; i < actions.size() && i < cases.size(); ++i)
+        actions[i]->setChecked(selected == cases.at(i));
+}
+
+void DuplicatesView::updateCount()
+{
+    m_deleteSelected->setCount(int(checkedPaths().size()));
+    if (m_removal->isRunning())
+        m_deleteSelected->setEnabled(false);
+}
+
+QStringList DuplicatesView::checkedPaths() const
+{
+    QStringList paths;
+    for (const DuplicateGroup &g : m_groups) {
+        for (const FileItem &copy : g.children) {
+            if (m_checked.contains(copy.path))
+                paths.append(copy.path);
+        }
+    }
+    return paths;
+}
+
+void DuplicatesView::setChecked(const QString &path, bool checked)
+{
+    if (checked)
+        m_checked.insert(path);
+    else
+        m_checked.remove(path);
+    m_copiesModel->refreshTicks();
+    const std::optional<DuplicateGroup> group = selectedGroup();
+    if (group)
+        showSummary(*group);
+    updateCount();
+}
+
+void DuplicatesView::selectGroup(const QString &hash)
+{
+    if (m_selectedHash == hash)
+        return;
+    m_selectedHash = hash;
+    for (int i = 0; i < m_groups.size(); ++i) {
+        if (m_groups.at(i).md5Hash == hash && m_groupsTable->currentIndex().row() != i)
+            m_groupsTable->selectRow(i);
+    }
+    updateDetail();
+}
+
+void DuplicatesView::selectCopy(const QString &path)
+{
+    if (m_selectedDuplicateId == path)
+        return;
+    m_selectedDuplicateId = path;
+    m_model->setSelectedItemPath(path);
+    m_selectedLabel->setText(QStringLiteral("Selected: ") + path);
+    m_selectedLabel->setVisible(true);
+    for (int i = 0; i < m_copies.size(); ++i) {
+        if (m_copies.at(i).path == path && m_copiesTable->currentIndex().row() != i)
+            m_copiesTable->selectRow(i);
+    }
+    updatePreview();
+}
+
+void DuplicatesView::chooseSort(DuplicateSort sort)
+{
+    m_sortOrder = DuplicateSorts::order(sort);
+    m_groupsTable->horizontalHeader()->setSortIndicatorShown(false);
+    rebuildGroups();
+}
+
+void DuplicatesView::sortByColumn(GroupColumn column, bool ascending)
+{
+    if (column == FileColumn)
+        return;
+    const DuplicateComparator::Key key = column == CopiesColumn ? DuplicateComparator::Key::copies
+                                         : column == EachColumn
+                                             ? DuplicateComparator::Key::sizeMB
+                                             : DuplicateComparator::Key::wastedMB;
+    m_sortOrder.removeIf([key](const DuplicateComparator &c) { return c.key == key; });
+    m_sortOrder.prepend({key, !ascending});
+    QHeaderView *head = m_groupsTable->horizontalHeader();
+    head->setSortIndicatorShown(true);
+    head->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    rebuildGroups();
+}
+
+bool DuplicatesView::isRemoving() const
+{
+    return m_removal->isRunning();
+}
+
+QStringList DuplicatesView::groupsLosingEveryCopy(const QList<FileItem> &items,
+                                                  const QStringList &paths)
+{
+    const QSet<QString> going(paths.begin(), paths.end());
+    QStringList named;
+    // Every group, shown or not: a copy the search hides still counts as kept.
+    for (const DuplicateGroup &g : regroupDuplicates(items, QString())) {
+        const bool allGo = !g.children.isEmpty() &&
+                           std::all_of(g.children.begin(), g.children.end(),
+                                       [&](const FileItem &c) { return going.contains(c.path); });
+        if (allGo)
+            named << QStringLiteral("%1 (%2 copies)")
+                         .arg(lastComponent(g.children.first().path))
+                         .arg(g.copies());
+    }
+    return named;
+}
+
+void DuplicatesView::confirmDelete(const QString &path)
+{
+    m_removal->confirmOne(path);
+}
+
+void DuplicatesView::confirmBulkDelete()
+{
+    const QStringList paths = checkedPaths();
+    if (paths.isEmpty() || m_removal->isRunning())
+        return;
+    Dialogs::Confirmation question{
+        QStringLiteral("Move %1 duplicates to Trash?").arg(paths.size()),
+        QStringLiteral("Are you sure you want to delete the selected duplicates?"),
+        QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
+    const QStringList losing = groupsLosingEveryCopy(m_model->items(), paths);
+    if (!losing.isEmpty()) {
+        question.text +=
+            QStringLiteral("\n\nNo copy will be kept of:\n") + losing.join(QLatin1Char('\n'));
+        question.confirmLabel = QStringLiteral("Delete All Copies");
+    }
+    Dialogs::confirm(this, question, [this, asked = paths](bool confirmed) {
+        if (!confirmed)
+            return;
+        // Only what is still ticked and listed once the answer comes.
+        QStringList paths = checkedPaths();
+        paths.removeIf([&](const QString &p) { return !asked.contains(p); });
+        m_checked.clear();
+        m_copiesModel->refreshTicks();
+        m_removal->start(paths);
+        updateDetail();
+    });
+}

@@ -1,0 +1,466 @@
+#include "finders/screens/GenericFileListView.h"
+
+#include "app/AppState.h"
+#include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/FileIcons.h"
+#include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/TabHeader.h"
+#include "exec/Async.h"
+#include "exec/ProcessRunner.h"
+#include "finders/AdvancedToolsViewModel.h"
+#include "finders/screens/FileMetadataPreview.h"
+#include "finders/screens/FilePreviewPane.h"
+#include "finders/screens/FinderRemoval.h"
+#include "finders/screens/RowButtonDelegate.h"
+#include "finders/screens/RuntimeDetailPreview.h"
+#include "finders/screens/ScanStateStack.h"
+#include "finders/screens/StackedTextDelegate.h"
+#include "platform/FileProperties.h"
+
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace {
+
+QString lastComponent(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+} // namespace
+
+class GenericFileListView::RowsModel : public QAbstractTableModel {
+public:
+    explicit RowsModel(GenericFileListView *view) : QAbstractTableModel(view), m_view(view) {}
+
+    void reset()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+    void refreshColumn(int column)
+    {
+        if (rowCount() > 0)
+            emit dataChanged(index(0, column), index(rowCount() - 1, column));
+    }
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_view->m_rows.size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 5;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+            return {};
+        switch (section) {
+        case IconColumn:
+            return QStringLiteral("Icon");
+        case NameColumn:
+            return QStringLiteral("Name");
+        case SizeColumn:
+            return QStringLiteral("Size / Info");
+        case ActionsColumn:
+            return QStringLiteral("Actions");
+        default:
+            return QString();
+        }
+    }
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        if (index.column() == TickColumn)
+            f |= Qt::ItemIsUserCheckable;
+        return f;
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= m_view->m_rows.size())
+            return {};
+        const FileItem &item = m_view->m_rows.at(index.row());
+        switch (index.column()) {
+        case TickColumn:
+            if (role == Qt::CheckStateRole)
+                return m_view->m_checked.contains(item.path) ? Qt::Checked : Qt::Unchecked;
+            break;
+        case IconColumn:
+            if (role == Qt::DecorationRole)
+                return FileIcons::icon(item.path, m_view->m_isFolder.value(item.path));
+            break;
+        case NameColumn:
+            if (role == Qt::DisplayRole)
+                return lastComponent(item.path);
+            if (role == StackedTextDelegate::SecondaryLinesRole)
+                return QStringList{item.path};
+            if (role == Qt::ToolTipRole)
+                return item.path;
+            break;
+        case SizeColumn:
+            if (role == Qt::DisplayRole)
+                return item.sizeMB > 0 ? formatSizeMB(item.sizeMB) : item.sizeDesc;
+            if (role == Qt::ToolTipRole)
+                return item.sizeDesc;
+            if (role == Qt::ForegroundRole && item.sizeMB <= 0)
+                return m_view->palette().brush(QPalette::PlaceholderText);
+            break;
+        case ActionsColumn:
+            if (role == Qt::DisplayRole)
+                return QStringLiteral("Delete");
+            break;
+        }
+        return {};
+    }
+
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override
+    {
+        if (index.column() != TickColumn || role != Qt::CheckStateRole ||
+            index.row() >= m_view->m_rows.size())
+            return false;
+        m_view->setChecked(m_view->m_rows.at(index.row()).path, value.toInt() == int(Qt::Checked));
+        return true;
+    }
+
+private:
+    GenericFileListView *m_view;
+};
+
+GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewModel *model,
+                                         TabNavigation tab, bool showPreviewPanel,
+                                         std::function<void()> scanAction, QWidget *parent)
+    : QWidget(parent), m_appState(appState), m_model(model), m_tab(tab),
+      m_showPreviewPanel(showPreviewPanel), m_scanAction(std::move(scanAction))
+{
+    setObjectName(QStringLiteral("fileListView_") + tab.rawValue());
+    m_sortOrder = {{SizeColumn, false}};
+    m_removal = new FinderRemoval(this, model, appState);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_header = new TabHeader(tab, this);
+    m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
+    m_header->addAction(m_deleteSelected);
+    layout->addWidget(m_header);
+
+    m_body = new ScanStateStack(tab, QStringLiteral("Nothing found"),
+                                QStringLiteral("Nothing here takes up space right now."), this);
+
+    auto *split = new QSplitter(Qt::Horizontal, m_body);
+    split->setChildrenCollapsible(false);
+    m_table = new QTableView(split);
+    m_table->setObjectName(QStringLiteral("fileTable"));
+    m_rowsModel = new RowsModel(this);
+    m_table->setModel(m_rowsModel);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() * 2 + 16);
+    m_table->setItemDelegateForColumn(NameColumn, new StackedTextDelegate(m_table));
+    auto *buttons = new RowButtonDelegate(m_table);
+    m_table->setItemDelegateForColumn(ActionsColumn, buttons);
+    connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
+        if (index.row() < m_rows.size())
+            confirmDelete(m_rows.at(index.row()).path);
+    });
+    QHeaderView *head = m_table->horizontalHeader();
+    head->setSectionResizeMode(QHeaderView::Interactive);
+    head->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    head->resizeSection(TickColumn, 28);
+    head->resizeSection(IconColumn, 40);
+    head->resizeSection(SizeColumn, 130);
+    head->resizeSection(ActionsColumn, 90);
+    head->setSectionsClickable(true);
+    head->setSortIndicatorShown(true);
+    connect(head, &QHeaderView::sectionClicked, this, [this](int section) {
+        if (section != NameColumn && section != SizeColumn)
+            return;
+        const Column column = Column(section);
+        const bool ascending = !m_sortOrder.isEmpty() && m_sortOrder.first().first == column
+                                   ? !m_sortOrder.first().second
+                                   : column == NameColumn;
+        sortBy(column, ascending);
+    });
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (current.isValid() && current.row() < m_rows.size())
+                    m_model->setSelectedItemPath(m_rows.at(current.row()).path);
+            });
+    split->addWidget(m_table);
+
+    if (showPreviewPanel) {
+        m_preview = new QWidget(split);
+        m_preview->setObjectName(QStringLiteral("previewPanel"));
+        m_preview->setMinimumWidth(260);
+        auto *previewLayout = new QVBoxLayout(m_preview);
+        previewLayout->setContentsMargins(0, 0, 0, 0);
+        m_previewStack = new QStackedWidget(m_preview);
+        m_placeholder = new QLabel(QStringLiteral("Select an item to preview"), m_previewStack);
+        m_placeholder->setAlignment(Qt::AlignCenter);
+        m_placeholder->setForegroundRole(QPalette::PlaceholderText);
+        m_previewStack->addWidget(m_placeholder);
+        if (tab == TabNavigation::runtimes) {
+            m_runtimePreview = new RuntimeDetailPreview(m_previewStack);
+            m_previewStack->addWidget(m_runtimePreview);
+        } else {
+            auto *files = new FilePreviewPane(m_previewStack);
+            m_quickLook = files->quickLook();
+            m_metadata = files->metadata();
+            m_previewStack->addWidget(files);
+        }
+        previewLayout->addWidget(m_previewStack);
+        split->addWidget(m_preview);
+        split->setStretchFactor(0, 3);
+        split->setStretchFactor(1, 2);
+        split->setSizes({650, 350});
+    }
+
+    m_body->setContent(split);
+    layout->addWidget(m_body, 1);
+
+    connect(m_model, &AdvancedToolsViewModel::itemsChanged, this,
+            &GenericFileListView::itemsChanged);
+    connect(m_model, &AdvancedToolsViewModel::selectedItemPathChanged, this,
+            &GenericFileListView::updatePreview);
+    connect(appState, &AppState::globalSearchTextChanged, this, &GenericFileListView::rebuildRows);
+    connect(appState, &AppState::isScanningChanged, this, &GenericFileListView::updateEmptyState);
+    connect(m_removal, &FinderRemoval::runningChanged, this, [this] { updateCount(); });
+    connect(m_removal, &FinderRemoval::finished, this, &GenericFileListView::removalFinished);
+    itemsChanged();
+    updatePreview();
+}
+
+GenericFileListView *GenericFileListView::forTab(AppState *appState, TabNavigation tab,
+                                                 QWidget *parent)
+{
+    AdvancedToolsViewModel *vm = tab == TabNavigation::runtimes     ? appState->runtimesVM()
+                                 : tab == TabNavigation::largeFiles ? appState->largeFilesVM()
+                                                                    : appState->installersVM();
+    void (AdvancedToolsViewModel::*scan)(AppHost *) =
+        tab == TabNavigation::runtimes     ? &AdvancedToolsViewModel::scanRuntimes
+        : tab == TabNavigation::largeFiles ? &AdvancedToolsViewModel::scanLargeFiles
+                                           : &AdvancedToolsViewModel::scanInstallers;
+    // The installers tab has no preview.
+    return new GenericFileListView(
+        appState, vm, tab, tab != TabNavigation::installers,
+        [appState, vm, scan] { (vm->*scan)(appState); }, parent);
+}
+
+EmptyStateView *GenericFileListView::emptyState() const
+{
+    return m_body->emptyState();
+}
+
+void GenericFileListView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // A scan already under way (the start-up scan of every tab) is left to finish.
+    if (m_model->items().isEmpty() && !m_model->isScanRunning() && m_scanAction)
+        m_scanAction();
+    updateEmptyState();
+}
+
+void GenericFileListView::itemsChanged()
+{
+    // A tick on a path no longer listed must not be removed later.
+    QSet<QString> listed;
+    for (const FileItem &item : m_model->items())
+        listed.insert(item.path);
+    m_checked.intersect(listed);
+    rebuildRows();
+    learnFolders();
+}
+
+void GenericFileListView::rebuildRows()
+{
+    const QString search = m_appState->globalSearchText();
+    QList<FileItem> rows;
+    for (const FileItem &item : m_model->items()) {
+        if (search.isEmpty() || item.path.contains(search, Qt::CaseInsensitive))
+            rows.append(item);
+    }
+    std::stable_sort(rows.begin(), rows.end(), [this](const FileItem &a, const FileItem &b) {
+        for (const auto &[column, ascending] : m_sortOrder) {
+            int c = 0;
+            if (column == NameColumn)
+                c = a.path.localeAwareCompare(b.path);
+            else if (column == SizeColumn)
+                c = a.sizeMB < b.sizeMB ? -1 : (a.sizeMB > b.sizeMB ? 1 : 0);
+            if (c != 0)
+                return ascending ? c < 0 : c > 0;
+        }
+        return false;
+    });
+    m_rows = rows;
+    m_rowsModel->reset();
+    applySortIndicator();
+    const std::optional<QString> selected = m_model->selectedItemPath();
+    if (selected) {
+        for (int i = 0; i < m_rows.size(); ++i) {
+            if (m_rows.at(i).path == *selected) {
+                m_table->selectRow(i);
+                break;
+            }
+        }
+    }
+    updateCount();
+    updateEmptyState();
+}
+
+void GenericFileListView::learnFolders()
+{
+    // Whether a row is a folder picks its icon; asking the disk waits for no one.
+    QStringList paths;
+    for (const FileItem &item : m_model->items()) {
+        if (!m_isFolder.contains(item.path))
+            paths.append(item.path);
+    }
+    if (paths.isEmpty())
+        return;
+    whenFinished(this, QtConcurrent::run([paths] {
+                     QHash<QString, bool> found;
+                     for (const QString &p : paths) {
+                         const auto props = FileProperties::read(p);
+                         found.insert(p, props && props->isDirectory);
+                     }
+                     return found;
+                 }),
+                 [this](const QHash<QString, bool> &found) {
+                     m_isFolder.insert(found);
+                     m_rowsModel->refreshColumn(IconColumn);
+                 });
+}
+
+QStringList GenericFileListView::checkedPaths() const
+{
+    QStringList paths;
+    for (const FileItem &item : m_rows) {
+        if (m_checked.contains(item.path))
+            paths.append(item.path);
+    }
+    return paths;
+}
+
+void GenericFileListView::setChecked(const QString &path, bool checked)
+{
+    if (checked)
+        m_checked.insert(path);
+    else
+        m_checked.remove(path);
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (m_rows.at(i).path == path) {
+            const QModelIndex index = m_rowsModel->index(i, TickColumn);
+            emit m_rowsModel->dataChanged(index, index, {Qt::CheckStateRole});
+        }
+    }
+    updateCount();
+}
+
+void GenericFileListView::sortBy(Column column, bool ascending)
+{
+    m_sortOrder.removeIf([column](const QPair<Column, bool> &key) { return key.first == column; });
+    m_sortOrder.prepend({column, ascending});
+    rebuildRows();
+}
+
+void GenericFileListView::applySortIndicator()
+{
+    if (m_sortOrder.isEmpty())
+        return;
+    m_table->horizontalHeader()->setSortIndicator(m_sortOrder.first().first,
+                                                  m_sortOrder.first().second ? Qt::AscendingOrder
+                                                                             : Qt::DescendingOrder);
+}
+
+void GenericFileListView::selectPath(const QString &path)
+{
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (m_rows.at(i).path == path) {
+            m_table->selectRow(i);
+            m_model->setSelectedItemPath(path);
+            return;
+        }
+    }
+}
+
+void GenericFileListView::updateCount()
+{
+    m_deleteSelected->setCount(int(checkedPaths().size()));
+    if (m_removal->isRunning())
+        m_deleteSelected->setEnabled(false);
+}
+
+void GenericFileListView::updateEmptyState()
+{
+    m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
+}
+
+void GenericFileListView::updatePreview()
+{
+    if (!m_showPreviewPanel)
+        return;
+    const std::optional<QString> path = m_model->selectedItemPath();
+    if (!path) {
+        m_table->clearSelection();
+        m_previewStack->setCurrentWidget(m_placeholder);
+        return;
+    }
+    m_previewStack->setCurrentIndex(1);
+    if (m_runtimePreview) {
+        m_runtimePreview->setPath(*path);
+    } else {
+        m_quickLook->setUrl(*path);
+        m_metadata->setPath(*path);
+    }
+}
+
+bool GenericFileListView::isRemoving() const
+{
+    return m_removal->isRunning();
+}
+
+void GenericFileListView::confirmDelete(const QString &path)
+{
+    m_removal->confirmOne(path);
+}
+
+void GenericFileListView::confirmBulkDelete()
+{
+    const QStringList paths = checkedPaths();
+    if (paths.isEmpty() || m_removal->isRunning())
+        return;
+    Dialogs::confirm(this,
+                     {QStringLiteral("Move %1 items to Trash?").arg(paths.size()),
+                      QStringLiteral("Are you sure you want to delete these selected items?"),
+                      QStringLiteral("Yes, Delete All"), QStringLiteral("Cancel")},
+                     [this, asked = paths](bool confirmed) {
+                         if (!confirmed)
+                             return;
+                         // Only what is still ticked and listed once the answer comes.
+                         QStringList paths = checkedPaths();
+                         paths.removeIf([&](const QString &p) { return !asked.contains(p); });
+                         // Ticks are let go at once: the rows they name are on their way.
+                         m_checked.clear();
+                         m_rowsModel->refreshColumn(TickColumn);
+                         m_removal->start(paths);
+                         updateCount();
+                     });
+}

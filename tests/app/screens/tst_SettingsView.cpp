@@ -1,0 +1,245 @@
+#include "app/AppState.h"
+#include "app/screens/GeneralSettingsView.h"
+#include "app/screens/PrivacySettingsView.h"
+#include "app/screens/SettingsView.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/Theme.h"
+#include "platform/FullDiskAccess.h"
+#include "platform/Locations.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/SystemLog.h"
+#include "storage/screens/StorageSettingsView.h"
+
+#include "support/TestEnvironment.h"
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
+namespace {
+// A picture of the widget for a person to look at, next to the test binary when that
+// folder is writable.
+void saveShot(QWidget &widget, const QString &path)
+{
+    const QPixmap shot = widget.grab();
+    QVERIFY(!shot.isNull());
+    shot.save(path);
+}
+} // namespace
+
+class TestSettingsView : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        Preferences::registerDefaults();
+        m_env->editLocations(
+            [](Locations &loc) { loc.rootDisplayName = QStringLiteral("Test Disk"); });
+        Dialogs::resetSeams();
+    }
+
+    void cleanup() { m_env.reset(); }
+
+    void opensOnTheRememberedPane_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("nothing stored") << QVariant() << QStringLiteral("General");
+        QTest::newRow("storage") << QVariant(QStringLiteral("storage"))
+                                 << QStringLiteral("Storage Map");
+        QTest::newRow("about") << QVariant(QStringLiteral("about")) << QStringLiteral("About");
+        QTest::newRow("names no pane")
+            << QVariant(QStringLiteral("settings")) << QStringLiteral("General");
+    }
+
+    void opensOnTheRememberedPane()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, title);
+        if (stored.isValid())
+            Preferences::setValue(PrefKey::settingsTab, stored);
+        AppState state;
+        SettingsView view(&state);
+        QCOMPARE(view.tabs()->tabText(view.tabs()->currentIndex()), title);
+    }
+
+    void switchingPanesIsRemembered()
+    {
+        AppState state;
+        SettingsView view(&state);
+        QStringList titles;
+        for (int i = 0; i < view.tabs()->count(); ++i)
+            titles << view.tabs()->tabText(i);
+        QCOMPARE(titles, QStringList({"General", "Privacy", "Storage Map", "Homebrew",
+                                      "Applications", "About"}));
+        view.show();
+        saveShot(view, QDir::current().filePath(QStringLiteral("settings-general.png")));
+        view.tabs()->setCurrentIndex(1);
+        QCOMPARE(Preferences::stringValue(PrefKey::settingsTab, QString()),
+                 QStringLiteral("privacy"));
+        saveShot(view, QDir::current().filePath(QStringLiteral("settings-privacy.png")));
+        // The panes get the full 560 by 440.
+        QCOMPARE(view.width(), 560);
+        QCOMPARE(view.tabs()->currentWidget()->size(), QSize(560, 440));
+    }
+
+    void noPaneScrollsAtItsSize_data()
+    {
+        QTest::addColumn<int>("os");
+        QTest::newRow("Linux") << int(Locations::Os::Linux);
+        QTest::newRow("macOS") << int(Locations::Os::MacOS);
+    }
+
+    void noPaneScrollsAtItsSize()
+    {
+        QFETCH(int, os);
+        m_env->editLocations([&](Locations &loc) {
+            loc = Locations::forOs(Locations::Os(os), loc.home);
+            loc.rootDisplayName = QStringLiteral("Test Disk");
+        });
+        AppState state;
+        SettingsView view(&state);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < view.tabs()->count(); ++i) {
+            view.tabs()->setCurrentIndex(i);
+            QApplication::processEvents();
+            if (auto *form = qobject_cast<QScrollArea *>(view.tabs()->widget(i)))
+                QVERIFY2(form->verticalScrollBar()->maximum() == 0 &&
+                             !form->verticalScrollBar()->isVisible(),
+                         qPrintable(view.tabs()->tabText(i)));
+        }
+    }
+
+    void themePickerSwitchesAtOnce()
+    {
+        Theme theme;
+        const QString systemStyle = Theme::styleName();
+        GeneralSettingsView pane;
+        QCOMPARE(pane.themePicker()->currentText(), QStringLiteral("Match System"));
+        pane.themePicker()->setCurrentIndex(2);
+        QCOMPARE(Preferences::intValue(PrefKey::themePreference, -1), 2);
+        QCOMPARE(theme.current(), Theme::Dark);
+        QCOMPARE(Theme::styleName(), QStringLiteral("fusion"));
+        QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);
+        QVERIFY(QApplication::palette().color(QPalette::Window).lightness() < 80);
+        pane.themePicker()->setCurrentIndex(1);
+        QCOMPARE(theme.current(), Theme::Light);
+        QVERIFY(QApplication::palette().color(QPalette::Window).lightness() > 180);
+        pane.themePicker()->setCurrentIndex(0);
+        QCOMPARE(theme.current(), Theme::System);
+        QCOMPARE(Theme::styleName(), systemStyle);
+    }
+
+    void unknownThemeValuesFollowTheSystem_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("appearance");
+        QTest::newRow("0") << 0 << int(Theme::System);
+        QTest::newRow("1") << 1 << int(Theme::Light);
+        QTest::newRow("2") << 2 << int(Theme::Dark);
+        QTest::newRow("3") << 3 << int(Theme::System);
+        QTest::newRow("-1") << -1 << int(Theme::System);
+    }
+
+    void unknownThemeValuesFollowTheSystem()
+    {
+        QFETCH(int, value);
+        QFETCH(int, appearance);
+        QCOMPARE(int(Theme::fromPreference(value)), appearance);
+    }
+
+    void switchesWriteTheirKeys()
+    {
+        Preferences::setValue(PrefKey::checkForUpdatesAutomatically, QStringLiteral("yes"));
+        GeneralSettingsView pane;
+        // Absent, or not a boolean, reads as on.
+        QVERIFY(pane.autoScanSwitch()->isChecked());
+        QVERIFY(pane.updatesSwitch()->isChecked());
+        QVERIFY(pane.watchTrashSwitch()->isChecked());
+        pane.autoScanSwitch()->click();
+        QCOMPARE(Preferences::boolValue(PrefKey::autoScanOnLaunch, true), false);
+        pane.updatesSwitch()->click();
+        QCOMPARE(Preferences::boolValue(PrefKey::checkForUpdatesAutomatically, true), false);
+    }
+
+    void trashSwitchPostsTheNotification()
+    {
+        GeneralSettingsView pane;
+        QSignalSpy spy(NotificationCenter::instance(), &NotificationCenter::notified);
+        pane.watchTrashSwitch()->click();
+        QCOMPARE(Preferences::boolValue(PrefKey::watchTrashForApps, true), false);
+        QTRY_COMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("watchTrashChanged"));
+        pane.watchTrashSwitch()->click();
+        QTRY_COMPARE(spy.count(), 2);
+        QCOMPARE(Preferences::boolValue(PrefKey::watchTrashForApps, false), true);
+    }
+
+    void privacyCheckAgainChangesOnlyThePane()
+    {
+        bool granted = false;
+        FullDiskAccess::setProbe([&granted] { return granted; });
+        AppState state;
+        PrivacySettingsView pane(&state);
+        QCOMPARE(pane.statusText(), QStringLiteral("Not granted"));
+        granted = true;
+        QTest::mouseClick(pane.findChild<QPushButton *>(QStringLiteral("privacyCheckAgain")),
+                          Qt::LeftButton);
+        QCOMPARE(pane.statusText(), QStringLiteral("Granted"));
+        QVERIFY(!state.hasFullDiskAccess());
+    }
+
+    void storageStartFolderChoices()
+    {
+        const QString home = Locations::current().home;
+        StorageSettingsView pane;
+        QComboBox *picker = pane.locationPicker();
+        QCOMPARE(picker->count(), 2);
+        QCOMPARE(picker->itemText(0), QStringLiteral("Test Disk (whole disk)"));
+        QCOMPARE(picker->itemText(1), QStringLiteral("Home Folder"));
+        QCOMPARE(picker->currentIndex(), 0);
+
+        // A picked folder below the home shows abbreviated, and is what is stored.
+        Dialogs::pushFolderAnswer(home + QStringLiteral("/Projects"));
+        QTest::mouseClick(pane.findChild<QPushButton *>(QStringLiteral("chooseStartFolder")),
+                          Qt::LeftButton);
+        QCOMPARE(Preferences::stringValue(PrefKey::storageMapRoot, QString()),
+                 home + QStringLiteral("/Projects"));
+        QCOMPARE(picker->count(), 3);
+        QCOMPARE(picker->currentText(), QStringLiteral("~/Projects"));
+
+        // Cancelling the picker keeps the stored folder.
+        Dialogs::pushFolderAnswer(std::nullopt);
+        QTest::mouseClick(pane.findChild<QPushButton *>(QStringLiteral("chooseStartFolder")),
+                          Qt::LeftButton);
+        QCOMPARE(Preferences::stringValue(PrefKey::storageMapRoot, QString()),
+                 home + QStringLiteral("/Projects"));
+
+        // Choosing the home folder drops the custom entry.
+        picker->setCurrentIndex(1);
+        emit picker->activated(1);
+        QCOMPARE(Preferences::stringValue(PrefKey::storageMapRoot, QString()), home);
+        StorageSettingsView again;
+        QCOMPARE(again.locationPicker()->count(), 2);
+        QCOMPARE(again.locationPicker()->currentText(), QStringLiteral("Home Folder"));
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+};
+
+QTEST_MAIN(TestSettingsView)
+#include "tst_SettingsView.moc"

@@ -1,0 +1,246 @@
+#include "app/AppState.h"
+#include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
+#include "app/widgets/TabHeader.h"
+#include "exec/ProcessRunner.h"
+#include "finders/AdvancedToolsViewModel.h"
+#include "finders/screens/DuplicatesView.h"
+#include "finders/screens/FileMetadataPreview.h"
+#include "support/TestEnvironment.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+// Group "photo": three copies of 1.5 MiB; group "clip": two copies of 2 MiB.
+class tst_DuplicatesView : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    QStringList m_photos, m_clips;
+
+    QString home() const { return m_env->home(); }
+    QString file(const QString &relative, char fill, qint64 size)
+    {
+        const QString path = home() + '/' + relative;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray(size, fill)) != size)
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    struct Tab {
+        AppState state;
+        QMainWindow window;
+        DuplicatesView *view = nullptr;
+    };
+    void open(Tab &t)
+    {
+        t.view = new DuplicatesView(&t.state, t.state.duplicatesVM(), &t.window);
+        t.window.setCentralWidget(t.view);
+        t.window.resize(1000, 700);
+        t.window.show();
+    }
+    static QStringList firstNames(const QList<DuplicateGroup> &groups)
+    {
+        QStringList names;
+        for (const DuplicateGroup &g : groups)
+            names << QFileInfo(g.children.first().path).fileName();
+        return names;
+    }
+    static QString keyOf(const Tab &t, const QString &sizePrefix)
+    {
+        for (const FileItem &item : const_cast<Tab &>(t).state.duplicatesVM()->items())
+            if (item.md5Hash.startsWith(sizePrefix + '-'))
+                return item.md5Hash;
+        return QString();
+    }
+    QString trashed(const QString &name) const
+    {
+        return Locations::current().trashFiles + '/' + name;
+    }
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        Dialogs::resetSeams();
+        m_photos = QStringList{file("Pictures/photo.jpg", 'p', 1572864),
+                               file("Desktop/photo.jpg", 'p', 1572864),
+                               file("work/photo copy.jpg", 'p', 1572864)};
+        m_clips =
+            QStringList{file("Movies/clip.mov", 'c', 2097152), file("work/clip.mov", 'c', 2097152)};
+        m_photos.sort();
+        m_clips.sort();
+    }
+    void cleanup() { m_env.reset(); }
+
+    void headerDetail_data()
+    {
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("nothing found") << true << ""
+                                       << "none found yet";
+        QTest::newRow("two groups") << false << ""
+                                    << "2 groups · " + formatSizeMB(1.5 * 2 + 2) + " can be freed";
+        QTest::newRow("search keeps one copy of a group")
+            << false << "movies/"
+            << "1 groups · " + formatSizeMB(0) + " can be freed";
+    }
+    void headerDetail()
+    {
+        QFETCH(bool, empty);
+        QFETCH(QString, search);
+        QFETCH(QString, detail);
+        if (empty)
+            QDir(home()).removeRecursively(); // the test's own fixture
+        QDir().mkpath(home());
+        Tab t;
+        open(t);
+        t.state.duplicatesVM()->waitForTasks();
+        QTRY_VERIFY(!t.state.duplicatesVM()->isScanRunning());
+        t.state.setGlobalSearchText(search);
+        QCOMPARE(t.view->header()->subtitleText(),
+                 TabNavigation(TabNavigation::duplicates).subtitle() + " · " + detail);
+        QCOMPARE(t.view->emptyState() != nullptr, empty);
+    }
+
+    void bulkDeleteWarnsForEveryGroupLosingAllCopies_data()
+    {
+        QTest::addColumn<int>("photosTicked");
+        QTest::addColumn<bool>("hideOne");
+        QTest::addColumn<QString>("confirmLabel");
+        QTest::addColumn<int>("photosMoved");
+        QTest::newRow("every copy of a group not on view")
+            << 3 << false << "Delete All Copies" << 3;
+        QTest::newRow("one copy kept") << 2 << false << "Yes, Delete" << 2;
+        QTest::newRow("a ticked copy hidden by the search stays")
+            << 3 << true << "Yes, Delete" << 2;
+    }
+    void bulkDeleteWarnsForEveryGroupLosingAllCopies()
+    {
+        QFETCH(int, photosTicked);
+        QFETCH(bool, hideOne);
+        QFETCH(QString, confirmLabel);
+        QFETCH(int, photosMoved);
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->groups().size(), 2);
+        for (int i = 0; i < photosTicked; ++i)
+            t.view->setChecked(m_photos.at(i), true);
+        if (!hideOne) {
+            t.view->setChecked(m_clips.first(), true);
+            t.view->selectGroup(keyOf(t, "2097152"));
+            // The selected group is the clips: its own line says nothing of the photos.
+            QCOMPARE(t.view->summaryLabel()->text(),
+                     "Space to free: 1x " + formatSizeMB(2) + " = " + formatSizeMB(2));
+        } else {
+            // Hides "work/photo copy.jpg", which stays ticked but not on view.
+            t.state.setGlobalSearchText("o.JPG");
+        }
+        const QStringList going = t.view->checkedPaths();
+        QCOMPARE(t.view->deleteSelectedButton()->count(), going.size());
+        QSignalSpy done(t.view, &DuplicatesView::removalFinished);
+        Dialogs::pushConfirmAnswer(true);
+        t.view->deleteSelectedButton()->click();
+        const Dialogs::Confirmation asked = *Dialogs::lastConfirmation();
+        QCOMPARE(asked.title, QString("Move %1 duplicates to Trash?").arg(going.size()));
+        QVERIFY(asked.text.startsWith("Are you sure you want to delete the selected duplicates?"));
+        QCOMPARE(asked.confirmLabel, confirmLabel);
+        QCOMPARE(asked.text.contains("photo.jpg (3 copies)"), confirmLabel == "Delete All Copies");
+        QTRY_COMPARE(done.count(), 1);
+        QCOMPARE(done.first().first().toStringList(), going);
+        int photosGone = 0;
+        for (const QString &p : m_photos)
+            photosGone += QFile::exists(p) ? 0 : 1;
+        QCOMPARE(photosGone, photosMoved);
+        QVERIFY(QFile::exists(m_photos.last()) == (photosMoved < 3));
+        QCOMPARE(QFile::exists(m_clips.first()), hideOne);
+        QVERIFY(QFile::exists(m_clips.last()));
+        QCOMPARE(t.view->deleteSelectedButton()->count(), 0);
+    }
+
+    void allCopiesTickedShowsTheWarning()
+    {
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->groups().size(), 2);
+        QVERIFY(t.view->detailPlaceholder()->isVisible());
+        t.view->selectGroup(keyOf(t, "1572864"));
+        QCOMPARE(t.view->copiesTable()->model()->rowCount(), 3);
+        QCOMPARE(t.view->summaryLabel()->text(), QStringLiteral("Select items to free up space"));
+        for (const QString &p : m_photos)
+            t.view->setChecked(p, true);
+        QCOMPARE(t.view->summaryLabel()->text(),
+                 QStringLiteral(
+                     "⚠️ Warning: All duplicates selected. This will delete all copies!"));
+        QVERIFY(t.view->summaryLabel()->font().bold());
+
+        // A copy's own "Delete", confirmed, moves just that copy.
+        QSignalSpy done(t.view, &DuplicatesView::removalFinished);
+        Dialogs::pushConfirmAnswer(true);
+        QTableView *copies = t.view->copiesTable();
+        const QModelIndex cell = copies->model()->index(1, DuplicatesView::ActionColumn);
+        QTest::mouseClick(copies->viewport(), Qt::LeftButton, {},
+                          copies->visualRect(cell).center());
+        QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Move to Trash?"));
+        QTRY_COMPARE(done.count(), 1);
+        QVERIFY(!QFile::exists(m_photos.at(1)));
+        QVERIFY(QFile::exists(trashed("photo.jpg")));
+        QCOMPARE(copies->model()->rowCount(), 2);
+        // The two remaining copies are still ticked: the warning stays true.
+        QCOMPARE(t.view->summaryLabel()->text(),
+                 QStringLiteral(
+                     "⚠️ Warning: All duplicates selected. This will delete all copies!"));
+    }
+
+    void sorting_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("order");
+        QTest::addColumn<QString>("menuChecked");
+        QTest::newRow("as opened")
+            << "" << QStringList{"photo.jpg", "clip.mov"} << "Most space freed";
+        QTest::newRow("menu: largest file")
+            << "largestFile" << QStringList{"clip.mov", "photo.jpg"} << "Largest file";
+        QTest::newRow("menu: most copies")
+            << "mostCopies" << QStringList{"photo.jpg", "clip.mov"} << "Most copies";
+        QTest::newRow("column: each, ascending")
+            << "each" << QStringList{"photo.jpg", "clip.mov"} << "";
+        QTest::newRow("column: copies, ascending")
+            << "copies" << QStringList{"clip.mov", "photo.jpg"} << "";
+    }
+    void sorting()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, order);
+        QFETCH(QString, menuChecked);
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->groups().size(), 2);
+        if (how == "largestFile")
+            t.view->chooseSort(DuplicateSort::largestFile);
+        else if (how == "mostCopies")
+            t.view->chooseSort(DuplicateSort::mostCopies);
+        else if (how == "each")
+            t.view->sortByColumn(DuplicatesView::EachColumn, true);
+        else if (how == "copies")
+            t.view->sortByColumn(DuplicatesView::CopiesColumn, true);
+        QCOMPARE(firstNames(t.view->groups()), order);
+        QString checked;
+        for (QAction *a : t.view->sortMenu()->actions())
+            if (a->isChecked())
+                checked = a->text();
+        QCOMPARE(checked, menuChecked);
+        QCOMPARE(t.view->groupsTable()->model()->index(0, 0).data().toString(), order.first());
+    }
+};
+
+QTEST_MAIN(tst_DuplicatesView)
+#include "tst_DuplicatesView.moc"
