@@ -55,8 +55,10 @@ int CliProgram::run(const QList<QByteArray> &args)
         return Command::Done;
     }
     for (const auto &c : m_commands) {
-        if (c->name() == first)
-            return c->run(args.mid(1), console);
+        if (c->name() == first) {
+            const int status = c->run(args.mid(1), console);
+            return console.interrupted() ? Console::interruptStatus() : status;
+        }
     }
     console.error({}, QStringLiteral("unknown command ") + QString::fromUtf8(first));
     console.err("Try 'quillmar-cli --help'.\n");

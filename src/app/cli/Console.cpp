@@ -57,6 +57,11 @@ Console::~Console()
     gInterruptFlag = nullptr;
 }
 
+int Console::interruptStatus()
+{
+    return 128 + (gSignal == 0 ? SIGINT : int(gSignal));
+}
+
 void Console::out(const QByteArray &bytes)
 {
     writeAll(stdout, bytes);

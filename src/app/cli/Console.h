@@ -30,6 +30,8 @@ public:
 
     const CancelToken &interrupt() const { return m_interrupt; }
     bool interrupted() const { return m_interrupt.isCancelled(); }
+    // 128 + the signal that interrupted, as shells report it.
+    static int interruptStatus();
 
     // Sizes as `du -h` prints them: powers of 1024, rounded up, one decimal below 10.
     static QByteArray humanSize(qint64 bytes);
