@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -26,7 +27,11 @@ void onSignal(int signal)
     gSignal = signal;
     if (gInterruptFlag)
         gInterruptFlag->store(true, std::memory_order_relaxed);
-    ::alarm(1);
+    // Work that checks the flag ends long before; a call blocked on a full pipe or a
+    // hung file system is cut short.
+    itimerval deadline = {};
+    deadline.it_value.tv_usec = 800 * 1000;
+    ::setitimer(ITIMER_REAL, &deadline, nullptr);
 }
 
 void writeAll(FILE *stream, const QByteArray &bytes)

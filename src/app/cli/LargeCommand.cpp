@@ -8,9 +8,10 @@
 
 QString LargeCommand::description() const
 {
-    return QStringLiteral("Lists the largest files.\n\n"
-                          "Lists the files below the folders of at least 50M (or --min-size),\n"
-                          "largest first: size as du -h prints it, a tab, the path.");
+    return QStringLiteral(
+        "Lists the largest files.\n\n"
+        "Lists the files below the folders of at least 50M (or --min-size),\n"
+        "largest first (equal sizes by path): size as du -h prints it, a tab, the path.");
 }
 
 QList<Command::Option> LargeCommand::options() const
@@ -37,8 +38,9 @@ int LargeCommand::execute(const Arguments &args, Console &console)
     if (console.interrupted())
         return Interrupted;
     QList<FileListing::File> &files = listing.files;
-    std::stable_sort(files.begin(), files.end(),
-                     [](const auto &a, const auto &b) { return a.bytes > b.bytes; });
+    std::sort(files.begin(), files.end(), [](const auto &a, const auto &b) {
+        return a.bytes != b.bytes ? a.bytes > b.bytes : a.path < b.path;
+    });
     if (args.has("--json")) {
         QList<ListExport::File> rows;
         rows.reserve(files.size());
