@@ -1,7 +1,8 @@
-# Run by CTest: cmake -DLAYERS=... -DQT_HEADERS=... -DPROGRAM=... -P Layering.cmake
-# The engine and model libraries link no Qt module but Core and Concurrent; every
-# library's files include only headers of their own library, of the libraries it links and
-# of the Qt modules it links; a program of the engine library alone loads only Qt Core.
+# Run by CTest: cmake -DLAYERS=... -DQT_HEADERS=... -DPROGRAMS=a;b -P Layering.cmake
+# The engine and model libraries link no Qt module but Core and Concurrent, and the
+# command line's library nothing but the engine; every library's files include only
+# headers of their own library, of the libraries it links and of the Qt modules it links;
+# the programs named (the command line, a program of the engine alone) load only Qt Core.
 cmake_minimum_required(VERSION 3.22)
 file(STRINGS ${LAYERS} lines)
 set(libraries "")
@@ -19,13 +20,18 @@ endforeach()
 
 set(errors "")
 # What a command-line program links stays within Qt Core.
-foreach(library quillmar_engine quillmar_models)
+foreach(library quillmar_engine quillmar_cli quillmar_models)
     if(NOT library IN_LIST libraries)
         string(APPEND errors "no library ${library}\n")
     endif()
     string(REGEX MATCHALL "Qt(Gui|Widgets|Network|DBus)" extra "${reach_${library}}")
     if(extra)
         string(APPEND errors "${library} links ${extra}\n")
+    endif()
+endforeach()
+foreach(link IN LISTS reach_quillmar_cli)
+    if(NOT link MATCHES "^(quillmar_cli|quillmar_engine|QtCore)$")
+        string(APPEND errors "quillmar_cli links ${link}\n")
     endif()
 endforeach()
 foreach(library IN LISTS libraries)
@@ -55,19 +61,21 @@ foreach(library IN LISTS libraries)
     endforeach()
 endforeach()
 
-if(APPLE)
-    execute_process(COMMAND otool -L ${PROGRAM} OUTPUT_VARIABLE loaded RESULT_VARIABLE failed)
-else()
-    execute_process(COMMAND ldd ${PROGRAM} OUTPUT_VARIABLE loaded RESULT_VARIABLE failed)
-endif()
-if(failed OR NOT loaded MATCHES "Qt6?Core")
-    string(APPEND errors "cannot list what ${PROGRAM} loads:\n${loaded}\n")
-endif()
-string(REGEX MATCHALL "Qt6?(Gui|Widgets|Network|DBus)" extra "${loaded}")
-if(extra)
-    list(REMOVE_DUPLICATES extra)
-    string(APPEND errors "${PROGRAM} of the engine alone loads ${extra}\n")
-endif()
+foreach(program IN LISTS PROGRAMS)
+    if(APPLE)
+        execute_process(COMMAND otool -L ${program} OUTPUT_VARIABLE loaded RESULT_VARIABLE failed)
+    else()
+        execute_process(COMMAND ldd ${program} OUTPUT_VARIABLE loaded RESULT_VARIABLE failed)
+    endif()
+    if(failed OR NOT loaded MATCHES "Qt6?Core")
+        string(APPEND errors "cannot list what ${program} loads:\n${loaded}\n")
+    endif()
+    string(REGEX MATCHALL "Qt6?(Gui|Widgets|Network|DBus|Concurrent)" extra "${loaded}")
+    if(extra)
+        list(REMOVE_DUPLICATES extra)
+        string(APPEND errors "${program} loads ${extra}\n")
+    endif()
+endforeach()
 
 if(errors)
     message(FATAL_ERROR "Layering broken:\n${errors}")

@@ -6,6 +6,7 @@ target_sources(quillmar_ui PRIVATE
     app/widgets/DetailRow.cpp app/widgets/DetailRow.h
     app/widgets/Dialogs.cpp app/widgets/Dialogs.h
     app/widgets/EmptyStateView.cpp app/widgets/EmptyStateView.h
+    app/widgets/ExportButton.cpp app/widgets/ExportButton.h
     app/widgets/FileIcons.cpp app/widgets/FileIcons.h
     app/widgets/QuickLookPreview.cpp app/widgets/QuickLookPreview.h
     app/widgets/ScaleButton.cpp app/widgets/ScaleButton.h

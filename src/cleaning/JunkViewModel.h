@@ -1,37 +1,16 @@
 #pragma once
 
+#include "cleaning/JunkCategories.h"
 #include "cleaning/ScanCleanCycle.h"
-#include "platform/FileIdentity.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QUuid>
 
 #include <algorithm>
 
 class AppHost;
-
-struct JunkFileItem {
-    QUuid id = QUuid::createUuid();
-    QString name; // last path component
-    QString path;
-    double sizeMB = 0;
-};
-
-struct JunkCategory {
-    QUuid id = QUuid::createUuid();
-    QString name;
-    QString path; // empty: the category has no folder on this system and measures 0
-    QString description;
-    QString icon;
-    double sizeMB = 0;
-    QList<JunkFileItem> topFiles;
-    FileIdentity identity{}; // the folder as measured; a clean refuses another one there
-    bool isExpanded = false; // the screen keeps its own expansion set
-    bool isSelected = false;
-};
 
 enum class JunkSortColumn { category, path, size };
 

@@ -5,6 +5,7 @@ target_sources(quillmar_engine PRIVATE
     finders/FileScan.cpp finders/FileScan.h
     finders/FinderScans.cpp finders/FinderScans.h
     finders/HomeSearch.cpp finders/HomeSearch.h
+    finders/ListExport.cpp finders/ListExport.h
     finders/Md5Lanes.cpp finders/Md5Lanes.h
 )
 target_sources(quillmar_models PRIVATE

@@ -10,6 +10,7 @@ target_sources(quillmar_engine PRIVATE
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
     platform/Locations.cpp platform/Locations.h
     platform/MountTable.cpp platform/MountTable.h
+    platform/PathText.cpp platform/PathText.h
     platform/NotificationCenter.cpp platform/NotificationCenter.h
     platform/PlatformTexts.cpp platform/PlatformTexts.h
     platform/Preferences.cpp platform/Preferences.h

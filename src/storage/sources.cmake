@@ -1,6 +1,8 @@
 target_sources(quillmar_engine PRIVATE
+    storage/NcduExport.cpp storage/NcduExport.h
     storage/StorageScanner.cpp storage/StorageScanner.h
     storage/TreemapLayout.cpp storage/TreemapLayout.h
+    storage/UsageWalk.cpp storage/UsageWalk.h
 )
 target_sources(quillmar_models PRIVATE
     storage/StorageViewModel.cpp storage/StorageViewModel.h

@@ -84,7 +84,8 @@ private slots:
     void installTreeHoldsEveryFile_data()
     {
         QTest::addColumn<QString>("file");
-        for (const char *f : {"bin/quillmar", "share/applications/com.ornk.quillmar.desktop",
+        for (const char *f : {"bin/quillmar", "bin/quillmar-cli", "share/man/man1/quillmar-cli.1",
+                              "share/applications/com.ornk.quillmar.desktop",
                               "share/metainfo/com.ornk.quillmar.metainfo.xml",
                               "share/icons/hicolor/scalable/apps/com.ornk.quillmar.svg",
                               "share/icons/hicolor/16x16/apps/com.ornk.quillmar.png",
@@ -122,6 +123,7 @@ private slots:
         QCOMPARE(listing.code, 0);
         const QStringList entries = listing.out.split('\n', Qt::SkipEmptyParts);
         QVERIFY(entries.contains("Quillmar/bin/quillmar"));
+        QVERIFY(entries.contains("Quillmar/bin/quillmar-cli"));
         QVERIFY(entries.contains("Quillmar/share/quillmar/release-keyring.gpg"));
         for (const QString &e : entries)
             QVERIFY2(e.startsWith("Quillmar/"), qPrintable(e));
@@ -230,6 +232,7 @@ private slots:
         const QString root = m_dir.filePath("deb");
         QCOMPARE(run("dpkg-deb", {"-x", deb, root}).code, 0);
         QVERIFY(QFileInfo(root + "/usr/bin/quillmar").isExecutable());
+        QVERIFY(QFileInfo(root + "/usr/bin/quillmar-cli").isExecutable());
         QCOMPARE(execLine(root + "/usr/share/applications/com.ornk.quillmar.desktop"),
                  QStringLiteral("/usr/bin/quillmar"));
         // Only the tarball carries the keyring.

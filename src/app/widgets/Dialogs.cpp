@@ -126,6 +126,32 @@ void chooseFolder(QWidget *parent, const QString &startFolder, const QString &ac
     dialog->open();
 }
 
+void chooseSaveFile(QWidget *parent, const QString &suggestedPath, const QString &filter,
+                    const QString &suffix, std::function<void(std::optional<QString>)> done)
+{
+    if (!gFolderAnswers.isEmpty()) {
+        done(gFolderAnswers.dequeue());
+        return;
+    }
+    auto *dialog = new QFileDialog(parent, QString(), suggestedPath, filter);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(suffix);
+    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<QWidget> opener = QApplication::focusWidget();
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done, opener](int result) {
+        if (opener && opener->isVisible() && opener->isEnabled())
+            opener->setFocus(Qt::OtherFocusReason);
+        const QStringList picked = dialog->selectedFiles();
+        if (result == QDialog::Accepted && !picked.isEmpty())
+            done(picked.first());
+        else
+            done(std::nullopt);
+    });
+    dialog->open();
+}
+
 void pushConfirmAnswer(bool answer)
 {
     gConfirmAnswers.enqueue(answer);

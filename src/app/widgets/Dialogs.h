@@ -37,12 +37,18 @@ void alert(QWidget *parent, const QString &title, const QString &detail,
 void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,
                   std::function<void(std::optional<QString>)> done);
 
+// Picks a file to write, asking before replacing one; `done` gets nothing on cancel.
+// `filter` is a name filter ("CSV files (*.csv)"); a name without a suffix gets `suffix`.
+void chooseSaveFile(QWidget *parent, const QString &suggestedPath, const QString &filter,
+                    const QString &suffix, std::function<void(std::optional<QString>)> done);
+
 // The look of a destructive push button (red, white text), in every theme.
 QString destructiveButtonStyleSheet();
 
 // Test seam: the next confirm() answers this without showing anything.
 void pushConfirmAnswer(bool answer);
-// Test seam: the next chooseFolder() answers this without showing anything.
+// Test seam: the next chooseFolder() or chooseSaveFile() answers this without showing
+// anything.
 void pushFolderAnswer(std::optional<QString> folder);
 // The last question asked through confirm(), answered or not.
 std::optional<Confirmation> lastConfirmation();

@@ -33,6 +33,8 @@ const QHash<QString, SymbolInfo> &symbolMap()
         {"folder.fill.badge.minus", {{"folder-symbolic", "folder"}, QStyle::SP_DirClosedIcon}},
         {"trash.fill", {{"user-trash-symbolic", "user-trash"}, QStyle::SP_TrashIcon}},
         {"doc.on.doc.fill", {{"edit-copy-symbolic", "edit-copy"}, QStyle::SP_FileLinkIcon}},
+        {"square.and.arrow.up",
+         {{"document-save-symbolic", "document-save"}, QStyle::SP_DialogSaveButton}},
         {"internaldrive.fill",
          {{"drive-harddisk-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon}},
         {"archivebox.fill", {{"media-optical-symbolic", "media-optical"}, QStyle::SP_DriveCDIcon}},

@@ -1,13 +1,16 @@
 #include "finders/screens/DuplicatesView.h"
 
 #include "app/AppState.h"
+#include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/ExportButton.h"
 #include "app/widgets/QuickLookPreview.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "finders/ListExport.h"
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/FilePreviewPane.h"
 #include "finders/screens/FinderRemoval.h"
@@ -212,6 +215,25 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     m_header->addAction(m_sortButton);
     m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
     m_header->addAction(m_deleteSelected);
+    // The groups as shown: filtered, in their order.
+    m_export = new ExportButton(
+        ExportButton::csvAndJson([this]() -> std::function<QByteArray(bool)> {
+            if (m_groups.isEmpty())
+                return {};
+            return [groups = m_groups](bool csv) {
+                QList<FileItem> copies;
+                for (const DuplicateGroup &g : groups)
+                    copies += g.children;
+                const QList<ListExport::Group> out = ListExport::groups(copies);
+                return csv ? ListExport::groupsCsv(out) : ListExport::groupsJson(out);
+            };
+        }),
+        [] { return QStringLiteral("Duplicates"); }, m_header);
+    m_export->setAccessibleName(QStringLiteral("Export the duplicates"));
+    m_header->addAction(m_export);
+    new CloseGuard(
+        this, [this] { return m_export->isRunning(); },
+        QStringLiteral("The duplicates are still being exported."));
     layout->addWidget(m_header);
 
     m_body =

@@ -11,6 +11,7 @@ class AdvancedToolsViewModel;
 class AppState;
 class DeleteSelectedButton;
 class EmptyStateView;
+class ExportButton;
 class FileMetadataPreview;
 class FinderRemoval;
 class QLabel;
@@ -36,6 +37,7 @@ public:
     QToolButton *sortButton() const { return m_sortButton; }
     QMenu *sortMenu() const { return m_sortMenu; }
     DeleteSelectedButton *deleteSelectedButton() const { return m_deleteSelected; }
+    ExportButton *exportButton() const { return m_export; }
     QTableView *groupsTable() const { return m_groupsTable; }
     QTableView *copiesTable() const { return m_copiesTable; }
     QLabel *detailPlaceholder() const { return m_detailPlaceholder; }
@@ -89,6 +91,7 @@ private:
     QToolButton *m_sortButton;
     QMenu *m_sortMenu;
     DeleteSelectedButton *m_deleteSelected;
+    ExportButton *m_export;
     ScanStateStack *m_body;
     QTableView *m_groupsTable;
     QTableView *m_copiesTable;

@@ -1,14 +1,17 @@
 #include "finders/screens/GenericFileListView.h"
 
 #include "app/AppState.h"
+#include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/QuickLookPreview.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "finders/ListExport.h"
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/FilePreviewPane.h"
 #include "finders/screens/FinderRemoval.h"
@@ -156,6 +159,24 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     m_header = new TabHeader(tab, this);
     m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
     m_header->addAction(m_deleteSelected);
+    if (tab == TabNavigation::largeFiles || tab == TabNavigation::installers) {
+        // The rows as shown: filtered, in their order.
+        m_export = new ExportButton(
+            ExportButton::csvAndJson([this]() -> std::function<QByteArray(bool)> {
+                if (m_rows.isEmpty())
+                    return {};
+                return [rows = m_rows](bool csv) {
+                    const QList<ListExport::File> files = ListExport::files(rows);
+                    return csv ? ListExport::filesCsv(files) : ListExport::filesJson(files);
+                };
+            }),
+            [tab] { return TabNavigation(tab).title(); }, m_header);
+        m_export->setAccessibleName(QStringLiteral("Export the list"));
+        m_header->addAction(m_export);
+        new CloseGuard(
+            this, [this] { return m_export->isRunning(); },
+            QStringLiteral("The list is still being exported."));
+    }
     layout->addWidget(m_header);
 
     m_body = new ScanStateStack(tab, QStringLiteral("Nothing found"),

@@ -14,6 +14,7 @@ class AdvancedToolsViewModel;
 class AppState;
 class DeleteSelectedButton;
 class EmptyStateView;
+class ExportButton;
 class FileMetadataPreview;
 class FinderRemoval;
 class QLabel;
@@ -42,6 +43,8 @@ public:
     TabHeader *header() const { return m_header; }
     QTableView *table() const { return m_table; }
     DeleteSelectedButton *deleteSelectedButton() const { return m_deleteSelected; }
+    // Large files and installers only.
+    ExportButton *exportButton() const { return m_export; }
     QWidget *previewPanel() const { return m_preview; }
     QLabel *previewPlaceholder() const { return m_placeholder; }
     RuntimeDetailPreview *runtimePreview() const { return m_runtimePreview; }
@@ -86,6 +89,7 @@ private:
     std::function<void()> m_scanAction;
     TabHeader *m_header;
     DeleteSelectedButton *m_deleteSelected;
+    ExportButton *m_export = nullptr;
     ScanStateStack *m_body;
     QTableView *m_table;
     class RowsModel;

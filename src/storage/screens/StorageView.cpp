@@ -2,7 +2,9 @@
 
 #include "app/AppState.h"
 #include "app/widgets/ActivityIndicator.h"
+#include "app/widgets/CloseGuard.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
@@ -12,6 +14,7 @@
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/desktop/Workspace.h"
+#include "storage/NcduExport.h"
 #include "storage/StorageViewModel.h"
 #include "storage/screens/StorageBlockMap.h"
 #include "storage/screens/StorageColumn.h"
@@ -21,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QLocale>
 #include <QMenu>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -80,6 +84,26 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_rescan->setObjectName(QStringLiteral("storageRescan"));
     connect(m_rescan, &QPushButton::clicked, this, [this] { m_model->rescan(); });
     m_header->addAction(m_rescan);
+    // The mapped folder, every file and folder in it, in the format ncdu opens.
+    ExportButton::Format ncdu{
+        QStringLiteral("ncdu Export (JSON)…"), QStringLiteral("ncdu export (*.json)"),
+        QStringLiteral("json"), [this]() -> std::optional<ExportButton::Work> {
+            const QByteArray root = StorageScanner::standardized(nativePath(m_model->root()));
+            auto walk = std::make_shared<UsageWalk>();
+            m_export->setProgress([walk] {
+                return QLocale().toString(qulonglong(walk->itemsSeen())) + QStringLiteral(" items");
+            });
+            return [root, walk](const QString &file, const CancelToken &c) {
+                return NcduExport::toFile(root, file, *walk, c);
+            };
+        }};
+    m_export = new ExportButton(
+        {ncdu}, [this] { return m_model->rootName(); }, m_header);
+    m_export->setAccessibleName(QStringLiteral("Export the mapped folder"));
+    m_header->addAction(m_export);
+    new CloseGuard(
+        this, [this] { return m_export->isRunning(); },
+        QStringLiteral("The export of the mapped folder is still being written."));
     layout->addWidget(m_header);
 
     // Column browser.

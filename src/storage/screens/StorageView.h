@@ -10,6 +10,7 @@
 #include <optional>
 
 class AppState;
+class ExportButton;
 class QHBoxLayout;
 class QLabel;
 class QMenu;
@@ -34,6 +35,7 @@ public:
     QPushButton *rootMenuButton() const { return m_rootButton; }
     QMenu *rootMenu() const { return m_rootMenu; }
     QPushButton *rescanButton() const { return m_rescan; }
+    ExportButton *exportButton() const { return m_export; }
     QList<StorageColumn *> columnViews() const { return m_columnViews; }
     // The loading column's text; empty when no column is being measured.
     QString loadingText() const;
@@ -75,6 +77,7 @@ private:
     QPushButton *m_rootButton;
     QMenu *m_rootMenu;
     QPushButton *m_rescan;
+    ExportButton *m_export;
     QScrollArea *m_browser;
     QWidget *m_strip;
     QHBoxLayout *m_stripLayout;

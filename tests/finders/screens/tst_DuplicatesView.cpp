@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/ExportButton.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
@@ -109,6 +110,52 @@ private slots:
         QCOMPARE(t.view->header()->subtitleText(),
                  TabNavigation(TabNavigation::duplicates).subtitle() + " · " + detail);
         QCOMPARE(t.view->emptyState() != nullptr, empty);
+    }
+
+    void exportsTheGroupsShown_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("CSV") << 0 << true;
+        QTest::newRow("JSON") << 1 << true;
+        QTest::newRow("into a folder that is not there") << 0 << false;
+    }
+    void exportsTheGroupsShown()
+    {
+        QFETCH(int, format);
+        QFETCH(bool, written);
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->groups().size(), 2);
+        const QString out = m_env->filePath(written ? "export" : "gone/export");
+        Dialogs::pushFolderAnswer(out);
+        QSignalSpy done(t.view->exportButton(), &ExportButton::exportFinished);
+        t.view->exportButton()->formatMenu()->actions().at(format)->trigger();
+        QTRY_COMPARE(done.size(), 1);
+        if (!written) {
+            // Said out loud, with the system's reason.
+            QVERIFY(Dialogs::lastAlert().has_value());
+            QVERIFY(Dialogs::lastAlert()->first.startsWith("Couldn't export"));
+            QCOMPARE(Dialogs::lastAlert()->second, done.first().at(1).toString());
+            QVERIFY(!Dialogs::lastAlert()->second.isEmpty());
+            return;
+        }
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        // Most space freed first: the photos, then the clips.
+        QByteArray expected;
+        if (format == 0) {
+            expected = "group,bytes,path\r\n";
+            for (const QString &p : m_photos)
+                expected += "1,1572864," + p.toUtf8() + "\r\n";
+            for (const QString &p : m_clips)
+                expected += "2,2097152," + p.toUtf8() + "\r\n";
+        } else {
+            expected = "[\n{\"bytes\":1572864,\"paths\":[\"" + m_photos.join("\",\"").toUtf8() +
+                       "\"]},\n{\"bytes\":2097152,\"paths\":[\"" + m_clips.join("\",\"").toUtf8() +
+                       "\"]}\n]\n";
+        }
+        QCOMPARE(f.readAll(), expected);
     }
 
     void bulkDeleteWarnsForEveryGroupLosingAllCopies_data()

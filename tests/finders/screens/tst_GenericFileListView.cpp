@@ -2,6 +2,7 @@
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
+#include "app/widgets/ExportButton.h"
 #include "app/widgets/QuickLookPreview.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/screens/FileMetadataPreview.h"
@@ -13,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTableView>
@@ -307,6 +309,27 @@ private slots:
         QTRY_VERIFY(!t.view->isRemoving());
         QVERIFY(t.view->rows().isEmpty());
         QVERIFY(t.window->close());
+    }
+
+    void exportsTheRowsShownAsCsv()
+    {
+        const QString odd = file("setup, \"final\".dmg", 300);
+        const QString plain = file("tool.pkg", 100);
+        list({plain, odd});
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->rows().size(), 2);
+        const QString out = m_env->filePath("list.csv");
+        Dialogs::pushFolderAnswer(out);
+        QSignalSpy done(t.view->exportButton(), &ExportButton::exportFinished);
+        t.view->exportButton()->formatMenu()->actions().first()->trigger();
+        QTRY_COMPARE(done.size(), 1);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray quoted = odd.toUtf8();
+        quoted.replace("\"", "\"\"");
+        QCOMPARE(f.readAll(), "path,bytes,kind\r\n\"" + quoted + "\",300,Installer\r\n" +
+                                  plain.toUtf8() + ",100,Installer\r\n");
     }
 
     void previewFollowsSelection()

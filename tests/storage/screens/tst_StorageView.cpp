@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/ExportButton.h"
 #include "app/widgets/TabHeader.h"
 #include "platform/FileProperties.h"
 #include "platform/FullDiskAccess.h"
@@ -29,6 +30,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <QProcess>
 #include <QTest>
 #include <QToolButton>
 
@@ -425,6 +427,30 @@ private slots:
         QVERIFY(!view.blockMap()->content().showsEmptyText);
         QVERIFY(view.blockMap()->content().blocks.isEmpty());
         QVERIFY(!view.blockMap()->content().rest);
+    }
+
+    // Every file of the mapped folder, in a file ncdu opens.
+    void exportsTheMappedFolderForNcdu()
+    {
+        AppState state;
+        StorageView view(&state, state.storageVM());
+        view.show();
+        QTRY_COMPARE(view.columnViews().size(), 1);
+        QVERIFY(view.exportButton()->isEnabled());
+        const QString out = m_env->filePath(QStringLiteral("map.json"));
+        Dialogs::pushFolderAnswer(out);
+        QSignalSpy done(view.exportButton(), &ExportButton::exportFinished);
+        view.exportButton()->formatMenu()->actions().first()->trigger();
+        QTRY_COMPARE(done.size(), 1);
+        QCOMPARE(done.first().at(1).toString(), QString());
+        QProcess ncdu;
+        ncdu.start(QStringLiteral("ncdu"), {"-0", "-f", out, "-o", "-"});
+        QVERIFY(ncdu.waitForFinished(30000));
+        QCOMPARE(ncdu.exitCode(), 0);
+        const QByteArray again = ncdu.readAllStandardOutput();
+        QVERIFY(again.contains("[{\"name\":\"" + QFile::encodeName(m_home) + "\""));
+        QVERIFY(again.contains("{\"name\":\"inner.bin\",\"asize\":524288,"));
+        QVERIFY(again.contains("[{\"name\":\"zeros\",") && again.contains("{\"name\":\"a\"}"));
     }
 
     void rootMenuAndRescan()
