@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/TabNavigation.h"
 #include "app/screens/DesktopIntegration.h"
 #include "app/screens/MainWindow.h"
 #include "app/widgets/Symbols.h"
@@ -15,14 +16,21 @@
 
 namespace {
 
+QString tabHelp()
+{
+    QStringList names;
+    for (const TabNavigation &tab : TabNavigation::allCases())
+        names.append(tab.rawValue());
+    return QStringLiteral("Show this tab: ") + names.join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+
 struct Options {
     QCommandLineOption screenshot{
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the main window to <file> once it has "
                        "settled, then quit."),
         QStringLiteral("file")};
-    QCommandLineOption tab{QStringLiteral("tab"), QStringLiteral("Show this tab (its raw value)."),
-                           QStringLiteral("tab")};
+    QCommandLineOption tab{QStringLiteral("tab"), tabHelp(), QStringLiteral("tab")};
     QCommandLineOption map{
         QStringLiteral("map"),
         QStringLiteral("Open the Storage Map at <folder> (with --screenshot, also opens "

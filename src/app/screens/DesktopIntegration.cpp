@@ -68,7 +68,7 @@ std::optional<QString> desktopEntry(const QString &folder)
                           "Exec=%1\n"
                           "Icon=%2\n"
                           "Terminal=false\n"
-                          "Categories=System;Utility;Filesystem;\n"
+                          "Categories=System;Filesystem;\n"
                           "StartupWMClass=quillmar\n")
         .arg(escapedValue(execArgument(folder + QStringLiteral("/bin/quillmar"))),
              escapedValue(folder + QStringLiteral("/share/icons/hicolor/scalable/apps/") +
