@@ -1,5 +1,6 @@
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
+#include "platform/Trash.h"
 #include "support/LocalHttpServer.h"
 #include "support/ReleaseFixture.h"
 #include "support/TestEnvironment.h"
@@ -355,6 +356,10 @@ void tst_Updater::install()
     QVERIFY(!QFileInfo::exists(staging()) && !QFileInfo(staging()).isSymLink());
     const QString trash = m_env->home() + "/.local/share/Trash/files/";
     QCOMPARE(ReleaseFixture::read(trash + "Quillmar/bin/quillmar"), QByteArray("old"));
+    // Restoring it from the Trash names the folder's own place, not where it was staged.
+    const QByteArray record = ReleaseFixture::read(trash + "../info/Quillmar.trashinfo");
+    QVERIFY2(record.contains("\nPath=" + Trash::encodeInfoPath(QFile::encodeName(copy())) + '\n'),
+             record.constData());
     QCOMPARE(m_launched.size(), 1);
     QCOMPARE(m_launched[0].first, Locations::current().shell);
     QCOMPARE(m_launched[0].second,
