@@ -147,10 +147,10 @@ int main(int argc, char *argv[])
             Theme::fromPreference(parser.value(options.switchTheme).toInt());
         QTimer::singleShot(300, &appearance, [&appearance, later] { appearance.apply(later); });
     }
+    // The update check may open its window: only once the first start's question is gone.
     if (!parser.isSet(screenshot))
-        DesktopIntegration::offerOnFirstStart(&window, QCoreApplication::applicationDirPath());
-    if (!parser.isSet(screenshot))
-        appState.startUpdateCheck();
+        DesktopIntegration::offerOnFirstStart(&window, QCoreApplication::applicationDirPath(),
+                                              [&appState] { appState.startUpdateCheck(); });
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
