@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/TabNavigation.h"
 #include "app/screens/DesktopIntegration.h"
 #include "app/screens/MainWindow.h"
 #include "app/widgets/Symbols.h"
@@ -15,14 +16,21 @@
 
 namespace {
 
+QString tabHelp()
+{
+    QStringList names;
+    for (const TabNavigation &tab : TabNavigation::allCases())
+        names.append(tab.rawValue());
+    return QStringLiteral("Show this tab: ") + names.join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+
 struct Options {
     QCommandLineOption screenshot{
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the main window to <file> once it has "
                        "settled, then quit."),
         QStringLiteral("file")};
-    QCommandLineOption tab{QStringLiteral("tab"), QStringLiteral("Show this tab (its raw value)."),
-                           QStringLiteral("tab")};
+    QCommandLineOption tab{QStringLiteral("tab"), tabHelp(), QStringLiteral("tab")};
     QCommandLineOption map{
         QStringLiteral("map"),
         QStringLiteral("Open the Storage Map at <folder> (with --screenshot, also opens "
@@ -139,10 +147,10 @@ int main(int argc, char *argv[])
             Theme::fromPreference(parser.value(options.switchTheme).toInt());
         QTimer::singleShot(300, &appearance, [&appearance, later] { appearance.apply(later); });
     }
+    // The update check may open its window: only once the first start's question is gone.
     if (!parser.isSet(screenshot))
-        DesktopIntegration::offerOnFirstStart(&window, QCoreApplication::applicationDirPath());
-    if (!parser.isSet(screenshot))
-        appState.startUpdateCheck();
+        DesktopIntegration::offerOnFirstStart(&window, QCoreApplication::applicationDirPath(),
+                                              [&appState] { appState.startUpdateCheck(); });
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);

@@ -351,7 +351,8 @@ std::optional<QList<QByteArray>> childNames(int folderFd)
 }
 
 SafetyHelper::Outcome moveChecked(const QByteArray &path,
-                                  const std::optional<FileIdentity> &expected, AppHost *appState)
+                                  const std::optional<FileIdentity> &expected, AppHost *appState,
+                                  const QByteArray &origin = {})
 {
     const QString shown = display(path);
     const std::shared_ptr<const Rules> rules = currentRules();
@@ -408,7 +409,7 @@ SafetyHelper::Outcome moveChecked(const QByteArray &path,
         if (now && !expected->matches(*now))
             return refuseChanged();
     }
-    const Trash::Result result = Trash::moveChildToTrash(folder.get(), lastName(p));
+    const Trash::Result result = Trash::moveChildToTrash(folder.get(), lastName(p), origin);
     if (result.ok) {
         if (appState)
             appState->addLog(QStringLiteral("info"), QStringLiteral("Trashed: ") + shown);
@@ -529,6 +530,12 @@ SafetyHelper::Outcome SafetyHelper::moveNativeToTrash(const QByteArray &path,
                                                       AppHost *appState)
 {
     return moveChecked(path, expected, appState);
+}
+
+SafetyHelper::Outcome SafetyHelper::moveNativeToTrashFrom(const QByteArray &path,
+                                                          const QByteArray &origin)
+{
+    return moveChecked(path, std::nullopt, nullptr, origin);
 }
 
 QString SafetyHelper::changedReason(const QByteArray &path)

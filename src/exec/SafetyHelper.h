@@ -44,6 +44,9 @@ Outcome moveNativeToTrash(const QByteArray &path, AppHost *appState = nullptr);
 // the one listed as `expected`.
 Outcome moveNativeToTrash(const QByteArray &path, const FileIdentity &expected,
                           AppHost *appState = nullptr);
+// The same for an item that was swapped out of `origin` a moment ago (the updater's old
+// copy): the Trash's record names `origin`, so a restore puts it back there.
+Outcome moveNativeToTrashFrom(const QByteArray &path, const QByteArray &origin);
 // "<name> changed since it was listed. Rescan and try again."
 QString changedReason(const QByteArray &path);
 // The text path's bytes, or nothing when the text does not stand for exactly one name

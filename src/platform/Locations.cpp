@@ -266,6 +266,7 @@ void fillLinux(Locations &l)
     l.relaunchScript = "sleep 1; exec \"$0\"";
     l.gpgv = "/usr/bin/gpgv";
     l.tar = "/bin/tar";
+    l.dpkg = "/usr/bin/dpkg";
 }
 
 QMutex gMutex;

@@ -92,6 +92,9 @@ struct Locations {
     // platform updates through its own disk image tools instead).
     QString gpgv;
     QString tar;
+    // Linux: the package manager's tool that names the package owning a file (empty where
+    // no package manager installs the program).
+    QString dpkg;
 
     // Builds the table for an OS and a home folder (no trailing slash).
     static Locations forOs(Os os, const QString &home);

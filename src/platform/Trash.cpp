@@ -130,7 +130,7 @@ std::optional<QByteArray> Trash::openedFolderPath(int fd)
     return QByteArray(buffer);
 }
 
-Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
+Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name, const QByteArray &)
 {
     const std::optional<QByteArray> folder = openedFolderPath(parentFd);
     if (!folder || name.isEmpty() || name.contains('/') || name.contains('\0'))
@@ -535,7 +535,8 @@ Trash::Result Trash::moveNativeToTrash(const QByteArray &rawPath)
     return moveChildToTrash(parentFd.get(), name);
 }
 
-Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
+Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name,
+                                      const QByteArray &recordedAs)
 {
     if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\0'))
         return failure(QStringLiteral("The path is not valid"));
@@ -569,22 +570,31 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name)
         return failure(mountedFolderReason());
     if (top.isEmpty() || !isSameOrInside(resolved, top))
         return failure(QStringLiteral("Cannot tell which volume holds the item"));
-    const QByteArray relative = top == "/" ? resolved.mid(1) : resolved.mid(top.size() + 1);
+    const auto inTop = [&top](const QByteArray &path) {
+        return top == "/" ? path.mid(1) : path.mid(top.size() + 1);
+    };
+    const QByteArray relative = inTop(resolved);
     const qsizetype slash = relative.indexOf('/');
     if (isTopTrashName(slash < 0 ? relative : relative.left(slash)))
         return failure(QStringLiteral("The item is already in the Trash"));
+    QByteArray recorded = resolved;
+    if (!recordedAs.isEmpty() && !recordedAs.contains('\0')) {
+        const QByteArray origin = resolveLoosely(cleanAbsolute(recordedAs));
+        if (origin != top && isSameOrInside(origin, top))
+            recorded = origin;
+    }
 
     TrashDir trash;
     if (top == mountTopOf(home, nearestExisting(home))) {
         if (const QString why = openHomeTrash(home, trash); !why.isEmpty())
             return failure(why);
-        return placeItem(parentFd, name, trash, resolved);
+        return placeItem(parentFd, name, trash, recorded);
     }
     // Another file system: its own trash or nothing; never a copy.
     if (const QString why = openTopTrash(top, trash); !why.isEmpty())
         return failure(QStringLiteral("The volume at %1 has no usable Trash folder: %2")
                            .arg(display(top), why));
-    return placeItem(parentFd, name, trash, relative);
+    return placeItem(parentFd, name, trash, inTop(recorded));
 }
 
 Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination)

@@ -25,7 +25,10 @@ Result moveToTrash(const QString &path);
 Result moveNativeToTrash(const QByteArray &path);
 // Moves the child `name` of an open folder: whoever judged the item from that descriptor
 // gets exactly that item moved, whatever happens to the folder's path meanwhile.
-Result moveChildToTrash(int parentFd, const QByteArray &name);
+// `recordedAs`, when given, is the place the Trash's record names instead of the item's
+// own (an item swapped out of that place a moment ago goes back there on restore); it
+// must lie on the same volume, else the item's own place is recorded.
+Result moveChildToTrash(int parentFd, const QByteArray &name, const QByteArray &recordedAs = {});
 
 // Takes an item this program just trashed back to `destination`, which must not exist,
 // and drops the Trash's record of it. For undoing a step that failed halfway.

@@ -50,8 +50,9 @@ std::optional<QString> replace(const QByteArray &copy, const QByteArray &staged,
     if (options.exchange) {
         if (::renameat2(AT_FDCWD, staged.constData(), AT_FDCWD, copy.constData(),
                         RENAME_EXCHANGE) == 0) {
-            // The old copy now sits where the new one was staged.
-            const SafetyHelper::Outcome moved = SafetyHelper::moveNativeToTrash(staged);
+            // The old copy now sits where the new one was staged; its record names the
+            // place it was swapped out of, where a restore should put it.
+            const SafetyHelper::Outcome moved = SafetyHelper::moveNativeToTrashFrom(staged, copy);
             if (!moved.ok)
                 SystemLog::write(SystemLog::Level::Error,
                                  QStringLiteral("The previous copy stays staged: ") + moved.reason);

@@ -3,6 +3,7 @@
 #include "QuillmarBuild.h"
 
 #include "exec/Async.h"
+#include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
@@ -17,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -49,6 +51,10 @@ const QString kNotNewer =
     QStringLiteral("The download isn't newer than this copy, so it wasn't installed.");
 const QString kBusy = QStringLiteral("An update is already being installed.");
 
+// A window opened by the background check asks the same question a moment later.
+constexpr qint64 kReuseFeedMs = 60 * 1000;
+constexpr int kOwnerTimeoutMs = 10 * 1000;
+
 const QString kStagingName = QStringLiteral(".Quillmar-update");
 
 QString inside(const char *path)
@@ -69,6 +75,20 @@ struct Seams {
 QMutex gSeamMutex;
 Seams gSeams;
 std::atomic<bool> gInstalling{false};
+
+struct LastFeed {
+    QUrl address;
+    Updater::Release release;
+    QElapsedTimer age;
+};
+QMutex gLastFeedMutex;
+std::optional<LastFeed> gLastFeed;
+
+QString packagedMessage(const QString &package)
+{
+    return QStringLiteral("This copy belongs to the package ") + package +
+           QStringLiteral(", so the package manager updates it.");
+}
 
 Seams seams()
 {
@@ -274,14 +294,55 @@ bool isCheckDue(double lastCheck, double now)
 
 LatestResult fetchLatest()
 {
-    const Download::Fetched got = Download::fetch(feed(), -1, 1 << 20);
+    const QUrl address = feed();
+    {
+        QMutexLocker lock(&gLastFeedMutex);
+        if (gLastFeed && gLastFeed->address == address && !gLastFeed->age.hasExpired(kReuseFeedMs))
+            return gLastFeed->release;
+    }
+    const Download::Fetched got = Download::fetch(address, -1, 1 << 20);
     if (!got.transportError.isEmpty())
         return Failure{got.transportError};
     if (got.interrupted)
         return Failure{Download::interruptedMessage()};
     if (got.tooLarge)
         return Failure{kFeedUnreadable};
-    return parseFeed(got.body);
+    const LatestResult parsed = parseFeed(got.body);
+    if (const Release *release = std::get_if<Release>(&parsed)) {
+        QMutexLocker lock(&gLastFeedMutex);
+        gLastFeed = LastFeed{address, *release, {}};
+        gLastFeed->age.start();
+    }
+    return parsed;
+}
+
+std::optional<QString> owningPackage()
+{
+    const QString dpkg = Locations::current().dpkg;
+    if (dpkg.isEmpty())
+        return std::nullopt;
+    const Seams s = seams();
+    const QString program = s.runningCopy ? *s.runningCopy + inside(ReleaseTree::program)
+                                          : QCoreApplication::applicationFilePath();
+    // dpkg reads * ? [ ] and \ as a pattern; the path is meant as it is.
+    QString pattern;
+    for (const QChar c : program) {
+        if (QStringLiteral("*?[]\\").contains(c))
+            pattern += QLatin1Char('\\');
+        pattern += c;
+    }
+    RunOptions options;
+    options.timeoutMs = kOwnerTimeoutMs;
+    const RunResult found = ProcessRunner::run(
+        dpkg, {QStringLiteral("-S"), QStringLiteral("--"), pattern}, nullptr, options);
+    if (found.exitCode != 0)
+        return std::nullopt;
+    // "package: /usr/bin/quillmar", or "one, other: …" when several share the path.
+    const QString first = found.stdOut.section(QLatin1Char('\n'), 0, 0);
+    const qsizetype colon = first.indexOf(QStringLiteral(": "));
+    if (colon <= 0)
+        return std::nullopt;
+    return first.left(colon);
 }
 
 std::optional<Release> runBackgroundCheck(double now)
@@ -289,6 +350,8 @@ std::optional<Release> runBackgroundCheck(double now)
     if (!Preferences::boolValue(QString::fromLatin1(autoCheckKey), true))
         return std::nullopt;
     if (!isCheckDue(Preferences::doubleValue(QString::fromLatin1(lastCheckKey), 0), now))
+        return std::nullopt;
+    if (owningPackage())
         return std::nullopt;
     const LatestResult result = fetchLatest();
     const Release *release = std::get_if<Release>(&result);
@@ -317,6 +380,8 @@ std::optional<Failure> runInstall(const Release &release,
     const InstallGuard guard;
     if (!guard.owned())
         return Failure{kBusy};
+    if (const std::optional<QString> package = owningPackage())
+        return Failure{packagedMessage(*package)};
     const Seams s = seams();
     const Locations &loc = Locations::current();
     const std::optional<QString> copy = runningCopy();
@@ -354,7 +419,13 @@ void resetStopAll()
 
 void latest(QObject *context, std::function<void(LatestResult)> done)
 {
-    whenFinished(context, QtConcurrent::run(&fetchLatest), std::move(done));
+    whenFinished(context, QtConcurrent::run([] {
+                     LatestResult result = fetchLatest();
+                     if (Release *release = std::get_if<Release>(&result))
+                         release->package = owningPackage().value_or(QString());
+                     return result;
+                 }),
+                 std::move(done));
 }
 
 void backgroundCheck(QObject *context, std::function<void(std::optional<Release>)> done)
@@ -435,8 +506,12 @@ void setBetweenMovesHook(std::function<void()> hook)
 
 void resetSeams()
 {
-    QMutexLocker lock(&gSeamMutex);
-    gSeams = Seams{};
+    {
+        QMutexLocker lock(&gSeamMutex);
+        gSeams = Seams{};
+    }
+    QMutexLocker lock(&gLastFeedMutex);
+    gLastFeed.reset();
 }
 
 } // namespace Updater

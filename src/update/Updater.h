@@ -30,6 +30,9 @@ QString currentVersion();
 struct Release {
     QString version;
     QStringList notes;
+    // The package holding this copy when the package manager installed it, which then
+    // updates it instead of the updater. Set by latest(), never read from the feed.
+    QString package = {};
     bool operator==(const Release &other) const = default;
     // The archive for this machine and its detached signature.
     QUrl archive() const;
@@ -55,7 +58,11 @@ bool isCheckDue(double lastCheck, double now);
 
 // The blocking forms: they wait on the network and tools, so call them off the main
 // thread (tests call them directly).
+// The feed's answer; one read in the last minute from the same address is reused.
 LatestResult fetchLatest();
+// The package that installed the running program, as the package manager names it;
+// nothing for a copy no package owns.
+std::optional<QString> owningPackage();
 std::optional<Release> runBackgroundCheck(double now);
 // `progress` is called on the calling thread. On success the new copy is in place and
 // the relaunch has been asked for.
@@ -63,7 +70,8 @@ std::optional<Failure> runInstall(const Release &release,
                                   const std::function<void(const QString &)> &progress);
 
 // The asynchronous forms: the work runs on the pool, `done` and `progress` on the main
-// thread, and nothing arrives once `context` is gone.
+// thread, and nothing arrives once `context` is gone. latest() also names the owning
+// package; backgroundCheck() offers nothing to a copy a package owns.
 void latest(QObject *context, std::function<void(LatestResult)> done);
 void backgroundCheck(QObject *context, std::function<void(std::optional<Release>)> done);
 // After a successful install the program is asked to quit.
@@ -92,6 +100,7 @@ void setLauncher(std::function<bool(const QString &, const QStringList &)> start
 void setExchangeAvailable(bool available);
 // Runs between moving the old copy to the Trash and moving the new one in.
 void setBetweenMovesHook(std::function<void()> hook);
+// Also forgets the last feed answer.
 void resetSeams();
 
 } // namespace Updater

@@ -1,5 +1,7 @@
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
+#include "platform/Trash.h"
+#include "support/FakeDpkg.h"
 #include "support/LocalHttpServer.h"
 #include "support/ReleaseFixture.h"
 #include "support/TestEnvironment.h"
@@ -39,6 +41,8 @@ private slots:
     void install_data();
     void install();
     void failedSecondMovePutsOldCopyBack();
+    void packagedCopyNeverReplacesItself_data();
+    void packagedCopyNeverReplacesItself();
     void stopAllEndsACheckThatHangs();
 
 private:
@@ -167,7 +171,9 @@ void tst_Updater::feed()
         QVERIFY(std::holds_alternative<Release>(result));
         QCOMPARE(std::get<Release>(result), (Release{version, notes}));
     }
-    QCOMPARE(m_server->requests(), QStringList{"/version.json"});
+    // Asked again within the minute: a feed that was read is not read again, a failure is.
+    Updater::fetchLatest();
+    QCOMPARE(m_server->requests().size(), version.isEmpty() ? 2 : 1);
 }
 
 void tst_Updater::backgroundCheck_data()
@@ -355,6 +361,10 @@ void tst_Updater::install()
     QVERIFY(!QFileInfo::exists(staging()) && !QFileInfo(staging()).isSymLink());
     const QString trash = m_env->home() + "/.local/share/Trash/files/";
     QCOMPARE(ReleaseFixture::read(trash + "Quillmar/bin/quillmar"), QByteArray("old"));
+    // Restoring it from the Trash names the folder's own place, not where it was staged.
+    const QByteArray record = ReleaseFixture::read(trash + "../info/Quillmar.trashinfo");
+    QVERIFY2(record.contains("\nPath=" + Trash::encodeInfoPath(QFile::encodeName(copy())) + '\n'),
+             record.constData());
     QCOMPARE(m_launched.size(), 1);
     QCOMPARE(m_launched[0].first, Locations::current().shell);
     QCOMPARE(m_launched[0].second,
@@ -388,6 +398,59 @@ void tst_Updater::failedSecondMovePutsOldCopyBack()
     QVERIFY(QDir(m_env->home() + "/.local/share/Trash/info").isEmpty());
     QVERIFY(!QFileInfo::exists(staging()));
     QVERIFY(m_launched.isEmpty());
+}
+
+void tst_Updater::packagedCopyNeverReplacesItself_data()
+{
+    QTest::addColumn<QString>("folder"); // the running copy, below the test's root
+    QTest::addColumn<QString>("tool");   // "owned", "not owned" or "missing"
+    QTest::newRow("owned") << "apps/Quillmar"
+                           << "owned";
+    QTest::newRow("owned, a pattern's characters in the path") << "a*b?[c]\\d/Quillmar"
+                                                               << "owned";
+    QTest::newRow("not owned") << "apps/Quillmar"
+                               << "not owned";
+    QTest::newRow("no package manager") << "apps/Quillmar"
+                                        << "missing";
+}
+
+void tst_Updater::packagedCopyNeverReplacesItself()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, tool);
+    const bool owned = tool == "owned";
+    const QString dpkg = makeFakeDpkg(m_env->root() + "/tools", owned ? "quillmar" : "");
+    m_env->editLocations([&](Locations &loc) {
+        loc.dpkg = tool == "missing" ? m_env->root() + "/no-such-tool" : dpkg;
+    });
+    const QString running = m_env->root() + '/' + folder;
+    m_release.makeCopy(running, "old");
+    Updater::setRunningCopy(running);
+    m_server->set("/version.json", R"({"version":"7"})");
+    serveRelease("new");
+
+    QCOMPARE(Updater::owningPackage(), owned ? std::optional<QString>("quillmar") : std::nullopt);
+    if (tool != "missing") {
+        // The path as it is, not as a pattern.
+        QString path = running + "/bin/quillmar";
+        for (const char *c : {"\\", "*", "?", "[", "]"})
+            path.replace(c, QString("\\") + c);
+        QCOMPARE(QString(ReleaseFixture::read(dpkg + ".args")).split('\n', Qt::SkipEmptyParts),
+                 (QStringList{"-S", "--", path}));
+    }
+    // No daily offer, not even a look at the feed.
+    QCOMPARE(Updater::runBackgroundCheck(2'000'000'000.0).has_value(), !owned);
+    QCOMPARE(m_server->requests().size(), owned ? 0 : 1);
+    if (!owned)
+        return;
+    // Nor an install when asked all the same.
+    const auto failure = Updater::runInstall(Release{"7", {}}, [](const QString &) {});
+    QVERIFY(failure);
+    QCOMPARE(failure->message,
+             QString("This copy belongs to the package quillmar, so the package manager updates "
+                     "it."));
+    QCOMPARE(ReleaseFixture::read(running + "/bin/quillmar"), QByteArray("old"));
+    QVERIFY(m_server->requests().isEmpty());
 }
 
 // A site that takes the connection and never answers: quitting must not wait for it.

@@ -68,7 +68,7 @@ std::optional<QString> desktopEntry(const QString &folder)
                           "Exec=%1\n"
                           "Icon=%2\n"
                           "Terminal=false\n"
-                          "Categories=System;Utility;Filesystem;\n"
+                          "Categories=System;Filesystem;\n"
                           "StartupWMClass=quillmar\n")
         .arg(escapedValue(execArgument(folder + QStringLiteral("/bin/quillmar"))),
              escapedValue(folder + QStringLiteral("/share/icons/hicolor/scalable/apps/") +
@@ -95,11 +95,13 @@ std::optional<QString> addToMenu(const QString &folder, const QString &applicati
     return std::nullopt;
 }
 
-void offerOnFirstStart(QWidget *window, const QString &programDir)
+void offerOnFirstStart(QWidget *window, const QString &programDir, std::function<void()> then)
 {
     const std::optional<QString> folder = unpackedFolder(programDir);
-    if (!folder || Preferences::boolValue(kAskedKey, false))
+    if (!folder || Preferences::boolValue(kAskedKey, false)) {
+        then();
         return;
+    }
     Preferences::setValue(kAskedKey, true);
     const QString applications = Locations::current().userDesktopEntries;
     Dialogs::confirm(window,
@@ -107,14 +109,18 @@ void offerOnFirstStart(QWidget *window, const QString &programDir)
                       QStringLiteral("Quillmar can then be started from the menu like any other "
                                      "program. Moving this folder later breaks the entry."),
                       QStringLiteral("Add to Menu"), QStringLiteral("Not Now")},
-                     [window = QPointer<QWidget>(window), folder, applications](bool accepted) {
-                         if (!accepted)
+                     [window = QPointer<QWidget>(window), folder, applications,
+                      then = std::move(then)](bool accepted) {
+                         const std::optional<QString> failed =
+                             accepted ? addToMenu(*folder, applications) : std::nullopt;
+                         if (!failed) {
+                             then();
                              return;
-                         if (const auto failed = addToMenu(*folder, applications))
-                             Dialogs::alert(window,
-                                            QStringLiteral("Quillmar couldn't be added to the "
-                                                           "application menu."),
-                                            *failed);
+                         }
+                         Dialogs::alert(window,
+                                        QStringLiteral("Quillmar couldn't be added to the "
+                                                       "application menu."),
+                                        *failed, then);
                      });
 }
 

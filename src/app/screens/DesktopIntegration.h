@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -20,7 +21,9 @@ std::optional<QString> desktopEntry(const QString &folder);
 // Writes the entry into `applicationsDir`; the reason when it could not be written.
 std::optional<QString> addToMenu(const QString &folder, const QString &applicationsDir);
 // Asks once per user (remembered in the preferences) and adds the entry when accepted;
-// an entry that cannot be written is explained in an alert.
-void offerOnFirstStart(QWidget *window, const QString &programDir);
+// an entry that cannot be written is explained in an alert. `then` runs once the question
+// and its alert are closed, or at once when nothing is asked: what would open another
+// window waits for it, as a second modal window takes no clicks.
+void offerOnFirstStart(QWidget *window, const QString &programDir, std::function<void()> then);
 
 } // namespace DesktopIntegration

@@ -153,7 +153,8 @@ void DashboardView::refresh()
                                                    : QStringLiteral("Update"));
     m_cards[3]->setValue(m_model->runtimesStr());
     m_chart->setValues(m_model->diskCategories(), m_appState->diskTotalGB(),
-                       m_appState->diskUsedGB(), m_appState->diskFreeGB());
+                       m_appState->diskUsedGB(), m_appState->diskFreeGB(),
+                       m_model->isDiskUsageUnknown());
     m_digest->setTexts(m_model->weeklyDigestTitle(), m_model->weeklyDigestDesc());
     m_duplicates->setTexts(QStringLiteral("Duplicate Space"),
                            QStringLiteral("You can free up ") +

@@ -57,8 +57,9 @@ SegmentedHorizontalBarChart::SegmentedHorizontalBarChart(QWidget *parent) : QWid
 }
 
 void SegmentedHorizontalBarChart::setValues(const QList<DiskCategory> &categories, double totalGB,
-                                            double usedGB, double freeGB)
+                                            double usedGB, double freeGB, bool unknown)
 {
+    m_unknown = unknown && totalGB <= 0;
     m_categories = categories;
     m_totalGB = totalGB;
     m_usedGB = usedGB;
@@ -69,12 +70,16 @@ void SegmentedHorizontalBarChart::setValues(const QList<DiskCategory> &categorie
 
 QString SegmentedHorizontalBarChart::headingText() const
 {
+    if (m_unknown)
+        return QStringLiteral("Unknown");
     const double share = m_totalGB > 0 ? m_usedGB / m_totalGB * 100 : 0;
     return QString::asprintf("%.0f%% Used", share);
 }
 
 QString SegmentedHorizontalBarChart::subheadingText() const
 {
+    if (m_unknown)
+        return QStringLiteral("The disk's size and free space couldn't be read");
     return QString::asprintf("%.1f GB Free of %.1f GB", m_freeGB, m_totalGB);
 }
 
@@ -84,7 +89,8 @@ SegmentedHorizontalBarChart::segments(double barWidth) const
     QColor grey(142, 142, 147);
     grey.setAlphaF(0.2);
     if (m_totalGB <= 0)
-        return {{QStringLiteral("Calculating..."), 0, barWidth, grey}};
+        return {{m_unknown ? QStringLiteral("Unknown") : QStringLiteral("Calculating..."), 0,
+                 barWidth, grey}};
     QList<Segment> result;
     double x = 0;
     // Categories can add up to more than the disk (a volume mounted inside the home,

@@ -12,8 +12,9 @@ class SegmentedHorizontalBarChart : public QWidget {
 public:
     explicit SegmentedHorizontalBarChart(QWidget *parent = nullptr);
 
+    // `unknown`: the disk's figures could not be read, and none are coming.
     void setValues(const QList<DiskCategory> &categories, double totalGB, double usedGB,
-                   double freeGB);
+                   double freeGB, bool unknown = false);
     QString headingText() const;
     QString subheadingText() const;
     // Each segment's tooltip and span on the bar, left to right; never past its end.
@@ -39,4 +40,5 @@ private:
     double m_totalGB = 0;
     double m_usedGB = 0;
     double m_freeGB = 0;
+    bool m_unknown = false;
 };

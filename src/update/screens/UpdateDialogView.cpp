@@ -109,7 +109,7 @@ void UpdateDialogView::check()
         const Updater::Release release = std::get<Updater::Release>(result);
         if (Updater::isNewer(release.version, Updater::currentVersion())) {
             m_release = release;
-            setPhase(Phase::Available);
+            setPhase(release.package.isEmpty() ? Phase::Available : Phase::Packaged);
         } else {
             setPhase(Phase::UpToDate);
         }
@@ -199,10 +199,17 @@ void UpdateDialogView::rebuild()
         texts->addWidget(
             bodyLabel(QStringLiteral("You're up to date"), Style::Text::Headline, m_body));
         break;
-    case Phase::Available: {
+    case Phase::Available:
+    case Phase::Packaged: {
         texts->addWidget(
             bodyLabel(QStringLiteral("Quillmar ") + m_release->version + QStringLiteral(" is out"),
                       Style::Text::Headline, m_body));
+        if (m_phase == Phase::Packaged)
+            texts->addWidget(bodyLabel(
+                QStringLiteral("This copy belongs to the package ") + m_release->package +
+                    QStringLiteral(", so the package manager updates it: download the new "
+                                   "package from the website and install it with apt."),
+                Style::Text::Body, m_body));
         QStringList lines;
         for (const QString &note : m_release->notes) {
             for (const QString &line : note.split(QLatin1Char('\n')))
@@ -252,6 +259,11 @@ void UpdateDialogView::rebuild()
                              [this, release] { install(release); });
         break;
     }
+    case Phase::Packaged:
+        buttons << addButton(QStringLiteral("Download from Website"),
+                             [this] { downloadFromWebsite(); });
+        buttons << addButton(QStringLiteral("OK"), [this] { accept(); });
+        break;
     case Phase::Failed:
         buttons << addButton(QStringLiteral("Download from Website"),
                              [this] { downloadFromWebsite(); });

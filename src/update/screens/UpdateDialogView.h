@@ -12,11 +12,12 @@ class QVBoxLayout;
 class QPushButton;
 
 // The "Software Update" window: runs its own check when first shown, offers a newer
-// release and drives its installation, showing each progress message and failure.
+// release and drives its installation, showing each progress message and failure. A copy
+// the package manager installed is only told that a newer release is out.
 class UpdateDialogView : public QDialog {
     Q_OBJECT
 public:
-    enum class Phase { Checking, UpToDate, Available, Installing, Failed };
+    enum class Phase { Checking, UpToDate, Available, Packaged, Installing, Failed };
 
     explicit UpdateDialogView(QWidget *parent = nullptr);
 

@@ -2,6 +2,7 @@
 #include "app/widgets/Dialogs.h"
 
 #include <QMessageBox>
+#include <QPointer>
 
 #include "support/DesktopEntryReader.h"
 #include "support/TestEnvironment.h"
@@ -67,21 +68,52 @@ private slots:
         QVERIFY2(validate.exitCode() == 0 && !said.contains("error:"), said.constData());
     }
 
-    // Accepting the offer for a folder an entry cannot name says why.
-    void offerExplainsAnEntryItCannotWrite()
+    // The first start's question, and the alert when the entry cannot be written, come one
+    // at a time: what follows them (the update check, which may open its own window)
+    // waits until the last is closed.
+    void offerComesBeforeWhatFollows_data()
     {
-        const QString folder = m_env->root() + "/a\nb/Quillmar";
-        QVERIFY(QDir().mkpath(folder + "/share/quillmar"));
-        QVERIFY(QFile(folder + "/share/quillmar/release-keyring.gpg").open(QIODevice::WriteOnly));
-        Dialogs::pushConfirmAnswer(true);
+        QTest::addColumn<QString>("folder"); // empty: not unpacked from the tarball
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<int>("boxes"); // windows shown before it may go on
+        QTest::newRow("installed copy: nothing asked") << "" << false << 0;
+        QTest::newRow("declined") << "Apps/Quillmar" << false << 1;
+        QTest::newRow("accepted") << "Apps/Quillmar" << true << 1;
+        QTest::newRow("accepted, entry can't be written") << "a\nb/Quillmar" << true << 2;
+    }
+    void offerComesBeforeWhatFollows()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, accept);
+        QFETCH(int, boxes);
+        const QString copy = m_env->root() + '/' + (folder.isEmpty() ? "usr" : folder);
+        QVERIFY(QDir().mkpath(copy + "/share/quillmar"));
+        if (!folder.isEmpty())
+            QVERIFY(QFile(copy + "/share/quillmar/release-keyring.gpg").open(QIODevice::WriteOnly));
+        int followed = 0;
+        QWidget window;
+        window.show();
 
-        DesktopIntegration::offerOnFirstStart(nullptr, folder + "/bin");
+        DesktopIntegration::offerOnFirstStart(&window, copy + "/bin", [&] { ++followed; });
 
-        const auto alert = Dialogs::lastAlert();
-        QVERIFY(alert);
-        QVERIFY2(alert->second.contains("line break"), qPrintable(alert->second));
-        QVERIFY(QDir(Locations::current().userDesktopEntries).isEmpty());
-        delete Dialogs::openBox();
+        for (int shown = 0; shown < boxes; ++shown) {
+            QCOMPARE(followed, 0);
+            const QPointer<QMessageBox> box = Dialogs::openBox();
+            QVERIFY(box && box->isVisible());
+            QAbstractButton *answer = box->buttons().first();
+            for (QAbstractButton *button : box->buttons())
+                if ((box->buttonRole(button) == QMessageBox::RejectRole) != accept)
+                    answer = button;
+            answer->click();
+            QTRY_VERIFY(!box || !box->isVisible());
+        }
+        QCOMPARE(followed, 1);
+        if (boxes == 2)
+            QVERIFY2(Dialogs::lastAlert()->second.contains("line break"),
+                     qPrintable(Dialogs::lastAlert()->second));
+        QCOMPARE(
+            QFile::exists(Locations::current().userDesktopEntries + "/com.ornk.quillmar.desktop"),
+            accept && boxes == 1);
     }
 
 private:

@@ -51,16 +51,20 @@ private slots:
         QTest::addColumn<double>("total");
         QTest::addColumn<QList<double>>("sizes");
         QTest::addColumn<double>("free");
+        QTest::addColumn<bool>("unknown"); // the disk's figures could not be read
         QTest::addColumn<QString>("heading");
         QTest::addColumn<QStringList>("tips");
         QTest::addColumn<double>("end");
         QTest::newRow("before the capacities")
-            << 0.0 << QList<double>{} << 0.0 << "0% Used" << QStringList{"Calculating..."} << 500.0;
+            << 0.0 << QList<double>{} << 0.0 << false << "0% Used" << QStringList{"Calculating..."}
+            << 500.0;
+        QTest::newRow("capacities unreadable") << 0.0 << QList<double>{} << 0.0 << true << "Unknown"
+                                               << QStringList{"Unknown"} << 500.0;
         QTest::newRow("half used")
-            << 100.0 << QList<double>{30, 20} << 50.0 << "50% Used"
+            << 100.0 << QList<double>{30, 20} << 50.0 << false << "50% Used"
             << QStringList{"A - 30.0 GB used", "B - 20.0 GB used", "Free Space - 50.0 GB"} << 500.0;
         // More than the disk: clamped to the bar.
-        QTest::newRow("overflow") << 100.0 << QList<double>{90, 40} << 10.0 << "90% Used"
+        QTest::newRow("overflow") << 100.0 << QList<double>{90, 40} << 10.0 << false << "90% Used"
                                   << QStringList{"A - 90.0 GB used", "B - 40.0 GB used",
                                                  "Free Space - 10.0 GB"}
                                   << 500.0;
@@ -70,6 +74,7 @@ private slots:
         QFETCH(double, total);
         QFETCH(QList<double>, sizes);
         QFETCH(double, free);
+        QFETCH(bool, unknown);
         QFETCH(QString, heading);
         QFETCH(QStringList, tips);
         QFETCH(double, end);
@@ -78,8 +83,9 @@ private slots:
             categories.append(
                 {QUuid::createUuid(), QString(QChar('A' + i)), sizes.at(i), DiskCategory::apps});
         SegmentedHorizontalBarChart chart;
-        chart.setValues(categories, total, total - free, free);
+        chart.setValues(categories, total, total - free, free, unknown);
         QCOMPARE(chart.headingText(), heading);
+        QCOMPARE(chart.subheadingText().contains("Free of 0.0 GB"), total <= 0 && !unknown);
         QStringList shown;
         double last = 0;
         for (const auto &segment : chart.segments(500)) {
