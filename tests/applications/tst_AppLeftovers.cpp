@@ -206,6 +206,44 @@ private slots:
         QCOMPARE(found[0].byNameOnly, expected == "name");
     }
 
+    // The names a menu entry gives an app (id, window class, program) find its settings
+    // as an identifier does, in every place, unless another installed app answers to them.
+    void matchingByAliases_data()
+    {
+        QTest::addColumn<QString>("entry"); // relative to home
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("folder") << ".config/krita"
+                                << "" << true;
+        QTest::newRow("rc file") << ".config/kritarc"
+                                 << "" << true;
+        QTest::newRow("data") << ".local/share/krita"
+                              << "" << true;
+        QTest::newRow("where only ids match") << ".local/state/krita"
+                                              << "" << true;
+        QTest::newRow("window class, other case") << ".cache/KritaWin"
+                                                  << "" << true;
+        QTest::newRow("longer word") << ".config/kritaish"
+                                     << "" << false;
+        QTest::newRow("another installed app's too") << ".config/krita"
+                                                     << "krita" << false;
+        QTest::newRow("too short to tell") << ".config/kr"
+                                           << "" << false;
+    }
+    void matchingByAliases()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, installed);
+        QFETCH(bool, found);
+        write(m_env->home() + "/" + entry);
+        const QList<Leftover> leftovers = AppLeftovers::find(
+            "Krita Studio", std::nullopt, QString(),
+            installed.isEmpty() ? QSet<QString>() : QSet{installed}, {"krita", "kritawin", "kr"});
+        QCOMPARE(leftovers.size(), found ? 1 : 0);
+        if (found)
+            QVERIFY(!leftovers[0].byNameOnly);
+    }
+
     void largestFirstAndRefusedLeftOut()
     {
         const QString home = m_env->home();

@@ -22,7 +22,10 @@ public:
     TestEnvironment()
     {
         QDir().mkpath(m_dir.path() + "/home");
-        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, home()));
+        Locations loc = Locations::forOs(Locations::Os::Linux, home());
+        // This machine's own menu stays out of a test's home; a test adds folders it made.
+        loc.menuEntryFolders = {loc.userDesktopEntries};
+        Locations::setCurrent(loc);
         Preferences::useStoreFile(m_dir.path() + "/prefs.ini");
         SystemLog::setCapture([this](SystemLog::Level level, const QString &text) {
             QMutexLocker lock(&m_logMutex);
