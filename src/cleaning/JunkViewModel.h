@@ -29,13 +29,16 @@ struct JunkCategory {
     double sizeMB = 0;
     QList<JunkFileItem> topFiles;
     FileIdentity identity{}; // the folder as measured; a clean refuses another one there
+    // The Trash itself: emptied for good, not moved anywhere; `itemCount` items in it.
+    bool permanent = false;
+    int itemCount = 0;
     bool isExpanded = false; // the screen keeps its own expansion set
     bool isSelected = false;
 };
 
 enum class JunkSortColumn { category, path, size };
 
-// The Junk tab's model: six fixed categories of caches, logs and build products,
+// The Junk tab's model: fixed categories of caches, logs and build products and the Trash,
 // measured with their ten largest files, and emptied into the Trash when ticked.
 // Lives on the main thread; `categories` is replaced whole there.
 class JunkViewModel : public QObject {
@@ -48,6 +51,7 @@ public:
         int ticked = 0;
         int moved = 0;
         int notMoved = 0;
+        int deleted = 0; // items of the Trash emptied for good
         QStringList refusals;
     };
 

@@ -167,6 +167,33 @@ void JunkCleanerView::fillTable()
         columnOf(m_order.column), m_order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+QString JunkCleanerView::confirmationText(const QList<JunkCategory> &categories)
+{
+    int others = 0;
+    const JunkCategory *trash = nullptr;
+    for (const JunkCategory &c : categories) {
+        if (!c.isSelected)
+            continue;
+        if (c.permanent)
+            trash = &c;
+        else
+            ++others;
+    }
+    const QString moved = QStringLiteral(
+        "Are you sure you want to delete the selected items? They will be moved to Trash.");
+    if (!trash)
+        return moved;
+    QString text =
+        QStringLiteral("Emptying the Trash permanently deletes %1 (%2). This cannot "
+                       "be undone.")
+            .arg(trash->itemCount == 1 ? QStringLiteral("1 item")
+                                       : QStringLiteral("%1 items").arg(trash->itemCount),
+                 formatSizeMB(trash->sizeMB));
+    if (others > 0)
+        text += QStringLiteral(" The other selected items will be moved to the Trash afterwards.");
+    return text;
+}
+
 void JunkCleanerView::confirmClean()
 {
     if (m_model->selectedCount() == 0 || m_model->isCleaning() || m_confirming)
@@ -174,18 +201,15 @@ void JunkCleanerView::confirmClean()
     // A scan ending while the question is open must not drop the ticks.
     m_confirming = true;
     m_model->holdSelection(true);
-    Dialogs::confirm(
-        this,
-        {QStringLiteral("Final Confirmation"),
-         QStringLiteral(
-             "Are you sure you want to delete the selected items? They will be moved to Trash."),
-         QStringLiteral("Delete"), QStringLiteral("Cancel")},
-        [this](bool confirmed) {
-            m_confirming = false;
-            if (confirmed)
-                m_model->cleanSelected(m_appState);
-            m_model->holdSelection(false);
-        });
+    Dialogs::confirm(this,
+                     {QStringLiteral("Final Confirmation"), confirmationText(m_model->categories()),
+                      QStringLiteral("Delete"), QStringLiteral("Cancel")},
+                     [this](bool confirmed) {
+                         m_confirming = false;
+                         if (confirmed)
+                             m_model->cleanSelected(m_appState);
+                         m_model->holdSelection(false);
+                     });
 }
 
 void JunkCleanerView::showCleanReport(const JunkViewModel::CleanReport &report)

@@ -2,6 +2,7 @@
 
 #include "app/widgets/TickTable.h"
 #include "cleaning/JunkTableItem.h"
+#include "cleaning/JunkViewModel.h"
 
 #include <QSet>
 #include <QUuid>
@@ -28,6 +29,9 @@ public:
 
     // Asks "Final Confirmation" and, when confirmed, empties the ticked categories.
     void confirmClean();
+    // What the confirmation says for the ticked categories; emptying the Trash is named as
+    // permanent, with its number of items.
+    static QString confirmationText(const QList<JunkCategory> &categories);
 
 protected:
     void showEvent(QShowEvent *event) override;
