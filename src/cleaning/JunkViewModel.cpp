@@ -9,6 +9,8 @@
 #include "platform/PlatformTexts.h"
 #include "platform/Trash.h"
 
+#include <QtConcurrent>
+
 namespace {
 
 QString lastComponent(const QString &path)
@@ -37,6 +39,7 @@ JunkViewModel::~JunkViewModel()
 void JunkViewModel::waitForTasks()
 {
     m_cycle.waitForAll();
+    m_systemWork.waitForAll();
 }
 
 void JunkViewModel::setSelected(const QUuid &id, bool selected)
@@ -199,6 +202,17 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
 
 void JunkViewModel::scan(AppHost *appState)
 {
+    m_systemWork.track(QtConcurrent::run([this, appState] {
+        const QList<SystemCache> caches = SystemCaches::list(appState);
+        QMetaObject::invokeMethod(
+            this,
+            [this, caches] {
+                m_systemCaches = caches;
+                emit systemCachesChanged();
+                emit changed();
+            },
+            Qt::QueuedConnection);
+    }));
     m_cycle.scan(
         appState, [appState] { return measureCategories(appState); },
         [this](const QList<JunkCategory> &measured, bool keepTicks) {

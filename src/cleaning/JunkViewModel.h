@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cleaning/ScanCleanCycle.h"
+#include "cleaning/SystemCaches.h"
+#include "exec/BackgroundWork.h"
 #include "platform/FileIdentity.h"
 
 #include <QList>
@@ -59,6 +61,8 @@ public:
     ~JunkViewModel() override;
 
     QList<JunkCategory> categories() const { return m_categories; }
+    // The caches only system tools clear (empty off Linux); read again with every scan.
+    QList<SystemCache> systemCaches() const { return m_systemCaches; }
     void setSelected(const QUuid &id, bool selected);
     int selectedCount() const;
 
@@ -104,6 +108,7 @@ public:
 signals:
     void changed();
     void categoriesChanged();
+    void systemCachesChanged();
     void busyChanged();
     void cleanFinished(const JunkViewModel::CleanReport &report);
 
@@ -111,5 +116,7 @@ private:
     void publish(QList<JunkCategory> measured, bool keepTicks);
 
     QList<JunkCategory> m_categories;
+    QList<SystemCache> m_systemCaches;
+    BackgroundWork m_systemWork;
     ScanCleanCycle m_cycle;
 };

@@ -1,3 +1,6 @@
+target_sources(quillmar_engine PRIVATE
+    cleaning/SystemCaches.cpp cleaning/SystemCaches.h
+)
 target_sources(quillmar_models PRIVATE
     cleaning/DeepCleanViewModel.cpp cleaning/DeepCleanViewModel.h
     cleaning/JunkTableItem.cpp cleaning/JunkTableItem.h

@@ -4,12 +4,14 @@
 #include "app/widgets/Theme.h"
 #include "cleaning/JunkViewModel.h"
 #include "cleaning/screens/JunkCleanerView.h"
+#include "support/FakeTools.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -130,6 +132,37 @@ private slots:
         settle(model);
         QVERIFY(QFile::exists(m_env->home() + "/.local/share/Trash/files/a"));
         QVERIFY(QFile::exists(m_env->home() + "/.cache/fontconfig/cache-1"));
+    }
+
+    // A system cache is cleared by its own tool, in the terminal, only after the question.
+    void systemCacheRunsItsToolAfterAsking()
+    {
+        FakeTools tools(m_env->root() + "/tools");
+        m_env->editLocations([&](Locations &l) {
+            l.aptGet = tools.tool("apt-get");
+            l.pkexec = tools.tool("pkexec");
+        });
+        AppState state;
+        JunkViewModel *model = state.junkVM();
+        JunkCleanerView view(&state, model);
+        view.show();
+        settle(model);
+        QCoreApplication::processEvents();
+        QPushButton *clean = nullptr;
+        for (QPushButton *b : view.systemCachesPanel()->findChildren<QPushButton *>())
+            if (b->accessibleName() == "Clean Package Cache")
+                clean = b;
+        QVERIFY(clean);
+        Dialogs::pushConfirmAnswer(false);
+        clean->click();
+        QVERIFY(Dialogs::lastConfirmation()->text.contains("permanently deletes"));
+        QVERIFY(!view.sheet());
+        Dialogs::pushConfirmAnswer(true);
+        clean->click();
+        QVERIFY(view.sheet());
+        QTRY_VERIFY(!view.sheet() || !view.sheet()->isRunning());
+        QCOMPARE(tools.calls().value(0),
+                 QStringList({"pkexec", Locations::current().aptGet, "clean"}));
     }
 
     // A cache folder replaced since it was measured is left alone, and the alert says why.
