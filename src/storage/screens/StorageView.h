@@ -12,6 +12,7 @@
 class AppState;
 class QHBoxLayout;
 class QLabel;
+class QAction;
 class QMenu;
 class QPropertyAnimation;
 class QPushButton;
@@ -33,6 +34,8 @@ public:
     TabHeader *header() const { return m_header; }
     QPushButton *rootMenuButton() const { return m_rootButton; }
     QMenu *rootMenu() const { return m_rootMenu; }
+    // The root menu's entries for the mounted disks, in their order.
+    QList<QAction *> volumeActions() const;
     QPushButton *rescanButton() const { return m_rescan; }
     QList<StorageColumn *> columnViews() const { return m_columnViews; }
     // The loading column's text; empty when no column is being measured.
@@ -57,6 +60,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void fillVolumes();
     void rebuildColumns();
     void updateSelection();
     void updateLoading();
@@ -74,6 +78,8 @@ private:
     TabHeader *m_header;
     QPushButton *m_rootButton;
     QMenu *m_rootMenu;
+    QAction *m_volumesSeparator = nullptr;
+    QList<QAction *> m_volumeActions;
     QPushButton *m_rescan;
     QScrollArea *m_browser;
     QWidget *m_strip;
