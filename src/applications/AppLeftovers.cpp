@@ -275,7 +275,10 @@ QList<Leftover> find(const QString &name, const std::optional<QString> &bundleID
             const QByteArray path = folder + '/' + raw;
             if (!SafetyHelper::isNativePathSafeToDelete(path))
                 continue;
-            found.append({path, allocatedSize(path), place.subfolder, byName});
+            const std::optional<FileIdentity> listed = FileIdentity::read(path);
+            if (!listed)
+                continue;
+            found.append({path, allocatedSize(path), place.subfolder, byName, *listed});
         }
     }
     std::stable_sort(found.begin(), found.end(),
@@ -393,7 +396,7 @@ RemovalSummary trashChosen(const QList<Leftover> &leftovers, const QSet<QByteArr
             ++summary.gone;
             continue;
         }
-        if (SafetyHelper::moveNativeToTrash(leftover.path, appState).ok) {
+        if (SafetyHelper::moveNativeToTrash(leftover.path, leftover.identity, appState).ok) {
             ++summary.moved;
             summary.freed += leftover.bytes;
         }

@@ -46,7 +46,8 @@ LeftoverReport reportOf(const QString &home, const QList<bool> &byName)
     for (int i = 0; i < byName.size(); ++i) {
         const QString path = home + "/.config/notepad-" + QString::number(i);
         write(path, 5000);
-        report.leftovers.append({nativePath(path), 8192, ".config", byName[i]});
+        report.leftovers.append(
+            {nativePath(path), 8192, ".config", byName[i], *FileIdentity::read(nativePath(path))});
     }
     return report;
 }
