@@ -132,8 +132,8 @@ private slots:
         for (QAction *a : view.rootMenu()->actions())
             if (!view.volumeActions().contains(a))
                 menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(menu, QStringList({"Test Disk (whole disk)", "Home Folder", "-", "-",
-                                    "Choose Folder…"}));
+        QCOMPARE(menu, QStringList(
+                           {"Test Disk (whole disk)", "Home Folder", "-", "-", "Choose Folder…"}));
 
         // Nothing chosen yet: the hint, no buttons; the map shows the root's children.
         QVERIFY(view.hintLabel()->isVisible());
