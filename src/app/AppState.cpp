@@ -332,7 +332,7 @@ bool AppState::isWatchingTrash() const
 
 void AppState::appWasTrashed(const QString &pathInTrash, const AppIdentity &identity)
 {
-    showLeftovers(identity.name, identity.bundleID, pathInTrash);
+    showLeftovers(identity.name, identity.bundleID, pathInTrash, identity.aliases);
 }
 
 bool AppState::leftoversShownOrComing(const QString &name,
@@ -347,7 +347,7 @@ bool AppState::leftoversShownOrComing(const QString &name,
 }
 
 void AppState::showLeftovers(const QString &name, const std::optional<QString> &bundleID,
-                             const QString &appURL)
+                             const QString &appURL, const QStringList &aliases)
 {
     // The in-app uninstall and the Trash watcher both see the same removal.
     if (leftoversShownOrComing(name, bundleID))
@@ -360,8 +360,8 @@ void AppState::showLeftovers(const QString &name, const std::optional<QString> &
     for (const AppResource &app : m_applicationsVM->applications())
         listed.append(app.path);
     const QFuture<std::optional<LeftoverReport>> search =
-        QtConcurrent::run([name, bundleID, appURL, listed] {
-            return AppLeftovers::report(name, bundleID, appURL, listed);
+        QtConcurrent::run([name, bundleID, appURL, listed, aliases] {
+            return AppLeftovers::report(name, bundleID, appURL, listed, aliases);
         });
     m_leftoverSearches.track(QFuture<void>(search));
     whenFinished(this, search, [this, name, bundleID](const std::optional<LeftoverReport> &report) {

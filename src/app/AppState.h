@@ -111,7 +111,7 @@ public:
     // Looks for the application's leftovers in the background and shows them when there
     // are some. Reports wait their turn while another is on screen.
     void showLeftovers(const QString &name, const std::optional<QString> &bundleID,
-                       const QString &appURL) override;
+                       const QString &appURL, const QStringList &aliases = {}) override;
     // The report the leftovers sheet shows; nothing when no sheet is open.
     std::optional<LeftoverReport> leftoverReport() const { return m_leftoverReport; }
     // Closing the sheet: the next waiting report, if any, takes its place.

@@ -194,8 +194,13 @@ AppIdentity identity(const QString &path, const QString &originalPath)
             if (!file.endsWith(QLatin1String(".desktop")))
                 continue;
             const auto entry = DesktopEntry::read(loc.userDesktopEntries + QLatin1Char('/') + file);
-            if (entry && !entry->hidden && (entry->names(shown) || entry->names(path)))
-                return {entry->name.isEmpty() ? entry->id : entry->name, entry->id};
+            if (entry && !entry->hidden && (entry->names(shown) || entry->names(path))) {
+                AppIdentity found{entry->name.isEmpty() ? entry->id : entry->name, entry->id, {}};
+                for (const QString &a : {entry->id, entry->startupWMClass})
+                    if (!a.isEmpty() && !found.aliases.contains(a.toLower()))
+                        found.aliases.append(a.toLower());
+                return found;
+            }
         }
     }
 
@@ -207,17 +212,22 @@ AppIdentity identity(const QString &path, const QString &originalPath)
         if (at > 0 && at < cut)
             cut = at;
     }
-    return {fileName.left(cut), std::nullopt};
+    return {fileName.left(cut), std::nullopt, {}};
 }
 
 QList<Leftover> find(const QString &name, const std::optional<QString> &bundleID,
-                     const QString &library, const QSet<QString> &installed)
+                     const QString &library, const QSet<QString> &installed,
+                     const QStringList &aliases)
 {
     const QString lowerName = name.toLower();
     const std::optional<QString> lowerID = bundleID && !bundleID->isEmpty()
                                                ? std::optional<QString>(bundleID->toLower())
                                                : std::nullopt;
     const bool nameMatching = lowerName.size() >= 3 && !genericNames().contains(lowerName);
+    QStringList usableAliases;
+    for (const QString &a : aliases)
+        if (a.size() >= 3 && !genericNames().contains(a))
+            usableAliases.append(a);
     const QString root = library.isEmpty() ? Locations::current().leftoverLibrary : library;
 
     QList<Leftover> found;
@@ -237,6 +247,17 @@ QList<Leftover> find(const QString &name, const std::optional<QString> &bundleID
             if (lowerID)
                 byID = entry == *lowerID || entry.startsWith(*lowerID + QLatin1Char('.')) ||
                        entry.endsWith(QLatin1Char('.') + *lowerID);
+            QString alias;
+            if (!byID)
+                for (const QString &a : std::as_const(usableAliases))
+                    if (entry == a || entry == a + QLatin1String("rc") ||
+                        entry == a + QLatin1String(".conf") ||
+                        entry == a + QLatin1String(".desktop"))
+                        alias = a;
+            // Another installed application answers to the same name: not ours to take.
+            if (!alias.isEmpty() && installed.contains(alias))
+                continue;
+            byID = byID || !alias.isEmpty();
             const bool byName =
                 !byID && nameMatching && place.nameMatchAllowed && entry == lowerName;
             if (!byID && !byName)
@@ -254,7 +275,10 @@ QList<Leftover> find(const QString &name, const std::optional<QString> &bundleID
             const QByteArray path = folder + '/' + raw;
             if (!SafetyHelper::isNativePathSafeToDelete(path))
                 continue;
-            found.append({path, allocatedSize(path), place.subfolder, byName});
+            const std::optional<FileIdentity> listed = FileIdentity::read(path);
+            if (!listed)
+                continue;
+            found.append({path, allocatedSize(path), place.subfolder, byName, *listed});
         }
     }
     std::stable_sort(found.begin(), found.end(),
@@ -304,8 +328,15 @@ QSet<QString> installedIdentifiers()
             if (!file.endsWith(QLatin1String(".desktop")))
                 continue;
             const QString id = file.chopped(8);
-            if (hasLiveEntry(folder, id))
-                ids.insert(id.toLower());
+            if (!hasLiveEntry(folder, id))
+                continue;
+            ids.insert(id.toLower());
+            const auto entry = DesktopEntry::read(folder + QLatin1Char('/') + file);
+            const QString program = entry ? entry->program() : QString();
+            for (const QString &a : {entry ? entry->startupWMClass : QString(),
+                                     program.mid(program.lastIndexOf(QLatin1Char('/')) + 1)})
+                if (!a.isEmpty())
+                    ids.insert(a.toLower());
         }
     }
     for (const QString &folder : flatpakAppFolders())
@@ -316,7 +347,8 @@ QSet<QString> installedIdentifiers()
 }
 
 std::optional<LeftoverReport> report(const QString &name, const std::optional<QString> &bundleID,
-                                     const QString &appURL, const QStringList &otherListedApps)
+                                     const QString &appURL, const QStringList &otherListedApps,
+                                     const QStringList &aliases)
 {
     if (bundleID && stillInstalled(bundleID))
         return std::nullopt;
@@ -330,7 +362,7 @@ std::optional<LeftoverReport> report(const QString &name, const std::optional<QS
                 return std::nullopt;
         }
     }
-    QList<Leftover> leftovers = find(name, bundleID, QString(), installedIdentifiers());
+    QList<Leftover> leftovers = find(name, bundleID, QString(), installedIdentifiers(), aliases);
     if (leftovers.isEmpty())
         return std::nullopt;
     return LeftoverReport{name, bundleID, appURL, leftovers};
@@ -364,7 +396,7 @@ RemovalSummary trashChosen(const QList<Leftover> &leftovers, const QSet<QByteArr
             ++summary.gone;
             continue;
         }
-        if (SafetyHelper::moveNativeToTrash(leftover.path, appState).ok) {
+        if (SafetyHelper::moveNativeToTrash(leftover.path, leftover.identity, appState).ok) {
             ++summary.moved;
             summary.freed += leftover.bytes;
         }

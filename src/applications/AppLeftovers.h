@@ -16,6 +16,7 @@ class AppHost;
 struct AppIdentity {
     QString name;
     std::optional<QString> bundleID;
+    QStringList aliases; // lower-case: desktop entry id, window class
 };
 
 // Finds what a removed application left in the user's library folders and moves the
@@ -44,20 +45,24 @@ AppIdentity identity(const QString &path, const QString &originalPath = QString(
 
 // `installed`: lower-case identifiers of applications still installed; an entry that
 // belongs to one of them is not another application's leftover.
+// `aliases` (lower-case) match as identifiers do: exactly, or with "rc", ".conf" or
+// ".desktop" after them.
 QList<Leftover> find(const QString &name, const std::optional<QString> &bundleID,
-                     const QString &library = QString(), const QSet<QString> &installed = {});
+                     const QString &library = QString(), const QSet<QString> &installed = {},
+                     const QStringList &aliases = {});
 
 // Whether an application with this identifier is installed outside the Trash.
 bool stillInstalled(const std::optional<QString> &bundleID);
-// Lower-case identifiers of every installed application.
+// Lower-case identifiers of every installed application, and the window classes and
+// program names of the desktop entries that start them.
 QSet<QString> installedIdentifiers();
 
 // The leftovers of a removed application, or nothing (none found, still installed).
 // `otherListedApps`: the paths of the other applications the Applications tab lists;
 // without an identifier, one of them with the same name means the app is still there.
 std::optional<LeftoverReport> report(const QString &name, const std::optional<QString> &bundleID,
-                                     const QString &appURL,
-                                     const QStringList &otherListedApps = {});
+                                     const QString &appURL, const QStringList &otherListedApps = {},
+                                     const QStringList &aliases = {});
 
 // Allocated bytes of a file, or of everything below a folder; links are not followed.
 qint64 allocatedSize(const QByteArray &path);

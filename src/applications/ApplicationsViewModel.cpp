@@ -1,6 +1,7 @@
 #include "applications/ApplicationsViewModel.h"
 
 #include "applications/AppLeftovers.h"
+#include "applications/DesktopApps.h"
 #include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
@@ -127,38 +128,59 @@ QList<AppResource> ApplicationsViewModel::findApplications()
 {
     const Locations &loc = Locations::current();
     const bool mac = loc.os == Locations::Os::MacOS;
+    const bool system = Preferences::boolValue(QLatin1String(scanSystemAppsKey), true);
+    const bool user = Preferences::boolValue(QLatin1String(scanUserAppsKey), true);
     QList<AppResource> found;
-    for (const QString &folder : scannedFolders()) {
-        for (const QString &name : visibleNames(folder)) {
-            const QString path = joined(folder, name);
-            const auto props = FileProperties::read(path);
-            if (!props)
-                continue;
-            AppResource app;
-            app.name = name;
-            app.path = path;
-            app.isLink = props->isSymLink;
-            if (mac) {
-                if (!name.endsWith(QLatin1String(".app")))
+    if (mac) {
+        for (const QString &folder : scannedFolders()) {
+            for (const QString &name : visibleNames(folder)) {
+                const QString path = joined(folder, name);
+                const auto props = FileProperties::read(path);
+                if (!props || !name.endsWith(QLatin1String(".app")))
                     continue;
-            } else {
-                if (!name.endsWith(QLatin1String(".appimage"), Qt::CaseInsensitive))
-                    continue;
-                const auto target =
-                    props->isSymLink ? FileProperties::readFollowingLinks(path) : props;
-                if (!target || !target->isRegularFile)
-                    continue;
-                app.kind = AppResource::Kind::AppImage;
+                AppResource app;
+                app.name = name;
+                app.path = path;
+                app.isLink = props->isSymLink;
+                app.identity = props->identity;
+                found.append(app);
             }
+        }
+        return QtConcurrent::blockingMapped(found, &ApplicationsViewModel::measure);
+    }
+
+    // The desktop's menu first: its rows carry the entry's name and icon.
+    for (const AppResource &app : DesktopApps::list()) {
+        const bool mine = app.kind == AppResource::Kind::AppImage ||
+                          app.kind == AppResource::Kind::UserEntry ||
+                          (app.kind == AppResource::Kind::Flatpak && !app.systemInstallation);
+        if (mine ? user : system)
             found.append(app);
+    }
+    QStringList folders = scannedFolders();
+    if (user)
+        for (const QString &f : loc.appImageFolders)
+            if (!folders.contains(f))
+                folders.append(f);
+    QSet<QString> listed;
+    for (const AppResource &app : std::as_const(found))
+        listed.insert(app.kind == AppResource::Kind::Flatpak ? app.flatpakID : app.path);
+    for (const QString &folder : std::as_const(folders)) {
+        for (const AppResource &image : DesktopApps::appImagesIn(folder)) {
+            if (listed.contains(image.path))
+                continue;
+            listed.insert(image.path);
+            found.append(image);
         }
     }
-    if (!mac) {
-        if (Preferences::boolValue(QLatin1String(scanUserAppsKey), true))
-            addFlatpaks(found, loc.flatpakUserApps, false);
-        if (Preferences::boolValue(QLatin1String(scanSystemAppsKey), true))
-            addFlatpaks(found, loc.flatpakSystemApps, true);
-    }
+    QList<AppResource> flatpaks;
+    if (user)
+        addFlatpaks(flatpaks, loc.flatpakUserApps, false);
+    if (system)
+        addFlatpaks(flatpaks, loc.flatpakSystemApps, true);
+    for (const AppResource &app : std::as_const(flatpaks))
+        if (!listed.contains(app.flatpakID))
+            found.append(app);
     return QtConcurrent::blockingMapped(found, &ApplicationsViewModel::measure);
 }
 
@@ -168,6 +190,9 @@ AppResource ApplicationsViewModel::measure(AppResource app)
     // A name that does not survive the trip through text is listed but never moved.
     if (app.nativePath.isEmpty())
         app.nativePath = SafetyHelper::exactNativePath(app.path).value_or(QByteArray());
+    // The menu's rows come measured.
+    if (!app.source.isEmpty())
+        return app;
     switch (app.kind) {
     case AppResource::Kind::Bundle: {
         const bool receipt =
@@ -180,22 +205,9 @@ AppResource ApplicationsViewModel::measure(AppResource app)
         app.sizeMB = measured.isEmpty() ? 0 : mebibytes(AppLeftovers::allocatedSize(measured));
         break;
     }
-    case AppResource::Kind::AppImage: {
-        app.source = QStringLiteral("Web");
-        const auto props = FileProperties::readFollowingLinks(app.path);
-        if (props) {
-            app.sizeMB = mebibytes(props->allocatedBytes);
-            // Running an AppImage reads it, so its access time is the last use when the
-            // file system keeps one later than the last change.
-            const QDateTime used = props->accessed.isValid() && props->accessed > props->modified
-                                       ? props->accessed
-                                       : props->modified;
-            app.lastUsed = dayText(used);
-        } else {
-            app.lastUsed = dayText(QDateTime());
-        }
+    case AppResource::Kind::AppImage:
+        DesktopApps::measureAppImage(app, DesktopApps::readRecentlyUsed());
         break;
-    }
     case AppResource::Kind::Flatpak: {
         app.source = QStringLiteral("Flatpak");
         app.name = AppLeftovers::identity(app.path).name;
@@ -206,6 +218,8 @@ AppResource ApplicationsViewModel::measure(AppResource app)
         app.lastUsed = dayText(props ? props->modified : QDateTime());
         break;
     }
+    default:
+        break;
     }
     return app;
 }
@@ -269,28 +283,71 @@ void ApplicationsViewModel::trashApp(const QString &path, AppHost *appState)
                     said.isEmpty() ? QStringLiteral("flatpak ended with code %1.").arg(run.exitCode)
                                    : said;
             }
+        } else if (app.kind == AppResource::Kind::Package || app.kind == AppResource::Kind::Snap) {
+            outcome.reason = QStringLiteral("Its package manager removes it.");
+        } else if (app.kind == AppResource::Kind::UserEntry) {
+            // The program may be anyone's: only the user's own menu entry goes.
+            outcome = app.identity.isNull()
+                          ? SafetyHelper::Outcome{false, SafetyHelper::changedReason(app.entryPath)}
+                          : SafetyHelper::moveNativeToTrash(app.entryPath, app.identity, appState);
         } else if (app.nativePath.isEmpty()) {
             outcome.reason = QStringLiteral("The name cannot be read exactly.");
         } else {
-            outcome = SafetyHelper::moveNativeToTrash(app.nativePath, appState);
+            // Read before the move: the entries name the AppImage's path.
+            const QList<QByteArray> companions =
+                app.kind == AppResource::Kind::AppImage && !app.isLink
+                    ? DesktopApps::companionsOf(app.path)
+                    : QList<QByteArray>();
+            outcome = app.identity.isNull()
+                          ? SafetyHelper::moveNativeToTrash(app.nativePath, appState)
+                          : SafetyHelper::moveNativeToTrash(app.nativePath, app.identity, appState);
+            if (outcome.ok)
+                for (const QByteArray &item : companions)
+                    SafetyHelper::moveNativeToTrash(item, appState);
         }
+        QStringList aliases = identity.aliases;
+        for (const QString &a : app.aliases())
+            if (!aliases.contains(a))
+                aliases.append(a);
         QMetaObject::invokeMethod(
             this,
-            [this, app, identity, outcome, appState] {
+            [this, app, identity, outcome, appState, aliases] {
                 m_uninstalling.remove(app.path);
                 emit busyChanged();
                 if (!outcome.ok) {
                     emit uninstallFailed(app.name, outcome.reason);
                     return;
                 }
-                // A link went, the application it points to stays: nothing was left.
-                if (appState && !app.isLink)
-                    appState->showLeftovers(identity.name, identity.bundleID, app.path);
+                // A link or a menu entry went, the program stays: nothing was left.
+                if (appState && !app.isLink && app.kind != AppResource::Kind::UserEntry)
+                    appState->showLeftovers(identity.name, identity.bundleID, app.path, aliases);
                 if (m_applications.removeIf(
                         [&](const AppResource &a) { return a.path == app.path; }) > 0) {
                     emit applicationsChanged();
                     emit changed();
                 }
+            },
+            Qt::QueuedConnection);
+    }));
+}
+
+void ApplicationsViewModel::planRemoval(const QString &path, AppHost *appState)
+{
+    const auto row = std::find_if(m_applications.cbegin(), m_applications.cend(),
+                                  [&](const AppResource &a) { return a.path == path; });
+    if (row == m_applications.cend() || m_uninstalling.contains(path))
+        return;
+    const AppResource app = *row;
+    m_uninstalling.insert(path);
+    emit busyChanged();
+    m_work.track(QtConcurrent::run([this, app, appState] {
+        const DesktopApps::RemovalPlan plan = DesktopApps::planRemoval(app, appState);
+        QMetaObject::invokeMethod(
+            this,
+            [this, path = app.path, plan] {
+                m_uninstalling.remove(path);
+                emit busyChanged();
+                emit removalPlanned(path, plan.command, plan.alsoRemoved, plan.error);
             },
             Qt::QueuedConnection);
     }));

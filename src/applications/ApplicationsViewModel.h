@@ -42,6 +42,9 @@ public:
     // flatpak), then offers its leftovers and drops its row. A failure is announced
     // through uninstallFailed and keeps the row.
     void trashApp(const QString &path, AppHost *appState);
+    // Asynchronous: what removing a package or snap takes (apt-get -s), answered with
+    // removalPlanned; the removal itself runs in the terminal after a confirmation.
+    void planRemoval(const QString &path, AppHost *appState);
 
     // The scan's work, synchronous: call off the main thread.
     static QList<AppResource> findApplications();
@@ -55,6 +58,9 @@ signals:
     void applicationsChanged();
     void busyChanged();
     void uninstallFailed(const QString &name, const QString &reason);
+    // `command` is empty when the package cannot be removed; `error` then says why.
+    void removalPlanned(const QString &path, const QString &command, const QStringList &alsoRemoved,
+                        const QString &error);
 
 private:
     void setApplications(const QList<AppResource> &applications);

@@ -15,6 +15,7 @@ struct Leftover {
     qint64 bytes = 0;        // allocated size on disk
     QString place;           // the library subfolder it was found in
     bool byNameOnly = false; // matched the name, not the identifier
+    FileIdentity identity{}; // as listed; the move refuses another item at the path
 
     QByteArray id() const { return path; }
     QString displayPath() const { return decodeNativePath(path.constData(), path.size()); }

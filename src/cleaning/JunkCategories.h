@@ -22,12 +22,15 @@ struct JunkCategory {
     double sizeMB = 0;
     QList<JunkFileItem> topFiles;
     FileIdentity identity{}; // the folder as measured; a clean refuses another one there
+    // The Trash itself: emptied for good, not moved anywhere; `itemCount` items in it.
+    bool permanent = false;
+    int itemCount = 0;
     bool isExpanded = false; // the screen keeps its own expansion set
     bool isSelected = false;
 };
 
-// The six fixed categories of caches, logs and build products the Junk tab and the
-// command line measure, unmeasured, in the tab's order.
+// The fixed categories of caches, logs and build products, and the Trash, that the Junk
+// tab and the command line measure, unmeasured, in the tab's order.
 namespace JunkCategories {
 QList<JunkCategory> all();
 } // namespace JunkCategories

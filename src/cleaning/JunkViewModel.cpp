@@ -5,6 +5,11 @@
 #include "exec/SafetyHelper.h"
 #include "finders/FileScan.h"
 #include "platform/FileProperties.h"
+#include "platform/Locations.h"
+#include "platform/PlatformTexts.h"
+#include "platform/Trash.h"
+
+#include <QtConcurrent>
 
 namespace {
 
@@ -34,6 +39,7 @@ JunkViewModel::~JunkViewModel()
 void JunkViewModel::waitForTasks()
 {
     m_cycle.waitForAll();
+    m_systemWork.waitForAll();
 }
 
 void JunkViewModel::setSelected(const QUuid &id, bool selected)
@@ -70,6 +76,8 @@ QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState)
         if (const auto folder = FileProperties::readFollowingLinks(c.path))
             c.identity = folder->identity;
         c.sizeMB = ProcessRunner::sizeMB({c.path});
+        if (c.permanent)
+            c.itemCount = Trash::homeTrashItemCount();
         for (const FileScan::SizedPath &file : FileScan::largestFiles(c.path, 10)) {
             JunkFileItem item;
             item.name = lastComponent(file.path);
@@ -90,8 +98,27 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
         return report;
     if (appState)
         appState->setScanProgress(true, QStringLiteral("Cleaning junk caches..."), 0);
+    // The Trash first: what this clean moves there was not part of what was confirmed.
     for (const JunkCategory &c : categories) {
-        if (c.path.isEmpty())
+        if (!c.permanent || c.path.isEmpty())
+            continue;
+        const auto now = FileProperties::readFollowingLinks(c.path);
+        if (!now || !c.identity.matches(now->identity)) {
+            report.refusals.append(SafetyHelper::changedReason(nativePath(c.path)));
+            continue;
+        }
+        const Trash::Emptied emptied = Trash::emptyHomeTrash();
+        report.deleted += emptied.removed;
+        report.notMoved += emptied.failed;
+        if (!emptied.error.isEmpty())
+            report.refusals.append(emptied.error);
+        if (appState)
+            appState->addLog(
+                QStringLiteral("info"),
+                QStringLiteral("Emptied the Trash: %1 items deleted.").arg(emptied.removed));
+    }
+    for (const JunkCategory &c : categories) {
+        if (c.path.isEmpty() || c.permanent)
             continue;
         // Counted just before its turn: an earlier category may have taken this folder.
         const qsizetype before = FileProperties::listNames(c.path).value_or(QStringList()).size();
@@ -116,6 +143,17 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
 
 void JunkViewModel::scan(AppHost *appState)
 {
+    m_systemWork.track(QtConcurrent::run([this, appState] {
+        const QList<SystemCache> caches = SystemCaches::list(appState);
+        QMetaObject::invokeMethod(
+            this,
+            [this, caches] {
+                m_systemCaches = caches;
+                emit systemCachesChanged();
+                emit changed();
+            },
+            Qt::QueuedConnection);
+    }));
     m_cycle.scan(
         appState, [appState] { return measureCategories(appState); },
         [this](const QList<JunkCategory> &measured, bool keepTicks) {

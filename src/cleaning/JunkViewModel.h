@@ -2,6 +2,8 @@
 
 #include "cleaning/JunkCategories.h"
 #include "cleaning/ScanCleanCycle.h"
+#include "cleaning/SystemCaches.h"
+#include "exec/BackgroundWork.h"
 
 #include <QList>
 #include <QObject>
@@ -14,7 +16,7 @@ class AppHost;
 
 enum class JunkSortColumn { category, path, size };
 
-// The Junk tab's model: six fixed categories of caches, logs and build products,
+// The Junk tab's model: fixed categories of caches, logs and build products and the Trash,
 // measured with their ten largest files, and emptied into the Trash when ticked.
 // Lives on the main thread; `categories` is replaced whole there.
 class JunkViewModel : public QObject {
@@ -27,6 +29,7 @@ public:
         int ticked = 0;
         int moved = 0;
         int notMoved = 0;
+        int deleted = 0; // items of the Trash emptied for good
         QStringList refusals;
     };
 
@@ -34,6 +37,8 @@ public:
     ~JunkViewModel() override;
 
     QList<JunkCategory> categories() const { return m_categories; }
+    // The caches only system tools clear (empty off Linux); read again with every scan.
+    QList<SystemCache> systemCaches() const { return m_systemCaches; }
     void setSelected(const QUuid &id, bool selected);
     int selectedCount() const;
 
@@ -79,6 +84,7 @@ public:
 signals:
     void changed();
     void categoriesChanged();
+    void systemCachesChanged();
     void busyChanged();
     void cleanFinished(const JunkViewModel::CleanReport &report);
 
@@ -86,5 +92,7 @@ private:
     void publish(QList<JunkCategory> measured, bool keepTicks);
 
     QList<JunkCategory> m_categories;
+    QList<SystemCache> m_systemCaches;
+    BackgroundWork m_systemWork;
     ScanCleanCycle m_cycle;
 };

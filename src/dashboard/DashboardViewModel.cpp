@@ -226,9 +226,31 @@ void DashboardViewModel::fetchMetrics(AppHost *appState)
             });
         }
 
+        // Where Homebrew is absent, the system's own package manager tells what is outdated.
+        const bool useApt = loc.os == Locations::Os::Linux &&
+                            !FileProperties::isExecutable(Brew::path()) &&
+                            FileProperties::isExecutable(loc.apt);
         const RunResult outdated =
-            Brew::read({QStringLiteral("outdated"), QStringLiteral("--quiet")});
-        if (outdated.exitCode != 0) {
+            useApt ? RunResult{}
+                   : Brew::read({QStringLiteral("outdated"), QStringLiteral("--quiet")});
+        if (useApt) {
+            // Read only: the lists as the last update left them, never refreshed here.
+            RunOptions options;
+            options.cancel = cancel;
+            options.timeoutMs = 30000;
+            const RunResult listed = ProcessRunner::run(
+                loc.apt, {QStringLiteral("list"), QStringLiteral("--upgradable")}, appState,
+                options);
+            const QStringList packages = parseUpgradable(listed.stdOut);
+            const bool ok = listed.exitCode == 0;
+            publish([this, packages, ok] {
+                m_outdatedTitle = QStringLiteral("Outdated Packages");
+                m_outdatedPackages = packages;
+                m_outdatedBrewsStr =
+                    ok ? QString::number(packages.size()) + QStringLiteral(" Packages")
+                       : QStringLiteral("N/A");
+            });
+        } else if (outdated.exitCode != 0) {
             publish([this] { m_outdatedBrewsStr = QStringLiteral("N/A"); });
         } else {
             const qsizetype n = outdated.stdOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size();
@@ -375,4 +397,23 @@ QList<DiskCategory> DashboardViewModel::diskBreakdown(double diskUsedGB)
             make(QStringLiteral("Trash"), mb[8] / 1024, DiskCategory::trash),
             make(QStringLiteral("Library"), mb[9] / 1024, DiskCategory::library),
             make(loc.systemCategoryName, systemRest, DiskCategory::system)};
+}
+
+QStringList DashboardViewModel::parseUpgradable(const QString &aptOutput)
+{
+    QStringList packages;
+    for (const QString &line : aptOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype slash = line.indexOf(QLatin1Char('/'));
+        const qsizetype from = line.indexOf(QLatin1String("[upgradable from: "));
+        if (slash <= 0 || from < 0)
+            continue;
+        const QStringList fields = line.left(from).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (fields.size() < 2)
+            continue;
+        QString old = line.mid(from + 18);
+        old.chop(old.endsWith(QLatin1Char(']')) ? 1 : 0);
+        packages.append(line.left(slash) + QLatin1Char(' ') + old + QStringLiteral(" → ") +
+                        fields[1]);
+    }
+    return packages;
 }

@@ -49,6 +49,12 @@ public:
 
     QString cleanableCacheStr() const { return m_cleanableCacheStr; }
     QString outdatedBrewsStr() const { return m_outdatedBrewsStr; }
+    // "Outdated Brews", or "Outdated Packages" where Homebrew is absent and the system's
+    // package manager was asked instead; then `outdatedPackages` lists them.
+    QString outdatedTitle() const { return m_outdatedTitle; }
+    QStringList outdatedPackages() const { return m_outdatedPackages; }
+    // "name/suite 2.0 amd64 [upgradable from: 1.0]" lines → "name 1.0 → 2.0".
+    static QStringList parseUpgradable(const QString &aptOutput);
     QString runtimesStr() const { return m_runtimesStr; }
     QString weeklyDigestTitle() const { return m_weeklyDigestTitle; }
     QString weeklyDigestDesc() const { return m_weeklyDigestDesc; }
@@ -110,6 +116,8 @@ private:
 
     QString m_cleanableCacheStr = QStringLiteral("Scanning...");
     QString m_outdatedBrewsStr = QStringLiteral("Scanning...");
+    QString m_outdatedTitle = QStringLiteral("Outdated Brews");
+    QStringList m_outdatedPackages;
     QString m_runtimesStr = QStringLiteral("Scanning...");
     QString m_weeklyDigestTitle = QStringLiteral("System Healthy");
     QString m_weeklyDigestDesc;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -21,6 +22,7 @@ public:
     virtual void setDiskFigures(double totalGB, double freeGB) = 0;
 
     // An application went to the Trash: look for what it left behind. Main thread.
+    // `aliases`: lower-case names its files may carry (entry id, window class, program).
     virtual void showLeftovers(const QString &name, const std::optional<QString> &bundleID,
-                               const QString &appURL) = 0;
+                               const QString &appURL, const QStringList &aliases = {}) = 0;
 };

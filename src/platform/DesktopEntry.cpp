@@ -45,7 +45,31 @@ QString unescapeValue(const QString &value)
     return out;
 }
 
+QStringList listValue(const QString &value)
+{
+    QStringList items = value.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString &item : items)
+        item = item.trimmed();
+    return items;
+}
+
 } // namespace
+
+bool DesktopEntry::shownOn(const QString &currentDesktop) const
+{
+    if (hidden || noDisplay || (!type.isEmpty() && type != QLatin1String("Application")))
+        return false;
+    const QStringList desktops = currentDesktop.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &d : desktops)
+        if (notShowIn.contains(d, Qt::CaseInsensitive))
+            return false;
+    if (onlyShowIn.isEmpty())
+        return true;
+    for (const QString &d : desktops)
+        if (onlyShowIn.contains(d, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
 
 std::optional<DesktopEntry> DesktopEntry::read(const QString &path)
 {
@@ -93,6 +117,22 @@ std::optional<DesktopEntry> DesktopEntry::parse(const QByteArray &text, const QS
             entry.tryExec = value;
         else if (key == QLatin1String("Hidden"))
             entry.hidden = value == QLatin1String("true");
+        else if (key == QLatin1String("NoDisplay"))
+            entry.noDisplay = value == QLatin1String("true");
+        else if (key == QLatin1String("Type"))
+            entry.type = value;
+        else if (key == QLatin1String("Icon"))
+            entry.icon = value;
+        else if (key == QLatin1String("StartupWMClass"))
+            entry.startupWMClass = value;
+        else if (key == QLatin1String("X-Flatpak"))
+            entry.flatpakId = value;
+        else if (key == QLatin1String("X-SnapInstanceName"))
+            entry.snapName = value;
+        else if (key == QLatin1String("OnlyShowIn"))
+            entry.onlyShowIn = listValue(value);
+        else if (key == QLatin1String("NotShowIn"))
+            entry.notShowIn = listValue(value);
     }
     if (!seenGroup)
         return std::nullopt;

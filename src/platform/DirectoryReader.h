@@ -48,6 +48,7 @@ public:
     int takeDescriptor();
     void close();
     bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
     int error() const { return m_error; }
 
     // The next child's name (never "." or ".."), valid until the next call, or nullptr

@@ -98,6 +98,13 @@ void fillMac(Locations &l)
     l.junkHomebrewCache = h + "/Library/Caches/Homebrew";
     l.junkNpmCache = h + "/.npm";
     l.junkBrowserCaches = h + "/Library/Caches/com.apple.Safari";
+    l.junkPipCache = h + "/Library/Caches/pip";
+    l.junkYarnCache = h + "/Library/Caches/Yarn";
+    l.junkCargoRegistry = h + "/.cargo/registry";
+    l.junkGoBuildCache = h + "/Library/Caches/go-build";
+    l.junkGoModCache = h + "/go/pkg/mod";
+    l.junkGradleCaches = h + "/.gradle/caches";
+    l.junkMavenRepository = h + "/.m2/repository";
 
     l.largeFilesFolders = {h + "/Downloads", h + "/Desktop", h + "/Documents"};
 
@@ -213,6 +220,25 @@ void fillLinux(Locations &l)
     l.flatpakSystemExports = "/var/lib/flatpak/exports/share/applications";
     l.flatpakAppData = h + "/.var/app";
     l.snapDesktopEntries = "/var/lib/snapd/desktop/applications";
+    l.menuEntryFolders = {dataHome + "/applications", l.flatpakUserExports,
+                          l.flatpakSystemExports,     "/usr/local/share/applications",
+                          "/usr/share/applications",  l.snapDesktopEntries};
+    l.appImageFolders = ownFolders(h, {h + "/Applications", uf.downloads, h + "/Downloads",
+                                       h + "/.local/bin", h + "/bin", h + "/AppImages"});
+    l.recentlyUsed = dataHome + "/recently-used.xbel";
+    l.userIcons = dataHome + "/icons";
+    l.dpkg = "/usr/bin/dpkg";
+    l.dpkgQuery = "/usr/bin/dpkg-query";
+    l.dpkgSystem = "/etc/debian_version";
+    l.rpm = "/usr/bin/rpm";
+    l.dnf = "/usr/bin/dnf";
+    l.aptGet = "/usr/bin/apt-get";
+    l.apt = "/usr/bin/apt";
+    l.pkexec = "/usr/bin/pkexec";
+    l.snap = "/usr/bin/snap";
+    l.snapFiles = "/var/lib/snapd/snaps";
+    l.journalctl = "/usr/bin/journalctl";
+    l.aptArchives = "/var/cache/apt/archives";
 
     l.cachesCommand = "du -sm " + Locations::shellQuoted(h + "/.cache") + " 2>/dev/null";
     // A JDK is a folder holding bin/java (a file, or a link to one); links to JDKs and
@@ -258,6 +284,14 @@ void fillLinux(Locations &l)
     l.junkHomebrewCache = h + "/.cache/Homebrew";
     l.junkNpmCache = h + "/.npm";
     l.junkBrowserCaches = h + "/.cache/mozilla";
+    l.junkThumbnails = h + "/.cache/thumbnails";
+    l.junkPipCache = h + "/.cache/pip";
+    l.junkYarnCache = h + "/.cache/yarn";
+    l.junkCargoRegistry = h + "/.cargo/registry";
+    l.junkGoBuildCache = h + "/.cache/go-build";
+    l.junkGoModCache = h + "/go/pkg/mod";
+    l.junkGradleCaches = h + "/.gradle/caches";
+    l.junkMavenRepository = h + "/.m2/repository";
 
     l.largeFilesFolders = ownFolders(h, {uf.downloads, uf.desktop, uf.documents});
 
@@ -266,7 +300,6 @@ void fillLinux(Locations &l)
     l.relaunchScript = "sleep 1; exec \"$0\"";
     l.gpgv = "/usr/bin/gpgv";
     l.tar = "/bin/tar";
-    l.dpkg = "/usr/bin/dpkg";
 }
 
 QMutex gMutex;

@@ -55,6 +55,20 @@ struct Locations {
     QString flatpakSystemExports;     // Linux: desktop entries the system's apps export
     QString flatpakAppData;           // Linux: <id> folders Flatpak apps write to
     QString snapDesktopEntries;       // Linux: desktop entries of Snap packages
+    // Linux: the folders the desktop menu reads entries from, the first holding an id winning.
+    QStringList menuEntryFolders;
+    QStringList appImageFolders; // Linux: where people keep AppImages, beside the settings'
+    QString recentlyUsed;        // Linux: the desktop's record of opened files
+    QString userIcons;           // Linux: the user's icon folder (AppImages install icons there)
+    QString dpkg, dpkgQuery;     // Debian's package database tools
+    QString dpkgSystem;          // present where dpkg is the package database (Debian and its kin)
+    QString rpm, dnf;            // where rpm is the package database
+    QString aptGet, apt;
+    QString pkexec; // runs a package manager as root, asking through the desktop
+    QString snap;
+    QString snapFiles; // <name>_<revision>.snap files
+    QString journalctl;
+    QString aptArchives; // downloaded packages apt-get clean removes
 
     // Dashboard.
     QString cachesCommand;
@@ -79,6 +93,9 @@ struct Locations {
     // Junk cleaner: folders of the six categories, in their order.
     QString junkAppCaches, junkAppLogs, junkDerivedData, junkHomebrewCache, junkNpmCache,
         junkBrowserCaches;
+    // Further developer and desktop caches, each its own category (empty: none here).
+    QString junkThumbnails, junkPipCache, junkYarnCache, junkCargoRegistry, junkGoBuildCache,
+        junkGoModCache, junkGradleCaches, junkMavenRepository;
 
     // Deep clean and Large files.
     QStringList largeFilesFolders; // Downloads, Desktop, Documents
@@ -92,9 +109,6 @@ struct Locations {
     // platform updates through its own disk image tools instead).
     QString gpgv;
     QString tar;
-    // Linux: the package manager's tool that names the package owning a file (empty where
-    // no package manager installs the program).
-    QString dpkg;
 
     // Builds the table for an OS and a home folder (no trailing slash).
     static Locations forOs(Os os, const QString &home);

@@ -48,6 +48,9 @@ QList<Mount> parse(const QByteArray &mountinfo)
         m.root = unescape(fields[3]);
         m.mountPoint = unescape(fields[4]);
         m.fsType = QString::fromUtf8(fields[dash + 1]);
+        if (dash + 2 < fields.size())
+            m.source = QString::fromUtf8(unescape(fields[dash + 2]));
+        m.options = QString::fromUtf8(fields[5]).split(QLatin1Char(','), Qt::SkipEmptyParts);
         mounts.append(m);
     }
     return mounts;
@@ -84,6 +87,19 @@ bool isMountPoint(const QByteArray &path, const QList<Mount> &mounts)
             return true;
     }
     return false;
+}
+
+std::optional<Mount> mountOfDevice(quint64 device, const QList<Mount> &mounts)
+{
+    for (qsizetype i = mounts.size() - 1; i >= 0; --i)
+        if (mounts[i].device == device)
+            return mounts[i];
+    return std::nullopt;
+}
+
+bool recordsAccessTimes(const Mount &mount)
+{
+    return !mount.options.contains(QLatin1String("noatime"));
 }
 
 bool isRemoteOrFuse(const QString &fsType)

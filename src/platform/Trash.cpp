@@ -13,6 +13,7 @@
 #include <atomic>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #ifdef Q_OS_MACOS
 #include <climits>
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -146,6 +148,20 @@ Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destinatio
     if (::renamex_np(from.constData(), destination.constData(), RENAME_EXCL) != 0)
         return {false, QString::fromLocal8Bit(::strerror(errno)), {}};
     return {true, {}, QFile::decodeName(destination)};
+}
+
+Trash::Emptied Trash::emptyHomeTrash()
+{
+    Emptied result;
+    result.error = QStringLiteral("Empty the Trash from the Dock.");
+    return result;
+}
+
+int Trash::homeTrashItemCount()
+{
+    return int(QDir(Locations::current().trashFiles)
+                   .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+                   .size());
 }
 
 #else
@@ -625,6 +641,98 @@ Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destinatio
     const QByteArray info = filesFolder.left(filesFolder.size() - 5) + "info/" + name + kInfoSuffix;
     ::unlink(info.constData());
     return {true, {}, display(target)};
+}
+
+namespace {
+
+// Removes a name below an open folder and everything inside it, reaching each folder only
+// through its parent's descriptor; returns how many names stayed.
+int removeTree(int parentFd, const char *name, int depth)
+{
+    if (::unlinkat(parentFd, name, 0) == 0)
+        return 0;
+    if (errno != EISDIR && errno != EPERM)
+        return errno == ENOENT ? 0 : 1;
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 || depth > 4096) {
+        if (fd >= 0)
+            ::close(fd);
+        return 1;
+    }
+    int failed = 0;
+    if (DIR *dir = ::fdopendir(fd)) {
+        std::vector<QByteArray> names;
+        while (const dirent *e = ::readdir(dir))
+            if (qstrcmp(e->d_name, ".") != 0 && qstrcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name);
+        for (const QByteArray &child : names)
+            failed += removeTree(::dirfd(dir), child.constData(), depth + 1);
+        ::closedir(dir);
+    } else {
+        ::close(fd);
+        return 1;
+    }
+    if (::unlinkat(parentFd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
+        ++failed;
+    return failed;
+}
+
+std::vector<QByteArray> namesIn(int folderFd)
+{
+    std::vector<QByteArray> names;
+    const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return names;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return names;
+    }
+    while (const dirent *e = ::readdir(dir))
+        if (qstrcmp(e->d_name, ".") != 0 && qstrcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    ::closedir(dir);
+    return names;
+}
+
+} // namespace
+
+Trash::Emptied Trash::emptyHomeTrash()
+{
+    Emptied result;
+    TrashDir trash;
+    if (QString why = openHomeTrash(nativePath(homeTrashFolder()), trash); !why.isEmpty()) {
+        result.error = why;
+        return result;
+    }
+    for (const QByteArray &name : namesIn(trash.files.get())) {
+        const int failed = removeTree(trash.files.get(), name.constData(), 0);
+        if (failed > 0) {
+            ++result.failed;
+            continue;
+        }
+        ++result.removed;
+        ::unlinkat(trash.info.get(), (name + kInfoSuffix).constData(), 0);
+    }
+    // Records whose item is gone name nothing.
+    for (const QByteArray &info : namesIn(trash.info.get())) {
+        if (!info.endsWith(kInfoSuffix))
+            continue;
+        struct stat st;
+        const QByteArray item = info.chopped(kInfoSuffix.size());
+        if (::fstatat(trash.files.get(), item.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT)
+            ::unlinkat(trash.info.get(), info.constData(), 0);
+    }
+    return result;
+}
+
+int Trash::homeTrashItemCount()
+{
+    const FileDescriptor files(
+        ::open(nativePath(homeTrashFolder() + QStringLiteral("/files")).constData(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return files.valid() ? int(namesIn(files.get()).size()) : 0;
 }
 
 #endif

@@ -34,6 +34,18 @@ Result moveChildToTrash(int parentFd, const QByteArray &name, const QByteArray &
 // and drops the Trash's record of it. For undoing a step that failed halfway.
 Result putBack(const Result &trashed, const QByteArray &destination);
 
+// Empties the home trash for good: every item in files/ and its record in info/. The one
+// permanent removal the program makes, after the user confirmed it. Links inside are
+// removed, never followed. Blocks; never call it on the main thread.
+struct Emptied {
+    int removed = 0; // items of files/ gone
+    int failed = 0;  // items (or parts of them) that stayed
+    QString error;   // why the trash could not be opened at all
+};
+Emptied emptyHomeTrash();
+// How many items the home trash holds (entries of its files/ folder).
+int homeTrashItemCount();
+
 // The path of an open folder as the system knows it now; nothing when it cannot tell.
 std::optional<QByteArray> openedFolderPath(int fd);
 

@@ -3,6 +3,7 @@
 #include "platform/DirectoryReader.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
+#include "storage/Volumes.h"
 
 #include <QThread>
 
@@ -17,6 +18,10 @@
 #include <tuple>
 #include <unordered_set>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 
 // ---- StorageEntry ------------------------------------------------------------------
 
@@ -121,6 +126,9 @@ QString formatBytes(qint64 bytes)
 
 QString sizeText(const StorageEntry &entry)
 {
+    if (entry.isOtherDisk)
+        return QStringLiteral("Another disk · ") + formatBytes(entry.otherDiskUsed) +
+               QStringLiteral(" used");
     return formatBytes(entry.bytes) + (entry.isPartial ? QStringLiteral("+") : QString());
 }
 
@@ -170,6 +178,32 @@ QByteArray resolved(const QByteArray &path)
     return out;
 }
 
+#ifdef __linux__
+constexpr decltype(statfs::f_type) kBtrfsMagic = 0x9123683E;
+
+bool isBtrfsPath(const char *path)
+{
+    struct statfs st;
+    return ::statfs(path, &st) == 0 && st.f_type == kBtrfsMagic;
+}
+
+bool isBtrfsFolder(const DirectoryReader &dir)
+{
+    struct statfs st;
+    return ::fstatfs(dir.descriptor(), &st) == 0 && st.f_type == kBtrfsMagic;
+}
+#else
+bool isBtrfsPath(const char *)
+{
+    return false;
+}
+
+bool isBtrfsFolder(const DirectoryReader &)
+{
+    return false;
+}
+#endif
+
 } // namespace
 
 // What one public operation reads once from the table and the system.
@@ -213,19 +247,20 @@ struct StorageScanner::Settings {
         return std::find(skipped.begin(), skipped.end(), item) != skipped.end();
     }
 
-    // A folder mounted over (the table lists it) or on another device than its parent.
+    // A folder mounted over (the table lists it) or on another device than its parent,
+    // unless that device is a btrfs subvolume of the same file system.
     bool isMountPoint(const QByteArray &path, const DirectoryReader::Node &node) const
     {
         if (!staysOnDevice || path == "/")
             return false;
+        if (MountTable::isMountPoint(resolved(path), mounts))
+            return true;
         const std::string parent =
             parentPath(std::string_view(path.constData(), size_t(path.size())));
         DirectoryReader folder;
         DirectoryReader::Node above;
-        if (!parent.empty() && folder.open(parent.c_str(), true) && folder.statSelf(above) &&
-            above.id.device != node.id.device)
-            return true;
-        return MountTable::isMountPoint(resolved(path), mounts);
+        return !parent.empty() && folder.open(parent.c_str(), true) && folder.statSelf(above) &&
+               above.id.device != node.id.device && !isBtrfsPath(path.constData());
     }
 };
 
@@ -416,8 +451,16 @@ std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
         return StorageEntry{path, 0, false, false, identity};
     if (node.kind == DirectoryReader::Kind::Directory) {
         // Its bytes belong to its own file system: open it to measure it there.
-        if (settings.isMountPoint(path, node))
-            return StorageEntry{path, 0, true, false, identity};
+        if (settings.isMountPoint(path, node)) {
+            StorageEntry disk{path, 0, true, false, identity};
+            disk.isOtherDisk = true;
+            // A network server that stopped answering would hang statvfs.
+            const auto mount = MountTable::mountOfDevice(node.id.device, settings.mounts);
+            if (!mount || !MountTable::isRemoteOrFuse(mount->fsType))
+                if (const auto used = Volumes::usage(path))
+                    disk.otherDiskUsed = used->usedBytes;
+            return disk;
+        }
         const std::optional<Measure> m = measureFolder(path, settings, cancel);
         // An interrupted measurement is a lower bound nobody asked for.
         if (!m)
@@ -568,8 +611,9 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
     if (isRoot) {
         walk.device = self.id.device;
     } else {
-        // A mount the table does not list, or a folder mounted inside itself.
-        if (staysOnDevice && self.id.device != walk.device)
+        // A mount the table does not list, or a folder mounted inside itself. A btrfs
+        // subvolume is the same file system under another device number: measured through.
+        if (staysOnDevice && self.id.device != walk.device && !isBtrfsFolder(dir))
             return;
         for (const Folder *above = folder.parent; above; above = above->parent) {
             if (above->device == self.id.device && above->inode == self.id.inode)

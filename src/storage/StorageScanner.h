@@ -33,6 +33,10 @@ struct StorageEntry {
     bool isPartial = false; // some folder inside could not be listed: bytes is a lower bound
     // As listed; a removal refuses anything else at the path.
     FileIdentity identity{};
+    // A mount point of another file system: `bytes` stays 0 (none of it belongs to the
+    // folder above) and `otherDiskUsed` is that file system's used space.
+    bool isOtherDisk = false;
+    qint64 otherDiskUsed = 0;
 
     static StorageEntry fromPath(const QString &path, qint64 bytes = 0, bool isDirectory = false,
                                  bool isPartial = false);
@@ -51,7 +55,8 @@ size_t qHash(const StorageEntry &entry, size_t seed = 0);
 // A byte count in decimal units, the way file managers show file sizes:
 // "Zero KB", "1 byte", "999 bytes", "12 KB", "1.5 MB", "2.34 GB", "1.2 TB".
 QString formatBytes(qint64 bytes);
-// formatBytes of the entry's bytes, with "+" when the measurement is partial.
+// formatBytes of the entry's bytes, with "+" when the measurement is partial; for another
+// disk, "Another disk · <used> used".
 QString sizeText(const StorageEntry &entry);
 
 // Set by the caller to stop a running measurement; checked before every child.

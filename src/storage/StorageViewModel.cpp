@@ -323,3 +323,22 @@ void StorageViewModel::cancelRebuild()
         m_rebuildToken->cancel();
     m_rebuildToken.reset();
 }
+
+void StorageViewModel::refreshVolumes()
+{
+    if (m_readingVolumes)
+        return;
+    m_readingVolumes = true;
+    m_pending.track(QtConcurrent::run([this] {
+        const QList<Volume> volumes = Volumes::list();
+        QMetaObject::invokeMethod(
+            this,
+            [this, volumes] {
+                m_readingVolumes = false;
+                m_volumes = volumes;
+                emit volumesChanged();
+                emit changed();
+            },
+            Qt::QueuedConnection);
+    }));
+}

@@ -3,6 +3,7 @@
 #include "exec/BackgroundWork.h"
 #include "exec/SafetyHelper.h"
 #include "storage/StorageScanner.h"
+#include "storage/Volumes.h"
 
 #include <QFuture>
 #include <QList>
@@ -36,6 +37,10 @@ public:
     QList<std::optional<StorageEntry>> selection() const { return m_selection; }
     // "<folder> › <child>" while a column is being measured; absent when idle.
     std::optional<QString> loadingFolder() const { return m_loadingFolder; }
+    // The mounted disks to map, as last read.
+    QList<Volume> volumes() const { return m_volumes; }
+    // Asynchronous: reads the mounted disks again (mounts come and go).
+    void refreshVolumes();
 
     // The last chosen entry, if any.
     std::optional<StorageEntry> chosen() const;
@@ -71,6 +76,7 @@ signals:
     void columnsChanged();
     void selectionChanged();
     void loadingFolderChanged();
+    void volumesChanged();
 
 private:
     void setRoot(const QString &root);
@@ -87,6 +93,8 @@ private:
     QList<Column> m_columns;
     QList<std::optional<StorageEntry>> m_selection;
     std::optional<QString> m_loadingFolder;
+    QList<Volume> m_volumes;
+    bool m_readingVolumes = false;
 
     std::shared_ptr<StorageScanner> m_scanner;
     std::optional<CancelToken> m_loadToken;

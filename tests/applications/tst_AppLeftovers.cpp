@@ -206,6 +206,44 @@ private slots:
         QCOMPARE(found[0].byNameOnly, expected == "name");
     }
 
+    // The names a menu entry gives an app (id, window class, program) find its settings
+    // as an identifier does, in every place, unless another installed app answers to them.
+    void matchingByAliases_data()
+    {
+        QTest::addColumn<QString>("entry"); // relative to home
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("folder") << ".config/krita"
+                                << "" << true;
+        QTest::newRow("rc file") << ".config/kritarc"
+                                 << "" << true;
+        QTest::newRow("data") << ".local/share/krita"
+                              << "" << true;
+        QTest::newRow("where only ids match") << ".local/state/krita"
+                                              << "" << true;
+        QTest::newRow("window class, other case") << ".cache/KritaWin"
+                                                  << "" << true;
+        QTest::newRow("longer word") << ".config/kritaish"
+                                     << "" << false;
+        QTest::newRow("another installed app's too") << ".config/krita"
+                                                     << "krita" << false;
+        QTest::newRow("too short to tell") << ".config/kr"
+                                           << "" << false;
+    }
+    void matchingByAliases()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, installed);
+        QFETCH(bool, found);
+        write(m_env->home() + "/" + entry);
+        const QList<Leftover> leftovers = AppLeftovers::find(
+            "Krita Studio", std::nullopt, QString(),
+            installed.isEmpty() ? QSet<QString>() : QSet{installed}, {"krita", "kritawin", "kr"});
+        QCOMPARE(leftovers.size(), found ? 1 : 0);
+        if (found)
+            QVERIFY(!leftovers[0].byNameOnly);
+    }
+
     void largestFirstAndRefusedLeftOut()
     {
         const QString home = m_env->home();
@@ -375,7 +413,8 @@ private slots:
 
     void removal_data()
     {
-        QTest::addColumn<QStringList>("kinds"); // per chosen leftover: move, gone, refuse, link
+        // per chosen leftover: move, gone, refuse, link, replaced (after it was listed)
+        QTest::addColumn<QStringList>("kinds");
         QTest::addColumn<QString>("expected");
         const QString protect = "1 couldn't be moved; the system may protect them, use Show in "
                                 "Folder.";
@@ -386,6 +425,9 @@ private slots:
         QTest::newRow("nothing moved") << QStringList{"gone", "gone"}
                                        << "Moved 0 items (Zero KB) to the Trash. 2 were already "
                                           "gone.";
+        QTest::newRow("replaced since listed")
+            << QStringList{"replaced", "move"}
+            << "Moved 1 item (" + formatBytes(4096) + ") to the Trash. " + protect;
         QTest::newRow("dangling link is trashed")
             << QStringList{"link", "move"}
             << "Moved 2 items (" + formatBytes(8192) + ") to the Trash.";
@@ -406,8 +448,13 @@ private slots:
                 write(path);
             if (kinds[i] == "refuse")
                 m_env->editLocations([&](Locations &l) { l.protectedItself << path; });
-            leftovers.append({nativePath(path), 4096, ".config", false});
+            leftovers.append({nativePath(path), 4096, ".config", false,
+                              FileIdentity::read(nativePath(path)).value_or(FileIdentity())});
             chosen.insert(nativePath(path));
+            if (kinds[i] == "replaced") {
+                QVERIFY(QFile::remove(path));
+                write(path, "another file");
+            }
         }
         // Not ticked: stays.
         write(home + "/.config/unticked");
@@ -417,7 +464,7 @@ private slots:
         QCOMPARE(AppLeftovers::resultText(summary), expected);
         QVERIFY(QFile::exists(home + "/.config/unticked"));
         for (int i = 0; i < kinds.size(); ++i) {
-            const bool stays = kinds[i] == "refuse";
+            const bool stays = kinds[i] == "refuse" || kinds[i] == "replaced";
             QCOMPARE(FileProperties::exists(home + "/.config/item" + QString::number(i)), stays);
         }
     }

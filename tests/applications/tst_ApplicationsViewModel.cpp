@@ -47,6 +47,8 @@ private slots:
             l.flatpakSystemExports = m_env->root() + "/sysflatpak/exports";
             l.desktopEntryFolders = {m_env->root() + "/share/applications"};
             l.snapDesktopEntries.clear();
+            l.menuEntryFolders.clear();
+            l.appImageFolders = {m_env->home() + "/Downloads"};
             l.flatpak = m_env->root() + "/bin/flatpak";
         });
         Preferences::setValue(AppState::watchTrashKey, false);
@@ -101,11 +103,12 @@ private slots:
         QTest::addColumn<bool>("system");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("everything")
-            << true
-            << QStringList{"Link.AppImage|Web", "Paint Studio|Flatpak", "Tool.AppImage|Web",
-                           "Viewer|Flatpak", "lower.appimage|Web"};
-        QTest::newRow("system off")
-            << false << QStringList{"Link.AppImage|Web", "Paint Studio|Flatpak"};
+            << true << QStringList{"Link.AppImage|AppImage",  "Paint Studio|Flatpak",
+                                   "Saved.AppImage|AppImage", "Tool.AppImage|AppImage",
+                                   "Viewer|Flatpak",          "lower.appimage|AppImage"};
+        QTest::newRow("system off") << false
+                                    << QStringList{"Link.AppImage|AppImage", "Paint Studio|Flatpak",
+                                                   "Saved.AppImage|AppImage"};
     }
     void listsLinuxApplications()
     {
@@ -117,6 +120,7 @@ private slots:
         write(m_sys + "/.Hidden.AppImage");
         write(m_sys + "/Sub/Inner.AppImage");
         write(m_sys + "/readme.txt");
+        write(m_env->home() + "/Downloads/Saved.AppImage");
         QDir().mkpath(m_sys + "/Folder.AppImage");
         QDir().mkpath(m_user);
         QVERIFY(QFile::link(m_sys + "/Tool.AppImage", m_user + "/Link.AppImage"));
@@ -163,11 +167,14 @@ private slots:
             f.setFileTime(QDateTime(QDate(2024, 2, 3), QTime(12, 0)), QFileDevice::FileAccessTime));
         f.close();
         QCOMPARE(ApplicationsViewModel::findApplications().value(0).lastUsed, "2024-02-03");
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(
-            f.setFileTime(QDateTime(QDate(2022, 1, 1), QTime(12, 0)), QFileDevice::FileAccessTime));
-        f.close();
-        QCOMPARE(ApplicationsViewModel::findApplications().value(0).lastUsed, "2023-05-01");
+        // The desktop's record of what the program opened wins over the access time.
+        write(m_env->home() + "/.local/share/recently-used.xbel",
+              "<xbel><bookmark><bookmark:application name=\"tool\" "
+              "exec=\"&apos;" +
+                  file.toUtf8() +
+                  " %u&apos;\" modified=\"2024-06-07T00:30:00Z\"/>"
+                  "</bookmark></xbel>");
+        QCOMPARE(ApplicationsViewModel::findApplications().value(0).lastUsed, "2024-06-07");
     }
 
     void listsMacBundles()
@@ -185,10 +192,15 @@ private slots:
 
     void uninstall_data()
     {
-        QTest::addColumn<QString>("kind"); // move, refused, link, flatpak, flatpak fails
+        QTest::addColumn<QString>("kind"); // move, refused, link, flatpak, flatpak fails, …
         QTest::addColumn<bool>("rowGoes");
         QTest::addColumn<QString>("leftover"); // expected on screen, relative to home
         QTest::newRow("moved") << "move" << true << ".config/notepad";
+        // Its menu entry and icon go with it; its settings are found by the entry's names.
+        QTest::newRow("with its entry") << "entry" << true << ".config/notepad,.config/padxrc";
+        QTest::newRow("replaced since listed") << "replaced" << false << "";
+        // Only the entry is the user's: the program it starts, outside the home, stays.
+        QTest::newRow("entry for a program elsewhere") << "outside" << true << "";
         QTest::newRow("refused") << "refused" << false << "";
         QTest::newRow("a link") << "link" << true << "";
         QTest::newRow("flatpak") << "flatpak" << true << ".var/app/org.example.Notepad";
@@ -211,6 +223,23 @@ private slots:
             write(m_user + "/Notepad-2.AppImage");
         if (kind == "refused")
             m_env->editLocations([&](Locations &l) { l.protectedTrees << m_user; });
+        const QString entries = home + "/.local/share/applications";
+        const QString icon = home + "/.local/share/icons/hicolor/48x48/apps/notepad.png";
+        if (kind == "entry") {
+            write(entries + "/notepad.desktop",
+                  "[Desktop Entry]\nName=Notepad\nExec=" + m_user.toUtf8() +
+                      "/Notepad-2.AppImage %f\nIcon=notepad\n"
+                      "StartupWMClass=PadX\n");
+            write(icon);
+            write(home + "/.config/padxrc");
+        }
+        if (kind == "outside") {
+            QFile::remove(m_user + "/Notepad-2.AppImage");
+            write(entries + "/notepad.desktop", "[Desktop Entry]\nName=Notepad\nExec=\"" +
+                                                    root.toUtf8() +
+                                                    "/elsewhere/Notepad-2.AppImage\" --new\n");
+            m_env->editLocations([&](Locations &l) { l.menuEntryFolders = {entries}; });
+        }
         if (!kind.startsWith("flatpak"))
             write(home + "/.config/notepad/settings");
         const QString app = root + "/flatpak/app/org.example.Notepad";
@@ -233,6 +262,10 @@ private slots:
         model->scan(&state);
         QTRY_COMPARE(model->applications().size(), 1);
         const QString path = model->applications().first().path;
+        if (kind == "replaced") {
+            QVERIFY(QFile::remove(path));
+            write(path, "another");
+        }
         QSignalSpy failed(model, &ApplicationsViewModel::uninstallFailed);
         model->trashApp(path, &state);
         QVERIFY(model->isUninstalling(path));
@@ -250,15 +283,21 @@ private slots:
             QCOMPARE(args.readAll(),
                      "uninstall\n--noninteractive\n--user\n--\norg.example.Notepad\n");
         }
-        if (kind == "link")
+        if (kind == "link" || kind == "outside")
             QVERIFY(QFile::exists(root + "/elsewhere/Notepad-2.AppImage"));
+        if (kind == "entry" || kind == "outside")
+            QVERIFY(!QFile::exists(entries + "/notepad.desktop"));
+        if (kind == "entry")
+            QVERIFY(!QFile::exists(icon));
         if (leftover.isEmpty()) {
             QVERIFY(!state.leftoverReport());
         } else {
             QVERIFY(state.leftoverReport());
-            QCOMPARE(state.leftoverReport()->leftovers.size(), 1);
-            QCOMPARE(state.leftoverReport()->leftovers.first().displayPath(),
-                     home + "/" + leftover);
+            QStringList shown;
+            for (const Leftover &l : state.leftoverReport()->leftovers)
+                shown << l.displayPath().mid(home.size() + 1);
+            shown.sort();
+            QCOMPARE(shown.join(','), leftover);
         }
     }
 

@@ -58,6 +58,13 @@ private slots:
         file(".cache/small.txt", 10);
         file(".cache/Homebrew/bottle.tar.gz", 2 << 20);
         file(".cache/mozilla/cache2/entry", 1 << 20);
+        // Two items in the Trash, one a link to a file that must outlive emptying it.
+        file(".local/share/Trash/files/old.txt", 10);
+        file(".local/share/Trash/files/olddir/inner/x", 10);
+        file(".local/share/Trash/info/old.txt.trashinfo", 10);
+        file(".local/share/Trash/info/olddir.trashinfo", 10);
+        file("outside/keep.txt", 10);
+        QVERIFY(QFile::link(home() + "/outside", home() + "/.local/share/Trash/files/link"));
     }
     void cleanup() { m_env.reset(); }
 
@@ -72,7 +79,12 @@ private slots:
         for (const JunkCategory &c : cats)
             names << c.name;
         QCOMPARE(names, QStringList({"Application Caches", "Application Logs", "Xcode DerivedData",
-                                     "Homebrew Cache", "NPM Global Cache", "Browser Caches"}));
+                                     "Homebrew Cache", "NPM Global Cache", "Browser Caches",
+                                     "Thumbnails", "pip Cache", "Yarn Cache", "Cargo Registry",
+                                     "Go Build Cache", "Go Module Cache", "Gradle Caches",
+                                     "Maven Repository", "Empty Trash"}));
+        QCOMPARE(cats.last().itemCount, 3);
+        QVERIFY(cats.last().permanent);
         // The caches hold 6 MiB and change; du rounds up and counts the folders too.
         QVERIFY2(cats[0].sizeMB >= 6 && cats[0].sizeMB <= 8,
                  qPrintable(QString::number(cats[0].sizeMB)));
@@ -89,15 +101,15 @@ private slots:
         // Largest first; an expanded category's files follow it in the same order.
         const QList<JunkTableItem> rows = JunkTableItem::tableItems(cats, {});
         QCOMPARE(rows.first().name, QStringLiteral("Application Caches"));
-        QCOMPARE(rows.at(1).name, QStringLiteral("Homebrew Cache"));
+        QCOMPARE(rows.at(1).name, QStringLiteral("pip Cache"));
         const QList<JunkTableItem> flat = JunkTableItem::flattenedItems(rows, {rows.first().id});
         QStringList shown;
         for (const JunkTableItem &r : flat)
             shown << r.name;
         QCOMPARE(shown.mid(0, 6), QStringList({"Application Caches", "wheel.bin", "bottle.tar.gz",
-                                               "entry", "small.txt", "Homebrew Cache"}));
+                                               "entry", "small.txt", "pip Cache"}));
         QVERIFY(!flat.at(1).isCategory);
-        QCOMPARE(flat.size(), 10);
+        QCOMPARE(flat.size(), 15 + 4);
     }
 
     void clean_data()
@@ -111,6 +123,14 @@ private slots:
             << QStringList({"[info] Moved 2 cache categories to the Trash.",
                             "[info] Moved 4 items to the Trash in all."})
             << QStringList({".cache/pip", ".cache/small.txt", ".cache/Homebrew", ".cache/mozilla"});
+        // The Trash is emptied before this clean moves anything into it.
+        QTest::newRow("Empty Trash and pip")
+            << QStringList({"pip Cache", "Empty Trash"})
+            << QStringList({"[info] Moved 2 cache categories to the Trash.",
+                            "[info] Moved 1 items to the Trash in all."})
+            << QStringList({".local/share/Trash/files/old.txt", ".local/share/Trash/files/olddir",
+                            ".local/share/Trash/files/link",
+                            ".local/share/Trash/info/old.txt.trashinfo", ".cache/pip/wheel.bin"});
         QTest::newRow("a missing folder still counts")
             << QStringList({"NPM Global Cache", "Browser Caches"})
             << QStringList({"[info] Moved 2 cache categories to the Trash.",
@@ -140,6 +160,16 @@ private slots:
         QCOMPARE(lines, logged);
         for (const QString &g : gone)
             QVERIFY2(!QFileInfo::exists(home() + '/' + g), qPrintable(g));
+        if (ticked.contains("Empty Trash")) {
+            QCOMPARE(finished.first().first().value<JunkViewModel::CleanReport>().deleted, 3);
+            QVERIFY(QFileInfo::exists(home() + "/outside/keep.txt"));
+            QCOMPARE(QDir(home() + "/.local/share/Trash/files")
+                         .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                     QStringList{"wheel.bin"});
+            QCOMPARE(QDir(home() + "/.local/share/Trash/info")
+                         .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                     QStringList{"wheel.bin.trashinfo"});
+        }
         QVERIFY(QFileInfo::exists(home() + "/.cache"));
         if (ticked.isEmpty()) {
             QCOMPARE(banner.count(), 0);

@@ -3,6 +3,7 @@
 #include "platform/PlatformTexts.h"
 
 #include "support/FakeBrew.h"
+#include "support/FakeTools.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -68,6 +69,34 @@ private slots:
         DashboardViewModel::setDiskUsageReader({});
         m_brew.reset();
         m_env.reset();
+    }
+
+    // Without Homebrew the card counts the system's upgradable packages, read from the lists
+    // as they are (apt list --upgradable, nothing refreshed), and names them.
+    void outdatedPackagesWithoutHomebrew()
+    {
+        FakeTools tools(m_env->root() + "/tools");
+        m_env->editLocations([&](Locations &loc) {
+            loc.brewCandidates = {m_env->root() + "/no-brew/brew"};
+            loc.apt = tools.tool("apt");
+        });
+        tools.answer("apt",
+                     "Listing...\n"
+                     "curl/stable-security 7.88.1-10+deb12u8 amd64 [upgradable from: "
+                     "7.88.1-10+deb12u7]\n"
+                     "libc6/stable 2.36-9+deb12u9 amd64 [upgradable from: 2.36-9+deb12u8]\n");
+        AppState appState;
+        DashboardViewModel *model = appState.dashboardVM();
+        QSignalSpy done(model, &DashboardViewModel::diskCategoriesChanged);
+        model->fetchMetrics(&appState);
+        QVERIFY(done.wait(20000));
+        QCOMPARE(model->outdatedTitle(), "Outdated Packages");
+        QCOMPARE(model->outdatedBrewsStr(), "2 Packages");
+        QCOMPARE(model->outdatedPackages(),
+                 QStringList({"curl 7.88.1-10+deb12u7 → 7.88.1-10+deb12u8",
+                              "libc6 2.36-9+deb12u8 → 2.36-9+deb12u9"}));
+        QCOMPARE(tools.calls(), QList<QStringList>({{"apt", "list", "--upgradable"}}));
+        QVERIFY(m_brew->calls().isEmpty());
     }
 
     void fetch_figuresAndDigest_data()

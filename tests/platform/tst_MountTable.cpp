@@ -21,6 +21,11 @@ private slots:
         QCOMPARE(mounts[1].mountPoint, QByteArray("/home/u/net\nx"));
         QVERIFY(MountTable::isRemoteOrFuse(mounts[1].fsType));
         QVERIFY(!MountTable::isRemoteOrFuse(mounts[2].fsType));
+        QCOMPARE(mounts[2].source, QStringLiteral("/dev/sda1"));
+        QVERIFY(!MountTable::recordsAccessTimes(mounts[0]));
+        QVERIFY(MountTable::recordsAccessTimes(mounts[2]));
+        QCOMPARE(MountTable::mountOfDevice(mounts[2].device, mounts)->mountPoint,
+                 QByteArray("/home/u/bind"));
 
         const QList<MountTable::Mount> below = MountTable::mountsBelow("/home/u", mounts);
         QCOMPARE(below.size(), 2);

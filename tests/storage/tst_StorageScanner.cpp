@@ -724,7 +724,12 @@ private slots:
         for (const StorageEntry &e : children.mid(1)) {
             QVERIFY(e.isDirectory);
             QCOMPARE(e.bytes, 0);
+            QVERIFY(e.isOtherDisk);
         }
+        // Another disk shows its own file system's used space, added to nothing above.
+        const StorageEntry tmpfs = *scanner.entry(root + "/other");
+        QVERIFY(tmpfs.otherDiskUsed >= 2'000'000);
+        QVERIFY(sizeText(tmpfs).startsWith("Another disk · "));
         const QList<StorageEntry> other = scanner.children(root + "/other");
         QCOMPARE(other.size(), 1);
         QCOMPARE(other.first().bytes, allocated(root + "/other/elsewhere"));

@@ -22,7 +22,15 @@ public:
     TestEnvironment()
     {
         QDir().mkpath(m_dir.path() + "/home");
-        Locations::setCurrent(Locations::forOs(Locations::Os::Linux, home()));
+        Locations loc = Locations::forOs(Locations::Os::Linux, home());
+        // This machine's own menu stays out of a test's home; a test adds folders it made.
+        loc.menuEntryFolders = {loc.userDesktopEntries};
+        // Nor does a test run the machine's package tools: it points at stand-ins it wrote.
+        for (QString *tool : {&loc.dpkg, &loc.dpkgQuery, &loc.rpm, &loc.dnf, &loc.aptGet, &loc.apt,
+                              &loc.pkexec, &loc.snap, &loc.flatpak, &loc.journalctl})
+            *tool = m_dir.path() + "/no-such-tool/" + QFileInfo(*tool).fileName();
+        loc.dpkgSystem = m_dir.path() + "/no-such-tool/status";
+        Locations::setCurrent(loc);
         Preferences::useStoreFile(m_dir.path() + "/prefs.ini");
         SystemLog::setCapture([this](SystemLog::Level level, const QString &text) {
             QMutexLocker lock(&m_logMutex);

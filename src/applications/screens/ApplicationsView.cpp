@@ -9,10 +9,12 @@
 #include "app/widgets/TabHeader.h"
 #include "applications/ApplicationsViewModel.h"
 #include "exec/ProcessRunner.h"
+#include "exec/screens/TerminalSheetView.h"
 #include "platform/Locations.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -28,6 +30,7 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole + 1;
 constexpr int kSortRole = Qt::UserRole + 2;
+constexpr int kKeptRole = Qt::UserRole + 3;
 
 } // namespace
 
@@ -73,6 +76,11 @@ public:
         switch (index.column()) {
         case ApplicationsView::IconColumn:
             if (role == Qt::DecorationRole) {
+                // The entry's icon: a file, or a name the icon theme resolves.
+                if (app.icon.startsWith(QLatin1Char('/')) && QFileInfo(app.icon).isFile())
+                    return QIcon(app.icon);
+                if (!app.icon.isEmpty() && QIcon::hasThemeIcon(app.icon))
+                    return QIcon::fromTheme(app.icon);
                 if (app.kind == AppResource::Kind::AppImage)
                     return FileIcons::icon(app.path, false);
                 // A Flatpak app's exported icon, when the icon theme reaches it.
@@ -86,10 +94,15 @@ public:
                 return app.name;
             if (role == Qt::ToolTipRole)
                 return Locations::current().abbreviateHome(app.path);
+            if (role == Qt::AccessibleDescriptionRole)
+                return app.source + QStringLiteral(", ") + formatSizeMB(app.sizeMB);
             break;
         case ApplicationsView::SourceColumn:
-            if (role == Qt::DisplayRole || role == kSortRole || role == Qt::ToolTipRole)
+            if (role == Qt::DisplayRole || role == kSortRole)
                 return app.source;
+            if (role == Qt::ToolTipRole)
+                return app.package.isEmpty() ? app.source
+                                             : app.source + QStringLiteral(": ") + app.package;
             break;
         case ApplicationsView::LastOpenedColumn:
             if (role == Qt::DisplayRole || role == kSortRole)
@@ -102,6 +115,12 @@ public:
                 return app.sizeMB;
             if (role == Qt::TextAlignmentRole)
                 return int(Qt::AlignRight | Qt::AlignVCenter);
+            break;
+        case ApplicationsView::ActionsColumn:
+            if (role == kKeptRole)
+                return app.keptReason;
+            if (role == Qt::ToolTipRole)
+                return app.keptReason;
             break;
         default:
             break;
@@ -138,14 +157,18 @@ public:
 
         const QString source = index.data(kSortRole).toString();
         const QPalette &pal = option.palette;
-        const QString symbol = source == QLatin1String("App Store") ? QStringLiteral("applelogo")
-                               : source == QLatin1String("Flatpak") ? QStringLiteral("shippingbox")
-                                                                    : QString();
+        const bool store = source == QLatin1String("App Store");
+        const bool managed = source == QLatin1String("Flatpak") ||
+                             source == QLatin1String("Snap") ||
+                             source.endsWith(QLatin1String(" package"));
+        const QString symbol = store     ? QStringLiteral("applelogo")
+                               : managed ? QStringLiteral("shippingbox")
+                                         : QString();
         QFont font = Style::font(Style::Text::Caption);
         const QFontMetrics fm(font);
         const int height = fm.height() + 4;
         // App Store: the logo alone; Flatpak: the package symbol before the word.
-        const bool withText = symbol.isEmpty() || source == QLatin1String("Flatpak");
+        const bool withText = !store;
         const int symbolWidth = symbol.isEmpty() ? 0 : height - 4;
         const int width = (withText ? fm.horizontalAdvance(source) + 12 : 10) + symbolWidth +
                           (withText && symbolWidth ? 4 : 0);
@@ -199,6 +222,16 @@ public:
         QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &base, painter, base.widget);
         const bool busy = m_model->isUninstalling(index.data(kPathRole).toString());
         const QPalette &pal = option.palette;
+        // A package the system needs is not offered: the reason stands in for the button.
+        if (!index.data(kKeptRole).toString().isEmpty()) {
+            painter->save();
+            painter->setPen(pal.color(QPalette::PlaceholderText));
+            painter->setFont(Style::font(Style::Text::Caption));
+            painter->drawText(option.rect.adjusted(6, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                              QStringLiteral("Required"));
+            painter->restore();
+            return;
+        }
         const QRect r = buttonRect(option.rect);
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
@@ -234,6 +267,8 @@ public:
             !buttonRect(option.rect).contains(mouse->position().toPoint()))
             return false;
         const QString path = index.data(kPathRole).toString();
+        if (!index.data(kKeptRole).toString().isEmpty())
+            return true;
         if (!m_model->isUninstalling(path))
             m_pressed(path);
         return true;
@@ -287,7 +322,7 @@ ApplicationsView::ApplicationsView(AppState *appState, ApplicationsViewModel *mo
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     columns->resizeSection(IconColumn, 48);
-    columns->resizeSection(SourceColumn, 110);
+    columns->resizeSection(SourceColumn, 160);
     columns->resizeSection(LastOpenedColumn, 120);
     columns->resizeSection(SizeColumn, 100);
     columns->resizeSection(ActionsColumn, 130);
@@ -326,6 +361,8 @@ ApplicationsView::ApplicationsView(AppState *appState, ApplicationsViewModel *mo
         refresh();
     });
     connect(m_model, &ApplicationsViewModel::uninstallFailed, this, &ApplicationsView::showFailure);
+    connect(m_model, &ApplicationsViewModel::removalPlanned, this,
+            &ApplicationsView::confirmRemoval);
     connect(m_appState, &AppState::globalSearchTextChanged, this,
             [this](const QString &text) { m_proxy->setFilterFixedString(text); });
     m_proxy->setFilterFixedString(m_appState->globalSearchText());
@@ -359,10 +396,61 @@ void ApplicationsView::showEvent(QShowEvent *event)
         m_model->scan(m_appState);
 }
 
+QString ApplicationsView::removalText(const AppResource &app, const QStringList &alsoRemoved)
+{
+    const bool snap = app.kind == AppResource::Kind::Snap;
+    QString text =
+        QStringLiteral("This will remove the %1 %2 (%3).")
+            .arg(snap ? QStringLiteral("snap") : QStringLiteral("package"), app.package, app.name);
+    if (!alsoRemoved.isEmpty())
+        text += QStringLiteral(" It also removes: ") + alsoRemoved.join(QStringLiteral(", ")) +
+                QLatin1Char('.');
+    text += QStringLiteral(" The package manager removes it permanently; it does not go to the "
+                           "Trash.");
+    return text;
+}
+
+void ApplicationsView::confirmRemoval(const QString &path, const QString &command,
+                                      const QStringList &alsoRemoved, const QString &error)
+{
+    const QList<AppResource> apps = m_model->applications();
+    const auto it = std::find_if(apps.cbegin(), apps.cend(),
+                                 [&](const AppResource &a) { return a.path == path; });
+    if (it == apps.cend())
+        return;
+    const AppResource app = *it;
+    if (command.isEmpty()) {
+        showFailure(app.name, error);
+        return;
+    }
+    Dialogs::confirm(this,
+                     {QStringLiteral("Remove %1 permanently?").arg(app.package),
+                      removalText(app, alsoRemoved), QStringLiteral("Remove ") + app.package,
+                      QStringLiteral("Cancel")},
+                     [this, app, command](bool confirmed) {
+                         if (!confirmed || m_sheet)
+                             return;
+                         m_sheet = new TerminalSheetView(
+                             QStringLiteral("Removing ") + app.package, command,
+                             [this] {
+                                 if (m_sheet)
+                                     m_sheet->close();
+                                 m_sheet = nullptr;
+                                 m_model->scan(m_appState);
+                             },
+                             window());
+                         m_sheet->setAttribute(Qt::WA_DeleteOnClose);
+                         m_sheet->open();
+                     });
+}
+
 QString ApplicationsView::confirmationText(const AppResource &app)
 {
     if (app.kind == AppResource::Kind::Flatpak)
         return QStringLiteral("This will uninstall ") + app.name + QStringLiteral(" with Flatpak.");
+    if (app.kind == AppResource::Kind::UserEntry)
+        return QStringLiteral("This will move the menu entry of ") + app.name +
+               QStringLiteral(" to the Trash; the program it starts stays.");
     return QStringLiteral("This will move ") + app.name + QStringLiteral(" to the Trash.");
 }
 
@@ -374,6 +462,11 @@ void ApplicationsView::confirmUninstall(const QString &path)
     if (it == apps.cend() || m_model->isUninstalling(path))
         return;
     const AppResource app = *it;
+    if (app.kind == AppResource::Kind::Package || app.kind == AppResource::Kind::Snap) {
+        if (app.keptReason.isEmpty())
+            m_model->planRemoval(path, m_appState);
+        return;
+    }
     Dialogs::confirm(this,
                      {QStringLiteral("Are you sure?"), confirmationText(app),
                       QStringLiteral("Uninstall ") + app.name, QStringLiteral("Cancel")},

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "applications/AppResource.h"
+#include "exec/screens/TerminalSheetView.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class AppState;
@@ -11,6 +13,7 @@ class QSortFilterProxyModel;
 class QStackedWidget;
 class QTableView;
 class TabHeader;
+class TerminalSheetView;
 
 // The Applications tab: the installed applications in a sortable table, filtered by the
 // search field, each with an "Uninstall" button that asks first.
@@ -37,6 +40,10 @@ public:
     // What pressing a row's "Uninstall" does: asks, then uninstalls.
     void confirmUninstall(const QString &path);
     static QString confirmationText(const AppResource &app);
+    // What the confirmation before a package manager's removal says.
+    static QString removalText(const AppResource &app, const QStringList &alsoRemoved);
+    // The sheet a confirmed package removal runs in, while it is open.
+    TerminalSheetView *sheet() const { return m_sheet; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -44,6 +51,8 @@ protected:
 private:
     void refresh();
     void showFailure(const QString &name, const QString &reason);
+    void confirmRemoval(const QString &path, const QString &command, const QStringList &alsoRemoved,
+                        const QString &error);
 
     AppState *m_appState;
     ApplicationsViewModel *m_model;
@@ -53,6 +62,7 @@ private:
     EmptyStateView *m_empty;
     QSortFilterProxyModel *m_proxy;
     class ApplicationsTableModel *m_rows;
+    QPointer<TerminalSheetView> m_sheet;
     int m_sortColumn;
     Qt::SortOrder m_sortOrder;
 };

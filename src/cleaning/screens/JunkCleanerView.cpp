@@ -4,6 +4,7 @@
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
 #include "app/widgets/TickTable.h"
@@ -11,9 +12,13 @@
 #include "cleaning/screens/CheckBoxDelegate.h"
 #include "cleaning/screens/TwoLineDelegate.h"
 #include "exec/ProcessRunner.h"
+#include "storage/StorageScanner.h"
 
+#include <QGridLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -98,6 +103,14 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
     layout->addWidget(m_table, 1);
 
+    m_systemPanel = new QWidget(this);
+    m_systemPanel->setObjectName(QStringLiteral("systemCaches"));
+    m_systemPanel->setAccessibleName(QStringLiteral("System caches"));
+    new QGridLayout(m_systemPanel);
+    layout->addWidget(m_systemPanel);
+    connect(model, &JunkViewModel::systemCachesChanged, this,
+            &JunkCleanerView::rebuildSystemCaches);
+
     connect(head, &QHeaderView::sectionClicked, this, &JunkCleanerView::sortBy);
     connect(m_table, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *item) {
         if (!m_table->isRebuilding())
@@ -117,6 +130,64 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
         QStringLiteral("Items are still being moved to the Trash. Quit when the clean has "
                        "finished."));
     rebuild();
+}
+
+void JunkCleanerView::rebuildSystemCaches()
+{
+    auto *grid = static_cast<QGridLayout *>(m_systemPanel->layout());
+    while (QLayoutItem *item = grid->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const QList<SystemCache> caches = m_model->systemCaches();
+    m_systemPanel->setVisible(!caches.isEmpty());
+    if (caches.isEmpty())
+        return;
+    auto *title = new QLabel(QStringLiteral("System Caches"), m_systemPanel);
+    title->setFont(Style::font(Style::Text::Headline));
+    grid->addWidget(title, 0, 0, 1, 3);
+    int row = 1;
+    for (const SystemCache &cache : caches) {
+        auto *name =
+            new QLabel(QStringLiteral("<b>%1</b><br>%2")
+                           .arg(cache.name.toHtmlEscaped(), cache.description.toHtmlEscaped()),
+                       m_systemPanel);
+        auto *size =
+            new QLabel(cache.bytes >= 0 ? formatBytes(cache.bytes) : QString(), m_systemPanel);
+        size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto *clean = new QPushButton(QStringLiteral("Clean…"), m_systemPanel);
+        clean->setAccessibleName(QStringLiteral("Clean ") + cache.name);
+        connect(clean, &QPushButton::clicked, this, [this, cache] { confirmSystemClean(cache); });
+        grid->addWidget(name, row, 0);
+        grid->addWidget(size, row, 1);
+        grid->addWidget(clean, row, 2);
+        ++row;
+    }
+    grid->setColumnStretch(0, 1);
+}
+
+void JunkCleanerView::confirmSystemClean(const SystemCache &cache)
+{
+    if (m_sheet)
+        return;
+    Dialogs::confirm(this,
+                     {QStringLiteral("Clean %1 for good?").arg(cache.name), cache.confirmation,
+                      QStringLiteral("Clean"), QStringLiteral("Cancel")},
+                     [this, cache](bool confirmed) {
+                         if (!confirmed || m_sheet)
+                             return;
+                         m_sheet = new TerminalSheetView(
+                             cache.name, cache.command,
+                             [this] {
+                                 if (m_sheet)
+                                     m_sheet->close();
+                                 m_sheet = nullptr;
+                                 m_model->scan(m_appState);
+                             },
+                             window());
+                         m_sheet->setAttribute(Qt::WA_DeleteOnClose);
+                         m_sheet->open();
+                     });
 }
 
 void JunkCleanerView::showEvent(QShowEvent *event)
@@ -167,6 +238,33 @@ void JunkCleanerView::fillTable()
         columnOf(m_order.column), m_order.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+QString JunkCleanerView::confirmationText(const QList<JunkCategory> &categories)
+{
+    int others = 0;
+    const JunkCategory *trash = nullptr;
+    for (const JunkCategory &c : categories) {
+        if (!c.isSelected)
+            continue;
+        if (c.permanent)
+            trash = &c;
+        else
+            ++others;
+    }
+    const QString moved = QStringLiteral(
+        "Are you sure you want to delete the selected items? They will be moved to Trash.");
+    if (!trash)
+        return moved;
+    QString text =
+        QStringLiteral("Emptying the Trash permanently deletes %1 (%2). This cannot "
+                       "be undone.")
+            .arg(trash->itemCount == 1 ? QStringLiteral("1 item")
+                                       : QStringLiteral("%1 items").arg(trash->itemCount),
+                 formatSizeMB(trash->sizeMB));
+    if (others > 0)
+        text += QStringLiteral(" The other selected items will be moved to the Trash afterwards.");
+    return text;
+}
+
 void JunkCleanerView::confirmClean()
 {
     if (m_model->selectedCount() == 0 || m_model->isCleaning() || m_confirming)
@@ -174,18 +272,15 @@ void JunkCleanerView::confirmClean()
     // A scan ending while the question is open must not drop the ticks.
     m_confirming = true;
     m_model->holdSelection(true);
-    Dialogs::confirm(
-        this,
-        {QStringLiteral("Final Confirmation"),
-         QStringLiteral(
-             "Are you sure you want to delete the selected items? They will be moved to Trash."),
-         QStringLiteral("Delete"), QStringLiteral("Cancel")},
-        [this](bool confirmed) {
-            m_confirming = false;
-            if (confirmed)
-                m_model->cleanSelected(m_appState);
-            m_model->holdSelection(false);
-        });
+    Dialogs::confirm(this,
+                     {QStringLiteral("Final Confirmation"), confirmationText(m_model->categories()),
+                      QStringLiteral("Delete"), QStringLiteral("Cancel")},
+                     [this](bool confirmed) {
+                         m_confirming = false;
+                         if (confirmed)
+                             m_model->cleanSelected(m_appState);
+                         m_model->holdSelection(false);
+                     });
 }
 
 void JunkCleanerView::showCleanReport(const JunkViewModel::CleanReport &report)

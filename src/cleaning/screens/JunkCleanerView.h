@@ -2,7 +2,11 @@
 
 #include "app/widgets/TickTable.h"
 #include "cleaning/JunkTableItem.h"
+#include "cleaning/JunkViewModel.h"
 
+#include "exec/screens/TerminalSheetView.h"
+
+#include <QPointer>
 #include <QSet>
 #include <QUuid>
 #include <QWidget>
@@ -13,8 +17,9 @@ class DeleteSelectedButton;
 class JunkViewModel;
 class TabHeader;
 
-// The Junk Cleaner tab: the six categories in a sortable table whose rows open to show
-// each category's largest files; ticked categories are emptied into the Trash.
+// The Junk Cleaner tab: the categories in a sortable table whose rows open to show each
+// category's largest files; ticked categories are emptied into the Trash. Below, the caches
+// only system tools clear, each cleared by its tool in the terminal after a confirmation.
 class JunkCleanerView : public QWidget {
     Q_OBJECT
 public:
@@ -28,6 +33,14 @@ public:
 
     // Asks "Final Confirmation" and, when confirmed, empties the ticked categories.
     void confirmClean();
+    // What the confirmation says for the ticked categories; emptying the Trash is named as
+    // permanent, with its number of items.
+    static QString confirmationText(const QList<JunkCategory> &categories);
+    // Asks with the cache's own confirmation and, when confirmed, runs its tool in the
+    // terminal sheet.
+    void confirmSystemClean(const SystemCache &cache);
+    QWidget *systemCachesPanel() const { return m_systemPanel; }
+    TerminalSheetView *sheet() const { return m_sheet; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -37,6 +50,7 @@ private:
     void fillTable();
     void sortBy(int column);
     void showCleanReport(const JunkViewModel::CleanReport &report);
+    void rebuildSystemCaches();
 
     AppState *m_appState;
     JunkViewModel *m_model;
@@ -47,4 +61,6 @@ private:
     QSet<QUuid> m_expanded;
     JunkTableItem::Order m_order;
     bool m_confirming = false;
+    QWidget *m_systemPanel;
+    QPointer<TerminalSheetView> m_sheet;
 };

@@ -10,8 +10,10 @@
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/DuplicateGroup.h"
 
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -74,8 +76,13 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     for (const CardKind &kind : kinds) {
         auto *card = new MetricCard(kind.title, kind.icon, kind.color, content);
         const TabNavigation::Case tab = kind.tab;
-        connect(card, &MetricCard::actionTriggered, this,
-                [this, tab] { m_appState->setSelectedTab(tab); });
+        connect(card, &MetricCard::actionTriggered, this, [this, tab] {
+            // The system's packages have no tab: their card lists them.
+            if (tab == TabNavigation::homebrew && !m_model->outdatedPackages().isEmpty())
+                showOutdatedPackages();
+            else
+                m_appState->setSelectedTab(tab);
+        });
         cards->addWidget(card, 1);
         m_cards.append(card);
     }
@@ -102,8 +109,12 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     m_outdated = new RecommendationCard(QStringLiteral("Outdated Packages"),
                                         QStringLiteral("Run brew upgrade."),
                                         QStringLiteral("Update Brew"), content);
-    connect(m_outdated, &RecommendationCard::actionTriggered, this,
-            [this] { m_appState->setSelectedTab(TabNavigation::homebrew); });
+    connect(m_outdated, &RecommendationCard::actionTriggered, this, [this] {
+        if (!m_model->outdatedPackages().isEmpty())
+            showOutdatedPackages();
+        else
+            m_appState->setSelectedTab(TabNavigation::homebrew);
+    });
     layout->addWidget(m_outdated);
     layout->addStretch(1);
 
@@ -149,6 +160,7 @@ void DashboardView::refresh()
     m_cards[1]->setValue(m_model->cleanableCacheStr());
     const QString outdated = m_model->outdatedBrewsStr();
     m_cards[2]->setValue(outdated);
+    m_cards[2]->setTitle(m_model->outdatedTitle());
     m_cards[2]->setCtaTitle(hasNoUpdates(outdated) ? QStringLiteral("Review")
                                                    : QStringLiteral("Update"));
     m_cards[3]->setValue(m_model->runtimesStr());
@@ -161,4 +173,35 @@ void DashboardView::refresh()
                                duplicateSpaceText(duplicateSpaceMB()) +
                                QStringLiteral(" of duplicate file space."));
     m_outdated->setVisible(!hasNoUpdates(outdated));
+    if (!m_model->outdatedPackages().isEmpty())
+        m_outdated->setTexts(QStringLiteral("Outdated Packages"),
+                             QStringLiteral("Update them with your system's software updater."));
+}
+
+void DashboardView::showOutdatedPackages()
+{
+    if (m_packagesSheet)
+        return;
+    m_packagesSheet = new QDialog(window());
+    m_packagesSheet->setObjectName(QStringLiteral("outdatedPackages"));
+    m_packagesSheet->setWindowTitle(QStringLiteral("Outdated Packages"));
+    m_packagesSheet->setAttribute(Qt::WA_DeleteOnClose);
+    auto *layout = new QVBoxLayout(m_packagesSheet);
+    const QStringList packages = m_model->outdatedPackages();
+    auto *label = new QLabel(QStringLiteral("%1 packages have newer versions in the package lists "
+                                            "as they were last updated.")
+                                 .arg(packages.size()),
+                             m_packagesSheet);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    auto *list = new QListWidget(m_packagesSheet);
+    list->setAccessibleName(QStringLiteral("Outdated packages"));
+    list->addItems(packages);
+    layout->addWidget(list, 1);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, m_packagesSheet);
+    connect(buttons, &QDialogButtonBox::rejected, m_packagesSheet, &QDialog::reject);
+    layout->addWidget(buttons);
+    m_packagesSheet->resize(520, 420);
+    m_packagesSheet->setWindowModality(Qt::WindowModal);
+    m_packagesSheet->open();
 }

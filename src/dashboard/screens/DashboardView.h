@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <QWidget>
 
 class AppState;
@@ -25,6 +27,9 @@ public:
     RecommendationCard *digestCard() const { return m_digest; }
     RecommendationCard *duplicatesCard() const { return m_duplicates; }
     RecommendationCard *outdatedCard() const { return m_outdated; }
+    // The sheet listing the system's outdated packages, while it is open.
+    QDialog *packagesSheet() const { return m_packagesSheet; }
+    void showOutdatedPackages();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -39,5 +44,6 @@ private:
     RecommendationCard *m_digest;
     RecommendationCard *m_duplicates;
     RecommendationCard *m_outdated;
+    QPointer<QDialog> m_packagesSheet;
     bool m_shown = false;
 };

@@ -26,9 +26,9 @@ MetricCard::MetricCard(const QString &title, const QString &icon, const QColor &
     connect(m_button, &QPushButton::clicked, this, &MetricCard::actionTriggered);
     top->addWidget(m_button);
     layout->addLayout(top);
-    auto *titleLabel = new QLabel(title, this);
-    Style::apply(titleLabel, Style::Text::Subheadline, true);
-    layout->addWidget(titleLabel);
+    m_title = new QLabel(title, this);
+    Style::apply(m_title, Style::Text::Subheadline, true);
+    layout->addWidget(m_title);
     m_value = new QLabel(this);
     m_value->setObjectName(QStringLiteral("metricValue"));
     QFont valueFont = Style::font(Style::Text::Title2);
@@ -45,6 +45,16 @@ void MetricCard::setValue(const QString &value)
 QString MetricCard::value() const
 {
     return m_value->text();
+}
+
+void MetricCard::setTitle(const QString &title)
+{
+    m_title->setText(title);
+}
+
+QString MetricCard::title() const
+{
+    return m_title->text();
 }
 
 void MetricCard::setCtaTitle(const QString &title)

@@ -18,6 +18,8 @@ public:
     void setValue(const QString &value);
     QString value() const;
     void setCtaTitle(const QString &title);
+    void setTitle(const QString &title);
+    QString title() const;
     QPushButton *button() const { return m_button; }
 
 signals:
@@ -27,6 +29,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QLabel *m_title;
     QLabel *m_value;
     QPushButton *m_button;
 };

@@ -63,11 +63,17 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_rootButton->setObjectName(QStringLiteral("rootMenu"));
     m_rootButton->setIcon(Symbols::icon(QStringLiteral("internaldrive")));
     m_rootMenu = new QMenu(m_rootButton);
+    m_rootMenu->setObjectName(QStringLiteral("rootMenuList"));
     connect(m_rootMenu->addAction(Locations::current().rootDisplayName +
                                   QStringLiteral(" (whole disk)")),
             &QAction::triggered, this, [this] { m_model->open(QStringLiteral("/")); });
     connect(m_rootMenu->addAction(QStringLiteral("Home Folder")), &QAction::triggered, this,
             [this] { m_model->open(Locations::current().home); });
+    // Every mounted disk, read again each time the menu opens.
+    m_volumesSeparator = m_rootMenu->addSeparator();
+    connect(m_rootMenu, &QMenu::aboutToShow, m_model, &StorageViewModel::refreshVolumes);
+    connect(m_model, &StorageViewModel::volumesChanged, this, &StorageView::fillVolumes);
+    m_model->refreshVolumes();
     m_rootMenu->addSeparator();
     connect(m_rootMenu->addAction(QStringLiteral("Choose Folder…")), &QAction::triggered, this,
             [this] {
@@ -460,4 +466,35 @@ void StorageView::trashEnded(const StorageEntry &entry, const SafetyHelper::Outc
                                                 : outcome.reason);
     }
     emit trashFinished(outcome.ok);
+}
+
+void StorageView::fillVolumes()
+{
+    for (QAction *action : std::as_const(m_volumeActions)) {
+        m_rootMenu->removeAction(action);
+        action->deleteLater();
+    }
+    m_volumeActions.clear();
+    m_volumesSeparator->setVisible(!m_model->volumes().isEmpty());
+    QAction *before =
+        m_rootMenu->actions().value(m_rootMenu->actions().indexOf(m_volumesSeparator) + 1);
+    for (const Volume &volume : m_model->volumes()) {
+        const QString point =
+            decodeNativePath(volume.mountPoint.constData(), volume.mountPoint.size());
+        QString text = volume.label;
+        if (text != point)
+            text += QStringLiteral(" (") + point + QLatin1Char(')');
+        text += QStringLiteral(" — ") + formatBytes(volume.usedBytes) + QStringLiteral(" of ") +
+                formatBytes(volume.totalBytes) + QStringLiteral(" used");
+        auto *action =
+            new QAction(Symbols::icon(QStringLiteral("internaldrive")), text, m_rootMenu);
+        connect(action, &QAction::triggered, this, [this, point] { m_model->open(point); });
+        m_rootMenu->insertAction(before, action);
+        m_volumeActions.append(action);
+    }
+}
+
+QList<QAction *> StorageView::volumeActions() const
+{
+    return m_volumeActions;
 }

@@ -13,6 +13,7 @@ class AppState;
 class ExportButton;
 class QHBoxLayout;
 class QLabel;
+class QAction;
 class QMenu;
 class QPropertyAnimation;
 class QPushButton;
@@ -34,6 +35,8 @@ public:
     TabHeader *header() const { return m_header; }
     QPushButton *rootMenuButton() const { return m_rootButton; }
     QMenu *rootMenu() const { return m_rootMenu; }
+    // The root menu's entries for the mounted disks, in their order.
+    QList<QAction *> volumeActions() const;
     QPushButton *rescanButton() const { return m_rescan; }
     ExportButton *exportButton() const { return m_export; }
     QList<StorageColumn *> columnViews() const { return m_columnViews; }
@@ -59,6 +62,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void fillVolumes();
     void rebuildColumns();
     void updateSelection();
     void updateLoading();
@@ -76,6 +80,8 @@ private:
     TabHeader *m_header;
     QPushButton *m_rootButton;
     QMenu *m_rootMenu;
+    QAction *m_volumesSeparator = nullptr;
+    QList<QAction *> m_volumeActions;
     QPushButton *m_rescan;
     ExportButton *m_export;
     QScrollArea *m_browser;

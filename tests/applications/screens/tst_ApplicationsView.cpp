@@ -8,6 +8,7 @@
 #include "applications/screens/ApplicationsView.h"
 #include "applications/screens/LeftoversSheet.h"
 #include "storage/StorageScanner.h"
+#include "support/FakeTools.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -46,7 +47,8 @@ LeftoverReport reportOf(const QString &home, const QList<bool> &byName)
     for (int i = 0; i < byName.size(); ++i) {
         const QString path = home + "/.config/notepad-" + QString::number(i);
         write(path, 5000);
-        report.leftovers.append({nativePath(path), 8192, ".config", byName[i]});
+        report.leftovers.append(
+            {nativePath(path), 8192, ".config", byName[i], *FileIdentity::read(nativePath(path))});
     }
     return report;
 }
@@ -69,6 +71,60 @@ private slots:
         Preferences::setValue(AppState::watchTrashKey, false);
     }
     void cleanup() { m_env.reset(); }
+
+    // A package goes through its package manager, in the terminal, after a question that
+    // names it, what goes with it and that it is permanent; one the system needs is never
+    // offered.
+    void packageRemovalAsksThenRunsInTheTerminal_data()
+    {
+        QTest::addColumn<QByteArray>("essential");
+        QTest::newRow("offered") << QByteArray("no");
+        QTest::newRow("essential") << QByteArray("yes");
+    }
+    void packageRemovalAsksThenRunsInTheTerminal()
+    {
+        QFETCH(QByteArray, essential);
+        FakeTools tools(m_env->root() + "/tools");
+        const QString entries = m_env->root() + "/share/applications";
+        write(entries + "/vim.desktop");
+        QFile entry(entries + "/vim.desktop");
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Vim\nExec=vim %F\n");
+        entry.close();
+        write(m_env->root() + "/dpkg-status");
+        m_env->editLocations([&](Locations &l) {
+            l.menuEntryFolders = {entries};
+            l.dpkgSystem = m_env->root() + "/dpkg-status";
+            l.dpkg = tools.tool("dpkg");
+            l.dpkgQuery = tools.tool("dpkg-query");
+            l.aptGet = tools.tool("apt-get");
+            l.pkexec = tools.tool("pkexec");
+        });
+        tools.answer("dpkg", "vim: " + entries.toUtf8() + "/vim.desktop\n");
+        tools.answer("dpkg-query", "vim\tii \t" + essential + "\t3072\t\t\n");
+        tools.answer("apt-get", "Remv vim [2:9.0]\nRemv vim-gtk3 [2:9.0]\n");
+
+        AppState state;
+        ApplicationsView view(&state, state.applicationsVM());
+        view.show();
+        QTRY_COMPARE(view.shownNames(), QStringList{"Vim"});
+        Dialogs::pushConfirmAnswer(true);
+        view.confirmUninstall(entries + "/vim.desktop");
+        if (essential == "yes") {
+            QTest::qWait(100);
+            QVERIFY(!Dialogs::lastConfirmation());
+            QCOMPARE(tools.calls().size(), 2); // the listing's dpkg and dpkg-query only
+            return;
+        }
+        QTRY_VERIFY(view.sheet());
+        const QString asked = Dialogs::lastConfirmation()->text;
+        QVERIFY2(asked.contains("package vim (Vim)") && asked.contains("vim-gtk3") &&
+                     asked.contains("permanently"),
+                 qPrintable(asked));
+        QTRY_VERIFY(!view.sheet() || !view.sheet()->isRunning());
+        QCOMPARE(tools.calls().last(),
+                 QStringList({"pkexec", Locations::current().aptGet, "remove", "-y", "--", "vim"}));
+    }
 
     void tableFiltersSortsAndUninstalls()
     {

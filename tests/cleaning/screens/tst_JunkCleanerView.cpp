@@ -4,12 +4,14 @@
 #include "app/widgets/Theme.h"
 #include "cleaning/JunkViewModel.h"
 #include "cleaning/screens/JunkCleanerView.h"
+#include "support/FakeTools.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -63,7 +65,7 @@ private slots:
         view.show();
         settle(model);
         QTreeWidget *table = view.table();
-        QCOMPARE(table->topLevelItemCount(), 6);
+        QCOMPARE(table->topLevelItemCount(), 15);
         QCOMPARE(table->topLevelItem(0)->text(1), QStringLiteral("NPM Global Cache"));
 
         // Opening a category shows its files; a header click reorders by name.
@@ -105,6 +107,62 @@ private slots:
         QCOMPARE(view.deleteButton()->count(), 0);
         QVERIFY(!category(table, "Application Caches")->isExpanded());
         QCOMPARE(category(table, "Application Caches")->checkState(0), Qt::Unchecked);
+    }
+
+    // Emptying the Trash is permanent: the question says so with its count, and nothing
+    // goes before the answer is yes.
+    void emptyingTheTrashAsksFirst()
+    {
+        file(".local/share/Trash/files/a", 10);
+        file(".local/share/Trash/files/b", 10);
+        AppState state;
+        JunkViewModel *model = state.junkVM();
+        JunkCleanerView view(&state, model);
+        view.show();
+        settle(model);
+        category(view.table(), "Empty Trash")->setCheckState(0, Qt::Checked);
+        category(view.table(), "Application Caches")->setCheckState(0, Qt::Checked);
+        Dialogs::pushConfirmAnswer(false);
+        QTest::mouseClick(view.deleteButton(), Qt::LeftButton);
+        const QString text = Dialogs::lastConfirmation()->text;
+        QVERIFY2(text.startsWith("Emptying the Trash permanently deletes 2 items ("),
+                 qPrintable(text));
+        QVERIFY(text.contains("cannot be undone"));
+        QVERIFY(text.contains("other selected items will be moved to the Trash"));
+        settle(model);
+        QVERIFY(QFile::exists(m_env->home() + "/.local/share/Trash/files/a"));
+        QVERIFY(QFile::exists(m_env->home() + "/.cache/fontconfig/cache-1"));
+    }
+
+    // A system cache is cleared by its own tool, in the terminal, only after the question.
+    void systemCacheRunsItsToolAfterAsking()
+    {
+        FakeTools tools(m_env->root() + "/tools");
+        m_env->editLocations([&](Locations &l) {
+            l.aptGet = tools.tool("apt-get");
+            l.pkexec = tools.tool("pkexec");
+        });
+        AppState state;
+        JunkViewModel *model = state.junkVM();
+        JunkCleanerView view(&state, model);
+        view.show();
+        settle(model);
+        QCoreApplication::processEvents();
+        QPushButton *clean = nullptr;
+        for (QPushButton *b : view.systemCachesPanel()->findChildren<QPushButton *>())
+            if (b->accessibleName() == "Clean Package Cache")
+                clean = b;
+        QVERIFY(clean);
+        Dialogs::pushConfirmAnswer(false);
+        clean->click();
+        QVERIFY(Dialogs::lastConfirmation()->text.contains("permanently deletes"));
+        QVERIFY(!view.sheet());
+        Dialogs::pushConfirmAnswer(true);
+        clean->click();
+        QVERIFY(view.sheet());
+        QTRY_VERIFY(!view.sheet() || !view.sheet()->isRunning());
+        QCOMPARE(tools.calls().value(0),
+                 QStringList({"pkexec", Locations::current().aptGet, "clean"}));
     }
 
     // A cache folder replaced since it was measured is left alone, and the alert says why.

@@ -130,10 +130,12 @@ private slots:
                                                     QStringLiteral(" in home"));
         QCOMPARE(view.rootMenuButton()->text(), QStringLiteral("home"));
         QStringList menu;
+        // This machine's own disks sit between the separators.
         for (QAction *a : view.rootMenu()->actions())
-            menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(menu,
-                 QStringList({"Test Disk (whole disk)", "Home Folder", "-", "Choose Folder…"}));
+            if (!view.volumeActions().contains(a))
+                menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(menu, QStringList(
+                           {"Test Disk (whole disk)", "Home Folder", "-", "-", "Choose Folder…"}));
 
         // Nothing chosen yet: the hint, no buttons; the map shows the root's children.
         QVERIFY(view.hintLabel()->isVisible());
@@ -463,7 +465,7 @@ private slots:
         QTRY_COMPARE(view.columnViews().size(), 1);
 
         Dialogs::pushFolderAnswer(m_home + QStringLiteral("/work"));
-        view.rootMenu()->actions().at(3)->trigger();
+        view.rootMenu()->actions().last()->trigger();
         QTRY_COMPARE(view.rootMenuButton()->text(), QStringLiteral("work"));
         QTRY_VERIFY(view.columnViews().size() == 1 &&
                     view.columnViews().first()->entries().size() == 2);
