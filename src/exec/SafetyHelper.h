@@ -12,7 +12,8 @@
 class AppHost;
 
 // Every removal goes through here: protected places are refused, everything else is
-// moved to the Trash, never deleted.
+// moved to the Trash, never deleted, and every item moved is told to RemovalHub (joining
+// the batch this thread joined, if any).
 namespace SafetyHelper {
 
 // Moves one item away; returns success and, on failure, the system's description.

@@ -14,6 +14,7 @@ target_sources(quillmar_engine PRIVATE
     platform/PlatformTexts.cpp platform/PlatformTexts.h
     platform/Preferences.cpp platform/Preferences.h
     platform/PropertyList.cpp platform/PropertyList.h
+    platform/RemovalHub.cpp platform/RemovalHub.h
     platform/ReadOnlyFile.cpp platform/ReadOnlyFile.h
     platform/SystemLog.cpp platform/SystemLog.h
     platform/TerminationSignals.cpp platform/TerminationSignals.h
