@@ -1,10 +1,12 @@
 #pragma once
 
 #include "cleaning/ScanCleanCycle.h"
+#include "exec/BackgroundWork.h"
 #include "platform/FileIdentity.h"
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -18,12 +20,16 @@ struct JunkFileItem {
     QString name; // last path component
     QString path;
     double sizeMB = 0;
+    QByteArray nativePath; // the file system's bytes of `path`
 };
 
 struct JunkCategory {
     QUuid id = QUuid::createUuid();
     QString name;
-    QString path; // empty: the category has no folder on this system and measures 0
+    QString path;
+    // The folders of other categories inside this one: measured and cleaned with those,
+    // never with this one.
+    QStringList excluded;
     QString description;
     QString icon;
     double sizeMB = 0;
@@ -35,9 +41,11 @@ struct JunkCategory {
 
 enum class JunkSortColumn { category, path, size };
 
-// The Junk tab's model: six fixed categories of caches, logs and build products,
-// measured with their ten largest files, and emptied into the Trash when ticked.
-// Lives on the main thread; `categories` is replaced whole there.
+class RemovalBatch;
+
+// The Junk tab's model: fixed categories of caches, logs and build products (those with
+// a folder on this system), measured with their ten largest files, and emptied into the
+// Trash when ticked. Lives on the main thread; `categories` is replaced whole there.
 class JunkViewModel : public QObject {
     Q_OBJECT
 
@@ -91,6 +99,8 @@ public:
 
     // The scan's and the clean's work, synchronous: call off the main thread.
     static QList<JunkCategory> freshCategories();
+    // The allocated MiB of the category's folder without the folders it excludes.
+    static double measuredMB(const JunkCategory &category);
     static QList<JunkCategory> measureCategories(AppHost *appState);
     static CleanReport emptyFolders(const QList<JunkCategory> &categories, AppHost *appState);
 
@@ -105,7 +115,12 @@ signals:
 
 private:
     void publish(QList<JunkCategory> measured, bool keepTicks);
+    // What went from a category's folder leaves its files at once; its size is measured
+    // again.
+    void dropRemoved(const RemovalBatch &batch);
 
     QList<JunkCategory> m_categories;
     ScanCleanCycle m_cycle;
+    QSet<quint64> m_ownBatches; // this model's cleans, which scan again anyway
+    BackgroundWork m_work;
 };

@@ -447,7 +447,8 @@ SafetyHelper::Outcome moveChecked(const QByteArray &path,
 
 SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
                                           const std::optional<FileIdentity> &expected,
-                                          AppHost *appState, const SafetyHelper::RemoveFn &remove)
+                                          AppHost *appState, const SafetyHelper::RemoveFn &remove,
+                                          const QList<QByteArray> &kept = {})
 {
     SafetyHelper::ContentsOutcome outcome;
     const std::optional<QByteArray> bytes = SafetyHelper::exactNativePath(folder);
@@ -471,6 +472,8 @@ SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
     if (!real || !names)
         return outcome;
     for (const QByteArray &name : *names) {
+        if (kept.contains(name))
+            continue;
         // Children travel as their bytes: a name that is not valid UTF-8 is moved as
         // itself, never as the look-alike its text would name.
         const QString shown = display(BytePath::join(base, name));
@@ -584,8 +587,10 @@ int SafetyHelper::trashContents(const QString &folder, AppHost *appState, Remove
     return emptyFolder(folder, std::nullopt, appState, std::move(remove)).moved;
 }
 
-SafetyHelper::ContentsOutcome
-SafetyHelper::trashContents(const QString &folder, const FileIdentity &expected, AppHost *appState)
+SafetyHelper::ContentsOutcome SafetyHelper::trashContents(const QString &folder,
+                                                          const FileIdentity &expected,
+                                                          AppHost *appState,
+                                                          const QList<QByteArray> &kept)
 {
-    return emptyFolder(folder, expected, appState, {});
+    return emptyFolder(folder, expected, appState, {}, kept);
 }

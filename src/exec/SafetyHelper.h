@@ -3,6 +3,7 @@
 #include "platform/FileIdentity.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -61,8 +62,9 @@ struct ContentsOutcome {
     QString refusal; // set when the folder itself was refused and nothing moved
 };
 // The same for a folder listed as `expected`: nothing moves when the folder there now is
-// another one. Its children are reached only through the folder compared.
+// another one. Its children are reached only through the folder compared; those named in
+// `kept` stay.
 ContentsOutcome trashContents(const QString &folder, const FileIdentity &expected,
-                              AppHost *appState = nullptr);
+                              AppHost *appState = nullptr, const QList<QByteArray> &kept = {});
 
 } // namespace SafetyHelper
