@@ -154,11 +154,9 @@ void AppState::setScanPercentage(double value)
     emit changed();
 }
 
-void AppState::setDiskFigures(double totalGB, double freeGB)
+void AppState::setDiskSpace(const DiskSpace &space)
 {
-    m_diskTotalGB = totalGB;
-    m_diskFreeGB = freeGB;
-    m_diskUsedGB = totalGB - freeGB;
+    m_disk = space;
     emit diskFiguresChanged();
     emit changed();
 }

@@ -53,11 +53,13 @@ public:
     QString scanStatusMessage() const { return m_scanStatusMessage; }
     double scanPercentage() const { return m_scanPercentage; }
 
-    double diskTotalGB() const override { return m_diskTotalGB; }
-    double diskUsedGB() const override { return m_diskUsedGB; }
-    double diskFreeGB() const { return m_diskFreeGB; }
+    double diskTotalGB() const override { return double(m_disk.totalBytes) / 1e9; }
+    double diskUsedGB() const override { return double(m_disk.usedBytes) / 1e9; }
+    // What can still be written.
+    double diskFreeGB() const { return double(m_disk.availableBytes) / 1e9; }
+    DiskSpace diskSpace() const { return m_disk; }
     // The dashboard's capacity query; main thread only.
-    void setDiskFigures(double totalGB, double freeGB) override;
+    void setDiskSpace(const DiskSpace &space) override;
 
     // The tab models, created with the state object and kept for its whole life.
     ApplicationsViewModel *applicationsVM() const { return m_applicationsVM; }
@@ -157,9 +159,7 @@ private:
     bool m_isScanning = false;
     QString m_scanStatusMessage;
     double m_scanPercentage = 0;
-    double m_diskTotalGB = 0;
-    double m_diskUsedGB = 0;
-    double m_diskFreeGB = 0;
+    DiskSpace m_disk;
     ApplicationsViewModel *m_applicationsVM = nullptr;
     DockerViewModel *m_dockerVM = nullptr;
     DeepCleanViewModel *m_deepCleanVM = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DiskSpace.h"
+
 #include <QString>
 
 #include <optional>
@@ -18,7 +20,7 @@ public:
     // The home volume's capacities in decimal gigabytes; main thread only.
     virtual double diskTotalGB() const = 0;
     virtual double diskUsedGB() const = 0;
-    virtual void setDiskFigures(double totalGB, double freeGB) = 0;
+    virtual void setDiskSpace(const DiskSpace &space) = 0;
 
     // An application went to the Trash: look for what it left behind. Main thread.
     virtual void showLeftovers(const QString &name, const std::optional<QString> &bundleID,

@@ -3,6 +3,7 @@ target_sources(quillmar_engine PRIVATE
     platform/DesktopEntry.cpp platform/DesktopEntry.h
     platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
+    platform/DiskSpace.cpp platform/DiskSpace.h
     platform/FileDescriptor.cpp platform/FileDescriptor.h
     platform/FileDetails.cpp platform/FileDetails.h
     platform/FileIdentity.cpp platform/FileIdentity.h

@@ -12,8 +12,7 @@ class SegmentedHorizontalBarChart : public QWidget {
 public:
     explicit SegmentedHorizontalBarChart(QWidget *parent = nullptr);
 
-    void setValues(const QList<DiskCategory> &categories, double totalGB, double usedGB,
-                   double freeGB);
+    void setValues(const QList<DiskCategory> &categories, const DiskSpace &space);
     QString headingText() const;
     QString subheadingText() const;
     // Each segment's tooltip and span on the bar, left to right; never past its end.
@@ -37,6 +36,6 @@ private:
 
     QList<DiskCategory> m_categories;
     double m_totalGB = 0;
-    double m_usedGB = 0;
-    double m_freeGB = 0;
+    double m_freeGB = 0; // what can still be written
+    int m_usedPercent = 0;
 };

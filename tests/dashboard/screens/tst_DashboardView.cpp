@@ -78,7 +78,8 @@ private slots:
             categories.append(
                 {QUuid::createUuid(), QString(QChar('A' + i)), sizes.at(i), DiskCategory::apps});
         SegmentedHorizontalBarChart chart;
-        chart.setValues(categories, total, total - free, free);
+        chart.setValues(categories,
+                        {qint64(total * 1e9), qint64((total - free) * 1e9), qint64(free * 1e9)});
         QCOMPARE(chart.headingText(), heading);
         QStringList shown;
         double last = 0;
