@@ -8,6 +8,7 @@
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
+#include "platform/RemovalHub.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -67,7 +68,21 @@ void addFlatpaks(QList<AppResource> &apps, const QString &folder, bool system)
 
 } // namespace
 
-ApplicationsViewModel::ApplicationsViewModel(QObject *parent) : QObject(parent) {}
+ApplicationsViewModel::ApplicationsViewModel(QObject *parent) : QObject(parent)
+{
+    connect(RemovalHub::instance(), &RemovalHub::removed, this,
+            &ApplicationsViewModel::dropRemoved);
+}
+
+void ApplicationsViewModel::dropRemoved(const RemovalBatch &batch)
+{
+    if (m_applications.removeIf([&](const AppResource &app) {
+            return !app.nativePath.isEmpty() && batch.covers(app.nativePath);
+        }) > 0) {
+        emit applicationsChanged();
+        emit changed();
+    }
+}
 
 ApplicationsViewModel::~ApplicationsViewModel()
 {
@@ -272,6 +287,7 @@ void ApplicationsViewModel::trashApp(const QString &path, AppHost *appState)
         } else if (app.nativePath.isEmpty()) {
             outcome.reason = QStringLiteral("The name cannot be read exactly.");
         } else {
+            const RemovalHub::Joined joined(RemovalHub::Batch(QStringLiteral("applications")));
             outcome = SafetyHelper::moveNativeToTrash(app.nativePath, appState);
         }
         QMetaObject::invokeMethod(

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class AppHost;
+class RemovalBatch;
 
 // The model of the Applications tab: the installed applications with size, last use and
 // origin, and their uninstall. Lives on the main thread; `applications` is replaced
@@ -58,6 +59,7 @@ signals:
 
 private:
     void setApplications(const QList<AppResource> &applications);
+    void dropRemoved(const RemovalBatch &batch);
 
     QList<AppResource> m_applications;
     QSet<QString> m_uninstalling;

@@ -8,6 +8,7 @@
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
+#include "platform/RemovalHub.h"
 #include "platform/Trash.h"
 
 #include <QDir>
@@ -69,6 +70,17 @@ DeepCleanViewModel::DeepCleanViewModel(QObject *parent)
     : QObject(parent), m_stopper(std::make_unique<Stopper>()),
       m_cycle(this, [this] { emit busyChanged(); })
 {
+    connect(RemovalHub::instance(), &RemovalHub::removed, this, &DeepCleanViewModel::dropRemoved);
+}
+
+void DeepCleanViewModel::dropRemoved(const RemovalBatch &batch)
+{
+    if (m_targets.removeIf([&](const NodeModuleTarget &t) {
+            return batch.covers(t.nativePath, t.identity);
+        }) > 0) {
+        emit targetsChanged();
+        emit changed();
+    }
 }
 
 void DeepCleanViewModel::cancelWork()
@@ -222,10 +234,12 @@ void DeepCleanViewModel::cleanSelected(AppHost *appState)
     if (folders.isEmpty() || m_cycle.isCleaning())
         return;
     const CancelToken cancel = m_stopper->token;
+    const RemovalHub::Batch batch(QStringLiteral("deepClean"));
     m_cycle.clean(
         appState,
-        [folders, appState, cancel] {
+        [folders, appState, cancel, batch] {
             tCancel = cancel;
+            const RemovalHub::Joined joined(batch);
             return trashFolders(folders, appState);
         },
         [appState] { return findTargets(appState); },

@@ -12,6 +12,7 @@
 #include <memory>
 
 class AppHost;
+class RemovalBatch;
 
 // One node_modules folder found below the home.
 struct NodeModuleTarget {
@@ -80,6 +81,7 @@ signals:
 
 private:
     void publish(QList<NodeModuleTarget> found, bool keepTicks);
+    void dropRemoved(const RemovalBatch &batch);
 
     QList<NodeModuleTarget> m_targets;
     struct Stopper; // the cancel token of this model's runs

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
-#include "exec/SafetyHelper.h"
 #include "exec/CancelToken.h"
+#include "exec/SafetyHelper.h"
 #include "finders/DuplicateFinder.h"
 #include "finders/FileItem.h"
+#include "platform/RemovalHub.h"
 
 #include <QFuture>
 #include <QHash>
@@ -13,6 +14,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class AppHost;
@@ -42,11 +44,12 @@ public:
     // Stops every scan of this model now running and the programs it started; a stopped
     // scan publishes nothing. Returns at once.
     void cancelScans();
-    // Asynchronous: moves one item to the Trash through the safety check and, when it
-    // went, drops it from `items`. The item's own bytes are moved: a row whose name is
-    // not valid UTF-8 never moves a look-alike, and a path that names two rows moves
-    // neither. The future ends after the list is updated.
-    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppHost *appState);
+    // Asynchronous: moves one item to the Trash through the safety check, as part of
+    // `batch`, and, when it went, drops it from `items`. The item's own bytes are moved: a
+    // row whose name is not valid UTF-8 never moves a look-alike, and a path that names two
+    // rows moves neither. The future ends after the list is updated.
+    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppHost *appState,
+                                         const RemovalHub::Batch &batch = RemovalHub::Batch());
     // Whether a scan of this model has started and not yet published.
     bool isScanRunning() const { return !m_scans.isEmpty(); }
 
@@ -65,12 +68,17 @@ private:
     void runScan(Work work, AppHost *appState);
     void setItems(const QList<FileItem> &items);
     void removeItem(const QByteArray &nativePath);
+    // Drops the rows of what went, wherever it was removed from.
+    void dropRemoved(const RemovalBatch &batch);
+    // Whatever the rows lost: duplicate groups left with one copy go, and a selection of a
+    // row that went is let go.
+    void dropRows(const std::function<bool(const FileItem &)> &gone);
 
     QList<FileItem> m_items;
     std::optional<QString> m_selectedItemPath;
     QHash<quint64, CancelToken> m_scans; // running, by number; main thread only
     quint64 m_lastScan = 0;
     // Moved away while a scan ran: that scan may have listed them before they went.
-    QSet<QByteArray> m_trashedDuringScan;
+    QList<RemovalBatch> m_removedDuringScan;
     BackgroundWork m_work;
 };

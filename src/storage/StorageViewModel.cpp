@@ -3,7 +3,9 @@
 #include "exec/AppHost.h"
 #include "exec/Async.h"
 #include "exec/SafetyHelper.h"
+#include "platform/BytePath.h"
 #include "platform/Preferences.h"
+#include "platform/RemovalHub.h"
 
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
@@ -32,6 +34,23 @@ bool isSameOrBelow(const QByteArray &path, const QByteArray &item)
     return path.startsWith(prefix);
 }
 
+// What a folder another tab moved to the Trash held, as the cache counted it: its own
+// total when it was cached, else (it was measured afresh each time, being small) what it
+// holds in the Trash now; nothing when no folder above it was ever measured.
+qint64 removedFolderBytes(StorageScanner &scanner, const RemovedItem &item)
+{
+    if (const auto cached = scanner.cachedMeasure(item.path))
+        return cached->bytes;
+    for (QByteArray up = BytePath::parentOf(item.path);; up = BytePath::parentOf(up)) {
+        if (scanner.cachedMeasure(up)) {
+            const auto there = scanner.entry(item.trashed.trashedNativePath);
+            return there ? there->bytes : 0;
+        }
+        if (up == "/")
+            return 0;
+    }
+}
+
 } // namespace
 
 StorageViewModel::StorageViewModel(QObject *parent)
@@ -40,6 +59,7 @@ StorageViewModel::StorageViewModel(QObject *parent)
     QString stored = Preferences::stringValue(QLatin1String(rootKey), QStringLiteral("/"));
     stored = SafetyHelper::standardizedPath(stored);
     m_root = stored.startsWith(QLatin1Char('/')) ? stored : QStringLiteral("/");
+    connect(RemovalHub::instance(), &RemovalHub::removed, this, &StorageViewModel::dropRemoved);
 }
 
 StorageViewModel::~StorageViewModel()
@@ -242,10 +262,13 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
     promise->start();
     QFuture<SafetyHelper::Outcome> result = promise->future();
     const auto scanner = m_scanner;
+    const RemovalHub::Batch batch(QStringLiteral("storage"));
+    m_ownBatches.insert(batch.id());
 
     // The listing's own bytes go to the Trash, so a name that is not valid UTF-8 is
     // judged and moved as itself.
-    QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState] {
+    QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState, batch] {
+        const RemovalHub::Joined joined(batch);
         const SafetyHelper::Outcome outcome =
             SafetyHelper::moveNativeToTrash(entry.nativePath, entry.identity, appState);
         if (outcome.ok)
@@ -256,47 +279,94 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
 
     // Through guarded watchers: when the model goes first, nothing runs on it.
     const quint64 opened = m_opened;
-    whenFinished(
-        this, moved, [this, scanner, entry, promise, opened](SafetyHelper::Outcome outcome) {
-            // A folder opened since then replaced the columns this rebuild would restore.
-            if (!outcome.ok || opened != m_opened) {
-                promise->addResult(outcome);
-                promise->finish();
-                return;
-            }
-            // The folders to show again: the root and every chosen folder, except the
-            // trashed item and anything that was inside it.
-            QList<QByteArray> folders{nativeFolder(m_root)};
-            for (const std::optional<StorageEntry> &e : m_selection) {
-                if (e && e->isDirectory && !isSameOrBelow(e->nativePath, entry.nativePath))
-                    folders.append(e->nativePath);
-            }
-            cancelRebuild();
-            const CancelToken token = makeCancelToken();
-            m_rebuildToken = token;
-            QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders, token] {
-                QList<Column> columns;
-                for (const QByteArray &folder : folders) {
-                    if (token.isCancelled())
-                        break;
-                    columns.append(scanner->children(folder, token));
-                }
-                return columns;
-            });
-            m_pending.track(QFuture<void>(rebuilt));
-            whenFinished(this, rebuilt,
-                         [this, folders, promise, outcome, token](const QList<Column> &columns) {
-                             // The move itself happened either way; only the picture waits.
-                             promise->addResult(outcome);
-                             if (!token.isCancelled()) {
-                                 if (m_rebuildToken == token)
-                                     m_rebuildToken.reset();
-                                 publishRebuilt(folders, columns);
-                             }
-                             promise->finish();
-                         });
-        });
+    const quint64 id = batch.id();
+    whenFinished(this, moved, [this, entry, promise, opened, id](SafetyHelper::Outcome outcome) {
+        if (!outcome.ok)
+            m_ownBatches.remove(id);
+        // A folder opened since then replaced the columns this rebuild would restore.
+        if (!outcome.ok || opened != m_opened) {
+            promise->addResult(outcome);
+            promise->finish();
+            return;
+        }
+        // The move itself happened either way; only the picture waits.
+        rebuild([entry](const QByteArray &path) { return isSameOrBelow(path, entry.nativePath); },
+                [promise, outcome] {
+                    promise->addResult(outcome);
+                    promise->finish();
+                });
+    });
     return result;
+}
+
+void StorageViewModel::rebuild(const std::function<bool(const QByteArray &)> &gone,
+                               const std::function<void()> &done)
+{
+    // The folders to show again: the root and every chosen folder, except what went and
+    // anything that was inside it.
+    QList<QByteArray> folders{nativeFolder(m_root)};
+    for (const std::optional<StorageEntry> &e : m_selection) {
+        if (e && e->isDirectory && !gone(e->nativePath))
+            folders.append(e->nativePath);
+    }
+    cancelRebuild();
+    const CancelToken token = makeCancelToken();
+    m_rebuildToken = token;
+    const auto scanner = m_scanner;
+    QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders, token] {
+        QList<Column> columns;
+        for (const QByteArray &folder : folders) {
+            if (token.isCancelled())
+                break;
+            columns.append(scanner->children(folder, token));
+        }
+        return columns;
+    });
+    m_pending.track(QFuture<void>(rebuilt));
+    whenFinished(this, rebuilt, [this, folders, done, token](const QList<Column> &columns) {
+        if (!token.isCancelled()) {
+            if (m_rebuildToken == token)
+                m_rebuildToken.reset();
+            publishRebuilt(folders, columns);
+        }
+        done();
+    });
+}
+
+void StorageViewModel::dropRemoved(const RemovalBatch &batch)
+{
+    if (m_ownBatches.remove(batch.id))
+        return;
+    // Each item's bytes as this map measured them, when it shows them.
+    QHash<QByteArray, qint64> shown;
+    for (const Column &column : std::as_const(m_columns)) {
+        for (const StorageEntry &e : column)
+            shown.insert(e.nativePath, e.bytes);
+    }
+    const QByteArray root = nativeFolder(m_root);
+    bool affectsColumns = false;
+    for (const RemovedItem &item : batch.items)
+        affectsColumns = affectsColumns || BytePath::isSameOrInside(item.path, root) ||
+                         BytePath::isSameOrInside(root, item.path);
+    const auto scanner = m_scanner;
+    QFuture<void> corrected = QtConcurrent::run([scanner, batch, shown] {
+        if (scanner->cachedFolderCount() == 0)
+            return;
+        for (const RemovedItem &item : batch.items) {
+            qint64 bytes = shown.value(item.path, item.allocatedBytes);
+            if (bytes < 0)
+                bytes = removedFolderBytes(*scanner, item);
+            scanner->movedToTrash(item.path, bytes);
+        }
+    });
+    m_pending.track(corrected);
+    if (!affectsColumns)
+        return;
+    const quint64 opened = m_opened;
+    whenFinished(this, corrected, [this, batch, opened] {
+        if (opened == m_opened)
+            rebuild([batch](const QByteArray &path) { return batch.covers(path); }, [] {});
+    });
 }
 
 void StorageViewModel::publishRebuilt(const QList<QByteArray> &folders,

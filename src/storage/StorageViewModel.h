@@ -7,12 +7,15 @@
 #include <QFuture>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class AppHost;
+class RemovalBatch;
 
 // Drives the storage map: a column per opened folder (its children, largest first),
 // the entry chosen in each column, and a progress label while a column is measured.
@@ -57,7 +60,8 @@ public:
     // Forgets every measurement and opens the root again.
     void rescan();
     // Moves the entry to the Trash, then rebuilds the columns from the corrected
-    // cache. The future reports whether the item was moved and, if not, why; it
+    // cache. What other tabs move to the Trash corrects the cache and the columns the
+    // same way. The future reports whether the item was moved and, if not, why; it
     // finishes after the model was updated. A later open() or rescan() cancels the
     // rebuild (the move stands).
     QFuture<SafetyHelper::Outcome> trash(const StorageEntry &entry, AppHost *appState);
@@ -81,7 +85,11 @@ private:
     void load(const QByteArray &folder, int column);
     void cancelLoad();
     void cancelRebuild();
+    // Measures the root and every chosen folder that did not go again, from the cache.
+    void rebuild(const std::function<bool(const QByteArray &)> &gone,
+                 const std::function<void()> &done);
     void publishRebuilt(const QList<QByteArray> &folders, const QList<Column> &columns);
+    void dropRemoved(const RemovalBatch &batch);
 
     QString m_root;
     QList<Column> m_columns;
@@ -91,7 +99,8 @@ private:
     std::shared_ptr<StorageScanner> m_scanner;
     std::optional<CancelToken> m_loadToken;
     std::optional<CancelToken> m_rebuildToken;
-    quint64 m_opened = 0; // how many times a root was opened
+    quint64 m_opened = 0;       // how many times a root was opened
+    QSet<quint64> m_ownBatches; // this model's own moves, already accounted for
     // Work still running on the pool; the destructor waits for it.
     BackgroundWork m_pending;
 };

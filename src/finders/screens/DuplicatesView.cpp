@@ -188,7 +188,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
       m_sortOrder(DuplicateSorts::order(DuplicateSort::mostSpace))
 {
     setObjectName(QStringLiteral("duplicatesView"));
-    m_removal = new FinderRemoval(this, model, appState);
+    m_removal = new FinderRemoval(this, model, appState, TabNavigation::duplicates);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

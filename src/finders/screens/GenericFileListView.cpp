@@ -148,7 +148,7 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
 {
     setObjectName(QStringLiteral("fileListView_") + tab.rawValue());
     m_sortOrder = {{SizeColumn, false}};
-    m_removal = new FinderRemoval(this, model, appState);
+    m_removal = new FinderRemoval(this, model, appState, tab);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
