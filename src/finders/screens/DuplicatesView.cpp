@@ -6,6 +6,7 @@
 #include "app/widgets/QuickLookPreview.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/screens/FileMetadataPreview.h"
@@ -25,6 +26,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 namespace {
 
@@ -463,7 +465,7 @@ void DuplicatesView::updateSortMenu()
 void DuplicatesView::updateCount()
 {
     m_deleteSelected->setCount(int(checkedPaths().size()));
-    if (m_removal->isRunning())
+    if (m_removal->isRunning() || m_checking)
         m_deleteSelected->setEnabled(false);
 }
 
@@ -547,53 +549,58 @@ bool DuplicatesView::isRemoving() const
     return m_removal->isRunning();
 }
 
-QStringList DuplicatesView::groupsLosingEveryCopy(const QList<FileItem> &items,
-                                                  const QStringList &paths)
-{
-    const QSet<QString> going(paths.begin(), paths.end());
-    QStringList named;
-    // Every group, shown or not: a copy the search hides still counts as kept.
-    for (const DuplicateGroup &g : regroupDuplicates(items, QString())) {
-        const bool allGo = !g.children.isEmpty() &&
-                           std::all_of(g.children.begin(), g.children.end(),
-                                       [&](const FileItem &c) { return going.contains(c.path); });
-        if (allGo)
-            named << QStringLiteral("%1 (%2 copies)")
-                         .arg(lastComponent(g.children.first().path))
-                         .arg(g.copies());
-    }
-    return named;
-}
-
 void DuplicatesView::confirmDelete(const QString &path)
 {
-    m_removal->confirmOne(path);
+    askThenRemove({path}, true);
 }
 
 void DuplicatesView::confirmBulkDelete()
 {
-    const QStringList paths = checkedPaths();
-    if (paths.isEmpty() || m_removal->isRunning())
+    askThenRemove(checkedPaths(), false);
+}
+
+void DuplicatesView::askThenRemove(const QStringList &paths, bool oneRow)
+{
+    if (paths.isEmpty() || m_removal->isRunning() || m_checking)
         return;
-    Dialogs::Confirmation question{
-        QStringLiteral("Move %1 duplicates to Trash?").arg(paths.size()),
-        QStringLiteral("Are you sure you want to delete the selected duplicates?"),
-        QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
-    const QStringList losing = groupsLosingEveryCopy(m_model->items(), paths);
-    if (!losing.isEmpty()) {
-        question.text +=
-            QStringLiteral("\n\nNo copy will be kept of:\n") + losing.join(QLatin1Char('\n'));
-        question.confirmLabel = QStringLiteral("Delete All Copies");
-    }
-    Dialogs::confirm(this, question, [this, asked = paths](bool confirmed) {
-        if (!confirmed)
-            return;
-        // Only what is still ticked and listed once the answer comes.
-        QStringList paths = checkedPaths();
-        paths.removeIf([&](const QString &p) { return !asked.contains(p); });
-        m_checked.clear();
-        m_copiesModel->refreshTicks();
-        m_removal->start(paths);
-        updateDetail();
-    });
+    m_checking = true;
+    updateCount();
+    const QList<FileItem> items = m_model->items();
+    whenFinished(
+        this, QtConcurrent::run([items, paths] { return groupsLosingEveryCopy(items, paths); }),
+        [this, paths, oneRow](const QStringList &losing) {
+            m_checking = false;
+            updateCount();
+            Dialogs::Confirmation question =
+                oneRow
+                    ? Dialogs::Confirmation{QStringLiteral("Move to Trash?"),
+                                            QStringLiteral("Are you sure you want to delete %1?")
+                                                .arg(lastComponent(paths.first())),
+                                            QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")}
+                    : Dialogs::Confirmation{
+                          QStringLiteral("Move %1 duplicates to Trash?").arg(paths.size()),
+                          QStringLiteral(
+                              "Are you sure you want to delete the selected duplicates?"),
+                          QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
+            if (!losing.isEmpty()) {
+                question.text += QStringLiteral("\n\nNo copy will be kept of:\n") +
+                                 losing.join(QLatin1Char('\n'));
+                question.confirmLabel = QStringLiteral("Delete All Copies");
+            }
+            Dialogs::confirm(this, question, [this, asked = paths, oneRow](bool confirmed) {
+                if (!confirmed)
+                    return;
+                if (oneRow) {
+                    m_removal->start(asked);
+                    return;
+                }
+                // Only what is still ticked and listed once the answer comes.
+                QStringList ticked = checkedPaths();
+                ticked.removeIf([&](const QString &p) { return !asked.contains(p); });
+                m_checked.clear();
+                m_copiesModel->refreshTicks();
+                m_removal->start(ticked);
+                updateDetail();
+            });
+        });
 }
