@@ -108,10 +108,9 @@ QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel)
     QList<FileItem> items;
     for (const QByteArray &path : HomeSearch::find(loc.largeFilesFolders, {}, expression,
                                                    MountTable::read(), appState, cancel)) {
-        // What du -sm says of one file (allocated MiB, rounded up), read by the file's
-        // own bytes.
+        // The file's own byte count, as its preview shows it.
         const auto p = propertiesOf(path);
-        const double mb = p ? double((p->allocatedBytes + 1048575) / 1048576) : 0;
+        const double mb = p ? double(p->fileSize) / 1024 / 1024 : 0;
         items.append(itemAt(path, sizeBand(mb), mb, p));
     }
     return items;

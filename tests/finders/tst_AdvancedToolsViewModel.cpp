@@ -131,13 +131,14 @@ private slots:
         QCOMPARE(QString::fromUtf8(argFile.readAll()).split('\n', Qt::SkipEmptyParts),
                  QStringList({"-H", home() + "/Downloads", home() + "/Desktop",
                               home() + "/Documents", "-type", "f", "-size", "+50M", "-print0"}));
-        // Discovery order; sizes as du -sm gives them (allocated, whole MiB rounded up); a
-        // listed path that is gone by the end of the scan is dropped.
+        // Discovery order; sizes are the files' own byte counts, as the preview shows them
+        // (not the blocks they hold); a listed path that is gone by the end of the scan is
+        // dropped.
         QCOMPARE(items.size(), 3);
-        QCOMPARE(items[0], (FileItem{c, "50 - 500 MB", QString(), 0, std::nullopt, c.toUtf8(),
+        QCOMPARE(items[0], (FileItem{c, "50 - 500 MB", QString(), 60, std::nullopt, c.toUtf8(),
                                      *FileIdentity::read(c.toUtf8())}));
         QCOMPARE(items[1].sizeMB, 3.0);
-        QCOMPARE(items[2].sizeMB, 2.0);
+        QCOMPARE(items[2].sizeMB, 1048577 / 1048576.0);
         QCOMPARE(messages, QStringList({"Scanning for files >50MB...", "", "1"}));
     }
 
