@@ -4,6 +4,7 @@
 #include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
+#include "exec/ScanProgress.h"
 #include "finders/FileScan.h"
 #include "platform/BytePath.h"
 #include "platform/FileProperties.h"
@@ -153,19 +154,26 @@ double JunkViewModel::measuredMB(const JunkCategory &category)
     return double(qMax<qint64>(0, bytes)) / 1024 / 1024;
 }
 
-QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState)
+QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState, const CancelToken &cancel)
 {
-    if (appState)
-        appState->setScanProgress(true, QStringLiteral("Scanning system caches..."), 0);
+    ScanProgress progress(appState, QStringLiteral("Scanning system caches..."), cancel);
     QList<JunkCategory> categories = freshCategories();
-    for (JunkCategory &c : categories) {
+    for (qsizetype i = 0; i < categories.size(); ++i) {
+        // Stopped: only what was measured is shown.
+        if (cancel.isCancelled()) {
+            categories.resize(i);
+            break;
+        }
+        progress.setShare(i, categories.size());
+        JunkCategory &c = categories[i];
         if (const auto folder = FileProperties::readFollowingLinks(c.path))
             c.identity = folder->identity;
         c.sizeMB = measuredMB(c);
         QList<QByteArray> skipped;
         for (const QString &excluded : std::as_const(c.excluded))
             skipped.append(nativePath(excluded));
-        for (const FileScan::SizedPath &file : FileScan::largestFiles(c.path, 10, {}, skipped)) {
+        for (const FileScan::SizedPath &file :
+             FileScan::largestFiles(c.path, 10, cancel, skipped)) {
             JunkFileItem item;
             item.name = lastComponent(file.path);
             item.path = file.path;
@@ -184,8 +192,7 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
     report.ticked = int(categories.size());
     if (categories.isEmpty())
         return report;
-    if (appState)
-        appState->setScanProgress(true, QStringLiteral("Cleaning junk caches..."), 0);
+    ScanProgress progress(appState, QStringLiteral("Cleaning junk caches..."));
     for (const JunkCategory &c : categories) {
         const QList<QByteArray> kept = keptChildren(c);
         // Counted just before its turn: an earlier category may have taken this folder.
@@ -213,10 +220,11 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
 
 void JunkViewModel::scan(AppHost *appState)
 {
+    const CancelToken cancel;
     m_cycle.scan(
-        appState, [appState] { return measureCategories(appState); },
-        [this](const QList<JunkCategory> &measured, bool keepTicks) {
-            publish(measured, keepTicks);
+        [appState, cancel] { return std::pair(measureCategories(appState, cancel), cancel); },
+        [this](const std::pair<QList<JunkCategory>, CancelToken> &measured, bool keepTicks) {
+            publish(measured.first, keepTicks, measured.second.isCancelled());
         });
 }
 
@@ -231,21 +239,22 @@ void JunkViewModel::cleanSelected(AppHost *appState)
         return;
     const RemovalHub::Batch batch(QStringLiteral("junk"));
     m_ownBatches.insert(batch.id());
+    const CancelToken cancel;
     m_cycle.clean(
-        appState,
         [folders, appState, batch] {
             const RemovalHub::Joined joined(batch);
             return emptyFolders(folders, appState);
         },
-        [appState] { return measureCategories(appState); },
-        [this](const QList<JunkCategory> &measured, bool keepTicks) {
-            publish(measured, keepTicks);
+        [appState, cancel] { return std::pair(measureCategories(appState, cancel), cancel); },
+        [this](const std::pair<QList<JunkCategory>, CancelToken> &measured, bool keepTicks) {
+            publish(measured.first, keepTicks, measured.second.isCancelled());
         },
         [this](const CleanReport &report) { emit cleanFinished(report); });
 }
 
-void JunkViewModel::publish(QList<JunkCategory> measured, bool keepTicks)
+void JunkViewModel::publish(QList<JunkCategory> measured, bool keepTicks, bool stopped)
 {
+    m_incomplete = stopped;
     if (keepTicks)
         ScanCleanCycle::carryTicks(m_categories, measured, tickKey);
     m_categories = measured;

@@ -2,6 +2,7 @@
 
 #include "cleaning/ScanCleanCycle.h"
 #include "exec/BackgroundWork.h"
+#include "exec/CancelToken.h"
 #include "platform/FileIdentity.h"
 
 #include <QList>
@@ -93,6 +94,8 @@ public:
     }
 
     bool isScanning() const { return m_cycle.isScanning(); }
+    // The list is what a scan stopped from the banner measured before it stopped.
+    bool isIncomplete() const { return m_incomplete; }
     bool isCleaning() const { return m_cycle.isCleaning(); }
     // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
     void holdSelection(bool hold);
@@ -101,7 +104,8 @@ public:
     static QList<JunkCategory> freshCategories();
     // The allocated MiB of the category's folder without the folders it excludes.
     static double measuredMB(const JunkCategory &category);
-    static QList<JunkCategory> measureCategories(AppHost *appState);
+    // Stopped from the banner through `cancel`, it gives the categories measured so far.
+    static QList<JunkCategory> measureCategories(AppHost *appState, const CancelToken &cancel = {});
     static CleanReport emptyFolders(const QList<JunkCategory> &categories, AppHost *appState);
 
     // For tests: blocks until every background task started so far has ended.
@@ -114,12 +118,13 @@ signals:
     void cleanFinished(const JunkViewModel::CleanReport &report);
 
 private:
-    void publish(QList<JunkCategory> measured, bool keepTicks);
+    void publish(QList<JunkCategory> measured, bool keepTicks, bool stopped);
     // What went from a category's folder leaves its files at once; its size is measured
     // again.
     void dropRemoved(const RemovalBatch &batch);
 
     QList<JunkCategory> m_categories;
+    bool m_incomplete = false;
     ScanCleanCycle m_cycle;
     QSet<quint64> m_ownBatches; // this model's cleans, which scan again anyway
     BackgroundWork m_work;

@@ -90,9 +90,10 @@ void AdvancedToolsViewModel::setSelectedItemPath(const std::optional<QString> &p
     emit changed();
 }
 
-void AdvancedToolsViewModel::setItems(const QList<FileItem> &items)
+void AdvancedToolsViewModel::setItems(const QList<FileItem> &items, bool incomplete)
 {
     m_items = items;
+    m_incomplete = incomplete;
     emit itemsChanged();
     emit changed();
 }
@@ -121,13 +122,16 @@ void AdvancedToolsViewModel::dropRows(const std::function<bool(const FileItem &)
     QSet<QString> listed;
     for (const FileItem &item : std::as_const(kept))
         listed.insert(item.path);
-    setItems(kept);
+    setItems(kept, m_incomplete);
     if (m_selectedItemPath && !listed.contains(*m_selectedItemPath))
         setSelectedItemPath(std::nullopt);
 }
 
 void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
 {
+    // The running scan is replaced, not stopped: it publishes nothing.
+    for (const CancelToken &older : std::as_const(m_scans))
+        older.cancel();
     const quint64 number = ++m_lastScan;
     const CancelToken token;
     m_scans.insert(number, token);
@@ -143,12 +147,10 @@ void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
                 dropLoneCopies(published);
                 if (m_scans.isEmpty())
                     m_removedDuringScan.clear();
-                if (!token.isCancelled())
-                    setItems(published);
+                if (number == m_lastScan)
+                    setItems(published, token.isCancelled());
             },
             Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
     }));
 }
 

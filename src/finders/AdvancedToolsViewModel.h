@@ -36,14 +36,17 @@ public:
     // The row the user selected; the screen writes it.
     void setSelectedItemPath(const std::optional<QString> &path);
 
-    // Asynchronous; each replaces `items` when done.
+    // Asynchronous; each replaces `items` when done. A scan started while another runs
+    // takes its place: the older one stops and publishes nothing.
     void scanLargeFiles(AppHost *appState);
     void scanInstallers(AppHost *appState);
     void scanRuntimes(AppHost *appState);
     void scanDuplicates(AppHost *appState);
-    // Stops every scan of this model now running and the programs it started; a stopped
-    // scan publishes nothing. Returns at once.
+    // Stops every scan of this model now running and the programs it started; the newest
+    // publishes what it found so far, marked incomplete. Returns at once.
     void cancelScans();
+    // The list is what a stopped scan found before it stopped.
+    bool isIncomplete() const { return m_incomplete; }
     // Asynchronous: moves one item to the Trash through the safety check, as part of
     // `batch`, and, when it went, drops it from `items`. The item's own bytes are moved: a
     // row whose name is not valid UTF-8 never moves a look-alike, and a path that names two
@@ -66,7 +69,7 @@ signals:
 private:
     using Work = QList<FileItem> (*)(AppHost *, const CancelToken &);
     void runScan(Work work, AppHost *appState);
-    void setItems(const QList<FileItem> &items);
+    void setItems(const QList<FileItem> &items, bool incomplete);
     void removeItem(const QByteArray &nativePath);
     // Drops the rows of what went, wherever it was removed from.
     void dropRemoved(const RemovalBatch &batch);
@@ -75,6 +78,7 @@ private:
     void dropRows(const std::function<bool(const FileItem &)> &gone);
 
     QList<FileItem> m_items;
+    bool m_incomplete = false;
     std::optional<QString> m_selectedItemPath;
     QHash<quint64, CancelToken> m_scans; // running, by number; main thread only
     quint64 m_lastScan = 0;

@@ -3,11 +3,13 @@
 #include "exec/AppHost.h"
 #include "exec/Async.h"
 #include "exec/SafetyHelper.h"
+#include "exec/ScanProgress.h"
 #include "platform/BytePath.h"
 #include "platform/Preferences.h"
 #include "platform/RemovalHub.h"
 
 #include <QPromise>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -114,6 +116,11 @@ void StorageViewModel::setRoot(const QString &root)
 
 void StorageViewModel::setColumns(const QList<Column> &columns)
 {
+    // A stopped column that is no longer shown, or is shown measured afresh, is whole.
+    if (m_incompleteColumn >= columns.size() ||
+        (m_incompleteColumn >= 0 &&
+         columns.value(m_incompleteColumn) != m_columns.value(m_incompleteColumn)))
+        setIncompleteColumn(-1);
     if (m_columns == columns)
         return;
     m_columns = columns;
@@ -144,6 +151,19 @@ void StorageViewModel::cancelLoad()
     if (m_loadToken)
         m_loadToken->cancel();
     m_loadToken.reset();
+    endProgress();
+}
+
+void StorageViewModel::setIncompleteColumn(int column)
+{
+    if (m_incompleteColumn == column)
+        return;
+    const bool was = isIncomplete();
+    m_incompleteColumn = column;
+    if (was == isIncomplete())
+        return;
+    emit incompleteChanged();
+    emit changed();
 }
 
 void StorageViewModel::open(const QString &folder)
@@ -187,14 +207,39 @@ void StorageViewModel::chooseInMap(const StorageEntry &entry)
     }
 }
 
-void StorageViewModel::rescan()
+void StorageViewModel::rescanFolder()
 {
+    QByteArray folder = nativeFolder(m_root);
+    qint64 listed = 0;
+    for (auto it = m_selection.crbegin(); it != m_selection.crend(); ++it) {
+        if (*it && (*it)->isDirectory) {
+            folder = (*it)->nativePath;
+            listed = (*it)->bytes;
+            break;
+        }
+    }
     cancelLoad();
     cancelRebuild();
-    auto scanner = m_scanner;
-    QFuture<void> work = QtConcurrent::run([scanner] { scanner->reset(); });
-    m_pending.track(work);
-    whenFinished(this, work, [this] { open(m_root); });
+    const QString label = StorageEntry{folder}.name();
+    setLoadingFolder(label);
+    const CancelToken token = makeCancelToken();
+    m_loadToken = token;
+    startProgress(QStringLiteral("Measuring ") + label, token);
+    const auto scanner = m_scanner;
+    QFuture<bool> work = QtConcurrent::run([scanner, folder, listed, token] {
+        return scanner->remeasure(folder, listed, token).has_value();
+    });
+    m_pending.track(QFuture<void>(work));
+    whenFinished(this, work, [this, token](bool measured) {
+        if (token != m_loadToken)
+            return;
+        m_loadToken.reset();
+        endProgress();
+        setLoadingFolder(std::nullopt);
+        // Stopped, it changed nothing the columns show.
+        if (measured)
+            rebuild([](const QByteArray &) { return false; }, [] {});
+    });
 }
 
 void StorageViewModel::load(const QByteArray &folder, int column)
@@ -206,6 +251,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
 
     const CancelToken token = makeCancelToken();
     m_loadToken = token;
+    startProgress(QStringLiteral("Measuring ") + label, token);
     const auto scanner = m_scanner;
     const QString separator = QStringLiteral(" › ");
 
@@ -215,7 +261,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
         kept.reserve(items.size());
         for (const QByteArray &item : items) {
             if (token.isCancelled())
-                return;
+                break;
             const QString childLabel = label + separator + StorageEntry{item}.name();
             QMetaObject::invokeMethod(
                 this,
@@ -227,15 +273,17 @@ void StorageViewModel::load(const QByteArray &folder, int column)
             if (std::optional<StorageEntry> e = scanner->entry(item, token))
                 kept.append(std::move(*e));
         }
-        if (token.isCancelled())
-            return;
+        const bool stopped = token.isCancelled();
         sortLargestFirst(kept);
         QMetaObject::invokeMethod(
             this,
-            [this, token, path, column, kept] {
-                if (token != m_loadToken || token.isCancelled())
+            [this, token, path, column, kept, stopped] {
+                // Another choice replaced this measurement: it shows nothing. Stopped from
+                // the banner, it shows what it got to.
+                if (token != m_loadToken)
                     return;
                 m_loadToken.reset();
+                endProgress();
                 // The column belongs after the folder it lists; a rebuild in between
                 // may have removed that folder from the path.
                 const bool fits = column == 0 ? path == nativeFolder(m_root)
@@ -248,12 +296,46 @@ void StorageViewModel::load(const QByteArray &folder, int column)
                     columns.append(kept);
                     setColumns(columns);
                     setSelection(m_selection.first(column));
+                    if (stopped)
+                        setIncompleteColumn(column);
                 }
                 setLoadingFolder(std::nullopt);
             },
             Qt::QueuedConnection);
     });
     m_pending.track(work);
+}
+
+void StorageViewModel::startProgress(const QString &label, const CancelToken &token)
+{
+    endProgress();
+    m_progress = std::make_unique<ScanProgress>(m_host, label, token);
+    if (!m_progressTimer) {
+        m_progressTimer = new QTimer(this);
+        m_progressTimer->setInterval(100);
+    }
+    // Folders read of folders come upon so far; the share means something only once no
+    // more are being come upon.
+    const quint64 readsBefore = m_scanner->folderReads();
+    const quint64 foundBefore = m_scanner->foldersFound();
+    auto lastFound = std::make_shared<qint64>(-1);
+    m_progressTimer->disconnect();
+    connect(m_progressTimer, &QTimer::timeout, this, [this, readsBefore, foundBefore, lastFound] {
+        if (!m_progress)
+            return;
+        const qint64 done = qint64(m_scanner->folderReads() - readsBefore);
+        const qint64 found = qint64(m_scanner->foldersFound() - foundBefore) + 1;
+        m_progress->setCounted(done, qMax(done, found), found == *lastFound);
+        *lastFound = found;
+    });
+    m_progressTimer->start();
+}
+
+void StorageViewModel::endProgress()
+{
+    if (m_progressTimer)
+        m_progressTimer->stop();
+    m_progress.reset();
 }
 
 QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry, AppHost *appState)

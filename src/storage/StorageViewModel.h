@@ -15,7 +15,9 @@
 #include <optional>
 
 class AppHost;
+class QTimer;
 class RemovalBatch;
+class ScanProgress;
 
 // Drives the storage map: a column per opened folder (its children, largest first),
 // the entry chosen in each column, and a progress label while a column is measured.
@@ -39,6 +41,10 @@ public:
     QList<std::optional<StorageEntry>> selection() const { return m_selection; }
     // "<folder> › <child>" while a column is being measured; absent when idle.
     std::optional<QString> loadingFolder() const { return m_loadingFolder; }
+    // A column shown is what a measurement stopped from the banner got to.
+    bool isIncomplete() const { return m_incompleteColumn >= 0; }
+    // Where measurements report their progress (the banner); none by default.
+    void setHost(AppHost *host) { m_host = host; }
 
     // The last chosen entry, if any.
     std::optional<StorageEntry> chosen() const;
@@ -57,8 +63,10 @@ public:
     void choose(const StorageEntry &entry, int column);
     // Chooses a block of the block map in the (last) column that lists it.
     void chooseInMap(const StorageEntry &entry);
-    // Forgets every measurement and opens the root again.
-    void rescan();
+    // Measures the folder being looked at (the last chosen folder, else the root) again
+    // from the disk and corrects the totals of the folders above it; the rest of what was
+    // measured stays.
+    void rescanFolder();
     // Moves the entry to the Trash, then rebuilds the columns from the corrected
     // cache. What other tabs move to the Trash corrects the cache and the columns the
     // same way. The future reports whether the item was moved and, if not, why; it
@@ -75,12 +83,18 @@ signals:
     void columnsChanged();
     void selectionChanged();
     void loadingFolderChanged();
+    void incompleteChanged();
 
 private:
     void setRoot(const QString &root);
     void setColumns(const QList<Column> &columns);
     void setSelection(const QList<std::optional<StorageEntry>> &selection);
     void setLoadingFolder(const std::optional<QString> &label);
+    // The column a stopped measurement filled, or -1.
+    void setIncompleteColumn(int column);
+    // The banner's report of a measurement, from the scanner's counts now and then.
+    void startProgress(const QString &label, const CancelToken &token);
+    void endProgress();
 
     void load(const QByteArray &folder, int column);
     void cancelLoad();
@@ -95,6 +109,10 @@ private:
     QList<Column> m_columns;
     QList<std::optional<StorageEntry>> m_selection;
     std::optional<QString> m_loadingFolder;
+    int m_incompleteColumn = -1;
+    AppHost *m_host = nullptr;
+    std::unique_ptr<ScanProgress> m_progress;
+    QTimer *m_progressTimer = nullptr;
 
     std::shared_ptr<StorageScanner> m_scanner;
     std::optional<CancelToken> m_loadToken;

@@ -41,7 +41,12 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    outer->addWidget(new TabHeader(TabNavigation::dashboard, this));
+    auto *header = new TabHeader(TabNavigation::dashboard, this);
+    header->addRescan([this] {
+        m_model->fetchDiskUsage(m_appState);
+        m_model->fetchMetrics(m_appState);
+    });
+    outer->addWidget(header);
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

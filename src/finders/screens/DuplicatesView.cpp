@@ -212,6 +212,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     sortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     m_sortButton->setMenu(m_sortMenu);
     m_header->addAction(m_sortButton);
+    m_header->addRescan([this] { m_model->scanDuplicates(m_appState); });
     m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
     m_header->addAction(m_deleteSelected);
     layout->addWidget(m_header);
@@ -451,6 +452,7 @@ void DuplicatesView::updateHeader()
                                                  .arg(m_groups.size())
                                                  .arg(formatSizeMB(total)));
     m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
+    m_header->setIncomplete(m_model->isIncomplete());
 }
 
 void DuplicatesView::updateSortMenu()

@@ -154,6 +154,10 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_header = new TabHeader(tab, this);
+    m_header->addRescan([this] {
+        if (m_scanAction)
+            m_scanAction();
+    });
     m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
     m_header->addAction(m_deleteSelected);
     layout->addWidget(m_header);
@@ -411,6 +415,7 @@ void GenericFileListView::updateCount()
 void GenericFileListView::updateEmptyState()
 {
     m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
+    m_header->setIncomplete(m_model->isIncomplete());
 }
 
 void GenericFileListView::updatePreview()
