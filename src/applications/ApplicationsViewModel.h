@@ -10,7 +10,7 @@
 #include <QStringList>
 
 class AppHost;
-class RemovalBatch;
+struct RemovalBatch;
 
 // The model of the Applications tab: the installed applications with size, last use and
 // origin, and their uninstall. Lives on the main thread; `applications` is replaced

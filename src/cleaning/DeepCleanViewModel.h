@@ -13,7 +13,7 @@
 #include <memory>
 
 class AppHost;
-class RemovalBatch;
+struct RemovalBatch;
 
 // One node_modules folder found below the home.
 struct NodeModuleTarget {

@@ -42,7 +42,7 @@ struct JunkCategory {
 
 enum class JunkSortColumn { category, path, size };
 
-class RemovalBatch;
+struct RemovalBatch;
 
 // The Junk tab's model: fixed categories of caches, logs and build products (those with
 // a folder on this system), measured with their ten largest files, and emptied into the

@@ -12,8 +12,10 @@ struct RemovalHub::Batch::Shared {
     RemovalBatch batch;
     ~Shared()
     {
-        if (!batch.items.isEmpty())
-            RemovalHub::announce(batch);
+        if (batch.items.isEmpty())
+            return;
+        batch.index();
+        RemovalHub::announce(batch);
     }
 };
 
@@ -38,12 +40,42 @@ bool sameOrInside(const QByteArray &path, const QByteArray &identityPath,
 
 bool RemovalBatch::covers(const QByteArray &path, const FileIdentity &identity) const
 {
-    for (const RemovedItem &item : items) {
-        if (sameOrInside(path, item.path, identity, item) ||
-            sameOrInside(path, item.resolvedPath, identity, item))
+    if (m_byPath.isEmpty()) {
+        for (const RemovedItem &item : items) {
+            if (sameOrInside(path, item.path, identity, item) ||
+                sameOrInside(path, item.resolvedPath, identity, item))
+                return true;
+        }
+        return false;
+    }
+    if (const auto same = m_byPath.constFind(path); same != m_byPath.cend()) {
+        const FileIdentity &removed = items.at(same.value()).identity;
+        if (identity.isNull() || removed.isNull() || identity.id() == removed.id())
+            return true;
+    }
+    // Every folder above the row, found by its hash first: most rows have none that went.
+    for (qsizetype slash = path.lastIndexOf('/'); slash >= 0;
+         slash = slash > 0 ? path.lastIndexOf('/', slash - 1) : -1) {
+        const QByteArrayView up =
+            slash == 0 ? QByteArrayView("/") : QByteArrayView(path).first(slash);
+        if (m_hashes.contains(qHash(up)) && m_byPath.contains(up.toByteArray()))
             return true;
     }
     return false;
+}
+
+void RemovalBatch::index()
+{
+    m_byPath.clear();
+    m_hashes.clear();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        for (const QByteArray &spelling : {items[i].path, items[i].resolvedPath}) {
+            if (spelling.isEmpty())
+                continue;
+            m_byPath.insert(spelling, i);
+            m_hashes.insert(qHash(QByteArrayView(spelling)));
+        }
+    }
 }
 
 RemovalHub *RemovalHub::instance()

@@ -5,8 +5,10 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -30,8 +32,15 @@ struct RemovalBatch {
 
     // Whether a row showing `path` (listed as `identity`, or null when it has none) showed
     // something that went: an item itself or anything inside a folder that went. A path
-    // that holds another file than the one removed is not covered.
+    // that holds another file than the one removed is not covered. Costs the depth of the
+    // path once the batch is indexed, whatever the number of items.
     bool covers(const QByteArray &path, const FileIdentity &identity = {}) const;
+    // Every spelling of every item, for covers().
+    void index();
+
+private:
+    QHash<QByteArray, qsizetype> m_byPath;
+    QSet<size_t> m_hashes; // of the same, to look up the folders above a row without copies
 };
 
 // The one place every successful move to the Trash is told to, and the one that tells

@@ -16,7 +16,7 @@
 
 class AppHost;
 class QTimer;
-class RemovalBatch;
+struct RemovalBatch;
 class ScanProgress;
 
 // Drives the storage map: a column per opened folder (its children, largest first),

@@ -61,7 +61,11 @@ private slots:
         QFETCH(bool, covered);
         RemovalBatch batch;
         batch.items.append({"/h/a b", "/real/h/a b", identityOf(7), 10, {}});
-        QCOMPARE(batch.covers(row, rowInode ? identityOf(rowInode) : FileIdentity()), covered);
+        batch.items.append({"/h/other", "/real/h/other", identityOf(9), 10, {}});
+        const FileIdentity listed = rowInode ? identityOf(rowInode) : FileIdentity();
+        QCOMPARE(batch.covers(row, listed), covered);
+        batch.index(); // as announced
+        QCOMPARE(batch.covers(row, listed), covered);
     }
 
     // Moves on several threads that joined one batch reach the hub as one announcement,
