@@ -4,6 +4,7 @@
 #include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
+#include "exec/ScanProgress.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
@@ -138,7 +139,7 @@ QStringList ApplicationsViewModel::scannedFolders()
     return folders;
 }
 
-QList<AppResource> ApplicationsViewModel::findApplications()
+QList<AppResource> ApplicationsViewModel::findApplications(ScanProgress *progress)
 {
     const Locations &loc = Locations::current();
     const bool mac = loc.os == Locations::Os::MacOS;
@@ -174,7 +175,13 @@ QList<AppResource> ApplicationsViewModel::findApplications()
         if (Preferences::boolValue(QLatin1String(scanSystemAppsKey), true))
             addFlatpaks(found, loc.flatpakSystemApps, true);
     }
-    return QtConcurrent::blockingMapped(found, &ApplicationsViewModel::measure);
+    std::atomic<qint64> measured{0};
+    return QtConcurrent::blockingMapped(found, [&measured, progress](const AppResource &app) {
+        AppResource done = measure(app);
+        if (progress)
+            progress->setFound(++measured);
+        return done;
+    });
 }
 
 AppResource ApplicationsViewModel::measure(AppResource app)
@@ -227,13 +234,12 @@ AppResource ApplicationsViewModel::measure(AppResource app)
 
 void ApplicationsViewModel::scan(AppHost *appState)
 {
-    if (appState)
-        appState->setScanProgress(
-            true, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")), 0);
     ++m_scans;
     emit busyChanged();
     m_work.track(QtConcurrent::run([this, appState] {
-        const QList<AppResource> found = findApplications();
+        ScanProgress progress(
+            appState, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")));
+        const QList<AppResource> found = findApplications(&progress);
         QMetaObject::invokeMethod(
             this,
             [this, found] {
@@ -242,8 +248,6 @@ void ApplicationsViewModel::scan(AppHost *appState)
                 emit busyChanged();
             },
             Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
     }));
 }
 

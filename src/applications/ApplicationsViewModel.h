@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class AppHost;
+class ScanProgress;
 struct RemovalBatch;
 
 // The model of the Applications tab: the installed applications with size, last use and
@@ -44,8 +45,9 @@ public:
     // through uninstallFailed and keeps the row.
     void trashApp(const QString &path, AppHost *appState);
 
-    // The scan's work, synchronous: call off the main thread.
-    static QList<AppResource> findApplications();
+    // The scan's work, synchronous: call off the main thread. `progress` hears how many
+    // were measured so far.
+    static QList<AppResource> findApplications(ScanProgress *progress = nullptr);
     static AppResource measure(AppResource app);
 
     // For tests: blocks until every background task started so far has ended.
