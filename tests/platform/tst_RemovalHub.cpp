@@ -2,7 +2,6 @@
 #include "platform/RemovalHub.h"
 #include "support/TestEnvironment.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -13,22 +12,12 @@
 
 namespace {
 
-FileIdentity identityOf(quint64 inode)
-{
-    FileIdentity id;
-    id.device = 1;
-    id.inode = inode;
-    return id;
-}
-
 bool write(const QByteArray &path, qint64 bytes)
 {
     FILE *f = std::fopen(path.constData(), "wx");
-    if (!f)
-        return false;
     const bool ok =
-        std::fwrite(QByteArray(bytes, 'x').constData(), 1, size_t(bytes), f) == size_t(bytes);
-    return std::fclose(f) == 0 && ok;
+        f && std::fwrite(QByteArray(bytes, 'x').constData(), 1, size_t(bytes), f) == size_t(bytes);
+    return f && std::fclose(f) == 0 && ok;
 }
 
 } // namespace
@@ -36,9 +25,6 @@ bool write(const QByteArray &path, qint64 bytes)
 class tst_RemovalHub : public QObject {
     Q_OBJECT
 private slots:
-    void init() { m_env = std::make_unique<TestEnvironment>(); }
-    void cleanup() { m_env.reset(); }
-
     void covers_data()
     {
         QTest::addColumn<QByteArray>("row");
@@ -60,24 +46,23 @@ private slots:
         QFETCH(quint64, rowInode);
         QFETCH(bool, covered);
         RemovalBatch batch;
-        batch.items.append({"/h/a b", "/real/h/a b", identityOf(7), 10, {}});
-        batch.items.append({"/h/other", "/real/h/other", identityOf(9), 10, {}});
-        const FileIdentity listed = rowInode ? identityOf(rowInode) : FileIdentity();
-        QCOMPARE(batch.covers(row, listed), covered);
+        batch.items.append({"/h/a b", "/real/h/a b", {1, 7, 0, 0, false}, 10, {}});
+        batch.items.append({"/h/other", "/real/h/other", {1, 9, 0, 0, false}, 10, {}});
+        const FileIdentity listed{1, rowInode, 0, 0, false};
+        QCOMPARE(batch.covers(row, rowInode ? listed : FileIdentity()), covered);
         batch.index(); // as announced
-        QCOMPARE(batch.covers(row, listed), covered);
+        QCOMPARE(batch.covers(row, rowInode ? listed : FileIdentity()), covered);
     }
 
-    // Moves on several threads that joined one batch reach the hub as one announcement,
-    // with where each item went; a move outside any batch is announced alone; a refused
-    // move announces nothing.
+    // Moves on threads that joined one batch reach the hub as one announcement, with
+    // where each item went; a move outside any batch is announced alone; a refused move
+    // announces nothing.
     void movesAreAnnouncedOncePerBatch()
     {
-        const QByteArray home = QFile::encodeName(m_env->home());
-        const QByteArray file = home + "/-odd\n\xff";
-        const QByteArray folder = home + "/cache";
-        QVERIFY(write(file, 5000));
-        QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+        const TestEnvironment env;
+        const QByteArray home = QFile::encodeName(env.home());
+        const QByteArray file = home + "/-odd\n\xff", folder = home + "/cache";
+        QVERIFY(write(file, 5000) && QDir().mkpath(QFile::decodeName(folder)));
         QVERIFY(write(folder + "/one", 10) && write(folder + "/two", 10));
         QVERIFY(write(home + "/alone", 1));
         struct stat st;
@@ -90,12 +75,12 @@ private slots:
             id = batch.id();
             std::thread first([&] {
                 const RemovalHub::Joined joined(batch);
-                QVERIFY(SafetyHelper::moveNativeToTrash(file).ok);
-                QVERIFY(!SafetyHelper::moveNativeToTrash(home).ok);
+                SafetyHelper::moveNativeToTrash(file);
+                SafetyHelper::moveNativeToTrash(home); // refused
             });
             std::thread second([&] {
                 const RemovalHub::Joined joined(batch);
-                QCOMPARE(SafetyHelper::trashContents(QFile::decodeName(folder)), 2);
+                SafetyHelper::trashContents(QFile::decodeName(folder));
             });
             first.join();
             second.join();
@@ -104,30 +89,22 @@ private slots:
         QTRY_COMPARE(spy.count(), 2);
         QTest::qWait(20);
         QCOMPARE(spy.count(), 2);
-
-        const auto alone = spy.at(0).at(0).value<RemovalBatch>();
-        QVERIFY(alone.origin.isEmpty());
-        QCOMPARE(alone.items.size(), 1);
+        QVERIFY(spy.at(0).at(0).value<RemovalBatch>().origin.isEmpty());
         const auto batch = spy.at(1).at(0).value<RemovalBatch>();
         QCOMPARE(batch.id, id);
         QCOMPARE(batch.origin, QStringLiteral("junk"));
         QCOMPARE(batch.items.size(), 3);
         for (const RemovedItem &item : batch.items) {
-            QVERIFY(item.trashed.ok);
             struct stat there;
             QVERIFY(::lstat(item.trashed.trashedNativePath.constData(), &there) == 0);
+            QVERIFY(item.path == file || item.path.startsWith(folder + '/'));
             if (item.path == file) {
                 QCOMPARE(item.identity.inode, quint64(st.st_ino));
                 QCOMPARE(item.allocatedBytes, qint64(st.st_blocks) * 512);
-            } else {
-                QVERIFY(item.path == folder + "/one" || item.path == folder + "/two");
             }
         }
     }
-
-private:
-    std::unique_ptr<TestEnvironment> m_env;
 };
 
-QTEST_MAIN(tst_RemovalHub)
+QTEST_GUILESS_MAIN(tst_RemovalHub)
 #include "tst_RemovalHub.moc"

@@ -373,8 +373,7 @@ private slots:
     void tabRescanRunsOnlyItsOwnScan()
     {
         QFETCH(int, tab);
-        const QString runs = m_env->filePath("find-runs");
-        const QString find = m_env->filePath("find");
+        const QString runs = m_env->filePath("find-runs"), find = m_env->filePath("find");
         QFile script(find);
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write(
@@ -384,26 +383,22 @@ private slots:
         m_env->editLocations([&](Locations &loc) { loc.find = find; });
         const auto ran = [&] {
             QFile f(runs);
-            return f.open(QIODevice::ReadOnly)
-                       ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
-                       : QStringList();
+            return f.open(QIODevice::ReadOnly) ? f.readAll().split('\n') : QList<QByteArray>();
         };
         AppState state;
         MainContentView content(&state);
         content.show();
-        state.setSelectedTab(TabNavigation::Case(tab));
-        QTRY_VERIFY(!ran().isEmpty()); // its first showing scans
-        QTRY_VERIFY_WITH_TIMEOUT(!state.isScanning(), 20000);
-        const QStringList first = ran();
+        state.setSelectedTab(TabNavigation::Case(tab)); // its first showing scans
+        QTRY_VERIFY_WITH_TIMEOUT(ran().size() > 1 && !state.isScanning(), 20000);
+        const QList<QByteArray> first = ran().mid(0, ran().size() - 1);
         auto *rescan =
             content.screen(TabNavigation::Case(tab))->findChild<QPushButton *>("tabRescan");
-        QVERIFY(rescan);
-        QVERIFY(rescan->focusPolicy() & Qt::TabFocus);
+        QVERIFY(rescan && (rescan->focusPolicy() & Qt::TabFocus));
         QVERIFY(rescan->accessibleName().startsWith("Rescan "));
         rescan->click();
-        QTRY_VERIFY_WITH_TIMEOUT(ran().size() == 2 * first.size() && !state.isScanning(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(ran().size() > 2 * first.size() && !state.isScanning(), 20000);
         QTest::qWait(100);
-        QCOMPARE(ran(), first + first);
+        QCOMPARE(ran(), first + first + QList<QByteArray>{""});
     }
 
     void deleteSelectedButton_data()
