@@ -78,6 +78,9 @@ AppState::AppState(QObject *parent) : QObject(parent)
 
 AppState::~AppState()
 {
+    // Its measurements report to this object: let them go while it is whole.
+    delete m_storageVM;
+    m_storageVM = nullptr;
     // Running scans still report through this object: stop them and let them end while
     // it is whole.
     cancelScans();
@@ -154,11 +157,27 @@ void AppState::setScanPercentage(double value)
     emit changed();
 }
 
-void AppState::setDiskFigures(double totalGB, double freeGB)
+void AppState::setIsScanBusy(bool value)
 {
-    m_diskTotalGB = totalGB;
-    m_diskFreeGB = freeGB;
-    m_diskUsedGB = totalGB - freeGB;
+    if (m_isScanBusy == value)
+        return;
+    m_isScanBusy = value;
+    emit isScanBusyChanged(value);
+    emit changed();
+}
+
+void AppState::setCanStopScan(bool value)
+{
+    if (m_canStopScan == value)
+        return;
+    m_canStopScan = value;
+    emit canStopScanChanged(value);
+    emit changed();
+}
+
+void AppState::setDiskSpace(const DiskSpace &space)
+{
+    m_disk = space;
     emit diskFiguresChanged();
     emit changed();
 }
@@ -201,14 +220,43 @@ void AppState::setShowUpdate(bool value)
 
 void AppState::setScanProgress(bool isScanning, const QString &message, double percentage)
 {
+    ScanReport report;
+    report.running = isScanning;
+    report.message = message;
+    report.percentage = percentage;
+    reportScan(report);
+}
+
+void AppState::reportScan(const ScanReport &report)
+{
     QMetaObject::invokeMethod(
-        this,
-        [this, isScanning, message, percentage] {
-            setIsScanning(isScanning);
-            setScanStatusMessage(message);
-            setScanPercentage(percentage);
-        },
-        Qt::QueuedConnection);
+        this, [this, report] { applyScanReport(report); }, Qt::QueuedConnection);
+}
+
+void AppState::applyScanReport(const ScanReport &report)
+{
+    const auto known = std::find_if(m_scans.begin(), m_scans.end(),
+                                    [&](const ScanReport &r) { return r.scan == report.scan; });
+    if (!report.running) {
+        if (known != m_scans.end())
+            m_scans.erase(known);
+    } else if (known != m_scans.end()) {
+        *known = report;
+    } else {
+        m_scans.append(report);
+    }
+    const ScanReport shown = m_scans.isEmpty() ? ScanReport() : m_scans.last();
+    setIsScanning(!m_scans.isEmpty());
+    setScanStatusMessage(shown.message);
+    setScanPercentage(shown.percentage);
+    setIsScanBusy(shown.busy);
+    setCanStopScan(shown.stop.has_value());
+}
+
+void AppState::stopScan()
+{
+    if (!m_scans.isEmpty() && m_scans.last().stop)
+        m_scans.last().stop->cancel();
 }
 
 void AppState::addLog(const QString &type, const QString &text)
@@ -222,8 +270,10 @@ void AppState::addLog(const QString &type, const QString &text)
 
 StorageViewModel *AppState::storageVM()
 {
-    if (!m_storageVM)
+    if (!m_storageVM) {
         m_storageVM = new StorageViewModel(this);
+        m_storageVM->setHost(this);
+    }
     return m_storageVM;
 }
 

@@ -32,6 +32,8 @@ class AppState : public QObject, public AppHost {
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
     Q_PROPERTY(QString scanStatusMessage READ scanStatusMessage NOTIFY scanStatusMessageChanged)
     Q_PROPERTY(double scanPercentage READ scanPercentage NOTIFY scanPercentageChanged)
+    Q_PROPERTY(bool isScanBusy READ isScanBusy NOTIFY isScanBusyChanged)
+    Q_PROPERTY(bool canStopScan READ canStopScan NOTIFY canStopScanChanged)
     Q_PROPERTY(bool hasFullDiskAccess READ hasFullDiskAccess NOTIFY hasFullDiskAccessChanged)
     Q_PROPERTY(bool proceedWithoutAccess READ proceedWithoutAccess WRITE setProceedWithoutAccess
                    NOTIFY proceedWithoutAccessChanged)
@@ -49,15 +51,23 @@ public:
     // Also stores the raw value under "selectedTab" and clears the search text.
     void setSelectedTab(TabNavigation tab);
 
+    // Of the scans running, the banner shows the one started last.
     bool isScanning() const { return m_isScanning; }
     QString scanStatusMessage() const { return m_scanStatusMessage; }
     double scanPercentage() const { return m_scanPercentage; }
+    // Its total is still growing.
+    bool isScanBusy() const { return m_isScanBusy; }
+    // It can be stopped: stopScan() ends it early, and its tab keeps what it found.
+    bool canStopScan() const { return m_canStopScan; }
+    void stopScan();
 
-    double diskTotalGB() const override { return m_diskTotalGB; }
-    double diskUsedGB() const override { return m_diskUsedGB; }
-    double diskFreeGB() const { return m_diskFreeGB; }
+    double diskTotalGB() const override { return double(m_disk.totalBytes) / 1e9; }
+    double diskUsedGB() const override { return double(m_disk.usedBytes) / 1e9; }
+    // What can still be written.
+    double diskFreeGB() const { return double(m_disk.availableBytes) / 1e9; }
+    DiskSpace diskSpace() const { return m_disk; }
     // The dashboard's capacity query; main thread only.
-    void setDiskFigures(double totalGB, double freeGB) override;
+    void setDiskSpace(const DiskSpace &space) override;
 
     // The tab models, created with the state object and kept for its whole life.
     ApplicationsViewModel *applicationsVM() const { return m_applicationsVM; }
@@ -83,9 +93,10 @@ public:
     bool showUpdate() const { return m_showUpdate; }
     void setShowUpdate(bool value);
 
-    // Callable from any thread: one queued block on the main thread assigns the three
-    // values in order. Never blocks.
+    // Callable from any thread: one queued block on the main thread assigns the values in
+    // order. Never blocks. The scans that cannot be stopped share one report.
     void setScanProgress(bool isScanning, const QString &message, double percentage) override;
+    void reportScan(const ScanReport &report) override;
     // Callable from any thread: one record in the system log.
     void addLog(const QString &type, const QString &text) override;
 
@@ -128,6 +139,8 @@ signals:
     void isScanningChanged(bool value);
     void scanStatusMessageChanged(const QString &value);
     void scanPercentageChanged(double value);
+    void isScanBusyChanged(bool value);
+    void canStopScanChanged(bool value);
     void diskFiguresChanged();
     void hasFullDiskAccessChanged(bool value);
     void proceedWithoutAccessChanged(bool value);
@@ -145,6 +158,9 @@ private:
     void setIsScanning(bool value);
     void setScanStatusMessage(const QString &value);
     void setScanPercentage(double value);
+    void setIsScanBusy(bool value);
+    void setCanStopScan(bool value);
+    void applyScanReport(const ScanReport &report);
     void setHasFullDiskAccess(bool value);
     void watchForFullDiskAccess();
     void cancelScans();
@@ -157,9 +173,10 @@ private:
     bool m_isScanning = false;
     QString m_scanStatusMessage;
     double m_scanPercentage = 0;
-    double m_diskTotalGB = 0;
-    double m_diskUsedGB = 0;
-    double m_diskFreeGB = 0;
+    bool m_isScanBusy = false;
+    bool m_canStopScan = false;
+    QList<ScanReport> m_scans; // running, in the order they started
+    DiskSpace m_disk;
     ApplicationsViewModel *m_applicationsVM = nullptr;
     DockerViewModel *m_dockerVM = nullptr;
     DeepCleanViewModel *m_deepCleanVM = nullptr;

@@ -5,10 +5,12 @@
 #include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
+#include "exec/ScanProgress.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
+#include "platform/RemovalHub.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -68,7 +70,21 @@ void addFlatpaks(QList<AppResource> &apps, const QString &folder, bool system)
 
 } // namespace
 
-ApplicationsViewModel::ApplicationsViewModel(QObject *parent) : QObject(parent) {}
+ApplicationsViewModel::ApplicationsViewModel(QObject *parent) : QObject(parent)
+{
+    connect(RemovalHub::instance(), &RemovalHub::removed, this,
+            &ApplicationsViewModel::dropRemoved);
+}
+
+void ApplicationsViewModel::dropRemoved(const RemovalBatch &batch)
+{
+    if (m_applications.removeIf([&](const AppResource &app) {
+            return !app.nativePath.isEmpty() && batch.covers(app.nativePath);
+        }) > 0) {
+        emit applicationsChanged();
+        emit changed();
+    }
+}
 
 ApplicationsViewModel::~ApplicationsViewModel()
 {
@@ -124,7 +140,22 @@ QStringList ApplicationsViewModel::scannedFolders()
     return folders;
 }
 
-QList<AppResource> ApplicationsViewModel::findApplications()
+namespace {
+
+QList<AppResource> measureAll(const QList<AppResource> &found, ScanProgress *progress)
+{
+    std::atomic<qint64> measured{0};
+    return QtConcurrent::blockingMapped(found, [&measured, progress](const AppResource &app) {
+        AppResource done = ApplicationsViewModel::measure(app);
+        if (progress)
+            progress->setFound(++measured);
+        return done;
+    });
+}
+
+} // namespace
+
+QList<AppResource> ApplicationsViewModel::findApplications(ScanProgress *progress)
 {
     const Locations &loc = Locations::current();
     const bool mac = loc.os == Locations::Os::MacOS;
@@ -146,7 +177,7 @@ QList<AppResource> ApplicationsViewModel::findApplications()
                 found.append(app);
             }
         }
-        return QtConcurrent::blockingMapped(found, &ApplicationsViewModel::measure);
+        return measureAll(found, progress);
     }
 
     // The desktop's menu first: its rows carry the entry's name and icon.
@@ -181,7 +212,7 @@ QList<AppResource> ApplicationsViewModel::findApplications()
     for (const AppResource &app : std::as_const(flatpaks))
         if (!listed.contains(app.flatpakID))
             found.append(app);
-    return QtConcurrent::blockingMapped(found, &ApplicationsViewModel::measure);
+    return measureAll(found, progress);
 }
 
 AppResource ApplicationsViewModel::measure(AppResource app)
@@ -226,13 +257,12 @@ AppResource ApplicationsViewModel::measure(AppResource app)
 
 void ApplicationsViewModel::scan(AppHost *appState)
 {
-    if (appState)
-        appState->setScanProgress(
-            true, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")), 0);
     ++m_scans;
     emit busyChanged();
     m_work.track(QtConcurrent::run([this, appState] {
-        const QList<AppResource> found = findApplications();
+        ScanProgress progress(
+            appState, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")));
+        const QList<AppResource> found = findApplications(&progress);
         QMetaObject::invokeMethod(
             this,
             [this, found] {
@@ -241,8 +271,6 @@ void ApplicationsViewModel::scan(AppHost *appState)
                 emit busyChanged();
             },
             Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
     }));
 }
 
@@ -298,6 +326,7 @@ void ApplicationsViewModel::trashApp(const QString &path, AppHost *appState)
                 app.kind == AppResource::Kind::AppImage && !app.isLink
                     ? DesktopApps::companionsOf(app.path)
                     : QList<QByteArray>();
+            const RemovalHub::Joined joined(RemovalHub::Batch(QStringLiteral("applications")));
             outcome = app.identity.isNull()
                           ? SafetyHelper::moveNativeToTrash(app.nativePath, appState)
                           : SafetyHelper::moveNativeToTrash(app.nativePath, app.identity, appState);

@@ -10,6 +10,8 @@
 #include <QStringList>
 
 class AppHost;
+class ScanProgress;
+struct RemovalBatch;
 
 // The model of the Applications tab: the installed applications with size, last use and
 // origin, and their uninstall. Lives on the main thread; `applications` is replaced
@@ -46,8 +48,9 @@ public:
     // removalPlanned; the removal itself runs in the terminal after a confirmation.
     void planRemoval(const QString &path, AppHost *appState);
 
-    // The scan's work, synchronous: call off the main thread.
-    static QList<AppResource> findApplications();
+    // The scan's work, synchronous: call off the main thread. `progress` hears how many
+    // were measured so far.
+    static QList<AppResource> findApplications(ScanProgress *progress = nullptr);
     static AppResource measure(AppResource app);
 
     // For tests: blocks until every background task started so far has ended.
@@ -64,6 +67,7 @@ signals:
 
 private:
     void setApplications(const QList<AppResource> &applications);
+    void dropRemoved(const RemovalBatch &batch);
 
     QList<AppResource> m_applications;
     QSet<QString> m_uninstalling;

@@ -3,11 +3,13 @@
 #include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
+#include "exec/ScanProgress.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
+#include "platform/RemovalHub.h"
 #include "platform/Trash.h"
 
 #include <QDir>
@@ -69,6 +71,17 @@ DeepCleanViewModel::DeepCleanViewModel(QObject *parent)
     : QObject(parent), m_stopper(std::make_unique<Stopper>()),
       m_cycle(this, [this] { emit busyChanged(); })
 {
+    connect(RemovalHub::instance(), &RemovalHub::removed, this, &DeepCleanViewModel::dropRemoved);
+}
+
+void DeepCleanViewModel::dropRemoved(const RemovalBatch &batch)
+{
+    if (m_targets.removeIf([&](const NodeModuleTarget &t) {
+            return batch.covers(t.nativePath, t.identity);
+        }) > 0) {
+        emit targetsChanged();
+        emit changed();
+    }
 }
 
 void DeepCleanViewModel::cancelWork()
@@ -124,15 +137,12 @@ void DeepCleanViewModel::holdSelection(bool hold)
     m_cycle.holdSelection(hold);
 }
 
-namespace {
-thread_local CancelToken tCancel;
-}
-
-QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState)
+QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState,
+                                                        const CancelToken &cancel)
 {
-    if (appState)
-        appState->setScanProgress(
-            true, QStringLiteral("Deep scanning for node_modules in your Home directory..."), 0);
+    ScanProgress progress(
+        appState, QStringLiteral("Deep scanning for node_modules in your Home directory..."),
+        cancel);
     const Locations &loc = Locations::current();
     // Bytes end to end: a line feed in a folder name must not split one path into two.
     // Hidden folders hold tools' own packages (editor extensions, global npm), not projects,
@@ -147,10 +157,12 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState)
          QStringLiteral("-prune"), QStringLiteral("-o"), QStringLiteral("-type"),
          QStringLiteral("d"), QStringLiteral("-name"), QStringLiteral("node_modules"),
          QStringLiteral("-prune"), QStringLiteral("-print0")},
-        MountTable::read(), appState, tCancel);
+        MountTable::read(), appState, cancel, &progress);
 
     QList<NodeModuleTarget> targets;
     for (const QByteArray &entry : found) {
+        if (cancel.isCancelled())
+            break;
         if (!entry.endsWith("/node_modules"))
             continue;
         DirectoryReader::Node node;
@@ -177,11 +189,8 @@ DeepCleanViewModel::trashFolders(const QList<NodeModuleTarget> &folders, AppHost
     report.ticked = int(folders.size());
     if (folders.isEmpty())
         return report;
-    if (appState)
-        appState->setScanProgress(true,
-                                  QStringLiteral("Trashing ") + QString::number(report.ticked) +
-                                      QStringLiteral(" node_modules..."),
-                                  0);
+    ScanProgress progress(appState, QStringLiteral("Trashing ") + QString::number(report.ticked) +
+                                        QStringLiteral(" node_modules..."));
     for (const NodeModuleTarget &folder : folders) {
         const SafetyHelper::Outcome outcome =
             SafetyHelper::moveNativeToTrash(folder.nativePath, folder.identity, appState);
@@ -200,15 +209,12 @@ DeepCleanViewModel::trashFolders(const QList<NodeModuleTarget> &folders, AppHost
 
 void DeepCleanViewModel::scan(AppHost *appState)
 {
-    const CancelToken cancel = m_stopper->token;
+    // Its own token: the banner's Stop ends this scan, not the next.
+    const CancelToken cancel = m_stopper->token = CancelToken();
     m_cycle.scan(
-        appState,
-        [appState, cancel] {
-            tCancel = cancel;
-            return findTargets(appState);
-        },
-        [this](const QList<NodeModuleTarget> &found, bool keepTicks) {
-            publish(found, keepTicks);
+        [appState, cancel] { return std::pair(findTargets(appState, cancel), cancel); },
+        [this](const std::pair<QList<NodeModuleTarget>, CancelToken> &found, bool keepTicks) {
+            publish(found.first, keepTicks, found.second.isCancelled());
         });
 }
 
@@ -221,20 +227,23 @@ void DeepCleanViewModel::cleanSelected(AppHost *appState)
     }
     if (folders.isEmpty() || m_cycle.isCleaning())
         return;
-    const CancelToken cancel = m_stopper->token;
+    const CancelToken cancel = m_stopper->token = CancelToken();
+    const RemovalHub::Batch batch(QStringLiteral("deepClean"));
     m_cycle.clean(
-        appState,
-        [folders, appState, cancel] {
-            tCancel = cancel;
+        [folders, appState, batch] {
+            const RemovalHub::Joined joined(batch);
             return trashFolders(folders, appState);
         },
-        [appState] { return findTargets(appState); },
-        [this](const QList<NodeModuleTarget> &found, bool keepTicks) { publish(found, keepTicks); },
+        [appState, cancel] { return std::pair(findTargets(appState, cancel), cancel); },
+        [this](const std::pair<QList<NodeModuleTarget>, CancelToken> &found, bool keepTicks) {
+            publish(found.first, keepTicks, found.second.isCancelled());
+        },
         [this](const CleanReport &report) { emit cleanFinished(report); });
 }
 
-void DeepCleanViewModel::publish(QList<NodeModuleTarget> found, bool keepTicks)
+void DeepCleanViewModel::publish(QList<NodeModuleTarget> found, bool keepTicks, bool stopped)
 {
+    m_incomplete = stopped;
     if (keepTicks)
         ScanCleanCycle::carryTicks(m_targets, found,
                                    [](const NodeModuleTarget &t) { return t.nativePath; });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cleaning/ScanCleanCycle.h"
+#include "exec/CancelToken.h"
 #include "platform/FileIdentity.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <memory>
 
 class AppHost;
+struct RemovalBatch;
 
 // One node_modules folder found below the home.
 struct NodeModuleTarget {
@@ -58,12 +60,15 @@ public:
     void cleanSelected(AppHost *appState);
 
     bool isScanning() const { return m_cycle.isScanning(); }
+    // The list is what a scan stopped from the banner found before it stopped.
+    bool isIncomplete() const { return m_incomplete; }
     bool isCleaning() const { return m_cycle.isCleaning(); }
     // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
     void holdSelection(bool hold);
 
-    // The work, synchronous: call off the main thread.
-    static QList<NodeModuleTarget> findTargets(AppHost *appState);
+    // The work, synchronous: call off the main thread. The search can be stopped from the
+    // banner through `cancel`, and then gives what it found so far.
+    static QList<NodeModuleTarget> findTargets(AppHost *appState, const CancelToken &cancel = {});
     static CleanReport trashFolders(const QList<NodeModuleTarget> &folders, AppHost *appState);
 
     // Stops the search running now (quitting); later scans run as usual.
@@ -79,9 +84,11 @@ signals:
     void cleanFinished(const DeepCleanViewModel::CleanReport &report);
 
 private:
-    void publish(QList<NodeModuleTarget> found, bool keepTicks);
+    void publish(QList<NodeModuleTarget> found, bool keepTicks, bool stopped);
+    void dropRemoved(const RemovalBatch &batch);
 
     QList<NodeModuleTarget> m_targets;
+    bool m_incomplete = false;
     struct Stopper; // the cancel token of this model's runs
     std::unique_ptr<Stopper> m_stopper;
     ScanCleanCycle m_cycle;

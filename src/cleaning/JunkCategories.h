@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 struct JunkFileItem {
@@ -11,12 +12,16 @@ struct JunkFileItem {
     QString name; // last path component
     QString path;
     double sizeMB = 0;
+    QByteArray nativePath; // the file system's bytes of `path`
 };
 
 struct JunkCategory {
     QUuid id = QUuid::createUuid();
     QString name;
-    QString path; // empty: the category has no folder on this system and measures 0
+    QString path;
+    // The folders of other categories inside this one: measured and cleaned with those,
+    // never with this one.
+    QStringList excluded;
     QString description;
     QString icon;
     double sizeMB = 0;
@@ -30,7 +35,8 @@ struct JunkCategory {
 };
 
 // The fixed categories of caches, logs and build products, and the Trash, that the Junk
-// tab and the command line measure, unmeasured, in the tab's order.
+// tab and the command line measure, unmeasured, in the tab's order: only those with a
+// folder on this system, each knowing the other categories' folders inside its own.
 namespace JunkCategories {
 QList<JunkCategory> all();
 } // namespace JunkCategories

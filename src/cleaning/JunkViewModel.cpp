@@ -1,12 +1,16 @@
 #include "cleaning/JunkViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
+#include "exec/ScanProgress.h"
 #include "finders/FileScan.h"
+#include "platform/BytePath.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
+#include "platform/RemovalHub.h"
 #include "platform/Trash.h"
 
 #include <QtConcurrent>
@@ -24,11 +28,51 @@ QString tickKey(const JunkCategory &c)
     return c.name + QLatin1Char('\n') + c.path;
 }
 
+// du's allocated bytes of one item; 0 when it is not there.
+qint64 allocatedBytes(const QString &path)
+{
+    if (!FileProperties::exists(path))
+        return 0;
+    const RunResult du = ProcessRunner::run(Locations::current().du,
+                                            {QStringLiteral("-sB1"), QStringLiteral("--"), path});
+    return du.stdOut.section(QLatin1Char('\t'), 0, 0).trimmed().toLongLong();
+}
+
+// The children of the category's folder a clean leaves: those that are or hold a folder
+// of another category.
+QList<QByteArray> keptChildren(const JunkCategory &c)
+{
+    const QByteArray folder = nativePath(c.path);
+    QList<QByteArray> kept;
+    for (const QString &excluded : c.excluded) {
+        const QByteArray inner = nativePath(excluded);
+        if (!BytePath::isStrictlyInside(inner, folder))
+            continue;
+        const QByteArray rest = inner.mid(folder == "/" ? 1 : folder.size() + 1);
+        const qsizetype slash = rest.indexOf('/');
+        kept.append(slash < 0 ? rest : rest.left(slash));
+    }
+    return kept;
+}
+
+bool touches(const RemovalBatch &batch, const QByteArray &folder)
+{
+    for (const RemovedItem &item : batch.items) {
+        for (const QByteArray &path : {item.path, item.resolvedPath}) {
+            if (!path.isEmpty() &&
+                (BytePath::isSameOrInside(path, folder) || BytePath::isSameOrInside(folder, path)))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 JunkViewModel::JunkViewModel(QObject *parent)
     : QObject(parent), m_cycle(this, [this] { emit busyChanged(); })
 {
+    connect(RemovalHub::instance(), &RemovalHub::removed, this, &JunkViewModel::dropRemoved);
 }
 
 JunkViewModel::~JunkViewModel()
@@ -40,6 +84,7 @@ void JunkViewModel::waitForTasks()
 {
     m_cycle.waitForAll();
     m_systemWork.waitForAll();
+    m_work.waitForAll();
 }
 
 void JunkViewModel::setSelected(const QUuid &id, bool selected)
@@ -65,24 +110,41 @@ QList<JunkCategory> JunkViewModel::freshCategories()
     return JunkCategories::all();
 }
 
-QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState)
+double JunkViewModel::measuredMB(const JunkCategory &category)
 {
-    if (appState)
-        appState->setScanProgress(true, QStringLiteral("Scanning system caches..."), 0);
+    qint64 bytes = allocatedBytes(category.path);
+    for (const QString &excluded : category.excluded)
+        bytes -= allocatedBytes(excluded);
+    return double(qMax<qint64>(0, bytes)) / 1024 / 1024;
+}
+
+QList<JunkCategory> JunkViewModel::measureCategories(AppHost *appState, const CancelToken &cancel)
+{
+    ScanProgress progress(appState, QStringLiteral("Scanning system caches..."), cancel);
     QList<JunkCategory> categories = freshCategories();
-    for (JunkCategory &c : categories) {
-        if (c.path.isEmpty())
-            continue;
+    for (qsizetype i = 0; i < categories.size(); ++i) {
+        // Stopped: only what was measured is shown.
+        if (cancel.isCancelled()) {
+            categories.resize(i);
+            break;
+        }
+        progress.setShare(i, categories.size());
+        JunkCategory &c = categories[i];
         if (const auto folder = FileProperties::readFollowingLinks(c.path))
             c.identity = folder->identity;
-        c.sizeMB = ProcessRunner::sizeMB({c.path});
+        c.sizeMB = measuredMB(c);
         if (c.permanent)
             c.itemCount = Trash::homeTrashItemCount();
-        for (const FileScan::SizedPath &file : FileScan::largestFiles(c.path, 10)) {
+        QList<QByteArray> skipped;
+        for (const QString &excluded : std::as_const(c.excluded))
+            skipped.append(nativePath(excluded));
+        for (const FileScan::SizedPath &file :
+             FileScan::largestFiles(c.path, 10, cancel, skipped)) {
             JunkFileItem item;
             item.name = lastComponent(file.path);
             item.path = file.path;
             item.sizeMB = double(file.bytes) / 1024 / 1024;
+            item.nativePath = file.nativePath;
             c.topFiles.append(item);
         }
     }
@@ -96,8 +158,7 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
     report.ticked = int(categories.size());
     if (categories.isEmpty())
         return report;
-    if (appState)
-        appState->setScanProgress(true, QStringLiteral("Cleaning junk caches..."), 0);
+    ScanProgress progress(appState, QStringLiteral("Cleaning junk caches..."));
     // The Trash first: what this clean moves there was not part of what was confirmed.
     for (const JunkCategory &c : categories) {
         if (!c.permanent || c.path.isEmpty())
@@ -120,10 +181,13 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
     for (const JunkCategory &c : categories) {
         if (c.path.isEmpty() || c.permanent)
             continue;
+        const QList<QByteArray> kept = keptChildren(c);
         // Counted just before its turn: an earlier category may have taken this folder.
-        const qsizetype before = FileProperties::listNames(c.path).value_or(QStringList()).size();
+        QStringList names = FileProperties::listNames(c.path).value_or(QStringList());
+        names.removeIf([&](const QString &name) { return kept.contains(nativePath(name)); });
+        const qsizetype before = names.size();
         const SafetyHelper::ContentsOutcome outcome =
-            SafetyHelper::trashContents(c.path, c.identity, appState);
+            SafetyHelper::trashContents(c.path, c.identity, appState, kept);
         report.moved += outcome.moved;
         if (outcome.refusal.isEmpty())
             report.notMoved += qMax(0, int(before) - outcome.moved);
@@ -154,10 +218,11 @@ void JunkViewModel::scan(AppHost *appState)
             },
             Qt::QueuedConnection);
     }));
+    const CancelToken cancel;
     m_cycle.scan(
-        appState, [appState] { return measureCategories(appState); },
-        [this](const QList<JunkCategory> &measured, bool keepTicks) {
-            publish(measured, keepTicks);
+        [appState, cancel] { return std::pair(measureCategories(appState, cancel), cancel); },
+        [this](const std::pair<QList<JunkCategory>, CancelToken> &measured, bool keepTicks) {
+            publish(measured.first, keepTicks, measured.second.isCancelled());
         });
 }
 
@@ -170,17 +235,24 @@ void JunkViewModel::cleanSelected(AppHost *appState)
     }
     if (folders.isEmpty() || m_cycle.isCleaning())
         return;
+    const RemovalHub::Batch batch(QStringLiteral("junk"));
+    m_ownBatches.insert(batch.id());
+    const CancelToken cancel;
     m_cycle.clean(
-        appState, [folders, appState] { return emptyFolders(folders, appState); },
-        [appState] { return measureCategories(appState); },
-        [this](const QList<JunkCategory> &measured, bool keepTicks) {
-            publish(measured, keepTicks);
+        [folders, appState, batch] {
+            const RemovalHub::Joined joined(batch);
+            return emptyFolders(folders, appState);
+        },
+        [appState, cancel] { return std::pair(measureCategories(appState, cancel), cancel); },
+        [this](const std::pair<QList<JunkCategory>, CancelToken> &measured, bool keepTicks) {
+            publish(measured.first, keepTicks, measured.second.isCancelled());
         },
         [this](const CleanReport &report) { emit cleanFinished(report); });
 }
 
-void JunkViewModel::publish(QList<JunkCategory> measured, bool keepTicks)
+void JunkViewModel::publish(QList<JunkCategory> measured, bool keepTicks, bool stopped)
 {
+    m_incomplete = stopped;
     if (keepTicks)
         ScanCleanCycle::carryTicks(m_categories, measured, tickKey);
     m_categories = measured;
@@ -193,4 +265,38 @@ void JunkViewModel::sort(JunkSortColumn column, bool ascending)
     sortRows(m_categories, column, ascending);
     emit categoriesChanged();
     emit changed();
+}
+
+void JunkViewModel::dropRemoved(const RemovalBatch &batch)
+{
+    if (m_ownBatches.remove(batch.id))
+        return;
+    QList<JunkCategory> touched;
+    for (JunkCategory &c : m_categories) {
+        if (!touches(batch, nativePath(c.path)))
+            continue;
+        c.topFiles.removeIf([&](const JunkFileItem &f) { return batch.covers(f.nativePath); });
+        touched.append(c);
+    }
+    if (touched.isEmpty())
+        return;
+    emit categoriesChanged();
+    emit changed();
+    const QFuture<QList<JunkCategory>> measured = QtConcurrent::run([touched] {
+        QList<JunkCategory> sized = touched;
+        for (JunkCategory &c : sized)
+            c.sizeMB = measuredMB(c);
+        return sized;
+    });
+    m_work.track(QFuture<void>(measured));
+    whenFinished(this, measured, [this](const QList<JunkCategory> &sized) {
+        for (const JunkCategory &s : sized) {
+            for (JunkCategory &c : m_categories) {
+                if (tickKey(c) == tickKey(s))
+                    c.sizeMB = s.sizeMB;
+            }
+        }
+        emit categoriesChanged();
+        emit changed();
+    });
 }

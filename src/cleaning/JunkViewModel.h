@@ -4,9 +4,11 @@
 #include "cleaning/ScanCleanCycle.h"
 #include "cleaning/SystemCaches.h"
 #include "exec/BackgroundWork.h"
+#include "exec/CancelToken.h"
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +18,11 @@ class AppHost;
 
 enum class JunkSortColumn { category, path, size };
 
-// The Junk tab's model: fixed categories of caches, logs and build products and the Trash,
-// measured with their ten largest files, and emptied into the Trash when ticked.
+struct RemovalBatch;
+
+// The Junk tab's model: fixed categories of caches, logs and build products (those with
+// a folder on this system) and the Trash, measured with their ten largest files, and
+// emptied into the Trash when ticked (the Trash itself for good).
 // Lives on the main thread; `categories` is replaced whole there.
 class JunkViewModel : public QObject {
     Q_OBJECT
@@ -69,13 +74,18 @@ public:
     }
 
     bool isScanning() const { return m_cycle.isScanning(); }
+    // The list is what a scan stopped from the banner measured before it stopped.
+    bool isIncomplete() const { return m_incomplete; }
     bool isCleaning() const { return m_cycle.isCleaning(); }
     // While held (a confirmation is open), a scan that ends keeps the ticks; calls nest.
     void holdSelection(bool hold);
 
     // The scan's and the clean's work, synchronous: call off the main thread.
     static QList<JunkCategory> freshCategories();
-    static QList<JunkCategory> measureCategories(AppHost *appState);
+    // The allocated MiB of the category's folder without the folders it excludes.
+    static double measuredMB(const JunkCategory &category);
+    // Stopped from the banner through `cancel`, it gives the categories measured so far.
+    static QList<JunkCategory> measureCategories(AppHost *appState, const CancelToken &cancel = {});
     static CleanReport emptyFolders(const QList<JunkCategory> &categories, AppHost *appState);
 
     // For tests: blocks until every background task started so far has ended.
@@ -89,10 +99,16 @@ signals:
     void cleanFinished(const JunkViewModel::CleanReport &report);
 
 private:
-    void publish(QList<JunkCategory> measured, bool keepTicks);
+    void publish(QList<JunkCategory> measured, bool keepTicks, bool stopped);
+    // What went from a category's folder leaves its files at once; its size is measured
+    // again.
+    void dropRemoved(const RemovalBatch &batch);
 
     QList<JunkCategory> m_categories;
     QList<SystemCache> m_systemCaches;
     BackgroundWork m_systemWork;
+    bool m_incomplete = false;
     ScanCleanCycle m_cycle;
+    QSet<quint64> m_ownBatches; // this model's cleans, which scan again anyway
+    BackgroundWork m_work;
 };

@@ -1,7 +1,5 @@
 #include "cleaning/ScanCleanCycle.h"
 
-#include "exec/AppHost.h"
-
 ScanCleanCycle::ScanCleanCycle(QObject *owner, std::function<void()> busyChanged)
     : m_owner(owner), m_busyChanged(std::move(busyChanged))
 {
@@ -18,10 +16,4 @@ bool ScanCleanCycle::isNewest(int generation)
         return false;
     m_published = generation;
     return true;
-}
-
-void ScanCleanCycle::endProgress(AppHost *appState)
-{
-    if (appState)
-        appState->setScanProgress(false, QString(), 0);
 }

@@ -14,8 +14,6 @@
 #include <functional>
 #include <type_traits>
 
-class AppHost;
-
 // The scans and cleans of a model whose list of tickable rows is found off the main
 // thread. Scans are numbered as they start, so an older one that ends late is dropped;
 // one clean runs at a time and is followed by a fresh scan; a scan that ends while the
@@ -35,13 +33,12 @@ public:
 
     // Runs `find()` off the main thread, then `publish(rows, keepTicks)` on the owner's
     // thread unless a newer scan has published already.
-    template <typename Find, typename Publish>
-    void scan(AppHost *appState, Find find, Publish publish)
+    template <typename Find, typename Publish> void scan(Find find, Publish publish)
     {
         const int generation = ++m_generation;
         ++m_runningScans;
         m_busyChanged();
-        m_work.track(QtConcurrent::run([this, appState, generation, find, publish] {
+        m_work.track(QtConcurrent::run([this, generation, find, publish] {
             const auto found = find();
             QMetaObject::invokeMethod(
                 m_owner,
@@ -52,18 +49,17 @@ public:
                     m_busyChanged();
                 },
                 Qt::QueuedConnection);
-            endProgress(appState);
         }));
     }
 
     // Runs `clean()` and then `find()` off the main thread, then on the owner's thread
     // `publish(rows, false)` and `finished(report)`.
     template <typename Clean, typename Find, typename Publish, typename Finished>
-    void clean(AppHost *appState, Clean clean, Find find, Publish publish, Finished finished)
+    void clean(Clean clean, Find find, Publish publish, Finished finished)
     {
         m_cleaning = true;
         m_busyChanged();
-        m_work.track(QtConcurrent::run([this, appState, clean, find, publish, finished] {
+        m_work.track(QtConcurrent::run([this, clean, find, publish, finished] {
             const auto report = clean();
             const int generation = ++m_generation;
             const auto found = find();
@@ -77,7 +73,6 @@ public:
                     finished(report);
                 },
                 Qt::QueuedConnection);
-            endProgress(appState);
         }));
     }
 
@@ -115,7 +110,6 @@ public:
 
 private:
     bool isNewest(int generation);
-    static void endProgress(AppHost *appState);
 
     QObject *m_owner;
     std::function<void()> m_busyChanged;

@@ -7,12 +7,12 @@
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
+#include "platform/RemovalHub.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QPointer>
 #include <QSet>
-#include <QStorageInfo>
 #include <QThread>
 #include <QTime>
 #include <QTimer>
@@ -39,9 +39,8 @@ QThreadPool *diskQuestionPool()
 }
 
 // The answer to an open question, waited for on a pool thread up to the limit.
-std::optional<DashboardViewModel::DiskFigures>
-awaitDiskUsage(const QFuture<std::optional<DashboardViewModel::DiskFigures>> &question, int limitMs,
-               const CancelToken &cancel)
+std::optional<DiskSpace> awaitDiskUsage(const QFuture<std::optional<DiskSpace>> &question,
+                                        int limitMs, const CancelToken &cancel)
 {
     QElapsedTimer clock;
     clock.start();
@@ -53,11 +52,10 @@ awaitDiskUsage(const QFuture<std::optional<DashboardViewModel::DiskFigures>> &qu
     return question.result();
 }
 
-bool liesInside(const QString &path, const QString &folder)
+bool liesStrictlyInside(const QString &path, const QString &folder)
 {
-    return path == folder ||
-           (path.startsWith(folder) && path.size() > folder.size() &&
-            (folder.endsWith(QLatin1Char('/')) || path.at(folder.size()) == QLatin1Char('/')));
+    return path.startsWith(folder) && path.size() > folder.size() &&
+           (folder.endsWith(QLatin1Char('/')) || path.at(folder.size()) == QLatin1Char('/'));
 }
 
 // GNU du counts a folder named twice in one run once: keep only the outermost paths.
@@ -67,7 +65,7 @@ QStringList outermost(const QStringList &paths)
     for (const QString &p : paths) {
         bool inner = false;
         for (const QString &other : paths) {
-            if (other != p && liesInside(p, other))
+            if (liesStrictlyInside(p, other))
                 inner = true;
         }
         if (!inner && !kept.contains(p))
@@ -94,6 +92,7 @@ DashboardViewModel::DashboardViewModel(QObject *parent)
     : QObject(parent),
       m_weeklyDigestDesc(PlatformTexts::text(QStringLiteral("Your Mac is running smoothly.")))
 {
+    connect(RemovalHub::instance(), &RemovalHub::removed, this, &DashboardViewModel::dropRemoved);
 }
 
 DashboardViewModel::~DashboardViewModel()
@@ -144,8 +143,7 @@ void DashboardViewModel::publish(const std::function<void()> &change)
         Qt::QueuedConnection);
 }
 
-std::optional<DashboardViewModel::DiskFigures>
-DashboardViewModel::readDiskUsage(const QString &folder)
+std::optional<DiskSpace> DashboardViewModel::readDiskUsage(const QString &folder)
 {
     {
         QMutexLocker lock(&gReaderMutex);
@@ -155,10 +153,7 @@ DashboardViewModel::readDiskUsage(const QString &folder)
             return reader(folder);
         }
     }
-    QStorageInfo volume(folder);
-    if (!volume.isValid() || volume.bytesTotal() <= 0)
-        return std::nullopt;
-    return DiskFigures{double(volume.bytesTotal()) / 1e9, double(volume.bytesAvailable()) / 1e9};
+    return DiskSpace::read(folder);
 }
 
 void DashboardViewModel::setDiskUsageReader(DiskUsageReader reader)
@@ -177,10 +172,10 @@ void DashboardViewModel::fetchDiskUsage(AppHost *appState)
     // The host may be gone when the answer comes; the application's state is a QObject.
     const QPointer<QObject> alive(dynamic_cast<QObject *>(appState));
     whenFinished(this, m_diskQuestion,
-                 [this, appState, alive](const std::optional<DiskFigures> &figures) {
+                 [this, appState, alive](const std::optional<DiskSpace> &figures) {
                      m_askingDiskUsage = false;
                      if (figures && alive)
-                         appState->setDiskFigures(figures->totalGB, figures->freeGB);
+                         appState->setDiskSpace(*figures);
                      setDiskUsageUnknown(!figures);
                  });
     QTimer::singleShot(diskUsageTimeoutMs(), this, [this, question = m_diskQuestion] {
@@ -194,37 +189,18 @@ void DashboardViewModel::fetchMetrics(AppHost *appState)
     // Showing the dashboard twice quickly must not start a second set of walks.
     if (m_fetching)
         return;
+    m_host = appState;
     if (appState && appState->diskTotalGB() <= 0)
         fetchDiskUsage(appState);
     const double knownUsedGB = appState ? appState->diskUsedGB() : 0;
     const bool asking = m_askingDiskUsage;
-    const QFuture<std::optional<DiskFigures>> question = m_diskQuestion;
+    const QFuture<std::optional<DiskSpace>> question = m_diskQuestion;
     const int waitMs = diskUsageTimeoutMs();
     const CancelToken cancel = m_cancel;
     m_fetching = true;
     m_work.track(QtConcurrent::run([this, appState, knownUsedGB, asking, question, waitMs, cancel] {
+        measureCache(appState);
         const Locations &loc = Locations::current();
-
-        const RunResult caches = ProcessRunner::runCommand(loc.cachesCommand, appState);
-        const QStringList pieces = caches.stdOut.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
-        bool ok = false;
-        const double cacheMB = pieces.isEmpty() ? 0 : pieces.first().trimmed().toDouble(&ok);
-        if (!ok) {
-            publish([this] { m_cleanableCacheStr = QStringLiteral("Unknown"); });
-        } else {
-            const QString time = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
-            publish([this, cacheMB, time] {
-                m_cleanableCacheStr = formatSizeMB(cacheMB);
-                const bool large = cacheMB > 1000;
-                m_weeklyDigestTitle = large ? QStringLiteral("Large Cache Detected")
-                                            : QStringLiteral("System Healthy");
-                m_weeklyDigestDesc =
-                    QStringLiteral("Last scanned: ") + time + QLatin1Char('\n') +
-                    (large ? QStringLiteral(
-                                 "You have over 1GB of caches. Consider running Junk Cleaner.")
-                           : PlatformTexts::text(QStringLiteral("Your Mac is running smoothly.")));
-            });
-        }
 
         // Where Homebrew is absent, the system's own package manager tells what is outdated.
         const bool useApt = loc.os == Locations::Os::Linux &&
@@ -265,27 +241,73 @@ void DashboardViewModel::fetchMetrics(AppHost *appState)
             });
         }
 
-        const int runtimes = countOf(loc.javaCountCommand) + entriesIn(loc.pyenvVersions) +
-                             entriesIn(loc.condaEnvs) + countOf(loc.localBinLinksCountCommand);
-        publish([this, runtimes] {
-            m_runtimesStr = QString::number(runtimes) + QStringLiteral(" Envs");
-        });
+        countRuntimes();
 
         double usedGB = knownUsedGB;
         if (asking) {
-            const std::optional<DiskFigures> figures = awaitDiskUsage(question, waitMs, cancel);
-            usedGB = figures ? figures->totalGB - figures->freeGB : 0;
+            const std::optional<DiskSpace> figures = awaitDiskUsage(question, waitMs, cancel);
+            usedGB = figures ? double(figures->usedBytes) / 1e9 : 0;
         }
         const QList<DiskCategory> categories = diskBreakdown(usedGB);
         QMetaObject::invokeMethod(
             this,
             [this, categories] {
                 m_diskCategories = categories;
+                m_breakdownStale = false;
                 m_fetching = false;
                 emit diskCategoriesChanged();
                 emit changed();
             },
             Qt::QueuedConnection);
+    }));
+}
+
+void DashboardViewModel::measureCache(AppHost *appState)
+{
+    const RunResult caches =
+        ProcessRunner::runCommand(Locations::current().cachesCommand, appState);
+    const QStringList pieces = caches.stdOut.split(QLatin1Char('\t'), Qt::SkipEmptyParts);
+    bool ok = false;
+    const double cacheMB = pieces.isEmpty() ? 0 : pieces.first().trimmed().toDouble(&ok);
+    if (!ok) {
+        publish([this] { m_cleanableCacheStr = QStringLiteral("Unknown"); });
+        return;
+    }
+    const QString time = QLocale().toString(QTime::currentTime(), QLocale::ShortFormat);
+    publish([this, cacheMB, time] {
+        m_cleanableCacheStr = formatSizeMB(cacheMB);
+        const bool large = cacheMB > 1000;
+        m_weeklyDigestTitle =
+            large ? QStringLiteral("Large Cache Detected") : QStringLiteral("System Healthy");
+        m_weeklyDigestDesc =
+            QStringLiteral("Last scanned: ") + time + QLatin1Char('\n') +
+            (large ? QStringLiteral("You have over 1GB of caches. Consider running Junk Cleaner.")
+                   : PlatformTexts::text(QStringLiteral("Your Mac is running smoothly.")));
+    });
+}
+
+void DashboardViewModel::countRuntimes()
+{
+    const Locations &loc = Locations::current();
+    const int runtimes = countOf(loc.javaCountCommand) + entriesIn(loc.pyenvVersions) +
+                         entriesIn(loc.condaEnvs) + countOf(loc.localBinLinksCountCommand);
+    publish(
+        [this, runtimes] { m_runtimesStr = QString::number(runtimes) + QStringLiteral(" Envs"); });
+}
+
+void DashboardViewModel::dropRemoved()
+{
+    if (!m_diskCategories.isEmpty() && !m_breakdownStale) {
+        m_breakdownStale = true;
+        emit diskCategoriesChanged();
+        emit changed();
+    }
+    AppHost *host = m_host;
+    if (host)
+        fetchDiskUsage(host);
+    m_work.track(QtConcurrent::run([this, host] {
+        measureCache(host);
+        countRuntimes();
     }));
 }
 
@@ -320,12 +342,11 @@ QList<double> DashboardViewModel::disjointSizes(const QList<Group> &groups,
             double size = pathSizes.value(path, 0);
             // Take out what another group counts, once: only the outermost such paths.
             for (const QString &inner : others) {
-                if (!liesInside(inner, path))
+                if (!liesStrictlyInside(inner, path))
                     continue;
                 bool covered = false;
                 for (const QString &between : others) {
-                    if (between != inner && between != path && liesInside(inner, between) &&
-                        liesInside(between, path))
+                    if (liesStrictlyInside(inner, between) && liesStrictlyInside(between, path))
                         covered = true;
                 }
                 if (!covered)

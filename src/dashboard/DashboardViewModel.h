@@ -2,6 +2,7 @@
 
 #include "exec/BackgroundWork.h"
 #include "exec/CancelToken.h"
+#include "platform/DiskSpace.h"
 
 #include <QFuture>
 #include <QHash>
@@ -60,6 +61,9 @@ public:
     QString weeklyDigestDesc() const { return m_weeklyDigestDesc; }
     QList<DiskCategory> diskCategories() const { return m_diskCategories; }
     bool isFetching() const { return m_fetching; }
+    // Something went to the Trash since the breakdown was measured: it shows the space
+    // as it was until the next fetch.
+    bool isBreakdownStale() const { return m_breakdownStale; }
 
     // Starts the work and returns; a call while a fetch runs starts nothing. Capacities
     // still unknown are asked for first, and the breakdown waits for them up to the
@@ -75,15 +79,10 @@ public:
     static int diskUsageTimeoutMs();
     static void setDiskUsageTimeoutMs(int ms); // for tests
 
-    // A volume's capacities in decimal gigabytes.
-    struct DiskFigures {
-        double totalGB = 0;
-        double freeGB = 0;
-    };
-    // statvfs of the folder's volume; nothing when it cannot be read.
-    static std::optional<DiskFigures> readDiskUsage(const QString &folder);
+    // The capacities of the folder's volume; nothing when they cannot be read.
+    static std::optional<DiskSpace> readDiskUsage(const QString &folder);
     // For tests: what answers in place of readDiskUsage (nothing: the file system again).
-    using DiskUsageReader = std::function<std::optional<DiskFigures>(const QString &)>;
+    using DiskUsageReader = std::function<std::optional<DiskSpace>(const QString &)>;
     static void setDiskUsageReader(DiskUsageReader reader);
 
     // Pieces of the work, for tests.
@@ -113,6 +112,11 @@ signals:
 private:
     void publish(const std::function<void()> &change);
     void setDiskUsageUnknown(bool unknown);
+    // The figures a removal can change that take little to measure: the caches, the
+    // runtimes and the capacities. Run off the main thread; each publishes itself.
+    void measureCache(AppHost *appState);
+    void countRuntimes();
+    void dropRemoved();
 
     QString m_cleanableCacheStr = QStringLiteral("Scanning...");
     QString m_outdatedBrewsStr = QStringLiteral("Scanning...");
@@ -123,9 +127,11 @@ private:
     QString m_weeklyDigestDesc;
     QList<DiskCategory> m_diskCategories;
     bool m_fetching = false;
+    bool m_breakdownStale = false;
     bool m_diskUsageUnknown = false;
     bool m_askingDiskUsage = false;
-    QFuture<std::optional<DiskFigures>> m_diskQuestion;
+    AppHost *m_host = nullptr; // the last one a fetch was made for
+    QFuture<std::optional<DiskSpace>> m_diskQuestion;
     CancelToken m_cancel;
     BackgroundWork m_work;
 };

@@ -148,8 +148,16 @@ RunResult execute(const QString &executable, const QStringList &arguments,
     clock.start();
     QByteArray out;
     QByteArray err;
+    const auto readOut = [&] {
+        const QByteArray piece = process.readAllStandardOutput();
+        if (piece.isEmpty())
+            return;
+        out += piece;
+        if (options.onOutput)
+            options.onOutput(piece);
+    };
     while (!process.waitForFinished(25)) {
-        out += process.readAllStandardOutput();
+        readOut();
         err += process.readAllStandardError();
         if (process.state() == QProcess::NotRunning)
             break;
@@ -164,7 +172,7 @@ RunResult execute(const QString &executable, const QStringList &arguments,
             break;
         }
     }
-    out += process.readAllStandardOutput();
+    readOut();
     err += process.readAllStandardError();
 
     // Lenient: one odd byte in a file name must not blank a whole listing.

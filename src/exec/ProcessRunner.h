@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class AppHost;
 
 // The outcome of one external program. (stdout and stderr are C macros, hence the names.)
@@ -24,6 +26,8 @@ struct RunOptions {
     CancelToken cancel;      // cancelling stops the program (SIGTERM, then SIGKILL)
     int timeoutMs = 0;       // 0: no limit
     QStringList environment; // "NAME=value" entries added to the program's environment
+    // Called on the running thread with each piece of standard output as it arrives.
+    std::function<void(const QByteArray &piece)> onOutput;
 };
 
 // Runs external programs and hands back what they printed. The running calls block

@@ -6,6 +6,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
+#include "platform/RemovalHub.h"
 #include "platform/Trash.h"
 
 #include <QDir>
@@ -337,6 +338,30 @@ void logFailure(AppHost *appState, const QString &shown, const QString &why)
                          QStringLiteral("Failed to trash ") + shown + QStringLiteral(": ") + why);
 }
 
+// What is about to go from an open folder, for the announcement of the move.
+RemovedItem aboutToGo(int folderFd, const QByteArray &path, const QByteArray &realFolder,
+                      const std::optional<FileIdentity> &listed)
+{
+    RemovedItem item;
+    item.path = path;
+    item.resolvedPath = BytePath::join(realFolder, lastName(path));
+    struct stat st;
+    if (::fstatat(folderFd, lastName(path).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        item.identity = FileIdentity::fromStat(st);
+        if (!S_ISDIR(st.st_mode))
+            item.allocatedBytes = qint64(st.st_blocks) * 512;
+    }
+    if (listed)
+        item.identity = *listed;
+    return item;
+}
+
+void announce(RemovedItem item, const Trash::Result &result)
+{
+    item.trashed = result;
+    RemovalHub::report(item);
+}
+
 // The names in an open folder; nothing when it cannot be listed.
 std::optional<QList<QByteArray>> childNames(int folderFd)
 {
@@ -409,8 +434,10 @@ SafetyHelper::Outcome moveChecked(const QByteArray &path,
         if (now && !expected->matches(*now))
             return refuseChanged();
     }
+    const RemovedItem going = aboutToGo(folder.get(), p, *real, expected);
     const Trash::Result result = Trash::moveChildToTrash(folder.get(), lastName(p), origin);
     if (result.ok) {
+        announce(going, result);
         if (appState)
             appState->addLog(QStringLiteral("info"), QStringLiteral("Trashed: ") + shown);
     } else {
@@ -421,7 +448,8 @@ SafetyHelper::Outcome moveChecked(const QByteArray &path,
 
 SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
                                           const std::optional<FileIdentity> &expected,
-                                          AppHost *appState, const SafetyHelper::RemoveFn &remove)
+                                          AppHost *appState, const SafetyHelper::RemoveFn &remove,
+                                          const QList<QByteArray> &kept = {})
 {
     SafetyHelper::ContentsOutcome outcome;
     const std::optional<QByteArray> bytes = SafetyHelper::exactNativePath(folder);
@@ -445,6 +473,8 @@ SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
     if (!real || !names)
         return outcome;
     for (const QByteArray &name : *names) {
+        if (kept.contains(name))
+            continue;
         // Children travel as their bytes: a name that is not valid UTF-8 is moved as
         // itself, never as the look-alike its text would name.
         const QString shown = display(BytePath::join(base, name));
@@ -463,11 +493,15 @@ SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
                 logFailure(appState, shown, error);
             continue;
         }
+        const RemovedItem going =
+            aboutToGo(dir.get(), BytePath::join(base, name), *real, std::nullopt);
         const Trash::Result result = Trash::moveChildToTrash(dir.get(), name);
-        if (result.ok)
+        if (result.ok) {
+            announce(going, result);
             ++outcome.moved;
-        else
+        } else {
             logFailure(appState, shown, result.error);
+        }
     }
     if (appState)
         appState->addLog(QStringLiteral("info"), QStringLiteral("Moved ") +
@@ -560,8 +594,10 @@ int SafetyHelper::trashContents(const QString &folder, AppHost *appState, Remove
     return emptyFolder(folder, std::nullopt, appState, std::move(remove)).moved;
 }
 
-SafetyHelper::ContentsOutcome
-SafetyHelper::trashContents(const QString &folder, const FileIdentity &expected, AppHost *appState)
+SafetyHelper::ContentsOutcome SafetyHelper::trashContents(const QString &folder,
+                                                          const FileIdentity &expected,
+                                                          AppHost *appState,
+                                                          const QList<QByteArray> &kept)
 {
-    return emptyFolder(folder, expected, appState, {});
+    return emptyFolder(folder, expected, appState, {}, kept);
 }

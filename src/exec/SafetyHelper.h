@@ -3,6 +3,7 @@
 #include "platform/FileIdentity.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -12,7 +13,8 @@
 class AppHost;
 
 // Every removal goes through here: protected places are refused, everything else is
-// moved to the Trash, never deleted.
+// moved to the Trash, never deleted, and every item moved is told to RemovalHub (joining
+// the batch this thread joined, if any).
 namespace SafetyHelper {
 
 // Moves one item away; returns success and, on failure, the system's description.
@@ -63,8 +65,9 @@ struct ContentsOutcome {
     QString refusal; // set when the folder itself was refused and nothing moved
 };
 // The same for a folder listed as `expected`: nothing moves when the folder there now is
-// another one. Its children are reached only through the folder compared.
+// another one. Its children are reached only through the folder compared; those named in
+// `kept` stay.
 ContentsOutcome trashContents(const QString &folder, const FileIdentity &expected,
-                              AppHost *appState = nullptr);
+                              AppHost *appState = nullptr, const QList<QByteArray> &kept = {});
 
 } // namespace SafetyHelper

@@ -36,9 +36,33 @@ QList<FileItem> withoutVanished(QList<FileItem> items)
     return items;
 }
 
+// A duplicate whose group has no other copy left is no duplicate.
+void dropLoneCopies(QList<FileItem> &items)
+{
+    QHash<QString, int> copies;
+    for (const FileItem &item : std::as_const(items)) {
+        if (!item.md5Hash.isEmpty())
+            ++copies[item.md5Hash];
+    }
+    items.removeIf([&](const FileItem &item) {
+        return !item.md5Hash.isEmpty() && copies.value(item.md5Hash) < 2;
+    });
+}
+
+bool removedIn(const QList<RemovalBatch> &batches, const FileItem &item)
+{
+    return std::any_of(batches.cbegin(), batches.cend(), [&](const RemovalBatch &batch) {
+        return batch.covers(bytesOf(item), item.identity);
+    });
+}
+
 } // namespace
 
-AdvancedToolsViewModel::AdvancedToolsViewModel(QObject *parent) : QObject(parent) {}
+AdvancedToolsViewModel::AdvancedToolsViewModel(QObject *parent) : QObject(parent)
+{
+    connect(RemovalHub::instance(), &RemovalHub::removed, this,
+            &AdvancedToolsViewModel::dropRemoved);
+}
 
 AdvancedToolsViewModel::~AdvancedToolsViewModel()
 {
@@ -66,34 +90,48 @@ void AdvancedToolsViewModel::setSelectedItemPath(const std::optional<QString> &p
     emit changed();
 }
 
-void AdvancedToolsViewModel::setItems(const QList<FileItem> &items)
+void AdvancedToolsViewModel::setItems(const QList<FileItem> &items, bool incomplete)
 {
     m_items = items;
+    m_incomplete = incomplete;
     emit itemsChanged();
     emit changed();
 }
 
 void AdvancedToolsViewModel::removeItem(const QByteArray &nativePath)
 {
+    RemovalBatch moved;
+    moved.items.append({nativePath, {}, {}, -1, {}});
+    dropRemoved(moved);
+}
+
+void AdvancedToolsViewModel::dropRemoved(const RemovalBatch &batch)
+{
     if (!m_scans.isEmpty())
-        m_trashedDuringScan.insert(nativePath);
-    QStringList paths;
-    const qsizetype removed = m_items.removeIf([&](const FileItem &item) {
-        if (bytesOf(item) != nativePath)
-            return false;
-        paths.append(item.path);
-        return true;
-    });
-    if (removed > 0) {
-        emit itemsChanged();
-        emit changed();
-    }
-    if (m_selectedItemPath && paths.contains(*m_selectedItemPath))
+        m_removedDuringScan.append(batch);
+    dropRows([&](const FileItem &item) { return batch.covers(bytesOf(item), item.identity); });
+}
+
+void AdvancedToolsViewModel::dropRows(const std::function<bool(const FileItem &)> &gone)
+{
+    QList<FileItem> kept = m_items;
+    kept.removeIf(gone);
+    dropLoneCopies(kept);
+    if (kept.size() == m_items.size())
+        return;
+    QSet<QString> listed;
+    for (const FileItem &item : std::as_const(kept))
+        listed.insert(item.path);
+    setItems(kept, m_incomplete);
+    if (m_selectedItemPath && !listed.contains(*m_selectedItemPath))
         setSelectedItemPath(std::nullopt);
 }
 
 void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
 {
+    // The running scan is replaced, not stopped: it publishes nothing.
+    for (const CancelToken &older : std::as_const(m_scans))
+        older.cancel();
     const quint64 number = ++m_lastScan;
     const CancelToken token;
     m_scans.insert(number, token);
@@ -104,17 +142,15 @@ void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
             [this, found, token, number] {
                 m_scans.remove(number);
                 QList<FileItem> published = found;
-                published.removeIf([&](const FileItem &item) {
-                    return m_trashedDuringScan.contains(bytesOf(item));
-                });
+                published.removeIf(
+                    [&](const FileItem &item) { return removedIn(m_removedDuringScan, item); });
+                dropLoneCopies(published);
                 if (m_scans.isEmpty())
-                    m_trashedDuringScan.clear();
-                if (!token.isCancelled())
-                    setItems(published);
+                    m_removedDuringScan.clear();
+                if (number == m_lastScan)
+                    setItems(published, token.isCancelled());
             },
             Qt::QueuedConnection);
-        if (appState)
-            appState->setScanProgress(false, QString(), 0);
     }));
 }
 
@@ -138,7 +174,8 @@ void AdvancedToolsViewModel::scanDuplicates(AppHost *appState)
     runScan(&FinderScans::findDuplicates, appState);
 }
 
-QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path, AppHost *appState)
+QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path, AppHost *appState,
+                                                             const RemovalHub::Batch &batch)
 {
     // Finished on the main thread after the list is updated, so whoever waits for the
     // outcome sees the list without the item.
@@ -173,7 +210,8 @@ QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path
         promise->finish();
         return done;
     }
-    m_work.track(QtConcurrent::run([this, native = *native, listed, appState, promise] {
+    m_work.track(QtConcurrent::run([this, native = *native, listed, appState, promise, batch] {
+        const RemovalHub::Joined joined(batch);
         const SafetyHelper::Outcome outcome =
             listed ? SafetyHelper::moveNativeToTrash(native, *listed, appState)
                    : SafetyHelper::moveNativeToTrash(native, appState);

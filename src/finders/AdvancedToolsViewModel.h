@@ -1,10 +1,11 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
-#include "exec/SafetyHelper.h"
 #include "exec/CancelToken.h"
+#include "exec/SafetyHelper.h"
 #include "finders/DuplicateFinder.h"
 #include "finders/FileItem.h"
+#include "platform/RemovalHub.h"
 
 #include <QFuture>
 #include <QHash>
@@ -13,6 +14,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class AppHost;
@@ -34,19 +36,23 @@ public:
     // The row the user selected; the screen writes it.
     void setSelectedItemPath(const std::optional<QString> &path);
 
-    // Asynchronous; each replaces `items` when done.
+    // Asynchronous; each replaces `items` when done. A scan started while another runs
+    // takes its place: the older one stops and publishes nothing.
     void scanLargeFiles(AppHost *appState);
     void scanInstallers(AppHost *appState);
     void scanRuntimes(AppHost *appState);
     void scanDuplicates(AppHost *appState);
-    // Stops every scan of this model now running and the programs it started; a stopped
-    // scan publishes nothing. Returns at once.
+    // Stops every scan of this model now running and the programs it started; the newest
+    // publishes what it found so far, marked incomplete. Returns at once.
     void cancelScans();
-    // Asynchronous: moves one item to the Trash through the safety check and, when it
-    // went, drops it from `items`. The item's own bytes are moved: a row whose name is
-    // not valid UTF-8 never moves a look-alike, and a path that names two rows moves
-    // neither. The future ends after the list is updated.
-    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppHost *appState);
+    // The list is what a stopped scan found before it stopped.
+    bool isIncomplete() const { return m_incomplete; }
+    // Asynchronous: moves one item to the Trash through the safety check, as part of
+    // `batch`, and, when it went, drops it from `items`. The item's own bytes are moved: a
+    // row whose name is not valid UTF-8 never moves a look-alike, and a path that names two
+    // rows moves neither. The future ends after the list is updated.
+    QFuture<SafetyHelper::Outcome> trash(const QString &path, AppHost *appState,
+                                         const RemovalHub::Batch &batch = RemovalHub::Batch());
     // Whether a scan of this model has started and not yet published.
     bool isScanRunning() const { return !m_scans.isEmpty(); }
 
@@ -63,14 +69,20 @@ signals:
 private:
     using Work = QList<FileItem> (*)(AppHost *, const CancelToken &);
     void runScan(Work work, AppHost *appState);
-    void setItems(const QList<FileItem> &items);
+    void setItems(const QList<FileItem> &items, bool incomplete);
     void removeItem(const QByteArray &nativePath);
+    // Drops the rows of what went, wherever it was removed from.
+    void dropRemoved(const RemovalBatch &batch);
+    // Whatever the rows lost: duplicate groups left with one copy go, and a selection of a
+    // row that went is let go.
+    void dropRows(const std::function<bool(const FileItem &)> &gone);
 
     QList<FileItem> m_items;
+    bool m_incomplete = false;
     std::optional<QString> m_selectedItemPath;
     QHash<quint64, CancelToken> m_scans; // running, by number; main thread only
     quint64 m_lastScan = 0;
     // Moved away while a scan ran: that scan may have listed them before they went.
-    QSet<QByteArray> m_trashedDuringScan;
+    QList<RemovalBatch> m_removedDuringScan;
     BackgroundWork m_work;
 };

@@ -18,6 +18,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -596,7 +597,8 @@ QList<DuplicateGroupRecord> DuplicateFinder::groups(const QStringList &paths, in
 }
 
 QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray> &paths,
-                                                          int threads, const CancelToken &cancel)
+                                                          int threads, const CancelToken &cancel,
+                                                          const Progress &progress)
 {
     // Size pass; several names of one file are one candidate, under the smallest name.
     const std::vector<Listed> listed = statAll(paths, threads, cancel);
@@ -626,13 +628,18 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
         bySize[sizes[i]].append(kept[i]);
 
     std::vector<Bucket> buckets;
-    qint64 work = 0;
+    qint64 work = 0; // the bytes to compare
     for (auto &[size, files] : bySize) {
         if (files.size() < 2)
             continue;
         buckets.push_back({size, std::move(files)});
         work += buckets.back().work();
     }
+    // Told in order, whichever thread finishes a size first.
+    std::mutex progressMutex;
+    qint64 compared = 0;
+    if (progress)
+        progress(0, work);
 
     // Biggest buckets first so that two workers finish together; each result has its slot.
     std::vector<size_t> queue(buckets.size());
@@ -645,8 +652,15 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
     auto worker = [&] {
         Scratch scratch;
         scratch.cancel = &cancel;
-        for (size_t k; !cancel.isCancelled() && (k = next.fetch_add(1)) < queue.size();)
-            processBucket(buckets[queue[k]], scratch, results[queue[k]]);
+        for (size_t k; !cancel.isCancelled() && (k = next.fetch_add(1)) < queue.size();) {
+            const Bucket &bucket = buckets[queue[k]];
+            processBucket(bucket, scratch, results[queue[k]]);
+            if (progress) {
+                std::lock_guard lock(progressMutex);
+                compared += bucket.work();
+                progress(compared, work);
+            }
+        }
         digestPending(scratch);
     };
     if (threads <= 0)

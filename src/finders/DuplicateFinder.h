@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // One set of files with identical contents.
 struct DuplicateGroupRecord {
     // Decimal size, "-", 12 lower-case hex digits of the head-and-tail fingerprint (of the
@@ -30,9 +32,12 @@ namespace DuplicateFinder {
 QList<DuplicateGroupRecord> groups(const QStringList &paths, int threads = 0);
 // The same for paths as the file system's bytes (a find -print0 listing), so names that
 // are not valid UTF-8 are read as themselves. A cancelled token ends the work early with
-// what is complete so far.
+// what is complete so far. `progress` hears the bytes compared so far of the bytes to
+// compare, from the comparing threads.
+using Progress = std::function<void(qint64 done, qint64 total)>;
 QList<DuplicateGroupRecord> nativeGroups(const QList<QByteArray> &paths, int threads = 0,
-                                         const CancelToken &cancel = {});
+                                         const CancelToken &cancel = {},
+                                         const Progress &progress = {});
 
 // MD5 of the first 512 KiB and of the 512 KiB from max(size, 1 MiB) - 512 KiB (the whole
 // file up to 1 MiB), as 32 hex digits; empty when the file cannot be read in full or its

@@ -1,6 +1,7 @@
 #include "finders/DuplicateGroup.h"
 
 #include "exec/ProcessRunner.h"
+#include "platform/FileProperties.h"
 
 #include <QMap>
 
@@ -24,6 +25,36 @@ QList<DuplicateGroup> regroupDuplicates(const QList<FileItem> &items, const QStr
         groups.append(g);
     }
     return groups;
+}
+
+namespace {
+
+bool stillThere(const FileItem &copy)
+{
+    const std::optional<FileIdentity> now =
+        FileIdentity::read(copy.nativePath.isEmpty() ? nativePath(copy.path) : copy.nativePath);
+    return now && (copy.identity.isNull() || copy.identity.matches(*now));
+}
+
+} // namespace
+
+QStringList groupsLosingEveryCopy(const QList<FileItem> &items, const QStringList &paths)
+{
+    const QSet<QString> going(paths.begin(), paths.end());
+    QStringList named;
+    // Every group, shown or not: a copy the search hides still counts as kept.
+    for (const DuplicateGroup &g : regroupDuplicates(items, QString())) {
+        const auto goes = [&](const FileItem &c) { return going.contains(c.path); };
+        if (std::none_of(g.children.begin(), g.children.end(), goes))
+            continue;
+        const bool kept = std::any_of(g.children.begin(), g.children.end(),
+                                      [&](const FileItem &c) { return !goes(c) && stillThere(c); });
+        if (!kept)
+            named << QStringLiteral("%1 (%2 copies)")
+                         .arg(g.children.first().path.section(QLatin1Char('/'), -1))
+                         .arg(g.copies());
+    }
+    return named;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -24,6 +25,12 @@ struct DuplicateGroup {
 // The scan's flat list regrouped by key, in key order. With a search text, only copies
 // whose path contains it (ignoring case) remain; a group left with one copy still shows.
 QList<DuplicateGroup> regroupDuplicates(const QList<FileItem> &items, const QString &searchText);
+
+// The groups that would have no copy left once `paths` went, each named by its first
+// copy's file name and its number of copies. A copy counts as left only while it is
+// still there as it was listed (another file at its path is not it). Reads the disk:
+// call off the main thread.
+QStringList groupsLosingEveryCopy(const QList<FileItem> &items, const QStringList &paths);
 
 // One comparator of a sort order over groups.
 struct DuplicateComparator {

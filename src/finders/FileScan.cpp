@@ -27,6 +27,7 @@ struct Entry {
 
 struct Walk {
     const CancelToken &cancel;
+    const QList<QByteArray> &skipped;
     QList<FileScan::SizedPath> files;
     bool stopped() const { return cancel.isCancelled(); }
 };
@@ -74,7 +75,7 @@ int walkFolder(Walk &walk, int fd, const QByteArray &path, int depth)
                 {decodeNativePath(childPath.constData(), childPath.size()), e.size, childPath});
     }
     for (const Entry &e : entries) {
-        if (!e.isDirectory || walk.stopped())
+        if (!e.isDirectory || walk.stopped() || walk.skipped.contains(path + '/' + e.name))
             continue;
         const int child = ::openat(fd, e.name.constData(), kDirFlags);
         if (child < 0)
@@ -109,7 +110,8 @@ int walkFolder(Walk &walk, int fd, const QByteArray &path, int depth)
 } // namespace
 
 QList<FileScan::SizedPath> FileScan::largestFiles(const QString &folder, int limit,
-                                                  const CancelToken &cancel)
+                                                  const CancelToken &cancel,
+                                                  const QList<QByteArray> &skipped)
 {
     if (folder.isEmpty() || limit <= 0)
         return {};
@@ -122,7 +124,7 @@ QList<FileScan::SizedPath> FileScan::largestFiles(const QString &folder, int lim
         root.chop(1);
     if (root == "/")
         root.clear();
-    Walk walk{cancel, {}};
+    Walk walk{cancel, skipped, {}};
     const int back = walkFolder(walk, fd, root, 0);
     if (back >= 0)
         ::close(back);

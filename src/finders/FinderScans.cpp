@@ -2,6 +2,7 @@
 
 #include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
+#include "exec/ScanProgress.h"
 #include "finders/DuplicateFinder.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
@@ -18,12 +19,6 @@ namespace {
 
 // The links of the local tools folder shown at most.
 constexpr qsizetype kLocalBinRows = 20;
-
-void reportStart(AppHost *appState, const QString &message)
-{
-    if (appState)
-        appState->setScanProgress(true, message, 0);
-}
 
 QString decoded(const QByteArray &native)
 {
@@ -100,18 +95,18 @@ QString sizeBand(double sizeMB)
 
 QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel)
 {
-    reportStart(appState, QStringLiteral("Scanning for files >50MB..."));
+    ScanProgress progress(appState, QStringLiteral("Scanning for files >50MB..."), cancel);
     const Locations &loc = Locations::current();
     const QStringList expression{QStringLiteral("-type"), QStringLiteral("f"),
                                  QStringLiteral("-size"), QStringLiteral("+50M"),
                                  QStringLiteral("-print0")};
     QList<FileItem> items;
-    for (const QByteArray &path : HomeSearch::find(loc.largeFilesFolders, {}, expression,
-                                                   MountTable::read(), appState, cancel)) {
-        // What du -sm says of one file (allocated MiB, rounded up), read by the file's
-        // own bytes.
+    for (const QByteArray &path :
+         HomeSearch::find(loc.largeFilesFolders, {}, expression, MountTable::read(), appState,
+                          cancel, &progress)) {
+        // The file's own byte count, as its preview shows it.
         const auto p = propertiesOf(path);
-        const double mb = p ? double((p->allocatedBytes + 1048575) / 1048576) : 0;
+        const double mb = p ? double(p->fileSize) / 1024 / 1024 : 0;
         items.append(itemAt(path, sizeBand(mb), mb, p));
     }
     return items;
@@ -119,12 +114,12 @@ QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel)
 
 QList<FileItem> findInstallers(AppHost *appState, const CancelToken &cancel)
 {
-    reportStart(appState, QStringLiteral("Scanning for .dmg and .pkg..."));
+    ScanProgress progress(appState, QStringLiteral("Scanning for .dmg and .pkg..."), cancel);
     const Locations &loc = Locations::current();
     QList<QByteArray> found;
     if (!loc.installersFindExpression.isEmpty()) {
         found = HomeSearch::find({loc.home}, {}, loc.installersFindExpression, MountTable::read(),
-                                 appState, cancel);
+                                 appState, cancel, &progress);
     } else {
         RunOptions options;
         options.cancel = cancel;
@@ -142,12 +137,14 @@ QList<FileItem> findInstallers(AppHost *appState, const CancelToken &cancel)
 
 QList<FileItem> findRuntimes(AppHost *appState, const CancelToken &cancel)
 {
-    reportStart(appState, QStringLiteral("Deep discovery of Conda, Pyenv, Java, Local..."));
+    ScanProgress progress(appState,
+                          QStringLiteral("Deep discovery of Conda, Pyenv, Java, Local..."), cancel);
     const Locations &loc = Locations::current();
     const QList<MountTable::Mount> mounts = MountTable::read();
     QList<FileItem> items;
     const auto row = [&](const QByteArray &path, const QString &kind) {
         items.append(itemAt(path, kind, 0, propertiesOf(path)));
+        progress.setFound(items.size());
     };
 
     if (!loc.javaFolder.isEmpty()) {
@@ -200,17 +197,22 @@ QList<FileItem> findRuntimes(AppHost *appState, const CancelToken &cancel)
 
 QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
 {
-    reportStart(appState, QStringLiteral("Scanning for potential duplicates in Home directory..."));
+    ScanProgress progress(
+        appState, QStringLiteral("Scanning for potential duplicates in Home directory..."), cancel);
     const Locations &loc = Locations::current();
     const QList<QByteArray> listed = HomeSearch::find(
         {loc.home}, {QStringLiteral("-maxdepth"), QStringLiteral("5")},
         QStringList{"-type", "d", "(", "-name", "Library", "-o", "-name", ".*", "-o", "-name",
                     "node_modules", ")", "-prune", "-o", "-type", "f", "-size", "+1M", "-print0"},
-        MountTable::read(), appState, cancel);
-    reportStart(appState, QStringLiteral("Comparing files to find true duplicates..."));
+        MountTable::read(), appState, cancel, &progress);
+    progress.setMessage(QStringLiteral("Comparing files to find true duplicates..."));
 
     QList<FileItem> items;
-    for (const DuplicateGroupRecord &group : DuplicateFinder::nativeGroups(listed, 0, cancel)) {
+    const auto compared = [&progress](qint64 done, qint64 total) {
+        progress.setShare(done, total);
+    };
+    for (const DuplicateGroupRecord &group :
+         DuplicateFinder::nativeGroups(listed, 0, cancel, compared)) {
         for (qsizetype i = 0; i < group.paths.size(); ++i)
             items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
                           double(group.bytes) / 1024 / 1024, std::nullopt,

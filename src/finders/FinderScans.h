@@ -9,8 +9,9 @@
 class AppHost;
 
 // The work of the four file-finder tabs' scans, synchronous and blocking: call off the
-// main thread. Each reports its start (and, for duplicates, its second stage) through
-// `appState`, not its end, and ends early, with what it has, once `cancel` is cancelled.
+// main thread. Each reports its progress through `appState` from start to end (items
+// found; for duplicates then the bytes compared), can be stopped from the banner through
+// `cancel`, and then ends early with what it has.
 namespace FinderScans {
 
 QList<FileItem> findLargeFiles(AppHost *appState, const CancelToken &cancel = {});

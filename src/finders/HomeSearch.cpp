@@ -1,6 +1,7 @@
 #include "finders/HomeSearch.h"
 
 #include "exec/ProcessRunner.h"
+#include "exec/ScanProgress.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 
@@ -98,16 +99,25 @@ QList<QByteArray> splitLines(const QByteArray &listing)
 
 QList<QByteArray> find(const QStringList &roots, const QStringList &globalOptions,
                        const QStringList &expression, const QList<MountTable::Mount> &mounts,
-                       AppHost *appState, const CancelToken &cancel)
+                       AppHost *appState, const CancelToken &cancel, ScanProgress *progress)
 {
     RunOptions options;
     options.cancel = cancel;
+    qint64 found = 0;
+    if (progress) {
+        options.onOutput = [progress, &found](const QByteArray &piece) {
+            found += piece.count('\0');
+            progress->setFound(found);
+        };
+    }
     const RunResult result = ProcessRunner::run(
         Locations::current().find, findArguments(roots, globalOptions, expression, mounts),
         appState, options);
+    QByteArray listing = result.stdOutBytes;
+    // A stopped search may have been cut in the middle of a name.
     if (result.cancelled)
-        return {};
-    return splitNul(result.stdOutBytes);
+        listing.truncate(listing.lastIndexOf('\0') + 1);
+    return splitNul(listing);
 }
 
 } // namespace HomeSearch

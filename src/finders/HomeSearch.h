@@ -8,6 +8,7 @@
 #include <QStringList>
 
 class AppHost;
+class ScanProgress;
 
 // The find runs of the file finders. Paths come back as the file system's bytes
 // (-print0), the final link of each searched folder is followed (-H) and nothing inside
@@ -31,9 +32,11 @@ QList<QByteArray> splitNul(const QByteArray &listing);
 QList<QByteArray> splitLines(const QByteArray &listing);
 
 // Runs the table's find with findArguments; the paths printed, in order. Errors on the
-// way (unreadable folders) do not stop the search.
+// way (unreadable folders) do not stop the search; a cancelled one gives the paths found
+// until then. `progress`, if given, hears how many were found so far.
 QList<QByteArray> find(const QStringList &roots, const QStringList &globalOptions,
                        const QStringList &expression, const QList<MountTable::Mount> &mounts,
-                       AppHost *appState, const CancelToken &cancel);
+                       AppHost *appState, const CancelToken &cancel,
+                       ScanProgress *progress = nullptr);
 
 } // namespace HomeSearch

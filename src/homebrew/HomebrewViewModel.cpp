@@ -241,7 +241,11 @@ QList<BrewPackage> HomebrewViewModel::parseInstalled(const QByteArray &json, con
 {
     const QJsonObject top = objectOf(json);
     QList<BrewPackage> packages;
+    // Anything but an object describes no package: listing it would offer an uninstall of
+    // "Unknown".
     for (const QJsonValue &value : top.value(QLatin1String("formulae")).toArray()) {
+        if (!value.isObject())
+            continue;
         const QJsonObject formula = value.toObject();
         BrewPackage package;
         package.name = textOr(formula.value(QLatin1String("name")), QStringLiteral("Unknown"));
@@ -281,6 +285,8 @@ QList<BrewPackage> HomebrewViewModel::parseInstalled(const QByteArray &json, con
         packages.append(package);
     }
     for (const QJsonValue &value : top.value(QLatin1String("casks")).toArray()) {
+        if (!value.isObject())
+            continue;
         const QJsonObject cask = value.toObject();
         BrewPackage package;
         package.name = textOr(cask.value(QLatin1String("token")), QStringLiteral("Unknown"));

@@ -260,8 +260,8 @@ void fillLinux(Locations &l)
     l.groupMedia = ownFolders(h, {uf.music, uf.videos, uf.pictures});
     l.groupDocuments = ownFolders(h, {uf.documents, uf.desktop});
     l.groupTrash = {dataHome + "/Trash"};
-    l.groupLibrary = {h + "/.config", h + "/.cache",  h + "/.local", h + "/.cargo", h + "/.rustup",
-                      h + "/go",      h + "/.gradle", h + "/.m2",    h + "/.docker"};
+    // No folder in two groups: what another group counts inside .local comes off it.
+    l.groupLibrary = {h + "/.config", h + "/.local"};
     l.systemCategoryName = "System";
 
     l.installersFindExpression = {

@@ -110,17 +110,17 @@ QByteArray Trash::infoText(const QByteArray &path, const QDateTime &deletionDate
 Trash::Result Trash::moveToTrash(const QString &path)
 {
     if (path.contains(QChar(0)))
-        return {false, QStringLiteral("The path is not valid"), {}};
+        return {false, QStringLiteral("The path is not valid"), {}, {}};
     QFile file(path);
     if (!file.moveToTrash())
-        return {false, file.errorString(), {}};
-    return {true, {}, file.fileName()};
+        return {false, file.errorString(), {}, {}};
+    return {true, {}, file.fileName(), QFile::encodeName(file.fileName())};
 }
 
 Trash::Result Trash::moveNativeToTrash(const QByteArray &path)
 {
     if (path.isEmpty() || path.contains('\0'))
-        return {false, QStringLiteral("The path is not valid"), {}};
+        return {false, QStringLiteral("The path is not valid"), {}, {}};
     return moveToTrash(QFile::decodeName(path));
 }
 
@@ -136,7 +136,7 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name, cons
 {
     const std::optional<QByteArray> folder = openedFolderPath(parentFd);
     if (!folder || name.isEmpty() || name.contains('/') || name.contains('\0'))
-        return {false, QStringLiteral("The path is not valid"), {}};
+        return {false, QStringLiteral("The path is not valid"), {}, {}};
     return moveToTrash(QFile::decodeName(*folder == "/" ? '/' + name : *folder + '/' + name));
 }
 
@@ -144,10 +144,10 @@ Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destinatio
 {
     const QByteArray from = QFile::encodeName(trashed.trashedPath);
     if (!trashed.ok || from.isEmpty() || destination.isEmpty())
-        return {false, QStringLiteral("The path is not valid"), {}};
+        return {false, QStringLiteral("The path is not valid"), {}, {}};
     if (::renamex_np(from.constData(), destination.constData(), RENAME_EXCL) != 0)
-        return {false, QString::fromLocal8Bit(::strerror(errno)), {}};
-    return {true, {}, QFile::decodeName(destination)};
+        return {false, QString::fromLocal8Bit(::strerror(errno)), {}, {}};
+    return {true, {}, QFile::decodeName(destination), destination};
 }
 
 Trash::Emptied Trash::emptyHomeTrash()
@@ -198,7 +198,7 @@ QString display(const QByteArray &path)
 
 Trash::Result failure(const QString &text)
 {
-    return {false, text, {}};
+    return {false, text, {}, {}};
 }
 
 // Absolute, with repeated slashes, "." and ".." folded; links are left alone. Empty
@@ -491,8 +491,10 @@ Trash::Result placeItem(int sourceDir, const QByteArray &sourceName, TrashDir &t
             err = errno;
         if (!err)
             err = renameNoReplace(sourceDir, sourceName, trash.files.get(), name);
-        if (!err)
-            return {true, {}, display(trash.folder + "/files/" + name)};
+        if (!err) {
+            const QByteArray placed = trash.folder + "/files/" + name;
+            return {true, {}, display(placed), placed};
+        }
         // Our own info file: it must not outlive a move that did not happen.
         ::unlinkat(trash.info.get(), infoName.constData(), 0);
         if (err == EXDEV) // the item lies on another mount than the trash
@@ -615,8 +617,9 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name,
 
 Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination)
 {
-    const QByteArray from = nativePath(trashed.trashedPath);
-    if (!trashed.ok || display(from) != trashed.trashedPath || destination.isEmpty() ||
+    const bool exact = !trashed.trashedNativePath.isEmpty();
+    const QByteArray from = exact ? trashed.trashedNativePath : nativePath(trashed.trashedPath);
+    if (!trashed.ok || (!exact && display(from) != trashed.trashedPath) || destination.isEmpty() ||
         destination.contains('\0'))
         return failure(QStringLiteral("The path is not valid"));
     const qsizetype slash = from.lastIndexOf('/');
@@ -640,7 +643,7 @@ Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destinatio
     // The record names nothing now; a Trash viewer would list a ghost.
     const QByteArray info = filesFolder.left(filesFolder.size() - 5) + "info/" + name + kInfoSuffix;
     ::unlink(info.constData());
-    return {true, {}, display(target)};
+    return {true, {}, display(target), target};
 }
 
 namespace {

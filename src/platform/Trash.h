@@ -14,8 +14,9 @@ namespace Trash {
 
 struct Result {
     bool ok = false;
-    QString error;       // the system's description when !ok
-    QString trashedPath; // where the item now is when ok
+    QString error;                // the system's description when !ok
+    QString trashedPath;          // where the item now is when ok
+    QByteArray trashedNativePath; // the same as the file system's bytes
 };
 
 // Blocks until done; never call it on the main thread.

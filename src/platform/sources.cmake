@@ -3,6 +3,7 @@ target_sources(quillmar_engine PRIVATE
     platform/DesktopEntry.cpp platform/DesktopEntry.h
     platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
+    platform/DiskSpace.cpp platform/DiskSpace.h
     platform/FileDescriptor.cpp platform/FileDescriptor.h
     platform/FileDetails.cpp platform/FileDetails.h
     platform/FileIdentity.cpp platform/FileIdentity.h
@@ -15,6 +16,7 @@ target_sources(quillmar_engine PRIVATE
     platform/PlatformTexts.cpp platform/PlatformTexts.h
     platform/Preferences.cpp platform/Preferences.h
     platform/PropertyList.cpp platform/PropertyList.h
+    platform/RemovalHub.cpp platform/RemovalHub.h
     platform/ReadOnlyFile.cpp platform/ReadOnlyFile.h
     platform/SystemLog.cpp platform/SystemLog.h
     platform/TerminationSignals.cpp platform/TerminationSignals.h

@@ -508,6 +508,7 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
     walk.folders.emplace_back();
     walk.folders.back().name = key;
     walk.queue.push_back({&walk.folders.back(), key, nullptr});
+    m_foldersFound.fetch_add(1, std::memory_order_relaxed);
     work(shared);
     // A walk that saw the cancellation came back short; one that finished stands. The
     // caller leaves a stopped walk at once: its other threads notice by themselves, and
@@ -550,6 +551,7 @@ void StorageScanner::work(const std::shared_ptr<Walk> &shared)
         task.parent.reset();
         lock.lock();
         --walk.busy;
+        m_foldersFound.fetch_add(found.folders.size(), std::memory_order_relaxed);
         for (auto &[name, path] : found.folders) {
             Folder &child = walk.folders.emplace_back();
             child.parent = task.folder;
@@ -836,6 +838,31 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
         const qint64 change = holds(a, key) ? grown - bytes : grown;
         hit->second.bytes = std::max<qint64>(0, hit->second.bytes + change);
     }
+}
+
+std::optional<StorageEntry> StorageScanner::remeasure(const QByteArray &folder, qint64 listed,
+                                                      const CancelToken &cancel)
+{
+    QMutexLocker lock(&m_mutex);
+    const QByteArray path = standardized(folder);
+    if (path.isEmpty())
+        return std::nullopt;
+    const std::string key(path.constData(), size_t(path.size()));
+    qint64 before = listed;
+    if (const auto cached = sharedLookup(key))
+        before = cached->bytes;
+    dropBelow(key, true);
+    std::erase_if(m_owners, [&](const auto &owner) { return holds(key, owner.second); });
+    const Settings settings;
+    std::optional<StorageEntry> measured = entryLocked(path, settings, &cancel);
+    if (!measured)
+        return measured;
+    std::unique_lock write(m_sizesLock);
+    for (std::string a = parentPath(key); !a.empty(); a = parentPath(a)) {
+        if (const auto hit = m_sizes.find(a); hit != m_sizes.end())
+            hit->second.bytes = std::max<qint64>(0, hit->second.bytes + measured->bytes - before);
+    }
+    return measured;
 }
 
 void StorageScanner::reset()

@@ -107,6 +107,11 @@ public:
     // cached folders above the Trash up to the first folder holding both, and the
     // Trash's own totals are measured again.
     void movedToTrash(const QByteArray &item, qint64 bytes);
+    // Measures the folder again from the disk, nothing of it from the cache, and moves the
+    // cached totals of the folders above it by the difference (`listed` is what it measured
+    // before when its total was not cached). Nothing when cancelled.
+    std::optional<StorageEntry> remeasure(const QByteArray &folder, qint64 listed,
+                                          const CancelToken &cancel = {});
     // Drops every cached total and which folder each hard link is charged to.
     void reset();
 
@@ -123,6 +128,9 @@ public:
     // folder, and a hook called (on a measuring thread, one call at a time) before each
     // folder is listed.
     quint64 folderReads() const;
+    // How many folders measurements have come upon so far (each is read once, unless a
+    // measurement stops first): with folderReads(), how far a measurement has come.
+    quint64 foldersFound() const { return m_foldersFound.load(std::memory_order_relaxed); }
     std::optional<Measure> cachedMeasure(const QByteArray &folder) const;
     int cachedFolderCount() const;
     void setReadHook(std::function<void(const QByteArray &folder)> hook);
@@ -169,6 +177,7 @@ private:
     // time it is measured, every other folder never.
     std::unordered_map<FileId, std::string, IdHash> m_owners;
     std::atomic<quint64> m_folderReads{0};
+    std::atomic<quint64> m_foldersFound{0};
     QMutex m_hookMutex;
     std::atomic_bool m_hasReadHook{false};
     std::function<void(const QByteArray &)> m_readHook;

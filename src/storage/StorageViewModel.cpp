@@ -3,9 +3,13 @@
 #include "exec/AppHost.h"
 #include "exec/Async.h"
 #include "exec/SafetyHelper.h"
+#include "exec/ScanProgress.h"
+#include "platform/BytePath.h"
 #include "platform/Preferences.h"
+#include "platform/RemovalHub.h"
 
 #include <QPromise>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -32,6 +36,23 @@ bool isSameOrBelow(const QByteArray &path, const QByteArray &item)
     return path.startsWith(prefix);
 }
 
+// What a folder another tab moved to the Trash held, as the cache counted it: its own
+// total when it was cached, else (it was measured afresh each time, being small) what it
+// holds in the Trash now; nothing when no folder above it was ever measured.
+qint64 removedFolderBytes(StorageScanner &scanner, const RemovedItem &item)
+{
+    if (const auto cached = scanner.cachedMeasure(item.path))
+        return cached->bytes;
+    for (QByteArray up = BytePath::parentOf(item.path);; up = BytePath::parentOf(up)) {
+        if (scanner.cachedMeasure(up)) {
+            const auto there = scanner.entry(item.trashed.trashedNativePath);
+            return there ? there->bytes : 0;
+        }
+        if (up == "/")
+            return 0;
+    }
+}
+
 } // namespace
 
 StorageViewModel::StorageViewModel(QObject *parent)
@@ -40,6 +61,7 @@ StorageViewModel::StorageViewModel(QObject *parent)
     QString stored = Preferences::stringValue(QLatin1String(rootKey), QStringLiteral("/"));
     stored = SafetyHelper::standardizedPath(stored);
     m_root = stored.startsWith(QLatin1Char('/')) ? stored : QStringLiteral("/");
+    connect(RemovalHub::instance(), &RemovalHub::removed, this, &StorageViewModel::dropRemoved);
 }
 
 StorageViewModel::~StorageViewModel()
@@ -94,6 +116,11 @@ void StorageViewModel::setRoot(const QString &root)
 
 void StorageViewModel::setColumns(const QList<Column> &columns)
 {
+    // A stopped column that is no longer shown, or is shown measured afresh, is whole.
+    if (m_incompleteColumn >= columns.size() ||
+        (m_incompleteColumn >= 0 &&
+         columns.value(m_incompleteColumn) != m_columns.value(m_incompleteColumn)))
+        setIncompleteColumn(-1);
     if (m_columns == columns)
         return;
     m_columns = columns;
@@ -124,6 +151,19 @@ void StorageViewModel::cancelLoad()
     if (m_loadToken)
         m_loadToken->cancel();
     m_loadToken.reset();
+    endProgress();
+}
+
+void StorageViewModel::setIncompleteColumn(int column)
+{
+    if (m_incompleteColumn == column)
+        return;
+    const bool was = isIncomplete();
+    m_incompleteColumn = column;
+    if (was == isIncomplete())
+        return;
+    emit incompleteChanged();
+    emit changed();
 }
 
 void StorageViewModel::open(const QString &folder)
@@ -167,14 +207,39 @@ void StorageViewModel::chooseInMap(const StorageEntry &entry)
     }
 }
 
-void StorageViewModel::rescan()
+void StorageViewModel::rescanFolder()
 {
+    QByteArray folder = nativeFolder(m_root);
+    qint64 listed = 0;
+    for (auto it = m_selection.crbegin(); it != m_selection.crend(); ++it) {
+        if (*it && (*it)->isDirectory) {
+            folder = (*it)->nativePath;
+            listed = (*it)->bytes;
+            break;
+        }
+    }
     cancelLoad();
     cancelRebuild();
-    auto scanner = m_scanner;
-    QFuture<void> work = QtConcurrent::run([scanner] { scanner->reset(); });
-    m_pending.track(work);
-    whenFinished(this, work, [this] { open(m_root); });
+    const QString label = StorageEntry{folder}.name();
+    setLoadingFolder(label);
+    const CancelToken token = makeCancelToken();
+    m_loadToken = token;
+    startProgress(QStringLiteral("Measuring ") + label, token);
+    const auto scanner = m_scanner;
+    QFuture<bool> work = QtConcurrent::run([scanner, folder, listed, token] {
+        return scanner->remeasure(folder, listed, token).has_value();
+    });
+    m_pending.track(QFuture<void>(work));
+    whenFinished(this, work, [this, token](bool measured) {
+        if (token != m_loadToken)
+            return;
+        m_loadToken.reset();
+        endProgress();
+        setLoadingFolder(std::nullopt);
+        // Stopped, it changed nothing the columns show.
+        if (measured)
+            rebuild([](const QByteArray &) { return false; }, [] {});
+    });
 }
 
 void StorageViewModel::load(const QByteArray &folder, int column)
@@ -186,6 +251,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
 
     const CancelToken token = makeCancelToken();
     m_loadToken = token;
+    startProgress(QStringLiteral("Measuring ") + label, token);
     const auto scanner = m_scanner;
     const QString separator = QStringLiteral(" › ");
 
@@ -195,7 +261,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
         kept.reserve(items.size());
         for (const QByteArray &item : items) {
             if (token.isCancelled())
-                return;
+                break;
             const QString childLabel = label + separator + StorageEntry{item}.name();
             QMetaObject::invokeMethod(
                 this,
@@ -207,15 +273,17 @@ void StorageViewModel::load(const QByteArray &folder, int column)
             if (std::optional<StorageEntry> e = scanner->entry(item, token))
                 kept.append(std::move(*e));
         }
-        if (token.isCancelled())
-            return;
+        const bool stopped = token.isCancelled();
         sortLargestFirst(kept);
         QMetaObject::invokeMethod(
             this,
-            [this, token, path, column, kept] {
-                if (token != m_loadToken || token.isCancelled())
+            [this, token, path, column, kept, stopped] {
+                // Another choice replaced this measurement: it shows nothing. Stopped from
+                // the banner, it shows what it got to.
+                if (token != m_loadToken)
                     return;
                 m_loadToken.reset();
+                endProgress();
                 // The column belongs after the folder it lists; a rebuild in between
                 // may have removed that folder from the path.
                 const bool fits = column == 0 ? path == nativeFolder(m_root)
@@ -228,6 +296,8 @@ void StorageViewModel::load(const QByteArray &folder, int column)
                     columns.append(kept);
                     setColumns(columns);
                     setSelection(m_selection.first(column));
+                    if (stopped)
+                        setIncompleteColumn(column);
                 }
                 setLoadingFolder(std::nullopt);
             },
@@ -236,16 +306,51 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     m_pending.track(work);
 }
 
+void StorageViewModel::startProgress(const QString &label, const CancelToken &token)
+{
+    endProgress();
+    m_progress = std::make_unique<ScanProgress>(m_host, label, token);
+    if (!m_progressTimer) {
+        m_progressTimer = new QTimer(this);
+        m_progressTimer->setInterval(100);
+    }
+    // Folders read of folders come upon so far; the share means something only once no
+    // more are being come upon.
+    const quint64 readsBefore = m_scanner->folderReads();
+    const quint64 foundBefore = m_scanner->foldersFound();
+    auto lastFound = std::make_shared<qint64>(-1);
+    m_progressTimer->disconnect();
+    connect(m_progressTimer, &QTimer::timeout, this, [this, readsBefore, foundBefore, lastFound] {
+        if (!m_progress)
+            return;
+        const qint64 done = qint64(m_scanner->folderReads() - readsBefore);
+        const qint64 found = qint64(m_scanner->foldersFound() - foundBefore) + 1;
+        m_progress->setCounted(done, qMax(done, found), found == *lastFound);
+        *lastFound = found;
+    });
+    m_progressTimer->start();
+}
+
+void StorageViewModel::endProgress()
+{
+    if (m_progressTimer)
+        m_progressTimer->stop();
+    m_progress.reset();
+}
+
 QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry, AppHost *appState)
 {
     auto promise = std::make_shared<QPromise<SafetyHelper::Outcome>>();
     promise->start();
     QFuture<SafetyHelper::Outcome> result = promise->future();
     const auto scanner = m_scanner;
+    const RemovalHub::Batch batch(QStringLiteral("storage"));
+    m_ownBatches.insert(batch.id());
 
     // The listing's own bytes go to the Trash, so a name that is not valid UTF-8 is
     // judged and moved as itself.
-    QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState] {
+    QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState, batch] {
+        const RemovalHub::Joined joined(batch);
         const SafetyHelper::Outcome outcome =
             SafetyHelper::moveNativeToTrash(entry.nativePath, entry.identity, appState);
         if (outcome.ok)
@@ -256,47 +361,94 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
 
     // Through guarded watchers: when the model goes first, nothing runs on it.
     const quint64 opened = m_opened;
-    whenFinished(
-        this, moved, [this, scanner, entry, promise, opened](SafetyHelper::Outcome outcome) {
-            // A folder opened since then replaced the columns this rebuild would restore.
-            if (!outcome.ok || opened != m_opened) {
-                promise->addResult(outcome);
-                promise->finish();
-                return;
-            }
-            // The folders to show again: the root and every chosen folder, except the
-            // trashed item and anything that was inside it.
-            QList<QByteArray> folders{nativeFolder(m_root)};
-            for (const std::optional<StorageEntry> &e : m_selection) {
-                if (e && e->isDirectory && !isSameOrBelow(e->nativePath, entry.nativePath))
-                    folders.append(e->nativePath);
-            }
-            cancelRebuild();
-            const CancelToken token = makeCancelToken();
-            m_rebuildToken = token;
-            QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders, token] {
-                QList<Column> columns;
-                for (const QByteArray &folder : folders) {
-                    if (token.isCancelled())
-                        break;
-                    columns.append(scanner->children(folder, token));
-                }
-                return columns;
-            });
-            m_pending.track(QFuture<void>(rebuilt));
-            whenFinished(this, rebuilt,
-                         [this, folders, promise, outcome, token](const QList<Column> &columns) {
-                             // The move itself happened either way; only the picture waits.
-                             promise->addResult(outcome);
-                             if (!token.isCancelled()) {
-                                 if (m_rebuildToken == token)
-                                     m_rebuildToken.reset();
-                                 publishRebuilt(folders, columns);
-                             }
-                             promise->finish();
-                         });
-        });
+    const quint64 id = batch.id();
+    whenFinished(this, moved, [this, entry, promise, opened, id](SafetyHelper::Outcome outcome) {
+        if (!outcome.ok)
+            m_ownBatches.remove(id);
+        // A folder opened since then replaced the columns this rebuild would restore.
+        if (!outcome.ok || opened != m_opened) {
+            promise->addResult(outcome);
+            promise->finish();
+            return;
+        }
+        // The move itself happened either way; only the picture waits.
+        rebuild([entry](const QByteArray &path) { return isSameOrBelow(path, entry.nativePath); },
+                [promise, outcome] {
+                    promise->addResult(outcome);
+                    promise->finish();
+                });
+    });
     return result;
+}
+
+void StorageViewModel::rebuild(const std::function<bool(const QByteArray &)> &gone,
+                               const std::function<void()> &done)
+{
+    // The folders to show again: the root and every chosen folder, except what went and
+    // anything that was inside it.
+    QList<QByteArray> folders{nativeFolder(m_root)};
+    for (const std::optional<StorageEntry> &e : m_selection) {
+        if (e && e->isDirectory && !gone(e->nativePath))
+            folders.append(e->nativePath);
+    }
+    cancelRebuild();
+    const CancelToken token = makeCancelToken();
+    m_rebuildToken = token;
+    const auto scanner = m_scanner;
+    QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders, token] {
+        QList<Column> columns;
+        for (const QByteArray &folder : folders) {
+            if (token.isCancelled())
+                break;
+            columns.append(scanner->children(folder, token));
+        }
+        return columns;
+    });
+    m_pending.track(QFuture<void>(rebuilt));
+    whenFinished(this, rebuilt, [this, folders, done, token](const QList<Column> &columns) {
+        if (!token.isCancelled()) {
+            if (m_rebuildToken == token)
+                m_rebuildToken.reset();
+            publishRebuilt(folders, columns);
+        }
+        done();
+    });
+}
+
+void StorageViewModel::dropRemoved(const RemovalBatch &batch)
+{
+    if (m_ownBatches.remove(batch.id))
+        return;
+    // Each item's bytes as this map measured them, when it shows them.
+    QHash<QByteArray, qint64> shown;
+    for (const Column &column : std::as_const(m_columns)) {
+        for (const StorageEntry &e : column)
+            shown.insert(e.nativePath, e.bytes);
+    }
+    const QByteArray root = nativeFolder(m_root);
+    bool affectsColumns = false;
+    for (const RemovedItem &item : batch.items)
+        affectsColumns = affectsColumns || BytePath::isSameOrInside(item.path, root) ||
+                         BytePath::isSameOrInside(root, item.path);
+    const auto scanner = m_scanner;
+    QFuture<void> corrected = QtConcurrent::run([scanner, batch, shown] {
+        if (scanner->cachedFolderCount() == 0)
+            return;
+        for (const RemovedItem &item : batch.items) {
+            qint64 bytes = shown.value(item.path, item.allocatedBytes);
+            if (bytes < 0)
+                bytes = removedFolderBytes(*scanner, item);
+            scanner->movedToTrash(item.path, bytes);
+        }
+    });
+    m_pending.track(corrected);
+    if (!affectsColumns)
+        return;
+    const quint64 opened = m_opened;
+    whenFinished(this, corrected, [this, batch, opened] {
+        if (opened == m_opened)
+            rebuild([batch](const QByteArray &path) { return batch.covers(path); }, [] {});
+    });
 }
 
 void StorageViewModel::publishRebuilt(const QList<QByteArray> &folders,

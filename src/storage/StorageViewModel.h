@@ -8,12 +8,17 @@
 #include <QFuture>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class AppHost;
+class QTimer;
+struct RemovalBatch;
+class ScanProgress;
 
 // Drives the storage map: a column per opened folder (its children, largest first),
 // the entry chosen in each column, and a progress label while a column is measured.
@@ -41,6 +46,10 @@ public:
     QList<Volume> volumes() const { return m_volumes; }
     // Asynchronous: reads the mounted disks again (mounts come and go).
     void refreshVolumes();
+    // A column shown is what a measurement stopped from the banner got to.
+    bool isIncomplete() const { return m_incompleteColumn >= 0; }
+    // Where measurements report their progress (the banner); none by default.
+    void setHost(AppHost *host) { m_host = host; }
 
     // The last chosen entry, if any.
     std::optional<StorageEntry> chosen() const;
@@ -59,10 +68,13 @@ public:
     void choose(const StorageEntry &entry, int column);
     // Chooses a block of the block map in the (last) column that lists it.
     void chooseInMap(const StorageEntry &entry);
-    // Forgets every measurement and opens the root again.
-    void rescan();
+    // Measures the folder being looked at (the last chosen folder, else the root) again
+    // from the disk and corrects the totals of the folders above it; the rest of what was
+    // measured stays.
+    void rescanFolder();
     // Moves the entry to the Trash, then rebuilds the columns from the corrected
-    // cache. The future reports whether the item was moved and, if not, why; it
+    // cache. What other tabs move to the Trash corrects the cache and the columns the
+    // same way. The future reports whether the item was moved and, if not, why; it
     // finishes after the model was updated. A later open() or rescan() cancels the
     // rebuild (the move stands).
     QFuture<SafetyHelper::Outcome> trash(const StorageEntry &entry, AppHost *appState);
@@ -77,17 +89,27 @@ signals:
     void selectionChanged();
     void loadingFolderChanged();
     void volumesChanged();
+    void incompleteChanged();
 
 private:
     void setRoot(const QString &root);
     void setColumns(const QList<Column> &columns);
     void setSelection(const QList<std::optional<StorageEntry>> &selection);
     void setLoadingFolder(const std::optional<QString> &label);
+    // The column a stopped measurement filled, or -1.
+    void setIncompleteColumn(int column);
+    // The banner's report of a measurement, from the scanner's counts now and then.
+    void startProgress(const QString &label, const CancelToken &token);
+    void endProgress();
 
     void load(const QByteArray &folder, int column);
     void cancelLoad();
     void cancelRebuild();
+    // Measures the root and every chosen folder that did not go again, from the cache.
+    void rebuild(const std::function<bool(const QByteArray &)> &gone,
+                 const std::function<void()> &done);
     void publishRebuilt(const QList<QByteArray> &folders, const QList<Column> &columns);
+    void dropRemoved(const RemovalBatch &batch);
 
     QString m_root;
     QList<Column> m_columns;
@@ -95,11 +117,16 @@ private:
     std::optional<QString> m_loadingFolder;
     QList<Volume> m_volumes;
     bool m_readingVolumes = false;
+    int m_incompleteColumn = -1;
+    AppHost *m_host = nullptr;
+    std::unique_ptr<ScanProgress> m_progress;
+    QTimer *m_progressTimer = nullptr;
 
     std::shared_ptr<StorageScanner> m_scanner;
     std::optional<CancelToken> m_loadToken;
     std::optional<CancelToken> m_rebuildToken;
-    quint64 m_opened = 0; // how many times a root was opened
+    quint64 m_opened = 0;       // how many times a root was opened
+    QSet<quint64> m_ownBatches; // this model's own moves, already accounted for
     // Work still running on the pool; the destructor waits for it.
     BackgroundWork m_pending;
 };

@@ -1,5 +1,9 @@
 #include "app/AppState.h"
+#include "app/screens/TabCounts.h"
+#include "dashboard/DashboardViewModel.h"
+#include "finders/AdvancedToolsViewModel.h"
 #include "platform/FullDiskAccess.h"
+#include "storage/StorageViewModel.h"
 #include "support/TestEnvironment.h"
 
 #include <QSignalSpy>
@@ -152,6 +156,68 @@ private slots:
         QVERIFY(state.hasFullDiskAccess());
         QVERIFY(state.canScan());
         QVERIFY(!state.isPollingForAccess());
+    }
+
+    // One file listed by three tabs goes to the Trash from the storage map, its copy from
+    // Large Files: every list, count, the map's totals and the dashboard follow at once.
+    void aRemovalAnywhereReachesEveryTab()
+    {
+        const QString h = m_env->home();
+        const QString iso = h + "/Downloads/disk.iso";
+        const QString copy = h + "/Documents/disk-copy.iso";
+        for (const QString &path : {iso, copy}) {
+            QDir().mkpath(QFileInfo(path).path());
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write(QByteArray(51 << 20, 'i')) == 51 << 20);
+        }
+        AppState state;
+        const AppStateTabCounts counts(&state);
+        DashboardViewModel *dashboard = state.dashboardVM();
+        dashboard->fetchMetrics(&state);
+        state.duplicatesVM()->scanDuplicates(&state);
+        state.largeFilesVM()->scanLargeFiles(&state);
+        state.installersVM()->scanInstallers(&state);
+        StorageViewModel *map = state.storageVM();
+        map->open(h);
+        for (TabNavigation tab :
+             {TabNavigation::duplicates, TabNavigation::largeFiles, TabNavigation::installers})
+            QTRY_COMPARE_WITH_TIMEOUT(counts.count(tab), 2, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!dashboard->isFetching(), 20000);
+        QVERIFY(!dashboard->isBreakdownStale());
+
+        const auto entryIn = [&](int column, const QString &name) {
+            for (const StorageEntry &e : map->columns().value(column)) {
+                if (e.name() == name)
+                    return e;
+            }
+            return StorageEntry();
+        };
+        QTRY_VERIFY(!entryIn(0, "Downloads").nativePath.isEmpty());
+        map->choose(entryIn(0, "Downloads"), 0);
+        QTRY_COMPARE(map->columns().size(), 2);
+        const StorageEntry shown = entryIn(1, "disk.iso");
+        const qint64 documentsBefore = entryIn(0, "Documents").bytes;
+        QVERIFY(shown.bytes >= 51 << 20);
+        QSignalSpy capacities(&state, &AppState::diskFiguresChanged);
+
+        const QFuture<SafetyHelper::Outcome> moved = map->trash(shown, &state);
+        QTRY_VERIFY(moved.isFinished());
+        QVERIFY(moved.result().ok);
+        // The copy left alone is no duplicate; the other lists keep only the copy.
+        QTRY_COMPARE(counts.count(TabNavigation::duplicates), 0);
+        QCOMPARE(counts.count(TabNavigation::largeFiles), 1);
+        QCOMPARE(state.installersVM()->items().first().path, copy);
+        QVERIFY(dashboard->isBreakdownStale());
+        QTRY_VERIFY(capacities.count() > 0);
+
+        // The other way round: a removal in another tab corrects the map's totals.
+        const QFuture<SafetyHelper::Outcome> second = state.largeFilesVM()->trash(copy, &state);
+        QTRY_VERIFY(second.isFinished());
+        QVERIFY(second.result().ok);
+        QTRY_COMPARE(counts.count(TabNavigation::installers), 0);
+        QCOMPARE(counts.count(TabNavigation::largeFiles), 0);
+        QTRY_COMPARE(entryIn(0, "Documents").bytes, documentsBefore - shown.bytes);
     }
 
 private:

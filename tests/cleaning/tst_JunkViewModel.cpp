@@ -54,7 +54,8 @@ private slots:
             loc.junkAppLogs.clear();
             loc.junkDerivedData.clear();
         });
-        file(".cache/pip/wheel.bin", 3 << 20);
+        file(".cache/app/wheel.bin", 3 << 20);
+        file(".cache/pip/pkg.whl", 1 << 20);
         file(".cache/small.txt", 10);
         file(".cache/Homebrew/bottle.tar.gz", 2 << 20);
         file(".cache/mozilla/cache2/entry", 1 << 20);
@@ -78,38 +79,36 @@ private slots:
         QStringList names;
         for (const JunkCategory &c : cats)
             names << c.name;
-        QCOMPARE(names, QStringList({"Application Caches", "Application Logs", "Xcode DerivedData",
-                                     "Homebrew Cache", "NPM Global Cache", "Browser Caches",
-                                     "Thumbnails", "pip Cache", "Yarn Cache", "Cargo Registry",
-                                     "Go Build Cache", "Go Module Cache", "Gradle Caches",
-                                     "Maven Repository", "Empty Trash"}));
+        // No logs or Xcode folders here: not shown.
+        QCOMPARE(names, QStringList({"Application Caches", "Homebrew Cache", "NPM Global Cache",
+                                     "Browser Caches", "Thumbnails", "pip Cache", "Yarn Cache",
+                                     "Cargo Registry", "Go Build Cache", "Go Module Cache",
+                                     "Gradle Caches", "Maven Repository", "Empty Trash"}));
         QCOMPARE(cats.last().itemCount, 3);
         QVERIFY(cats.last().permanent);
-        // The caches hold 6 MiB and change; du rounds up and counts the folders too.
-        QVERIFY2(cats[0].sizeMB >= 6 && cats[0].sizeMB <= 8,
+        // The caches without the Homebrew, browser and pip folders, which are categories of
+        // their own: 3 MiB and change.
+        QVERIFY2(cats[0].sizeMB >= 3 && cats[0].sizeMB < 3.1,
                  qPrintable(QString::number(cats[0].sizeMB)));
-        QCOMPARE(cats[0].topFiles.size(), 4);
+        QCOMPARE(cats[0].topFiles.size(), 2);
         QCOMPARE(cats[0].topFiles.first().name, QStringLiteral("wheel.bin"));
         QCOMPARE(cats[0].topFiles.first().sizeMB, 3.0);
-        // No folder on this system, and a folder that does not exist: listed, 0, no files.
-        for (int i : {1, 2, 4}) {
-            QCOMPARE(cats[i].sizeMB, 0.0);
-            QVERIFY(cats[i].topFiles.isEmpty());
-        }
+        QCOMPARE(cats[2].sizeMB, 0.0); // no such folder
+        QVERIFY(cats[2].topFiles.isEmpty());
         QVERIFY(!state.isScanning());
 
         // Largest first; an expanded category's files follow it in the same order.
         const QList<JunkTableItem> rows = JunkTableItem::tableItems(cats, {});
         QCOMPARE(rows.first().name, QStringLiteral("Application Caches"));
-        QCOMPARE(rows.at(1).name, QStringLiteral("pip Cache"));
+        QCOMPARE(rows.at(1).name, QStringLiteral("Homebrew Cache"));
         const QList<JunkTableItem> flat = JunkTableItem::flattenedItems(rows, {rows.first().id});
         QStringList shown;
         for (const JunkTableItem &r : flat)
             shown << r.name;
-        QCOMPARE(shown.mid(0, 6), QStringList({"Application Caches", "wheel.bin", "bottle.tar.gz",
-                                               "entry", "small.txt", "pip Cache"}));
+        QCOMPARE(shown.mid(0, 4),
+                 QStringList({"Application Caches", "wheel.bin", "small.txt", "Homebrew Cache"}));
         QVERIFY(!flat.at(1).isCategory);
-        QCOMPARE(flat.size(), 15 + 4);
+        QCOMPARE(flat.size(), 13 + 2);
     }
 
     void clean_data()
@@ -117,12 +116,22 @@ private slots:
         QTest::addColumn<QStringList>("ticked");
         QTest::addColumn<QStringList>("logged");
         QTest::addColumn<QStringList>("gone");
-        QTest::newRow("nothing ticked") << QStringList() << QStringList() << QStringList();
+        QTest::addColumn<QStringList>("kept");
+        QTest::newRow("nothing ticked")
+            << QStringList() << QStringList() << QStringList() << QStringList();
         QTest::newRow("caches and Homebrew")
             << QStringList({"Application Caches", "Homebrew Cache"})
             << QStringList({"[info] Moved 2 cache categories to the Trash.",
-                            "[info] Moved 4 items to the Trash in all."})
-            << QStringList({".cache/pip", ".cache/small.txt", ".cache/Homebrew", ".cache/mozilla"});
+                            "[info] Moved 3 items to the Trash in all."})
+            << QStringList({".cache/app", ".cache/small.txt", ".cache/Homebrew/bottle.tar.gz"})
+            << QStringList({".cache/mozilla/cache2/entry", ".cache/pip/pkg.whl"});
+        // The browser's cache is inside the caches folder: the unticked Homebrew cache stays.
+        QTest::newRow("caches and browser")
+            << QStringList({"Application Caches", "Browser Caches"})
+            << QStringList({"[info] Moved 2 cache categories to the Trash.",
+                            "[info] Moved 3 items to the Trash in all."})
+            << QStringList({".cache/app", ".cache/small.txt", ".cache/mozilla/cache2"})
+            << QStringList({".cache/Homebrew/bottle.tar.gz", ".cache/pip/pkg.whl"});
         // The Trash is emptied before this clean moves anything into it.
         QTest::newRow("Empty Trash and pip")
             << QStringList({"pip Cache", "Empty Trash"})
@@ -130,18 +139,20 @@ private slots:
                             "[info] Moved 1 items to the Trash in all."})
             << QStringList({".local/share/Trash/files/old.txt", ".local/share/Trash/files/olddir",
                             ".local/share/Trash/files/link",
-                            ".local/share/Trash/info/old.txt.trashinfo", ".cache/pip/wheel.bin"});
+                            ".local/share/Trash/info/old.txt.trashinfo", ".cache/pip/pkg.whl"})
+            << QStringList({"outside/keep.txt", ".cache/app/wheel.bin"});
         QTest::newRow("a missing folder still counts")
             << QStringList({"NPM Global Cache", "Browser Caches"})
             << QStringList({"[info] Moved 2 cache categories to the Trash.",
                             "[info] Moved 1 items to the Trash in all."})
-            << QStringList({".cache/mozilla/cache2"});
+            << QStringList({".cache/mozilla/cache2"}) << QStringList({".cache/app/wheel.bin"});
     }
     void clean()
     {
         QFETCH(QStringList, ticked);
         QFETCH(QStringList, logged);
         QFETCH(QStringList, gone);
+        QFETCH(QStringList, kept);
         AppState state;
         JunkViewModel model;
         model.scan(&state);
@@ -165,11 +176,13 @@ private slots:
             QVERIFY(QFileInfo::exists(home() + "/outside/keep.txt"));
             QCOMPARE(QDir(home() + "/.local/share/Trash/files")
                          .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                     QStringList{"wheel.bin"});
+                     QStringList{"pkg.whl"});
             QCOMPARE(QDir(home() + "/.local/share/Trash/info")
                          .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                     QStringList{"wheel.bin.trashinfo"});
+                     QStringList{"pkg.whl.trashinfo"});
         }
+        for (const QString &k : kept)
+            QVERIFY2(QFileInfo::exists(home() + '/' + k), qPrintable(k));
         QVERIFY(QFileInfo::exists(home() + "/.cache"));
         if (ticked.isEmpty()) {
             QCOMPARE(banner.count(), 0);
@@ -223,7 +236,7 @@ private slots:
         model.cleanSelected(&state);
         settle(model);
         const auto report = finished.at(0).at(0).value<JunkViewModel::CleanReport>();
-        QCOMPARE(report.moved, 6);
+        QCOMPARE(report.moved, 4); // not the Homebrew and browser folders
         QCOMPARE(report.notMoved, 0);
         struct stat st;
         QVERIFY(::lstat((cache + "a\xff").constData(), &st) != 0);

@@ -61,7 +61,7 @@ private slots:
             loc.groupMedia = {h + "/Music"};
             loc.groupDocuments = {h + "/Documents", h + "/Documents/inner"};
             loc.groupTrash = {h + "/.local/share/Trash"};
-            loc.groupLibrary = {h + "/.config", h + "/.cache", h + "/.local", h + "/.cargo"};
+            loc.groupLibrary = {h + "/.config", h + "/.local"};
         });
     }
     void cleanup()
@@ -178,7 +178,7 @@ private slots:
         DashboardViewModel::setDiskUsageReader([answer, askedOn](const QString &) {
             *askedOn = QThread::currentThread();
             answer->tryAcquire(1, 5000);
-            return std::optional<DashboardViewModel::DiskFigures>({500, 200});
+            return std::optional<DiskSpace>({qint64(500e9), qint64(300e9), qint64(190e9)});
         });
         DashboardViewModel::setDiskUsageTimeoutMs(300);
         AppState appState;
@@ -218,7 +218,7 @@ private slots:
             {"caches", {h + "/.cache"}},
             {"docker", {h + "/.docker", h + "/.local/share/docker"}},
             {"trash", {h + "/.local/share/Trash"}},
-            {"library", {h + "/.config", h + "/.cache", h + "/.local", h + "/.cargo"}},
+            {"library", {h + "/.config", h + "/.local"}},
         };
         const QHash<QString, double> sizes = {
             {h + "/.cargo", 40},
@@ -260,6 +260,47 @@ private slots:
         }();
         QVERIFY(qAbs(categories.last().sizeGB + counted - 931.32) < 0.01);
         QCOMPARE(DashboardViewModel::diskBreakdown(0).last().sizeGB, 0.0);
+    }
+
+    // The table's own groups, each holding a figure of its own: every one shows it, none
+    // takes another's.
+    void breakdown_aFigureInEveryGroup()
+    {
+        const QString h = m_env->home();
+        const Locations table = Locations::forOs(Locations::Os::Linux, h);
+        m_env->editLocations([h, &table](Locations &loc) {
+            loc.groupApps = {h + "/Applications"};
+            loc.groupBrew = {h + "/linuxbrew"};
+            for (QStringList Locations::*group :
+                 {&Locations::groupDeveloper, &Locations::groupCaches, &Locations::groupDocker,
+                  &Locations::groupDownloads, &Locations::groupMedia, &Locations::groupDocuments,
+                  &Locations::groupTrash, &Locations::groupLibrary})
+                loc.*group = table.*group;
+        });
+        const Locations &loc = Locations::current();
+        const QList<QPair<QString, QString>> placed = {
+            {"Apps", loc.groupApps.first()},     {"Developer", loc.groupDeveloper.first()},
+            {"Caches", loc.groupCaches.first()}, {"Docker", loc.groupDocker.first()},
+            {"Brew", loc.groupBrew.first()},     {"Downloads", loc.groupDownloads.first()},
+            {"Media", loc.groupMedia.first()},   {"Documents", loc.groupDocuments.first()},
+            {"Trash", loc.groupTrash.first()},   {"Library", loc.groupLibrary.first()},
+        };
+        for (int i = 0; i < placed.size(); ++i) {
+            QVERIFY(QDir().mkpath(placed.at(i).second));
+            QFile f(placed.at(i).second + "/figure");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write(QByteArray((i + 1) * 1024 * 1024 - 65536, 'f')) > 0);
+        }
+        const QList<DiskCategory> categories = DashboardViewModel::diskBreakdown(0);
+        for (int i = 0; i < placed.size(); ++i) {
+            const auto shown =
+                std::find_if(categories.begin(), categories.end(),
+                             [&](const DiskCategory &c) { return c.name == placed.at(i).first; });
+            QVERIFY(shown != categories.end());
+            const double mb = shown->sizeGB * 1024;
+            QVERIFY2(mb >= i + 1 && mb <= i + 2,
+                     qPrintable(shown->name + ": " + QString::number(mb)));
+        }
     }
 
     void fetch_whileRunningStartsNoSecondWalk()

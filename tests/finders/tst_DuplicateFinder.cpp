@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QMutex>
 #include <QTest>
 
 #include <cstdio>
@@ -262,6 +263,36 @@ private slots:
         }
         QVERIFY(DuplicateFinder::groups({real, other}).isEmpty());
         QVERIFY(DuplicateFinder::groups({}).isEmpty());
+    }
+
+    // What the banner shows: bytes compared of the bytes to compare, from 0 to all of them,
+    // never backwards, whatever the number of threads. A size only one file has is not
+    // compared.
+    void progressCountsTheBytesCompared_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::newRow("one thread") << 1;
+        QTest::newRow("two threads") << 2;
+    }
+    void progressCountsTheBytesCompared()
+    {
+        QFETCH(int, threads);
+        const QByteArray two = pattern(2 * MiB, 3), one = pattern(MiB, 4);
+        QList<QByteArray> paths;
+        for (const QString &p : {write(two), write(two), write(two), write(one), write(one),
+                                 write(pattern(5 * MiB, 5))})
+            paths.append(QFile::encodeName(p));
+        QMutex mutex;
+        QList<QPair<qint64, qint64>> heard;
+        DuplicateFinder::nativeGroups(paths, threads, {}, [&](qint64 done, qint64 total) {
+            QMutexLocker lock(&mutex);
+            heard.append({done, total});
+        });
+        QVERIFY(heard.size() >= 2);
+        QCOMPARE(heard.first(), qMakePair(qint64(0), 8 * MiB));
+        QCOMPARE(heard.last(), qMakePair(8 * MiB, 8 * MiB));
+        for (qsizetype i = 1; i < heard.size(); ++i)
+            QVERIFY(heard[i].first >= heard[i - 1].first);
     }
 
     void keysSortAsText()

@@ -23,13 +23,15 @@ inline const QByteArray installedJson = R"({
     {"name": "ghost", "desc": "never poured", "installed": []},
     {"name": 5, "desc": ["x"], "homepage": null, "dependencies": "zlib", "pinned": "true",
      "installed": [{"version": 3, "time": "yesterday", "installed_on_request": "yes"}]},
-    {"name": "..", "installed": [{"version": "evil", "time": 1}]}
+    {"name": "..", "installed": [{"version": "evil", "time": 1}]},
+    7, null, ["wget"], "curl"
   ],
   "casks": [
     {"token": "docker", "full_token": "docker", "name": ["Docker Desktop"], "desc": "App to build containers",
      "homepage": "https://www.docker.com/", "version": "4.30", "installed": "4.28",
      "installed_time": 1710000000, "outdated": true},
-    {"token": "fresh", "version": "2.0", "installed": null}
+    {"token": "fresh", "version": "2.0", "installed": null},
+    null, 3, [{"token": "inside"}]
   ]
 })";
 

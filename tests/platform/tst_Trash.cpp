@@ -20,6 +20,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -212,6 +213,9 @@ private slots:
         Trash::setMountTopResolver({});
         Trash::setNoReplaceRenameAvailable(true);
         Locations::resetCurrent();
+        // QTemporaryDir removes by text and leaves names that are not valid UTF-8 behind.
+        std::error_code ignored;
+        std::filesystem::remove_all(enc(m_root).toStdString(), ignored);
         m_tmp.reset();
     }
 
@@ -840,8 +844,10 @@ private slots:
     void putBackUndoesAMove_data()
     {
         QTest::addColumn<bool>("placeTaken");
-        QTest::newRow("place free") << false;
-        QTest::newRow("place taken") << true;
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("place free") << false << QByteArray("app");
+        QTest::newRow("place taken") << true << QByteArray("app");
+        QTest::newRow("name not UTF-8") << false << QByteArray("app\xff");
     }
 
     // The undo of a failed update: the item comes back whole and leaves no record behind,
@@ -849,20 +855,27 @@ private slots:
     void putBackUndoesAMove()
     {
         QFETCH(bool, placeTaken);
-        const QByteArray item = makeItem("home/app/bin/prog\nline", "old copy");
-        const QByteArray folder = enc(m_root + "/home/app");
+        QFETCH(QByteArray, name);
+        const QByteArray folder = enc(m_root + "/home/") + name;
+        QVERIFY(QDir().mkpath(m_root + "/home"));
+        QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+        QVERIFY(::mkdir((folder + "/bin").constData(), 0700) == 0);
+        const QByteArray item = folder + "/bin/prog\nline";
+        writeBytes(item, "old copy");
         const Trash::Result trashed = Trash::moveNativeToTrash(folder);
         QVERIFY2(trashed.ok, qPrintable(trashed.error));
-        const QByteArray info = trashInfo() + "/app.trashinfo";
+        const QByteArray info = trashInfo() + '/' + name + ".trashinfo";
         QVERIFY(present(info));
-        if (placeTaken)
-            makeItem("home/app/new", "newcomer");
+        if (placeTaken) {
+            QVERIFY(::mkdir(folder.constData(), 0700) == 0);
+            writeBytes(folder + "/new", "newcomer");
+        }
 
         const Trash::Result back = Trash::putBack(trashed, folder);
         QCOMPARE(back.ok, !placeTaken);
         QCOMPARE(readBytes(item), placeTaken ? QByteArray() : QByteArray("old copy"));
         QCOMPARE(present(info), placeTaken);
-        QCOMPARE(present(trashFiles() + "/app"), placeTaken);
+        QCOMPARE(present(trashFiles() + '/' + name), placeTaken);
         if (placeTaken)
             QCOMPARE(readBytes(folder + "/new"), QByteArray("newcomer"));
     }

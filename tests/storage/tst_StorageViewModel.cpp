@@ -282,25 +282,65 @@ private slots:
         QVERIFY(!vm.loadingFolder());
     }
 
-    void rescanShowsFreshSizes()
+    // Only the folder looked at is measured again; the totals above it follow, and what
+    // was measured elsewhere stays as it was.
+    void rescanThisFolder()
     {
         StorageViewModel vm;
-        vm.open(m_data);
+        vm.open(m_home->path());
         waitIdle(vm);
-        auto a = find(vm.columns().first(), "A");
-        const qint64 before = a->bytes;
+        const qint64 dataBefore = find(vm.columns().first(), "data")->bytes;
+        vm.choose(*find(vm.columns().first(), "data"), 0);
+        waitIdle(vm);
+        const auto a = find(vm.columns()[1], "A");
+        const qint64 bBefore = find(vm.columns()[1], "B")->bytes;
+        vm.choose(*a, 1);
+        waitIdle(vm);
         writeFile(m_data + "/A/W/w2", 1'500'000);
+        writeFile(m_data + "/B/b2", 1'500'000);
         const qint64 added = allocated(m_data + "/A/W/w2");
 
-        vm.choose(*a, 0);
-        waitIdle(vm);
-        QCOMPARE(find(vm.columns()[1], "W")->bytes,
-                 allocated(m_data + "/A/W") + allocated(m_data + "/A/W/w1"));
+        vm.rescanFolder();
+        QTRY_VERIFY_WITH_TIMEOUT(find(vm.columns()[1], "A")->bytes == a->bytes + added, 10000);
+        QCOMPARE(vm.columns().size(), 3);
+        QCOMPARE(find(vm.columns()[2], "W")->bytes,
+                 allocated(m_data + "/A/W") + allocated(m_data + "/A/W/w1") + added);
+        QCOMPARE(find(vm.columns().first(), "data")->bytes, dataBefore + added);
+        QCOMPARE(find(vm.columns()[1], "B")->bytes, bBefore);
+    }
 
-        vm.rescan();
-        QTRY_VERIFY_WITH_TIMEOUT(vm.columns().size() == 1 && !vm.loadingFolder(), 10000);
-        a = find(vm.columns().first(), "A");
-        QCOMPARE(a->bytes, before + added);
+    // Stopped from the banner, a measurement shows the children it measured, marked as
+    // incomplete until the folder is measured whole.
+    void stoppedMeasurementShowsWhatItGotTo()
+    {
+        AppState state;
+        StorageViewModel vm;
+        vm.setHost(&state);
+        QSemaphore reached, release;
+        const QByteArray held = QFile::encodeName(m_data + "/A/Y");
+        vm.scanner().setReadHook([&](const QByteArray &folder) {
+            if (folder == held) {
+                reached.release();
+                release.tryAcquire(1, 10000);
+            }
+        });
+        vm.open(m_data + "/A");
+        QVERIFY(reached.tryAcquire(1, 10000));
+        QTRY_VERIFY(state.canStopScan());
+        state.stopScan();
+        release.release();
+        waitIdle(vm);
+        vm.scanner().setReadHook({});
+        QVERIFY(vm.isIncomplete());
+        QCOMPARE(vm.columns().size(), 1);
+        QVERIFY(!find(vm.columns().first(), "Y"));
+        QVERIFY(vm.columns().first().size() < 4);
+        QTRY_VERIFY(!state.isScanning());
+
+        vm.open(m_data + "/A");
+        waitIdle(vm);
+        QCOMPARE(vm.columns().first().size(), 4);
+        QVERIFY(!vm.isIncomplete());
     }
 
     void trashRebuildsFromTheCache()

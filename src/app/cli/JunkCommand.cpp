@@ -11,7 +11,8 @@ QString JunkCommand::description() const
     return QStringLiteral(
         "Measures caches, logs and build products; removes nothing.\n\n"
         "Measures what the Junk tab cleans: size as du -h\n"
-        "prints it, the category, the folder (\"-\" where this system has none). Read only.");
+        "prints it, the category and its folder, for the categories this system has; a\n"
+        "folder another category lists counts there only. Read only.");
 }
 
 QList<Command::Option> JunkCommand::options() const
@@ -26,18 +27,17 @@ int JunkCommand::execute(const Arguments &args, Console &console)
         QByteArray path;
         qint64 bytes = 0;
         bool partial = false;
+        QStringList excluded;
     };
     QList<Row> rows;
     StorageScanner scanner;
     console.withProgress(
         [&] {
             for (const JunkCategory &c : JunkCategories::all()) {
-                Row row{c.name, c.path.isEmpty() ? QByteArray() : nativePath(c.path)};
-                if (!row.path.isEmpty()) {
-                    if (const auto e = scanner.entry(row.path, console.interrupt())) {
-                        row.bytes = e->bytes;
-                        row.partial = e->isPartial;
-                    }
+                Row row{c.name, nativePath(c.path), 0, false, c.excluded};
+                if (const auto e = scanner.entry(row.path, console.interrupt())) {
+                    row.bytes = e->bytes;
+                    row.partial = e->isPartial;
                 }
                 rows.append(row);
             }
@@ -45,6 +45,15 @@ int JunkCommand::execute(const Arguments &args, Console &console)
         [&] { return QByteArray::number(scanner.folderReads()) + " folders"; });
     if (console.interrupted())
         return Interrupted;
+    // A folder another category lists counts there, not in the category holding it.
+    QHash<QByteArray, qint64> measured;
+    for (const Row &r : std::as_const(rows))
+        measured.insert(r.path, r.bytes);
+    for (Row &r : rows) {
+        for (const QString &inner : std::as_const(r.excluded))
+            r.bytes -= measured.value(nativePath(inner));
+        r.bytes = qMax<qint64>(0, r.bytes);
+    }
     bool partial = false;
     QByteArray out = args.has("--json") ? "[" : "";
     for (qsizetype i = 0; i < rows.size(); ++i) {
@@ -52,13 +61,11 @@ int JunkCommand::execute(const Arguments &args, Console &console)
         partial = partial || r.partial;
         if (args.has("--json")) {
             out += (i == 0 ? "\n" : ",\n") + QByteArray("{\"category\":") +
-                   PathText::json(r.name.toUtf8()) +
-                   ",\"path\":" + (r.path.isEmpty() ? "null" : PathText::json(r.path)) +
+                   PathText::json(r.name.toUtf8()) + ",\"path\":" + PathText::json(r.path) +
                    ",\"bytes\":" + QByteArray::number(r.bytes) +
                    ",\"partial\":" + (r.partial ? "true" : "false") + '}';
         } else {
-            out += Console::humanSize(r.bytes) + '\t' + r.name.toUtf8() + '\t' +
-                   (r.path.isEmpty() ? QByteArray("-") : r.path) + '\n';
+            out += Console::humanSize(r.bytes) + '\t' + r.name.toUtf8() + '\t' + r.path + '\n';
         }
     }
     console.out(args.has("--json") ? out + "\n]\n" : out);

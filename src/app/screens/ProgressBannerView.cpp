@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 
 ProgressBannerView::ProgressBannerView(AppState *appState, QWidget *parent)
     : QWidget(parent), m_appState(appState)
@@ -35,9 +36,17 @@ ProgressBannerView::ProgressBannerView(AppState *appState, QWidget *parent)
     m_percentage->setObjectName(QStringLiteral("progressPercentage"));
     Style::apply(m_percentage, Style::Text::Caption, true);
     layout->addWidget(m_percentage);
+    m_stop = new QPushButton(QStringLiteral("Stop"), this);
+    m_stop->setObjectName(QStringLiteral("stopScan"));
+    m_stop->setAccessibleName(QStringLiteral("Stop scan"));
+    m_stop->setToolTip(QStringLiteral("Stop this scan and keep what it found so far"));
+    connect(m_stop, &QPushButton::clicked, appState, &AppState::stopScan);
+    layout->addWidget(m_stop);
 
     connect(appState, &AppState::scanStatusMessageChanged, this, &ProgressBannerView::refresh);
     connect(appState, &AppState::scanPercentageChanged, this, &ProgressBannerView::refresh);
+    connect(appState, &AppState::isScanBusyChanged, this, &ProgressBannerView::refresh);
+    connect(appState, &AppState::canStopScanChanged, this, &ProgressBannerView::refresh);
     refresh();
 }
 
@@ -45,13 +54,17 @@ void ProgressBannerView::refresh()
 {
     m_message->setText(m_appState->scanStatusMessage());
     const double pct = m_appState->scanPercentage();
-    const bool bar = pct > 0;
-    m_bar->setVisible(bar);
-    m_percentage->setVisible(bar);
-    if (bar) {
+    const bool busy = m_appState->isScanBusy();
+    const bool share = pct > 0 && !busy;
+    m_bar->setVisible(share || busy);
+    m_percentage->setVisible(share);
+    // A range of nothing draws the style's busy bar.
+    m_bar->setRange(0, busy ? 0 : 100);
+    if (share) {
         m_bar->setValue(int(qBound(0.0, pct, 100.0)));
         m_percentage->setText(QString::number(int(pct)) + QLatin1Char('%'));
     }
+    m_stop->setVisible(m_appState->canStopScan());
 }
 
 QString ProgressBannerView::message() const

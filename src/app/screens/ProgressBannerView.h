@@ -6,9 +6,11 @@ class ActivityIndicator;
 class AppState;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
-// The strip under the content while a scan runs: spinner, message, and above 0 % a bar
-// and the whole-number percentage.
+// The strip under the content while a scan runs: spinner, message, above 0 % a bar and
+// the whole-number percentage (a busy bar while the total still grows), and "Stop" for a
+// scan that can be stopped.
 class ProgressBannerView : public QWidget {
     Q_OBJECT
 public:
@@ -17,6 +19,7 @@ public:
     QString message() const;
     bool showsBar() const;
     QString percentageText() const;
+    QPushButton *stopButton() const { return m_stop; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -29,4 +32,5 @@ private:
     QLabel *m_message;
     QProgressBar *m_bar;
     QLabel *m_percentage;
+    QPushButton *m_stop;
 };

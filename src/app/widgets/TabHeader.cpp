@@ -1,11 +1,13 @@
 #include "app/widgets/TabHeader.h"
 
 #include "app/widgets/Style.h"
+#include "app/widgets/Symbols.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 TabHeader::TabHeader(TabNavigation tab, QWidget *parent) : QWidget(parent), m_tab(tab)
@@ -48,8 +50,29 @@ TabHeader::TabHeader(TabNavigation tab, QWidget *parent) : QWidget(parent), m_ta
 
 void TabHeader::setDetail(const std::optional<QString> &detail)
 {
-    m_subtitle->setText(detail ? m_tab.subtitle() + QStringLiteral(" · ") + *detail
-                               : m_tab.subtitle());
+    m_detail = detail;
+    showSubtitle();
+}
+
+void TabHeader::setIncomplete(bool incomplete)
+{
+    m_incomplete = incomplete;
+    showSubtitle();
+}
+
+QString TabHeader::incompleteMark()
+{
+    return QStringLiteral("Scan stopped: incomplete");
+}
+
+void TabHeader::showSubtitle()
+{
+    QString text = m_tab.subtitle();
+    if (m_detail)
+        text += QStringLiteral(" · ") + *m_detail;
+    if (m_incomplete)
+        text += QStringLiteral(" · ") + incompleteMark();
+    m_subtitle->setText(text);
 }
 
 QString TabHeader::subtitleText() const
@@ -60,6 +83,17 @@ QString TabHeader::subtitleText() const
 void TabHeader::addAction(QWidget *widget)
 {
     m_actions->addWidget(widget);
+}
+
+QPushButton *TabHeader::addRescan(const std::function<void()> &rescan, const QString &label)
+{
+    auto *button = new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")), label, this);
+    button->setObjectName(QStringLiteral("tabRescan"));
+    button->setAccessibleName(label + QStringLiteral(" ") + m_tab.title());
+    button->setToolTip(QStringLiteral("Scan only this tab again"));
+    connect(button, &QPushButton::clicked, this, rescan);
+    addAction(button);
+    return button;
 }
 
 void TabHeader::paintEvent(QPaintEvent *)

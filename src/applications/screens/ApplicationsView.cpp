@@ -291,6 +291,7 @@ ApplicationsView::ApplicationsView(AppState *appState, ApplicationsViewModel *mo
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_header = new TabHeader(TabNavigation::applications, this);
+    m_header->addRescan([this] { m_model->scan(m_appState); });
     layout->addWidget(m_header);
 
     m_pages = new QStackedWidget(this);

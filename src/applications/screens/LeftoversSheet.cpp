@@ -7,6 +7,7 @@
 #include "applications/AppLeftovers.h"
 #include "exec/Async.h"
 #include "platform/PlatformTexts.h"
+#include "platform/RemovalHub.h"
 #include "platform/desktop/Workspace.h"
 #include "storage/StorageScanner.h"
 
@@ -227,6 +228,7 @@ void LeftoversSheet::trashChosen()
     AppState *appState = m_appState;
     const int generation = m_generation;
     m_removal = QtConcurrent::run([leftovers, chosen, appState] {
+        const RemovalHub::Joined joined(RemovalHub::Batch(QStringLiteral("leftovers")));
         return AppLeftovers::trashChosen(leftovers, chosen, appState);
     });
     whenFinished(this, m_removal, [this, generation](const AppLeftovers::RemovalSummary &summary) {

@@ -69,6 +69,7 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     layout->setSpacing(0);
 
     m_header = new TabHeader(TabNavigation::deepClean, this);
+    m_header->addRescan([this] { m_model->scan(m_appState); });
     m_delete = new DeleteSelectedButton([this] { confirmClean(); }, this);
     m_header->addAction(m_delete);
     layout->addWidget(m_header);
@@ -159,6 +160,7 @@ void DeepCleanView::sortBy(int column)
 void DeepCleanView::rebuild()
 {
     m_table->rebuild();
+    m_header->setIncomplete(m_model->isIncomplete());
     m_delete->setCount(m_model->selectedCount());
     // One clean at a time; the button comes back with the re-scan's list.
     m_delete->setEnabled(m_model->selectedCount() > 0 && !m_model->isCleaning());

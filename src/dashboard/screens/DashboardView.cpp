@@ -43,7 +43,12 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    outer->addWidget(new TabHeader(TabNavigation::dashboard, this));
+    auto *header = new TabHeader(TabNavigation::dashboard, this);
+    header->addRescan([this] {
+        m_model->fetchDiskUsage(m_appState);
+        m_model->fetchMetrics(m_appState);
+    });
+    outer->addWidget(header);
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -93,6 +98,13 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
 
     m_chart = new SegmentedHorizontalBarChart(content);
     layout->addWidget(m_chart);
+    m_staleNote = new QLabel(QStringLiteral("Something went to the Trash since this breakdown was "
+                                            "measured; it updates at the next scan."),
+                             content);
+    m_staleNote->setObjectName(QStringLiteral("breakdownStale"));
+    m_staleNote->setWordWrap(true);
+    Style::apply(m_staleNote, Style::Text::Caption, true);
+    layout->addWidget(m_staleNote);
 
     layout->addWidget(headline(QStringLiteral("Weekly Digest"), content));
     m_digest = new RecommendationCard(QString(), QString(), QStringLiteral("Review"), content);
@@ -128,8 +140,11 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
 void DashboardView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_shown)
+    if (m_shown) {
+        if (m_model->isBreakdownStale())
+            m_model->fetchMetrics(m_appState);
         return;
+    }
     m_shown = true;
     m_model->fetchDiskUsage(m_appState);
     m_model->fetchMetrics(m_appState);
@@ -164,9 +179,9 @@ void DashboardView::refresh()
     m_cards[2]->setCtaTitle(hasNoUpdates(outdated) ? QStringLiteral("Review")
                                                    : QStringLiteral("Update"));
     m_cards[3]->setValue(m_model->runtimesStr());
-    m_chart->setValues(m_model->diskCategories(), m_appState->diskTotalGB(),
-                       m_appState->diskUsedGB(), m_appState->diskFreeGB(),
+    m_chart->setValues(m_model->diskCategories(), m_appState->diskSpace(),
                        m_model->isDiskUsageUnknown());
+    m_staleNote->setVisible(m_model->isBreakdownStale());
     m_digest->setTexts(m_model->weeklyDigestTitle(), m_model->weeklyDigestDesc());
     m_duplicates->setTexts(QStringLiteral("Duplicate Space"),
                            QStringLiteral("You can free up ") +

@@ -7,6 +7,7 @@
 class AppState;
 class DashboardViewModel;
 class MetricCard;
+class QLabel;
 class RecommendationCard;
 class SegmentedHorizontalBarChart;
 
@@ -24,6 +25,8 @@ public:
 
     MetricCard *card(int index) const { return m_cards.value(index); }
     SegmentedHorizontalBarChart *chart() const { return m_chart; }
+    // Shown while the breakdown predates a removal.
+    QLabel *staleNote() const { return m_staleNote; }
     RecommendationCard *digestCard() const { return m_digest; }
     RecommendationCard *duplicatesCard() const { return m_duplicates; }
     RecommendationCard *outdatedCard() const { return m_outdated; }
@@ -41,6 +44,7 @@ private:
     DashboardViewModel *m_model;
     QList<MetricCard *> m_cards;
     SegmentedHorizontalBarChart *m_chart;
+    QLabel *m_staleNote;
     RecommendationCard *m_digest;
     RecommendationCard *m_duplicates;
     RecommendationCard *m_outdated;

@@ -56,14 +56,14 @@ SegmentedHorizontalBarChart::SegmentedHorizontalBarChart(QWidget *parent) : QWid
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void SegmentedHorizontalBarChart::setValues(const QList<DiskCategory> &categories, double totalGB,
-                                            double usedGB, double freeGB, bool unknown)
+void SegmentedHorizontalBarChart::setValues(const QList<DiskCategory> &categories,
+                                            const DiskSpace &space, bool unknown)
 {
-    m_unknown = unknown && totalGB <= 0;
+    m_unknown = unknown && space.totalBytes <= 0;
     m_categories = categories;
-    m_totalGB = totalGB;
-    m_usedGB = usedGB;
-    m_freeGB = freeGB;
+    m_totalGB = double(space.totalBytes) / 1e9;
+    m_freeGB = double(space.availableBytes) / 1e9;
+    m_usedPercent = space.usedPercent();
     updateGeometry();
     update();
 }
@@ -72,8 +72,7 @@ QString SegmentedHorizontalBarChart::headingText() const
 {
     if (m_unknown)
         return QStringLiteral("Unknown");
-    const double share = m_totalGB > 0 ? m_usedGB / m_totalGB * 100 : 0;
-    return QString::asprintf("%.0f%% Used", share);
+    return QString::number(m_usedPercent) + QStringLiteral("% Used");
 }
 
 QString SegmentedHorizontalBarChart::subheadingText() const

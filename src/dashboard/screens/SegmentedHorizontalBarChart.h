@@ -13,8 +13,8 @@ public:
     explicit SegmentedHorizontalBarChart(QWidget *parent = nullptr);
 
     // `unknown`: the disk's figures could not be read, and none are coming.
-    void setValues(const QList<DiskCategory> &categories, double totalGB, double usedGB,
-                   double freeGB, bool unknown = false);
+    void setValues(const QList<DiskCategory> &categories, const DiskSpace &space,
+                   bool unknown = false);
     QString headingText() const;
     QString subheadingText() const;
     // Each segment's tooltip and span on the bar, left to right; never past its end.
@@ -38,7 +38,7 @@ private:
 
     QList<DiskCategory> m_categories;
     double m_totalGB = 0;
-    double m_usedGB = 0;
-    double m_freeGB = 0;
+    double m_freeGB = 0; // what can still be written
+    int m_usedPercent = 0;
     bool m_unknown = false;
 };

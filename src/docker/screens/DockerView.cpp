@@ -113,6 +113,7 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_header = new TabHeader(TabNavigation::docker, this);
+    m_header->addRescan([this] { m_model->scanDocker(m_appState); });
     layout->addWidget(m_header);
 
     m_pages = new QStackedWidget(this);

@@ -8,6 +8,7 @@
 #include "app/widgets/QuickLookPreview.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/ListExport.h"
@@ -28,6 +29,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 namespace {
 
@@ -191,7 +193,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
       m_sortOrder(DuplicateSorts::order(DuplicateSort::mostSpace))
 {
     setObjectName(QStringLiteral("duplicatesView"));
-    m_removal = new FinderRemoval(this, model, appState);
+    m_removal = new FinderRemoval(this, model, appState, TabNavigation::duplicates);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -213,6 +215,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     sortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     m_sortButton->setMenu(m_sortMenu);
     m_header->addAction(m_sortButton);
+    m_header->addRescan([this] { m_model->scanDuplicates(m_appState); });
     m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
     m_header->addAction(m_deleteSelected);
     // The groups as shown: filtered, in their order.
@@ -471,6 +474,7 @@ void DuplicatesView::updateHeader()
                                                  .arg(m_groups.size())
                                                  .arg(formatSizeMB(total)));
     m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
+    m_header->setIncomplete(m_model->isIncomplete());
 }
 
 void DuplicatesView::updateSortMenu()
@@ -485,7 +489,7 @@ void DuplicatesView::updateSortMenu()
 void DuplicatesView::updateCount()
 {
     m_deleteSelected->setCount(int(checkedPaths().size()));
-    if (m_removal->isRunning())
+    if (m_removal->isRunning() || m_checking)
         m_deleteSelected->setEnabled(false);
 }
 
@@ -569,53 +573,58 @@ bool DuplicatesView::isRemoving() const
     return m_removal->isRunning();
 }
 
-QStringList DuplicatesView::groupsLosingEveryCopy(const QList<FileItem> &items,
-                                                  const QStringList &paths)
-{
-    const QSet<QString> going(paths.begin(), paths.end());
-    QStringList named;
-    // Every group, shown or not: a copy the search hides still counts as kept.
-    for (const DuplicateGroup &g : regroupDuplicates(items, QString())) {
-        const bool allGo = !g.children.isEmpty() &&
-                           std::all_of(g.children.begin(), g.children.end(),
-                                       [&](const FileItem &c) { return going.contains(c.path); });
-        if (allGo)
-            named << QStringLiteral("%1 (%2 copies)")
-                         .arg(lastComponent(g.children.first().path))
-                         .arg(g.copies());
-    }
-    return named;
-}
-
 void DuplicatesView::confirmDelete(const QString &path)
 {
-    m_removal->confirmOne(path);
+    askThenRemove({path}, true);
 }
 
 void DuplicatesView::confirmBulkDelete()
 {
-    const QStringList paths = checkedPaths();
-    if (paths.isEmpty() || m_removal->isRunning())
+    askThenRemove(checkedPaths(), false);
+}
+
+void DuplicatesView::askThenRemove(const QStringList &paths, bool oneRow)
+{
+    if (paths.isEmpty() || m_removal->isRunning() || m_checking)
         return;
-    Dialogs::Confirmation question{
-        QStringLiteral("Move %1 duplicates to Trash?").arg(paths.size()),
-        QStringLiteral("Are you sure you want to delete the selected duplicates?"),
-        QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
-    const QStringList losing = groupsLosingEveryCopy(m_model->items(), paths);
-    if (!losing.isEmpty()) {
-        question.text +=
-            QStringLiteral("\n\nNo copy will be kept of:\n") + losing.join(QLatin1Char('\n'));
-        question.confirmLabel = QStringLiteral("Delete All Copies");
-    }
-    Dialogs::confirm(this, question, [this, asked = paths](bool confirmed) {
-        if (!confirmed)
-            return;
-        // Only what is still ticked and listed once the answer comes.
-        QStringList paths = checkedPaths();
-        paths.removeIf([&](const QString &p) { return !asked.contains(p); });
-        m_checked.clear();
-        m_copiesModel->refreshTicks();
-        m_removal->start(paths);
-        updateDetail();
-    });
+    m_checking = true;
+    updateCount();
+    const QList<FileItem> items = m_model->items();
+    whenFinished(
+        this, QtConcurrent::run([items, paths] { return groupsLosingEveryCopy(items, paths); }),
+        [this, paths, oneRow](const QStringList &losing) {
+            m_checking = false;
+            updateCount();
+            Dialogs::Confirmation question =
+                oneRow
+                    ? Dialogs::Confirmation{QStringLiteral("Move to Trash?"),
+                                            QStringLiteral("Are you sure you want to delete %1?")
+                                                .arg(lastComponent(paths.first())),
+                                            QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")}
+                    : Dialogs::Confirmation{
+                          QStringLiteral("Move %1 duplicates to Trash?").arg(paths.size()),
+                          QStringLiteral(
+                              "Are you sure you want to delete the selected duplicates?"),
+                          QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
+            if (!losing.isEmpty()) {
+                question.text += QStringLiteral("\n\nNo copy will be kept of:\n") +
+                                 losing.join(QLatin1Char('\n'));
+                question.confirmLabel = QStringLiteral("Delete All Copies");
+            }
+            Dialogs::confirm(this, question, [this, asked = paths, oneRow](bool confirmed) {
+                if (!confirmed)
+                    return;
+                if (oneRow) {
+                    m_removal->start(asked);
+                    return;
+                }
+                // Only what is still ticked and listed once the answer comes.
+                QStringList ticked = checkedPaths();
+                ticked.removeIf([&](const QString &p) { return !asked.contains(p); });
+                m_checked.clear();
+                m_copiesModel->refreshTicks();
+                m_removal->start(ticked);
+                updateDetail();
+            });
+        });
 }

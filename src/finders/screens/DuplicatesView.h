@@ -59,14 +59,11 @@ public:
     void selectCopy(const QString &path);
     void chooseSort(DuplicateSort sort);
     void sortByColumn(GroupColumn column, bool ascending);
+    // A row's "Delete" and "Delete Selected": each first looks whether a copy of every
+    // group involved would be left, then asks.
     void confirmDelete(const QString &path);
     void confirmBulkDelete();
     bool isRemoving() const;
-
-    // The groups that would lose every copy if `paths` went, each named by its first
-    // copy's file name and its number of copies.
-    static QStringList groupsLosingEveryCopy(const QList<FileItem> &items,
-                                             const QStringList &paths);
 
 signals:
     void removalFinished(const QStringList &moved);
@@ -84,6 +81,7 @@ private:
     void updateSortMenu();
     void updatePreview();
     std::optional<DuplicateGroup> selectedGroup() const;
+    void askThenRemove(const QStringList &paths, bool oneRow);
 
     AppState *m_appState;
     AdvancedToolsViewModel *m_model;
@@ -114,4 +112,5 @@ private:
     QSet<QString> m_checked;
     std::optional<QString> m_selectedHash;
     std::optional<QString> m_selectedDuplicateId;
+    bool m_checking = false; // looking which copies are left before asking
 };

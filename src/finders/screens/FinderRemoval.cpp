@@ -10,8 +10,9 @@
 #include <QMessageBox>
 #include <QWidget>
 
-FinderRemoval::FinderRemoval(QWidget *screen, AdvancedToolsViewModel *model, AppState *appState)
-    : QObject(screen), m_screen(screen), m_model(model), m_appState(appState)
+FinderRemoval::FinderRemoval(QWidget *screen, AdvancedToolsViewModel *model, AppState *appState,
+                             TabNavigation tab)
+    : QObject(screen), m_screen(screen), m_model(model), m_appState(appState), m_tab(tab)
 {
 }
 
@@ -37,6 +38,7 @@ void FinderRemoval::start(const QStringList &paths)
     m_queue = paths;
     m_moved.clear();
     m_failures.clear();
+    m_batch.emplace(m_tab.rawValue());
     m_running = true;
     m_window = m_screen->window();
     m_window->installEventFilter(this);
@@ -51,7 +53,7 @@ void FinderRemoval::next()
         return;
     }
     const QString path = m_queue.takeFirst();
-    whenFinished(this, m_model->trash(path, m_appState),
+    whenFinished(this, m_model->trash(path, m_appState, *m_batch),
                  [this, path](const SafetyHelper::Outcome &outcome) {
                      if (outcome.ok)
                          m_moved.append(path);
@@ -63,6 +65,7 @@ void FinderRemoval::next()
 
 void FinderRemoval::end()
 {
+    m_batch.reset();
     m_running = false;
     if (m_window)
         m_window->removeEventFilter(this);

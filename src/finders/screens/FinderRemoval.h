@@ -1,8 +1,13 @@
 #pragma once
 
+#include "app/TabNavigation.h"
+#include "platform/RemovalHub.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+
+#include <optional>
 
 class AdvancedToolsViewModel;
 class AppState;
@@ -10,11 +15,12 @@ class QWidget;
 
 // Moves a file-finder tab's paths to the Trash one after another, always through its
 // model. While it runs, the window holding the screen refuses to close; at the end an
-// alert names what could not be moved and why.
+// alert names what could not be moved and why. One start is one removal of the tab's.
 class FinderRemoval : public QObject {
     Q_OBJECT
 public:
-    FinderRemoval(QWidget *screen, AdvancedToolsViewModel *model, AppState *appState);
+    FinderRemoval(QWidget *screen, AdvancedToolsViewModel *model, AppState *appState,
+                  TabNavigation tab);
 
     bool isRunning() const { return m_running; }
     // Ignored while a removal runs.
@@ -43,6 +49,8 @@ private:
     QWidget *m_screen;
     AdvancedToolsViewModel *m_model;
     AppState *m_appState;
+    TabNavigation m_tab;
+    std::optional<RemovalHub::Batch> m_batch;
     QPointer<QWidget> m_window;
     QStringList m_queue;
     QStringList m_moved;

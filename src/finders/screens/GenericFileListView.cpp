@@ -151,12 +151,16 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
 {
     setObjectName(QStringLiteral("fileListView_") + tab.rawValue());
     m_sortOrder = {{SizeColumn, false}};
-    m_removal = new FinderRemoval(this, model, appState);
+    m_removal = new FinderRemoval(this, model, appState, tab);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     m_header = new TabHeader(tab, this);
+    m_header->addRescan([this] {
+        if (m_scanAction)
+            m_scanAction();
+    });
     m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
     m_header->addAction(m_deleteSelected);
     if (tab == TabNavigation::largeFiles || tab == TabNavigation::installers) {
@@ -432,6 +436,7 @@ void GenericFileListView::updateCount()
 void GenericFileListView::updateEmptyState()
 {
     m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
+    m_header->setIncomplete(m_model->isIncomplete());
 }
 
 void GenericFileListView::updatePreview()

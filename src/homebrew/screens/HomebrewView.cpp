@@ -205,6 +205,7 @@ HomebrewView::HomebrewView(AppState *appState, HomebrewViewModel *model, QWidget
     connect(m_sections, &QButtonGroup::idClicked, this,
             [this](int id) { setSection(BrewSection(id)); });
     m_header->addAction(picker);
+    m_header->addRescan([this] { m_model->scanHomebrew(m_appState); });
     m_upgradeAll = new QPushButton(Symbols::icon(QStringLiteral("arrow.triangle.2.circlepath")),
                                    QStringLiteral("Upgrade All"), m_header);
     m_upgradeAll->setObjectName(QStringLiteral("upgradeAll"));

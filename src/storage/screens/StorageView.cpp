@@ -85,11 +85,11 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
             });
     m_rootButton->setMenu(m_rootMenu);
     m_header->addAction(m_rootButton);
-    m_rescan = new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")),
-                               QStringLiteral("Rescan"), m_header);
+    m_rescan = m_header->addRescan([this] { m_model->rescanFolder(); },
+                                   QStringLiteral("Rescan This Folder"));
     m_rescan->setObjectName(QStringLiteral("storageRescan"));
-    connect(m_rescan, &QPushButton::clicked, this, [this] { m_model->rescan(); });
-    m_header->addAction(m_rescan);
+    m_rescan->setToolTip(
+        QStringLiteral("Measure the folder you are looking at again; the rest stays as it is"));
     // The mapped folder, every file and folder in it, in the format ncdu opens.
     ExportButton::Format ncdu{
         QStringLiteral("ncdu Export (JSON)…"), QStringLiteral("ncdu export (*.json)"),
@@ -217,6 +217,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     connect(m_model, &StorageViewModel::selectionChanged, this, &StorageView::updateSelection);
     connect(m_model, &StorageViewModel::loadingFolderChanged, this, &StorageView::updateLoading);
     connect(m_model, &StorageViewModel::rootChanged, this, &StorageView::updateHeader);
+    connect(m_model, &StorageViewModel::incompleteChanged, this, &StorageView::updateHeader);
     rebuildColumns();
     updateSelection();
     updateLoading();
@@ -301,6 +302,7 @@ void StorageView::updateLoading()
 void StorageView::updateHeader()
 {
     m_header->setDetail(m_model->headerDetail());
+    m_header->setIncomplete(m_model->isIncomplete());
     m_rootButton->setText(m_model->rootName());
 }
 

@@ -24,7 +24,7 @@ class StorageColumn;
 class StorageViewModel;
 class TabHeader;
 
-// The Storage Map tab: the header with the start-folder menu and "Rescan", a
+// The Storage Map tab: the header with the start-folder menu and "Rescan This Folder", a
 // horizontal column browser, the action bar for the chosen item and the block map of
 // the folder being looked at.
 class StorageView : public QWidget {

@@ -11,6 +11,7 @@
 #include "app/screens/TabCounts.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Theme.h"
+#include "exec/ScanProgress.h"
 #include "platform/desktop/AppInfo.h"
 #include "storage/screens/StorageColumn.h"
 #include "storage/screens/StorageView.h"
@@ -334,6 +335,70 @@ private slots:
         QCOMPARE(window.progressBanner()->percentageText(), text);
         state.setScanProgress(false, QString(), 0);
         QTRY_VERIFY(!window.progressBanner()->isVisible());
+    }
+
+    // A scan that can be stopped shows "Stop", which stops that scan; a total still growing
+    // shows a busy bar.
+    void progressBannerStopsTheScanItShows()
+    {
+        AppState state;
+        MainWindow window(&state);
+        window.show();
+        const CancelToken token;
+        {
+            ScanProgress progress(&state, "Measuring data", token);
+            QTest::qWait(ScanProgress::frameMs + 4);
+            progress.setCounted(3, 10, false);
+            ProgressBannerView *banner = window.progressBanner();
+            QTRY_COMPARE(banner->message(), QString("Measuring data · 3 of 10 folders"));
+            QVERIFY(banner->stopButton()->isVisible());
+            QCOMPARE(banner->stopButton()->accessibleName(), QString("Stop scan"));
+            QVERIFY(banner->showsBar());
+            QCOMPARE(banner->percentageText(), QString());
+            QTest::mouseClick(banner->stopButton(), Qt::LeftButton);
+            QVERIFY(token.isCancelled());
+        }
+        QTRY_VERIFY(!window.progressBanner()->isVisible());
+    }
+
+    // Each tab's own rescan runs that tab's scan alone, once.
+    void tabRescanRunsOnlyItsOwnScan_data()
+    {
+        QTest::addColumn<int>("tab");
+        for (TabNavigation tab :
+             {TabNavigation::runtimes, TabNavigation::duplicates, TabNavigation::largeFiles,
+              TabNavigation::installers, TabNavigation::deepClean})
+            QTest::newRow(qPrintable(tab.rawValue())) << int(TabNavigation::Case(tab));
+    }
+    void tabRescanRunsOnlyItsOwnScan()
+    {
+        QFETCH(int, tab);
+        const QString runs = m_env->filePath("find-runs"), find = m_env->filePath("find");
+        QFile script(find);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(
+            ("#!/bin/sh\necho \"$*\" >> '" + runs + "'\nexec /usr/bin/find \"$@\"\n").toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_env->editLocations([&](Locations &loc) { loc.find = find; });
+        const auto ran = [&] {
+            QFile f(runs);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().split('\n') : QList<QByteArray>();
+        };
+        AppState state;
+        MainContentView content(&state);
+        content.show();
+        state.setSelectedTab(TabNavigation::Case(tab)); // its first showing scans
+        QTRY_VERIFY_WITH_TIMEOUT(ran().size() > 1 && !state.isScanning(), 20000);
+        const QList<QByteArray> first = ran().mid(0, ran().size() - 1);
+        auto *rescan =
+            content.screen(TabNavigation::Case(tab))->findChild<QPushButton *>("tabRescan");
+        QVERIFY(rescan && (rescan->focusPolicy() & Qt::TabFocus));
+        QVERIFY(rescan->accessibleName().startsWith("Rescan "));
+        rescan->click();
+        QTRY_VERIFY_WITH_TIMEOUT(ran().size() > 2 * first.size() && !state.isScanning(), 20000);
+        QTest::qWait(100);
+        QCOMPARE(ran(), first + first + QList<QByteArray>{""});
     }
 
     void deleteSelectedButton_data()

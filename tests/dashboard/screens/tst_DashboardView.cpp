@@ -83,7 +83,9 @@ private slots:
             categories.append(
                 {QUuid::createUuid(), QString(QChar('A' + i)), sizes.at(i), DiskCategory::apps});
         SegmentedHorizontalBarChart chart;
-        chart.setValues(categories, total, total - free, free, unknown);
+        chart.setValues(categories,
+                        {qint64(total * 1e9), qint64((total - free) * 1e9), qint64(free * 1e9)},
+                        unknown);
         QCOMPARE(chart.headingText(), heading);
         QCOMPARE(chart.subheadingText().contains("Free of 0.0 GB"), total <= 0 && !unknown);
         QStringList shown;

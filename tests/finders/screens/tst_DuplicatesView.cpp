@@ -162,23 +162,36 @@ private slots:
     {
         QTest::addColumn<int>("photosTicked");
         QTest::addColumn<bool>("hideOne");
+        QTest::addColumn<QString>("lastCopy"); // what became of the unticked copy
         QTest::addColumn<QString>("confirmLabel");
         QTest::addColumn<int>("photosMoved");
-        QTest::newRow("every copy of a group not on view")
-            << 3 << false << "Delete All Copies" << 3;
-        QTest::newRow("one copy kept") << 2 << false << "Yes, Delete" << 2;
-        QTest::newRow("a ticked copy hidden by the search stays")
-            << 3 << true << "Yes, Delete" << 2;
+        QTest::newRow("every copy of a group not on view") << 3 << false << ""
+                                                           << "Delete All Copies" << 3;
+        QTest::newRow("one copy kept") << 2 << false << ""
+                                       << "Yes, Delete" << 2;
+        QTest::newRow("a ticked copy hidden by the search stays") << 3 << true << ""
+                                                                  << "Yes, Delete" << 2;
+        // Gone behind the program's back: the listing still shows it.
+        QTest::newRow("the copy left is gone") << 2 << false << "gone"
+                                               << "Delete All Copies" << 2;
+        QTest::newRow("the copy left was replaced") << 2 << false << "replaced"
+                                                    << "Delete All Copies" << 2;
     }
     void bulkDeleteWarnsForEveryGroupLosingAllCopies()
     {
         QFETCH(int, photosTicked);
         QFETCH(bool, hideOne);
+        QFETCH(QString, lastCopy);
         QFETCH(QString, confirmLabel);
         QFETCH(int, photosMoved);
         Tab t;
         open(t);
         QTRY_COMPARE(t.view->groups().size(), 2);
+        if (!lastCopy.isEmpty()) {
+            QVERIFY(QFile::rename(m_photos.last(), home() + "/elsewhere.jpg"));
+            if (lastCopy == "replaced")
+                file(m_photos.last().mid(home().size() + 1), 'p', 1572864);
+        }
         for (int i = 0; i < photosTicked; ++i)
             t.view->setChecked(m_photos.at(i), true);
         if (!hideOne) {
@@ -196,6 +209,7 @@ private slots:
         QSignalSpy done(t.view, &DuplicatesView::removalFinished);
         Dialogs::pushConfirmAnswer(true);
         t.view->deleteSelectedButton()->click();
+        QTRY_VERIFY(Dialogs::lastConfirmation());
         const Dialogs::Confirmation asked = *Dialogs::lastConfirmation();
         QCOMPARE(asked.title, QString("Move %1 duplicates to Trash?").arg(going.size()));
         QVERIFY(asked.text.startsWith("Are you sure you want to delete the selected duplicates?"));
@@ -204,10 +218,11 @@ private slots:
         QTRY_COMPARE(done.count(), 1);
         QCOMPARE(done.first().first().toStringList(), going);
         int photosGone = 0;
-        for (const QString &p : m_photos)
+        for (const QString &p : m_photos.first(photosTicked))
             photosGone += QFile::exists(p) ? 0 : 1;
         QCOMPARE(photosGone, photosMoved);
-        QVERIFY(QFile::exists(m_photos.last()) == (photosMoved < 3));
+        if (lastCopy.isEmpty())
+            QVERIFY(QFile::exists(m_photos.last()) == (photosMoved < 3));
         QCOMPARE(QFile::exists(m_clips.first()), hideOne);
         QVERIFY(QFile::exists(m_clips.last()));
         QCOMPARE(t.view->deleteSelectedButton()->count(), 0);
@@ -236,7 +251,9 @@ private slots:
         const QModelIndex cell = copies->model()->index(1, DuplicatesView::ActionColumn);
         QTest::mouseClick(copies->viewport(), Qt::LeftButton, {},
                           copies->visualRect(cell).center());
+        QTRY_VERIFY(Dialogs::lastConfirmation());
         QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Move to Trash?"));
+        QCOMPARE(Dialogs::lastConfirmation()->confirmLabel, QStringLiteral("Yes, Delete"));
         QTRY_COMPARE(done.count(), 1);
         QVERIFY(!QFile::exists(m_photos.at(1)));
         QVERIFY(QFile::exists(trashed("photo.jpg")));
@@ -245,6 +262,22 @@ private slots:
         QCOMPARE(t.view->summaryLabel()->text(),
                  QStringLiteral(
                      "⚠️ Warning: All duplicates selected. This will delete all copies!"));
+    }
+
+    // A row's own "Delete" of the one copy still there asks the all-copies question.
+    void rowDeleteOfTheLastCopyWarns()
+    {
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->groups().size(), 2);
+        QVERIFY(QFile::rename(m_clips.first(), home() + "/elsewhere.mov"));
+        Dialogs::pushConfirmAnswer(false);
+        t.view->confirmDelete(m_clips.last());
+        QTRY_VERIFY(Dialogs::lastConfirmation());
+        QCOMPARE(Dialogs::lastConfirmation()->confirmLabel, QStringLiteral("Delete All Copies"));
+        QVERIFY(Dialogs::lastConfirmation()->text.endsWith(
+            "No copy will be kept of:\nclip.mov (2 copies)"));
+        QVERIFY(QFile::exists(m_clips.last()));
     }
 
     void sorting_data()
