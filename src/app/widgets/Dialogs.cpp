@@ -33,6 +33,8 @@ QMessageBox *makeBox(QWidget *parent, QMessageBox::Icon icon, const QString &tex
         bold.setBold(true);
         question->setFont(bold);
         question->setMinimumWidth(260);
+        // A long question wraps rather than running off the box's edge.
+        question->setWordWrap(true);
     }
     box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -86,10 +88,13 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
     box->open();
 }
 
-void alert(QWidget *parent, const QString &title, const QString &detail, std::function<void()> done)
+namespace {
+
+void tell(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &detail,
+          std::function<void()> done)
 {
     gLastAlert = qMakePair(title, detail);
-    QMessageBox *box = makeBox(parent, QMessageBox::Warning, title, detail);
+    QMessageBox *box = makeBox(parent, icon, title, detail);
     QPushButton *ok = box->addButton(QMessageBox::Ok);
     box->setDefaultButton(ok);
     box->setEscapeButton(ok);
@@ -98,6 +103,18 @@ void alert(QWidget *parent, const QString &title, const QString &detail, std::fu
             done();
     });
     box->open();
+}
+
+} // namespace
+
+void alert(QWidget *parent, const QString &title, const QString &detail, std::function<void()> done)
+{
+    tell(parent, QMessageBox::Warning, title, detail, std::move(done));
+}
+
+void inform(QWidget *parent, const QString &title, const QString &detail)
+{
+    tell(parent, QMessageBox::Information, title, detail, {});
 }
 
 void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,

@@ -33,6 +33,9 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
 void alert(QWidget *parent, const QString &title, const QString &detail,
            std::function<void()> done = {});
 
+// Says how something ended that went well: as alert(), with the information icon.
+void inform(QWidget *parent, const QString &title, const QString &detail);
+
 // Picks one folder; `done` gets nothing on cancel.
 void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,
                   std::function<void(std::optional<QString>)> done);
@@ -52,7 +55,7 @@ void pushConfirmAnswer(bool answer);
 void pushFolderAnswer(std::optional<QString> folder);
 // The last question asked through confirm(), answered or not.
 std::optional<Confirmation> lastConfirmation();
-// The last alert shown: its title and detail.
+// The last alert or notice shown: its title and detail.
 std::optional<QPair<QString, QString>> lastAlert();
 // The alert or confirmation on screen now, if any (tests press its keys).
 QMessageBox *openBox();

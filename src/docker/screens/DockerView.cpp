@@ -192,6 +192,7 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
 
     connect(model, &DockerViewModel::changed, this, &DockerView::refresh);
     connect(model, &DockerViewModel::errorMessageChanged, this, &DockerView::tell);
+    connect(model, &DockerViewModel::pruned, this, &DockerView::tellReclaimed);
     m_closeGuard = new CloseGuard(
         this, [model] { return model->isPruning(); },
         QStringLiteral("Docker is still pruning. Quit when the prune has finished."));
@@ -218,6 +219,14 @@ void DockerView::tell(const QString &error)
     Dialogs::alert(this, QStringLiteral("Docker stopped responding."), error);
 }
 
+void DockerView::tellReclaimed(const QString &reclaimed)
+{
+    Dialogs::inform(this, QStringLiteral("The prune has finished."),
+                    reclaimed.isEmpty()
+                        ? QStringLiteral("Docker did not say how much space it reclaimed.")
+                        : QStringLiteral("Docker reports %1 reclaimed.").arg(reclaimed));
+}
+
 void DockerView::setSelectedCategory(const QString &category)
 {
     if (m_selectedCategory == category)
@@ -239,16 +248,24 @@ QList<DockerResource> DockerView::itemsForCategory(const QString &category) cons
 
 QString DockerView::confirmationTitle(const QString &category)
 {
-    return QStringLiteral("Are you sure you want to prune ") + category +
-           QStringLiteral("? This will remove unused data permanently.");
+    return QStringLiteral("Prune Docker ") + category.toLower() + QLatin1Char('?');
 }
 
-QString DockerView::remoteDetail(const QString &host)
+QString DockerView::confirmationDetail(const QString &category, const QString &host)
 {
-    if (host.isEmpty())
-        return {};
-    return QStringLiteral("The Docker client talks to %1: the prune runs on that machine.")
-        .arg(host);
+    QString detail =
+        category == QLatin1String("Images")
+            ? QStringLiteral("Every image no container uses is removed, tagged images included, "
+                             "not only the untagged ones.")
+        : category == QLatin1String("Containers")
+            ? QStringLiteral("Every stopped container is removed.")
+            : QStringLiteral("Every volume no container uses is removed, with the data in it.");
+    detail += QStringLiteral(" Docker removes them permanently; they do not go to the Trash.");
+    if (!host.isEmpty())
+        detail += QStringLiteral("\n\nThe Docker client talks to %1: the prune runs on that "
+                                 "machine.")
+                      .arg(host);
+    return detail;
 }
 
 void DockerView::confirmPrune()
@@ -258,8 +275,9 @@ void DockerView::confirmPrune()
     m_confirmingPrune = true;
     const QString category = m_selectedCategory;
     Dialogs::confirm(this,
-                     {confirmationTitle(category), remoteDetail(m_model->remoteHost()),
-                      QStringLiteral("Prune"), QStringLiteral("Cancel")},
+                     {confirmationTitle(category),
+                      confirmationDetail(category, m_model->remoteHost()), QStringLiteral("Prune"),
+                      QStringLiteral("Cancel")},
                      [this, category](bool confirmed) {
                          m_confirmingPrune = false;
                          if (confirmed)
