@@ -1,6 +1,7 @@
 # The widgets every tab shares.
 target_sources(quillmar_ui PRIVATE
     app/widgets/ActivityIndicator.cpp app/widgets/ActivityIndicator.h
+    app/widgets/CheckBoxDelegate.cpp app/widgets/CheckBoxDelegate.h
     app/widgets/CloseGuard.cpp app/widgets/CloseGuard.h
     app/widgets/DeleteSelectedButton.cpp app/widgets/DeleteSelectedButton.h
     app/widgets/DetailRow.cpp app/widgets/DetailRow.h
@@ -9,7 +10,10 @@ target_sources(quillmar_ui PRIVATE
     app/widgets/ExportButton.cpp app/widgets/ExportButton.h
     app/widgets/FileIcons.cpp app/widgets/FileIcons.h
     app/widgets/QuickLookPreview.cpp app/widgets/QuickLookPreview.h
+    app/widgets/RevealInFolder.cpp app/widgets/RevealInFolder.h
+    app/widgets/RowButtonDelegate.cpp app/widgets/RowButtonDelegate.h
     app/widgets/ScaleButton.cpp app/widgets/ScaleButton.h
+    app/widgets/ScanStateStack.cpp app/widgets/ScanStateStack.h
     app/widgets/SettingsForm.cpp app/widgets/SettingsForm.h
     app/widgets/Style.cpp app/widgets/Style.h
     app/widgets/Symbols.cpp app/widgets/Symbols.h

@@ -10,6 +10,7 @@
 #include "applications/ApplicationsViewModel.h"
 #include "exec/ProcessRunner.h"
 #include "exec/screens/TerminalSheetView.h"
+#include "platform/DisplayName.h"
 #include "platform/Locations.h"
 
 #include <QAbstractTableModel>
@@ -90,7 +91,9 @@ public:
             }
             break;
         case ApplicationsView::NameColumn:
-            if (role == Qt::DisplayRole || role == kSortRole)
+            if (role == Qt::DisplayRole)
+                return DisplayName::line(app.name);
+            if (role == kSortRole)
                 return app.name;
             if (role == Qt::ToolTipRole)
                 return Locations::current().abbreviateHome(app.path);

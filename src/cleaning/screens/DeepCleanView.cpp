@@ -1,17 +1,19 @@
 #include "cleaning/screens/DeepCleanView.h"
 
 #include "app/AppState.h"
+#include "app/widgets/CheckBoxDelegate.h"
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/ScanStateStack.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/SymbolView.h"
 #include "app/widgets/TabHeader.h"
 #include "app/widgets/TickTable.h"
 #include "cleaning/DeepCleanViewModel.h"
-#include "cleaning/screens/CheckBoxDelegate.h"
 #include "cleaning/screens/TwoLineDelegate.h"
 #include "exec/ProcessRunner.h"
+#include "platform/DisplayName.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -105,7 +107,11 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     head->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
     head->setSectionResizeMode(ModifiedColumn, QHeaderView::ResizeToContents);
-    layout->addWidget(m_table, 1);
+    m_body = new ScanStateStack(
+        TabNavigation::deepClean, QStringLiteral("No node_modules folders"),
+        QStringLiteral("None of your projects has a node_modules folder to clear."), this);
+    m_body->setContent(m_table);
+    layout->addWidget(m_body, 1);
 
     connect(head, &QHeaderView::sectionClicked, this, &DeepCleanView::sortBy);
     connect(model, &DeepCleanViewModel::targetsChanged, this, &DeepCleanView::rebuild);
@@ -123,6 +129,11 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
         QStringLiteral("Folders are still being moved to the Trash. Quit when the clean has "
                        "finished."));
     rebuild();
+}
+
+EmptyStateView *DeepCleanView::emptyState() const
+{
+    return m_body->emptyState();
 }
 
 bool DeepCleanView::headerChecked() const
@@ -160,6 +171,7 @@ void DeepCleanView::sortBy(int column)
 void DeepCleanView::rebuild()
 {
     m_table->rebuild();
+    m_body->showState(!m_model->targets().isEmpty(), m_model->isScanning());
     m_header->setIncomplete(m_model->isIncomplete());
     m_delete->setCount(m_model->selectedCount());
     // One clean at a time; the button comes back with the re-scan's list.
@@ -188,8 +200,8 @@ void DeepCleanView::fillTable()
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setData(CheckColumn, IdRole, t.id);
         item->setCheckState(CheckColumn, t.isSelected ? Qt::Checked : Qt::Unchecked);
-        item->setText(PathColumn, t.path);
-        item->setToolTip(PathColumn, t.path);
+        item->setText(PathColumn, DisplayName::line(t.path));
+        item->setToolTip(PathColumn, DisplayName::line(t.path));
         item->setText(SizeColumn, formatSizeMB(t.sizeMB));
         item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(ModifiedColumn, t.lastModified);

@@ -1,6 +1,7 @@
 #include "cleaning/screens/JunkCleanerView.h"
 
 #include "app/AppState.h"
+#include "app/widgets/CheckBoxDelegate.h"
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
@@ -9,9 +10,9 @@
 #include "app/widgets/TabHeader.h"
 #include "app/widgets/TickTable.h"
 #include "cleaning/JunkViewModel.h"
-#include "cleaning/screens/CheckBoxDelegate.h"
 #include "cleaning/screens/TwoLineDelegate.h"
 #include "exec/ProcessRunner.h"
+#include "platform/DisplayName.h"
 #include "storage/StorageScanner.h"
 
 #include <QGridLayout>
@@ -56,10 +57,10 @@ QTreeWidgetItem *makeRow(const JunkTableItem &row)
 {
     auto *item = new QTreeWidgetItem;
     item->setData(CheckColumn, IdRole, row.id);
-    item->setText(NameColumn, row.name);
+    item->setText(NameColumn, DisplayName::line(row.name));
     item->setIcon(NameColumn, Symbols::icon(row.icon));
-    item->setText(PathColumn, row.path);
-    item->setToolTip(PathColumn, row.path);
+    item->setText(PathColumn, DisplayName::line(row.path));
+    item->setToolTip(PathColumn, DisplayName::line(row.path));
     item->setText(SizeColumn, formatSizeMB(row.sizeMB));
     item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
     if (row.isCategory) {

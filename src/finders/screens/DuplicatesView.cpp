@@ -6,6 +6,8 @@
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/RowButtonDelegate.h"
+#include "app/widgets/ScanStateStack.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
@@ -15,9 +17,9 @@
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/FilePreviewPane.h"
 #include "finders/screens/FinderRemoval.h"
-#include "finders/screens/RowButtonDelegate.h"
-#include "finders/screens/ScanStateStack.h"
 #include "finders/screens/StackedTextDelegate.h"
+#include "platform/DisplayName.h"
+#include "platform/Plural.h"
 
 #include <QAbstractTableModel>
 #include <QActionGroup>
@@ -43,6 +45,20 @@ QString folderOf(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString copiesText(int copies)
+{
+    return Plural::count(copies, QStringLiteral("copy"), QStringLiteral("copies"));
+}
+
+// Each name on a line of its own, whatever it holds.
+QString shownLines(const QStringList &names)
+{
+    QStringList lines;
+    for (const QString &name : names)
+        lines.append(DisplayName::line(name));
+    return lines.join(QLatin1Char('\n'));
 }
 
 const QString kFreesHelp = QStringLiteral("Space freed by keeping one copy");
@@ -86,10 +102,13 @@ public:
         switch (index.column()) {
         case FileColumn:
             if (role == Qt::DisplayRole)
-                return lastComponent(first);
+                return DisplayName::line(lastComponent(first));
             if (role == StackedTextDelegate::SecondaryLinesRole)
-                return QStringList{folderOf(first),
-                                   QStringLiteral("%1 duplicates").arg(g.copies())};
+                return QStringList{DisplayName::line(folderOf(first)), copiesText(g.copies())};
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(first)) + QStringLiteral(", ") +
+                       copiesText(g.copies()) + QStringLiteral(", frees ") +
+                       formatSizeMB(g.wastedMB());
             if (role == Qt::ToolTipRole)
                 return first;
             break;
@@ -165,11 +184,13 @@ public:
             break;
         case PathColumn:
             if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-                return path;
+                return DisplayName::line(path);
             break;
         case ActionColumn:
             if (role == Qt::DisplayRole)
                 return QStringLiteral("Delete");
+            if (role == Qt::AccessibleTextRole)
+                return QStringLiteral("Delete ") + DisplayName::line(lastComponent(path));
             break;
         }
         return {};
@@ -429,7 +450,8 @@ void DuplicatesView::updateDetail()
     }
     m_selectedLabel->setVisible(bool(group) && bool(m_selectedDuplicateId));
     if (m_selectedDuplicateId)
-        m_selectedLabel->setText(QStringLiteral("Selected: ") + *m_selectedDuplicateId);
+        m_selectedLabel->setText(QStringLiteral("Selected: ") +
+                                 DisplayName::line(*m_selectedDuplicateId));
     updatePreview();
     updateCount();
 }
@@ -469,10 +491,12 @@ void DuplicatesView::updateHeader()
     double total = 0;
     for (const DuplicateGroup &g : m_groups)
         total += g.wastedMB();
-    m_header->setDetail(m_groups.isEmpty() ? QStringLiteral("none found yet")
-                                           : QStringLiteral("%1 groups · %2 can be freed")
-                                                 .arg(m_groups.size())
-                                                 .arg(formatSizeMB(total)));
+    m_header->setDetail(m_groups.isEmpty()
+                            ? QStringLiteral("none found yet")
+                            : QStringLiteral("%1 · %2 can be freed")
+                                  .arg(Plural::count(m_groups.size(), QStringLiteral("group"),
+                                                     QStringLiteral("groups")),
+                                       formatSizeMB(total)));
     m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
     m_header->setIncomplete(m_model->isIncomplete());
 }
@@ -536,7 +560,7 @@ void DuplicatesView::selectCopy(const QString &path)
         return;
     m_selectedDuplicateId = path;
     m_model->setSelectedItemPath(path);
-    m_selectedLabel->setText(QStringLiteral("Selected: ") + path);
+    m_selectedLabel->setText(QStringLiteral("Selected: ") + DisplayName::line(path));
     m_selectedLabel->setVisible(true);
     for (int i = 0; i < m_copies.size(); ++i) {
         if (m_copies.at(i).path == path && m_copiesTable->currentIndex().row() != i)
@@ -599,16 +623,19 @@ void DuplicatesView::askThenRemove(const QStringList &paths, bool oneRow)
                 oneRow
                     ? Dialogs::Confirmation{QStringLiteral("Move to Trash?"),
                                             QStringLiteral("Are you sure you want to delete %1?")
-                                                .arg(lastComponent(paths.first())),
+                                                .arg(DisplayName::line(
+                                                    lastComponent(paths.first()))),
                                             QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")}
                     : Dialogs::Confirmation{
-                          QStringLiteral("Move %1 duplicates to Trash?").arg(paths.size()),
+                          QStringLiteral("Move %1 to Trash?")
+                              .arg(Plural::count(paths.size(), QStringLiteral("duplicate"),
+                                                 QStringLiteral("duplicates"))),
                           QStringLiteral(
                               "Are you sure you want to delete the selected duplicates?"),
                           QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
             if (!losing.isEmpty()) {
-                question.text += QStringLiteral("\n\nNo copy will be kept of:\n") +
-                                 losing.join(QLatin1Char('\n'));
+                question.text +=
+                    QStringLiteral("\n\nNo copy will be kept of:\n") + shownLines(losing);
                 question.confirmLabel = QStringLiteral("Delete All Copies");
             }
             Dialogs::confirm(this, question, [this, asked = paths, oneRow](bool confirmed) {

@@ -7,6 +7,8 @@
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/RowButtonDelegate.h"
+#include "app/widgets/ScanStateStack.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
 #include "exec/ProcessRunner.h"
@@ -15,11 +17,11 @@
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/FilePreviewPane.h"
 #include "finders/screens/FinderRemoval.h"
-#include "finders/screens/RowButtonDelegate.h"
 #include "finders/screens/RuntimeDetailPreview.h"
-#include "finders/screens/ScanStateStack.h"
 #include "finders/screens/StackedTextDelegate.h"
+#include "platform/DisplayName.h"
 #include "platform/FileProperties.h"
+#include "platform/Plural.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
@@ -108,11 +110,16 @@ public:
             break;
         case NameColumn:
             if (role == Qt::DisplayRole)
-                return lastComponent(item.path);
+                return DisplayName::line(lastComponent(item.path));
             if (role == StackedTextDelegate::SecondaryLinesRole)
-                return QStringList{item.path};
+                return QStringList{DisplayName::line(item.path)};
             if (role == Qt::ToolTipRole)
-                return item.path;
+                return DisplayName::line(item.path);
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(item.path)) + QStringLiteral(", ") +
+                       (item.sizeMB > 0 ? formatSizeMB(item.sizeMB) : item.sizeDesc);
+            if (role == Qt::AccessibleDescriptionRole)
+                return DisplayName::line(item.path);
             break;
         case SizeColumn:
             if (role == Qt::DisplayRole)
@@ -125,6 +132,8 @@ public:
         case ActionsColumn:
             if (role == Qt::DisplayRole)
                 return QStringLiteral("Delete");
+            if (role == Qt::AccessibleTextRole)
+                return QStringLiteral("Delete ") + DisplayName::line(lastComponent(item.path));
             break;
         }
         return {};
@@ -473,20 +482,22 @@ void GenericFileListView::confirmBulkDelete()
     const QStringList paths = checkedPaths();
     if (paths.isEmpty() || m_removal->isRunning())
         return;
-    Dialogs::confirm(this,
-                     {QStringLiteral("Move %1 items to Trash?").arg(paths.size()),
-                      QStringLiteral("Are you sure you want to delete these selected items?"),
-                      QStringLiteral("Yes, Delete All"), QStringLiteral("Cancel")},
-                     [this, asked = paths](bool confirmed) {
-                         if (!confirmed)
-                             return;
-                         // Only what is still ticked and listed once the answer comes.
-                         QStringList paths = checkedPaths();
-                         paths.removeIf([&](const QString &p) { return !asked.contains(p); });
-                         // Ticks are let go at once: the rows they name are on their way.
-                         m_checked.clear();
-                         m_rowsModel->refreshColumn(TickColumn);
-                         m_removal->start(paths);
-                         updateCount();
-                     });
+    Dialogs::confirm(
+        this,
+        {QStringLiteral("Move %1 to Trash?")
+             .arg(Plural::count(paths.size(), QStringLiteral("item"), QStringLiteral("items"))),
+         QStringLiteral("Are you sure you want to delete these selected items?"),
+         QStringLiteral("Yes, Delete All"), QStringLiteral("Cancel")},
+        [this, asked = paths](bool confirmed) {
+            if (!confirmed)
+                return;
+            // Only what is still ticked and listed once the answer comes.
+            QStringList paths = checkedPaths();
+            paths.removeIf([&](const QString &p) { return !asked.contains(p); });
+            // Ticks are let go at once: the rows they name are on their way.
+            m_checked.clear();
+            m_rowsModel->refreshColumn(TickColumn);
+            m_removal->start(paths);
+            updateCount();
+        });
 }

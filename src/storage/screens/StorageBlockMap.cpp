@@ -1,6 +1,7 @@
 #include "storage/screens/StorageBlockMap.h"
 
 #include "app/widgets/Style.h"
+#include "platform/DisplayName.h"
 #include "storage/screens/BlockPreview.h"
 
 #include <QHelpEvent>
@@ -193,7 +194,7 @@ void StorageBlockMap::paintEvent(QPaintEvent *)
             p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
         }
         if (TreemapLayout::showsLabel(block.rect))
-            drawLabel(p, r, block.entry.name(), sizeText(block.entry));
+            drawLabel(p, r, DisplayName::line(block.entry.name()), sizeText(block.entry));
     }
     if (m_content.rest) {
         const TreemapLayout::RestTile &rest = *m_content.rest;

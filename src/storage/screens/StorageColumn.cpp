@@ -3,6 +3,7 @@
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
+#include "platform/DisplayName.h"
 #include "storage/TreemapLayout.h"
 
 #include <QKeyEvent>
@@ -73,7 +74,8 @@ public:
         p->setPen(primary);
         const int nameWidth = qMax(0, right - x);
         p->drawText(QRect(x, r.top(), nameWidth, 24), Qt::AlignLeft | Qt::AlignVCenter,
-                    QFontMetrics(nameFont).elidedText(entry.name(), Qt::ElideMiddle, nameWidth));
+                    QFontMetrics(nameFont).elidedText(DisplayName::line(entry.name()),
+                                                      Qt::ElideMiddle, nameWidth));
 
         const double available = qMax(0, r.right() - 6 - x);
         const double barWidth =
@@ -123,9 +125,12 @@ QVariant StorageColumnModel::data(const QModelIndex &index, int role) const
     const StorageEntry &entry = m_entries.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return entry.name();
+        return DisplayName::line(entry.name());
     case Qt::ToolTipRole:
-        return entry.name() + QStringLiteral(" · ") + sizeText(entry);
+        return DisplayName::line(entry.name()) + QStringLiteral(" · ") + sizeText(entry);
+    case Qt::AccessibleTextRole:
+        return DisplayName::line(entry.name()) + QStringLiteral(", ") + sizeText(entry) +
+               (entry.isDirectory ? QStringLiteral(", folder") : QString());
     default:
         return {};
     }

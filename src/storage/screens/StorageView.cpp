@@ -6,14 +6,15 @@
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
+#include "app/widgets/RevealInFolder.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
 #include "exec/SafetyHelper.h"
+#include "platform/DisplayName.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
-#include "platform/desktop/Workspace.h"
 #include "storage/NcduExport.h"
 #include "storage/StorageViewModel.h"
 #include "storage/screens/StorageBlockMap.h"
@@ -185,11 +186,8 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
         new QPushButton(PlatformTexts::text(QStringLiteral("Reveal in Finder")), m_actionBar);
     m_reveal->setObjectName(QStringLiteral("revealInFinder"));
     connect(m_reveal, &QPushButton::clicked, this, [this] {
-        if (const auto entry = m_model->chosen()) {
-            const QString path = entry->path();
-            // The file manager answers over D-Bus, which may take a moment.
-            (void)QtConcurrent::run([path] { Workspace::revealInFileManager(path); });
-        }
+        if (const auto entry = m_model->chosen())
+            RevealInFolder::show(this, entry->path());
     });
     bar->addWidget(m_reveal);
     m_trash = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white),
@@ -225,7 +223,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
 
 QString StorageView::confirmationText(const StorageEntry &entry)
 {
-    return entry.name() + QStringLiteral(" (") + formatBytes(entry.bytes) +
+    return DisplayName::line(entry.name()) + QStringLiteral(" (") + formatBytes(entry.bytes) +
            QStringLiteral(") will be moved to the Trash.");
 }
 
@@ -321,8 +319,8 @@ void StorageView::updateActionBar()
         return;
     }
     m_chosenIcon->setPixmap(FileIcons::icon(chosen->path(), chosen->isDirectory).pixmap(18, 18));
-    m_chosenName->setText(
-        m_chosenName->fontMetrics().elidedText(chosen->name(), Qt::ElideMiddle, 420));
+    m_chosenName->setText(m_chosenName->fontMetrics().elidedText(DisplayName::line(chosen->name()),
+                                                                 Qt::ElideMiddle, 420));
     m_chosenSize->setText(sizeText(*chosen));
     if (m_checked != chosen) {
         // The safety check resolves links in the parent folders: ask it off the main
@@ -462,7 +460,7 @@ void StorageView::trashEnded(const StorageEntry &entry, const SafetyHelper::Outc
         m_columnViews.last()->list()->setFocus(Qt::OtherFocusReason);
     if (!outcome.ok) {
         Dialogs::alert(this,
-                       QStringLiteral("Couldn't move \u201C") + entry.name() +
+                       QStringLiteral("Couldn't move \u201C") + DisplayName::line(entry.name()) +
                            QStringLiteral("\u201D to the Trash."),
                        outcome.reason.isEmpty() ? QStringLiteral("The item stays where it is.")
                                                 : outcome.reason);

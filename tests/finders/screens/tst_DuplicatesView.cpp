@@ -92,7 +92,7 @@ private slots:
                                     << "2 groups · " + formatSizeMB(1.5 * 2 + 2) + " can be freed";
         QTest::newRow("search keeps one copy of a group")
             << false << "movies/"
-            << "1 groups · " + formatSizeMB(0) + " can be freed";
+            << "1 group · " + formatSizeMB(0) + " can be freed";
     }
     void headerDetail()
     {

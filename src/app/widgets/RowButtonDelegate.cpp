@@ -1,4 +1,4 @@
-#include "finders/screens/RowButtonDelegate.h"
+#include "app/widgets/RowButtonDelegate.h"
 
 #include <QApplication>
 #include <QMouseEvent>

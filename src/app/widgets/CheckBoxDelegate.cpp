@@ -1,4 +1,4 @@
-#include "cleaning/screens/CheckBoxDelegate.h"
+#include "app/widgets/CheckBoxDelegate.h"
 
 #include <QApplication>
 #include <QMouseEvent>
