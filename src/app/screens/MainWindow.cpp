@@ -181,7 +181,11 @@ void MainWindow::buildMenus()
     appMenu->addSeparator();
     QAction *settings = appMenu->addAction(QStringLiteral("Settings…"));
     settings->setMenuRole(QAction::PreferencesRole);
-    settings->setShortcut(QKeySequence::Preferences);
+    // X11 has no sequence of its own for this; Ctrl+, is what other programs use there.
+    const QList<QKeySequence> preferences = QKeySequence::keyBindings(QKeySequence::Preferences);
+    settings->setShortcuts(preferences.isEmpty()
+                               ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Comma)}
+                               : preferences);
     connect(settings, &QAction::triggered, this, [this] { openSettings(); });
     appMenu->addSeparator();
     QAction *quit = appMenu->addAction(QStringLiteral("Quit Quillmar"));
@@ -253,6 +257,12 @@ void MainWindow::openUpdateWindow()
     auto *dialog = new UpdateDialogView(this);
     connect(dialog, &QDialog::finished, m_appState, [this] { m_appState->setShowUpdate(false); });
     m_updateWindow = dialog;
+    // Placed by hand: left to itself it lands where the window manager puts new windows,
+    // often a corner of the screen.
+    dialog->adjustSize();
+    QRect frame(QPoint(), dialog->size());
+    frame.moveCenter(frameGeometry().center());
+    dialog->move(frame.topLeft());
     dialog->show();
     dialog->raise();
     // Shown first: the flag's own signal then finds this window open.
