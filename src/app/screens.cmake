@@ -3,6 +3,7 @@ target_sources(quillmar_ui PRIVATE
     app/widgets/ActivityIndicator.cpp app/widgets/ActivityIndicator.h
     app/widgets/CheckBoxDelegate.cpp app/widgets/CheckBoxDelegate.h
     app/widgets/CloseGuard.cpp app/widgets/CloseGuard.h
+    app/widgets/Contrast.cpp app/widgets/Contrast.h
     app/widgets/DeleteSelectedButton.cpp app/widgets/DeleteSelectedButton.h
     app/widgets/DetailRow.cpp app/widgets/DetailRow.h
     app/widgets/Dialogs.cpp app/widgets/Dialogs.h

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/screens/SidebarLabel.h"
 #include "app/screens/TabCounts.h"
+#include "app/widgets/Contrast.h"
 #include "app/widgets/Style.h"
 
 #include <QHBoxLayout>
@@ -56,14 +57,15 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
             pf.setPixelSize(8);
             pro->setFont(pf);
             Style::followTheme(pro, [pro] {
-                // Lighter blue on a dark window, so the badge stays readable.
-                const bool dark =
-                    pro->parentWidget()->palette().color(QPalette::Window).lightness() < 128;
+                const QColor window = pro->parentWidget()->palette().color(QPalette::Window);
+                const QColor back(10, 132, 255, 45);
+                // Blue, as dark or light as the window leaves it readable.
+                const QColor text = Contrast::reaching(
+                    QColor(10, 132, 255), {Contrast::over(back, window)}, Contrast::text);
                 const QString sheet =
                     QStringLiteral("QLabel { padding: 1px 3px; border-radius: 3px; background: "
-                                   "rgba(10,132,255,45); color: %1; }")
-                        .arg(dark ? QStringLiteral("rgb(110,176,255)")
-                                  : QStringLiteral("rgb(0,92,200)"));
+                                   "%1; color: %2; }")
+                        .arg(Style::css(back), text.name());
                 if (pro->styleSheet() != sheet)
                     pro->setStyleSheet(sheet);
             });

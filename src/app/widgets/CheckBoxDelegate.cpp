@@ -1,5 +1,7 @@
 #include "app/widgets/CheckBoxDelegate.h"
 
+#include "app/widgets/Contrast.h"
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,30 +11,59 @@ namespace {
 constexpr int Side = 16;
 }
 
-void CheckBoxDelegate::drawBox(QPainter *painter, const QRect &cell, bool checked,
-                               const QPalette &palette)
+QRectF CheckBoxDelegate::boxIn(const QRect &cell)
 {
-    const QRectF box(cell.center().x() - Side / 2.0 + 0.5, cell.center().y() - Side / 2.0 + 0.5,
-                     Side - 1, Side - 1);
+    return QRectF(cell.center().x() - Side / 2.0 + 0.5, cell.center().y() - Side / 2.0 + 0.5,
+                  Side - 1, Side - 1);
+}
+
+QColor CheckBoxDelegate::edgeColor(const QPalette &palette)
+{
+    return Contrast::reaching(palette.color(QPalette::PlaceholderText),
+                              {palette.color(QPalette::Base),
+                               palette.color(QPalette::AlternateBase),
+                               palette.color(QPalette::Window)},
+                              Contrast::graphic);
+}
+
+void CheckBoxDelegate::drawBox(QPainter *painter, const QRectF &box, Qt::CheckState state,
+                               const QPalette &palette, bool focused)
+{
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
+    const double radius = qMin(4.0, box.width() / 4);
     QPainterPath path;
-    path.addRoundedRect(box, 4, 4);
-    if (checked) {
-        painter->fillPath(path, palette.color(QPalette::Highlight));
-        QPen pen(palette.color(QPalette::HighlightedText), 2);
+    path.addRoundedRect(box, radius, radius);
+    const QColor base = palette.color(QPalette::Base);
+    if (state != Qt::Unchecked) {
+        const QColor fill = palette.color(QPalette::Highlight);
+        painter->fillPath(path, fill);
+        // The fill alone may not stand out from the row: an edge that does.
+        painter->setPen(
+            QPen(Contrast::reaching(fill, {base, palette.color(QPalette::AlternateBase)},
+                                    Contrast::graphic),
+                 1.2));
+        painter->drawPath(path);
+        QPen pen(palette.color(QPalette::HighlightedText), qMax(1.5, box.width() / 7.5));
         pen.setCapStyle(Qt::RoundCap);
         pen.setJoinStyle(Qt::RoundJoin);
         painter->setPen(pen);
-        const QPointF o = box.topLeft();
-        painter->drawPolyline(
-            QPolygonF{o + QPointF(3.5, 7.5), o + QPointF(6.5, 10.5), o + QPointF(11.5, 4.5)});
+        auto at = [&box](double x, double y) {
+            return box.topLeft() + QPointF(box.width() * x, box.height() * y);
+        };
+        if (state == Qt::Checked)
+            painter->drawPolyline(QPolygonF{at(0.23, 0.5), at(0.43, 0.7), at(0.77, 0.3)});
+        else
+            painter->drawLine(at(0.27, 0.5), at(0.73, 0.5));
     } else {
-        painter->fillPath(path, palette.color(QPalette::Base));
-        QColor edge = palette.color(QPalette::Text);
-        edge.setAlphaF(0.45);
-        painter->setPen(QPen(edge, 1.2));
+        painter->fillPath(path, base);
+        painter->setPen(QPen(edgeColor(palette), 1.2));
         painter->drawPath(path);
+    }
+    if (focused) {
+        painter->setPen(QPen(palette.color(QPalette::Highlight), 2));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(box.adjusted(-2.5, -2.5, 2.5, 2.5), radius + 2, radius + 2);
     }
     painter->restore();
 }
@@ -49,7 +80,8 @@ void CheckBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     QStyle *style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
     if (state.isValid())
-        drawBox(painter, option.rect, state.toInt() == Qt::Checked, option.palette);
+        drawBox(painter, boxIn(option.rect), Qt::CheckState(state.toInt()), option.palette,
+                (option.state & QStyle::State_HasFocus) && widget && widget->hasFocus());
 }
 
 QSize CheckBoxDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const

@@ -53,15 +53,9 @@ QMessageBox *makeBox(QWidget *parent, QMessageBox::Icon icon, const QString &tex
 
 namespace Dialogs {
 
-QString destructiveButtonStyleSheet()
+QString destructiveButtonStyleSheet(const QPalette &palette)
 {
-    return QStringLiteral("QPushButton { background: %1; color: white; border: none; "
-                          "border-radius: 6px; padding: 5px 14px; }"
-                          "QPushButton:focus { border: 2px solid %3; padding: 3px 12px; }"
-                          "QPushButton:pressed { background: %2; }"
-                          "QPushButton:disabled { background: rgba(255,59,48,70); "
-                          "color: rgba(255,255,255,115); }")
-        .arg(Style::red().name(), Style::red().darker(125).name(), Style::red().darker(160).name());
+    return Style::filledButtonSheet(Style::red(), palette);
 }
 
 void confirm(QWidget *parent, const Confirmation &question, std::function<void(bool)> done)
@@ -78,7 +72,7 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
         box->addButton(question.confirmLabel, question.destructive ? QMessageBox::DestructiveRole
                                                                    : QMessageBox::AcceptRole);
     if (question.destructive)
-        confirmButton->setStyleSheet(destructiveButtonStyleSheet());
+        confirmButton->setStyleSheet(destructiveButtonStyleSheet(box->palette()));
     QPushButton *cancelButton = box->addButton(question.cancelLabel, QMessageBox::RejectRole);
     // Return must never remove anything by accident.
     box->setDefaultButton(cancelButton);

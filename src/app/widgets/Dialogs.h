@@ -7,6 +7,7 @@
 #include <optional>
 
 class QMessageBox;
+class QPalette;
 class QWidget;
 
 // Alerts and folder pickers, shown window-modal (the platform's sheet) and answered
@@ -45,8 +46,10 @@ void chooseFolder(QWidget *parent, const QString &startFolder, const QString &ac
 void chooseSaveFile(QWidget *parent, const QString &suggestedPath, const QString &filter,
                     const QString &suffix, std::function<void(std::optional<QString>)> done);
 
-// The look of a destructive push button (red, white text), in every theme.
-QString destructiveButtonStyleSheet();
+// The look of a destructive push button in the theme of `palette`: white on red, and
+// when disabled red on a faint red, both 4.5:1. Buttons that outlive a theme switch set
+// it again (Style::followTheme).
+QString destructiveButtonStyleSheet(const QPalette &palette);
 
 // Test seam: the next confirm() answers this without showing anything.
 void pushConfirmAnswer(bool answer);

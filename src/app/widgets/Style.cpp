@@ -1,8 +1,11 @@
 #include "app/widgets/Style.h"
 
+#include "app/widgets/Contrast.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QPalette>
 
 namespace {
 
@@ -95,6 +98,22 @@ void makeSecondary(QWidget *widget)
 {
     // PlaceholderText is a palette role, so the colour follows the theme.
     widget->setForegroundRole(QPalette::PlaceholderText);
+}
+
+QString filledButtonSheet(const QColor &accent, const QPalette &palette)
+{
+    const QColor fill = Contrast::reaching(accent, {Qt::white}, Contrast::text);
+    QColor faint = accent;
+    faint.setAlpha(40);
+    faint = Contrast::over(faint, palette.color(QPalette::Window));
+    const QColor faintText = Contrast::reaching(accent, {faint}, Contrast::text);
+    return QStringLiteral("QPushButton { background: %1; color: white; border: none; "
+                          "border-radius: 6px; padding: 5px 14px; }"
+                          "QPushButton:focus { border: 2px solid %3; padding: 3px 12px; }"
+                          "QPushButton:pressed { background: %2; }"
+                          "QPushButton:disabled { background: %4; color: %5; }")
+        .arg(fill.name(), fill.darker(125).name(), palette.color(QPalette::WindowText).name(),
+             faint.name(), faintText.name());
 }
 
 QColor orange()

@@ -45,7 +45,8 @@ protected:
         painter->restore();
         if (logicalIndex != DeepCleanView::CheckColumn)
             return;
-        CheckBoxDelegate::drawBox(painter, rect, m_view->headerChecked(), palette());
+        CheckBoxDelegate::drawBox(painter, CheckBoxDelegate::boxIn(rect),
+                                  m_view->headerChecked() ? Qt::Checked : Qt::Unchecked, palette());
     }
 
     void mousePressEvent(QMouseEvent *event) override

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/widgets/CloseGuard.h"
+#include "app/widgets/Contrast.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
@@ -466,7 +467,8 @@ void DuplicatesView::showSummary(const DuplicateGroup &group)
     // Only the warning's colour is set; every other role follows the theme.
     QPalette p;
     if (summary.isWarning)
-        p.setColor(QPalette::WindowText, Style::red());
+        p.setColor(QPalette::WindowText,
+                   Contrast::reaching(Style::red(), {p.color(QPalette::Window)}, Contrast::text));
     m_summary->setPalette(p);
 }
 

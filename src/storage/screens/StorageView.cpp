@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/widgets/ActivityIndicator.h"
 #include "app/widgets/CloseGuard.h"
+#include "app/widgets/Contrast.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
@@ -172,7 +173,13 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     bar->addWidget(m_chosenSize);
     m_partialNote = new QLabel(QStringLiteral("Some folders inside couldn't be read"), m_actionBar);
     m_partialNote->setFont(Style::font(Style::Text::Caption2));
-    m_partialNote->setStyleSheet(QStringLiteral("color: %1;").arg(Style::orange().name()));
+    Style::followTheme(m_partialNote, [this] {
+        QPalette note = m_actionBar->palette();
+        note.setColor(
+            QPalette::WindowText,
+            Contrast::reaching(Style::orange(), {note.color(QPalette::Window)}, Contrast::text));
+        m_partialNote->setPalette(note);
+    });
     bar->addWidget(m_partialNote);
     m_hint = new QLabel(
         QStringLiteral("Choose a folder to go deeper, or a block below to see what it is."),
@@ -193,7 +200,11 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_trash = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white),
                               QStringLiteral("Move to Trash"), m_actionBar);
     m_trash->setObjectName(QStringLiteral("moveToTrash"));
-    m_trash->setStyleSheet(Dialogs::destructiveButtonStyleSheet());
+    Style::followTheme(m_trash, [this] {
+        const QString sheet = Dialogs::destructiveButtonStyleSheet(m_actionBar->palette());
+        if (m_trash->styleSheet() != sheet)
+            m_trash->setStyleSheet(sheet);
+    });
     connect(m_trash, &QPushButton::clicked, this, &StorageView::confirmTrash);
     bar->addWidget(m_trash);
     m_actionBar->setFixedHeight(44);
