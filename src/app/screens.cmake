@@ -12,6 +12,7 @@ target_sources(quillmar_ui PRIVATE
     app/widgets/FileIcons.cpp app/widgets/FileIcons.h
     app/widgets/QuickLookPreview.cpp app/widgets/QuickLookPreview.h
     app/widgets/RevealInFolder.cpp app/widgets/RevealInFolder.h
+    app/widgets/RowActions.cpp app/widgets/RowActions.h
     app/widgets/RowButtonDelegate.cpp app/widgets/RowButtonDelegate.h
     app/widgets/ScaleButton.cpp app/widgets/ScaleButton.h
     app/widgets/ScanStateStack.cpp app/widgets/ScanStateStack.h

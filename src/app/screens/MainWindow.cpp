@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
@@ -40,6 +41,8 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     setWindowTitle(AppInfo::name());
     setWindowIcon(AppInfo::icon());
     setMinimumSize(1000, 700);
+    // The toolbar first: Tab then goes the way the window reads, toolbar, sidebar, tab.
+    buildToolbar();
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
@@ -68,8 +71,6 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({240, 1000});
     setCentralWidget(m_splitter);
-
-    buildToolbar();
     buildMenus();
 
     connect(appState, &AppState::hasFullDiskAccessChanged, this, &MainWindow::updateGate);
@@ -132,6 +133,12 @@ void MainWindow::buildToolbar()
     m_search->addAction(Symbols::icon(QStringLiteral("magnifyingglass")),
                         QLineEdit::LeadingPosition);
     m_search->setFixedWidth(240);
+    m_search->setAccessibleName(QStringLiteral("Search"));
+    m_search->setAccessibleDescription(QStringLiteral("Filters the list of the tab on show."));
+    // Escape empties the field, and the lists show everything again.
+    auto *clear =
+        new QShortcut(QKeySequence(Qt::Key_Escape), m_search, m_search, &QLineEdit::clear);
+    clear->setContext(Qt::WidgetShortcut);
     m_search->setText(m_appState->globalSearchText());
     connect(m_search, &QLineEdit::textChanged, m_appState, &AppState::setGlobalSearchText);
     connect(m_appState, &AppState::globalSearchTextChanged, m_search, [this](const QString &text) {
@@ -156,6 +163,7 @@ void MainWindow::buildToolbar()
         button->setObjectName(name);
         button->setIcon(Symbols::icon(symbol));
         button->setToolTip(tip);
+        button->setAccessibleName(tip);
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         connect(button, &QToolButton::clicked, this,

@@ -5,6 +5,7 @@
 #include "app/screens/TabCounts.h"
 #include "app/widgets/Contrast.h"
 #include "app/widgets/Style.h"
+#include "platform/Plural.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,6 +30,7 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
       m_counts(std::make_unique<AppStateTabCounts>(appState))
 {
     setObjectName(QStringLiteral("sidebar"));
+    setAccessibleName(QStringLiteral("Tabs"));
     setFrameShape(QFrame::NoFrame);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -40,6 +42,7 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
     for (const auto &[title, tabs] : sections()) {
         auto *header = new QListWidgetItem(this);
         header->setFlags(Qt::NoItemFlags);
+        header->setData(Qt::AccessibleTextRole, title);
         auto *headerWidget = new QWidget;
         auto *headerLayout = new QHBoxLayout(headerWidget);
         headerLayout->setContentsMargins(8, first ? 6 : 14, 8, 2);
@@ -81,6 +84,7 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
             auto *item = new QListWidgetItem(this);
             item->setData(kTabRole, int(TabNavigation::Case(tab)));
             item->setToolTip(tab.subtitle());
+            item->setData(Qt::AccessibleDescriptionRole, tab.subtitle());
             auto *label = new SidebarLabel(tab);
             item->setSizeHint(QSize(0, 28));
             setItemWidget(item, label);
@@ -113,8 +117,18 @@ void SidebarView::setCounts(std::unique_ptr<TabCounts> counts)
 void SidebarView::refresh()
 {
     const bool scanning = m_appState->isScanning();
-    for (SidebarLabel *label : std::as_const(m_labels))
-        label->update(scanning, m_counts ? m_counts->count(label->tab()) : 0);
+    for (SidebarLabel *label : std::as_const(m_labels)) {
+        const int count = m_counts ? m_counts->count(label->tab()) : 0;
+        label->update(scanning, count);
+        // The row as a screen reader says it: the tab, then what its badge shows.
+        QString said = label->tab().title();
+        if (label->showsSpinner())
+            said += QStringLiteral(", scanning");
+        else if (count >= 1)
+            said += QStringLiteral(", ") +
+                    Plural::count(count, QStringLiteral("item"), QStringLiteral("items"));
+        item(rowOf(label->tab()))->setData(Qt::AccessibleTextRole, said);
+    }
 }
 
 SidebarLabel *SidebarView::label(TabNavigation tab) const

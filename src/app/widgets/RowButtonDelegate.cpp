@@ -50,6 +50,9 @@ void RowButtonDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
         button.state |= QStyle::State_Enabled;
     if (m_pressed == index)
         button.state |= QStyle::State_Sunken;
+    // The keyboard's current cell: the button shows the style's focus ring.
+    if ((option.state & QStyle::State_HasFocus) && widget && widget->hasFocus())
+        button.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
     styleOf(widget)->drawControl(QStyle::CE_PushButton, &button, painter, widget);
 }
 

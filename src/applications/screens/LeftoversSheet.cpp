@@ -71,6 +71,8 @@ LeftoversSheet::LeftoversSheet(AppState *appState, QWidget *parent)
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::StyledPanel);
+    // Tab goes to the rows' boxes and buttons, and the list scrolls to show them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_rows = new QWidget(scroll);
     m_rows->setObjectName(QStringLiteral("leftoverRows"));

@@ -5,6 +5,7 @@
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/RowActions.h"
 #include "app/widgets/ScanStateStack.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/SymbolView.h"
@@ -99,6 +100,7 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
         new CheckHeader(this, nullptr), [this] { fillTable(); },
         [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
     m_table->setObjectName(QStringLiteral("deepCleanTable"));
+    m_table->setAccessibleName(QStringLiteral("node_modules folders"));
     m_table->setRootIsDecorated(false);
     m_table->setItemDelegate(new TwoLineDelegate(m_table));
     m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
@@ -108,6 +110,14 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     head->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
     head->setSectionResizeMode(ModifiedColumn, QHeaderView::ResizeToContents);
+    auto *keys = new RowActions(m_table);
+    keys->setTickColumn(CheckColumn);
+    // Nothing ticked: the folder the keyboard is on.
+    keys->setRemove([this](const QModelIndex &current) {
+        if (m_model->selectedCount() == 0 && current.isValid())
+            m_model->setSelected(current.siblingAtColumn(CheckColumn).data(IdRole).toUuid(), true);
+        confirmClean();
+    });
     m_body = new ScanStateStack(
         TabNavigation::deepClean, QStringLiteral("No node_modules folders"),
         QStringLiteral("None of your projects has a node_modules folder to clear."), this);
@@ -200,6 +210,8 @@ void DeepCleanView::fillTable()
         auto *item = new QTreeWidgetItem;
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setData(CheckColumn, IdRole, t.id);
+        // The tick box has no text: it is read with the folder it ticks.
+        item->setData(CheckColumn, Qt::AccessibleTextRole, DisplayName::line(t.path));
         item->setCheckState(CheckColumn, t.isSelected ? Qt::Checked : Qt::Unchecked);
         item->setText(PathColumn, DisplayName::line(t.path));
         item->setToolTip(PathColumn, DisplayName::line(t.path));

@@ -5,6 +5,7 @@
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/RowActions.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
@@ -57,6 +58,8 @@ QTreeWidgetItem *makeRow(const JunkTableItem &row)
 {
     auto *item = new QTreeWidgetItem;
     item->setData(CheckColumn, IdRole, row.id);
+    // The tick box has no text: it is read with the row's name.
+    item->setData(CheckColumn, Qt::AccessibleTextRole, DisplayName::line(row.name));
     item->setText(NameColumn, DisplayName::line(row.name));
     item->setIcon(NameColumn, Symbols::icon(row.icon));
     item->setText(PathColumn, DisplayName::line(row.path));
@@ -94,6 +97,7 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
         nullptr, [this] { fillTable(); },
         [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
     m_table->setObjectName(QStringLiteral("junkTable"));
+    m_table->setAccessibleName(QStringLiteral("Junk categories"));
     m_table->setItemDelegate(new TwoLineDelegate(m_table));
     m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
     m_table->setIconSize(QSize(18, 18));
@@ -103,6 +107,15 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     head->setSectionResizeMode(PathColumn, QHeaderView::Interactive);
     head->resizeSection(PathColumn, 300);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
+    auto *keys = new RowActions(m_table);
+    keys->setTickColumn(CheckColumn);
+    // Nothing ticked: the category the keyboard is on.
+    keys->setRemove([this](const QModelIndex &current) {
+        const QModelIndex category = current.parent().isValid() ? current.parent() : current;
+        if (m_model->selectedCount() == 0 && category.isValid())
+            m_model->setSelected(category.siblingAtColumn(CheckColumn).data(IdRole).toUuid(), true);
+        confirmClean();
+    });
     layout->addWidget(m_table, 1);
 
     m_systemPanel = new QWidget(this);

@@ -52,6 +52,8 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes to the cards' buttons, and the area scrolls to show them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto *content = new QWidget(scroll);
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(20, 16, 20, 20);

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -167,6 +168,7 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
     m_listPages = new QStackedWidget(m_content);
     m_list = new QTreeWidget(m_listPages);
     m_list->setObjectName(QStringLiteral("dockerList"));
+    m_list->setAccessibleName(QStringLiteral("Docker resources"));
     m_list->setColumnCount(3);
     m_list->setHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Status"), QStringLiteral("Size")});
@@ -190,6 +192,12 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
     row->addLayout(main, 1);
     m_pages->addWidget(m_content);
 
+    // Docker removes only by its own prune, which asks first.
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::SHIFT | Qt::Key_Delete)}) {
+        auto *prune = new QShortcut(key, m_content, this, &DockerView::confirmPrune);
+        prune->setContext(Qt::WidgetWithChildrenShortcut);
+    }
     connect(model, &DockerViewModel::changed, this, &DockerView::refresh);
     connect(model, &DockerViewModel::errorMessageChanged, this, &DockerView::tell);
     connect(model, &DockerViewModel::pruned, this, &DockerView::tellReclaimed);
@@ -308,6 +316,7 @@ void DockerView::refresh()
         item->setText(NameColumn, r.name);
         item->setData(NameColumn, DescriptionRole, r.description);
         item->setToolTip(NameColumn, r.name + QLatin1Char('\n') + r.description);
+        item->setData(NameColumn, Qt::AccessibleDescriptionRole, r.description);
         item->setText(StatusColumn, r.status);
         item->setText(SizeColumn, r.size);
         m_list->addTopLevelItem(item);

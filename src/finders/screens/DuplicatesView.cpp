@@ -7,6 +7,7 @@
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/RowActions.h"
 #include "app/widgets/RowButtonDelegate.h"
 #include "app/widgets/ScanStateStack.h"
 #include "app/widgets/Style.h"
@@ -182,6 +183,9 @@ public:
         case TickColumn:
             if (role == Qt::CheckStateRole)
                 return m_view->m_checked.contains(path) ? Qt::Checked : Qt::Unchecked;
+            // The box has no text: it is read with the copy's name.
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(path));
             break;
         case PathColumn:
             if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
@@ -269,6 +273,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     content->setChildrenCollapsible(false);
     m_groupsTable = new QTableView(content);
     m_groupsTable->setObjectName(QStringLiteral("groupsTable"));
+    m_groupsTable->setAccessibleName(QStringLiteral("Duplicate groups"));
     m_groupsModel = new GroupsModel(this);
     m_groupsTable->setModel(m_groupsModel);
     m_groupsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -300,6 +305,9 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
                     selectGroup(m_groups.at(current.row()).md5Hash);
             });
     content->addWidget(m_groupsTable);
+    (new RowActions(m_groupsTable))->setRemove([this](const QModelIndex &) {
+        confirmBulkDelete();
+    });
 
     auto *lower = new QSplitter(Qt::Horizontal, content);
     lower->setChildrenCollapsible(false);
@@ -314,6 +322,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     detailLayout->setContentsMargins(0, 0, 0, 6);
     m_copiesTable = new QTableView(detail);
     m_copiesTable->setObjectName(QStringLiteral("copiesTable"));
+    m_copiesTable->setAccessibleName(QStringLiteral("Copies of the chosen file"));
     m_copiesModel = new CopiesModel(this);
     m_copiesTable->setModel(m_copiesModel);
     m_copiesTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -326,6 +335,16 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
         if (index.row() < m_copies.size())
             confirmDelete(m_copies.at(index.row()).path);
+    });
+    auto *keys = new RowActions(m_copiesTable);
+    keys->setTickColumn(TickColumn);
+    keys->addButtonColumn(ActionColumn,
+                          [buttons](const QModelIndex &cell) { emit buttons->clicked(cell); });
+    keys->setRemove([this](const QModelIndex &current) {
+        if (!checkedPaths().isEmpty())
+            confirmBulkDelete();
+        else if (current.isValid() && current.row() < m_copies.size())
+            confirmDelete(m_copies.at(current.row()).path);
     });
     QHeaderView *copiesHead = m_copiesTable->horizontalHeader();
     copiesHead->resizeSection(TickColumn, 28);

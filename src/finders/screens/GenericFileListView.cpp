@@ -7,6 +7,7 @@
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/RowActions.h"
 #include "app/widgets/RowButtonDelegate.h"
 #include "app/widgets/ScanStateStack.h"
 #include "app/widgets/TabHeader.h"
@@ -103,10 +104,16 @@ public:
         case TickColumn:
             if (role == Qt::CheckStateRole)
                 return m_view->m_checked.contains(item.path) ? Qt::Checked : Qt::Unchecked;
+            // The box has no text: it is read with the row's name.
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(item.path));
             break;
         case IconColumn:
             if (role == Qt::DecorationRole)
                 return FileIcons::icon(item.path, m_view->m_isFolder.value(item.path));
+            if (role == Qt::AccessibleTextRole)
+                return m_view->m_isFolder.value(item.path) ? QStringLiteral("Folder")
+                                                           : QStringLiteral("File");
             break;
         case NameColumn:
             if (role == Qt::DisplayRole)
@@ -199,6 +206,7 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     split->setChildrenCollapsible(false);
     m_table = new QTableView(split);
     m_table->setObjectName(QStringLiteral("fileTable"));
+    m_table->setAccessibleName(tab.title());
     m_rowsModel = new RowsModel(this);
     m_table->setModel(m_rowsModel);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -214,6 +222,17 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
         if (index.row() < m_rows.size())
             confirmDelete(m_rows.at(index.row()).path);
+    });
+    auto *keys = new RowActions(m_table);
+    keys->setTickColumn(TickColumn);
+    keys->addButtonColumn(ActionsColumn,
+                          [buttons](const QModelIndex &cell) { emit buttons->clicked(cell); });
+    // The ticked rows when there are any, else the row the keyboard is on.
+    keys->setRemove([this](const QModelIndex &current) {
+        if (!checkedPaths().isEmpty())
+            confirmBulkDelete();
+        else if (current.isValid() && current.row() < m_rows.size())
+            confirmDelete(m_rows.at(current.row()).path);
     });
     QHeaderView *head = m_table->horizontalHeader();
     head->setSectionResizeMode(QHeaderView::Interactive);

@@ -145,6 +145,7 @@ StorageColumn::StorageColumn(QWidget *parent) : QWidget(parent)
     stack->setContentsMargins(0, 0, 0, 0);
 
     m_list = new QListView(this);
+    m_list->setObjectName(QStringLiteral("columnList"));
     m_list->setModel(m_model);
     m_list->setItemDelegate(new RowDelegate(m_model, m_list));
     m_list->setUniformItemSizes(true);
@@ -171,6 +172,8 @@ StorageColumn::StorageColumn(QWidget *parent) : QWidget(parent)
 
 void StorageColumn::setEntries(const QList<StorageEntry> &entries)
 {
+    m_list->setAccessibleName(entries.isEmpty() ? QStringLiteral("Empty folder")
+                                                : QStringLiteral("Folder contents"));
     if (entries != m_model->entries())
         m_model->setEntries(entries);
     static_cast<QStackedLayout *>(layout())->setCurrentWidget(
@@ -182,8 +185,9 @@ void StorageColumn::setChosen(const std::optional<StorageEntry> &chosen)
     m_model->setChosen(chosen);
     if (chosen) {
         const qsizetype row = m_model->entries().indexOf(*chosen);
+        // The current row is what a screen reader announces as the keys move.
         if (row >= 0)
-            m_list->scrollTo(m_model->index(int(row)));
+            m_list->setCurrentIndex(m_model->index(int(row)));
     }
     m_list->viewport()->update();
 }
@@ -193,6 +197,11 @@ bool StorageColumn::eventFilter(QObject *watched, QEvent *event)
     if (watched != m_list || event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Delete &&
+        !(key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))) {
+        emit removeChosen();
+        return true;
+    }
     if (key->modifiers() & ~Qt::KeypadModifier)
         return false;
     const QList<StorageEntry> &entries = m_model->entries();

@@ -119,6 +119,8 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_browser->setObjectName(QStringLiteral("columnBrowser"));
     m_browser->setFixedHeight(250);
     m_browser->setFrameShape(QFrame::NoFrame);
+    // Tab goes to the columns themselves.
+    m_browser->setFocusPolicy(Qt::NoFocus);
     m_browser->setWidgetResizable(true);
     m_browser->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_browser->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -219,6 +221,11 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
         m_afterMove = false;
         m_model->chooseInMap(entry);
     });
+    connect(m_map, &StorageBlockMap::removeChosen, this, &StorageView::confirmTrash);
+    m_map->setAccessibleName(QStringLiteral("Block map"));
+    m_map->setAccessibleDescription(
+        QStringLiteral("Each block is an item of the folder, sized by the space it takes. The "
+                       "arrow keys move between them; Enter opens a folder."));
     mapLayout->addWidget(m_map);
     layout->addWidget(mapHolder, 1);
 
@@ -272,6 +279,7 @@ void StorageView::rebuildColumns()
             });
             connect(view, &StorageColumn::forward, this, [this, index] { stepInto(index); });
             connect(view, &StorageColumn::back, this, [this, index] { stepBack(index); });
+            connect(view, &StorageColumn::removeChosen, this, &StorageView::confirmTrash);
             QWidget *line = verticalLine(m_strip);
             // Columns sit before the loading column and the trailing stretch.
             m_stripLayout->insertWidget(int(2 * i), view);
@@ -282,6 +290,15 @@ void StorageView::rebuildColumns()
         m_columnViews[i]->setEntries(columns.at(i));
     }
     m_map->setEntries(m_model->lastColumn());
+    // Columns made now would come last for Tab: they go between the header and the map.
+    QWidget *previous = m_export;
+    for (StorageColumn *column : std::as_const(m_columnViews)) {
+        QWidget::setTabOrder(previous, column->list());
+        previous = column->list();
+    }
+    QWidget::setTabOrder(previous, m_reveal);
+    QWidget::setTabOrder(m_reveal, m_trash);
+    QWidget::setTabOrder(m_trash, m_map);
     updateSelection();
     updateHeader();
     if (before != columns.size())

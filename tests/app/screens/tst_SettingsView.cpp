@@ -11,6 +11,7 @@
 #include "platform/SystemLog.h"
 #include "storage/screens/StorageSettingsView.h"
 
+#include "support/KeyboardWalk.h"
 #include "support/TestEnvironment.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -137,6 +138,10 @@ private slots:
             QVERIFY2(child->isHidden() || child == bar ||
                          child == view.tabs()->currentWidget()->parentWidget(),
                      child->metaObject()->className());
+        // Each control is named for a screen reader and reached by Tab in reading order.
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        const QStringList faults = keyboardFaults(view.tabs()->currentWidget(), bar);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
     }
 
     void noPaneScrollsAtItsSize_data()

@@ -5,6 +5,7 @@
 #include "docker/screens/CategoryRow.h"
 #include "docker/screens/DockerView.h"
 #include "support/FakeDocker.h"
+#include "support/KeyboardWalk.h"
 #include "support/TestEnvironment.h"
 
 #include <QLabel>
@@ -104,6 +105,15 @@ private slots:
         QCOMPARE(view.list()->topLevelItemCount(), 2);
         QCOMPARE(view.list()->topLevelItem(1)->text(1), QStringLiteral("dangling"));
         QCOMPARE(view.pruneButton()->text(), QStringLiteral("Prune Images"));
+        // Named for a screen reader, reached by Tab; Delete asks for Docker's prune.
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        const QStringList faults = keyboardFaults(&view, view.findChild<QWidget *>("tabRescan"));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        QCOMPARE(row(view, "Images")->accessibleName(), QStringLiteral("Images, 2 items"));
+        Dialogs::pushConfirmAnswer(false);
+        view.list()->setFocus();
+        QTest::keyClick(view.list(), Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Prune Docker images?"));
 
         QTest::mouseClick(row(view, "Volumes"), Qt::LeftButton);
         QCOMPARE(view.selectedCategory(), QStringLiteral("Volumes"));

@@ -2,6 +2,7 @@
 #include "app/screens/MainWindow.h"
 #include "app/widgets/Theme.h"
 #include "support/FakeDpkg.h"
+#include "support/KeyboardWalk.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "update/screens/UpdateDialogView.h"
@@ -163,6 +164,9 @@ void tst_UpdateDialogView::phases()
     QCOMPARE(buttonTexts(dialog), buttons);
     QVERIFY(::buttons(dialog).last()->isDefault());
     QCOMPARE(m_server->requests(), QStringList{"/version.json"});
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    const QStringList faults = keyboardFaults(&dialog, ::buttons(dialog).first());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
 }
 
 void tst_UpdateDialogView::installingCannotBeClosed()
