@@ -3,6 +3,7 @@
 #include "exec/AppHost.h"
 #include "exec/ProcessRunner.h"
 #include "finders/DuplicateFinder.h"
+#include "finders/FileSearch.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
 #include "platform/FileProperties.h"
@@ -201,16 +202,13 @@ QList<FileItem> findRuntimes(AppHost *appState, const CancelToken &cancel)
 QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
 {
     reportStart(appState, QStringLiteral("Scanning for potential duplicates in Home directory..."));
-    const Locations &loc = Locations::current();
-    const QList<QByteArray> listed = HomeSearch::find(
-        {loc.home}, {QStringLiteral("-maxdepth"), QStringLiteral("5")},
-        QStringList{"-type", "d", "(", "-name", "Library", "-o", "-name", ".*", "-o", "-name",
-                    "node_modules", ")", "-prune", "-o", "-type", "f", "-size", "+1M", "-print0"},
-        MountTable::read(), appState, cancel);
+    const FileList listed =
+        FileSearch::list({nativePath(Locations::current().home)}, FileSearch::homeDuplicates(),
+                         MountTable::read(), cancel);
     reportStart(appState, QStringLiteral("Comparing files to find true duplicates..."));
 
     QList<FileItem> items;
-    for (const DuplicateGroupRecord &group : DuplicateFinder::nativeGroups(listed, 0, cancel)) {
+    for (const DuplicateGroupRecord &group : DuplicateFinder::groupsOf(listed, 0, cancel)) {
         for (qsizetype i = 0; i < group.paths.size(); ++i)
             items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
                           double(group.bytes) / 1024 / 1024, std::nullopt,
