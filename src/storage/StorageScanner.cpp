@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -151,6 +153,21 @@ std::string parentPath(std::string_view path)
     return slash == 0 ? std::string("/") : std::string(path.substr(0, slash));
 }
 
+// Path order taken a component at a time, as a sorted listing of each folder gives it:
+// "/t/a/x" comes before "/t/a-b", as "a" comes before "a-b".
+bool pathBefore(std::string_view a, std::string_view b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
+        if (a[i] == '/' || b[i] == '/')
+            return a[i] == '/';
+        return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    }
+    return a.size() < b.size();
+}
+
 // Whether `folder` is `path` or one of the folders holding it.
 bool holds(std::string_view folder, std::string_view path)
 {
@@ -258,8 +275,9 @@ struct StorageScanner::OpenFolder {
 struct StorageScanner::Found {
     struct Link {
         FileId id;
-        Folder *folder;
+        Folder *folder; // holding the name; a record of the file itself when name is empty
         qint64 bytes;
+        std::string name;
     };
     std::vector<std::pair<std::string, std::string>> folders; // name, path
     std::vector<Link> links;
@@ -283,8 +301,10 @@ struct StorageScanner::Walk {
     // Folders kept open for their subfolders, at most a few, however deep the tree.
     std::atomic<int> heldOpen{0};
     static constexpr int maxHeldOpen = 64;
-    quint64 device = 0; // of the measured folder, written before any child is read
+    // Of the measured folder: known before the walk, or taken from its first root.
+    std::atomic<quint64> device{0};
     std::unordered_set<std::string> mountsBelow;
+    ChildStarted started; // told as each root folder is read
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -427,17 +447,77 @@ std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
     return StorageEntry{path, node.allocatedBytes, false, false, identity};
 }
 
-QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const CancelToken &cancel)
+QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const CancelToken &cancel,
+                                             const ChildStarted &started)
 {
     QMutexLocker lock(&m_mutex);
     const QList<QByteArray> items = listingLocked(folder);
     const Settings settings;
+    const QByteArray base = standardized(folder);
+    const auto shared = std::make_shared<Walk>(settings, &cancel);
+    Walk &walk = *shared;
+    walk.started = started;
+    // The children's own device: the folder may be a link to another one.
+    struct stat st;
+    if (::stat(base.constData(), &st) == 0)
+        walk.device = quint64(st.st_dev);
+    if (settings.staysOnDevice) {
+        const QByteArray real = resolved(base);
+        for (const MountTable::Mount &m : MountTable::mountsBelow(real, settings.mounts)) {
+            const QByteArray rest = m.mountPoint.mid(real == "/" ? 0 : real.size());
+            walk.mountsBelow.insert((base == "/" ? rest : base + rest).toStdString());
+        }
+    }
+
+    // Folders to measure and files with other names are records of the one walk; the
+    // rest is known at once.
     QList<StorageEntry> result;
     result.reserve(items.size());
+    std::vector<std::pair<qsizetype, Folder *>> measured;
     for (const QByteArray &item : items) {
-        if (std::optional<StorageEntry> e = entryLocked(item, settings, &cancel))
-            result.append(std::move(*e));
+        if (cancel.isCancelled())
+            return {};
+        const QByteArray path = standardized(item);
+        DirectoryReader::Node node;
+        if (path.isEmpty() || !DirectoryReader::statPath(path.constData(), node))
+            continue;
+        const std::string key(path.constData(), size_t(path.size()));
+        const FileIdentity identity = node.identity();
+        const bool isFolder = node.kind == DirectoryReader::Kind::Directory;
+        if (node.kind == DirectoryReader::Kind::SymLink || settings.isSkipped(key) ||
+            (isFolder && settings.isMountPoint(path, node))) {
+            result.append(StorageEntry{path, 0, isFolder, false, identity});
+            continue;
+        }
+        if (isFolder) {
+            if (const auto hit = m_sizes.find(key); hit != m_sizes.end()) {
+                result.append(
+                    StorageEntry{path, hit->second.bytes, true, hit->second.isPartial, identity});
+                continue;
+            }
+            Folder &record = walk.folders.emplace_back();
+            record.name = key;
+            walk.queue.push_back({&record, key, nullptr});
+            measured.emplace_back(result.size(), &record);
+        } else if (node.linkCount >= 2) {
+            Folder &record = walk.folders.emplace_back();
+            record.name = key;
+            walk.links.push_back({node.id, &record, node.allocatedBytes, {}});
+            measured.emplace_back(result.size(), &record);
+        }
+        result.append(
+            StorageEntry{path, isFolder ? 0 : node.allocatedBytes, isFolder, false, identity});
     }
+    if (!measured.empty()) {
+        if (!finish(shared))
+            return {};
+        for (const auto &[at, record] : measured) {
+            result[at].bytes = record->bytes;
+            result[at].isPartial = record->partial;
+        }
+    }
+    if (cancel.isCancelled())
+        return {};
     std::stable_sort(
         result.begin(), result.end(),
         [](const StorageEntry &a, const StorageEntry &b) { return a.bytes > b.bytes; });
@@ -465,21 +545,29 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
     walk.folders.emplace_back();
     walk.folders.back().name = key;
     walk.queue.push_back({&walk.folders.back(), key, nullptr});
+    if (!finish(shared))
+        return std::nullopt;
+    const Folder &root = walk.folders.front();
+    return Measure{root.bytes, root.partial};
+}
+
+bool StorageScanner::finish(const std::shared_ptr<Walk> &shared)
+{
+    Walk &walk = *shared;
     work(shared);
     // A walk that saw the cancellation came back short; one that finished stands. The
     // caller leaves a stopped walk at once: its other threads notice by themselves, and
     // none of them calls the read hook once this barrier was passed.
     if (walk.interrupted.load()) {
         QMutexLocker barrier(&m_hookMutex);
-        return std::nullopt;
+        return false;
     }
     {
         std::unique_lock lock(walk.mutex);
         walk.wake.wait(lock, [&] { return walk.helpers == 0; });
     }
     settle(walk);
-    const Folder &root = walk.folders.front();
-    return Measure{root.bytes, root.partial};
+    return true;
 }
 
 void StorageScanner::work(const std::shared_ptr<Walk> &shared)
@@ -537,6 +625,8 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
     if (walk.isCancelled())
         return;
     m_folderReads.fetch_add(1, std::memory_order_relaxed);
+    if (folder.parent == nullptr && walk.started)
+        walk.started(QByteArray(path.data(), qsizetype(path.size())));
     if (m_hasReadHook.load(std::memory_order_acquire)) {
         QMutexLocker hookLock(&m_hookMutex);
         if (walk.isCancelled())
@@ -566,7 +656,8 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
         return;
     }
     if (isRoot) {
-        walk.device = self.id.device;
+        quint64 unset = 0;
+        walk.device.compare_exchange_strong(unset, self.id.device);
     } else {
         // A mount the table does not list, or a folder mounted inside itself.
         if (staysOnDevice && self.id.device != walk.device)
@@ -606,7 +697,7 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
             }
             if (node.kind != DirectoryReader::Kind::Directory) {
                 if (node.linkCount >= 2)
-                    found.links.push_back({node.id, &folder, node.allocatedBytes});
+                    found.links.push_back({node.id, &folder, node.allocatedBytes, name});
                 else
                     folder.bytes += node.allocatedBytes;
                 continue;
@@ -657,13 +748,19 @@ void StorageScanner::settle(Walk &walk)
         return hit->second;
     };
 
-    // A file with several names is charged to one folder: the one it was charged to
-    // before, else the first by path among the folders holding a name, whatever order
-    // the threads met them in.
+    // A file with several names is charged to the folders holding one name: the one it
+    // was charged to before, else the first by path among the names this walk met,
+    // whatever order the threads met them in.
     std::vector<Walk::Link> &links = walk.links;
     std::sort(links.begin(), links.end(), [](const Walk::Link &a, const Walk::Link &b) {
         return std::tie(a.id.device, a.id.inode) < std::tie(b.id.device, b.id.inode);
     });
+    auto nameOf = [&](const Walk::Link &link) {
+        std::string name = pathOf(link.folder);
+        if (!link.name.empty())
+            appendName(name, link.name.c_str());
+        return name;
+    };
     std::vector<std::pair<FileId, std::string>> newOwners;
     for (size_t i = 0; i < links.size();) {
         size_t end = i + 1;
@@ -671,19 +768,23 @@ void StorageScanner::settle(Walk &walk)
             ++end;
         if (const auto owner = m_owners.find(links[i].id); owner != m_owners.end()) {
             for (size_t k = i; k < end; ++k) {
-                if (pathOf(links[k].folder) == owner->second) {
+                if (nameOf(links[k]) == owner->second) {
                     links[k].folder->bytes += links[k].bytes;
                     break;
                 }
             }
         } else {
             size_t first = i;
+            std::string firstName = nameOf(links[i]);
             for (size_t k = i + 1; k < end; ++k) {
-                if (pathOf(links[k].folder) < pathOf(links[first].folder))
+                std::string name = nameOf(links[k]);
+                if (pathBefore(name, firstName)) {
                     first = k;
+                    firstName = std::move(name);
+                }
             }
             links[first].folder->bytes += links[first].bytes;
-            newOwners.emplace_back(links[i].id, pathOf(links[first].folder));
+            newOwners.emplace_back(links[i].id, std::move(firstName));
         }
         i = end;
     }

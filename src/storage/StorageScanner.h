@@ -92,8 +92,15 @@ public:
     // mount point (another device, or mounted over a folder of this one) is an empty
     // folder here: it can be opened on its own, but its bytes belong to no folder above.
     std::optional<StorageEntry> entry(const QByteArray &item, const CancelToken &cancel = {});
-    // Every readable child measured, largest first (equal sizes keep listing order).
-    QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {});
+    // Called on a measuring thread as the measurement of each child folder starts.
+    using ChildStarted = std::function<void(const QByteArray &child)>;
+    // Every readable child, largest first (equal sizes keep listing order), measured as
+    // one measurement: a file with names in several children is charged to the child
+    // whose path sorts first (a direct child that is such a file too), as `du -s` given
+    // the children in sorted order charges it, whatever order they are read in. Nothing
+    // when the token is (or becomes) cancelled.
+    QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {},
+                                 const ChildStarted &started = {});
     // After an item was moved away: drops its cached totals and those below it, and
     // takes `bytes` off every cached ancestor (not below 0).
     void forget(const QByteArray &item, qint64 bytes);
@@ -102,7 +109,7 @@ public:
     // cached folders above the Trash up to the first folder holding both, and the
     // Trash's own totals are measured again.
     void movedToTrash(const QByteArray &item, qint64 bytes);
-    // Drops every cached total and which folder each hard link is charged to.
+    // Drops every cached total and which name each hard link is charged to.
     void reset();
 
     // Whether the path is one of the mount points never measured (exact match,
@@ -145,6 +152,8 @@ private:
                                             const CancelToken *cancel);
     std::optional<Measure> measureFolder(const QByteArray &path, const Settings &settings,
                                          const CancelToken *cancel);
+    // Runs a walk whose roots are queued; false when it was interrupted.
+    bool finish(const std::shared_ptr<Walk> &walk);
     void work(const std::shared_ptr<Walk> &walk);
     void readFolder(Walk &walk, DirectoryReader &dir, Folder &folder, std::string &path,
                     const OpenFolder *parent, Found &found);
@@ -160,8 +169,9 @@ private:
     // Guards m_sizes against a stopped walk's threads, which may still read it for a
     // moment after their operation returned; the operation lock orders everything else.
     mutable std::shared_mutex m_sizesLock;
-    // Which folder each multiply-linked file is charged to: the folder counts it every
-    // time it is measured, every other folder never.
+    // Which name of each multiply-linked file carries its bytes: the first by path (each
+    // component compared in turn) among the names the first measurement to meet it saw.
+    // Every folder holding that name counts the file, every other folder never.
     std::unordered_map<FileId, std::string, IdHash> m_owners;
     std::atomic<quint64> m_folderReads{0};
     QMutex m_hookMutex;

@@ -5,6 +5,7 @@
 #include "exec/SafetyHelper.h"
 #include "platform/Preferences.h"
 
+#include <QMutex>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -17,13 +18,6 @@ QByteArray nativeFolder(const QString &path)
     return StorageScanner::standardized(nativePath(path));
 }
 
-void sortLargestFirst(QList<StorageEntry> &entries)
-{
-    std::stable_sort(
-        entries.begin(), entries.end(),
-        [](const StorageEntry &a, const StorageEntry &b) { return a.bytes > b.bytes; });
-}
-
 bool isSameOrBelow(const QByteArray &path, const QByteArray &item)
 {
     if (path == item)
@@ -34,9 +28,29 @@ bool isSameOrBelow(const QByteArray &path, const QByteArray &item)
 
 } // namespace
 
+struct StorageViewModel::LoadProgress {
+    const QString folder; // the name of the folder whose children are measured
+    QMutex mutex;
+    QByteArray child; // the last one started; empty before the first
+};
+
 StorageViewModel::StorageViewModel(QObject *parent)
     : QObject(parent), m_scanner(std::make_shared<StorageScanner>())
 {
+    // A folder of thousands of children would otherwise queue an update per child.
+    m_progressTimer.setInterval(100);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
+        if (!m_progress)
+            return;
+        QByteArray child;
+        {
+            QMutexLocker lock(&m_progress->mutex);
+            child = m_progress->child;
+        }
+        if (child.isEmpty())
+            return;
+        setLoadingFolder(m_progress->folder + QStringLiteral(" › ") + StorageEntry{child}.name());
+    });
     QString stored = Preferences::stringValue(QLatin1String(rootKey), QStringLiteral("/"));
     stored = SafetyHelper::standardizedPath(stored);
     m_root = stored.startsWith(QLatin1Char('/')) ? stored : QStringLiteral("/");
@@ -124,6 +138,8 @@ void StorageViewModel::cancelLoad()
     if (m_loadToken)
         m_loadToken->cancel();
     m_loadToken.reset();
+    m_progress.reset();
+    m_progressTimer.stop();
 }
 
 void StorageViewModel::open(const QString &folder)
@@ -186,36 +202,29 @@ void StorageViewModel::load(const QByteArray &folder, int column)
 
     const CancelToken token = makeCancelToken();
     m_loadToken = token;
+    const auto progress = std::make_shared<LoadProgress>(label);
+    m_progress = progress;
+    m_progressTimer.start();
     const auto scanner = m_scanner;
-    const QString separator = QStringLiteral(" › ");
 
-    QFuture<void> work = QtConcurrent::run([this, scanner, token, path, label, separator, column] {
-        const QList<QByteArray> items = scanner->listing(path);
-        QList<StorageEntry> kept;
-        kept.reserve(items.size());
-        for (const QByteArray &item : items) {
-            if (token.isCancelled())
-                return;
-            const QString childLabel = label + separator + StorageEntry{item}.name();
-            QMetaObject::invokeMethod(
-                this,
-                [this, token, childLabel] {
-                    if (token == m_loadToken && !token.isCancelled())
-                        setLoadingFolder(childLabel);
-                },
-                Qt::QueuedConnection);
-            if (std::optional<StorageEntry> e = scanner->entry(item, token))
-                kept.append(std::move(*e));
-        }
+    QFuture<void> work = QtConcurrent::run([this, scanner, token, path, column, progress] {
+        // The children are one measurement, so which of them carries a file with several
+        // names does not depend on the order they are read in.
+        const QList<StorageEntry> kept =
+            scanner->children(path, token, [progress](const QByteArray &child) {
+                QMutexLocker lock(&progress->mutex);
+                progress->child = child;
+            });
         if (token.isCancelled())
             return;
-        sortLargestFirst(kept);
         QMetaObject::invokeMethod(
             this,
             [this, token, path, column, kept] {
                 if (token != m_loadToken || token.isCancelled())
                     return;
                 m_loadToken.reset();
+                m_progress.reset();
+                m_progressTimer.stop();
                 // The column belongs after the folder it lists; a rebuild in between
                 // may have removed that folder from the path.
                 const bool fits = column == 0 ? path == nativeFolder(m_root)

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -34,7 +35,8 @@ public:
     QString root() const { return m_root; }
     QList<Column> columns() const { return m_columns; }
     QList<std::optional<StorageEntry>> selection() const { return m_selection; }
-    // "<folder> › <child>" while a column is being measured; absent when idle.
+    // "<folder> › <child>" while a column is being measured (the child whose measuring
+    // began last, looked at a few times a second); absent when idle.
     std::optional<QString> loadingFolder() const { return m_loadingFolder; }
 
     // The last chosen entry, if any.
@@ -90,6 +92,10 @@ private:
 
     std::shared_ptr<StorageScanner> m_scanner;
     std::optional<CancelToken> m_loadToken;
+    // The child a load's threads started last, read by m_progressTimer on this thread.
+    struct LoadProgress;
+    std::shared_ptr<LoadProgress> m_progress;
+    QTimer m_progressTimer;
     std::optional<CancelToken> m_rebuildToken;
     quint64 m_opened = 0; // how many times a root was opened
     // Work still running on the pool; the destructor waits for it.

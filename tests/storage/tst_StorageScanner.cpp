@@ -335,6 +335,66 @@ private slots:
             QCOMPARE(scanner.entry(it.key())->bytes, it.value());
     }
 
+    // The children of one folder are one measurement: a file with a name in several of
+    // them is charged to the child whose path sorts first ("a" before "a-b"), as du given
+    // the children in sorted order charges it, whatever order they are listed or read in.
+    void childrenChargeTheFirstByPath_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<QByteArray>("fileChild"); // a direct child that is one more name
+        QTest::newRow("folders, one thread") << 1 << QByteArray();
+        QTest::newRow("folders, eight threads") << 8 << QByteArray();
+        QTest::newRow("a file child sorting first") << 8 << QByteArray("0-file");
+        QTest::newRow("a file child sorting last") << 2 << QByteArray("zz-file");
+    }
+    void childrenChargeTheFirstByPath()
+    {
+        QFETCH(int, threads);
+        QFETCH(QByteArray, fileChild);
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        QList<QByteArray> names{"h", "b", "f", "a-b", "g", "c", "a", "e"};
+        writeFile(root + "/shared", 300'000);
+        for (const QByteArray &n : names) {
+            makeDir(root + "/" + n);
+            makeDir(root + "/" + n + "/zz");
+            writeFile(root + "/" + n + "/own", 4096);
+            hardLink(root + "/shared", root + "/" + n + "/zz/name");
+        }
+        if (!fileChild.isEmpty()) {
+            hardLink(root + "/shared", root + "/" + fileChild);
+            names.append(fileChild);
+        }
+        QVERIFY(::unlink((root + "/shared").constData()) == 0);
+        std::sort(names.begin(), names.end());
+        QStringList args{"-s", "-B1", "-x"};
+        for (const QByteArray &n : names)
+            args << QFile::decodeName(root + "/" + n);
+        QProcess du;
+        du.start(QStringLiteral("/usr/bin/du"), args);
+        QVERIFY(du.waitForFinished(60000));
+        // du prints nothing for a file it already counted.
+        QMap<QByteArray, qint64> expected;
+        for (const QByteArray &n : names)
+            expected[root + "/" + n] = 0;
+        for (const QByteArray &line : du.readAllStandardOutput().split('\n')) {
+            if (!line.isEmpty())
+                expected[line.split('\t').value(1)] = line.split('\t').first().toLongLong();
+        }
+
+        StorageScanner scanner(threads);
+        QMap<QByteArray, qint64> measured;
+        for (const StorageEntry &e : scanner.children(root))
+            measured[e.nativePath] = e.bytes;
+        QCOMPARE(measured, expected);
+        // Opened again, or after one of its children, the same answer.
+        scanner.children(root + "/e");
+        measured.clear();
+        for (const StorageEntry &e : scanner.children(root))
+            measured[e.nativePath] = e.bytes;
+        QCOMPARE(measured, expected);
+    }
+
     void symbolicLinksAreNotFollowed()
     {
         QTemporaryDir tmp;
