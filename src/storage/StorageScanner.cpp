@@ -334,9 +334,11 @@ struct StorageScanner::Walk {
 
 int StorageScanner::defaultThreadCount()
 {
-    // Reads wait on the disk far more than on a core: a cold cache answers several
-    // requests at once, so a few threads more than cores still pay.
-    return std::clamp(QThread::idealThreadCount() * 2, 4, 8);
+    // With the cache warm a walk is kernel work on the cores, and threads beyond them add
+    // nothing, nor cost much. With it cold each thread waits on a read of the disk, which
+    // answers many at once: on two cores 16 threads took 0.41 of du's time, 4 threads 0.54.
+    // So at least 16, and twice the cores where there are more.
+    return std::clamp(QThread::idealThreadCount() * 2, 16, 32);
 }
 
 StorageScanner::StorageScanner(int threads) : m_threads(std::max(1, threads))

@@ -68,7 +68,7 @@ inline CancelToken makeCancelToken()
 // mount points are the rule instead), and folder totals of 1,000,000 bytes or more are
 // cached so that browsing deeper is instant.
 //
-// A folder's subfolders are measured on a small pool of the scanner's own threads. Every
+// A folder's subfolders are measured on a pool of the scanner's own threads. Every
 // public operation takes the scanner's lock, so operations run one at a time and may be
 // called from any thread; they block, so never call them on the main thread.
 class StorageScanner {
