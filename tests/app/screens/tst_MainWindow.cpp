@@ -302,10 +302,17 @@ private slots:
         AppState state;
         QSignalSpy spy(&state, &AppState::loadAllTabsStarted);
         MainWindow window(&state);
+        QSignalSpy frames(&window, &MainWindow::firstFrameShown);
+        // The scans start once the first frame is on the screen, never before.
+        connect(&state, &AppState::loadAllTabsStarted, this, [&] { QCOMPARE(frames.count(), 1); });
         window.show();
+        QCOMPARE(spy.count(), 0);
+        QTRY_COMPARE(frames.count(), 1);
         window.hide();
         window.show();
+        QTest::qWait(50);
         QCOMPARE(spy.count(), scans);
+        QCOMPARE(frames.count(), 1);
     }
 
     void progressBanner_data()

@@ -100,6 +100,7 @@ private slots:
 
     void cleanup() { m_env.reset(); }
 
+    // Measuring starts once the view has been drawn, never before its first frame.
     void opensTheRootWhenFirstShown()
     {
         AppState state;
@@ -108,6 +109,7 @@ private slots:
         QCOMPARE(view.header()->subtitleText(), TabNavigation(TabNavigation::storage).subtitle());
         view.resize(1000, 700);
         view.show();
+        QVERIFY(!state.storageVM()->loadingFolder());
         QTRY_COMPARE(view.columnViews().size(), 1);
         QTRY_VERIFY(view.loadingText().isEmpty());
 
