@@ -5,6 +5,7 @@ target_sources(quillmar_engine PRIVATE
     exec/CancelToken.h
     exec/ProcessRunner.cpp exec/ProcessRunner.h
     exec/SafetyHelper.cpp exec/SafetyHelper.h
+    exec/ThreadPriority.cpp exec/ThreadPriority.h
 )
 target_sources(quillmar_engine PRIVATE
     exec/TerminalStream.cpp exec/TerminalStream.h

@@ -1,5 +1,6 @@
 #include "storage/StorageScanner.h"
 
+#include "exec/ThreadPriority.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
@@ -341,7 +342,8 @@ int StorageScanner::defaultThreadCount()
     return std::clamp(QThread::idealThreadCount() * 2, 16, 32);
 }
 
-StorageScanner::StorageScanner(int threads) : m_threads(std::max(1, threads))
+StorageScanner::StorageScanner(int threads, Priority priority)
+    : m_threads(std::max(1, threads)), m_priority(priority)
 {
     m_pool.setMaxThreadCount(std::max(1, m_threads - 1));
 }
@@ -609,6 +611,8 @@ void StorageScanner::work(const std::shared_ptr<Walk> &shared)
                walk.queue.size() > size_t(walk.helpers) + 1) {
             ++walk.helpers;
             m_pool.start([this, shared] {
+                if (m_priority == Priority::Background)
+                    ThreadPriority::lowerCurrent();
                 work(shared);
                 std::lock_guard done(shared->mutex);
                 --shared->helpers;

@@ -80,7 +80,11 @@ public:
 
     // Threads that measure one folder at once; 1 measures on the caller's thread only.
     static int defaultThreadCount();
-    explicit StorageScanner(int threads = defaultThreadCount());
+    // In the background, the scanner's own threads run at a lower priority than the
+    // caller's, so a window stays responsive while they are busy.
+    enum class Priority { Normal, Background };
+    explicit StorageScanner(int threads = defaultThreadCount(),
+                            Priority priority = Priority::Normal);
     ~StorageScanner();
     StorageScanner(const StorageScanner &) = delete;
     StorageScanner &operator=(const StorageScanner &) = delete;
@@ -163,6 +167,7 @@ private:
     void dropBelow(const std::string &key, bool itself);
 
     const int m_threads;
+    const Priority m_priority;
     QThreadPool m_pool;
     mutable QMutex m_mutex;
     std::unordered_map<std::string, Measure, PathHash, std::equal_to<>> m_sizes;

@@ -35,7 +35,9 @@ struct StorageViewModel::LoadProgress {
 };
 
 StorageViewModel::StorageViewModel(QObject *parent)
-    : QObject(parent), m_scanner(std::make_shared<StorageScanner>())
+    : QObject(parent),
+      m_scanner(std::make_shared<StorageScanner>(StorageScanner::defaultThreadCount(),
+                                                 StorageScanner::Priority::Background))
 {
     // A folder of thousands of children would otherwise queue an update per child.
     m_progressTimer.setInterval(100);

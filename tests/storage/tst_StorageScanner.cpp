@@ -1,4 +1,5 @@
 #include "exec/SafetyHelper.h"
+#include "exec/ThreadPriority.h"
 #include "platform/Locations.h"
 #include "storage/StorageScanner.h"
 
@@ -10,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
@@ -393,6 +395,42 @@ private slots:
         for (const StorageEntry &e : scanner.children(root))
             measured[e.nativePath] = e.bytes;
         QCOMPARE(measured, expected);
+    }
+
+    // In the background the scanner's own threads yield: they run at a lower priority
+    // than the thread that asked, which keeps its own.
+    void backgroundThreadsYield_data()
+    {
+        QTest::addColumn<bool>("background");
+        QTest::newRow("background") << true;
+        QTest::newRow("normal") << false;
+    }
+    void backgroundThreadsYield()
+    {
+        QFETCH(bool, background);
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        for (int i = 0; i < 64; ++i) {
+            makeDir(root + "/d" + QByteArray::number(i));
+            makeDir(root + "/d" + QByteArray::number(i) + "/e");
+        }
+        const int base = ::getpriority(PRIO_PROCESS, 0);
+        StorageScanner scanner(8, background ? StorageScanner::Priority::Background
+                                             : StorageScanner::Priority::Normal);
+        const pid_t caller = ::gettid();
+        QMap<pid_t, int> niceness;
+        scanner.setReadHook([&](const QByteArray &) {
+            niceness[::gettid()] = ::getpriority(PRIO_PROCESS, ::gettid());
+            QThread::usleep(300); // long enough for the other threads to take folders
+        });
+        QVERIFY(scanner.entry(root));
+        QVERIFY(niceness.size() >= 2);
+        for (auto it = niceness.cbegin(); it != niceness.cend(); ++it) {
+            const int expected = background && it.key() != caller
+                                     ? std::max(base, ThreadPriority::kBackgroundNice)
+                                     : base;
+            QCOMPARE(it.value(), expected);
+        }
     }
 
     void symbolicLinksAreNotFollowed()
