@@ -109,7 +109,9 @@ void runScenario(const QString &scenario, AppState &appState, StallRecorder *rec
             recorder->mark("tab " + tabs[at].rawValue().toUtf8());
         } else if (at == tour) {
             appState.setSelectedTab(TabNavigation::storage);
-            for (const StorageEntry &entry : storage->columns().first()) {
+            // A copy: choosing replaces the model's columns under the loop.
+            const StorageViewModel::Column first = storage->columns().first();
+            for (const StorageEntry &entry : first) {
                 if (entry.isDirectory) {
                     recorder->mark("deeper " + entry.nativePath);
                     storage->choose(entry, 0);
