@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTextStream>
 #include <QThread>
@@ -381,7 +382,26 @@ bool measureTree(const QString &title, const QString &tree, const Options &o, bo
     out << "Load average: " << loadBefore << " before, " << loadAfter << " after" << Qt::endl;
 
     const Tool &du = tools.front();
-    const qint64 duBytes = du.runs.front().out.split('\t').first().trimmed().toLongLong();
+    // The scanner never enters the table's skipped folders, mounted or not (on Linux
+    // /run, /mnt, /media may be plain folders of the root's file system): du's total to
+    // compare with leaves them out too.
+    QStringList checkArgs = du.argv;
+    QStringList skipped;
+    const QString base = tree.endsWith('/') ? tree : tree + '/';
+    for (const QString &s : Locations::current().skippedMounts) {
+        if (s.startsWith(base) && QFileInfo::exists(s))
+            skipped << s;
+    }
+    for (const QString &s : std::as_const(skipped))
+        checkArgs.insert(checkArgs.size() - 1, QStringLiteral("--exclude=") + s);
+    const qint64 duBytes = (skipped.isEmpty() ? du.runs.front() : runProcess(checkArgs))
+                               .out.split('\t')
+                               .first()
+                               .trimmed()
+                               .toLongLong();
+    if (!skipped.isEmpty())
+        out << "Totals compared with du leaving out " << skipped.join(", ")
+            << ", which the scanner skips" << Qt::endl;
     bool agree = true;
     QSet<QByteArray> scannerAnswers;
     auto spread = [](std::vector<double> v) {
