@@ -358,6 +358,14 @@ int main(int argc, char **argv)
                                      double(longest[i].busy) / 1e6, double(longest[i].length) / 1e6,
                                      double(longest[i].end - spawned) / 1e9)
                 << log.stepAt(longest[i].end - longest[i].length) << Qt::endl;
+        std::sort(longest.begin(), longest.end(),
+                  [](const Gap &a, const Gap &b) { return a.length > b.length; });
+        out << "    the longest gaps:" << Qt::endl;
+        for (size_t i = 0; i < std::min<size_t>(5, longest.size()); ++i)
+            out << QString::asprintf("    %.1f ms, %.1f ms of it busy, ending at %.2f s, during: ",
+                                     double(longest[i].length) / 1e6, double(longest[i].busy) / 1e6,
+                                     double(longest[i].end - spawned) / 1e9)
+                << log.stepAt(longest[i].end - longest[i].length) << Qt::endl;
         out << "    marks:";
         for (const auto &[at, m] : log.marks)
             out << QString::asprintf(" %.2f s ", double(at - spawned) / 1e9) << m << ';';
