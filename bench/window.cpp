@@ -6,7 +6,7 @@
 // largest folder and quits. The peer is a bare Qt window run the same way: what the
 // machine and Qt themselves give.
 //
-//   bench/window.sh [--starts 10] [--tours 3] [--map /]
+//   bench/window.sh [--starts 10] [--tours 3] [--map /] [--compare OTHER-BUILD/quillmar]
 //
 // Prints the start to the first frame (median, spread, ratio to the bare window), and per
 // tour the longest gap, the 99th and 99.9th percentiles, the gaps over 5 and 16 ms and the
@@ -214,6 +214,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     int starts = 10, tours = 3;
     QString map = "/";
+    QString other; // another build of the program, run as one more peer
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--starts")
@@ -222,6 +223,8 @@ int main(int argc, char **argv)
             tours = args[i + 1].toInt();
         else if (args[i] == "--map")
             map = args[i + 1];
+        else if (args[i] == "--compare")
+            other = args[i + 1];
     }
     const QString self = QCoreApplication::applicationFilePath();
     const QString program =
@@ -272,6 +275,18 @@ int main(int argc, char **argv)
          {}},
         {"bare Qt window", {self, "bare", "0"}, env, {}, {}},
     };
+    if (!other.isEmpty()) {
+        kinds.insert(kinds.end() - 1, {"compared, dashboard",
+                                       {other},
+                                       env + QStringList{"QUILLMAR_STALL_SCENARIO=frame"},
+                                       {},
+                                       {}});
+        kinds.insert(kinds.end() - 1, {"compared, storage map of " + map,
+                                       {other, "--map", map},
+                                       env + QStringList{"QUILLMAR_STALL_SCENARIO=frame"},
+                                       {},
+                                       {}});
+    }
     for (int r = 0; r < starts; ++r) {
         for (size_t k = 0; k < kinds.size(); ++k) {
             Start &kind = kinds[(k + size_t(r)) % kinds.size()];
@@ -308,13 +323,18 @@ int main(int argc, char **argv)
         out << Qt::endl;
     }
 
-    // Tours.
-    for (int r = 0; r <= tours; ++r) {
-        const bool isBare = r == 0; // the peer once, as long as a tour takes at most
+    // Tours: the bare window once, as long as a tour takes at most, then ours and the
+    // compared build in turn.
+    const int perTour = other.isEmpty() ? 1 : 2;
+    for (int r = 0; r <= tours * perTour; ++r) {
+        const bool isBare = r == 0;
+        // Pairs of tours, which build goes first alternating.
+        const int pair = (r - 1) / perTour;
+        const bool isOther = !isBare && perTour == 2 && ((r - 1) % 2 == 1) != (pair % 2 == 1);
         QFile::remove(logFile);
         const qint64 spawned = StallRecorder::now();
         const pid_t pid = isBare ? spawn({self, "bare", "8000"}, env)
-                                 : spawn({program, "--map", map},
+                                 : spawn({isOther ? other : program, "--map", map},
                                          env + QStringList{"QUILLMAR_STALL_SCENARIO=tour"});
         waitFor(pid);
         const double took = double(StallRecorder::now() - spawned) / 1e9;
@@ -343,7 +363,9 @@ int main(int argc, char **argv)
                 double(v.back()) / 1e6, pct(0.99), pct(0.999), over(5), over(16));
         };
         out << "\n"
-            << (isBare ? "bare Qt window, 8 s" : QString("tour %1").arg(r))
+            << (isBare    ? QString("bare Qt window, 8 s")
+                : isOther ? QString("compared build, tour %1").arg(pair + 1)
+                          : QString("tour %1").arg(pair + 1))
             << QString::asprintf(": %.1f s, %zu ticks", took, log.gaps.size()) << Qt::endl
             << "    gaps:        " << stats(&Gap::length) << Qt::endl
             << "    of it busy:  " << stats(&Gap::busy) << Qt::endl;
