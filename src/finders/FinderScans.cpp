@@ -4,6 +4,7 @@
 #include "exec/ProcessRunner.h"
 #include "exec/ScanProgress.h"
 #include "finders/DuplicateFinder.h"
+#include "finders/FileSearch.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
 #include "platform/FileProperties.h"
@@ -199,12 +200,9 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
 {
     ScanProgress progress(
         appState, QStringLiteral("Scanning for potential duplicates in Home directory..."), cancel);
-    const Locations &loc = Locations::current();
-    const QList<QByteArray> listed = HomeSearch::find(
-        {loc.home}, {QStringLiteral("-maxdepth"), QStringLiteral("5")},
-        QStringList{"-type", "d", "(", "-name", "Library", "-o", "-name", ".*", "-o", "-name",
-                    "node_modules", ")", "-prune", "-o", "-type", "f", "-size", "+1M", "-print0"},
-        MountTable::read(), appState, cancel, &progress);
+    const FileList listed =
+        FileSearch::list({nativePath(Locations::current().home)}, FileSearch::homeDuplicates(),
+                         MountTable::read(), cancel);
     progress.setMessage(QStringLiteral("Comparing files to find true duplicates..."));
 
     QList<FileItem> items;
@@ -212,7 +210,7 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
         progress.setShare(done, total);
     };
     for (const DuplicateGroupRecord &group :
-         DuplicateFinder::nativeGroups(listed, 0, cancel, compared)) {
+         DuplicateFinder::groupsOf(listed, 0, cancel, compared)) {
         for (qsizetype i = 0; i < group.paths.size(); ++i)
             items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
                           double(group.bytes) / 1024 / 1024, std::nullopt,

@@ -8,6 +8,7 @@
 #include "platform/Preferences.h"
 #include "platform/RemovalHub.h"
 
+#include <QMutex>
 #include <QPromise>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -19,13 +20,6 @@ namespace {
 QByteArray nativeFolder(const QString &path)
 {
     return StorageScanner::standardized(nativePath(path));
-}
-
-void sortLargestFirst(QList<StorageEntry> &entries)
-{
-    std::stable_sort(
-        entries.begin(), entries.end(),
-        [](const StorageEntry &a, const StorageEntry &b) { return a.bytes > b.bytes; });
 }
 
 bool isSameOrBelow(const QByteArray &path, const QByteArray &item)
@@ -55,8 +49,16 @@ qint64 removedFolderBytes(StorageScanner &scanner, const RemovedItem &item)
 
 } // namespace
 
+struct StorageViewModel::LoadProgress {
+    const QString folder; // the name of the folder whose children are measured
+    QMutex mutex;
+    QByteArray child; // the last one started; empty before the first
+};
+
 StorageViewModel::StorageViewModel(QObject *parent)
-    : QObject(parent), m_scanner(std::make_shared<StorageScanner>())
+    : QObject(parent),
+      m_scanner(std::make_shared<StorageScanner>(StorageScanner::defaultThreadCount(),
+                                                 StorageScanner::Priority::Background))
 {
     QString stored = Preferences::stringValue(QLatin1String(rootKey), QStringLiteral("/"));
     stored = SafetyHelper::standardizedPath(stored);
@@ -252,29 +254,20 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     const CancelToken token = makeCancelToken();
     m_loadToken = token;
     startProgress(QStringLiteral("Measuring ") + label, token);
+    m_loadProgress = std::make_shared<LoadProgress>(label);
     const auto scanner = m_scanner;
-    const QString separator = QStringLiteral(" › ");
 
-    QFuture<void> work = QtConcurrent::run([this, scanner, token, path, label, separator, column] {
-        const QList<QByteArray> items = scanner->listing(path);
-        QList<StorageEntry> kept;
-        kept.reserve(items.size());
-        for (const QByteArray &item : items) {
-            if (token.isCancelled())
-                break;
-            const QString childLabel = label + separator + StorageEntry{item}.name();
-            QMetaObject::invokeMethod(
-                this,
-                [this, token, childLabel] {
-                    if (token == m_loadToken && !token.isCancelled())
-                        setLoadingFolder(childLabel);
-                },
-                Qt::QueuedConnection);
-            if (std::optional<StorageEntry> e = scanner->entry(item, token))
-                kept.append(std::move(*e));
-        }
+    const auto progress = m_loadProgress;
+    QFuture<void> work = QtConcurrent::run([this, scanner, token, path, column, progress] {
+        // The children are one measurement, so which of them carries a file with several
+        // names does not depend on the order they are read in. Stopped, only the children
+        // known without measuring come back.
+        const QList<StorageEntry> kept =
+            scanner->children(path, token, [progress](const QByteArray &child) {
+                QMutexLocker lock(&progress->mutex);
+                progress->child = child;
+            });
         const bool stopped = token.isCancelled();
-        sortLargestFirst(kept);
         QMetaObject::invokeMethod(
             this,
             [this, token, path, column, kept, stopped] {
@@ -327,6 +320,17 @@ void StorageViewModel::startProgress(const QString &label, const CancelToken &to
         const qint64 found = qint64(m_scanner->foldersFound() - foundBefore) + 1;
         m_progress->setCounted(done, qMax(done, found), found == *lastFound);
         *lastFound = found;
+        // A folder of thousands of children would otherwise queue an update per child.
+        if (!m_loadProgress)
+            return;
+        QByteArray child;
+        {
+            QMutexLocker lock(&m_loadProgress->mutex);
+            child = m_loadProgress->child;
+        }
+        if (!child.isEmpty())
+            setLoadingFolder(m_loadProgress->folder + QStringLiteral(" › ") +
+                             StorageEntry{child}.name());
     });
     m_progressTimer->start();
 }
@@ -336,6 +340,7 @@ void StorageViewModel::endProgress()
     if (m_progressTimer)
         m_progressTimer->stop();
     m_progress.reset();
+    m_loadProgress.reset();
 }
 
 QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry, AppHost *appState)
