@@ -4,6 +4,7 @@
 #include "app/widgets/Style.h"
 #include "app/widgets/SymbolView.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -42,7 +43,7 @@ FullDiskAccessBanner::FullDiskAccessBanner(AppState *appState, QWidget *parent) 
     auto *grant = new QPushButton(QStringLiteral("Grant Access"), this);
     grant->setObjectName(QStringLiteral("grantAccess"));
     Style::followTheme(grant, [this, grant] {
-        const QString sheet = Style::filledButtonSheet(Style::orange(), palette()) +
+        const QString sheet = Style::filledButtonSheet(Style::orange(), QApplication::palette()) +
                               QStringLiteral("QPushButton { font-weight: 600; }");
         if (grant->styleSheet() != sheet)
             grant->setStyleSheet(sheet);

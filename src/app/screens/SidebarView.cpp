@@ -7,6 +7,7 @@
 #include "app/widgets/Style.h"
 #include "platform/Plural.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -60,7 +61,7 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
             pf.setPixelSize(8);
             pro->setFont(pf);
             Style::followTheme(pro, [pro] {
-                const QColor window = pro->parentWidget()->palette().color(QPalette::Window);
+                const QColor window = QApplication::palette().color(QPalette::Window);
                 const QColor back(10, 132, 255, 45);
                 // Blue, as dark or light as the window leaves it readable.
                 const QColor text = Contrast::reaching(

@@ -4,14 +4,16 @@
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 
+#include <QApplication>
+
 DeleteSelectedButton::DeleteSelectedButton(std::function<void()> action, QWidget *parent)
     : QPushButton(parent), m_action(std::move(action))
 {
     setObjectName(QStringLiteral("deleteSelected"));
     setIcon(Symbols::icon(QStringLiteral("trash"), Qt::white));
     Style::followTheme(this, [this] {
-        const QPalette around = parentWidget() ? parentWidget()->palette() : QPalette();
-        const QString sheet = Dialogs::destructiveButtonStyleSheet(around) +
+        // The application's palette: a parent's may not have followed the switch yet.
+        const QString sheet = Dialogs::destructiveButtonStyleSheet(QApplication::palette()) +
                               QStringLiteral("QPushButton { font-weight: 600; }");
         if (styleSheet() != sheet)
             setStyleSheet(sheet);

@@ -80,6 +80,8 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, confirmButton, done] { done(box->clickedButton() == confirmButton); });
     box->open();
+    // Nor Space: under a window manager the box may start on its first button otherwise.
+    cancelButton->setFocus(Qt::OtherFocusReason);
 }
 
 namespace {

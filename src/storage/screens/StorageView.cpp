@@ -176,7 +176,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_partialNote = new QLabel(QStringLiteral("Some folders inside couldn't be read"), m_actionBar);
     m_partialNote->setFont(Style::font(Style::Text::Caption2));
     Style::followTheme(m_partialNote, [this] {
-        QPalette note = m_actionBar->palette();
+        QPalette note = QApplication::palette();
         note.setColor(
             QPalette::WindowText,
             Contrast::reaching(Style::orange(), {note.color(QPalette::Window)}, Contrast::text));
@@ -203,7 +203,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
                               QStringLiteral("Move to Trash"), m_actionBar);
     m_trash->setObjectName(QStringLiteral("moveToTrash"));
     Style::followTheme(m_trash, [this] {
-        const QString sheet = Dialogs::destructiveButtonStyleSheet(m_actionBar->palette());
+        const QString sheet = Dialogs::destructiveButtonStyleSheet(QApplication::palette());
         if (m_trash->styleSheet() != sheet)
             m_trash->setStyleSheet(sheet);
     });

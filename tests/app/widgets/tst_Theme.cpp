@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "app/screens/MainWindow.h"
 #include "app/widgets/Contrast.h"
+#include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Theme.h"
 #include "platform/Preferences.h"
 #include "support/TestEnvironment.h"
@@ -148,6 +149,9 @@ private slots:
                 QApplication::processEvents();
                 const QStringList found = illegibleTexts(&window);
                 QVERIFY2(found.isEmpty(), qPrintable(tab.rawValue() + ": " + found.join("; ")));
+                // A button that lived through the switch looks as one made after it.
+                for (auto *button : window.findChildren<DeleteSelectedButton *>())
+                    QCOMPARE(button->styleSheet(), DeleteSelectedButton().styleSheet());
             }
         }
     }
