@@ -1,6 +1,7 @@
 #include "storage/StorageScanner.h"
 
 #include "exec/ThreadPriority.h"
+#include "platform/BytePath.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
@@ -408,32 +409,7 @@ StorageScanner::~StorageScanner()
 
 QByteArray StorageScanner::standardized(const QByteArray &path)
 {
-    if (path.isEmpty())
-        return path;
-    const bool absolute = path.startsWith('/');
-    QList<QByteArray> parts;
-    for (const QByteArray &part : path.split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.isEmpty() && parts.last() != "..")
-                parts.removeLast();
-            else if (!absolute)
-                parts.append(part);
-            continue;
-        }
-        parts.append(part);
-    }
-    QByteArray out;
-    out.reserve(path.size());
-    for (const QByteArray &part : parts) {
-        if (absolute || !out.isEmpty())
-            out += '/';
-        out += part;
-    }
-    if (out.isEmpty())
-        out = absolute ? QByteArray("/") : QByteArray(".");
-    return out;
+    return BytePath::folded(path);
 }
 
 bool StorageScanner::isSkipped(const QString &path)
