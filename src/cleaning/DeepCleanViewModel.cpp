@@ -6,6 +6,7 @@
 #include "exec/ScanProgress.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
@@ -79,6 +80,16 @@ void DeepCleanViewModel::dropRemoved(const RemovalBatch &batch)
     if (m_targets.removeIf([&](const NodeModuleTarget &t) {
             return batch.covers(t.nativePath, t.identity);
         }) > 0) {
+        emit targetsChanged();
+        emit changed();
+    }
+}
+
+void DeepCleanViewModel::dropNotOffered()
+{
+    const Exclusions exclusions = Exclusions::current();
+    if (m_targets.removeIf(
+            [&](const NodeModuleTarget &t) { return !exclusions.offers(t.nativePath); }) > 0) {
         emit targetsChanged();
         emit changed();
     }
@@ -160,10 +171,11 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState,
         MountTable::read(), appState, cancel, &progress);
 
     QList<NodeModuleTarget> targets;
+    const Exclusions exclusions = Exclusions::current();
     for (const QByteArray &entry : found) {
         if (cancel.isCancelled())
             break;
-        if (!entry.endsWith("/node_modules"))
+        if (!entry.endsWith("/node_modules") || !exclusions.offers(entry))
             continue;
         DirectoryReader::Node node;
         if (!DirectoryReader::statPath(entry.constData(), node) ||

@@ -73,6 +73,8 @@ public:
 
     // Stops the search running now (quitting); later scans run as usual.
     void cancelWork();
+    // Drops the targets the excluded folders and the keep list now keep out.
+    void dropNotOffered();
 
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();

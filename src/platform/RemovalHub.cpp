@@ -135,3 +135,13 @@ void RemovalHub::announce(const RemovalBatch &batch)
     QMetaObject::invokeMethod(
         hub, [hub, batch] { emit hub->removed(batch); }, Qt::QueuedConnection);
 }
+
+void RemovalHub::reportRestored(RemovalBatch batch)
+{
+    if (batch.items.isEmpty())
+        return;
+    batch.index();
+    RemovalHub *hub = instance();
+    QMetaObject::invokeMethod(
+        hub, [hub, batch] { emit hub->restored(batch); }, Qt::QueuedConnection);
+}

@@ -79,9 +79,13 @@ public:
 
     // A move that succeeded, from any thread; outside any batch it is a batch of its own.
     static void report(const RemovedItem &item);
+    // Items put back where they were, from any thread: `batch` holds those of one removal
+    // that came back (its id is the removal's own in the session that made it, else 0).
+    static void reportRestored(RemovalBatch batch);
 
 signals:
     void removed(const RemovalBatch &batch);
+    void restored(const RemovalBatch &batch);
 
 private:
     RemovalHub() = default;

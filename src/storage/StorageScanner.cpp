@@ -1,6 +1,7 @@
 #include "storage/StorageScanner.h"
 
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
 #include "storage/Volumes.h"
@@ -126,6 +127,8 @@ QString formatBytes(qint64 bytes)
 
 QString sizeText(const StorageEntry &entry)
 {
+    if (entry.isExcluded)
+        return QStringLiteral("Excluded");
     if (entry.isOtherDisk)
         return QStringLiteral("Another disk · ") + formatBytes(entry.otherDiskUsed) +
                QStringLiteral(" used");
@@ -215,6 +218,7 @@ struct StorageScanner::Settings {
     // The Trash is cached at any size, so a move into it can be settled exactly.
     std::string trashRoot;
     FileId trashId;
+    Exclusions exclusions = Exclusions::current();
 
     Settings()
     {
@@ -412,6 +416,8 @@ QList<QByteArray> StorageScanner::listingLocked(const QByteArray &folder)
 {
     QList<QByteArray> result;
     const QByteArray base = standardized(folder);
+    if (Exclusions::current().isExcluded(base))
+        return result;
     DirectoryReader dir;
     m_folderReads.fetch_add(1, std::memory_order_relaxed);
     if (m_readHook) {
@@ -446,6 +452,12 @@ std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
     if (path.isEmpty() || !DirectoryReader::statPath(path.constData(), node))
         return std::nullopt;
     const FileIdentity identity = node.identity();
+    if (node.kind == DirectoryReader::Kind::Directory &&
+        (settings.exclusions.isExcludedId(node.id) || settings.exclusions.isExcluded(path))) {
+        StorageEntry excluded{path, 0, true, false, identity};
+        excluded.isExcluded = true;
+        return excluded;
+    }
     if (node.kind == DirectoryReader::Kind::SymLink ||
         settings.isSkipped(std::string_view(path.constData(), size_t(path.size()))))
         return StorageEntry{path, 0, false, false, identity};
@@ -621,6 +633,9 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
             if (above->device == self.id.device && above->inode == self.id.inode)
                 return;
         }
+        // Excluded in Settings: not walked, nothing of it counted.
+        if (walk.settings.exclusions.isExcludedId(self.id))
+            return;
     }
     folder.device = self.id.device;
     folder.inode = self.id.inode;

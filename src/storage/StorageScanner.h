@@ -37,6 +37,8 @@ struct StorageEntry {
     // folder above) and `otherDiskUsed` is that file system's used space.
     bool isOtherDisk = false;
     qint64 otherDiskUsed = 0;
+    // A folder excluded in Settings: never walked, shown with no size.
+    bool isExcluded = false;
 
     static StorageEntry fromPath(const QString &path, qint64 bytes = 0, bool isDirectory = false,
                                  bool isPartial = false);
@@ -56,7 +58,7 @@ size_t qHash(const StorageEntry &entry, size_t seed = 0);
 // "Zero KB", "1 byte", "999 bytes", "12 KB", "1.5 MB", "2.34 GB", "1.2 TB".
 QString formatBytes(qint64 bytes);
 // formatBytes of the entry's bytes, with "+" when the measurement is partial; for another
-// disk, "Another disk · <used> used".
+// disk, "Another disk · <used> used"; for an excluded folder, "Excluded".
 QString sizeText(const StorageEntry &entry);
 
 // Set by the caller to stop a running measurement; checked before every child.
@@ -69,9 +71,9 @@ inline CancelToken makeCancelToken()
 // block below a folder, its own and its subfolders' included. Hard links count once,
 // symbolic links are never followed (except the final link of a chosen folder), a
 // measurement stays on the device of the folder measured and leaves out every mount
-// below it (on macOS, where the data volume is reached through firmlinks, the skipped
-// mount points are the rule instead), and folder totals of 1,000,000 bytes or more are
-// cached so that browsing deeper is instant.
+// below it and every folder excluded in Settings (on macOS, where the data volume is reached
+// through firmlinks, the skipped mount points are the rule instead), and folder totals of 1,000,000
+// bytes or more are cached so that browsing deeper is instant.
 //
 // A folder's subfolders are measured on a small pool of the scanner's own threads. Every
 // public operation takes the scanner's lock, so operations run one at a time and may be
@@ -91,7 +93,8 @@ public:
     StorageScanner &operator=(const StorageScanner &) = delete;
 
     // The folder's immediate children as full paths, in the order the file system
-    // lists them; empty on any error. A folder given as a symbolic link is followed.
+    // lists them; empty on any error and inside an excluded folder. A folder given as a
+    // symbolic link is followed.
     QList<QByteArray> listing(const QByteArray &folder);
     // Nothing when the item cannot be read or the token is (or becomes) cancelled. A
     // mount point (another device, or mounted over a folder of this one) is an empty

@@ -5,6 +5,7 @@
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
 #include "platform/BytePath.h"
+#include "platform/Locations.h"
 #include "platform/Preferences.h"
 #include "platform/RemovalHub.h"
 
@@ -193,7 +194,8 @@ void StorageViewModel::choose(const StorageEntry &entry, int column)
     selection.resize(column); // drops later choices, or pads with none
     selection.emplaceBack(entry);
     setSelection(selection);
-    if (entry.isDirectory)
+    // An excluded folder is never walked into.
+    if (entry.isDirectory && !entry.isExcluded)
         load(entry.nativePath, column + 1);
 }
 
@@ -448,6 +450,44 @@ void StorageViewModel::dropRemoved(const RemovalBatch &batch)
     whenFinished(this, corrected, [this, batch, opened] {
         if (opened == m_opened)
             rebuild([batch](const QByteArray &path) { return batch.covers(path); }, [] {});
+    });
+}
+
+void StorageViewModel::showRestored(const RemovalBatch &batch)
+{
+    const auto scanner = m_scanner;
+    const QByteArray trash =
+        StorageScanner::standardized(nativePath(Locations::current().trashMeasureRoot));
+    // Each item arrives where it was (nothing of it was cached there) and leaves the
+    // Trash; folders holding both see both.
+    QFuture<void> corrected = QtConcurrent::run([scanner, batch, trash] {
+        if (scanner->cachedFolderCount() == 0)
+            return;
+        for (const RemovedItem &item : batch.items)
+            scanner->remeasure(item.path, 0);
+        if (!trash.isEmpty())
+            scanner->remeasure(trash, 0);
+    });
+    m_pending.track(corrected);
+    const quint64 opened = m_opened;
+    whenFinished(this, corrected, [this, opened] {
+        if (opened == m_opened)
+            rebuild([](const QByteArray &) { return false; }, [] {});
+    });
+}
+
+void StorageViewModel::forgetMeasurements()
+{
+    cancelLoad();
+    cancelRebuild();
+    const auto scanner = m_scanner;
+    QFuture<void> forgot = QtConcurrent::run([scanner] { scanner->reset(); });
+    m_pending.track(forgot);
+    const QString root = m_root;
+    const bool shown = !m_columns.isEmpty();
+    whenFinished(this, forgot, [this, root, shown] {
+        if (shown && root == m_root)
+            open(root);
     });
 }
 

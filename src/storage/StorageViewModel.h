@@ -79,6 +79,12 @@ public:
     // rebuild (the move stands).
     QFuture<SafetyHelper::Outcome> trash(const StorageEntry &entry, AppHost *appState);
 
+    // Put back from the Trash: the totals the items left and came back to are measured
+    // again, and the columns show them.
+    void showRestored(const RemovalBatch &batch);
+    // The excluded folders changed: every total is measured afresh from the root.
+    void forgetMeasurements();
+
     // Test seam: the model's scanner.
     StorageScanner &scanner() { return *m_scanner; }
 
