@@ -6,6 +6,7 @@
 #include "finders/DuplicateFinder.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
+#include "platform/FileExtents.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
@@ -78,6 +79,18 @@ FileItem itemAt(const QByteArray &native, const QString &sizeDesc, double sizeMB
             std::nullopt,
             native,
             listed ? listed->identity : FileIdentity()};
+}
+
+// A copy with another name, or whose blocks another file shares, frees nothing when it
+// goes: it is marked so, and never offered as a way to free space.
+void markCopiesThatFreeNothing(QList<FileItem> &copies)
+{
+    for (FileItem &copy : copies) {
+        struct stat st;
+        if (::lstat(copy.nativePath.constData(), &st) == 0)
+            copy.linkCount = quint64(st.st_nlink);
+        copy.sharesData = FileExtents::sharesBlocks(copy.nativePath).value_or(false);
+    }
 }
 
 } // namespace
@@ -220,6 +233,7 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
     }
     std::stable_sort(items.begin(), items.end(),
                      [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });
+    markCopiesThatFreeNothing(items);
     return items;
 }
 

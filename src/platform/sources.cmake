@@ -7,6 +7,7 @@ target_sources(quillmar_engine PRIVATE
     platform/Exclusions.cpp platform/Exclusions.h
     platform/FileDescriptor.cpp platform/FileDescriptor.h
     platform/FileDetails.cpp platform/FileDetails.h
+    platform/FileExtents.cpp platform/FileExtents.h
     platform/FileIdentity.cpp platform/FileIdentity.h
     platform/FileProperties.cpp platform/FileProperties.h
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
