@@ -3,6 +3,7 @@
 #include "exec/CancelToken.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QMutex>
 #include <QSet>
@@ -39,6 +40,10 @@ struct StorageEntry {
     qint64 otherDiskUsed = 0;
     // A folder excluded in Settings: never walked, shown with no size.
     bool isExcluded = false;
+    // How it changed since the map measured it on an earlier day; `changedSince` is invalid
+    // when there is no such measurement.
+    qint64 changedBytes = 0;
+    QDate changedSince;
 
     static StorageEntry fromPath(const QString &path, qint64 bytes = 0, bool isDirectory = false,
                                  bool isPartial = false);

@@ -56,8 +56,51 @@ qint64 removedFolderBytes(StorageScanner &scanner, const RemovedItem &item)
 
 } // namespace
 
+QString StorageViewModel::title(Order order)
+{
+    return order == Order::largest ? QStringLiteral("Largest") : QStringLiteral("Grew Most");
+}
+
+void StorageViewModel::sort(Column &column, Order order)
+{
+    if (order == Order::largest) {
+        sortLargestFirst(column);
+        return;
+    }
+    // What has no history sorts after what does, largest first among itself.
+    std::stable_sort(
+        column.begin(), column.end(), [](const StorageEntry &a, const StorageEntry &b) {
+            if (a.changedSince.isValid() != b.changedSince.isValid())
+                return a.changedSince.isValid();
+            return a.changedSince.isValid() ? a.changedBytes > b.changedBytes : a.bytes > b.bytes;
+        });
+}
+
+void StorageViewModel::setOrder(Order order)
+{
+    if (m_order == order)
+        return;
+    m_order = order;
+    emit orderChanged();
+    emit changed();
+    QList<Column> columns = m_columns;
+    QFuture<QList<Column>> sorted = QtConcurrent::run([columns, order]() mutable {
+        for (Column &c : columns)
+            sort(c, order);
+        return columns;
+    });
+    m_pending.track(QFuture<void>(sorted));
+    const quint64 version = m_columnsVersion;
+    whenFinished(this, sorted, [this, version, order](const QList<Column> &columns) {
+        // Anything that changed the columns meanwhile was sorted the new way already.
+        if (m_order == order && m_columnsVersion == version)
+            setColumns(columns);
+    });
+}
+
 StorageViewModel::StorageViewModel(QObject *parent)
-    : QObject(parent), m_scanner(std::make_shared<StorageScanner>())
+    : QObject(parent), m_scanner(std::make_shared<StorageScanner>()),
+      m_history(std::make_shared<MapHistory>())
 {
     QString stored = Preferences::stringValue(QLatin1String(rootKey), QStringLiteral("/"));
     stored = SafetyHelper::standardizedPath(stored);
@@ -125,6 +168,7 @@ void StorageViewModel::setColumns(const QList<Column> &columns)
     if (m_columns == columns)
         return;
     m_columns = columns;
+    ++m_columnsVersion;
     emit columnsChanged();
     emit changed();
 }
@@ -255,56 +299,62 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     m_loadToken = token;
     startProgress(QStringLiteral("Measuring ") + label, token);
     const auto scanner = m_scanner;
+    const auto history = m_history;
+    const Order order = m_order;
     const QString separator = QStringLiteral(" › ");
 
-    QFuture<void> work = QtConcurrent::run([this, scanner, token, path, label, separator, column] {
-        const QList<QByteArray> items = scanner->listing(path);
-        QList<StorageEntry> kept;
-        kept.reserve(items.size());
-        for (const QByteArray &item : items) {
-            if (token.isCancelled())
-                break;
-            const QString childLabel = label + separator + StorageEntry{item}.name();
+    QFuture<void> work =
+        QtConcurrent::run([this, scanner, history, order, token, path, label, separator, column] {
+            const QList<QByteArray> items = scanner->listing(path);
+            QList<StorageEntry> kept;
+            kept.reserve(items.size());
+            for (const QByteArray &item : items) {
+                if (token.isCancelled())
+                    break;
+                const QString childLabel = label + separator + StorageEntry{item}.name();
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, token, childLabel] {
+                        if (token == m_loadToken && !token.isCancelled())
+                            setLoadingFolder(childLabel);
+                    },
+                    Qt::QueuedConnection);
+                if (std::optional<StorageEntry> e = scanner->entry(item, token))
+                    kept.append(std::move(*e));
+            }
+            const bool stopped = token.isCancelled();
+            // Only a whole measurement is one to compare with later.
+            if (!stopped)
+                history->record(path, kept);
+            sort(kept, order);
             QMetaObject::invokeMethod(
                 this,
-                [this, token, childLabel] {
-                    if (token == m_loadToken && !token.isCancelled())
-                        setLoadingFolder(childLabel);
+                [this, token, path, column, kept, stopped] {
+                    // Another choice replaced this measurement: it shows nothing. Stopped from
+                    // the banner, it shows what it got to.
+                    if (token != m_loadToken)
+                        return;
+                    m_loadToken.reset();
+                    endProgress();
+                    // The column belongs after the folder it lists; a rebuild in between
+                    // may have removed that folder from the path.
+                    const bool fits = column == 0 ? path == nativeFolder(m_root)
+                                                  : column <= m_columns.size() &&
+                                                        column <= m_selection.size() &&
+                                                        m_selection[column - 1] &&
+                                                        m_selection[column - 1]->nativePath == path;
+                    if (fits) {
+                        QList<Column> columns = m_columns.first(column);
+                        columns.append(kept);
+                        setColumns(columns);
+                        setSelection(m_selection.first(column));
+                        if (stopped)
+                            setIncompleteColumn(column);
+                    }
+                    setLoadingFolder(std::nullopt);
                 },
                 Qt::QueuedConnection);
-            if (std::optional<StorageEntry> e = scanner->entry(item, token))
-                kept.append(std::move(*e));
-        }
-        const bool stopped = token.isCancelled();
-        sortLargestFirst(kept);
-        QMetaObject::invokeMethod(
-            this,
-            [this, token, path, column, kept, stopped] {
-                // Another choice replaced this measurement: it shows nothing. Stopped from
-                // the banner, it shows what it got to.
-                if (token != m_loadToken)
-                    return;
-                m_loadToken.reset();
-                endProgress();
-                // The column belongs after the folder it lists; a rebuild in between
-                // may have removed that folder from the path.
-                const bool fits = column == 0 ? path == nativeFolder(m_root)
-                                              : column <= m_columns.size() &&
-                                                    column <= m_selection.size() &&
-                                                    m_selection[column - 1] &&
-                                                    m_selection[column - 1]->nativePath == path;
-                if (fits) {
-                    QList<Column> columns = m_columns.first(column);
-                    columns.append(kept);
-                    setColumns(columns);
-                    setSelection(m_selection.first(column));
-                    if (stopped)
-                        setIncompleteColumn(column);
-                }
-                setLoadingFolder(std::nullopt);
-            },
-            Qt::QueuedConnection);
-    });
+        });
     m_pending.track(work);
 }
 
@@ -397,12 +447,18 @@ void StorageViewModel::rebuild(const std::function<bool(const QByteArray &)> &go
     const CancelToken token = makeCancelToken();
     m_rebuildToken = token;
     const auto scanner = m_scanner;
-    QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders, token] {
+    const auto history = m_history;
+    const Order order = m_order;
+    QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, history, order, folders, token] {
         QList<Column> columns;
         for (const QByteArray &folder : folders) {
             if (token.isCancelled())
                 break;
-            columns.append(scanner->children(folder, token));
+            Column children = scanner->children(folder, token);
+            if (!token.isCancelled())
+                history->record(folder, children);
+            sort(children, order);
+            columns.append(children);
         }
         return columns;
     });

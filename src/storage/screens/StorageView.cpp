@@ -19,6 +19,7 @@
 #include "storage/screens/StorageBlockMap.h"
 #include "storage/screens/StorageColumn.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -85,6 +86,27 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
             });
     m_rootButton->setMenu(m_rootMenu);
     m_header->addAction(m_rootButton);
+    // Largest first, or what grew most since the map last measured it on another day.
+    m_orderButton = new QPushButton(m_header);
+    m_orderButton->setObjectName(QStringLiteral("storageOrder"));
+    m_orderButton->setAccessibleName(QStringLiteral("Order the columns"));
+    auto *orderMenu = new QMenu(m_orderButton);
+    auto *orders = new QActionGroup(orderMenu);
+    for (StorageViewModel::Order order :
+         {StorageViewModel::Order::largest, StorageViewModel::Order::grewMost}) {
+        QAction *action = orderMenu->addAction(StorageViewModel::title(order));
+        action->setCheckable(true);
+        action->setChecked(order == m_model->order());
+        orders->addAction(action);
+        connect(action, &QAction::triggered, m_model, [this, order] { m_model->setOrder(order); });
+    }
+    m_orderButton->setMenu(orderMenu);
+    const auto showOrder = [this] {
+        m_orderButton->setText(StorageViewModel::title(m_model->order()));
+    };
+    connect(m_model, &StorageViewModel::orderChanged, this, showOrder);
+    showOrder();
+    m_header->addAction(m_orderButton);
     m_rescan = m_header->addRescan([this] { m_model->rescanFolder(); },
                                    QStringLiteral("Rescan This Folder"));
     m_rescan->setObjectName(QStringLiteral("storageRescan"));
