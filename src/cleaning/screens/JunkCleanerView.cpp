@@ -4,6 +4,7 @@
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/KeepMenu.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
@@ -103,6 +104,18 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     head->resizeSection(PathColumn, 300);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
     layout->addWidget(m_table, 1);
+    KeepMenu::attach(m_table, appState->exclusionsVM(), [model](const QModelIndex &index) {
+        const QUuid id = index.siblingAtColumn(CheckColumn).data(IdRole).toUuid();
+        for (const JunkCategory &c : model->categories()) {
+            if (c.id == id && !c.permanent)
+                return nativePath(c.path);
+            for (const JunkFileItem &f : c.topFiles) {
+                if (f.id == id)
+                    return f.nativePath;
+            }
+        }
+        return QByteArray();
+    });
 
     m_systemPanel = new QWidget(this);
     m_systemPanel->setObjectName(QStringLiteral("systemCaches"));

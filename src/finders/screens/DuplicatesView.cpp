@@ -5,6 +5,7 @@
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
+#include "app/widgets/KeepMenu.h"
 #include "app/widgets/QuickLookPreview.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
@@ -336,6 +337,12 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
         if (index.row() < m_copies.size() && !m_copies.at(index.row()).freesNothing())
             confirmDelete(m_copies.at(index.row()).path);
+    });
+    KeepMenu::attach(m_copiesTable, appState->exclusionsVM(), [this](const QModelIndex &index) {
+        if (index.row() >= m_copies.size())
+            return QByteArray();
+        const FileItem &copy = m_copies.at(index.row());
+        return copy.nativePath.isEmpty() ? nativePath(copy.path) : copy.nativePath;
     });
     QHeaderView *copiesHead = m_copiesTable->horizontalHeader();
     copiesHead->resizeSection(TickColumn, 28);
