@@ -48,7 +48,8 @@ QList<FileItem> offeredOnly(QList<FileItem> items)
     return items;
 }
 
-// A duplicate whose group has no other copy left is no duplicate.
+// A duplicate whose group has no other copy left is no duplicate; a file whose other
+// names the scan found still shows as their row.
 void dropLoneCopies(QList<FileItem> &items)
 {
     QHash<QString, int> copies;
@@ -57,7 +58,8 @@ void dropLoneCopies(QList<FileItem> &items)
             ++copies[item.md5Hash];
     }
     items.removeIf([&](const FileItem &item) {
-        return !item.md5Hash.isEmpty() && copies.value(item.md5Hash) < 2;
+        return !item.md5Hash.isEmpty() && copies.value(item.md5Hash) < 2 &&
+               item.hardLinks.isEmpty();
     });
 }
 

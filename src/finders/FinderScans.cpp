@@ -11,6 +11,8 @@
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 #include <sys/stat.h>
@@ -90,6 +92,45 @@ void markCopiesThatFreeNothing(QList<FileItem> &copies)
         if (::lstat(copy.nativePath.constData(), &st) == 0)
             copy.linkCount = quint64(st.st_nlink);
         copy.sharesData = FileExtents::sharesBlocks(copy.nativePath).value_or(false);
+    }
+}
+
+// The finder compares a file with several names once, under its first name in path order.
+// Each such file the listing names more than once gets its other names on its row; one
+// that no other file copies is a row of its own ("hard links, frees 0 B").
+void addHardLinks(QList<FileItem> &items, const QList<QByteArray> &listed)
+{
+    QHash<FileId, QList<QByteArray>> names;
+    QHash<FileId, struct stat> stats;
+    for (const QByteArray &path : listed) {
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink < 2)
+            continue;
+        const FileId id{quint64(st.st_dev), quint64(st.st_ino)};
+        names[id].append(path);
+        stats.insert(id, st);
+    }
+    QHash<QByteArray, qsizetype> rows;
+    for (qsizetype i = 0; i < items.size(); ++i)
+        rows.insert(items[i].nativePath, i);
+    for (auto it = names.begin(); it != names.end(); ++it) {
+        QList<QByteArray> &same = it.value();
+        if (same.size() < 2)
+            continue;
+        std::sort(same.begin(), same.end(), textOrder);
+        QStringList others;
+        for (qsizetype k = 1; k < same.size(); ++k)
+            others << decoded(same[k]);
+        if (const auto row = rows.constFind(same.first()); row != rows.cend()) {
+            items[*row].hardLinks = others;
+            continue;
+        }
+        const struct stat &st = stats[it.key()];
+        FileItem item = itemAt(same.first(), QStringLiteral("Hard links"),
+                               double(st.st_size) / 1024 / 1024, FileProperties::fromStat(st));
+        item.md5Hash = QStringLiteral("links-%1-%2").arg(it.key().device).arg(it.key().inode);
+        item.hardLinks = others;
+        items.append(item);
     }
 }
 
@@ -231,6 +272,7 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
                           double(group.bytes) / 1024 / 1024, std::nullopt,
                           group.nativePaths.value(i), group.identities.value(i)});
     }
+    addHardLinks(items, listed);
     std::stable_sort(items.begin(), items.end(),
                      [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });
     markCopiesThatFreeNothing(items);

@@ -363,15 +363,28 @@ private slots:
     void copiesThatFreeNothing_data()
     {
         QTest::addColumn<bool>("reflink");
-        QTest::newRow("a hard-linked copy") << false;
-        QTest::newRow("reflinked copies on btrfs") << true;
+        QTest::addColumn<bool>("plainCopy");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("copiesFreed");
+        const QString links = "hard links, frees 0 B";
+        const QString shared = "shares its data with another copy";
+        // A hard link's other name is the same file: its group lists it once.
+        QTest::newRow("a hard-linked copy")
+            << false << true << QStringList({"a.raw = b.raw: " + links, "c.raw: "}) << 1;
+        QTest::newRow("a hard-linked pair")
+            << false << false << QStringList({"a.raw = b.raw: " + links}) << 0;
+        QTest::newRow("reflinked copies on btrfs")
+            << true << true << QStringList({"a.raw: " + shared, "b.raw: " + shared, "c.raw: "})
+            << 1;
     }
-    // a and b share their blocks (another name of one file, or a reflink copy); c is a
-    // plain copy. Only c frees anything, so the group frees one copy's size and neither a
-    // nor b is offered as a way to free space.
+    // a and b share their blocks (two names of one file, or a reflink copy); c is a plain
+    // copy. Only c frees anything, and neither a nor b is offered as a way to free space.
     void copiesThatFreeNothing()
     {
         QFETCH(bool, reflink);
+        QFETCH(bool, plainCopy);
+        QFETCH(QStringList, rows);
+        QFETCH(int, copiesFreed);
         const QString folder = home() + "/Pictures";
         QDir().mkpath(folder);
         std::optional<QTemporaryDir> image;
@@ -397,23 +410,24 @@ private slots:
         QCOMPARE(reflink ? QProcess::execute("/bin/cp", {"--reflink=always", a, b})
                          : int(::link(QFile::encodeName(a), QFile::encodeName(b))),
                  0);
-        file("Pictures/c.raw", data);
+        if (plainCopy)
+            file("Pictures/c.raw", data);
 
         AppState state;
         QStringList messages;
         const QList<FileItem> items =
             scan(state, &AdvancedToolsViewModel::scanDuplicates, &messages);
         QStringList shown;
-        for (const FileItem &item : items)
-            shown << item.path.section('/', -1) + ": " + item.sharingNote();
-        const QString note =
-            reflink ? "shares its data with another copy" : "hard links, frees 0 B";
-        // A hard link's other name is the same file: the group lists it once.
-        QCOMPARE(shown, reflink ? QStringList({"a.raw: " + note, "b.raw: " + note, "c.raw: "})
-                                : QStringList({"a.raw: " + note, "c.raw: "}));
+        for (const FileItem &item : items) {
+            QString row = item.path.section('/', -1);
+            for (const QString &name : item.hardLinks)
+                row += " = " + name.section('/', -1);
+            shown << row + ": " + item.sharingNote();
+        }
+        QCOMPARE(shown, rows);
         const QList<DuplicateGroup> groups = regroupDuplicates(items, QString());
         QCOMPARE(groups.size(), 1);
-        QCOMPARE(groups[0].wastedMB(), groups[0].sizeMB);
+        QCOMPARE(groups[0].wastedMB(), groups[0].sizeMB * copiesFreed);
     }
 
     // Undo puts the copy back and the duplicates show the whole group again, without a

@@ -1,5 +1,7 @@
 #include "storage/screens/StorageView.h"
 
+#include "removal/ExclusionsViewModel.h"
+
 #include "app/AppState.h"
 #include "app/widgets/ActivityIndicator.h"
 #include "app/widgets/CloseGuard.h"
@@ -235,6 +237,8 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     mapLayout->addWidget(m_map);
     layout->addWidget(mapHolder, 1);
 
+    connect(m_appState->exclusionsVM(), &ExclusionsViewModel::blockedReasonChanged, this,
+            &StorageView::updateTrashButton);
     connect(m_model, &StorageViewModel::columnsChanged, this, &StorageView::rebuildColumns);
     connect(m_model, &StorageViewModel::selectionChanged, this, &StorageView::updateSelection);
     connect(m_model, &StorageViewModel::loadingFolderChanged, this, &StorageView::updateLoading);
@@ -370,10 +374,18 @@ void StorageView::updateActionBar()
 
 void StorageView::updateTrashButton()
 {
-    const bool enabled = m_chosenIsSafe && !m_trashing && !m_afterMove;
+    const QString blocked = m_appState->exclusionsVM()->blockedReason();
+    const std::optional<StorageEntry> chosen = m_model->chosen();
+    const bool excluded = chosen && chosen->isExcluded;
+    const bool enabled =
+        m_chosenIsSafe && !m_trashing && !m_afterMove && blocked.isEmpty() && !excluded;
     m_trash->setEnabled(enabled);
     QString tip;
-    if (m_afterMove)
+    if (!blocked.isEmpty())
+        tip = blocked;
+    else if (excluded)
+        tip = QStringLiteral("This folder is excluded in Settings.");
+    else if (m_afterMove)
         tip = QStringLiteral("Choose an item to move it to the Trash.");
     else if (m_safetyAnswered && !m_chosenIsSafe)
         tip = QStringLiteral("This is a protected location, so it can't be moved to the Trash.");
