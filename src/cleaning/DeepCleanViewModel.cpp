@@ -1,6 +1,7 @@
 #include "cleaning/DeepCleanViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Async.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
@@ -14,6 +15,7 @@
 #include "platform/Trash.h"
 
 #include <QDir>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -87,12 +89,25 @@ void DeepCleanViewModel::dropRemoved(const RemovalBatch &batch)
 
 void DeepCleanViewModel::dropNotOffered()
 {
-    const Exclusions exclusions = Exclusions::current();
-    if (m_targets.removeIf(
-            [&](const NodeModuleTarget &t) { return !exclusions.offers(t.nativePath); }) > 0) {
-        emit targetsChanged();
-        emit changed();
-    }
+    // Judged on the pool: the lists are files, and the targets many.
+    const QList<NodeModuleTarget> targets = m_targets;
+    const QFuture<QSet<QByteArray>> judged = QtConcurrent::run([targets] {
+        const Exclusions exclusions = Exclusions::current();
+        QSet<QByteArray> refused;
+        for (const NodeModuleTarget &t : targets) {
+            if (!exclusions.offers(t.nativePath))
+                refused.insert(t.nativePath);
+        }
+        return refused;
+    });
+    m_work.track(QFuture<void>(judged));
+    whenFinished(this, judged, [this](const QSet<QByteArray> &refused) {
+        if (m_targets.removeIf(
+                [&](const NodeModuleTarget &t) { return refused.contains(t.nativePath); }) > 0) {
+            emit targetsChanged();
+            emit changed();
+        }
+    });
 }
 
 void DeepCleanViewModel::cancelWork()
@@ -110,6 +125,7 @@ DeepCleanViewModel::~DeepCleanViewModel()
 void DeepCleanViewModel::waitForTasks()
 {
     m_cycle.waitForAll();
+    m_work.waitForAll();
 }
 
 void DeepCleanViewModel::setSelected(const QUuid &id, bool selected)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cleaning/ScanCleanCycle.h"
+#include "exec/BackgroundWork.h"
 #include "exec/CancelToken.h"
 #include "platform/FileIdentity.h"
 
@@ -94,4 +95,5 @@ private:
     struct Stopper; // the cancel token of this model's runs
     std::unique_ptr<Stopper> m_stopper;
     ScanCleanCycle m_cycle;
+    BackgroundWork m_work;
 };

@@ -1,6 +1,7 @@
 #include "finders/AdvancedToolsViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Async.h"
 #include "exec/SafetyHelper.h"
 #include "finders/FinderScans.h"
 #include "platform/Exclusions.h"
@@ -130,9 +131,21 @@ void AdvancedToolsViewModel::dropRemoved(const RemovalBatch &batch)
 
 void AdvancedToolsViewModel::dropNotOffered()
 {
-    const Exclusions exclusions = Exclusions::current();
-    dropRows([&](const FileItem &item) {
-        return item.path.startsWith(QLatin1Char('/')) && !exclusions.offers(bytesOf(item));
+    // Judged on the pool: the lists are files, and the rows many.
+    const QList<FileItem> items = m_items;
+    const QFuture<QSet<QString>> judged = QtConcurrent::run([items] {
+        QSet<QString> refused;
+        const Exclusions exclusions = Exclusions::current();
+        for (const FileItem &item : items) {
+            if (item.path.startsWith(QLatin1Char('/')) && !exclusions.offers(bytesOf(item)))
+                refused.insert(item.path);
+        }
+        return refused;
+    });
+    m_work.track(QFuture<void>(judged));
+    whenFinished(this, judged, [this](const QSet<QString> &refused) {
+        if (!refused.isEmpty())
+            dropRows([&](const FileItem &item) { return refused.contains(item.path); });
     });
 }
 
