@@ -1,7 +1,5 @@
 #include "applications/screens/LeftoversSheet.h"
 
-#include "removal/ExclusionsViewModel.h"
-
 #include "app/AppState.h"
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/Style.h"
@@ -11,6 +9,7 @@
 #include "platform/PlatformTexts.h"
 #include "platform/RemovalHub.h"
 #include "platform/desktop/Workspace.h"
+#include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
 #include <QCheckBox>

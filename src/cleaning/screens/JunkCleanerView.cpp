@@ -13,6 +13,7 @@
 #include "cleaning/screens/CheckBoxDelegate.h"
 #include "cleaning/screens/TwoLineDelegate.h"
 #include "exec/ProcessRunner.h"
+#include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
 #include <QGridLayout>
@@ -124,6 +125,8 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     layout->addWidget(m_systemPanel);
     connect(model, &JunkViewModel::systemCachesChanged, this,
             &JunkCleanerView::rebuildSystemCaches);
+    connect(appState->exclusionsVM(), &ExclusionsViewModel::blockedReasonChanged, this,
+            &JunkCleanerView::rebuildSystemCaches);
 
     connect(head, &QHeaderView::sectionClicked, this, &JunkCleanerView::sortBy);
     connect(m_table, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *item) {
@@ -171,6 +174,9 @@ void JunkCleanerView::rebuildSystemCaches()
         size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto *clean = new QPushButton(QStringLiteral("Clean…"), m_systemPanel);
         clean->setAccessibleName(QStringLiteral("Clean ") + cache.name);
+        clean->setObjectName(QStringLiteral("cleanSystemCache"));
+        // No removal anywhere while a list of Settings cannot be read.
+        clean->setEnabled(m_appState->exclusionsVM()->blockedReason().isEmpty());
         connect(clean, &QPushButton::clicked, this, [this, cache] { confirmSystemClean(cache); });
         grid->addWidget(name, row, 0);
         grid->addWidget(size, row, 1);

@@ -1,7 +1,5 @@
 #include "storage/screens/StorageView.h"
 
-#include "removal/ExclusionsViewModel.h"
-
 #include "app/AppState.h"
 #include "app/widgets/ActivityIndicator.h"
 #include "app/widgets/CloseGuard.h"
@@ -16,6 +14,7 @@
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/desktop/Workspace.h"
+#include "removal/ExclusionsViewModel.h"
 #include "storage/NcduExport.h"
 #include "storage/StorageViewModel.h"
 #include "storage/screens/StorageBlockMap.h"
