@@ -1,13 +1,15 @@
-// Duplicate scan against jdupes and rdfind on a generated home-like tree, and the
-// large-files scan's cost per file.
+// Duplicate scan against jdupes, rdfind and fdupes on generated home-like trees and on a
+// tree of real files, and the large-files scan's cost per file.
 //
-//   duplicates generate <root> [seed]   writes <root>/home (duplicates) and <root>/large
+//   duplicates generate <root> [seed] [candidates]
+//                                       writes <root>/home (duplicates) and <root>/large
+//   duplicates realistic <root> [seed]  writes <root>/home from files of /usr
 //   duplicates run <root> [rounds]      times ours and its peers as processes on the same
 //                                       scope, compares what they found
 //   duplicates scan <home>              our scan alone, as the benchmark runs it
 //   duplicates funnel <root> <threads>  times the funnel alone on the scan's listing
 //
-// bench/duplicates.sh does both and removes the tree afterwards.
+// bench/duplicates.sh does all of it and removes the trees afterwards.
 
 #include "exec/ProcessRunner.h"
 #include "finders/DuplicateFinder.h"
@@ -80,12 +82,22 @@ bool writeFile(const QString &path, qint64 size, quint64 seed,
     return true;
 }
 
+// A file of `size` bytes with no data: reads give zeros. Only for files whose size no
+// other file in the scope has, which no finder reads.
+bool writeSparse(const QString &path, qint64 size)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.resize(size);
+}
+
 struct Tree {
     QString home;
     Rng rng;
     QStringList dirs;
     int mainFiles = 0; // regular files over 1 MiB that the scan is meant to see
     int counter = 0;
+    std::set<qint64> sizes; // of the files in the scope
 
     QString pickDir() { return home + '/' + dirs[int(rng.below(quint64(dirs.size())))]; }
     QString newName(const char *stem, const char *ext)
@@ -99,15 +111,34 @@ struct Tree {
         const QString path = dir + '/' + newName(stem, "bin");
         if (!writeFile(path, size, seed, flipAt))
             qFatal("cannot write %s", qPrintable(path));
-        if (counts && size > MiB)
+        if (counts && size > MiB) {
             ++mainFiles;
+            sizes.insert(size);
+        }
+        return path;
+    }
+    // A file in the scope whose size no other file there has.
+    QString putUnique()
+    {
+        qint64 size = 0;
+        do
+            size = MiB + 1 + qint64(rng.below(16 * MiB));
+        while (sizes.count(size));
+        sizes.insert(size);
+        const QString path = pickDir() + '/' + newName("file", "bin");
+        if (!writeSparse(path, size))
+            qFatal("cannot write %s", qPrintable(path));
+        ++mainFiles;
         return path;
     }
 };
 
-int generate(const QString &root, quint64 seed)
+// `candidates` files over 1 MiB in the scope. A third of them, at most 1,400, are copies
+// in groups of two to five; decoys and look-alikes grow with the groups; the rest have
+// sizes of their own and hold no data, so large trees cost little disk.
+int generate(const QString &root, quint64 seed, int candidates)
 {
-    Tree t{root + "/home", Rng{seed}, {}};
+    Tree t{root + "/home", Rng{seed}, {}, 0, 0, {}};
     for (int i = 0; i < 20; ++i)
         t.dirs << QString::asprintf("Documents/Projects/p%02d/src", i);
     for (int y = 0; y < 5; ++y)
@@ -132,11 +163,11 @@ int generate(const QString &root, quint64 seed)
         quint64 seed;
     };
     std::vector<Made> groupFirsts;
-    std::vector<Made> uniques;
+    std::vector<QString> uniques;
 
-    // A third of the files in groups of two to five copies.
+    const int grouped = std::min(candidates / 3, 1400);
     int inGroups = 0;
-    while (inGroups < 1000) {
+    while (inGroups < grouped) {
         const int copies = 2 + int(t.rng.below(4));
         const qint64 size = t.mainSize();
         const quint64 s = t.rng.next();
@@ -150,17 +181,20 @@ int generate(const QString &root, quint64 seed)
         inGroups += copies;
     }
     // Same-size decoys of group members: one byte off at the head, the tail, the middle.
-    for (int i = 0; i < 180; ++i) {
+    const int decoys = std::min(int(groupFirsts.size()), 180 * grouped / 1000 / 3 * 3);
+    for (int i = 0; i < decoys; ++i) {
         const Made &g = groupFirsts[size_t(i)];
-        const qint64 at = i < 60 ? 0 : i < 120 ? g.size - 1 : g.size / 2;
+        const int third = i * 3 / decoys;
+        const qint64 at = third == 0 ? 0 : third == 1 ? g.size - 1 : g.size / 2;
         t.put(t.pickDir(),
-              i < 60    ? "headdecoy"
-              : i < 120 ? "taildecoy"
-                        : "middecoy",
+              third == 0   ? "headdecoy"
+              : third == 1 ? "taildecoy"
+                           : "middecoy",
               g.size, g.seed, at);
     }
     // Pairs alike in their first and last 512 KiB that are no copies at all.
-    for (int i = 0; i < 40; ++i) {
+    const int midpairs = std::max(1, 40 * grouped / 1000);
+    for (int i = 0; i < midpairs; ++i) {
         const qint64 size = t.mainSize() + 2 * MiB;
         const quint64 s = t.rng.next();
         t.put(t.pickDir(), "midpair", size, s);
@@ -176,23 +210,18 @@ int generate(const QString &root, quint64 seed)
         t.put(t.pickDir(), "large", size, s);
         if (i < 3)
             t.put(t.pickDir(), "large", size, s);
-        else
-            uniques.push_back({QString(), size, s});
     }
     // The rest: files of their own.
-    while (t.mainFiles < 3000) {
-        const qint64 size = t.mainSize();
-        const quint64 s = t.rng.next();
-        uniques.push_back({t.put(t.pickDir(), "file", size, s), size, s});
-    }
+    while (t.mainFiles < candidates)
+        uniques.push_back(t.putUnique());
+    if (uniques.size() < 250)
+        qFatal("ask for at least 1,000 candidates");
     // Second names: of thirty unique files (no group) and of twenty copies.
     namespace fs = std::filesystem;
     int links = 0;
     for (int i = 0; i < 50; ++i) {
         const QString target =
-            i < 30 ? uniques[size_t(i) * 7].path : groupFirsts[size_t(i) * 3].path;
-        if (target.isEmpty())
-            continue;
+            i < 30 ? uniques[size_t(i) * 7] : groupFirsts[size_t(i) * 3 % groupFirsts.size()].path;
         const QString link = t.pickDir() + '/' + t.newName("hardlink", "bin");
         fs::create_hard_link(target.toStdString(), link.toStdString());
         ++links;
@@ -212,10 +241,11 @@ int generate(const QString &root, quint64 seed)
                                 "Documents/Archive/old/box/deeper"};
     for (const QString &dir : pruned) {
         for (int i = 0; i < 10; ++i) {
-            const Made &g = groupFirsts[size_t(200 + i * 5 + pruned.indexOf(dir))];
+            const Made &g = groupFirsts[size_t(i * 5 + pruned.indexOf(dir)) % groupFirsts.size()];
             t.put(t.home + '/' + dir, "outside", g.size, g.seed, std::nullopt, false);
-            const Made &u = uniques[size_t(100 + i * 11 + pruned.indexOf(dir))];
-            t.put(t.home + '/' + dir, "outside", u.size, u.seed, std::nullopt, false);
+            const QString u = uniques[size_t(100 + i * 11 + pruned.indexOf(dir))];
+            fs::copy_file(u.toStdString(),
+                          (t.home + '/' + dir + '/' + t.newName("outside", "bin")).toStdString());
             const qint64 size = t.mainSize();
             const quint64 s = t.rng.next();
             t.put(t.home + '/' + dir, "inside", size, s, std::nullopt, false);
@@ -237,9 +267,72 @@ int generate(const QString &root, quint64 seed)
     }
 
     out << "generated " << t.mainFiles << " files over 1 MiB in the scanned area (" << inGroups
-        << " in " << groupFirsts.size() << " groups, 180 decoys, 40 middle-only pairs, " << links
+        << " in " << groupFirsts.size() << " groups, " << decoys << " decoys, " << midpairs
+        << " middle-only pairs, " << uniques.size() << " of sizes of their own, " << links
         << " hard links), 200+ small files, " << pruned.size() * 40
         << " files in pruned or too deep folders; 120 sparse large files\n";
+    return 0;
+}
+
+// Real files: a copy of every file of 1-8 MiB under /usr (at most three folders deep, the
+// rest of the path in the name), one byte changed in every eighth, and copies of 222
+// unchanged ones in two more folders, a third of those in a third.
+int realistic(const QString &root, quint64 seed)
+{
+    namespace fs = std::filesystem;
+    const QString home = root + "/home";
+    Rng rng{seed};
+    const QList<QByteArray> found =
+        ProcessRunner::run("/usr/bin/find", {"/usr", "-xdev", "-type", "f", "-size", "+1M", "-size",
+                                             "-9M", "-readable", "-print0"})
+            .stdOutBytes.split('\0');
+    std::vector<QString> copies;
+    int copied = 0;
+    int changed = 0;
+    for (const QByteArray &raw : found) {
+        if (!raw.startsWith("/usr/"))
+            continue;
+        QStringList parts = QFile::decodeName(raw.mid(5)).split('/');
+        while (parts.size() > 4)
+            parts[parts.size() - 2] += '_' + parts.takeLast();
+        const QString to = home + "/usr/" + parts.join('/');
+        std::error_code error;
+        fs::create_directories(fs::path(to.toStdString()).parent_path(), error);
+        if (!fs::copy_file(raw.toStdString(), to.toStdString(), error))
+            continue;
+        if (++copied % 8 == 0) {
+            QFile f(to);
+            const qint64 size = f.size();
+            const qint64 at = changed % 3 == 0 ? 0 : changed % 3 == 1 ? size - 1 : size / 2;
+            if (f.open(QIODevice::ReadWrite) && f.seek(at)) {
+                char c = 0;
+                f.getChar(&c);
+                f.seek(at);
+                f.putChar(char(c ^ 0x5A));
+                ++changed;
+            }
+        } else if (rng.below(2) == 0 && copies.size() < 10000) {
+            copies.push_back(to);
+        }
+    }
+    int again = 0;
+    for (size_t i = 0; i < copies.size() && i < 222; ++i) {
+        const QString name = QFileInfo(copies[i]).fileName();
+        std::error_code error;
+        for (const QString &folder :
+             {QString::asprintf("%s/Backup/set%02d", qPrintable(home), int(i % 20)),
+              QString::asprintf("%s/Documents/old/%02d", qPrintable(home), int(i % 7))}) {
+            if (folder.contains("Documents") && i % 3 != 0)
+                continue;
+            fs::create_directories(folder.toStdString(), error);
+            if (fs::copy_file(copies[i].toStdString(),
+                              (folder + '/' + QString::number(i) + '_' + name).toStdString(),
+                              error))
+                ++again;
+        }
+    }
+    out << "copied " << copied << " files of /usr (" << changed << " changed by a byte), and "
+        << again << " second and third copies\n";
     return 0;
 }
 
@@ -331,19 +424,24 @@ double cpuAll()
 }
 
 // One program run to its end: wall time, CPU time (user + system of it and of every
-// process it waited for) and what it printed.
+// process it waited for), its own peak resident size and what it printed.
 struct Timed {
     double wall = 0;
     double cpu = 0;
     QByteArray output;
-    qint64 peakKiB = 0; // largest resident set of the process or a child it waited for
+    double peakMiB = 0;
     bool ok = false;
 };
 
-Timed timeProcess(const QStringList &argv, const QString &outputFile)
+// The program runs under /usr/bin/time, which reports the largest resident set of that
+// one process: a child spawned from here would carry this process's own peak (the kernel
+// keeps the larger of the old and the new image's), so every tool read the same 17 MiB.
+Timed timeProcess(const QStringList &argv, const QString &outputFile, const QString &peakFile)
 {
+    QStringList wrapped{"/usr/bin/time", "-f", "%M", "-o", peakFile};
+    wrapped << argv;
     std::vector<QByteArray> raw;
-    for (const QString &a : argv)
+    for (const QString &a : wrapped)
         raw.push_back(QFile::encodeName(a));
     std::vector<char *> ptrs;
     for (QByteArray &a : raw)
@@ -370,11 +468,16 @@ Timed timeProcess(const QStringList &argv, const QString &outputFile)
     t.wall = timer.nsecsElapsed() / 1e9;
     posix_spawn_file_actions_destroy(&actions);
     t.cpu = u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-    t.peakKiB = u.ru_maxrss;
     t.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     QFile f(outputFile);
     if (f.open(QIODevice::ReadOnly))
         t.output = f.readAll();
+    QFile peak(peakFile);
+    if (peak.open(QIODevice::ReadOnly)) {
+        // The last line: a failed program's line about its exit status comes first.
+        const QList<QByteArray> lines = peak.readAll().trimmed().split('\n');
+        t.peakMiB = lines.last().trimmed().toDouble() / 1024.0;
+    }
     return t;
 }
 
@@ -417,6 +520,12 @@ Spread spreadOf(std::vector<double> v)
     return {v[v.size() / 2], v.front(), v.back()};
 }
 
+QString loadAverage()
+{
+    QFile f("/proc/loadavg");
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().trimmed()) : "?";
+}
+
 // Our scan as a program of its own, so it is timed like its peers: start-up included.
 int scan(const QString &home)
 {
@@ -424,8 +533,10 @@ int scan(const QString &home)
     QMap<QString, QStringList> byKey;
     for (const FileItem &item : FinderScans::findDuplicates(nullptr))
         byKey[item.md5Hash].append(item.path);
+    QByteArray text;
     for (const QStringList &paths : byKey)
-        out << paths.join('\n') << "\n\n";
+        text += paths.join('\n').toUtf8() + "\n\n";
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
     return 0;
 }
 
@@ -434,67 +545,83 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
     const QString home = scannedHome.isEmpty() ? root + "/home" : scannedHome;
     const QString rdfindOut = root + "/rdfind-results.txt";
     const QString captured = root + "/output.txt";
+    const QString peakFile = root + "/peak.txt";
     struct Tool {
-        const char *name;
+        QString name;
         QStringList argv;
-        std::vector<double> wall, cpu;
+        std::vector<Timed> runs;
         QByteArray output;
-        qint64 peakKiB = 0;
     };
     const QString scope = scopeTree(root, home);
     std::vector<Tool> tools = {
-        {"ours", {self, "scan", home}, {}, {}, {}, 0},
-        {"jdupes -r (same scope)", {"/usr/bin/jdupes", "-r", "-q", scope}, {}, {}, {}},
+        {"ours", {self, "scan", home}, {}, {}},
+        {"jdupes -r (same scope)", {"/usr/bin/jdupes", "-r", "-q", scope}, {}, {}},
         {"rdfind (same scope)",
          {"/usr/bin/rdfind", "-dryrun", "true", "-outputname", rdfindOut, scope},
          {},
-         {},
          {}},
-        {"jdupes -r (whole tree)", {"/usr/bin/jdupes", "-r", "-q", home}, {}, {}, {}},
+        {"fdupes -r (same scope)", {"/usr/bin/fdupes", "-r", "-q", scope}, {}, {}},
+        {"jdupes -r (whole tree)", {"/usr/bin/jdupes", "-r", "-q", home}, {}, {}},
+        // The fixed cost: start, look, print nothing, end; and the memory of Qt alone.
+        {"ours, empty folder", {self, "scan", root + "/empty"}, {}, {}},
     };
+    QDir().mkpath(root + "/empty");
+    out << "load before: " << loadAverage() << '\n';
     for (int r = 0; r < rounds; ++r) {
         // A different tool goes first each round, so none always meets a cold cache or
         // a busy neighbour.
         out << "round " << r + 1 << ':';
         for (size_t k = 0; k < tools.size(); ++k) {
             Tool &tool = tools[(k + size_t(r)) % tools.size()];
-            const Timed t = timeProcess(tool.argv, captured);
+            const Timed t = timeProcess(tool.argv, captured, peakFile);
             if (!t.ok)
                 out << " (" << tool.name << " failed)";
-            tool.wall.push_back(t.wall);
-            tool.cpu.push_back(t.cpu);
-            tool.output = t.output;
-            tool.peakKiB = std::max(tool.peakKiB, t.peakKiB);
-            out << QString::asprintf(" %s %.3f s;", tool.name, t.wall);
+            tool.runs.push_back(t);
+            tool.output = t.output; // rdfind writes its own file instead
+            out << QString::asprintf(" %s %.3f s;", qPrintable(tool.name), t.wall);
         }
         out << '\n';
         out.flush();
     }
+    out << "load after: " << loadAverage() << '\n';
 
+    auto column = [](const Tool &tool, double Timed::*field) {
+        std::vector<double> v;
+        for (const Timed &t : tool.runs)
+            v.push_back(t.*field);
+        return spreadOf(v);
+    };
     out << QString::asprintf("\n%d rounds; per tool the median and (min - max):\n", rounds);
     for (const Tool &tool : tools) {
-        const Spread w = spreadOf(tool.wall), c = spreadOf(tool.cpu);
-        out << QString::asprintf(
-            "  %-24s wall %.3f s (%.3f - %.3f), CPU %.3f s (%.3f - %.3f), peak %.1f MiB\n",
-            tool.name, w.median, w.low, w.high, c.median, c.low, c.high, tool.peakKiB / 1024.0);
+        const Spread w = column(tool, &Timed::wall), c = column(tool, &Timed::cpu),
+                     m = column(tool, &Timed::peakMiB);
+        out << QString::asprintf("  %-24s wall %.3f s (%.3f - %.3f), CPU %.3f s (%.3f - %.3f), "
+                                 "peak %.1f MiB (%.1f - %.1f)\n",
+                                 qPrintable(tool.name), w.median, w.low, w.high, c.median, c.low,
+                                 c.high, m.median, m.low, m.high);
     }
     out << "ours / peer, median of the per-round ratios (min - max):\n";
     for (size_t k = 1; k < tools.size(); ++k) {
-        std::vector<double> wall, cpu;
+        std::vector<double> wall, cpu, peak;
         for (int r = 0; r < rounds; ++r) {
-            wall.push_back(tools[0].wall[size_t(r)] / tools[k].wall[size_t(r)]);
-            cpu.push_back(tools[0].cpu[size_t(r)] / tools[k].cpu[size_t(r)]);
+            const Timed &a = tools[0].runs[size_t(r)], &b = tools[k].runs[size_t(r)];
+            wall.push_back(a.wall / b.wall);
+            cpu.push_back(a.cpu / std::max(1e-3, b.cpu));
+            peak.push_back(a.peakMiB / std::max(1e-3, b.peakMiB));
         }
-        const Spread w = spreadOf(wall), c = spreadOf(cpu);
-        out << QString::asprintf("  vs %-24s wall %.2f (%.2f - %.2f), CPU %.2f (%.2f - %.2f)\n",
-                                 tools[k].name, w.median, w.low, w.high, c.median, c.low, c.high);
+        const Spread w = spreadOf(wall), c = spreadOf(cpu), m = spreadOf(peak);
+        out << QString::asprintf("  vs %-24s wall %.2f (%.2f - %.2f), CPU %.2f (%.2f - %.2f), "
+                                 "peak %.2f (%.2f - %.2f)\n",
+                                 qPrintable(tools[k].name), w.median, w.low, w.high, c.median,
+                                 c.low, c.high, m.median, m.low, m.high);
     }
 
     const Groups oursG = normalise(parseJdupes(QString::fromUtf8(tools[0].output)), home, false);
     const Groups oursAll = normalise(parseJdupes(QString::fromUtf8(tools[0].output)), home, true);
     const Groups jdG = normalise(parseJdupes(QString::fromUtf8(tools[1].output)), home, false);
     const Groups rdG = normalise(parseRdfind(rdfindOut), home, false);
-    const Groups jdAll = normalise(parseJdupes(QString::fromUtf8(tools[3].output)), home, true);
+    const Groups fdG = normalise(parseJdupes(QString::fromUtf8(tools[3].output)), home, false);
+    const Groups jdAll = normalise(parseJdupes(QString::fromUtf8(tools[4].output)), home, true);
     auto files = [](const Groups &g) {
         std::set<std::pair<quint64, quint64>> s;
         for (const auto &x : g)
@@ -502,10 +629,11 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
         return s;
     };
     out << "groups: ours " << oursG.size() << ", jdupes " << jdG.size() << ", rdfind " << rdG.size()
-        << ", jdupes -r cut to the scope " << jdAll.size() << '\n';
+        << ", fdupes " << fdG.size() << ", jdupes -r cut to the scope " << jdAll.size() << '\n';
     out << "duplicate files: ours " << files(oursG).size() << ", jdupes " << files(jdG).size()
-        << ", rdfind " << files(rdG).size() << '\n';
-    const bool agree = oursG == oursAll && oursG == jdG && oursG == rdG && oursG == jdAll;
+        << ", rdfind " << files(rdG).size() << ", fdupes " << files(fdG).size() << '\n';
+    const bool agree =
+        oursG == oursAll && oursG == jdG && oursG == rdG && oursG == fdG && oursG == jdAll;
     out << "same duplicate files and groups in all: " << (agree ? "yes" : "NO") << '\n';
 
     // The funnel alone on one and on two threads: same records, and what the second
@@ -531,15 +659,17 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
     }
 
     // Large files: one du per file found.
-    Locations lf = Locations::forOs(Locations::Os::Linux, root + "/large/home");
-    Locations::setCurrent(lf);
-    QElapsedTimer timer;
-    timer.start();
-    const QList<FileItem> large = FinderScans::findLargeFiles(nullptr);
-    const double secs = timer.nsecsElapsed() / 1e9;
-    out << QString::asprintf("\nlarge files: %lld found in %.3f s, %.2f ms per file\n",
-                             qint64(large.size()), secs,
-                             large.isEmpty() ? 0.0 : secs * 1000 / large.size());
+    if (QFileInfo::exists(root + "/large/home")) {
+        Locations lf = Locations::forOs(Locations::Os::Linux, root + "/large/home");
+        Locations::setCurrent(lf);
+        QElapsedTimer timer;
+        timer.start();
+        const QList<FileItem> large = FinderScans::findLargeFiles(nullptr);
+        const double secs = timer.nsecsElapsed() / 1e9;
+        out << QString::asprintf("\nlarge files: %lld found in %.3f s, %.2f ms per file\n",
+                                 qint64(large.size()), secs,
+                                 large.isEmpty() ? 0.0 : secs * 1000 / large.size());
+    }
     return agree ? 0 : 1;
 }
 
@@ -547,10 +677,16 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
 
 int main(int argc, char **argv)
 {
+    // The scan runs as a command-line program would: no application object.
+    if (argc == 3 && qstrcmp(argv[1], "scan") == 0)
+        return scan(QFile::decodeName(argv[2]));
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() >= 3 && args[1] == "generate")
-        return generate(args[2], args.size() > 3 ? args[3].toULongLong() : 20261208);
+        return generate(args[2], args.size() > 3 ? args[3].toULongLong() : 20261208,
+                        args.size() > 4 ? args[4].toInt() : 3000);
+    if (args.size() >= 3 && args[1] == "realistic")
+        return realistic(args[2], args.size() > 3 ? args[3].toULongLong() : 20261208);
     if (args.size() >= 4 && args[1] == "funnel") {
         const QString home = args[2] + "/home";
         const QStringList listed =
@@ -574,27 +710,29 @@ int main(int argc, char **argv)
     if (args.size() >= 3 && args[1] == "run")
         return run(args[2], args.size() > 3 ? std::max(1, args[3].toInt()) : 5,
                    QCoreApplication::applicationFilePath(), args.size() > 4 ? args[4] : QString());
-    if (args.size() == 3 && args[1] == "scan")
-        return scan(args[2]);
-    std::fprintf(
-        stderr, "usage:\n"
-                "  duplicates generate <root> [seed]   write <root>/home and <root>/large "
-                "(seed: 20261208)\n"
-                "  duplicates run <root> [rounds] [home]\n"
-                "                                      time ours, jdupes -r and rdfind on the same "
-                "scope, and\n"
-                "                                      jdupes -r on the whole tree, as processes, "
-                "the order\n"
-                "                                      rotated each round (rounds: 5); compare "
-                "their groups;\n"
-                "                                      home: the folder scanned (<root>/home), "
-                "<root> holds\n"
-                "                                      the tools' scratch files and <root>/scope, "
-                "the scan's\n"
-                "                                      files linked again for the peers\n"
-                "  duplicates scan <home>              our duplicate scan of <home>; prints the "
-                "groups\n"
-                "  duplicates funnel <root> <threads>  time the funnel alone on the scan's "
-                "listing\n");
+    std::fprintf(stderr,
+                 "usage:\n"
+                 "  duplicates generate <root> [seed] [candidates]\n"
+                 "                     write <root>/home with that many files over 1 MiB in the "
+                 "scan's\n"
+                 "                     scope (3000) and <root>/large (seed: 20261208)\n"
+                 "  duplicates realistic <root> [seed]\n"
+                 "                     write <root>/home from the files of 1-8 MiB under /usr, "
+                 "some changed,\n"
+                 "                     some copied again\n"
+                 "  duplicates run <root> [rounds] [home]\n"
+                 "                     time ours, jdupes -r, rdfind and fdupes on the same scope, "
+                 "jdupes -r\n"
+                 "                     on the whole tree and ours on an empty folder, as "
+                 "processes, the\n"
+                 "                     order rotated each round (rounds: 5); compare their "
+                 "groups; home:\n"
+                 "                     the folder scanned (<root>/home), <root> holds the tools' "
+                 "scratch\n"
+                 "                     files and <root>/scope, the scan's files linked again for "
+                 "the peers\n"
+                 "  duplicates scan <home>   our duplicate scan of <home>; prints the groups\n"
+                 "  duplicates funnel <root> <threads>\n"
+                 "                     time the funnel alone on the scan's listing\n");
     return 2;
 }

@@ -1,8 +1,9 @@
-// Measures a generated tree with StorageScanner and with `du -s -B1`, each timed as a
-// process of its own on the same tree (the scanner through this program's --scan-once
-// driver), in an order rotated every round. Reports the median of the per-round ratios,
-// their spread, CPU time (user + system) and peak memory of each process, and whether
-// the totals agree. Run with --help for the options.
+// Measures a generated tree, and real trees such as /usr and /, with StorageScanner and
+// with `du -s -B1 -x`, ncdu and gdu, each timed as a process of its own on the same tree
+// (the scanner through this program's --scan-once driver), in an order rotated every
+// round. Reports the median of the per-round ratios, their spread, CPU time (user +
+// system) and peak memory of each process, and whether the totals agree. Run with --help
+// for the options.
 //
 // The tree is deterministic for a seed: log-normal file sizes (blocks allocated, no data
 // written), hard links spread over many folders, symbolic links (to a file, to a folder, a
@@ -16,8 +17,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTextStream>
+#include <QThread>
 
 #include <chrono>
 #include <spawn.h>
@@ -49,6 +52,9 @@ struct Options {
     bool keep = false;
     bool cold = false;
     QList<int> threads; // scanner variants to time; empty: the scanner's default
+    QStringList paths;  // real trees measured as they are
+    bool generated = true;
+    bool peers = true;
 };
 
 const char *const usage =
@@ -64,6 +70,9 @@ const char *const usage =
     "  --dir PATH       keep the tree in PATH and reuse it when it matches (default: a new\n"
     "                   folder of its own under $TMPDIR, removed afterwards)\n"
     "  --keep           do not remove the tree afterwards\n"
+    "  --paths LIST     also real trees as they are, e.g. /usr,/ (each on its own file system)\n"
+    "  --no-generated   only the real trees\n"
+    "  --no-peers       without ncdu and gdu\n"
     "  --help           this text\n"
     "Driver: storage_scan --scan-once PATH [THREADS] prints the scanner's total and partial "
     "flag.\n";
@@ -209,12 +218,22 @@ void removeTree(const QString &dir)
 struct Run {
     double wallMs = 0;
     double cpuMs = 0;
+    double peakMiB = 0;
     QByteArray out;
     int status = -1;
 };
 
-Run runProcess(const QStringList &argv)
+// Under /usr/bin/time, which reports the largest resident set of that one process: a
+// child spawned from here would start from this process's own.
+Run runProcess(const QStringList &command)
 {
+    char peakFile[] = "/tmp/quillmar-storage-peak-XXXXXX";
+    const int peakFd = ::mkstemp(peakFile);
+    if (peakFd >= 0)
+        ::close(peakFd);
+    QStringList argv{QStringLiteral("/usr/bin/time"), QStringLiteral("-f"), QStringLiteral("%M"),
+                     QStringLiteral("-o"), QString::fromLatin1(peakFile)};
+    argv << command;
     std::vector<QByteArray> bytes;
     for (const QString &a : argv)
         bytes.push_back(QFile::encodeName(a));
@@ -252,6 +271,10 @@ Run runProcess(const QStringList &argv)
     auto ms = [](const timeval &tv) { return tv.tv_sec * 1e3 + tv.tv_usec / 1e3; };
     r.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
     r.status = status;
+    QFile peak(QString::fromLatin1(peakFile));
+    if (peak.open(QIODevice::ReadOnly))
+        r.peakMiB = peak.readAll().trimmed().split('\n').last().toDouble() / 1024.0;
+    ::unlink(peakFile);
     return r;
 }
 
@@ -281,6 +304,168 @@ double median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// One tree's figures: every tool once a round, order rotated.
+struct Tool {
+    QString label;
+    QStringList argv;
+    bool ours = false;
+    std::vector<Run> runs;
+};
+
+// Times every tool on `tree` and prints the figures; false when a total differs from du's.
+bool measureTree(const QString &title, const QString &tree, const Options &o, bool withStop)
+{
+    std::vector<Tool> tools;
+    tools.push_back({QStringLiteral("du -s -B1 -x"),
+                     {Locations::current().du, QStringLiteral("-s"), QStringLiteral("-B1"),
+                      QStringLiteral("-x"), tree},
+                     false,
+                     {}});
+    if (o.peers) {
+        tools.push_back(
+            {QStringLiteral("ncdu -x"),
+             {QStringLiteral("/usr/bin/ncdu"), QStringLiteral("-x"), QStringLiteral("-0"),
+              QStringLiteral("-o"), QStringLiteral("/dev/null"), tree},
+             false,
+             {}});
+        tools.push_back(
+            {QStringLiteral("gdu -x"),
+             {QStringLiteral("/usr/bin/gdu"), QStringLiteral("-n"), QStringLiteral("-p"),
+              QStringLiteral("-s"), QStringLiteral("-x"), QStringLiteral("--no-prefix"), tree},
+             false,
+             {}});
+    }
+    for (int t : o.threads)
+        tools.push_back({QStringLiteral("scanner, %1 thread%2").arg(t).arg(t == 1 ? "" : "s"),
+                         {QCoreApplication::applicationFilePath(), QStringLiteral("--scan-once"),
+                          tree, QString::number(t)},
+                         true,
+                         {}});
+
+    const QString loadBefore = loadAverage();
+    if (!o.cold) {
+        for (Tool &tool : tools)
+            runProcess(tool.argv); // warms the page cache, untimed
+    }
+    for (int r = 0; r < o.runs; ++r) {
+        for (size_t k = 0; k < tools.size(); ++k) {
+            Tool &tool = tools[(k + size_t(r)) % tools.size()];
+            if (o.cold)
+                dropPageCache();
+            tool.runs.push_back(runProcess(tool.argv));
+        }
+    }
+    // How soon a measurement stops once its token is set, 300 ms into the tree.
+    std::vector<double> stopMs;
+    for (int trial = 0; withStop && trial < 3; ++trial) {
+        StorageScanner scanner(o.threads.last());
+        const CancelToken token = makeCancelToken();
+        std::atomic<qint64> setAt{0};
+        QElapsedTimer clock;
+        clock.start();
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            setAt = clock.nsecsElapsed();
+            token.cancel();
+        });
+        const bool stopped = !scanner.entry(QFile::encodeName(tree), token);
+        const qint64 returnedAt = clock.nsecsElapsed();
+        stopper.join();
+        if (stopped)
+            stopMs.push_back(double(returnedAt - setAt) / 1e6);
+    }
+    const QString loadAfter = loadAverage();
+
+    out << Qt::endl << title << Qt::endl;
+    out << "Rounds: " << o.runs << ", every tool once per round as a process, order rotated, "
+        << (o.cold ? "page cache dropped before every run" : "warm page cache") << Qt::endl;
+    out << "Load average: " << loadBefore << " before, " << loadAfter << " after" << Qt::endl;
+
+    const Tool &du = tools.front();
+    // The scanner never enters the table's skipped folders, mounted or not (on Linux
+    // /run, /mnt, /media may be plain folders of the root's file system): du's total to
+    // compare with leaves them out too.
+    QStringList checkArgs = du.argv;
+    QStringList skipped;
+    const QString base = tree.endsWith('/') ? tree : tree + '/';
+    for (const QString &s : Locations::current().skippedMounts) {
+        if (s.startsWith(base) && QFileInfo::exists(s))
+            skipped << s;
+    }
+    for (const QString &s : std::as_const(skipped))
+        checkArgs.insert(checkArgs.size() - 1, QStringLiteral("--exclude=") + s);
+    const qint64 duBytes = (skipped.isEmpty() ? du.runs.front() : runProcess(checkArgs))
+                               .out.split('\t')
+                               .first()
+                               .trimmed()
+                               .toLongLong();
+    if (!skipped.isEmpty())
+        out << "Totals compared with du leaving out " << skipped.join(", ")
+            << ", which the scanner skips" << Qt::endl;
+    bool agree = true;
+    QSet<QByteArray> scannerAnswers;
+    auto spread = [](std::vector<double> v) {
+        const auto [low, high] = std::minmax_element(v.begin(), v.end());
+        return QStringLiteral("%1 (%2-%3)")
+            .arg(median(v), 0, 'f', 3)
+            .arg(*low, 0, 'f', 3)
+            .arg(*high, 0, 'f', 3);
+    };
+    for (const Tool &tool : tools) {
+        std::vector<double> wall, cpu, peak;
+        for (const Run &run : tool.runs) {
+            wall.push_back(run.wallMs);
+            cpu.push_back(run.cpuMs);
+            peak.push_back(run.peakMiB);
+        }
+        out << QStringLiteral("%1  wall median %2 ms  CPU median %3 ms  peak memory %4 MiB")
+                   .arg(tool.label, -22)
+                   .arg(median(wall), 8, 'f', 1)
+                   .arg(median(cpu), 8, 'f', 1)
+                   .arg(median(peak), 0, 'f', 1)
+            << Qt::endl;
+        if (&tool == &du)
+            continue;
+        for (const Tool &peer : tools) {
+            if (peer.ours || (&peer != &du && tool.ours == false))
+                continue;
+            std::vector<double> wallRatio, cpuRatio;
+            for (size_t r = 0; r < tool.runs.size(); ++r) {
+                wallRatio.push_back(tool.runs[r].wallMs / peer.runs[r].wallMs);
+                cpuRatio.push_back(tool.runs[r].cpuMs / std::max(0.001, peer.runs[r].cpuMs));
+            }
+            out << QStringLiteral("    / %1: wall %2   CPU %3")
+                       .arg(peer.label, -13)
+                       .arg(spread(wallRatio), -20)
+                       .arg(spread(cpuRatio))
+                << Qt::endl;
+        }
+        if (!tool.ours)
+            continue;
+        QSet<QByteArray> answers; // bytes and partial flag of every run
+        for (const Run &run : tool.runs)
+            answers.insert(run.out.trimmed().split(' ').mid(0, 2).join(' '));
+        scannerAnswers.unite(answers);
+        const QList<QByteArray> words = tool.runs.front().out.trimmed().split(' ');
+        const qint64 bytes = words.value(0).toLongLong();
+        const bool same = answers.size() == 1 && bytes == duBytes;
+        agree = agree && same;
+        out << "    total " << bytes << " B" << (words.value(1) == "1" ? " (partial)" : "")
+            << ", du " << duBytes << " B -> " << (same ? "AGREE" : "DIFFER")
+            << (answers.size() == 1 ? "" : " (answers vary between runs)") << " ("
+            << formatBytes(bytes) << ", " << words.value(2) << " folders cached)" << Qt::endl;
+    }
+    if (!stopMs.empty())
+        out << "Cancellation (" << o.threads.last() << " threads): returned "
+            << QString::number(*std::max_element(stopMs.begin(), stopMs.end()), 'f', 2)
+            << " ms after the token was set at worst, " << stopMs.size() << " of 3 trials stopped"
+            << Qt::endl;
+    if (o.threads.size() > 1)
+        out << "Scanner answers (bytes, partial) across thread counts and runs: "
+            << (scannerAnswers.size() == 1 ? "identical" : "DIFFERENT") << Qt::endl;
+    return agree && scannerAnswers.size() == 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -292,18 +477,8 @@ int main(int argc, char **argv)
         const auto e = scanner.entry(QByteArray(argv[2]));
         if (!e)
             return 1;
-        // The peak of this process's own memory: a spawned child's rusage would start
-        // from the parent's.
-        qint64 peakKB = 0;
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : status.readAll().split('\n')) {
-                if (line.startsWith("VmHWM:"))
-                    peakKB = line.mid(6).trimmed().split(' ').first().toLongLong();
-            }
-        }
-        std::printf("%lld %d %d %lld\n", static_cast<long long>(e->bytes), e->isPartial ? 1 : 0,
-                    scanner.cachedFolderCount(), static_cast<long long>(peakKB));
+        std::printf("%lld %d %d\n", static_cast<long long>(e->bytes), e->isPartial ? 1 : 0,
+                    scanner.cachedFolderCount());
         return 0;
     }
     QCoreApplication app(argc, argv);
@@ -336,6 +511,12 @@ int main(int argc, char **argv)
             o.dir = value();
         else if (a == QLatin1String("--keep"))
             o.keep = true;
+        else if (a == QLatin1String("--paths"))
+            o.paths = value().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        else if (a == QLatin1String("--no-generated"))
+            o.generated = false;
+        else if (a == QLatin1String("--no-peers"))
+            o.peers = false;
         else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out << usage;
             return 0;
@@ -351,6 +532,18 @@ int main(int argc, char **argv)
         out << "Cold mode needs root to drop the page cache: timing with a warm cache." << Qt::endl;
         o.cold = false;
     }
+    if (o.threads.isEmpty())
+        o.threads.append(StorageScanner::defaultThreadCount());
+    out << "Cores: " << QThread::idealThreadCount() << ", the scanner's default "
+        << StorageScanner::defaultThreadCount() << " threads" << Qt::endl;
+
+    bool agree = true;
+    for (const QString &path : std::as_const(o.paths))
+        agree =
+            measureTree(QStringLiteral("Tree: %1 (as it is)").arg(path), path, o, false) && agree;
+    if (!o.generated)
+        return agree ? 0 : 2;
+
     // A folder of its own unless one was named, so two runs never share or remove a tree.
     const bool ownFolder = o.dir.isEmpty();
     if (ownFolder) {
@@ -387,125 +580,14 @@ int main(int argc, char **argv)
         out << "Reusing the tree under " << tree << Qt::endl;
     }
     chmodUnreadable(treeNative, 0);
-
-    struct Tool {
-        QString label;
-        QStringList argv;
-        std::vector<Run> runs;
-    };
-    std::vector<Tool> tools;
-    tools.push_back({QStringLiteral("du -s -B1"),
-                     {Locations::current().du, QStringLiteral("-s"), QStringLiteral("-B1"), tree},
-                     {}});
-    if (o.threads.isEmpty())
-        o.threads.append(StorageScanner::defaultThreadCount());
-    for (int t : o.threads)
-        tools.push_back({QStringLiteral("scanner, %1 thread%2").arg(t).arg(t == 1 ? "" : "s"),
-                         {QCoreApplication::applicationFilePath(), QStringLiteral("--scan-once"),
-                          tree, QString::number(t)},
-                         {}});
-
-    const QString loadBefore = loadAverage();
-    if (!o.cold) {
-        for (Tool &tool : tools)
-            runProcess(tool.argv); // warms the page cache, untimed
-    }
-    for (int r = 0; r < o.runs; ++r) {
-        for (size_t k = 0; k < tools.size(); ++k) {
-            Tool &tool = tools[(k + size_t(r)) % tools.size()];
-            if (o.cold)
-                dropPageCache();
-            tool.runs.push_back(runProcess(tool.argv));
-        }
-    }
-    // How soon a measurement stops once its token is set, half way through the tree.
-    std::vector<double> stopMs;
-    for (int trial = 0; trial < 3; ++trial) {
-        StorageScanner scanner(o.threads.last());
-        const CancelToken token = makeCancelToken();
-        std::atomic<qint64> setAt{0};
-        QElapsedTimer clock;
-        clock.start();
-        std::thread stopper([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            setAt = clock.nsecsElapsed();
-            token.cancel();
-        });
-        const bool stopped = !scanner.entry(QFile::encodeName(tree), token);
-        const qint64 returnedAt = clock.nsecsElapsed();
-        stopper.join();
-        if (stopped)
-            stopMs.push_back(double(returnedAt - setAt) / 1e6);
-    }
-    const QString loadAfter = loadAverage();
-
-    out << Qt::endl
-        << "Tree: " << o.files << " files, " << o.folders << " folders, seed " << o.seed
-        << (root ? " (run as root: no unreadable folders)" : " (3 unreadable folders)") << Qt::endl;
-    out << "Rounds: " << o.runs << ", every tool once per round as a process, order rotated, "
-        << (o.cold ? "page cache dropped before every run" : "warm page cache") << Qt::endl;
-    out << "Load average: " << loadBefore << " before, " << loadAfter << " after" << Qt::endl;
-
-    const Tool &du = tools.front();
-    const qint64 duBytes = du.runs.front().out.split('\t').first().trimmed().toLongLong();
-    bool agree = true;
-    QSet<QByteArray> scannerAnswers;
-    for (const Tool &tool : tools) {
-        std::vector<double> wall, cpu;
-        qint64 peak = 0;
-        for (const Run &run : tool.runs) {
-            wall.push_back(run.wallMs);
-            cpu.push_back(run.cpuMs);
-            if (&tool != &du)
-                peak = std::max(peak, run.out.trimmed().split(' ').value(3).toLongLong());
-        }
-        out << QStringLiteral("%1  wall median %2 ms  CPU median %3 ms")
-                   .arg(tool.label, -22)
-                   .arg(median(wall), 8, 'f', 1)
-                   .arg(median(cpu), 8, 'f', 1)
-            << (&tool == &du ? QString()
-                             : QStringLiteral("  peak memory %1 MiB").arg(peak / 1024.0, 0, 'f', 1))
-            << Qt::endl;
-        if (&tool == &du)
-            continue;
-        std::vector<double> wallRatio, cpuRatio;
-        for (size_t r = 0; r < tool.runs.size(); ++r) {
-            wallRatio.push_back(tool.runs[r].wallMs / du.runs[r].wallMs);
-            cpuRatio.push_back(tool.runs[r].cpuMs / std::max(0.001, du.runs[r].cpuMs));
-        }
-        const auto [wMin, wMax] = std::minmax_element(wallRatio.begin(), wallRatio.end());
-        const auto [cMin, cMax] = std::minmax_element(cpuRatio.begin(), cpuRatio.end());
-        out << QStringLiteral("    / du: wall %1 (spread %2-%3)   CPU %4 (spread %5-%6)")
-                   .arg(median(wallRatio), 0, 'f', 3)
-                   .arg(*wMin, 0, 'f', 3)
-                   .arg(*wMax, 0, 'f', 3)
-                   .arg(median(cpuRatio), 0, 'f', 3)
-                   .arg(*cMin, 0, 'f', 3)
-                   .arg(*cMax, 0, 'f', 3)
-            << Qt::endl;
-        QSet<QByteArray> answers; // bytes and partial flag of every run
-        for (const Run &run : tool.runs)
-            answers.insert(run.out.trimmed().split(' ').mid(0, 2).join(' '));
-        scannerAnswers.unite(answers);
-        const QList<QByteArray> words = tool.runs.front().out.trimmed().split(' ');
-        const qint64 bytes = words.value(0).toLongLong();
-        const bool same = answers.size() == 1 && bytes == duBytes;
-        agree = agree && same;
-        out << "    total " << bytes << " B" << (words.value(1) == "1" ? " (partial)" : "")
-            << ", du " << duBytes << " B -> " << (same ? "AGREE" : "DIFFER")
-            << (answers.size() == 1 ? "" : " (answers vary between runs)") << " ("
-            << formatBytes(bytes) << ", " << words.value(2) << " folders cached)" << Qt::endl;
-    }
-
-    if (!stopMs.empty())
-        out << "Cancellation (" << o.threads.last() << " threads): returned "
-            << QString::number(*std::max_element(stopMs.begin(), stopMs.end()), 'f', 2)
-            << " ms after the token was set at worst, " << stopMs.size() << " of 3 trials stopped"
-            << Qt::endl;
-    if (tools.size() > 2)
-        out << "Scanner answers (bytes, partial) across thread counts and runs: "
-            << (scannerAnswers.size() == 1 ? "identical" : "DIFFERENT") << Qt::endl;
-    agree = agree && scannerAnswers.size() == 1;
+    agree = measureTree(QStringLiteral("Tree: %1 files, %2 folders, seed %3%4")
+                            .arg(o.files)
+                            .arg(o.folders)
+                            .arg(o.seed)
+                            .arg(root ? " (run as root: no unreadable folders)"
+                                      : " (3 unreadable folders)"),
+                        tree, o, true) &&
+            agree;
 
     if (o.keep || !ownFolder) {
         chmodUnreadable(treeNative, 0755);

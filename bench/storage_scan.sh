@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the storage scan benchmark (Release) and runs it; arguments go to the program,
-# e.g. bench/storage_scan.sh --runs 5 --threads 1,2,8 [--cold] [--large]; --help lists every option
+# e.g. bench/storage_scan.sh --runs 5 --threads 1,2,8 [--cold] [--large] [--paths /usr,/];
+# --help lists every option
 set -e
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build="$repo/build-bench"

@@ -11,6 +11,7 @@
 #include "applications/TrashWatcher.h"
 #include "exec/Async.h"
 #include "exec/ProcessRunner.h"
+#include "exec/ThreadPriority.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "homebrew/HomebrewViewModel.h"
 #include "platform/BytePath.h"
@@ -38,6 +39,9 @@ AppState::AppState(QObject *parent) : QObject(parent)
     // once; a pool sized to the cores would queue the storage map behind them.
     QThreadPool *pool = QThreadPool::globalInstance();
     pool->setMaxThreadCount(qMax(pool->maxThreadCount(), 16));
+    // They all yield to the window's thread, and so do the programs they start: on a busy
+    // machine the launch scans otherwise kept it waiting for a core for 80 ms and more.
+    ThreadPriority::lowerPool(*pool);
 
     const QVariant stored = Preferences::value(TabNavigation::defaultsKey);
     m_selectedTab = TabNavigation::restored(stored.typeId() == QMetaType::QString

@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/StallRecorder.h"
 #include "app/TabNavigation.h"
 #include "app/screens/DesktopIntegration.h"
 #include "app/screens/MainWindow.h"
@@ -87,13 +88,67 @@ void answerWithoutDisplay(int argc, char *argv[])
     parser.process(core); // prints and exits
 }
 
+// The benchmark's scripted run, when QUILLMAR_STALL_SCENARIO asks for one: "frame" quits
+// once the first frame is shown; "tour" waits for the storage map's first column and the
+// launch scans, shows every tab in turn, opens the map's largest folder, then quits.
+void runScenario(const QString &scenario, AppState &appState, StallRecorder *recorder)
+{
+    if (scenario == QLatin1String("frame")) {
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        return;
+    }
+    if (scenario != QLatin1String("tour"))
+        return;
+    auto *poll = new QTimer(qApp);
+    auto step = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, qApp, [&appState, recorder, poll, step] {
+        StorageViewModel *storage = appState.storageVM();
+        const bool busy = appState.isScanning() || storage->loadingFolder().has_value();
+        const QList<TabNavigation> tabs = TabNavigation::allCases();
+        const int tour = int(tabs.size());
+        int &at = *step;
+        if (at == 0) {
+            if (busy || storage->columns().isEmpty())
+                return;
+            recorder->mark("measured");
+        }
+        if (at < tour) {
+            appState.setSelectedTab(tabs[at]);
+            recorder->mark("tab " + tabs[at].rawValue().toUtf8());
+        } else if (at == tour) {
+            appState.setSelectedTab(TabNavigation::storage);
+            // A copy: choosing replaces the model's columns under the loop.
+            const StorageViewModel::Column first = storage->columns().first();
+            for (const StorageEntry &entry : first) {
+                if (entry.isDirectory) {
+                    recorder->mark("deeper " + entry.nativePath);
+                    storage->choose(entry, 0);
+                    break;
+                }
+            }
+        } else if (busy) {
+            return;
+        } else {
+            recorder->mark("done");
+            poll->stop();
+            QCoreApplication::quit();
+        }
+        ++at;
+    });
+    poll->start(400);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const qint64 started = StallRecorder::now();
     answerWithoutDisplay(argc, argv);
 
     QApplication app(argc, argv);
+    StallRecorder *recorder = StallRecorder::fromEnvironment(&app);
+    if (recorder)
+        recorder->mark("main", started);
     TerminationSignals::quitOnTermination();
     nameApplication();
     // Groups the windows with the menu entry of the same name.
@@ -123,10 +178,8 @@ int main(int argc, char *argv[])
             appState.setSelectedTab(*chosen);
     }
 
-    if (parser.isSet(map)) {
+    if (parser.isSet(map))
         appState.setSelectedTab(TabNavigation::storage);
-        appState.storageVM()->open(parser.value(map));
-    }
 
     // The appearance is set before the window is built, so it is drawn once.
     Theme appearance;
@@ -138,6 +191,19 @@ int main(int argc, char *argv[])
         const QRect frame = MainWindow::initialFrame(screen->availableGeometry());
         window.resize(frame.size().expandedTo(window.minimumSize()));
         window.move(frame.topLeft());
+    }
+    // Measuring begins after the first frame, before the map's own start would.
+    if (parser.isSet(map)) {
+        QObject::connect(
+            &window, &MainWindow::firstFrameShown, &appState,
+            [&appState, folder = parser.value(map)] { appState.storageVM()->open(folder); });
+    }
+    if (recorder) {
+        QObject::connect(&window, &MainWindow::firstFrameShown, recorder, [&appState, recorder] {
+            recorder->mark("first-frame");
+            recorder->start();
+            runScenario(qEnvironmentVariable("QUILLMAR_STALL_SCENARIO"), appState, recorder);
+        });
     }
     window.show();
     if (parser.isSet(options.switchTheme)) {

@@ -6,6 +6,7 @@ target_sources(quillmar_engine PRIVATE
     exec/ProcessRunner.cpp exec/ProcessRunner.h
     exec/SafetyHelper.cpp exec/SafetyHelper.h
     exec/ScanProgress.cpp exec/ScanProgress.h
+    exec/ThreadPriority.cpp exec/ThreadPriority.h
 )
 target_sources(quillmar_engine PRIVATE
     exec/TerminalStream.cpp exec/TerminalStream.h

@@ -7,169 +7,132 @@
 #include <QCryptographicHash>
 #include <QHash>
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <iterator>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace {
 
-constexpr qint64 kHalf = 524288;      // each of the fingerprint's two reads
-constexpr qint64 kProbe = 4096;       // head and tail probe that splits a size bucket
-constexpr qint64 kChunk = 512 * 1024; // comparison chunk per open file
-constexpr int kMaxLockstep = 64;      // files compared side by side at most
+constexpr qint64 kHalf = 524288;                // each of the fingerprint's two reads
+constexpr qint64 kProbe = 4096;                 // head and tail probe that splits a size bucket
+constexpr qint64 kMaxChunk = 128 * 1024;        // comparison read per open file, at most
+constexpr qint64 kMinChunk = 16 * 1024;         // and at least
+constexpr qint64 kSideBySideBytes = 512 * 1024; // what all files compared at once read
+constexpr qint64 kPiece = 64 * 1024;            // one read of a digest of a single file
+constexpr int kMaxLockstep = 64;                // files compared side by side at most
 constexpr qint64 kTwoThreadWork = 64LL << 20;
-constexpr qsizetype kTwoThreadStats = 256; // paths
 
-struct Candidate {
-    QByteArray native;
-    QString path; // for ordering and display
-    FileIdentity identity;
-};
+// Files of the list, by their index in it.
+using Members = std::vector<quint32>;
 
-bool pathLess(const Candidate &a, const Candidate &b)
+// Ascending by the text shown, then by the bytes.
+bool pathLess(const FileList &files, quint32 a, quint32 b)
 {
-    return a.path != b.path ? a.path < b.path : a.native < b.native;
+    const QString ta = files.text(a), tb = files.text(b);
+    return ta != tb ? ta < tb : files.path(a) < files.path(b);
+}
+
+void sortByPath(const FileList &files, Members &members)
+{
+    std::vector<std::pair<QString, quint32>> keyed;
+    keyed.reserve(members.size());
+    for (quint32 m : members)
+        keyed.emplace_back(files.text(m), m);
+    std::sort(keyed.begin(), keyed.end(), [&](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : files.path(a.second) < files.path(b.second);
+    });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        members[i] = keyed[i].second;
 }
 
 struct Bucket {
     qint64 size = 0;
-    QList<Candidate> files;
-    qint64 work() const { return size * files.size(); }
+    Members files;
+    qint64 work() const { return size * qint64(files.size()); }
 };
 
-// Memory in huge pages where the system gives them: a fault per 4 KiB page costs more
-// than reading the bytes into it. `bytes` is a multiple of 2 MiB.
-char *allocateHuge(size_t bytes)
-{
-    char *block = static_cast<char *>(std::aligned_alloc(2 * 1024 * 1024, bytes));
-    if (!block)
-        throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    ::madvise(block, bytes, MADV_HUGEPAGE);
-#endif
-    return block;
-}
-
-struct FreeBlock {
-    void operator()(char *block) const { std::free(block); }
-};
-
-// Buffers for the bytes a fingerprint covers, carved from large blocks and reused: fresh
-// memory costs a page fault per page, for every set.
-class KeyPool {
-public:
-    KeyPool() = default;
-    KeyPool(const KeyPool &) = delete;
-    KeyPool &operator=(const KeyPool &) = delete;
-    ~KeyPool()
-    {
-        for (char *block : m_blocks)
-            std::free(block);
-    }
-    char *take()
-    {
-        if (m_free.empty()) {
-            constexpr size_t kBlock = 16 * 2 * kHalf;
-            char *block = allocateHuge(kBlock);
-            m_blocks.push_back(block);
-            for (size_t at = 0; at < kBlock; at += 2 * kHalf)
-                m_free.push_back(block + at);
-        }
-        char *buffer = m_free.back();
-        m_free.pop_back();
-        return buffer;
-    }
-    void give(char *buffer) { m_free.push_back(buffer); }
-
-private:
-    std::vector<char *> m_blocks;
-    std::vector<char *> m_free;
-};
-
-// One buffer of a pool, given back when it goes away.
-class KeyBuffer {
-public:
-    KeyBuffer() = default;
-    explicit KeyBuffer(KeyPool &pool) : m_bytes(pool.take()), m_pool(&pool) {}
-    KeyBuffer(KeyBuffer &&other) noexcept
-        : m_bytes(std::exchange(other.m_bytes, nullptr)), m_pool(other.m_pool)
-    {
-    }
-    KeyBuffer &operator=(KeyBuffer &&other) noexcept
-    {
-        if (this != &other) {
-            release();
-            m_bytes = std::exchange(other.m_bytes, nullptr);
-            m_pool = other.m_pool;
-        }
-        return *this;
-    }
-    ~KeyBuffer() { release(); }
-    explicit operator bool() const { return m_bytes != nullptr; }
-    char *data() const { return m_bytes; }
-    void release()
-    {
-        if (m_bytes)
-            m_pool->give(std::exchange(m_bytes, nullptr));
-    }
-
-private:
-    char *m_bytes = nullptr;
-    KeyPool *m_pool = nullptr;
-};
-
-// A confirmed set of identical files. Its fingerprint is digested later, together with
-// others, from the bytes the comparison read.
+// A confirmed set of identical files, ascending by path; its fingerprint is digested
+// later, together with others.
 struct Found {
     qint64 size = 0;
-    QList<Candidate> files; // ascending by path
-    KeyBuffer key;          // what the fingerprint covers, unless it was not kept
+    Members files;
     QByteArray fingerprint;
 };
 
-// Buffers of one worker, allocated once and reused for every bucket, and the sets whose
-// fingerprints wait to be digested.
+// What one worker holds: a buffer grown to what a comparison needs (never more than
+// about a MiB), and the sets whose fingerprints wait to be digested.
 struct Scratch {
+    const FileList *files = nullptr;
     const CancelToken *cancel = nullptr;
+    std::unique_ptr<char[]> buffer;
+    qint64 capacity = 0;
+    std::vector<Found *> pending;
+
     bool stopped() const { return cancel && cancel->isCancelled(); }
-    std::unique_ptr<char[]> half{new char[kHalf]};
-    std::unique_ptr<char[], FreeBlock> chunks{allocateHuge(kChunk * kMaxLockstep)};
-    char *chunk(int slot) { return chunks.get() + qint64(slot) * kChunk; }
-    KeyPool keys;
-    std::vector<Found *> pending; // each holds a buffer of `keys`
+    char *bytes(qint64 n)
+    {
+        if (n > capacity) {
+            buffer.reset(new char[size_t(n)]);
+            capacity = n;
+        }
+        return buffer.get();
+    }
 };
 
-// The same file as in the size pass, still of the bucket's size.
-bool openUnchanged(ReadOnlyFile &file, const Candidate &c, qint64 size)
+// The same file as in the listing, still of the bucket's size.
+bool openUnchanged(ReadOnlyFile &file, const FileList &files, quint32 m, qint64 size)
 {
-    return file.openNative(c.native) && file.id() == c.identity.id() && file.size() == size;
+    return file.openNative(files.path(m)) && file.id() == files.at(m).identity.id() &&
+           file.size() == size;
+}
+
+// The fingerprint covers the head and the tail, each up to 512 KiB, which meet in files
+// up to 1 MiB.
+qint64 keyLength(qint64 size)
+{
+    return std::min(size, 2 * kHalf);
+}
+
+// Where the fingerprint's tail starts; its head ends at min(size, 512 KiB).
+qint64 keyTailFrom(qint64 size)
+{
+    return size > kHalf ? std::max(size, 2 * kHalf) - kHalf : size;
+}
+
+// Reads `length` bytes of the fingerprint's, from `offset` among them.
+bool readKey(ReadOnlyFile &file, qint64 size, qint64 offset, qint64 length, char *into)
+{
+    const qint64 head = std::min(size, kHalf);
+    while (length > 0) {
+        const qint64 at = offset < head ? offset : keyTailFrom(size) + (offset - head);
+        const qint64 n = offset < head ? std::min(length, head - offset) : length;
+        if (file.readAt(at, into, n) != n)
+            return false;
+        offset += n;
+        into += n;
+        length -= n;
+    }
+    return true;
 }
 
 QByteArray fingerprintOf(ReadOnlyFile &file, qint64 size, char *buffer)
 {
     QCryptographicHash md5(QCryptographicHash::Md5);
-    qint64 n = file.readAt(0, buffer, kHalf);
-    if (n <= 0)
-        return {};
-    md5.addData(QByteArrayView(buffer, n));
-    if (size > kHalf) {
-        const qint64 tail = std::max(size, 2 * kHalf) - kHalf;
-        n = file.readAt(tail, buffer, kHalf);
-        if (n <= 0)
+    const qint64 length = keyLength(size);
+    for (qint64 offset = 0; offset < length; offset += kPiece) {
+        const qint64 n = std::min(kPiece, length - offset);
+        if (!readKey(file, size, offset, n, buffer))
             return {};
         md5.addData(QByteArrayView(buffer, n));
     }
@@ -180,9 +143,8 @@ QByteArray wholeDigestOf(ReadOnlyFile &file, qint64 size, char *buffer)
 {
     QCryptographicHash md5(QCryptographicHash::Md5);
     file.adviseSequential();
-    qint64 offset = 0;
-    while (offset < size) {
-        const qint64 n = file.readAt(offset, buffer, std::min(kHalf, size - offset));
+    for (qint64 offset = 0; offset < size;) {
+        const qint64 n = file.readAt(offset, buffer, std::min(kPiece, size - offset));
         if (n <= 0)
             return {};
         md5.addData(QByteArrayView(buffer, n));
@@ -208,61 +170,33 @@ std::optional<size_t> probeOf(ReadOnlyFile &file, qint64 size, char *buffer)
     return h;
 }
 
-using Classes = std::vector<std::vector<int>>;
-
-// Identical files found by one comparison, with the bytes the fingerprint covers when
-// they came for free.
-struct Same {
-    std::vector<int> members;
-    KeyBuffer key;
-};
-
-// The fingerprint covers the head and the tail, each up to 512 KiB, which meet in files
-// up to 1 MiB.
-qint64 keyLength(qint64 size)
+// Each file's share of the buffer when `count` are read side by side: all of them
+// together about a MiB, never more than the file.
+qint64 chunkFor(int count, qint64 size)
 {
-    return std::min(size, 2 * kHalf);
+    const qint64 share = std::clamp(kSideBySideBytes / std::max(1, count), kMinChunk, kMaxChunk);
+    return std::min(share / 4096 * 4096, (size + 4095) / 4096 * 4096);
 }
 
-// Where the fingerprint's tail starts; its head ends at min(size, 512 KiB).
-qint64 keyTailFrom(qint64 size)
-{
-    return size > kHalf ? std::max(size, 2 * kHalf) - kHalf : size;
-}
-
-// Where the bytes at `offset` go among those the fingerprint covers, or null for a range
-// that is not wholly among them.
-char *keyPlace(char *key, qint64 size, qint64 offset, qint64 length)
-{
-    const qint64 head = std::min(size, kHalf);
-    if (offset + length <= head)
-        return key + offset;
-    if (offset >= keyTailFrom(size))
-        return key + head + (offset - keyTailFrom(size));
-    return nullptr;
-}
-
-// Reads the files side by side, chunk by chunk, splitting them wherever their bytes part,
-// and keeps the bytes the fingerprint covers on the way so no file is read again for it.
+// Reads the files side by side, chunk by chunk, splitting them wherever their bytes part.
 // Returns the sets of two or more files whose whole contents agree.
-std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vector<int> &members,
-                                  qint64 size, Scratch &scratch)
+std::vector<Members> splitSideBySide(const Members &members, qint64 size, Scratch &scratch)
 {
-    struct Set {
-        std::vector<int> held;
-        KeyBuffer key;
-    };
+    const FileList &list = *scratch.files;
+    const qint64 chunk = chunkFor(int(members.size()), size);
+    char *const buffer = scratch.bytes(chunk * qint64(members.size()));
+    auto slotBytes = [&](int slot) { return buffer + chunk * slot; };
     std::vector<ReadOnlyFile> files(members.size());
     std::vector<int> open;
     for (int slot = 0; slot < int(members.size()); ++slot) {
-        if (openUnchanged(files[slot], cands[members[slot]], size)) {
+        if (openUnchanged(files[slot], list, members[slot], size)) {
             files[slot].adviseSequential();
             open.push_back(slot);
         }
     }
-    std::vector<Set> sets;
+    std::vector<std::vector<int>> sets;
     if (open.size() >= 2)
-        sets.push_back({open, KeyBuffer(scratch.keys)});
+        sets.push_back(open);
     // A few KiB at each end first, as files that differ mostly do so there.
     std::vector<std::pair<qint64, qint64>> ranges;
     const qint64 head = std::min(size, kProbe);
@@ -270,66 +204,44 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
     ranges.emplace_back(0, head);
     if (tail < size)
         ranges.emplace_back(tail, size - tail);
-    // Reads end at the fingerprint's edges, so that each lies wholly inside or outside.
-    for (qint64 offset = head; offset < tail;) {
-        qint64 end = std::min(tail, offset + kChunk);
-        for (const qint64 edge : {kHalf, keyTailFrom(size)})
-            end = offset < edge && edge < end ? edge : end;
-        ranges.emplace_back(offset, end - offset);
-        offset = end;
-    }
-    std::vector<const char *> bytes(members.size());
+    for (qint64 offset = head; offset < tail; offset += chunk)
+        ranges.emplace_back(offset, std::min(chunk, tail - offset));
     for (const auto &[offset, length] : ranges) {
         if (sets.empty() || scratch.stopped())
             break;
-        std::vector<Set> next;
-        for (Set &set : sets) {
-            std::vector<Set> parts;
-            // The first file's bytes go straight to where the fingerprint keeps them.
-            char *const kept = keyPlace(set.key.data(), size, offset, length);
-            for (int slot : set.held) {
-                char *mine = kept && slot == set.held.front() ? kept : scratch.chunk(slot);
-                bytes[size_t(slot)] = mine;
+        std::vector<std::vector<int>> next;
+        for (const std::vector<int> &set : sets) {
+            std::vector<std::vector<int>> parts;
+            for (int slot : set) {
+                char *mine = slotBytes(slot);
                 if (files[slot].readAt(offset, mine, length) != length) {
                     files[slot].close();
                     continue;
                 }
-                auto same = std::find_if(parts.begin(), parts.end(), [&](const Set &p) {
-                    return std::memcmp(bytes[size_t(p.held.front())], mine, size_t(length)) == 0;
+                auto same = std::find_if(parts.begin(), parts.end(), [&](const auto &p) {
+                    return std::memcmp(slotBytes(p.front()), mine, size_t(length)) == 0;
                 });
                 if (same != parts.end())
-                    same->held.push_back(slot);
+                    same->push_back(slot);
                 else
-                    parts.push_back({{slot}, {}});
+                    parts.push_back({slot});
             }
-            for (Set &p : parts) {
-                if (p.held.size() < 2) {
-                    files[p.held.front()].close();
-                    continue;
-                }
-                // The first part that goes on takes the bytes kept so far, others a copy.
-                if (set.key) {
-                    p.key = std::move(set.key);
-                } else {
-                    p.key = KeyBuffer(scratch.keys);
-                    std::memcpy(p.key.data(), next.back().key.data(), size_t(keyLength(size)));
-                }
-                char *place = keyPlace(p.key.data(), size, offset, length);
-                if (place && place != bytes[size_t(p.held.front())])
-                    std::memcpy(place, bytes[size_t(p.held.front())], size_t(length));
-                next.push_back(std::move(p));
+            for (std::vector<int> &p : parts) {
+                if (p.size() < 2)
+                    files[p.front()].close();
+                else
+                    next.push_back(std::move(p));
             }
         }
         sets = std::move(next);
     }
-    std::vector<Same> result;
+    std::vector<Members> result;
     if (scratch.stopped())
         return result;
-    for (Set &set : sets) {
-        Same same;
-        for (int slot : set.held)
-            same.members.push_back(members[slot]);
-        same.key = std::move(set.key);
+    for (const std::vector<int> &set : sets) {
+        Members same;
+        for (int slot : set)
+            same.push_back(members[slot]);
         result.push_back(std::move(same));
     }
     return result;
@@ -337,10 +249,11 @@ std::vector<Same> splitSideBySide(const QList<Candidate> &cands, const std::vect
 
 bool sameContents(ReadOnlyFile &a, ReadOnlyFile &b, qint64 size, Scratch &scratch)
 {
-    char *bufA = scratch.chunk(0);
-    char *bufB = scratch.chunk(1);
-    for (qint64 offset = 0; offset < size; offset += kChunk) {
-        const qint64 length = std::min(kChunk, size - offset);
+    const qint64 chunk = chunkFor(2, size);
+    char *bufA = scratch.bytes(2 * chunk);
+    char *bufB = bufA + chunk;
+    for (qint64 offset = 0; offset < size; offset += chunk) {
+        const qint64 length = std::min(chunk, size - offset);
         if (a.readAt(offset, bufA, length) != length || b.readAt(offset, bufB, length) != length ||
             std::memcmp(bufA, bufB, size_t(length)) != 0)
             return false;
@@ -350,18 +263,18 @@ bool sameContents(ReadOnlyFile &a, ReadOnlyFile &b, qint64 size, Scratch &scratc
 
 // For very many files that hash alike: each one against the first file of every set so
 // far, two files open at a time.
-std::vector<Same> splitPairwise(const QList<Candidate> &cands, const std::vector<int> &members,
-                                qint64 size, Scratch &scratch)
+std::vector<Members> splitPairwise(const Members &members, qint64 size, Scratch &scratch)
 {
-    Classes sets;
-    for (int m : members) {
+    const FileList &list = *scratch.files;
+    std::vector<Members> sets;
+    for (quint32 m : members) {
         ReadOnlyFile file;
-        if (!openUnchanged(file, cands[m], size))
+        if (scratch.stopped() || !openUnchanged(file, list, m, size))
             continue;
         bool placed = false;
-        for (std::vector<int> &set : sets) {
+        for (Members &set : sets) {
             ReadOnlyFile first;
-            if (openUnchanged(first, cands[set.front()], size) &&
+            if (openUnchanged(first, list, set.front(), size) &&
                 sameContents(first, file, size, scratch)) {
                 set.push_back(m);
                 placed = true;
@@ -371,20 +284,16 @@ std::vector<Same> splitPairwise(const QList<Candidate> &cands, const std::vector
         if (!placed)
             sets.push_back({m});
     }
-    std::vector<Same> result;
-    for (std::vector<int> &set : sets) {
-        if (set.size() >= 2)
-            result.push_back({std::move(set), {}});
-    }
-    return result;
+    std::erase_if(sets, [](const Members &set) { return set.size() < 2; });
+    return sets;
 }
 
 // The members that share their hash with another, in sets, each in listed order.
-std::vector<std::vector<int>> sharingAHash(std::vector<std::pair<size_t, int>> hashed)
+std::vector<Members> sharingAHash(std::vector<std::pair<size_t, quint32>> hashed)
 {
     std::stable_sort(hashed.begin(), hashed.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
-    std::vector<std::vector<int>> sets;
+    std::vector<Members> sets;
     for (size_t from = 0; from < hashed.size();) {
         size_t to = from + 1;
         while (to < hashed.size() && hashed[to].first == hashed[from].first)
@@ -402,21 +311,20 @@ std::vector<std::vector<int>> sharingAHash(std::vector<std::pair<size_t, int>> h
 // Splits many same-looking files by a hash of their whole contents, reading one file at a
 // time, so that what is left to compare side by side is small. Files that cannot be read
 // in full drop out.
-std::vector<std::vector<int>> splitByWholeHash(const QList<Candidate> &cands,
-                                               const std::vector<int> &members, qint64 size,
-                                               Scratch &scratch)
+std::vector<Members> splitByWholeHash(const Members &members, qint64 size, Scratch &scratch)
 {
-    std::vector<std::pair<size_t, int>> hashed;
-    char *buffer = scratch.chunk(0);
-    for (int m : members) {
+    std::vector<std::pair<size_t, quint32>> hashed;
+    const qint64 chunk = chunkFor(1, size);
+    char *buffer = scratch.bytes(chunk);
+    for (quint32 m : members) {
         ReadOnlyFile file;
-        if (scratch.stopped() || !openUnchanged(file, cands[m], size))
+        if (scratch.stopped() || !openUnchanged(file, *scratch.files, m, size))
             continue;
         file.adviseSequential();
         size_t h = 0;
         qint64 offset = 0;
-        for (; offset < size; offset += kChunk) {
-            const qint64 length = std::min(kChunk, size - offset);
+        for (; offset < size; offset += chunk) {
+            const qint64 length = std::min(chunk, size - offset);
             if (file.readAt(offset, buffer, length) != length)
                 break;
             h = qHashBits(buffer, size_t(length), h);
@@ -427,13 +335,23 @@ std::vector<std::vector<int>> splitByWholeHash(const QList<Candidate> &cands,
     return sharingAHash(std::move(hashed));
 }
 
+// The first member that still opens as it was listed.
+bool openAny(ReadOnlyFile &file, const FileList &files, const Members &members, qint64 size)
+{
+    for (quint32 m : members) {
+        if (openUnchanged(file, files, m, size))
+            return true;
+    }
+    return false;
+}
+
 // A digest of the first member that can still be read in full.
 template <typename Digest>
-QByteArray digestOfAny(const QList<Candidate> &files, qint64 size, Digest digest)
+QByteArray digestOfAny(const FileList &files, const Members &members, qint64 size, Digest digest)
 {
-    for (const Candidate &c : files) {
+    for (quint32 m : members) {
         ReadOnlyFile file;
-        if (!openUnchanged(file, c, size))
+        if (!openUnchanged(file, files, m, size))
             continue;
         QByteArray d = digest(file);
         if (!d.isEmpty())
@@ -442,138 +360,153 @@ QByteArray digestOfAny(const QList<Candidate> &files, qint64 size, Digest digest
     return {};
 }
 
-// Digests the fingerprints waiting: several in one pass when there are enough of one
-// length. A set whose bytes were not kept is read again.
+// Digests the fingerprints waiting, several of one length in one pass over vector lanes.
+// The bytes are read again, a few KiB at a time: holding them from the comparison cost a
+// MiB a set.
 void digestPending(Scratch &scratch)
 {
     std::vector<Found *> &pending = scratch.pending;
-    std::erase_if(pending, [&](Found *f) {
-        if (f->key)
-            return false;
-        f->fingerprint = digestOfAny(f->files, f->size, [&](ReadOnlyFile &file) {
-            return fingerprintOf(file, f->size, scratch.half.get());
-        });
-        return true;
+    std::stable_sort(pending.begin(), pending.end(), [](const Found *a, const Found *b) {
+        return keyLength(a->size) < keyLength(b->size);
     });
-    const int count = int(pending.size());
-    const char *messages[Md5Lanes::kLanes];
-    for (int k = 0; k < count; ++k)
-        messages[k] = pending[size_t(k)]->key.data();
-    // Below a few messages the lanes cost more than digesting each alone.
-    const qint64 length = count > 0 ? keyLength(pending[0]->size) : 0;
-    if (count >= Md5Lanes::kLanes / 3 &&
-        std::all_of(pending.begin(), pending.end(),
-                    [&](const Found *f) { return keyLength(f->size) == length; })) {
-        char digests[16 * Md5Lanes::kLanes];
-        Md5Lanes::digests(messages, count, length, digests);
-        for (int k = 0; k < count; ++k)
-            pending[size_t(k)]->fingerprint = QByteArray(digests + 16 * k, 16);
-    } else {
-        for (Found *f : pending)
-            f->fingerprint = QCryptographicHash::hash(
-                QByteArrayView(f->key.data(), keyLength(f->size)), QCryptographicHash::Md5);
+    for (size_t from = 0; from < pending.size();) {
+        const qint64 length = keyLength(pending[from]->size);
+        size_t to = from + 1;
+        while (to < pending.size() && to - from < size_t(Md5Lanes::kLanes) &&
+               keyLength(pending[to]->size) == length)
+            ++to;
+        const int count = int(to - from);
+        // Below a few messages the lanes cost more than digesting each alone.
+        if (count >= Md5Lanes::kLanes / 3) {
+            ReadOnlyFile files[Md5Lanes::kLanes];
+            bool opened[Md5Lanes::kLanes];
+            for (int k = 0; k < count; ++k) {
+                const Found &f = *pending[from + size_t(k)];
+                opened[k] = openAny(files[k], *scratch.files, f.files, f.size);
+            }
+            char digests[16 * Md5Lanes::kLanes];
+            bool ok[Md5Lanes::kLanes];
+            Md5Lanes::digests(
+                count, length,
+                [&](int lane, qint64 offset, qint64 n, char *into) {
+                    return opened[lane] && readKey(files[lane], pending[from + size_t(lane)]->size,
+                                                   offset, n, into);
+                },
+                digests, ok);
+            for (int k = 0; k < count; ++k) {
+                if (ok[k])
+                    pending[from + size_t(k)]->fingerprint = QByteArray(digests + 16 * k, 16);
+            }
+        } else {
+            char *buffer = scratch.bytes(kPiece);
+            for (size_t k = from; k < to; ++k) {
+                Found &f = *pending[k];
+                f.fingerprint =
+                    digestOfAny(*scratch.files, f.files, f.size, [&](ReadOnlyFile &file) {
+                        return fingerprintOf(file, f.size, buffer);
+                    });
+            }
+        }
+        from = to;
     }
-    for (Found *f : pending)
-        f->key.release();
     pending.clear();
 }
 
-// Queues a set's fingerprint; under 1 MiB a set is the only one of its length here, so it
-// is digested at once.
-void queueFingerprint(Found &f, Scratch &scratch)
-{
-    if (f.size < 2 * kHalf) {
-        std::vector<Found *> others = std::exchange(scratch.pending, {&f});
-        digestPending(scratch);
-        scratch.pending = std::move(others);
-        return;
-    }
-    scratch.pending.push_back(&f);
-    if (int(scratch.pending.size()) == Md5Lanes::kLanes)
-        digestPending(scratch);
-}
-
 // The sets of identical files of one size, each queued for its fingerprint as it is
-// found, so the bytes kept for fingerprints stay few.
+// found.
 void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &found)
 {
     const qint64 size = bucket.size;
-    const QList<Candidate> &cands = bucket.files;
+    const Members &cands = bucket.files;
 
     // Few files are compared side by side at once, their ends first. Many are first told
     // apart by their ends, so that no more are held open than can be.
-    std::vector<std::vector<int>> groups;
-    if (cands.size() <= kMaxLockstep) {
-        groups.emplace_back(size_t(cands.size()));
-        for (int i = 0; i < cands.size(); ++i)
-            groups.back()[size_t(i)] = i;
+    std::vector<Members> groups;
+    if (cands.size() <= size_t(kMaxLockstep)) {
+        groups.push_back(cands);
     } else {
-        std::vector<std::pair<size_t, int>> probes;
-        for (int i = 0; i < cands.size(); ++i) {
+        std::vector<std::pair<size_t, quint32>> probes;
+        char *buffer = scratch.bytes(kProbe);
+        for (quint32 m : cands) {
             ReadOnlyFile file;
-            if (!openUnchanged(file, cands[i], size))
+            if (scratch.stopped() || !openUnchanged(file, *scratch.files, m, size))
                 continue;
-            if (const auto h = probeOf(file, size, scratch.half.get()))
-                probes.emplace_back(*h, i);
+            if (const auto h = probeOf(file, size, buffer))
+                probes.emplace_back(*h, m);
         }
         groups = sharingAHash(std::move(probes));
     }
 
-    for (const std::vector<int> &members : groups) {
-        std::vector<Same> sets;
+    for (const Members &members : groups) {
+        std::vector<Members> sets;
         if (members.size() <= size_t(kMaxLockstep)) {
-            sets = splitSideBySide(cands, members, size, scratch);
+            sets = splitSideBySide(members, size, scratch);
         } else {
-            for (const std::vector<int> &part : splitByWholeHash(cands, members, size, scratch)) {
-                std::vector<Same> split = part.size() <= size_t(kMaxLockstep)
-                                              ? splitSideBySide(cands, part, size, scratch)
-                                              : splitPairwise(cands, part, size, scratch);
+            for (const Members &part : splitByWholeHash(members, size, scratch)) {
+                std::vector<Members> split = part.size() <= size_t(kMaxLockstep)
+                                                 ? splitSideBySide(part, size, scratch)
+                                                 : splitPairwise(part, size, scratch);
                 std::move(split.begin(), split.end(), std::back_inserter(sets));
             }
         }
-        for (Same &same : sets) {
+        for (Members &same : sets) {
             Found &f = found.emplace_back();
             f.size = size;
-            for (int i : same.members)
-                f.files.append(cands[i]);
-            std::sort(f.files.begin(), f.files.end(), pathLess);
-            f.key = std::move(same.key);
-            queueFingerprint(f, scratch);
+            f.files = std::move(same);
+            sortByPath(*scratch.files, f.files);
+            scratch.pending.push_back(&f);
+            if (int(scratch.pending.size()) == Md5Lanes::kLanes)
+                digestPending(scratch);
         }
     }
 }
 
-// A listed path's regular file, or a size of 0 for anything else.
-struct Listed {
-    qint64 size = 0;
-    FileIdentity identity;
-};
-
-// The lstat of every path. A second thread takes half of a long list: it is most of the
-// time before the first comparison.
-std::vector<Listed> statAll(const QList<QByteArray> &paths, int threads, const CancelToken &cancel)
+// Buckets of files of one size with two or more distinct files; several names of one
+// file count once, under the first in ascending order.
+std::vector<Bucket> bucketsOf(const FileList &files)
 {
-    std::vector<Listed> listed(size_t(paths.size()));
-    auto stat = [&](qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to && !cancel.isCancelled(); ++i) {
-            const QByteArray &native = paths[i];
-            struct stat st;
-            if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0)
-                continue;
-            const FileProperties p = FileProperties::fromStat(st);
-            if (p.isRegularFile)
-                listed[size_t(i)] = {p.fileSize, p.identity};
-        }
-    };
-    const qsizetype half = paths.size() / 2;
-    if (threads != 1 && paths.size() >= kTwoThreadStats) {
-        std::thread helper(stat, half, paths.size());
-        stat(0, half);
-        helper.join();
-    } else {
-        stat(0, paths.size());
+    Members bySize;
+    bySize.reserve(size_t(files.size()));
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (files.at(i).identity.size > 0)
+            bySize.push_back(quint32(i));
     }
-    return listed;
+    std::stable_sort(bySize.begin(), bySize.end(), [&](quint32 a, quint32 b) {
+        return files.at(a).identity.size < files.at(b).identity.size;
+    });
+    std::vector<Bucket> buckets;
+    for (size_t from = 0; from < bySize.size();) {
+        const qint64 size = files.at(bySize[from]).identity.size;
+        size_t to = from + 1;
+        while (to < bySize.size() && files.at(bySize[to]).identity.size == size)
+            ++to;
+        if (to - from >= 2) {
+            Members members(bySize.begin() + qsizetype(from), bySize.begin() + qsizetype(to));
+            std::stable_sort(members.begin(), members.end(), [&](quint32 a, quint32 b) {
+                const FileId x = files.at(a).identity.id(), y = files.at(b).identity.id();
+                return std::tie(x.device, x.inode) < std::tie(y.device, y.inode);
+            });
+            Members kept;
+            for (size_t i = 0; i < members.size();) {
+                size_t j = i + 1;
+                quint32 first = members[i];
+                while (j < members.size() &&
+                       files.at(members[j]).identity.id() == files.at(members[i]).identity.id()) {
+                    if (pathLess(files, members[j], first))
+                        first = members[j];
+                    ++j;
+                }
+                kept.push_back(first);
+                i = j;
+            }
+            if (kept.size() >= 2) {
+                std::sort(kept.begin(), kept.end());
+                buckets.push_back({size, std::move(kept)});
+            }
+        }
+        from = to;
+    }
+    return buckets;
 }
 
 } // namespace
@@ -583,7 +516,7 @@ QString DuplicateFinder::fingerprint(const QString &path, qint64 size)
     ReadOnlyFile file;
     if (!file.open(path) || file.size() != size)
         return {};
-    std::unique_ptr<char[]> buffer(new char[kHalf]);
+    std::unique_ptr<char[]> buffer(new char[kPiece]);
     return QString::fromLatin1(fingerprintOf(file, size, buffer.get()).toHex());
 }
 
@@ -600,41 +533,29 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
                                                           int threads, const CancelToken &cancel,
                                                           const Progress &progress)
 {
-    // Size pass; several names of one file are one candidate, under the smallest name.
-    const std::vector<Listed> listed = statAll(paths, threads, cancel);
+    FileList files;
+    for (const QByteArray &native : paths) {
+        if (cancel.isCancelled())
+            return {};
+        struct stat st;
+        if (native.isEmpty() || native.contains('\0') || ::lstat(native.constData(), &st) != 0 ||
+            !S_ISREG(st.st_mode))
+            continue;
+        files.addPath(native, FileIdentity::fromStat(st));
+    }
+    return groupsOf(files, threads, cancel, progress);
+}
+
+QList<DuplicateGroupRecord> DuplicateFinder::groupsOf(const FileList &files, int threads,
+                                                      const CancelToken &cancel,
+                                                      const Progress &progress)
+{
     if (cancel.isCancelled())
         return {};
-    QList<Candidate> kept;
-    QList<qint64> sizes;
-    QHash<FileId, int> byId;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const Listed &l = listed[size_t(i)];
-        if (l.size < 1)
-            continue;
-        const QByteArray &native = paths[i];
-        const Candidate c{native, decodeNativePath(native.constData(), native.size()), l.identity};
-        const auto seen = byId.constFind(l.identity.id());
-        if (seen != byId.constEnd()) {
-            if (pathLess(c, kept[*seen]))
-                kept[*seen] = c;
-            continue;
-        }
-        byId.insert(l.identity.id(), int(kept.size()));
-        kept.append(c);
-        sizes.append(l.size);
-    }
-    std::map<qint64, QList<Candidate>> bySize;
-    for (int i = 0; i < kept.size(); ++i)
-        bySize[sizes[i]].append(kept[i]);
-
-    std::vector<Bucket> buckets;
+    std::vector<Bucket> buckets = bucketsOf(files);
     qint64 work = 0; // the bytes to compare
-    for (auto &[size, files] : bySize) {
-        if (files.size() < 2)
-            continue;
-        buckets.push_back({size, std::move(files)});
-        work += buckets.back().work();
-    }
+    for (const Bucket &b : buckets)
+        work += b.work();
     // Told in order, whichever thread finishes a size first.
     std::mutex progressMutex;
     qint64 compared = 0;
@@ -651,6 +572,7 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
     std::atomic<size_t> next{0};
     auto worker = [&] {
         Scratch scratch;
+        scratch.files = &files;
         scratch.cancel = &cancel;
         for (size_t k; !cancel.isCancelled() && (k = next.fetch_add(1)) < queue.size();) {
             const Bucket &bucket = buckets[queue[k]];
@@ -673,7 +595,7 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
         worker();
     }
 
-    std::unique_ptr<char[]> buffer(new char[kHalf]);
+    std::unique_ptr<char[]> buffer(new char[kPiece]);
     QList<DuplicateGroupRecord> records;
     for (const std::deque<Found> &found : results) {
         QHash<QByteArray, int> sharing;
@@ -686,7 +608,7 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
             // Groups that share size and fingerprint would share a key: name them by their
             // whole contents instead.
             if (sharing.value(f.fingerprint) > 1) {
-                digest = digestOfAny(f.files, f.size, [&](ReadOnlyFile &file) {
+                digest = digestOfAny(files, f.files, f.size, [&](ReadOnlyFile &file) {
                     return wholeDigestOf(file, f.size, buffer.get());
                 });
                 if (digest.isEmpty())
@@ -698,10 +620,10 @@ QList<DuplicateGroupRecord> DuplicateFinder::nativeGroups(const QList<QByteArray
                                         {},
                                         {},
                                         {}};
-            for (const Candidate &c : f.files) {
-                record.paths.append(c.path);
-                record.nativePaths.append(c.native);
-                record.identities.append(c.identity);
+            for (quint32 m : f.files) {
+                record.paths.append(files.text(m));
+                record.nativePaths.append(files.path(m));
+                record.identities.append(files.at(m).identity);
             }
             records.append(std::move(record));
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exec/CancelToken.h"
+#include "finders/FileList.h"
 #include "platform/FileIdentity.h"
 
 #include <QByteArray>
@@ -24,8 +25,8 @@ struct DuplicateGroupRecord {
 
 // Finds the files of a list whose contents are the same. Only regular files of at least
 // one byte take part; several names of one file count once (the first in ascending
-// order); a file that changes size while it is examined is left out. Files are read in
-// fixed-size chunks, so memory does not grow with file size.
+// order); a file that changes size while it is examined is left out. Files are read a
+// few KiB at a time, so memory grows neither with file size nor with the size of a set.
 namespace DuplicateFinder {
 
 // 0 picks by the amount of work; 1 or 2 forces. The result does not depend on it.
@@ -38,6 +39,9 @@ using Progress = std::function<void(qint64 done, qint64 total)>;
 QList<DuplicateGroupRecord> nativeGroups(const QList<QByteArray> &paths, int threads = 0,
                                          const CancelToken &cancel = {},
                                          const Progress &progress = {});
+// The same for a search's files, with the identity each was listed with.
+QList<DuplicateGroupRecord> groupsOf(const FileList &files, int threads = 0,
+                                     const CancelToken &cancel = {}, const Progress &progress = {});
 
 // MD5 of the first 512 KiB and of the 512 KiB from max(size, 1 MiB) - 512 KiB (the whole
 // file up to 1 MiB), as 32 hex digits; empty when the file cannot be read in full or its

@@ -4,6 +4,7 @@
 #include "exec/ProcessRunner.h"
 #include "exec/ScanProgress.h"
 #include "finders/DuplicateFinder.h"
+#include "finders/FileSearch.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
 #include "platform/FileExtents.h"
@@ -14,6 +15,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,39 +100,46 @@ void markCopiesThatFreeNothing(QList<FileItem> &copies)
 // The finder compares a file with several names once, under its first name in path order.
 // Each such file the listing names more than once gets its other names on its row; one
 // that no other file copies is a row of its own ("hard links, frees 0 B").
-void addHardLinks(QList<FileItem> &items, const QList<QByteArray> &listed)
+void addHardLinks(QList<FileItem> &items, const FileList &listed)
 {
-    QHash<FileId, QList<QByteArray>> names;
-    QHash<FileId, struct stat> stats;
-    for (const QByteArray &path : listed) {
-        struct stat st;
-        if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink < 2)
-            continue;
-        const FileId id{quint64(st.st_dev), quint64(st.st_ino)};
-        names[id].append(path);
-        stats.insert(id, st);
-    }
+    // Names of one file are next to each other once sorted by identity.
+    std::vector<qsizetype> order(size_t(listed.size()));
+    for (qsizetype i = 0; i < listed.size(); ++i)
+        order[size_t(i)] = i;
+    const auto idOf = [&](qsizetype i) {
+        const FileIdentity &id = listed.at(i).identity;
+        return std::pair(id.device, id.inode);
+    };
+    std::sort(order.begin(), order.end(),
+              [&](qsizetype a, qsizetype b) { return idOf(a) < idOf(b); });
     QHash<QByteArray, qsizetype> rows;
     for (qsizetype i = 0; i < items.size(); ++i)
         rows.insert(items[i].nativePath, i);
-    for (auto it = names.begin(); it != names.end(); ++it) {
-        QList<QByteArray> &same = it.value();
-        if (same.size() < 2)
-            continue;
-        std::sort(same.begin(), same.end(), textOrder);
-        QStringList others;
-        for (qsizetype k = 1; k < same.size(); ++k)
-            others << decoded(same[k]);
-        if (const auto row = rows.constFind(same.first()); row != rows.cend()) {
-            items[*row].hardLinks = others;
-            continue;
+    for (size_t from = 0; from < order.size();) {
+        size_t to = from + 1;
+        while (to < order.size() && idOf(order[to]) == idOf(order[from]))
+            ++to;
+        if (to - from >= 2) {
+            QList<QByteArray> same;
+            for (size_t k = from; k < to; ++k)
+                same.append(listed.path(order[k]));
+            std::sort(same.begin(), same.end(), textOrder);
+            QStringList others;
+            for (qsizetype k = 1; k < same.size(); ++k)
+                others << decoded(same[k]);
+            if (const auto row = rows.constFind(same.first()); row != rows.cend()) {
+                items[*row].hardLinks = others;
+            } else {
+                const FileIdentity &id = listed.at(order[from]).identity;
+                FileItem item = itemAt(same.first(), QStringLiteral("Hard links"),
+                                       double(id.size) / 1024 / 1024, std::nullopt);
+                item.identity = id;
+                item.md5Hash = QStringLiteral("links-%1-%2").arg(id.device).arg(id.inode);
+                item.hardLinks = others;
+                items.append(item);
+            }
         }
-        const struct stat &st = stats[it.key()];
-        FileItem item = itemAt(same.first(), QStringLiteral("Hard links"),
-                               double(st.st_size) / 1024 / 1024, FileProperties::fromStat(st));
-        item.md5Hash = QStringLiteral("links-%1-%2").arg(it.key().device).arg(it.key().inode);
-        item.hardLinks = others;
-        items.append(item);
+        from = to;
     }
 }
 
@@ -253,12 +262,9 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
 {
     ScanProgress progress(
         appState, QStringLiteral("Scanning for potential duplicates in Home directory..."), cancel);
-    const Locations &loc = Locations::current();
-    const QList<QByteArray> listed = HomeSearch::find(
-        {loc.home}, {QStringLiteral("-maxdepth"), QStringLiteral("5")},
-        QStringList{"-type", "d", "(", "-name", "Library", "-o", "-name", ".*", "-o", "-name",
-                    "node_modules", ")", "-prune", "-o", "-type", "f", "-size", "+1M", "-print0"},
-        MountTable::read(), appState, cancel, &progress);
+    const FileList listed =
+        FileSearch::list({nativePath(Locations::current().home)}, FileSearch::homeDuplicates(),
+                         MountTable::read(), cancel);
     progress.setMessage(QStringLiteral("Comparing files to find true duplicates..."));
 
     QList<FileItem> items;
@@ -266,7 +272,7 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
         progress.setShare(done, total);
     };
     for (const DuplicateGroupRecord &group :
-         DuplicateFinder::nativeGroups(listed, 0, cancel, compared)) {
+         DuplicateFinder::groupsOf(listed, 0, cancel, compared)) {
         for (qsizetype i = 0; i < group.paths.size(); ++i)
             items.append({group.paths[i], QStringLiteral("Duplicate"), group.key,
                           double(group.bytes) / 1024 / 1024, std::nullopt,

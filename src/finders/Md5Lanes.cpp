@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -93,6 +94,61 @@ void compress(Word *stateWords, const char *const *blocks)
 
 } // namespace
 
+// The MD5 state of every lane, fed whole blocks, then closed with the padding.
+struct LaneState {
+    alignas(64) Word words[4][Md5Lanes::kLanes];
+
+    LaneState()
+    {
+        const Word init[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+        for (int r = 0; r < 4; ++r)
+            for (int k = 0; k < Md5Lanes::kLanes; ++k)
+                words[r][k] = init[r];
+    }
+
+    // `blocks` 64-byte blocks from each lane's bytes.
+    void feed(const char *const *lane, qint64 blocks)
+    {
+        const char *at[Md5Lanes::kLanes];
+        for (qint64 n = 0; n < blocks; ++n) {
+            for (int k = 0; k < Md5Lanes::kLanes; ++k)
+                at[k] = lane[k] + 64 * n;
+            compress(&words[0][0], at);
+        }
+    }
+
+    // The last `rest` (under 64) bytes of each lane, the 0x80 marker and the length in
+    // bits: one or two more blocks.
+    void finish(const char *const *lane, int rest, qint64 length)
+    {
+        const int finalBlocks = rest < 56 ? 1 : 2;
+        char last[Md5Lanes::kLanes][128];
+        const char *at[Md5Lanes::kLanes];
+        for (int k = 0; k < Md5Lanes::kLanes; ++k) {
+            std::memset(last[k], 0, sizeof last[k]);
+            if (rest > 0)
+                std::memcpy(last[k], lane[k], size_t(rest));
+            last[k][rest] = char(0x80);
+            const quint64 bits = quint64(length) * 8;
+            for (int i = 0; i < 8; ++i)
+                last[k][finalBlocks * 64 - 8 + i] = char(bits >> (8 * i));
+        }
+        for (int b = 0; b < finalBlocks; ++b) {
+            for (int k = 0; k < Md5Lanes::kLanes; ++k)
+                at[k] = last[k] + 64 * b;
+            compress(&words[0][0], at);
+        }
+    }
+
+    void write(int count, char *out) const
+    {
+        for (int k = 0; k < count; ++k)
+            for (int r = 0; r < 4; ++r)
+                for (int i = 0; i < 4; ++i)
+                    out[16 * k + 4 * r + i] = char(words[r][k] >> (8 * i));
+    }
+};
+
 void Md5Lanes::digests(const char *const *messages, int count, qint64 length, char *out)
 {
     if (count < 1)
@@ -102,43 +158,49 @@ void Md5Lanes::digests(const char *const *messages, int count, qint64 length, ch
     const char *lane[kLanes];
     for (int k = 0; k < kLanes; ++k)
         lane[k] = messages[k < count ? k : 0];
-
-    alignas(64) Word state[4][kLanes];
-    const Word init[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    for (int r = 0; r < 4; ++r)
-        for (int k = 0; k < kLanes; ++k)
-            state[r][k] = init[r];
-
-    const char *blocks[kLanes];
+    LaneState state;
     const qint64 whole = length / 64;
-    for (qint64 n = 0; n < whole; ++n) {
-        const qint64 at = n * 64;
-        for (int k = 0; k < kLanes; ++k)
-            blocks[k] = lane[k] + at;
-        compress(&state[0][0], blocks);
-    }
+    state.feed(lane, whole);
+    for (int k = 0; k < kLanes; ++k)
+        lane[k] += whole * 64;
+    state.finish(lane, int(length % 64), length);
+    state.write(count, out);
+}
 
-    // The rest, the 0x80 marker and the length in bits: one or two more blocks.
-    const int rest = int(length % 64);
-    const int finalBlocks = rest < 56 ? 1 : 2;
-    char last[kLanes][128];
-    for (int k = 0; k < kLanes; ++k) {
-        std::memset(last[k], 0, sizeof last[k]);
-        if (rest > 0)
-            std::memcpy(last[k], lane[k] + whole * 64, size_t(rest));
-        last[k][rest] = char(0x80);
-        quint64 bits = quint64(length) * 8;
-        for (int i = 0; i < 8; ++i)
-            last[k][finalBlocks * 64 - 8 + i] = char(bits >> (8 * i));
-    }
-    for (int b = 0; b < finalBlocks; ++b) {
-        for (int k = 0; k < kLanes; ++k)
-            blocks[k] = last[k] + 64 * b;
-        compress(&state[0][0], blocks);
-    }
-
+void Md5Lanes::digests(int count, qint64 length, const Reader &read, char *out, bool *ok)
+{
+    if (count < 1)
+        return;
+    count = qMin(count, kLanes);
+    constexpr qint64 kPiece = 16 * 1024; // a multiple of the block
+    const std::unique_ptr<char[]> buffer(new char[size_t(kPiece * kLanes)]);
+    const char *lane[kLanes];
+    for (int k = 0; k < kLanes; ++k) // lanes without a message repeat the first one's bytes
+        lane[k] = buffer.get() + kPiece * (k < count ? k : 0);
     for (int k = 0; k < count; ++k)
-        for (int r = 0; r < 4; ++r)
-            for (int i = 0; i < 4; ++i)
-                out[16 * k + 4 * r + i] = char(state[r][k] >> (8 * i));
+        ok[k] = true;
+    LaneState state;
+    for (qint64 offset = 0; offset < length; offset += kPiece) {
+        const qint64 n = qMin(kPiece, length - offset);
+        for (int k = 0; k < count; ++k) {
+            if (ok[k] && !read(k, offset, n, buffer.get() + kPiece * k))
+                ok[k] = false;
+        }
+        if (n == kPiece)
+            state.feed(lane, kPiece / 64);
+        else {
+            state.feed(lane, n / 64);
+            const char *rest[kLanes];
+            for (int k = 0; k < kLanes; ++k)
+                rest[k] = lane[k] + n / 64 * 64;
+            state.finish(rest, int(n % 64), length);
+        }
+    }
+    if (length % kPiece == 0) {
+        const char *none[kLanes];
+        for (int k = 0; k < kLanes; ++k)
+            none[k] = lane[k];
+        state.finish(none, 0, length);
+    }
+    state.write(count, out);
 }

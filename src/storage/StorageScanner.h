@@ -1,6 +1,8 @@
 #pragma once
 
 #include "exec/CancelToken.h"
+#include "platform/DirectoryReader.h"
+#include "platform/FileProperties.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -11,9 +13,6 @@
 #include <QThreadPool>
 #include <QUrl>
 
-#include "platform/FileProperties.h"
-
-class DirectoryReader;
 
 #include <atomic>
 #include <functional>
@@ -80,7 +79,7 @@ inline CancelToken makeCancelToken()
 // through firmlinks, the skipped mount points are the rule instead), and folder totals of 1,000,000
 // bytes or more are cached so that browsing deeper is instant.
 //
-// A folder's subfolders are measured on a small pool of the scanner's own threads. Every
+// A folder's subfolders are measured on a pool of the scanner's own threads. Every
 // public operation takes the scanner's lock, so operations run one at a time and may be
 // called from any thread; they block, so never call them on the main thread.
 class StorageScanner {
@@ -92,7 +91,11 @@ public:
 
     // Threads that measure one folder at once; 1 measures on the caller's thread only.
     static int defaultThreadCount();
-    explicit StorageScanner(int threads = defaultThreadCount());
+    // In the background, the scanner's own threads run at a lower priority than the
+    // caller's, so a window stays responsive while they are busy.
+    enum class Priority { Normal, Background };
+    explicit StorageScanner(int threads = defaultThreadCount(),
+                            Priority priority = Priority::Normal);
     ~StorageScanner();
     StorageScanner(const StorageScanner &) = delete;
     StorageScanner &operator=(const StorageScanner &) = delete;
@@ -105,8 +108,16 @@ public:
     // mount point (another device, or mounted over a folder of this one) is an empty
     // folder here: it can be opened on its own, but its bytes belong to no folder above.
     std::optional<StorageEntry> entry(const QByteArray &item, const CancelToken &cancel = {});
-    // Every readable child measured, largest first (equal sizes keep listing order).
-    QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {});
+    // Called on a measuring thread as the measurement of each child folder starts.
+    using ChildStarted = std::function<void(const QByteArray &child)>;
+    // Every readable child, largest first (equal sizes keep listing order), measured as
+    // one measurement: a file with names in several children is charged to the child
+    // whose path sorts first (a direct child that is such a file too), as `du -s` given
+    // the children in sorted order charges it, whatever order they are read in. When the
+    // token is (or becomes) cancelled, only the children known without measuring: files,
+    // and folders whose totals were cached.
+    QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {},
+                                 const ChildStarted &started = {});
     // After an item was moved away: drops its cached totals and those below it, and
     // takes `bytes` off every cached ancestor (not below 0).
     void forget(const QByteArray &item, qint64 bytes);
@@ -120,7 +131,7 @@ public:
     // before when its total was not cached). Nothing when cancelled.
     std::optional<StorageEntry> remeasure(const QByteArray &folder, qint64 listed,
                                           const CancelToken &cancel = {});
-    // Drops every cached total and which folder each hard link is charged to.
+    // Drops every cached total and which name each hard link is charged to.
     void reset();
 
     // Whether the path is one of the mount points never measured (exact match,
@@ -150,6 +161,8 @@ private:
     struct Found;
     struct OpenFolder;
     struct Settings;
+    static StorageEntry otherDisk(const QByteArray &path, const DirectoryReader::Node &node,
+                                  const Settings &settings);
     struct PathHash {
         using is_transparent = void;
         size_t operator()(std::string_view s) const noexcept
@@ -166,6 +179,8 @@ private:
                                             const CancelToken *cancel);
     std::optional<Measure> measureFolder(const QByteArray &path, const Settings &settings,
                                          const CancelToken *cancel);
+    // Runs a walk whose roots are queued; false when it was interrupted.
+    bool finish(const std::shared_ptr<Walk> &walk);
     void work(const std::shared_ptr<Walk> &walk);
     void readFolder(Walk &walk, DirectoryReader &dir, Folder &folder, std::string &path,
                     const OpenFolder *parent, Found &found);
@@ -175,14 +190,16 @@ private:
     void dropBelow(const std::string &key, bool itself);
 
     const int m_threads;
+    const Priority m_priority;
     QThreadPool m_pool;
     mutable QMutex m_mutex;
     std::unordered_map<std::string, Measure, PathHash, std::equal_to<>> m_sizes;
     // Guards m_sizes against a stopped walk's threads, which may still read it for a
     // moment after their operation returned; the operation lock orders everything else.
     mutable std::shared_mutex m_sizesLock;
-    // Which folder each multiply-linked file is charged to: the folder counts it every
-    // time it is measured, every other folder never.
+    // Which name of each multiply-linked file carries its bytes: the first by path (each
+    // component compared in turn) among the names the first measurement to meet it saw.
+    // Every folder holding that name counts the file, every other folder never.
     std::unordered_map<FileId, std::string, IdHash> m_owners;
     std::atomic<quint64> m_folderReads{0};
     std::atomic<quint64> m_foldersFound{0};

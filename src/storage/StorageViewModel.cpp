@@ -9,6 +9,7 @@
 #include "platform/Preferences.h"
 #include "platform/RemovalHub.h"
 
+#include <QMutex>
 #include <QPromise>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -20,13 +21,6 @@ namespace {
 QByteArray nativeFolder(const QString &path)
 {
     return StorageScanner::standardized(nativePath(path));
-}
-
-void sortLargestFirst(QList<StorageEntry> &entries)
-{
-    std::stable_sort(
-        entries.begin(), entries.end(),
-        [](const StorageEntry &a, const StorageEntry &b) { return a.bytes > b.bytes; });
 }
 
 bool isSameOrBelow(const QByteArray &path, const QByteArray &item)
@@ -52,6 +46,13 @@ qint64 removedFolderBytes(StorageScanner &scanner, const RemovedItem &item)
         if (up == "/")
             return 0;
     }
+}
+
+void sortLargestFirst(QList<StorageEntry> &entries)
+{
+    std::stable_sort(
+        entries.begin(), entries.end(),
+        [](const StorageEntry &a, const StorageEntry &b) { return a.bytes > b.bytes; });
 }
 
 } // namespace
@@ -98,8 +99,16 @@ void StorageViewModel::setOrder(Order order)
     });
 }
 
+struct StorageViewModel::LoadProgress {
+    const QString folder; // the name of the folder whose children are measured
+    QMutex mutex;
+    QByteArray child; // the last one started; empty before the first
+};
+
 StorageViewModel::StorageViewModel(QObject *parent)
-    : QObject(parent), m_scanner(std::make_shared<StorageScanner>()),
+    : QObject(parent),
+      m_scanner(std::make_shared<StorageScanner>(StorageScanner::defaultThreadCount(),
+                                                 StorageScanner::Priority::Background)),
       m_history(std::make_shared<MapHistory>())
 {
     QString stored = Preferences::stringValue(QLatin1String(rootKey), QStringLiteral("/"));
@@ -298,30 +307,21 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     const CancelToken token = makeCancelToken();
     m_loadToken = token;
     startProgress(QStringLiteral("Measuring ") + label, token);
+    m_loadProgress = std::make_shared<LoadProgress>(label);
     const auto scanner = m_scanner;
     const auto history = m_history;
     const Order order = m_order;
-    const QString separator = QStringLiteral(" › ");
-
+    const auto progress = m_loadProgress;
     QFuture<void> work =
-        QtConcurrent::run([this, scanner, history, order, token, path, label, separator, column] {
-            const QList<QByteArray> items = scanner->listing(path);
-            QList<StorageEntry> kept;
-            kept.reserve(items.size());
-            for (const QByteArray &item : items) {
-                if (token.isCancelled())
-                    break;
-                const QString childLabel = label + separator + StorageEntry{item}.name();
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, token, childLabel] {
-                        if (token == m_loadToken && !token.isCancelled())
-                            setLoadingFolder(childLabel);
-                    },
-                    Qt::QueuedConnection);
-                if (std::optional<StorageEntry> e = scanner->entry(item, token))
-                    kept.append(std::move(*e));
-            }
+        QtConcurrent::run([this, scanner, history, order, token, path, column, progress] {
+            // The children are one measurement, so which of them carries a file with several
+            // names does not depend on the order they are read in. Stopped, only the children
+            // known without measuring come back.
+            QList<StorageEntry> kept =
+                scanner->children(path, token, [progress](const QByteArray &child) {
+                    QMutexLocker lock(&progress->mutex);
+                    progress->child = child;
+                });
             const bool stopped = token.isCancelled();
             // Only a whole measurement is one to compare with later.
             if (!stopped)
@@ -379,6 +379,17 @@ void StorageViewModel::startProgress(const QString &label, const CancelToken &to
         const qint64 found = qint64(m_scanner->foldersFound() - foundBefore) + 1;
         m_progress->setCounted(done, qMax(done, found), found == *lastFound);
         *lastFound = found;
+        // A folder of thousands of children would otherwise queue an update per child.
+        if (!m_loadProgress)
+            return;
+        QByteArray child;
+        {
+            QMutexLocker lock(&m_loadProgress->mutex);
+            child = m_loadProgress->child;
+        }
+        if (!child.isEmpty())
+            setLoadingFolder(m_loadProgress->folder + QStringLiteral(" › ") +
+                             StorageEntry{child}.name());
     });
     m_progressTimer->start();
 }
@@ -388,6 +399,7 @@ void StorageViewModel::endProgress()
     if (m_progressTimer)
         m_progressTimer->stop();
     m_progress.reset();
+    m_loadProgress.reset();
 }
 
 QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry, AppHost *appState)

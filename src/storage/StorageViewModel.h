@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -47,7 +48,8 @@ public:
     QString root() const { return m_root; }
     QList<Column> columns() const { return m_columns; }
     QList<std::optional<StorageEntry>> selection() const { return m_selection; }
-    // "<folder> › <child>" while a column is being measured; absent when idle.
+    // "<folder> › <child>" while a column is being measured (the child whose measuring
+    // began last, looked at a few times a second); absent when idle.
     std::optional<QString> loadingFolder() const { return m_loadingFolder; }
     // The mounted disks to map, as last read.
     QList<Volume> volumes() const { return m_volumes; }
@@ -145,6 +147,9 @@ private:
     Order m_order = Order::largest;
     quint64 m_columnsVersion = 0; // how many times the columns were replaced
     std::optional<CancelToken> m_loadToken;
+    // The child a load's threads started last, read by m_progressTimer on this thread.
+    struct LoadProgress;
+    std::shared_ptr<LoadProgress> m_loadProgress;
     std::optional<CancelToken> m_rebuildToken;
     quint64 m_opened = 0;       // how many times a root was opened
     QSet<quint64> m_ownBatches; // this model's own moves, already accounted for

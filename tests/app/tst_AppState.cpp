@@ -1,14 +1,20 @@
 #include "app/AppState.h"
 #include "app/screens/TabCounts.h"
 #include "dashboard/DashboardViewModel.h"
+#include "exec/ThreadPriority.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "platform/FullDiskAccess.h"
 #include "storage/StorageViewModel.h"
 #include "support/TestEnvironment.h"
 
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 class tst_AppState : public QObject {
     Q_OBJECT
@@ -43,6 +49,30 @@ private slots:
             Preferences::setValue(TabNavigation::defaultsKey, stored);
         AppState state;
         QCOMPARE(int(state.selectedTab()), tab);
+    }
+
+    // Work on the pool, and what it starts, yields to the main thread: every one of the
+    // pool's threads runs at the lower priority.
+    void poolWorkYieldsToTheWindow()
+    {
+        const int base = ::getpriority(PRIO_PROCESS, 0);
+        AppState state;
+        QThreadPool *pool = QThreadPool::globalInstance();
+        QSemaphore started, release;
+        QList<int> niceness(pool->maxThreadCount());
+        for (int i = 0; i < niceness.size(); ++i) {
+            pool->start([&, i] {
+                niceness[i] = ::getpriority(PRIO_PROCESS, ::gettid());
+                started.release();
+                release.acquire();
+            });
+        }
+        QVERIFY(started.tryAcquire(int(niceness.size()), 5000));
+        release.release(int(niceness.size()));
+        pool->waitForDone();
+        for (int n : niceness)
+            QCOMPARE(n, std::max(base, ThreadPriority::kBackgroundNice));
+        QCOMPARE(::getpriority(PRIO_PROCESS, ::gettid()), base);
     }
 
     void tabOrderAndTexts()

@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(groups.size(), 1);
         QCOMPARE(groups[0].paths, QStringList({link, copy})); // the smaller name stays
 
-        // A long listing is read in two halves: the names meet across them.
+        // Names far apart in a long listing still meet.
         const QStringList padding(400, m_env->home() + "/missing");
         QCOMPARE(DuplicateFinder::groups(QStringList{original} + padding + QStringList{copy, link}),
                  groups);

@@ -1,4 +1,5 @@
 #include "exec/SafetyHelper.h"
+#include "exec/ThreadPriority.h"
 #include "platform/Locations.h"
 #include "storage/StorageScanner.h"
 
@@ -10,6 +11,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
@@ -333,6 +335,102 @@ private slots:
         // Each holder measured on its own after the whole: the charge stays put.
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             QCOMPARE(scanner.entry(it.key())->bytes, it.value());
+    }
+
+    // The children of one folder are one measurement: a file with a name in several of
+    // them is charged to the child whose path sorts first ("a" before "a-b"), as du given
+    // the children in sorted order charges it, whatever order they are listed or read in.
+    void childrenChargeTheFirstByPath_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<QByteArray>("fileChild"); // a direct child that is one more name
+        QTest::newRow("folders, one thread") << 1 << QByteArray();
+        QTest::newRow("folders, eight threads") << 8 << QByteArray();
+        QTest::newRow("a file child sorting first") << 8 << QByteArray("0-file");
+        QTest::newRow("a file child sorting last") << 2 << QByteArray("zz-file");
+    }
+    void childrenChargeTheFirstByPath()
+    {
+        QFETCH(int, threads);
+        QFETCH(QByteArray, fileChild);
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        QList<QByteArray> names{"h", "b", "f", "a-b", "g", "c", "a", "e"};
+        writeFile(root + "/shared", 300'000);
+        for (const QByteArray &n : names) {
+            makeDir(root + "/" + n);
+            makeDir(root + "/" + n + "/zz");
+            writeFile(root + "/" + n + "/own", 4096);
+            hardLink(root + "/shared", root + "/" + n + "/zz/name");
+        }
+        if (!fileChild.isEmpty()) {
+            hardLink(root + "/shared", root + "/" + fileChild);
+            names.append(fileChild);
+        }
+        QVERIFY(::unlink((root + "/shared").constData()) == 0);
+        std::sort(names.begin(), names.end());
+        QStringList args{"-s", "-B1", "-x"};
+        for (const QByteArray &n : names)
+            args << QFile::decodeName(root + "/" + n);
+        QProcess du;
+        du.start(QStringLiteral("/usr/bin/du"), args);
+        QVERIFY(du.waitForFinished(60000));
+        // du prints nothing for a file it already counted.
+        QMap<QByteArray, qint64> expected;
+        for (const QByteArray &n : names)
+            expected[root + "/" + n] = 0;
+        for (const QByteArray &line : du.readAllStandardOutput().split('\n')) {
+            if (!line.isEmpty())
+                expected[line.split('\t').value(1)] = line.split('\t').first().toLongLong();
+        }
+
+        StorageScanner scanner(threads);
+        QMap<QByteArray, qint64> measured;
+        for (const StorageEntry &e : scanner.children(root))
+            measured[e.nativePath] = e.bytes;
+        QCOMPARE(measured, expected);
+        // Opened again, or after one of its children, the same answer.
+        scanner.children(root + "/e");
+        measured.clear();
+        for (const StorageEntry &e : scanner.children(root))
+            measured[e.nativePath] = e.bytes;
+        QCOMPARE(measured, expected);
+    }
+
+    // In the background the scanner's own threads yield: they run at a lower priority
+    // than the thread that asked, which keeps its own.
+    void backgroundThreadsYield_data()
+    {
+        QTest::addColumn<bool>("background");
+        QTest::newRow("background") << true;
+        QTest::newRow("normal") << false;
+    }
+    void backgroundThreadsYield()
+    {
+        QFETCH(bool, background);
+        QTemporaryDir tmp;
+        const QByteArray root = dir(tmp);
+        for (int i = 0; i < 64; ++i) {
+            makeDir(root + "/d" + QByteArray::number(i));
+            makeDir(root + "/d" + QByteArray::number(i) + "/e");
+        }
+        const int base = ::getpriority(PRIO_PROCESS, 0);
+        StorageScanner scanner(8, background ? StorageScanner::Priority::Background
+                                             : StorageScanner::Priority::Normal);
+        const pid_t caller = ::gettid();
+        QMap<pid_t, int> niceness;
+        scanner.setReadHook([&](const QByteArray &) {
+            niceness[::gettid()] = ::getpriority(PRIO_PROCESS, ::gettid());
+            QThread::usleep(300); // long enough for the other threads to take folders
+        });
+        QVERIFY(scanner.entry(root));
+        QVERIFY(niceness.size() >= 2);
+        for (auto it = niceness.cbegin(); it != niceness.cend(); ++it) {
+            const int expected = background && it.key() != caller
+                                     ? std::max(base, ThreadPriority::kBackgroundNice)
+                                     : base;
+            QCOMPARE(it.value(), expected);
+        }
     }
 
     void symbolicLinksAreNotFollowed()

@@ -248,14 +248,20 @@ bool MainWindow::showsTabs() const
     return m_gate->currentWidget() == m_content;
 }
 
-void MainWindow::showEvent(QShowEvent *event)
+bool MainWindow::event(QEvent *event)
 {
-    QMainWindow::showEvent(event);
-    if (m_shown)
-        return;
-    m_shown = true;
-    if (Preferences::boolValue(PrefKey::autoScanOnLaunch, true))
-        m_appState->loadAllTabs();
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        // Once this frame has gone to the screen: the scans' first results would
+        // otherwise delay it.
+        QTimer::singleShot(0, this, [this] {
+            emit firstFrameShown();
+            if (Preferences::boolValue(PrefKey::autoScanOnLaunch, true))
+                m_appState->loadAllTabs();
+        });
+    }
+    return handled;
 }
 
 SettingsView *MainWindow::openSettings()

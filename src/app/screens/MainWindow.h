@@ -58,8 +58,12 @@ public:
     // What the "Software Update" window holds; the updater installs its dialog here.
     static void setUpdateContent(std::function<QWidget *(AppState *)> factory);
 
+signals:
+    // The window's first frame was drawn; the launch scans start after it.
+    void firstFrameShown();
+
 protected:
-    void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
     // Asks first while a terminal sheet's command still runs.
     void closeEvent(QCloseEvent *event) override;
 
@@ -84,7 +88,7 @@ private:
     QToolButton *m_rescan = nullptr;
     SettingsView *m_settings = nullptr;
     QWidget *m_updateWindow = nullptr;
-    bool m_shown = false;
+    bool m_painted = false;
     LeftoversSheet *m_leftovers = nullptr;
     bool m_quitConfirmed = false;
 };

@@ -259,15 +259,18 @@ QString StorageView::loadingText() const
     return m_loading->isHidden() ? QString() : m_loadingLabel->text();
 }
 
-void StorageView::showEvent(QShowEvent *event)
+bool StorageView::event(QEvent *event)
 {
-    QWidget::showEvent(event);
-    if (m_opened)
-        return;
-    m_opened = true;
-    // A load already under way (started elsewhere) is left to finish.
-    if (m_model->columns().isEmpty() && !m_model->loadingFolder())
-        m_model->open(m_model->root());
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Paint && !m_opened) {
+        m_opened = true;
+        QTimer::singleShot(0, this, [this] {
+            // A load already under way (started elsewhere) is left to finish.
+            if (m_model->columns().isEmpty() && !m_model->loadingFolder())
+                m_model->open(m_model->root());
+        });
+    }
+    return handled;
 }
 
 void StorageView::rebuildColumns()

@@ -59,7 +59,8 @@ signals:
     void trashFinished(bool moved);
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    // Measuring starts once the view's first frame is drawn, so it never delays it.
+    bool event(QEvent *event) override;
 
 private:
     void fillVolumes();

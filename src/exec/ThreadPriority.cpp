@@ -1,0 +1,52 @@
+#include "exec/ThreadPriority.h"
+
+#include <QSemaphore>
+#include <QThreadPool>
+
+#include <memory>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#elif defined(__APPLE__)
+#include <pthread.h>
+#endif
+
+void ThreadPriority::lowerCurrent()
+{
+    thread_local bool lowered = false;
+    if (lowered)
+        return;
+    lowered = true;
+#ifdef __linux__
+    // Each thread has a niceness of its own here.
+    ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNice);
+#elif defined(__APPLE__)
+    ::pthread_set_qos_class_self_np(QOS_CLASS_UTILITY, 0);
+#endif
+}
+
+void ThreadPriority::lowerPool(QThreadPool &pool)
+{
+    // Its threads, once lowered, stay.
+    static QThreadPool *done = nullptr;
+    if (done == &pool)
+        return;
+    done = &pool;
+    // Each thread lowers itself while every other one is held busy, so none is left out;
+    // work already running keeps its thread only a moment. The semaphores outlive this
+    // call: a thread may still be leaving its wait.
+    pool.setExpiryTimeout(-1);
+    const int count = pool.maxThreadCount();
+    const auto lowered = std::make_shared<QSemaphore>();
+    const auto release = std::make_shared<QSemaphore>();
+    for (int i = 0; i < count; ++i) {
+        pool.start([lowered, release] {
+            lowerCurrent();
+            lowered->release();
+            release->acquire();
+        });
+    }
+    lowered->tryAcquire(count, 1000);
+    release->release(count);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+class QThreadPool;
+
+// Background threads that yield to the one drawing the window. On a busy machine a
+// thread among many runnable ones waits its turn; the window's thread waits least when
+// the measuring threads beside it ask for less.
+namespace ThreadPriority {
+
+// The niceness a background thread runs at on Linux.
+constexpr int kBackgroundNice = 10;
+
+// Lowers the calling thread's priority for the rest of its life (a thread cannot take
+// it back); calling it again does nothing.
+void lowerCurrent();
+
+// Lowers the priority of every thread the pool will ever run work on: it makes all of
+// them at once, lowers each, and keeps them for good. Blocks until they all have (at
+// most a second, should work hold some). Main thread only; once per pool.
+void lowerPool(QThreadPool &pool);
+
+} // namespace ThreadPriority
