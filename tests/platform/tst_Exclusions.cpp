@@ -6,6 +6,7 @@
 #include "finders/AdvancedToolsViewModel.h"
 #include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
+#include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 #include "storage/UsageWalk.h"
 #include "support/TestEnvironment.h"
@@ -102,6 +103,14 @@ private slots:
         QVERIFY(FileProperties::exists(item));
         QVERIFY(JunkViewModel::freshCategories().isEmpty());
         QVERIFY(!now.offers(nativePath(item)));
+        // Adding to it would write over what it held: refused, said, and left as it was.
+        ExclusionsViewModel settings;
+        settings.addExcluded("/elsewhere");
+        settings.waitForTasks();
+        QTRY_COMPARE(settings.writeError(), now.error());
+        QCOMPARE(settings.blockedReason(), now.error());
+        QFile after(list);
+        QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray(), contents);
     }
 
     // One folder of each kind the tabs look into is excluded: none of them lists anything
