@@ -54,11 +54,29 @@ class RecentlyRemovedSheet::Rows : public QAbstractItemModel {
 public:
     using QAbstractItemModel::QAbstractItemModel;
 
+    // The view lays out every top-level row it is told of: it is told of a page at a
+    // time, the next when it scrolls to the end.
+    static constexpr int pageSize = 200;
+
     void reset(const QList<JournalEntry> &entries)
     {
         beginResetModel();
         m_entries = entries;
+        m_shown = int(qMin<qsizetype>(entries.size(), pageSize));
         endResetModel();
+    }
+    bool canFetchMore(const QModelIndex &parent) const override
+    {
+        return !parent.isValid() && m_shown < m_entries.size();
+    }
+    void fetchMore(const QModelIndex &parent) override
+    {
+        if (parent.isValid())
+            return;
+        const int more = int(qMin<qsizetype>(m_entries.size() - m_shown, pageSize));
+        beginInsertRows({}, m_shown, m_shown + more - 1);
+        m_shown += more;
+        endInsertRows();
     }
     const QList<JournalEntry> &entries() const { return m_entries; }
 
@@ -78,7 +96,7 @@ public:
     int rowCount(const QModelIndex &parent) const override
     {
         if (!parent.isValid())
-            return int(m_entries.size());
+            return m_shown;
         if (parent.internalId() != 0 || parent.column() != 0)
             return 0;
         return int(m_entries.at(parent.row()).items.size());
@@ -127,6 +145,7 @@ public:
 
 private:
     QList<JournalEntry> m_entries;
+    int m_shown = 0;
 };
 
 RecentlyRemovedSheet::RecentlyRemovedSheet(RecentlyRemovedViewModel *model, QWidget *parent)
