@@ -14,7 +14,6 @@
 #include "exec/ThreadPriority.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "homebrew/HomebrewViewModel.h"
-#include "platform/BytePath.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/NotificationCenter.h"
@@ -61,12 +60,13 @@ AppState::AppState(QObject *parent) : QObject(parent)
     m_recentlyRemovedVM = new RecentlyRemovedViewModel(this);
     m_exclusionsVM = new ExclusionsViewModel(this);
     connect(RemovalHub::instance(), &RemovalHub::restored, this, &AppState::showRestored);
+    // The keep list leaves the map as it is; the excluded folders change what it measures.
     connect(m_exclusionsVM, &ExclusionsViewModel::excludedFoldersChanged, this,
-            &AppState::applyExclusions);
+            [this] { applyExclusions(true); });
     connect(m_exclusionsVM, &ExclusionsViewModel::keptPathsChanged, this,
-            &AppState::applyExclusions);
+            [this] { applyExclusions(false); });
     connect(m_exclusionsVM, &ExclusionsViewModel::blockedReasonChanged, this,
-            &AppState::applyExclusions);
+            [this] { applyExclusions(false); });
 
     m_hasFullDiskAccess = readFullDiskAccess();
     watchForFullDiskAccess();
@@ -382,7 +382,7 @@ void AppState::showRestored(const RemovalBatch &batch)
     m_dashboardVM->fetchMetrics(this);
 }
 
-void AppState::applyExclusions()
+void AppState::applyExclusions(bool foldersChanged)
 {
     for (AdvancedToolsViewModel *model :
          {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
@@ -390,7 +390,7 @@ void AppState::applyExclusions()
     m_deepCleanVM->dropNotOffered();
     if (!m_junkVM->categories().isEmpty())
         m_junkVM->scan(this);
-    if (m_storageVM)
+    if (m_storageVM && foldersChanged)
         m_storageVM->forgetMeasurements();
 }
 

@@ -178,8 +178,9 @@ private:
     bool leftoversShownOrComing(const QString &name, const std::optional<QString> &bundleID) const;
     // Put back: the tab it was removed from shows it again.
     void showRestored(const RemovalBatch &batch);
-    // The lists changed: what they now keep out leaves every tab.
-    void applyExclusions();
+    // The lists changed: what they now keep out leaves every tab; the map measures afresh
+    // when the excluded folders changed.
+    void applyExclusions(bool foldersChanged);
 
     TabNavigation m_selectedTab;
     bool m_isScanning = false;

@@ -54,7 +54,8 @@ public:
         x += 16 + 6;
 
         int right = r.right() - 6;
-        if (entry.isDirectory) {
+        // An excluded folder does not open.
+        if (entry.isDirectory && !entry.isExcluded) {
             const QIcon chevron = Symbols::icon(QStringLiteral("chevron.right"), secondary);
             chevron.paint(p, QRect(right - 10, midY - 5, 10, 10));
             right -= 10 + 4;
