@@ -42,28 +42,21 @@ QString display(const QByteArray &path)
     return decodeNativePath(path.constData(), path.size());
 }
 
-// Folds an absolute path: repeated slashes, "." and ".." go, and ".." at the root stays
-// at the root (a path cannot climb above "/", so "/tmp/../.." is "/").
-template <typename Text, typename Part>
-Text foldAbsolute(const Text &path, const Part &dot, const Part &dotDot)
+// Folds an absolute path as BytePath::folded does, for text.
+QString foldAbsolute(const QString &path)
 {
-    QList<Text> parts;
-    for (const auto &part : path.split('/')) {
-        if (part.isEmpty() || part == dot)
+    QStringList parts;
+    for (const QString &part : path.split(QLatin1Char('/'))) {
+        if (part.isEmpty() || part == QLatin1String("."))
             continue;
-        if (part == dotDot) {
+        if (part == QLatin1String("..")) {
             if (!parts.isEmpty())
                 parts.removeLast();
             continue;
         }
-        parts.append(Text(part));
+        parts.append(part);
     }
-    Text out;
-    for (const Text &part : parts) {
-        out += '/';
-        out += part;
-    }
-    return out.isEmpty() ? Text("/") : out;
+    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
 }
 
 QByteArray expandTilde(const QByteArray &path, const QByteArray &home)
@@ -81,7 +74,7 @@ QByteArray standardized(const QByteArray &path, const QByteArray &home)
     const QByteArray p = expandTilde(path, home);
     if (!p.startsWith('/'))
         return {};
-    return foldAbsolute(p, QByteArrayLiteral("."), QByteArrayLiteral(".."));
+    return BytePath::folded(p);
 }
 
 std::optional<FileId> idOf(const QByteArray &path, bool followLast)
@@ -542,7 +535,7 @@ QString SafetyHelper::standardizedPath(const QString &path)
         return p;
     if (!p.startsWith(QLatin1Char('/')))
         return QDir::cleanPath(p);
-    return foldAbsolute(p, QStringLiteral("."), QStringLiteral(".."));
+    return foldAbsolute(p);
 }
 
 bool SafetyHelper::isPathSafeToDelete(const QString &path)

@@ -211,6 +211,7 @@ void fillLinux(Locations &l)
     }
 
     l.skippedMounts = {"/proc", "/sys", "/dev", "/run", "/mnt", "/media", "/snap"};
+    l.skippedOnlyWhenMounted = true;
     l.storageStaysOnDevice = true;
     l.rootDisplayName = rootLabel();
 

@@ -41,6 +41,10 @@ struct Locations {
 
     // Storage scanner.
     QStringList skippedMounts;
+    // Whether a skipped mount is skipped only while something is mounted there. On Linux
+    // these are usually file systems of their own; where one is a plain folder of the
+    // measured file system, it holds what du -x counts.
+    bool skippedOnlyWhenMounted = false;
     // A measurement keeps to the device of the folder measured and leaves out every mount
     // below it. Off on macOS, where the data volume is reached from "/" through firmlinks
     // and the skipped mounts are the rule.

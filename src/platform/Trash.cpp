@@ -212,21 +212,7 @@ QByteArray cleanAbsolute(QByteArray path)
             return {};
         path = QByteArray(cwd) + '/' + path;
     }
-    QList<QByteArray> parts;
-    for (const QByteArray &part : path.split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts.append(part);
-    }
-    QByteArray out;
-    for (const QByteArray &part : parts)
-        out += '/' + part;
-    return out.isEmpty() ? QByteArrayLiteral("/") : out;
+    return BytePath::folded(path);
 }
 
 // The path with its longest existing part resolved; the rest is kept as written.

@@ -1,6 +1,7 @@
 #include "storage/StorageScanner.h"
 
 #include "exec/ThreadPriority.h"
+#include "platform/BytePath.h"
 #include "platform/DirectoryReader.h"
 #include "platform/Exclusions.h"
 #include "platform/Locations.h"
@@ -230,6 +231,7 @@ bool isBtrfsFolder(const DirectoryReader &)
 // What one public operation reads once from the table and the system.
 struct StorageScanner::Settings {
     bool staysOnDevice = true;
+    bool skippedOnlyWhenMounted = false;
     std::vector<std::string> skipped;
     std::vector<std::string> skippedParents; // folders that hold a skipped mount point
     QList<MountTable::Mount> mounts;
@@ -242,6 +244,7 @@ struct StorageScanner::Settings {
     {
         const Locations &loc = Locations::current();
         staysOnDevice = loc.storageStaysOnDevice;
+        skippedOnlyWhenMounted = loc.skippedOnlyWhenMounted;
         for (const QString &mount : loc.skippedMounts) {
             const QByteArray s = StorageScanner::standardized(nativePath(mount));
             if (s.isEmpty() || s == "/")
@@ -267,6 +270,22 @@ struct StorageScanner::Settings {
     bool isSkipped(std::string_view item) const
     {
         return std::find(skipped.begin(), skipped.end(), item) != skipped.end();
+    }
+    // Skipped, for an item on `device` in a folder on `parentDevice`.
+    bool skips(std::string_view item, quint64 device, quint64 parentDevice) const
+    {
+        return isSkipped(item) && (!skippedOnlyWhenMounted || device != parentDevice);
+    }
+    bool skips(std::string_view item, quint64 device) const
+    {
+        if (!isSkipped(item))
+            return false;
+        if (!skippedOnlyWhenMounted)
+            return true;
+        DirectoryReader::Node above;
+        const std::string parent = parentPath(item);
+        return parent.empty() || !DirectoryReader::statPath(parent.c_str(), above) ||
+               above.id.device != device;
     }
 
     // A folder mounted over (the table lists it) or on another device than its parent,
@@ -394,32 +413,7 @@ StorageScanner::~StorageScanner()
 
 QByteArray StorageScanner::standardized(const QByteArray &path)
 {
-    if (path.isEmpty())
-        return path;
-    const bool absolute = path.startsWith('/');
-    QList<QByteArray> parts;
-    for (const QByteArray &part : path.split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.isEmpty() && parts.last() != "..")
-                parts.removeLast();
-            else if (!absolute)
-                parts.append(part);
-            continue;
-        }
-        parts.append(part);
-    }
-    QByteArray out;
-    out.reserve(path.size());
-    for (const QByteArray &part : parts) {
-        if (absolute || !out.isEmpty())
-            out += '/';
-        out += part;
-    }
-    if (out.isEmpty())
-        out = absolute ? QByteArray("/") : QByteArray(".");
-    return out;
+    return BytePath::folded(path);
 }
 
 bool StorageScanner::isSkipped(const QString &path)
@@ -497,7 +491,7 @@ std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
         return excluded;
     }
     if (node.kind == DirectoryReader::Kind::SymLink ||
-        settings.isSkipped(std::string_view(path.constData(), size_t(path.size()))))
+        settings.skips(std::string_view(path.constData(), size_t(path.size())), node.id.device))
         return StorageEntry{path, 0, false, false, identity};
     if (node.kind == DirectoryReader::Kind::Directory) {
         // Its bytes belong to its own file system: open it to measure it there.
@@ -557,11 +551,12 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
             result.append(excluded);
             continue;
         }
-        if (isFolder && !settings.isSkipped(key) && settings.isMountPoint(path, node)) {
+        const bool skipped = settings.skips(key, node.id.device, walk.device);
+        if (isFolder && !skipped && settings.isMountPoint(path, node)) {
             result.append(otherDisk(path, node, settings));
             continue;
         }
-        if (node.kind == DirectoryReader::Kind::SymLink || settings.isSkipped(key)) {
+        if (node.kind == DirectoryReader::Kind::SymLink || skipped) {
             result.append(StorageEntry{path, 0, isFolder, false, identity});
             continue;
         }
@@ -774,8 +769,12 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
             return;
         if (checkSkips) {
             appendName(path, name);
-            const bool skipped = walk.settings.isSkipped(path);
+            bool skipped = walk.settings.isSkipped(path);
             path.resize(baseLength);
+            // A plain folder of this file system by a skipped mount's name is measured.
+            DirectoryReader::Node node;
+            if (skipped && walk.settings.skippedOnlyWhenMounted)
+                skipped = !dir.statChild(name, node) || node.id.device != self.id.device;
             if (skipped)
                 continue;
         }
