@@ -337,6 +337,7 @@ RemovedItem aboutToGo(int folderFd, const QByteArray &path, const QByteArray &re
                       const std::optional<FileIdentity> &listed)
 {
     RemovedItem item;
+    item.movingSince = RemovedItem::now();
     item.path = path;
     item.resolvedPath = BytePath::join(realFolder, lastName(path));
     struct stat st;
@@ -353,6 +354,7 @@ RemovedItem aboutToGo(int folderFd, const QByteArray &path, const QByteArray &re
 void announce(RemovedItem item, const Trash::Result &result)
 {
     item.trashed = result;
+    item.movedBy = RemovedItem::now();
     RemovalHub::report(item);
 }
 

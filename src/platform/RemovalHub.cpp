@@ -6,6 +6,14 @@
 #include <QMutex>
 
 #include <atomic>
+#include <chrono>
+
+qint64 RemovedItem::now()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct RemovalHub::Batch::Shared {
     QMutex mutex;

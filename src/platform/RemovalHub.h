@@ -21,6 +21,10 @@ struct RemovedItem {
     FileIdentity identity;
     qint64 allocatedBytes = -1; // the blocks a file held; -1 for a folder (not measured)
     Trash::Result trashed;      // where it is now
+    // Steady clock, in ns: the move happened between them (0 when unknown).
+    qint64 movingSince = 0;
+    qint64 movedBy = 0;
+    static qint64 now();
 };
 
 // Everything one action of the user moved to the Trash.

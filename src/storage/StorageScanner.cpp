@@ -6,6 +6,7 @@
 #include "platform/Exclusions.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
+#include "platform/RemovalHub.h"
 #include "storage/Volumes.h"
 
 #include <QThread>
@@ -372,6 +373,7 @@ struct StorageScanner::Walk {
     std::vector<Link> links;
     int busy = 0;    // threads reading a folder
     int helpers = 0; // pool threads still inside this walk
+    const qint64 startedAt = RemovedItem::now();
 
     Walk(const Settings &s, const CancelToken *t)
         : settings(s), token(t ? std::optional<CancelToken>(*t) : std::nullopt),
@@ -629,7 +631,7 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
     if (!finish(shared))
         return std::nullopt;
     const Folder &root = walk.folders.front();
-    return Measure{root.bytes, root.partial};
+    return Measure{root.bytes, root.partial, walk.startedAt, RemovedItem::now()};
 }
 
 bool StorageScanner::finish(const std::shared_ptr<Walk> &shared)
@@ -815,6 +817,7 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
 
 void StorageScanner::settle(Walk &walk)
 {
+    const qint64 endedAt = RemovedItem::now();
     // Paths are built from the nearest folder already known, without recursion: trees
     // may be deeper than a thread's stack would allow.
     std::unordered_map<const Folder *, std::string> paths;
@@ -895,7 +898,8 @@ void StorageScanner::settle(Walk &walk)
         if (f.bytes >= cacheThreshold || isTrash) {
             std::string p = pathOf(&f);
             std::unique_lock write(m_sizesLock);
-            m_sizes.insert_or_assign(std::move(p), Measure{f.bytes, f.partial});
+            m_sizes.insert_or_assign(std::move(p),
+                                     Measure{f.bytes, f.partial, walk.startedAt, endedAt});
         }
     }
     for (auto &[id, owner] : newOwners)
@@ -914,7 +918,24 @@ void StorageScanner::dropBelow(const std::string &key, bool itself)
     }
 }
 
-void StorageScanner::forget(const QByteArray &item, qint64 bytes)
+namespace {
+
+// Takes a moved item's bytes off a cached total that counted them. False when the total
+// must go: its walk ran while the item moved, so whether it counted it is unknown.
+bool takeMoved(StorageScanner::Measure &m, qint64 bytes, qint64 movingSince, qint64 movedBy)
+{
+    const bool known = movedBy != 0;
+    if (!known || m.endedAt < movingSince) {
+        m.bytes = std::max<qint64>(0, m.bytes - bytes);
+        return true;
+    }
+    return m.startedAt > movedBy;
+}
+
+} // namespace
+
+void StorageScanner::forget(const QByteArray &item, qint64 bytes, qint64 movingSince,
+                            qint64 movedBy)
 {
     QMutexLocker lock(&m_mutex);
     const QByteArray path = standardized(item);
@@ -929,17 +950,18 @@ void StorageScanner::forget(const QByteArray &item, qint64 bytes)
     for (std::string ancestor = parentPath(key); !ancestor.empty();
          ancestor = parentPath(ancestor)) {
         const auto hit = m_sizes.find(ancestor);
-        if (hit != m_sizes.end())
-            hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+        if (hit != m_sizes.end() && !takeMoved(hit->second, bytes, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
 }
 
-void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
+void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes, qint64 movingSince,
+                                  qint64 movedBy)
 {
     const Settings settings;
     const std::string trash = settings.trashRoot;
     if (trash.empty()) {
-        forget(item, bytes);
+        forget(item, bytes, movingSince, movedBy);
         return;
     }
     QMutexLocker lock(&m_mutex);
@@ -974,8 +996,9 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
     write.lock();
 
     for (std::string a = parentPath(key); !a.empty() && !holds(a, trash); a = parentPath(a)) {
-        if (const auto hit = m_sizes.find(a); hit != m_sizes.end())
-            hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+        if (const auto hit = m_sizes.find(a);
+            hit != m_sizes.end() && !takeMoved(hit->second, bytes, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
     for (std::string a = parentPath(trash); !a.empty(); a = parentPath(a)) {
         const auto hit = m_sizes.find(a);
@@ -983,7 +1006,8 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
             continue;
         // Folders holding both lose the item and gain it back in the Trash.
         const qint64 change = holds(a, key) ? grown - bytes : grown;
-        hit->second.bytes = std::max<qint64>(0, hit->second.bytes + change);
+        if (!takeMoved(hit->second, -change, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
 }
 

@@ -13,7 +13,6 @@
 #include <QThreadPool>
 #include <QUrl>
 
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -42,7 +41,7 @@ struct StorageEntry {
     // How it changed since the map measured it on an earlier day; `changedSince` is invalid
     // when there is no such measurement.
     qint64 changedBytes = 0;
-    QDate changedSince;
+    QDate changedSince{};
 
     static StorageEntry fromPath(const QString &path, qint64 bytes = 0, bool isDirectory = false,
                                  bool isPartial = false);
@@ -87,6 +86,9 @@ public:
     struct Measure {
         qint64 bytes = 0;
         bool isPartial = false;
+        // When the walk that measured it started and ended (RemovedItem::now()).
+        qint64 startedAt = 0;
+        qint64 endedAt = 0;
     };
 
     // Threads that measure one folder at once; 1 measures on the caller's thread only.
@@ -119,13 +121,17 @@ public:
     QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {},
                                  const ChildStarted &started = {});
     // After an item was moved away: drops its cached totals and those below it, and
-    // takes `bytes` off every cached ancestor (not below 0).
-    void forget(const QByteArray &item, qint64 bytes);
+    // takes `bytes` off every cached ancestor (not below 0). When the move's time is
+    // known (between `movingSince` and `movedBy`, RemovedItem::now()), an ancestor
+    // measured after it is left alone, and one whose measurement overlapped it is
+    // dropped to be measured again: either may or may not have counted the item.
+    void forget(const QByteArray &item, qint64 bytes, qint64 movingSince = 0, qint64 movedBy = 0);
     // After an item was moved to the Trash, which may lie inside a measured folder: the
     // bytes leave the item's cached ancestors that do not hold the Trash, arrive in the
     // cached folders above the Trash up to the first folder holding both, and the
     // Trash's own totals are measured again.
-    void movedToTrash(const QByteArray &item, qint64 bytes);
+    void movedToTrash(const QByteArray &item, qint64 bytes, qint64 movingSince = 0,
+                      qint64 movedBy = 0);
     // Measures the folder again from the disk, nothing of it from the cache, and moves the
     // cached totals of the folders above it by the difference (`listed` is what it measured
     // before when its total was not cached). Nothing when cancelled.

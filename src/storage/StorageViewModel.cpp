@@ -415,10 +415,11 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
     // judged and moved as itself.
     QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState, batch] {
         const RemovalHub::Joined joined(batch);
+        const qint64 movingSince = RemovedItem::now();
         const SafetyHelper::Outcome outcome =
             SafetyHelper::moveNativeToTrash(entry.nativePath, entry.identity, appState);
         if (outcome.ok)
-            scanner->movedToTrash(entry.nativePath, entry.bytes);
+            scanner->movedToTrash(entry.nativePath, entry.bytes, movingSince, RemovedItem::now());
         return outcome;
     });
     m_pending.track(QFuture<void>(moved));
@@ -508,7 +509,7 @@ void StorageViewModel::dropRemoved(const RemovalBatch &batch)
             qint64 bytes = shown.value(item.path, item.allocatedBytes);
             if (bytes < 0)
                 bytes = removedFolderBytes(*scanner, item);
-            scanner->movedToTrash(item.path, bytes);
+            scanner->movedToTrash(item.path, bytes, item.movingSince, item.movedBy);
         }
     });
     m_pending.track(corrected);
