@@ -29,6 +29,12 @@ struct Locations {
     QString trashInfo;        // Linux: the .trashinfo files of trashFiles' entries
     QString trashMeasureRoot; // what the dashboard measures as "trash"
 
+    // The program's own files: settings kept as files (the excluded folders, the keep
+    // list), the record of removals, and what may be thrown away (the map's history).
+    QString configFolder;
+    QString stateFolder;
+    QString cacheFolder;
+
     // Removal safety.
     QStringList protectedTrees;  // each protects itself and everything below
     QStringList protectedItself; // each protects only itself

@@ -88,7 +88,8 @@ QByteArray NcduExport::info(const UsageWalk::Item &item, bool isRoot) const
         out += ",\"notreg\":true";
     if (item.excluded == UsageWalk::Excluded::OtherFileSystem)
         out += ",\"excluded\":\"othfs\"";
-    else if (item.excluded == UsageWalk::Excluded::Rule)
+    else if (item.excluded == UsageWalk::Excluded::Rule ||
+             item.excluded == UsageWalk::Excluded::Settings)
         out += ",\"excluded\":\"pattern\"";
     if (linked)
         appendNumber(out, "nlink", node.linkCount);

@@ -3,8 +3,10 @@
 #include "exec/ThreadPriority.h"
 #include "platform/BytePath.h"
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
+#include "platform/RemovalHub.h"
 #include "storage/Volumes.h"
 
 #include <QThread>
@@ -130,6 +132,8 @@ QString formatBytes(qint64 bytes)
 
 QString sizeText(const StorageEntry &entry)
 {
+    if (entry.isExcluded)
+        return QStringLiteral("Excluded");
     if (entry.isOtherDisk)
         return QStringLiteral("Another disk · ") + formatBytes(entry.otherDiskUsed) +
                QStringLiteral(" used");
@@ -235,6 +239,7 @@ struct StorageScanner::Settings {
     // The Trash is cached at any size, so a move into it can be settled exactly.
     std::string trashRoot;
     FileId trashId;
+    Exclusions exclusions = Exclusions::current();
 
     Settings()
     {
@@ -368,6 +373,7 @@ struct StorageScanner::Walk {
     std::vector<Link> links;
     int busy = 0;    // threads reading a folder
     int helpers = 0; // pool threads still inside this walk
+    const qint64 startedAt = RemovedItem::now();
 
     Walk(const Settings &s, const CancelToken *t)
         : settings(s), token(t ? std::optional<CancelToken>(*t) : std::nullopt),
@@ -430,6 +436,8 @@ QList<QByteArray> StorageScanner::listingLocked(const QByteArray &folder)
 {
     QList<QByteArray> result;
     const QByteArray base = standardized(folder);
+    if (Exclusions::current().isExcluded(base))
+        return result;
     DirectoryReader dir;
     m_folderReads.fetch_add(1, std::memory_order_relaxed);
     if (m_readHook) {
@@ -478,6 +486,12 @@ std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
     if (path.isEmpty() || !DirectoryReader::statPath(path.constData(), node))
         return std::nullopt;
     const FileIdentity identity = node.identity();
+    if (node.kind == DirectoryReader::Kind::Directory &&
+        (settings.exclusions.isExcludedId(node.id) || settings.exclusions.isExcluded(path))) {
+        StorageEntry excluded{path, 0, true, false, identity};
+        excluded.isExcluded = true;
+        return excluded;
+    }
     if (node.kind == DirectoryReader::Kind::SymLink ||
         settings.skips(std::string_view(path.constData(), size_t(path.size())), node.id.device))
         return StorageEntry{path, 0, false, false, identity};
@@ -531,6 +545,14 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
         const std::string key(path.constData(), size_t(path.size()));
         const FileIdentity identity = node.identity();
         const bool isFolder = node.kind == DirectoryReader::Kind::Directory;
+        // Excluded in Settings: shown, never walked into.
+        if (isFolder &&
+            (settings.exclusions.isExcludedId(node.id) || settings.exclusions.isExcluded(path))) {
+            StorageEntry excluded{path, 0, true, false, identity};
+            excluded.isExcluded = true;
+            result.append(excluded);
+            continue;
+        }
         const bool skipped = settings.skips(key, node.id.device, walk.device);
         if (isFolder && !skipped && settings.isMountPoint(path, node)) {
             result.append(otherDisk(path, node, settings));
@@ -609,7 +631,7 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
     if (!finish(shared))
         return std::nullopt;
     const Folder &root = walk.folders.front();
-    return Measure{root.bytes, root.partial};
+    return Measure{root.bytes, root.partial, walk.startedAt, RemovedItem::now()};
 }
 
 bool StorageScanner::finish(const std::shared_ptr<Walk> &shared)
@@ -731,6 +753,9 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
             if (above->device == self.id.device && above->inode == self.id.inode)
                 return;
         }
+        // Excluded in Settings: not walked, nothing of it counted.
+        if (walk.settings.exclusions.isExcludedId(self.id))
+            return;
     }
     folder.device = self.id.device;
     folder.inode = self.id.inode;
@@ -792,6 +817,7 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
 
 void StorageScanner::settle(Walk &walk)
 {
+    const qint64 endedAt = RemovedItem::now();
     // Paths are built from the nearest folder already known, without recursion: trees
     // may be deeper than a thread's stack would allow.
     std::unordered_map<const Folder *, std::string> paths;
@@ -872,7 +898,8 @@ void StorageScanner::settle(Walk &walk)
         if (f.bytes >= cacheThreshold || isTrash) {
             std::string p = pathOf(&f);
             std::unique_lock write(m_sizesLock);
-            m_sizes.insert_or_assign(std::move(p), Measure{f.bytes, f.partial});
+            m_sizes.insert_or_assign(std::move(p),
+                                     Measure{f.bytes, f.partial, walk.startedAt, endedAt});
         }
     }
     for (auto &[id, owner] : newOwners)
@@ -891,7 +918,24 @@ void StorageScanner::dropBelow(const std::string &key, bool itself)
     }
 }
 
-void StorageScanner::forget(const QByteArray &item, qint64 bytes)
+namespace {
+
+// Takes a moved item's bytes off a cached total that counted them. False when the total
+// must go: its walk ran while the item moved, so whether it counted it is unknown.
+bool takeMoved(StorageScanner::Measure &m, qint64 bytes, qint64 movingSince, qint64 movedBy)
+{
+    const bool known = movedBy != 0;
+    if (!known || m.endedAt < movingSince) {
+        m.bytes = std::max<qint64>(0, m.bytes - bytes);
+        return true;
+    }
+    return m.startedAt > movedBy;
+}
+
+} // namespace
+
+void StorageScanner::forget(const QByteArray &item, qint64 bytes, qint64 movingSince,
+                            qint64 movedBy)
 {
     QMutexLocker lock(&m_mutex);
     const QByteArray path = standardized(item);
@@ -906,17 +950,18 @@ void StorageScanner::forget(const QByteArray &item, qint64 bytes)
     for (std::string ancestor = parentPath(key); !ancestor.empty();
          ancestor = parentPath(ancestor)) {
         const auto hit = m_sizes.find(ancestor);
-        if (hit != m_sizes.end())
-            hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+        if (hit != m_sizes.end() && !takeMoved(hit->second, bytes, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
 }
 
-void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
+void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes, qint64 movingSince,
+                                  qint64 movedBy)
 {
     const Settings settings;
     const std::string trash = settings.trashRoot;
     if (trash.empty()) {
-        forget(item, bytes);
+        forget(item, bytes, movingSince, movedBy);
         return;
     }
     QMutexLocker lock(&m_mutex);
@@ -951,8 +996,9 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
     write.lock();
 
     for (std::string a = parentPath(key); !a.empty() && !holds(a, trash); a = parentPath(a)) {
-        if (const auto hit = m_sizes.find(a); hit != m_sizes.end())
-            hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+        if (const auto hit = m_sizes.find(a);
+            hit != m_sizes.end() && !takeMoved(hit->second, bytes, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
     for (std::string a = parentPath(trash); !a.empty(); a = parentPath(a)) {
         const auto hit = m_sizes.find(a);
@@ -960,7 +1006,8 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
             continue;
         // Folders holding both lose the item and gain it back in the Trash.
         const qint64 change = holds(a, key) ? grown - bytes : grown;
-        hit->second.bytes = std::max<qint64>(0, hit->second.bytes + change);
+        if (!takeMoved(hit->second, -change, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/KeepMenu.h"
 #include "app/widgets/RowActions.h"
 #include "app/widgets/ScanStateStack.h"
 #include "app/widgets/Style.h"
@@ -123,6 +124,14 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
         QStringLiteral("None of your projects has a node_modules folder to clear."), this);
     m_body->setContent(m_table);
     layout->addWidget(m_body, 1);
+    KeepMenu::attach(m_table, appState->exclusionsVM(), [model](const QModelIndex &index) {
+        const QUuid id = index.siblingAtColumn(CheckColumn).data(IdRole).toUuid();
+        for (const NodeModuleTarget &t : model->targets()) {
+            if (t.id == id)
+                return t.nativePath;
+        }
+        return QByteArray();
+    });
 
     connect(head, &QHeaderView::sectionClicked, this, &DeepCleanView::sortBy);
     connect(model, &DeepCleanViewModel::targetsChanged, this, &DeepCleanView::rebuild);
