@@ -44,10 +44,13 @@ QList<QModelIndex> RowActions::controlsOf(const QModelIndex &row, bool forward) 
     QList<QModelIndex> cells;
     for (int column : std::as_const(columns)) {
         const QModelIndex cell = row.sibling(row.row(), column);
-        // A row without a tick box (a file under a category) has no stop there.
-        if (cell.isValid() &&
-            (column != m_tickColumn ||
-             ((cell.flags() & Qt::ItemIsUserCheckable) && cell.data(Qt::CheckStateRole).isValid())))
+        // A row without a tick box (a file under a category) or without a button (a copy
+        // that frees nothing) has no stop there.
+        const bool shown = column == m_tickColumn
+                               ? (cell.flags() & Qt::ItemIsUserCheckable) &&
+                                     cell.data(Qt::CheckStateRole).isValid()
+                               : !cell.data(Qt::DisplayRole).toString().isEmpty();
+        if (cell.isValid() && shown)
             cells.append(cell);
     }
     return cells;
