@@ -10,6 +10,7 @@
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
+#include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "applications/screens/LeftoversSheet.h"
 #include "exec/screens/TerminalSheetView.h"
@@ -65,7 +66,7 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     m_blocked->setObjectName(QStringLiteral("removalsBlocked"));
     m_blocked->setWordWrap(true);
     m_blocked->setContentsMargins(12, 6, 12, 6);
-    m_blocked->setStyleSheet(QStringLiteral("color: #d70015; font-weight: bold;"));
+    Style::makeWarning(m_blocked);
     m_blocked->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     detailLayout->addWidget(m_blocked);
     m_gate = new QStackedWidget(detail);

@@ -20,7 +20,10 @@ public:
     bool eventFilter(QObject *, QEvent *event) override
     {
         const auto type = event->type();
-        if ((type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange) &&
+        // A widget whose palette was set gets no palette event at a switch; the new style
+        // that follows the new palette reaches every widget.
+        if ((type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange ||
+             type == QEvent::StyleChange) &&
             !m_busy) {
             // Setting a style sheet may itself change the palette once more.
             m_busy = true;
@@ -43,6 +46,22 @@ void followTheme(QWidget *widget, std::function<void()> restyle)
 {
     restyle();
     new ThemeFollower(widget, std::move(restyle));
+}
+
+void makeWarning(QLabel *label)
+{
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    followTheme(label, [label] {
+        // The application's palette: the label's own is set here and no longer follows.
+        QPalette p = QApplication::palette();
+        p.setColor(QPalette::WindowText,
+                   Contrast::reaching(red(), {p.color(QPalette::Window)}, Contrast::text));
+        if (label->palette().color(QPalette::WindowText) != p.color(QPalette::WindowText) ||
+            label->palette().color(QPalette::Window) != p.color(QPalette::Window))
+            label->setPalette(p);
+    });
 }
 
 QString css(const QColor &color)

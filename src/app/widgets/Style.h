@@ -20,6 +20,8 @@ QFont font(Text text);
 void apply(QLabel *label, Text text, bool secondary = false);
 // Secondary text that follows theme switches.
 void makeSecondary(QWidget *widget);
+// Bold red text, as red as the window leaves it readable, in either theme.
+void makeWarning(QLabel *label);
 
 // Runs `restyle` now and again whenever the widget's palette changes (a theme switch),
 // for looks that a palette role alone cannot give, such as a style sheet built from

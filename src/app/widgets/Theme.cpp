@@ -162,6 +162,9 @@ QPalette Theme::darkPalette()
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         p.setColor(QPalette::Disabled, role, disabled);
     p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(70, 70, 74));
+    // Fusion lightens a button's colour for its fill: a disabled one starts from the
+    // window's so its dimmer label still reads 4.5:1.
+    p.setColor(QPalette::Disabled, QPalette::Button, window);
     return p;
 }
 

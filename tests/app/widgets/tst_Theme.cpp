@@ -1,22 +1,34 @@
 #include "app/AppState.h"
 #include "app/screens/MainWindow.h"
+#include "app/screens/SettingsView.h"
 #include "app/widgets/Contrast.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Theme.h"
+#include "exec/SafetyHelper.h"
+#include "platform/Exclusions.h"
+#include "platform/FileIdentity.h"
+#include "platform/FileProperties.h"
 #include "platform/Preferences.h"
+#include "platform/RemovalHub.h"
+#include "removal/ExclusionsViewModel.h"
+#include "removal/screens/RecentlyRemovedSheet.h"
 #include "support/TestEnvironment.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QStyleOptionViewItem>
+#include <QTabWidget>
 #include <QTest>
 
 namespace {
 
 // Every visible label and button whose text, enabled or not, falls short of 4.5:1 against
-// the colour that fills most of its place in a picture of the window.
+// the colour that fills most of its place (a button's fill) in a picture of the window.
 QStringList illegibleTexts(QWidget *window)
 {
     const QImage shot = window->grab().toImage();
@@ -28,14 +40,20 @@ QStringList illegibleTexts(QWidget *window)
         const QRect area = w->visibleRegion().boundingRect().translated(w->mapTo(window, QPoint()));
         if (text.trimmed().isEmpty() || !w->isVisible() || area.isEmpty())
             continue;
-        QHash<QRgb, int> counts;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                ++counts[shot.pixel(x, y)];
-        const QColor back = QColor::fromRgb(
-            std::max_element(counts.keyValueBegin(), counts.keyValueEnd(), [](auto a, auto b) {
-                return a.second < b.second;
-            })->first);
+        // Inside a framed button's edge, and in near colours together: the edge is one
+        // colour all round, the fill a gradient with a shade per line.
+        const auto *push = qobject_cast<const QPushButton *>(w);
+        const bool framed = push && !push->isFlat() && push->styleSheet().isEmpty();
+        const QRect inside = framed ? area.adjusted(3, 3, -3, -3) : area;
+        QHash<QRgb, QList<QRgb>> shades;
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            for (int x = inside.left(); x <= inside.right(); ++x)
+                shades[shot.pixel(x, y) & 0xF8F8F8].append(shot.pixel(x, y));
+        const QList<QRgb> most =
+            std::max_element(shades.begin(), shades.end(), [](const auto &a, const auto &b) {
+                return a.size() < b.size();
+            }).value();
+        const QColor back = QColor::fromRgb(most.at(most.size() / 2));
         const QColor fore = w->palette().color(
             w->isEnabled() ? QPalette::Active : QPalette::Disabled, w->foregroundRole());
         if (Contrast::ratio(fore, back) < Contrast::text)
@@ -153,6 +171,51 @@ private slots:
                 for (auto *button : window.findChildren<DeleteSelectedButton *>())
                     QCOMPARE(button->styleSheet(), DeleteSelectedButton().styleSheet());
             }
+        }
+    }
+
+    // The window after a removal, with a list of Settings unreadable, the Recently Removed
+    // sheet and every pane of the Settings window, before and after a switch.
+    void removalScreensAndSettingsLegible_data() { everyTabLegible_data(); }
+
+    void removalScreensAndSettingsLegible()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        Theme theme;
+        theme.apply(Theme::Appearance(from));
+        AppState state;
+        MainWindow window(&state);
+        window.resize(1280, 800);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QByteArray path = nativePath(m_env->home()) + "/old.iso";
+        QFile file(QString::fromUtf8(path));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        file.close();
+        {
+            const RemovalHub::Batch batch(QStringLiteral("installers"));
+            const RemovalHub::Joined joined(batch);
+            QVERIFY(SafetyHelper::moveNativeToTrash(path, *FileIdentity::read(path)).ok);
+        }
+        // A folder where the list's file should be cannot be read.
+        QVERIFY(QDir().mkpath(Exclusions::fileOf(Exclusions::List::ExcludedFolders)));
+        state.exclusionsVM()->reload();
+        QTRY_VERIFY(!state.exclusionsVM()->blockedReason().isEmpty());
+        RecentlyRemovedSheet *sheet = window.openRecentlyRemoved();
+        SettingsView *settings = window.openSettings();
+        QVERIFY(QTest::qWaitForWindowExposed(settings));
+        for (int pass = 0; pass < (from == to ? 1 : 2); ++pass) {
+            if (pass == 1)
+                Preferences::setValue(PrefKey::themePreference, to);
+            QApplication::processEvents();
+            QStringList found = illegibleTexts(&window) + illegibleTexts(sheet);
+            for (int i = 0; i < settings->tabs()->count(); ++i) {
+                settings->tabs()->setCurrentIndex(i);
+                QApplication::processEvents();
+                found += illegibleTexts(settings);
+            }
+            QVERIFY2(found.isEmpty(), qPrintable(found.join("; ")));
         }
     }
 
