@@ -1,7 +1,7 @@
 #include "removal/screens/UndoNotice.h"
 
 #include "app/widgets/Dialogs.h"
-#include "platform/FileProperties.h"
+#include "platform/DisplayName.h"
 #include "removal/RecentlyRemovedViewModel.h"
 
 #include <QHBoxLayout>
@@ -37,8 +37,7 @@ UndoNotice::UndoNotice(RecentlyRemovedViewModel *model, QWidget *parent)
                     return;
                 QStringList lines;
                 for (const auto &f : failures)
-                    lines << decodeNativePath(f.path.constData(), f.path.size()) +
-                                 QStringLiteral(": ") + f.reason;
+                    lines << DisplayName::line(f.path) + QStringLiteral(": ") + f.reason;
                 Dialogs::alert(
                     window(),
                     QStringLiteral("%1 of the items stayed in the Trash").arg(failures.size()),

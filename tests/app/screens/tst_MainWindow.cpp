@@ -14,14 +14,20 @@
 #include "app/widgets/Theme.h"
 #include "applications/screens/ApplicationsView.h"
 #include "cleaning/DeepCleanViewModel.h"
+#include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/screens/DuplicatesView.h"
 #include "finders/screens/GenericFileListView.h"
+#include "platform/RemovalHub.h"
 #include "platform/desktop/AppInfo.h"
+#include "removal/screens/RecentlyRemovedSheet.h"
+#include "removal/screens/UndoNotice.h"
 #include "storage/screens/StorageColumn.h"
 #include "storage/screens/StorageView.h"
 
+#include "platform/FileIdentity.h"
+#include "platform/FileProperties.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/Preferences.h"
@@ -48,6 +54,7 @@
 
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace {
 
@@ -720,6 +727,44 @@ private slots:
         QTest::keyClick(focused, Qt::Key_Delete);
         QTRY_VERIFY(Dialogs::lastConfirmation());
         QCOMPARE(Dialogs::lastConfirmation()->title, asks);
+    }
+
+    // After a removal: the notice's buttons and the Recently Removed sheet they open are
+    // reached by Tab and named, and the sheet shows a name with a line feed on one line.
+    void removalNoticeAndSheetByKeyboard()
+    {
+        const QByteArray path = nativePath(m_env->home()) + "/two\nlines";
+        QFile file(QString::fromUtf8(path));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        file.close();
+        AppState state;
+        MainWindow window(&state);
+        window.resize(1280, 860);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        {
+            const RemovalHub::Batch batch(QStringLiteral("largeFiles"));
+            const RemovalHub::Joined joined(batch);
+            QVERIFY(SafetyHelper::moveNativeToTrash(path, *FileIdentity::read(path)).ok);
+        }
+        UndoNotice *notice = window.undoNotice();
+        QTRY_VERIFY(notice->isVisible());
+        QStringList faults = keyboardFaults(notice, window.searchField());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+
+        auto *list = notice->findChild<QPushButton *>("showRecentlyRemoved");
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list, Qt::Key_Space);
+        auto *sheet = window.findChild<RecentlyRemovedSheet *>();
+        QTRY_VERIFY(sheet && sheet->isVisible() && sheet->list()->model()->rowCount() == 1);
+        QVERIFY(QTest::qWaitForWindowActive(sheet));
+        sheet->list()->setFocus(Qt::TabFocusReason);
+        sheet->list()->setCurrentIndex(sheet->list()->model()->index(0, 0));
+        QTest::keyClick(sheet->list(), Qt::Key_Right); // opens the removal's items
+        const QModelIndex item = sheet->list()->model()->index(0, 0, sheet->list()->currentIndex());
+        QCOMPARE(item.data().toString(), QStringLiteral("~/two\u23CElines"));
+        faults = keyboardFaults(sheet, sheet->list());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     }
 
     void platformWordsComeFromTheTable_data()

@@ -4,6 +4,8 @@
 #include "app/screens/SettingsView.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/Theme.h"
+#include "platform/Exclusions.h"
+#include "platform/FileProperties.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/NotificationCenter.h"
@@ -17,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
@@ -107,6 +110,8 @@ private slots:
                                  << "PrivacySettingsView";
         QTest::newRow("storage") << "Storage Map"
                                  << "StorageSettingsView";
+        QTest::newRow("exclusions") << "Exclusions"
+                                    << "ExclusionsSettingsView";
         QTest::newRow("homebrew") << "Homebrew"
                                   << "HomebrewSettingsView";
         QTest::newRow("applications") << "Applications"
@@ -142,6 +147,19 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&view));
         const QStringList faults = keyboardFaults(view.tabs()->currentWidget(), bar);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+    }
+
+    // A kept name with a line feed shows on one line, as in every other list.
+    void keptNamesShowOnOneLine()
+    {
+        QVERIFY(Exclusions::write(Exclusions::List::KeepList,
+                                  {nativePath(m_env->home()) + "/two\nlines"})
+                    .isEmpty());
+        AppState state;
+        SettingsView view(&state);
+        auto *kept = view.findChild<QListWidget *>(QStringLiteral("keptPaths"));
+        QTRY_COMPARE(kept->count(), 1);
+        QCOMPARE(kept->item(0)->text(), QStringLiteral("~/two\u23CElines"));
     }
 
     void noPaneScrollsAtItsSize_data()
