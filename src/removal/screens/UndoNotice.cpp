@@ -4,6 +4,7 @@
 #include "platform/DisplayName.h"
 #include "removal/RecentlyRemovedViewModel.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -28,6 +29,10 @@ UndoNotice::UndoNotice(RecentlyRemovedViewModel *model, QWidget *parent)
     layout->addWidget(m_list);
 
     connect(m_undo, &QPushButton::clicked, m_model, &RecentlyRemovedViewModel::undoNotice);
+    // Ten seconds are too few to reach Undo by keyboard and hear it read: the notice stays
+    // while the keyboard is on it.
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget *, QWidget *now) { m_model->holdNotice(now && isAncestorOf(now)); });
     connect(m_list, &QPushButton::clicked, this, &UndoNotice::listRequested);
     connect(m_model, &RecentlyRemovedViewModel::noticeChanged, this, &UndoNotice::refresh);
     connect(m_model, &RecentlyRemovedViewModel::puttingBackChanged, this, &UndoNotice::refresh);

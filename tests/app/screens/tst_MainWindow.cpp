@@ -21,6 +21,7 @@
 #include "finders/screens/GenericFileListView.h"
 #include "platform/RemovalHub.h"
 #include "platform/desktop/AppInfo.h"
+#include "removal/RecentlyRemovedViewModel.h"
 #include "removal/screens/RecentlyRemovedSheet.h"
 #include "removal/screens/UndoNotice.h"
 #include "storage/screens/StorageColumn.h"
@@ -751,8 +752,12 @@ private slots:
         QTRY_VERIFY(notice->isVisible());
         QStringList faults = keyboardFaults(notice, window.searchField());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        // It waits for a keyboard user on it past its time.
+        notice->undoButton()->setFocus(Qt::TabFocusReason);
+        QTest::qWait(RecentlyRemovedViewModel::noticeSeconds * 1000 + 300);
+        QVERIFY(notice->isVisible());
 
-        auto *list = notice->findChild<QPushButton *>("showRecentlyRemoved");
+        QPushButton *list = notice->listButton();
         list->setFocus(Qt::TabFocusReason);
         QTest::keyClick(list, Qt::Key_Space);
         auto *sheet = window.findChild<RecentlyRemovedSheet *>();
