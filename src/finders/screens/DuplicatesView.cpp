@@ -28,6 +28,7 @@
 
 #include <QAbstractTableModel>
 #include <QActionGroup>
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -404,6 +405,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     m_summary->setObjectName(QStringLiteral("selectionSummary"));
     m_summary->setContentsMargins(8, 0, 8, 0);
     detailLayout->addWidget(m_summary);
+    Style::followTheme(m_summary, [this] { styleSummary(); });
     m_selectedLabel = new QLabel(detail);
     m_selectedLabel->setObjectName(QStringLiteral("selectedCopy"));
     m_selectedLabel->setContentsMargins(8, 0, 8, 0);
@@ -524,15 +526,23 @@ void DuplicatesView::showSummary(const DuplicateGroup &group)
 {
     const SelectionSummary summary = selectionSummary(group, m_checked);
     m_summary->setText(summary.text);
+    m_summaryWarns = summary.isWarning;
+    styleSummary();
+}
+
+void DuplicatesView::styleSummary()
+{
     QFont font = Style::font(Style::Text::Body);
-    font.setBold(summary.isWarning);
+    font.setBold(m_summaryWarns);
     m_summary->setFont(font);
-    // Only the warning's colour is set; every other role follows the theme.
-    QPalette p;
-    if (summary.isWarning)
+    // The application's palette, the warning in a red that reads on its window.
+    QPalette p = QApplication::palette();
+    if (m_summaryWarns)
         p.setColor(QPalette::WindowText,
                    Contrast::reaching(Style::red(), {p.color(QPalette::Window)}, Contrast::text));
-    m_summary->setPalette(p);
+    if (m_summary->palette().color(QPalette::WindowText) != p.color(QPalette::WindowText) ||
+        m_summary->palette().color(QPalette::Window) != p.color(QPalette::Window))
+        m_summary->setPalette(p);
 }
 
 void DuplicatesView::updatePreview()
