@@ -56,8 +56,9 @@ void makeWarning(QLabel *label)
     followTheme(label, [label] {
         // The application's palette: the label's own is set here and no longer follows.
         QPalette p = QApplication::palette();
+        // Beyond 4.5:1 by a margin: it may stand on a shade a little off the window's.
         p.setColor(QPalette::WindowText,
-                   Contrast::reaching(red(), {p.color(QPalette::Window)}, Contrast::text));
+                   Contrast::reaching(red(), {p.color(QPalette::Window)}, Contrast::text + 0.5));
         if (label->palette().color(QPalette::WindowText) != p.color(QPalette::WindowText) ||
             label->palette().color(QPalette::Window) != p.color(QPalette::Window))
             label->setPalette(p);
