@@ -3,6 +3,7 @@
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/Style.h"
 #include "exec/Async.h"
+#include "platform/DisplayName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -90,7 +91,7 @@ void QuickLookPreview::setUrl(const QString &path)
     const quint64 generation = ++m_generation;
     m_kind = Kind::Loading;
     m_icon->setPixmap(FileIcons::icon(path, false).pixmap(96, 96));
-    m_name->setText(QFileInfo(path).fileName());
+    m_name->setText(DisplayName::line(QFileInfo(path).fileName()));
     m_stack->setCurrentWidget(m_iconPage);
     whenFinished(this, QtConcurrent::run([path] { return load(path); }),
                  [this, generation](const Content &content) {

@@ -4,6 +4,7 @@
 #include "app/widgets/Style.h"
 #include "exec/Async.h"
 #include "exec/ProcessRunner.h"
+#include "platform/DisplayName.h"
 #include "platform/FileDetails.h"
 
 #include <QLabel>
@@ -64,7 +65,7 @@ void FileMetadataPreview::setPath(const QString &path, const std::optional<QStri
     if (path == m_path && m_generation > 0)
         return;
     m_path = path;
-    m_pathRow->setValue(path);
+    m_pathRow->setValue(DisplayName::line(path));
     const quint64 generation = ++m_generation;
     display(Values());
     whenFinished(this, QtConcurrent::run([path] { return load(path); }),
