@@ -6,6 +6,7 @@
 #include <memory>
 
 #ifdef __linux__
+#include <cerrno>
 #include <sys/resource.h>
 #include <unistd.h>
 #elif defined(__APPLE__)
@@ -19,7 +20,12 @@ void ThreadPriority::lowerCurrent()
         return;
     lowered = true;
 #ifdef __linux__
-    // Each thread has a niceness of its own here.
+    // Each thread has a niceness of its own here. A program started nicer than that
+    // stays so: with the rights to, setting 10 would raise its threads above it.
+    errno = 0;
+    const int now = ::getpriority(PRIO_PROCESS, ::gettid());
+    if (errno == 0 && now >= kBackgroundNice)
+        return;
     ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNice);
 #elif defined(__APPLE__)
     ::pthread_set_qos_class_self_np(QOS_CLASS_UTILITY, 0);
