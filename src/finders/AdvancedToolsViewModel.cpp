@@ -1,6 +1,7 @@
 #include "finders/AdvancedToolsViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Background.h"
 #include "exec/SafetyHelper.h"
 #include "finders/FinderScans.h"
 #include "platform/FileProperties.h"
@@ -135,7 +136,7 @@ void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
     const quint64 number = ++m_lastScan;
     const CancelToken token;
     m_scans.insert(number, token);
-    m_work.track(QtConcurrent::run([this, work, appState, token, number] {
+    m_work.track(Background::start([this, work, appState, token, number] {
         const QList<FileItem> found = withoutVanished(work(appState, token));
         QMetaObject::invokeMethod(
             this,
@@ -210,7 +211,7 @@ QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path
         promise->finish();
         return done;
     }
-    m_work.track(QtConcurrent::run([this, native = *native, listed, appState, promise, batch] {
+    m_work.track(Background::start([this, native = *native, listed, appState, promise, batch] {
         const RemovalHub::Joined joined(batch);
         const SafetyHelper::Outcome outcome =
             listed ? SafetyHelper::moveNativeToTrash(native, *listed, appState)

@@ -2,6 +2,7 @@
 
 #include "exec/AppHost.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
 #include "platform/BytePath.h"
@@ -228,7 +229,7 @@ void StorageViewModel::rescanFolder()
     m_loadToken = token;
     startProgress(QStringLiteral("Measuring ") + label, token);
     const auto scanner = m_scanner;
-    QFuture<bool> work = QtConcurrent::run([scanner, folder, listed, token] {
+    QFuture<bool> work = Background::start([scanner, folder, listed, token] {
         return scanner->remeasure(folder, listed, token).has_value();
     });
     m_pending.track(QFuture<void>(work));
@@ -258,7 +259,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     const auto scanner = m_scanner;
 
     const auto progress = m_loadProgress;
-    QFuture<void> work = QtConcurrent::run([this, scanner, token, path, column, progress] {
+    QFuture<void> work = Background::start([this, scanner, token, path, column, progress] {
         // The children are one measurement, so which of them carries a file with several
         // names does not depend on the order they are read in. Stopped, only the children
         // known without measuring come back.
@@ -354,7 +355,7 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
 
     // The listing's own bytes go to the Trash, so a name that is not valid UTF-8 is
     // judged and moved as itself.
-    QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState, batch] {
+    QFuture<SafetyHelper::Outcome> moved = Background::start([scanner, entry, appState, batch] {
         const RemovalHub::Joined joined(batch);
         const SafetyHelper::Outcome outcome =
             SafetyHelper::moveNativeToTrash(entry.nativePath, entry.identity, appState);
@@ -400,7 +401,7 @@ void StorageViewModel::rebuild(const std::function<bool(const QByteArray &)> &go
     const CancelToken token = makeCancelToken();
     m_rebuildToken = token;
     const auto scanner = m_scanner;
-    QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, folders, token] {
+    QFuture<QList<Column>> rebuilt = Background::start([scanner, folders, token] {
         QList<Column> columns;
         for (const QByteArray &folder : folders) {
             if (token.isCancelled())
@@ -436,7 +437,7 @@ void StorageViewModel::dropRemoved(const RemovalBatch &batch)
         affectsColumns = affectsColumns || BytePath::isSameOrInside(item.path, root) ||
                          BytePath::isSameOrInside(root, item.path);
     const auto scanner = m_scanner;
-    QFuture<void> corrected = QtConcurrent::run([scanner, batch, shown] {
+    QFuture<void> corrected = Background::start([scanner, batch, shown] {
         if (scanner->cachedFolderCount() == 0)
             return;
         for (const RemovedItem &item : batch.items) {
@@ -486,7 +487,7 @@ void StorageViewModel::refreshVolumes()
     if (m_readingVolumes)
         return;
     m_readingVolumes = true;
-    m_pending.track(QtConcurrent::run([this] {
+    m_pending.track(Background::start([this] {
         const QList<Volume> volumes = Volumes::list();
         QMetaObject::invokeMethod(
             this,

@@ -6,6 +6,7 @@
 #include "app/widgets/Symbols.h"
 #include "applications/AppLeftovers.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "platform/PlatformTexts.h"
 #include "platform/RemovalHub.h"
 #include "platform/desktop/Workspace.h"
@@ -174,7 +175,7 @@ void LeftoversSheet::rebuildRows()
         const QString shown = leftover.displayPath();
         connect(reveal, &QToolButton::clicked, this, [shown] {
             // The file manager answers over D-Bus, which may take a moment.
-            (void)QtConcurrent::run([shown] { Workspace::revealInFileManager(shown); });
+            (void)Background::start([shown] { Workspace::revealInFileManager(shown); });
         });
         h->addWidget(reveal);
         m_rowsLayout->addWidget(row);
@@ -227,7 +228,7 @@ void LeftoversSheet::trashChosen()
     const QSet<QByteArray> chosen = m_chosen;
     AppState *appState = m_appState;
     const int generation = m_generation;
-    m_removal = QtConcurrent::run([leftovers, chosen, appState] {
+    m_removal = Background::start([leftovers, chosen, appState] {
         const RemovalHub::Joined joined(RemovalHub::Batch(QStringLiteral("leftovers")));
         return AppLeftovers::trashChosen(leftovers, chosen, appState);
     });

@@ -10,6 +10,7 @@
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
@@ -188,7 +189,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
         if (const auto entry = m_model->chosen()) {
             const QString path = entry->path();
             // The file manager answers over D-Bus, which may take a moment.
-            (void)QtConcurrent::run([path] { Workspace::revealInFileManager(path); });
+            (void)Background::start([path] { Workspace::revealInFileManager(path); });
         }
     });
     bar->addWidget(m_reveal);
@@ -335,7 +336,7 @@ void StorageView::updateActionBar()
         m_safetyAnswered = false;
         const QByteArray path = chosen->nativePath;
         const StorageEntry asked = *chosen;
-        whenFinished(this, QtConcurrent::run([path] {
+        whenFinished(this, Background::start([path] {
                          return SafetyHelper::isNativePathSafeToDelete(path);
                      }),
                      [this, asked](bool safe) {
