@@ -19,8 +19,11 @@
 #include "platform/Locations.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
+#include "platform/RemovalHub.h"
 #include "platform/SystemLog.h"
 #include "platform/desktop/Workspace.h"
+#include "removal/ExclusionsViewModel.h"
+#include "removal/RecentlyRemovedViewModel.h"
 #include "update/Updater.h"
 
 #include <QCoreApplication>
@@ -55,6 +58,16 @@ AppState::AppState(QObject *parent) : QObject(parent)
     m_duplicatesVM = new AdvancedToolsViewModel(this);
     m_largeFilesVM = new AdvancedToolsViewModel(this);
     m_installersVM = new AdvancedToolsViewModel(this);
+    m_recentlyRemovedVM = new RecentlyRemovedViewModel(this);
+    m_exclusionsVM = new ExclusionsViewModel(this);
+    connect(RemovalHub::instance(), &RemovalHub::restored, this, &AppState::showRestored);
+    // The keep list leaves the map as it is; the excluded folders change what it measures.
+    connect(m_exclusionsVM, &ExclusionsViewModel::excludedFoldersChanged, this,
+            [this] { applyExclusions(true); });
+    connect(m_exclusionsVM, &ExclusionsViewModel::keptPathsChanged, this,
+            [this] { applyExclusions(false); });
+    connect(m_exclusionsVM, &ExclusionsViewModel::blockedReasonChanged, this,
+            [this] { applyExclusions(false); });
 
     m_hasFullDiskAccess = readFullDiskAccess();
     watchForFullDiskAccess();
@@ -99,6 +112,8 @@ AppState::~AppState()
     m_junkVM->waitForTasks();
     m_homebrewVM->waitForTasks();
     m_dashboardVM->waitForTasks();
+    m_recentlyRemovedVM->waitForTasks();
+    m_exclusionsVM->waitForTasks();
 }
 
 void AppState::cancelScans()
@@ -298,6 +313,86 @@ void AppState::loadAllTabs()
     m_duplicatesVM->scanDuplicates(this);
     m_largeFilesVM->scanLargeFiles(this);
     m_installersVM->scanInstallers(this);
+}
+
+void AppState::rescanTab(TabNavigation tab)
+{
+    if (!canScan())
+        return;
+    switch (tab) {
+    case TabNavigation::dashboard:
+        m_dashboardVM->fetchMetrics(this);
+        break;
+    case TabNavigation::storage:
+        storageVM()->rescanFolder();
+        break;
+    case TabNavigation::applications:
+        m_applicationsVM->scan(this);
+        break;
+    case TabNavigation::docker:
+        m_dockerVM->scanDocker(this);
+        break;
+    case TabNavigation::runtimes:
+        m_runtimesVM->scanRuntimes(this);
+        break;
+    case TabNavigation::homebrew:
+        m_homebrewVM->scanHomebrew(this);
+        break;
+    case TabNavigation::deepClean:
+        m_deepCleanVM->scan(this);
+        break;
+    case TabNavigation::junk:
+        m_junkVM->scan(this);
+        break;
+    case TabNavigation::duplicates:
+        m_duplicatesVM->scanDuplicates(this);
+        break;
+    case TabNavigation::largeFiles:
+        m_largeFilesVM->scanLargeFiles(this);
+        break;
+    case TabNavigation::installers:
+        m_installersVM->scanInstallers(this);
+        break;
+    }
+}
+
+void AppState::showRestored(const RemovalBatch &batch)
+{
+    // The finders take back the rows they dropped and the map corrects its own totals;
+    // the tab it came from, unless it took its rows back, and the dashboard's figures are
+    // scanned again.
+    const std::optional<TabNavigation> origin =
+        batch.origin == QLatin1String("leftovers")
+            ? std::optional(TabNavigation(TabNavigation::applications))
+            : TabNavigation::fromRawValue(batch.origin);
+    bool tookBack = false;
+    const QList<std::pair<TabNavigation, AdvancedToolsViewModel *>> finders{
+        {TabNavigation::runtimes, m_runtimesVM},
+        {TabNavigation::duplicates, m_duplicatesVM},
+        {TabNavigation::largeFiles, m_largeFilesVM},
+        {TabNavigation::installers, m_installersVM}};
+    for (const auto &[tab, model] : finders) {
+        const bool took = model->restore(batch);
+        tookBack = tookBack || (took && origin == tab);
+    }
+    if (origin && !tookBack && *origin != TabNavigation::storage &&
+        *origin != TabNavigation::dashboard)
+        rescanTab(*origin);
+    if (m_storageVM)
+        m_storageVM->showRestored(batch);
+    m_dashboardVM->fetchMetrics(this);
+}
+
+void AppState::applyExclusions(bool foldersChanged)
+{
+    for (AdvancedToolsViewModel *model :
+         {m_runtimesVM, m_duplicatesVM, m_largeFilesVM, m_installersVM})
+        model->dropNotOffered();
+    m_deepCleanVM->dropNotOffered();
+    if (!m_junkVM->categories().isEmpty())
+        m_junkVM->scan(this);
+    if (m_storageVM && foldersChanged)
+        m_storageVM->forgetMeasurements();
 }
 
 bool AppState::readFullDiskAccess()

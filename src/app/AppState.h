@@ -17,6 +17,9 @@ class DeepCleanViewModel;
 class DockerViewModel;
 class JunkViewModel;
 class DashboardViewModel;
+class ExclusionsViewModel;
+class RecentlyRemovedViewModel;
+struct RemovalBatch;
 class HomebrewViewModel;
 class StorageViewModel;
 class TrashWatcher;
@@ -80,6 +83,11 @@ public:
     AdvancedToolsViewModel *duplicatesVM() const { return m_duplicatesVM; }
     AdvancedToolsViewModel *largeFilesVM() const { return m_largeFilesVM; }
     AdvancedToolsViewModel *installersVM() const { return m_installersVM; }
+    // Every removal made and the way back; the excluded folders and the keep list.
+    RecentlyRemovedViewModel *recentlyRemovedVM() const { return m_recentlyRemovedVM; }
+    ExclusionsViewModel *exclusionsVM() const { return m_exclusionsVM; }
+    // Scans the tab again, as its own rescan does.
+    void rescanTab(TabNavigation tab);
 
     bool hasFullDiskAccess() const { return m_hasFullDiskAccess; }
     bool proceedWithoutAccess() const { return m_proceedWithoutAccess; }
@@ -168,6 +176,11 @@ private:
     void forwardChanges(QObject *model);
     void setLeftoverReport(const std::optional<LeftoverReport> &report);
     bool leftoversShownOrComing(const QString &name, const std::optional<QString> &bundleID) const;
+    // Put back: the tab it was removed from shows it again.
+    void showRestored(const RemovalBatch &batch);
+    // The lists changed: what they now keep out leaves every tab; the map measures afresh
+    // when the excluded folders changed.
+    void applyExclusions(bool foldersChanged);
 
     TabNavigation m_selectedTab;
     bool m_isScanning = false;
@@ -187,6 +200,8 @@ private:
     AdvancedToolsViewModel *m_duplicatesVM = nullptr;
     AdvancedToolsViewModel *m_largeFilesVM = nullptr;
     AdvancedToolsViewModel *m_installersVM = nullptr;
+    RecentlyRemovedViewModel *m_recentlyRemovedVM = nullptr;
+    ExclusionsViewModel *m_exclusionsVM = nullptr;
     bool m_hasFullDiskAccess = false;
     bool m_proceedWithoutAccess = false;
     QPointer<QTimer> m_accessTimer;

@@ -8,6 +8,7 @@ target_sources(quillmar_ui PRIVATE
     app/widgets/EmptyStateView.cpp app/widgets/EmptyStateView.h
     app/widgets/ExportButton.cpp app/widgets/ExportButton.h
     app/widgets/FileIcons.cpp app/widgets/FileIcons.h
+    app/widgets/KeepMenu.cpp app/widgets/KeepMenu.h
     app/widgets/QuickLookPreview.cpp app/widgets/QuickLookPreview.h
     app/widgets/ScaleButton.cpp app/widgets/ScaleButton.h
     app/widgets/SettingsForm.cpp app/widgets/SettingsForm.h

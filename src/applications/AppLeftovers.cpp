@@ -3,6 +3,7 @@
 #include "exec/SafetyHelper.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/PropertyList.h"
@@ -231,10 +232,11 @@ QList<Leftover> find(const QString &name, const std::optional<QString> &bundleID
     const QString root = library.isEmpty() ? Locations::current().leftoverLibrary : library;
 
     QList<Leftover> found;
+    const Exclusions exclusions = Exclusions::current();
     for (const Place &place : places()) {
         const QByteArray folder = nativePath(root + QLatin1Char('/') + place.subfolder);
         DirectoryReader dir;
-        if (!dir.open(folder.constData(), true))
+        if (exclusions.isExcluded(folder) || !dir.open(folder.constData(), true))
             continue;
         QList<QByteArray> names;
         DirectoryReader::Kind hint;
@@ -273,7 +275,7 @@ QList<Leftover> find(const QString &name, const std::optional<QString> &bundleID
             if (owner != lowerID && installed.contains(owner))
                 continue;
             const QByteArray path = folder + '/' + raw;
-            if (!SafetyHelper::isNativePathSafeToDelete(path))
+            if (!exclusions.offers(path) || !SafetyHelper::isNativePathSafeToDelete(path))
                 continue;
             const std::optional<FileIdentity> listed = FileIdentity::read(path);
             if (!listed)

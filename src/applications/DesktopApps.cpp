@@ -4,6 +4,7 @@
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "platform/DesktopEntry.h"
+#include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
@@ -301,6 +302,9 @@ QDateTime lastOpened(const AppResource &app, const QHash<QString, QDateTime> &re
 QList<AppResource> appImagesIn(const QString &folder)
 {
     QList<AppResource> found;
+    const Exclusions exclusions = Exclusions::current();
+    if (exclusions.isExcluded(nativePath(folder)))
+        return found;
     QStringList names = FileProperties::listNames(folder).value_or(QStringList());
     std::sort(names.begin(), names.end());
     for (const QString &name : names) {
@@ -308,7 +312,7 @@ QList<AppResource> appImagesIn(const QString &folder)
             continue;
         const QString path = joined(folder, name);
         const auto props = FileProperties::read(path);
-        if (!props)
+        if (!props || !exclusions.offers(nativePath(path)))
             continue;
         const auto target = props->isSymLink ? FileProperties::readFollowingLinks(path) : props;
         if (!target || !target->isRegularFile)

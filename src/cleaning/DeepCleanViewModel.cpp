@@ -1,11 +1,14 @@
 #include "cleaning/DeepCleanViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
@@ -13,6 +16,7 @@
 #include "platform/Trash.h"
 
 #include <QDir>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -84,6 +88,29 @@ void DeepCleanViewModel::dropRemoved(const RemovalBatch &batch)
     }
 }
 
+void DeepCleanViewModel::dropNotOffered()
+{
+    // Judged on the pool: the lists are files, and the targets many.
+    const QList<NodeModuleTarget> targets = m_targets;
+    const QFuture<QSet<QByteArray>> judged = Background::start([targets] {
+        const Exclusions exclusions = Exclusions::current();
+        QSet<QByteArray> refused;
+        for (const NodeModuleTarget &t : targets) {
+            if (!exclusions.offers(t.nativePath))
+                refused.insert(t.nativePath);
+        }
+        return refused;
+    });
+    m_work.track(QFuture<void>(judged));
+    whenFinished(this, judged, [this](const QSet<QByteArray> &refused) {
+        if (m_targets.removeIf(
+                [&](const NodeModuleTarget &t) { return refused.contains(t.nativePath); }) > 0) {
+            emit targetsChanged();
+            emit changed();
+        }
+    });
+}
+
 void DeepCleanViewModel::cancelWork()
 {
     m_stopper->token.cancel();
@@ -99,6 +126,7 @@ DeepCleanViewModel::~DeepCleanViewModel()
 void DeepCleanViewModel::waitForTasks()
 {
     m_cycle.waitForAll();
+    m_work.waitForAll();
 }
 
 void DeepCleanViewModel::setSelected(const QUuid &id, bool selected)
@@ -160,10 +188,11 @@ QList<NodeModuleTarget> DeepCleanViewModel::findTargets(AppHost *appState,
         MountTable::read(), appState, cancel, &progress);
 
     QList<NodeModuleTarget> targets;
+    const Exclusions exclusions = Exclusions::current();
     for (const QByteArray &entry : found) {
         if (cancel.isCancelled())
             break;
-        if (!entry.endsWith("/node_modules"))
+        if (!entry.endsWith("/node_modules") || !exclusions.offers(entry))
             continue;
         DirectoryReader::Node node;
         if (!DirectoryReader::statPath(entry.constData(), node) ||

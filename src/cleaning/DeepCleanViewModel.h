@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cleaning/ScanCleanCycle.h"
+#include "exec/BackgroundWork.h"
 #include "exec/CancelToken.h"
 #include "platform/FileIdentity.h"
 
@@ -73,6 +74,8 @@ public:
 
     // Stops the search running now (quitting); later scans run as usual.
     void cancelWork();
+    // Drops the targets the excluded folders and the keep list now keep out.
+    void dropNotOffered();
 
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();
@@ -92,4 +95,5 @@ private:
     struct Stopper; // the cancel token of this model's runs
     std::unique_ptr<Stopper> m_stopper;
     ScanCleanCycle m_cycle;
+    BackgroundWork m_work;
 };

@@ -1,6 +1,7 @@
 #include "cleaning/JunkCategories.h"
 
 #include "platform/BytePath.h"
+#include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
@@ -67,12 +68,25 @@ QList<JunkCategory> JunkCategories::all()
                    QStringLiteral("Items in the Trash, deleted for good."),
                    QStringLiteral("trash"))),
     };
-    // A category with no such folder on this system is not one here.
-    categories.removeIf([](const JunkCategory &c) { return c.path.isEmpty(); });
+    // A category with no such folder on this system is not one here, nor one the user
+    // excluded or keeps; with lists that cannot be read, none is.
+    const Exclusions exclusions = Exclusions::current();
+    if (!exclusions.isReadable())
+        return {};
+    categories.removeIf([&](const JunkCategory &c) {
+        const QByteArray folder = nativePath(c.path);
+        return c.path.isEmpty() || exclusions.isExcluded(folder) || exclusions.isKept(folder);
+    });
+    QList<QByteArray> keptOut = exclusions.excludedFolders();
+    keptOut += exclusions.keptPaths();
     for (JunkCategory &c : categories) {
         for (const JunkCategory &other : std::as_const(categories)) {
             if (BytePath::isStrictlyInside(nativePath(other.path), nativePath(c.path)))
                 c.excluded.append(other.path);
+        }
+        for (const QByteArray &path : std::as_const(keptOut)) {
+            if (BytePath::isStrictlyInside(path, nativePath(c.path)))
+                c.excluded.append(decodeNativePath(path.constData(), path.size()));
         }
     }
     return categories;

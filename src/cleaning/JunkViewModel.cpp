@@ -13,6 +13,8 @@
 #include "platform/PlatformTexts.h"
 #include "platform/RemovalHub.h"
 #include "platform/Trash.h"
+#include "storage/StorageScanner.h"
+#include "storage/UsageWalk.h"
 
 #include <QtConcurrent>
 
@@ -29,14 +31,20 @@ QString tickKey(const JunkCategory &c)
     return c.name + QLatin1Char('\n') + c.path;
 }
 
-// du's allocated bytes of one item; 0 when it is not there.
+class Totals : public UsageWalk::Visitor {
+    void enter(const UsageWalk::Item &, int) override {}
+    void item(const UsageWalk::Item &, int) override {}
+    void leave(const UsageWalk::Item &, const UsageWalk::Totals &, int) override {}
+};
+
+// The allocated bytes of one item as du -sB1 counts them, the folders excluded in
+// Settings left out; 0 when it is not there.
 qint64 allocatedBytes(const QString &path)
 {
-    if (!FileProperties::exists(path))
-        return 0;
-    const RunResult du = ProcessRunner::run(Locations::current().du,
-                                            {QStringLiteral("-sB1"), QStringLiteral("--"), path});
-    return du.stdOut.section(QLatin1Char('\t'), 0, 0).trimmed().toLongLong();
+    UsageWalk walk;
+    Totals totals;
+    const auto measured = walk.run(StorageScanner::standardized(nativePath(path)), totals);
+    return measured ? measured->allocatedBytes : 0;
 }
 
 // The children of the category's folder a clean leaves: those that are or hold a folder

@@ -3,6 +3,7 @@
 #include "exec/AppHost.h"
 #include "platform/BytePath.h"
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
@@ -41,28 +42,21 @@ QString display(const QByteArray &path)
     return decodeNativePath(path.constData(), path.size());
 }
 
-// Folds an absolute path: repeated slashes, "." and ".." go, and ".." at the root stays
-// at the root (a path cannot climb above "/", so "/tmp/../.." is "/").
-template <typename Text, typename Part>
-Text foldAbsolute(const Text &path, const Part &dot, const Part &dotDot)
+// Folds an absolute path as BytePath::folded does, for text.
+QString foldAbsolute(const QString &path)
 {
-    QList<Text> parts;
-    for (const auto &part : path.split('/')) {
-        if (part.isEmpty() || part == dot)
+    QStringList parts;
+    for (const QString &part : path.split(QLatin1Char('/'))) {
+        if (part.isEmpty() || part == QLatin1String("."))
             continue;
-        if (part == dotDot) {
+        if (part == QLatin1String("..")) {
             if (!parts.isEmpty())
                 parts.removeLast();
             continue;
         }
-        parts.append(Text(part));
+        parts.append(part);
     }
-    Text out;
-    for (const Text &part : parts) {
-        out += '/';
-        out += part;
-    }
-    return out.isEmpty() ? Text("/") : out;
+    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
 }
 
 QByteArray expandTilde(const QByteArray &path, const QByteArray &home)
@@ -80,7 +74,7 @@ QByteArray standardized(const QByteArray &path, const QByteArray &home)
     const QByteArray p = expandTilde(path, home);
     if (!p.startsWith('/'))
         return {};
-    return foldAbsolute(p, QByteArrayLiteral("."), QByteArrayLiteral(".."));
+    return BytePath::folded(p);
 }
 
 std::optional<FileId> idOf(const QByteArray &path, bool followLast)
@@ -343,6 +337,7 @@ RemovedItem aboutToGo(int folderFd, const QByteArray &path, const QByteArray &re
                       const std::optional<FileIdentity> &listed)
 {
     RemovedItem item;
+    item.movingSince = RemovedItem::now();
     item.path = path;
     item.resolvedPath = BytePath::join(realFolder, lastName(path));
     struct stat st;
@@ -359,6 +354,7 @@ RemovedItem aboutToGo(int folderFd, const QByteArray &path, const QByteArray &re
 void announce(RemovedItem item, const Trash::Result &result)
 {
     item.trashed = result;
+    item.movedBy = RemovedItem::now();
     RemovalHub::report(item);
 }
 
@@ -429,6 +425,17 @@ SafetyHelper::Outcome moveChecked(const QByteArray &path,
         logRefusal(appState, shown);
         return {false, protectedReason()};
     }
+    // The updater's own old copy is no user data: the user's lists do not hold it back.
+    if (origin.isEmpty()) {
+        const Exclusions exclusions = Exclusions::current();
+        QString why = exclusions.removalRefusal(p);
+        if (why.isEmpty())
+            why = exclusions.removalRefusal(BytePath::join(*real, lastName(p)));
+        if (!why.isEmpty()) {
+            logFailure(appState, shown, why);
+            return {false, why};
+        }
+    }
     if (expected) {
         const std::optional<FileIdentity> now = FileIdentity::readAt(folder.get(), lastName(p));
         if (now && !expected->matches(*now))
@@ -457,6 +464,12 @@ SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
         return outcome;
     const std::shared_ptr<const Rules> rules = currentRules();
     const QByteArray base = standardized(*bytes, nativePath(Locations::current().home));
+    const Exclusions exclusions = Exclusions::current();
+    if (!exclusions.isReadable() || exclusions.isExcluded(base)) {
+        outcome.refusal = exclusions.removalRefusal(base);
+        logFailure(appState, folder, outcome.refusal);
+        return outcome;
+    }
     // The folder as the table names it, a final link followed; then only through this
     // descriptor, so that what is emptied is the folder compared.
     const FileDescriptor dir(::open(base.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -479,6 +492,10 @@ SafetyHelper::ContentsOutcome emptyFolder(const QString &folder,
         // itself, never as the look-alike its text would name.
         const QString shown = display(BytePath::join(base, name));
         if (!judgeOpened(*rules, dir.get(), *real, name))
+            continue;
+        // What is or holds an excluded folder stays, under either spelling.
+        if (!exclusions.removalRefusal(BytePath::join(base, name)).isEmpty() ||
+            !exclusions.removalRefusal(BytePath::join(*real, name)).isEmpty())
             continue;
         if (remove) {
             if (nativePath(shown) != BytePath::join(base, name)) {
@@ -520,7 +537,7 @@ QString SafetyHelper::standardizedPath(const QString &path)
         return p;
     if (!p.startsWith(QLatin1Char('/')))
         return QDir::cleanPath(p);
-    return foldAbsolute(p, QStringLiteral("."), QStringLiteral(".."));
+    return foldAbsolute(p);
 }
 
 bool SafetyHelper::isPathSafeToDelete(const QString &path)

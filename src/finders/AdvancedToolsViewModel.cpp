@@ -1,9 +1,11 @@
 #include "finders/AdvancedToolsViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Async.h"
 #include "exec/Background.h"
 #include "exec/SafetyHelper.h"
 #include "finders/FinderScans.h"
+#include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
 
 #include <QMutexLocker>
@@ -37,7 +39,19 @@ QList<FileItem> withoutVanished(QList<FileItem> items)
     return items;
 }
 
-// A duplicate whose group has no other copy left is no duplicate.
+// Rows a finder must not offer: inside a folder excluded in Settings or on the keep list,
+// or every row while those lists cannot be read. A row that is no path stays.
+QList<FileItem> offeredOnly(QList<FileItem> items)
+{
+    const Exclusions exclusions = Exclusions::current();
+    items.removeIf([&](const FileItem &item) {
+        return item.path.startsWith(QLatin1Char('/')) && !exclusions.offers(bytesOf(item));
+    });
+    return items;
+}
+
+// A duplicate whose group has no other copy left is no duplicate; a file whose other
+// names the scan found still shows as their row.
 void dropLoneCopies(QList<FileItem> &items)
 {
     QHash<QString, int> copies;
@@ -46,7 +60,8 @@ void dropLoneCopies(QList<FileItem> &items)
             ++copies[item.md5Hash];
     }
     items.removeIf([&](const FileItem &item) {
-        return !item.md5Hash.isEmpty() && copies.value(item.md5Hash) < 2;
+        return !item.md5Hash.isEmpty() && copies.value(item.md5Hash) < 2 &&
+               item.hardLinks.isEmpty();
     });
 }
 
@@ -99,9 +114,10 @@ void AdvancedToolsViewModel::setItems(const QList<FileItem> &items, bool incompl
     emit changed();
 }
 
-void AdvancedToolsViewModel::removeItem(const QByteArray &nativePath)
+void AdvancedToolsViewModel::removeItem(const QByteArray &nativePath, quint64 batch)
 {
     RemovalBatch moved;
+    moved.id = batch;
     moved.items.append({nativePath, {}, {}, -1, {}});
     dropRemoved(moved);
 }
@@ -110,16 +126,86 @@ void AdvancedToolsViewModel::dropRemoved(const RemovalBatch &batch)
 {
     if (!m_scans.isEmpty())
         m_removedDuringScan.append(batch);
-    dropRows([&](const FileItem &item) { return batch.covers(bytesOf(item), item.identity); });
+    dropRows([&](const FileItem &item) { return batch.covers(bytesOf(item), item.identity); },
+             batch.id);
 }
 
-void AdvancedToolsViewModel::dropRows(const std::function<bool(const FileItem &)> &gone)
+void AdvancedToolsViewModel::dropNotOffered()
+{
+    // Judged on the pool: the lists are files, and the rows many.
+    const QList<FileItem> items = m_items;
+    const QFuture<QSet<QString>> judged = Background::start([items] {
+        QSet<QString> refused;
+        const Exclusions exclusions = Exclusions::current();
+        for (const FileItem &item : items) {
+            if (item.path.startsWith(QLatin1Char('/')) && !exclusions.offers(bytesOf(item)))
+                refused.insert(item.path);
+        }
+        return refused;
+    });
+    m_work.track(QFuture<void>(judged));
+    whenFinished(this, judged, [this](const QSet<QString> &refused) {
+        if (!refused.isEmpty())
+            dropRows([&](const FileItem &item) { return refused.contains(item.path); });
+    });
+}
+
+bool AdvancedToolsViewModel::restore(const RemovalBatch &batch)
+{
+    const auto stash = std::find_if(m_dropped.begin(), m_dropped.end(),
+                                    [&](const auto &dropped) { return dropped.first == batch.id; });
+    if (batch.id == 0 || stash == m_dropped.end())
+        return false;
+    const QList<FileItem> dropped = stash->second;
+    m_dropped.erase(stash);
+    QSet<QString> groups;
+    for (const FileItem &item : dropped) {
+        if (batch.covers(bytesOf(item), item.identity) && !item.md5Hash.isEmpty())
+            groups.insert(item.md5Hash);
+    }
+    QSet<QString> listed;
+    for (const FileItem &item : std::as_const(m_items))
+        listed.insert(item.path);
+    QList<FileItem> items = m_items;
+    for (const FileItem &item : dropped) {
+        const bool back = batch.covers(bytesOf(item), item.identity) ||
+                          (!item.md5Hash.isEmpty() && groups.contains(item.md5Hash));
+        if (back && !listed.contains(item.path))
+            items.append(item);
+    }
+    if (items.size() == m_items.size())
+        return false;
+    std::stable_sort(items.begin(), items.end(),
+                     [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });
+    setItems(items, m_incomplete);
+    return true;
+}
+
+void AdvancedToolsViewModel::dropRows(const std::function<bool(const FileItem &)> &gone,
+                                      quint64 batch)
 {
     QList<FileItem> kept = m_items;
     kept.removeIf(gone);
     dropLoneCopies(kept);
     if (kept.size() == m_items.size())
         return;
+    if (batch != 0) {
+        QSet<QString> left;
+        for (const FileItem &item : std::as_const(kept))
+            left.insert(item.path);
+        auto stash = std::find_if(m_dropped.begin(), m_dropped.end(),
+                                  [&](const auto &dropped) { return dropped.first == batch; });
+        if (stash == m_dropped.end()) {
+            m_dropped.append(std::pair(batch, QList<FileItem>()));
+            if (m_dropped.size() > 16)
+                m_dropped.removeFirst();
+            stash = m_dropped.end() - 1;
+        }
+        for (const FileItem &item : std::as_const(m_items)) {
+            if (!left.contains(item.path))
+                stash->second.append(item);
+        }
+    }
     QSet<QString> listed;
     for (const FileItem &item : std::as_const(kept))
         listed.insert(item.path);
@@ -137,7 +223,7 @@ void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
     const CancelToken token;
     m_scans.insert(number, token);
     m_work.track(Background::start([this, work, appState, token, number] {
-        const QList<FileItem> found = withoutVanished(work(appState, token));
+        const QList<FileItem> found = offeredOnly(withoutVanished(work(appState, token)));
         QMetaObject::invokeMethod(
             this,
             [this, found, token, number] {
@@ -211,21 +297,23 @@ QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path
         promise->finish();
         return done;
     }
-    m_work.track(Background::start([this, native = *native, listed, appState, promise, batch] {
-        const RemovalHub::Joined joined(batch);
-        const SafetyHelper::Outcome outcome =
-            listed ? SafetyHelper::moveNativeToTrash(native, *listed, appState)
-                   : SafetyHelper::moveNativeToTrash(native, appState);
-        QMetaObject::invokeMethod(
-            this,
-            [this, native, outcome, promise] {
-                if (outcome.ok)
-                    removeItem(native);
-                promise->addResult(outcome);
-                promise->finish();
-            },
-            Qt::QueuedConnection);
-    }));
+    const quint64 batchId = batch.id();
+    m_work.track(
+        Background::start([this, native = *native, listed, appState, promise, batch, batchId] {
+            const RemovalHub::Joined joined(batch);
+            const SafetyHelper::Outcome outcome =
+                listed ? SafetyHelper::moveNativeToTrash(native, *listed, appState)
+                       : SafetyHelper::moveNativeToTrash(native, appState);
+            QMetaObject::invokeMethod(
+                this,
+                [this, native, outcome, promise, batchId] {
+                    if (outcome.ok)
+                        removeItem(native, batchId);
+                    promise->addResult(outcome);
+                    promise->finish();
+                },
+                Qt::QueuedConnection);
+        }));
     return done;
 }
 

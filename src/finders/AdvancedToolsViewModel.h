@@ -58,6 +58,12 @@ public:
 
     static QList<DuplicateGroupRecord> duplicateGroups(const QStringList &paths);
 
+    // Put back: the rows this list dropped for that removal come back (with the copies of
+    // their groups that went with them). Whether any did.
+    bool restore(const RemovalBatch &batch);
+    // Drops the rows the excluded folders and the keep list now keep out.
+    void dropNotOffered();
+
     // For tests: blocks until every background task started so far has ended.
     void waitForTasks();
 
@@ -70,12 +76,12 @@ private:
     using Work = QList<FileItem> (*)(AppHost *, const CancelToken &);
     void runScan(Work work, AppHost *appState);
     void setItems(const QList<FileItem> &items, bool incomplete);
-    void removeItem(const QByteArray &nativePath);
+    void removeItem(const QByteArray &nativePath, quint64 batch);
     // Drops the rows of what went, wherever it was removed from.
     void dropRemoved(const RemovalBatch &batch);
     // Whatever the rows lost: duplicate groups left with one copy go, and a selection of a
-    // row that went is let go.
-    void dropRows(const std::function<bool(const FileItem &)> &gone);
+    // row that went is let go. The rows dropped are kept for a put back of `batch`.
+    void dropRows(const std::function<bool(const FileItem &)> &gone, quint64 batch = 0);
 
     QList<FileItem> m_items;
     bool m_incomplete = false;
@@ -84,5 +90,7 @@ private:
     quint64 m_lastScan = 0;
     // Moved away while a scan ran: that scan may have listed them before they went.
     QList<RemovalBatch> m_removedDuringScan;
+    // The rows dropped for the last few removals, by removal.
+    QList<std::pair<quint64, QList<FileItem>>> m_dropped;
     BackgroundWork m_work;
 };

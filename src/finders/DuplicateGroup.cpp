@@ -1,11 +1,83 @@
 #include "finders/DuplicateGroup.h"
 
 #include "exec/ProcessRunner.h"
+#include "platform/BytePath.h"
 #include "platform/FileProperties.h"
 
 #include <QMap>
 
 #include <algorithm>
+
+double DuplicateGroup::wastedMB() const
+{
+    const auto freeing = std::count_if(children.begin(), children.end(),
+                                       [](const FileItem &c) { return !c.freesNothing(); });
+    // With every copy freeing space one must stay; else a copy that frees nothing stays.
+    return sizeMB * double(freeing == children.size() ? qMax<qsizetype>(0, freeing - 1) : freeing);
+}
+
+QList<KeepRule> KeepRules::allCases()
+{
+    return {KeepRule::newest, KeepRule::oldest, KeepRule::shortestPath, KeepRule::insideFolder};
+}
+
+QString KeepRules::title(KeepRule rule)
+{
+    switch (rule) {
+    case KeepRule::newest:
+        return QStringLiteral("Keep the Newest");
+    case KeepRule::oldest:
+        return QStringLiteral("Keep the Oldest");
+    case KeepRule::shortestPath:
+        return QStringLiteral("Keep the Shortest Path");
+    case KeepRule::insideFolder:
+        return QStringLiteral("Keep the One Inside a Folder…");
+    }
+    return {};
+}
+
+QSet<QString> ticksByRule(const QList<DuplicateGroup> &groups, KeepRule rule,
+                          const QByteArray &folder)
+{
+    QSet<QString> ticks;
+    for (const DuplicateGroup &g : groups) {
+        QList<FileItem> copies = g.children;
+        std::stable_sort(copies.begin(), copies.end(),
+                         [](const FileItem &a, const FileItem &b) { return a.path < b.path; });
+        const auto bytes = [](const FileItem &c) {
+            return c.nativePath.isEmpty() ? nativePath(c.path) : c.nativePath;
+        };
+        qsizetype kept = -1;
+        for (qsizetype i = 0; i < copies.size(); ++i) {
+            const FileItem &c = copies[i];
+            bool better = false;
+            switch (rule) {
+            case KeepRule::newest:
+                better = kept < 0 || c.identity.modifiedNs > copies[kept].identity.modifiedNs;
+                break;
+            case KeepRule::oldest:
+                better = kept < 0 || c.identity.modifiedNs < copies[kept].identity.modifiedNs;
+                break;
+            case KeepRule::shortestPath:
+                better = kept < 0 || bytes(c).size() < bytes(copies[kept]).size();
+                break;
+            case KeepRule::insideFolder:
+                better =
+                    kept < 0 && !folder.isEmpty() && BytePath::isStrictlyInside(bytes(c), folder);
+                break;
+            }
+            if (better)
+                kept = i;
+        }
+        if (kept < 0)
+            continue;
+        for (qsizetype i = 0; i < copies.size(); ++i) {
+            if (i != kept && !copies[i].freesNothing())
+                ticks.insert(copies[i].path);
+        }
+    }
+    return ticks;
+}
 
 QList<DuplicateGroup> regroupDuplicates(const QList<FileItem> &items, const QString &searchText)
 {
@@ -132,9 +204,12 @@ std::optional<DuplicateSort> DuplicateSorts::selected(const DuplicateSortOrder &
 SelectionSummary selectionSummary(const DuplicateGroup &group, const QSet<QString> &checkedItems)
 {
     int n = 0;
+    int freeing = 0;
     for (const FileItem &child : group.children) {
-        if (checkedItems.contains(child.path))
+        if (checkedItems.contains(child.path)) {
             ++n;
+            freeing += child.freesNothing() ? 0 : 1;
+        }
     }
     if (!group.children.isEmpty() && n == group.children.size())
         return {
@@ -142,8 +217,8 @@ SelectionSummary selectionSummary(const DuplicateGroup &group, const QSet<QStrin
             true};
     if (n > 0)
         return {QStringLiteral("Space to free: %1x %2 = %3")
-                    .arg(n)
-                    .arg(formatSizeMB(group.sizeMB), formatSizeMB(group.sizeMB * n)),
+                    .arg(freeing)
+                    .arg(formatSizeMB(group.sizeMB), formatSizeMB(group.sizeMB * freeing)),
                 false};
     return {QStringLiteral("Select items to free up space"), false};
 }

@@ -18,9 +18,24 @@ struct DuplicateGroup {
 
     const QString &id() const { return md5Hash; }
     int copies() const { return int(children.size()); }
-    // What keeping one copy frees.
-    double wastedMB() const { return children.isEmpty() ? 0 : sizeMB * (copies() - 1); }
+    // What keeping one copy frees: copies that free nothing (hard links, shared blocks)
+    // count for nothing, and one of them can be the copy kept.
+    double wastedMB() const;
 };
+
+// Which copy of each group "Select" keeps; every other copy that frees space is ticked.
+enum class KeepRule { newest, oldest, shortestPath, insideFolder };
+
+namespace KeepRules {
+QList<KeepRule> allCases();
+QString title(KeepRule rule);
+} // namespace KeepRules
+
+// The ticks "Select" sets: in every group, all copies but the one the rule keeps, never a
+// copy that frees nothing. A group with no copy inside `folder` (insideFolder) gets none:
+// the rule names no copy to keep there. Ties go to the first copy in path order.
+QSet<QString> ticksByRule(const QList<DuplicateGroup> &groups, KeepRule rule,
+                          const QByteArray &folder = {});
 
 // The scan's flat list regrouped by key, in key order. With a search text, only copies
 // whose path contains it (ignoring case) remain; a group left with one copy still shows.
@@ -57,7 +72,7 @@ std::optional<DuplicateSort> selected(const DuplicateSortOrder &current);
 } // namespace DuplicateSorts
 
 // The line under a group's copies: the all-copies warning, the space the ticked copies
-// free, or the invitation to tick some.
+// free (those that free anything), or the invitation to tick some.
 struct SelectionSummary {
     QString text;
     bool isWarning = false; // shown red and bold

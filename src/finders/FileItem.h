@@ -20,6 +20,22 @@ struct FileItem {
     QByteArray nativePath;
     // What the listing found at `nativePath`; a removal refuses anything else there.
     FileIdentity identity{};
+    // Duplicates: the file's other names (hard links) the scan found, and how many names
+    // it has in all; removing one name of several frees nothing.
+    QStringList hardLinks;
+    quint64 linkCount = 1;
+    // Duplicates: its blocks are shared with another file (a reflink or a snapshot), so
+    // removing it frees nothing either.
+    bool sharesData = false;
+
+    bool freesNothing() const { return linkCount > 1 || sharesData; }
+    // "hard links, frees 0 B", "shares its data with another copy", or nothing.
+    QString sharingNote() const
+    {
+        if (linkCount > 1)
+            return QStringLiteral("hard links, frees 0 B");
+        return sharesData ? QStringLiteral("shares its data with another copy") : QString();
+    }
 
     const QString &id() const { return path; }
     friend bool operator==(const FileItem &, const FileItem &) = default;

@@ -1,6 +1,8 @@
 #include "finders/FileSearch.h"
 
+#include "platform/BytePath.h"
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
 
 #include <cerrno>
@@ -25,7 +27,9 @@ public:
     {
     }
 
-    std::unordered_set<std::string> prunedPaths; // mounts below a root, spelled from it
+    // Mounts and excluded folders below a root, spelled from it.
+    std::unordered_set<std::string> prunedPaths;
+    Exclusions exclusions = Exclusions::current();
 
     bool skipsFolder(const char *name) const
     {
@@ -51,6 +55,13 @@ public:
                                           : m_reader.openAnyLength(path.c_str(), path.size());
         if (!opened)
             return;
+        // An excluded folder reached by another path is the same folder.
+        DirectoryReader::Node self;
+        if (!exclusions.excludedFolders().isEmpty() && m_reader.statSelf(self) &&
+            exclusions.isExcludedId(self.id)) {
+            m_reader.close();
+            return;
+        }
         m_out.enterFolder(path.data(), path.size());
         const bool descends = m_scope.maxDepth < 0 || depth + 1 < m_scope.maxDepth;
         const size_t base = path.size();
@@ -144,7 +155,7 @@ FileList list(const QList<QByteArray> &roots, const Scope &scope,
             continue;
         }
         if (!S_ISDIR(st.st_mode) || scope.maxDepth == 0 ||
-            walker.skipsFolder(baseName(root).constData()))
+            walker.skipsFolder(baseName(root).constData()) || walker.exclusions.isExcluded(root))
             continue;
         // Mounts are named by their real paths; the walk spells paths from the root.
         walker.prunedPaths.clear();
@@ -158,6 +169,14 @@ FileList list(const QList<QByteArray> &roots, const Scope &scope,
             const QByteArray below = m.mountPoint.mid(real == "/" ? 0 : real.size());
             const QByteArray spelled = root.endsWith('/') ? root + below.mid(1) : root + below;
             walker.prunedPaths.insert(spelled.toStdString());
+        }
+        for (const QByteArray &folder : walker.exclusions.excludedFolders()) {
+            for (const QByteArray &from : {given, real}) {
+                if (BytePath::isStrictlyInside(folder, from)) {
+                    const QByteArray below = folder.mid(from == "/" ? 0 : from.size());
+                    walker.prunedPaths.insert((given == "/" ? below : given + below).toStdString());
+                }
+            }
         }
         std::string path = root.toStdString();
         walker.walk(-1, nullptr, path, 0);

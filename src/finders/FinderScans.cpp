@@ -7,11 +7,15 @@
 #include "finders/FileSearch.h"
 #include "finders/HomeSearch.h"
 #include "platform/DirectoryReader.h"
+#include "platform/FileExtents.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
 
+#include <QHash>
+
 #include <algorithm>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +83,64 @@ FileItem itemAt(const QByteArray &native, const QString &sizeDesc, double sizeMB
             std::nullopt,
             native,
             listed ? listed->identity : FileIdentity()};
+}
+
+// A copy with another name, or whose blocks another file shares, frees nothing when it
+// goes: it is marked so, and never offered as a way to free space.
+void markCopiesThatFreeNothing(QList<FileItem> &copies)
+{
+    for (FileItem &copy : copies) {
+        struct stat st;
+        if (::lstat(copy.nativePath.constData(), &st) == 0)
+            copy.linkCount = quint64(st.st_nlink);
+        copy.sharesData = FileExtents::sharesBlocks(copy.nativePath).value_or(false);
+    }
+}
+
+// The finder compares a file with several names once, under its first name in path order.
+// Each such file the listing names more than once gets its other names on its row; one
+// that no other file copies is a row of its own ("hard links, frees 0 B").
+void addHardLinks(QList<FileItem> &items, const FileList &listed)
+{
+    // Names of one file are next to each other once sorted by identity.
+    std::vector<qsizetype> order(size_t(listed.size()));
+    for (qsizetype i = 0; i < listed.size(); ++i)
+        order[size_t(i)] = i;
+    const auto idOf = [&](qsizetype i) {
+        const FileIdentity &id = listed.at(i).identity;
+        return std::pair(id.device, id.inode);
+    };
+    std::sort(order.begin(), order.end(),
+              [&](qsizetype a, qsizetype b) { return idOf(a) < idOf(b); });
+    QHash<QByteArray, qsizetype> rows;
+    for (qsizetype i = 0; i < items.size(); ++i)
+        rows.insert(items[i].nativePath, i);
+    for (size_t from = 0; from < order.size();) {
+        size_t to = from + 1;
+        while (to < order.size() && idOf(order[to]) == idOf(order[from]))
+            ++to;
+        if (to - from >= 2) {
+            QList<QByteArray> same;
+            for (size_t k = from; k < to; ++k)
+                same.append(listed.path(order[k]));
+            std::sort(same.begin(), same.end(), textOrder);
+            QStringList others;
+            for (qsizetype k = 1; k < same.size(); ++k)
+                others << decoded(same[k]);
+            if (const auto row = rows.constFind(same.first()); row != rows.cend()) {
+                items[*row].hardLinks = others;
+            } else {
+                const FileIdentity &id = listed.at(order[from]).identity;
+                FileItem item = itemAt(same.first(), QStringLiteral("Hard links"),
+                                       double(id.size) / 1024 / 1024, std::nullopt);
+                item.identity = id;
+                item.md5Hash = QStringLiteral("links-%1-%2").arg(id.device).arg(id.inode);
+                item.hardLinks = others;
+                items.append(item);
+            }
+        }
+        from = to;
+    }
 }
 
 } // namespace
@@ -216,8 +278,10 @@ QList<FileItem> findDuplicates(AppHost *appState, const CancelToken &cancel)
                           double(group.bytes) / 1024 / 1024, std::nullopt,
                           group.nativePaths.value(i), group.identities.value(i)});
     }
+    addHardLinks(items, listed);
     std::stable_sort(items.begin(), items.end(),
                      [](const FileItem &a, const FileItem &b) { return a.md5Hash < b.md5Hash; });
+    markCopiesThatFreeNothing(items);
     return items;
 }
 

@@ -2,6 +2,8 @@
 
 #include "exec/ProcessRunner.h"
 #include "exec/ScanProgress.h"
+#include "platform/BytePath.h"
+#include "platform/Exclusions.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 
@@ -62,20 +64,30 @@ QString literalPattern(const QByteArray &path)
 }
 
 QStringList findArguments(const QStringList &roots, const QStringList &globalOptions,
-                          const QStringList &expression, const QList<MountTable::Mount> &mounts)
+                          const QStringList &expression, const QList<MountTable::Mount> &mounts,
+                          const QList<QByteArray> &excluded)
 {
     QStringList prune;
+    const auto pruneBelow = [&prune](const QByteArray &given, const QByteArray &real,
+                                     const QByteArray &folder) {
+        const QByteArray below = folder.mid(real == "/" ? 0 : real.size());
+        if (!prune.isEmpty())
+            prune << QStringLiteral("-o");
+        prune << QStringLiteral("-path")
+              << literalPattern((given == "/" ? QByteArray() : given) + below);
+    };
     for (const QString &root : roots) {
         const QByteArray given = withoutTrailingSlash(nativePath(root));
         const QByteArray real = resolved(given);
         for (const MountTable::Mount &m : MountTable::mountsBelow(real, mounts)) {
-            if (!MountTable::isRemoteOrFuse(m.fsType))
-                continue;
-            const QByteArray below = m.mountPoint.mid(real == "/" ? 0 : real.size());
-            if (!prune.isEmpty())
-                prune << QStringLiteral("-o");
-            prune << QStringLiteral("-path")
-                  << literalPattern((given == "/" ? QByteArray() : given) + below);
+            if (MountTable::isRemoteOrFuse(m.fsType))
+                pruneBelow(given, real, m.mountPoint);
+        }
+        for (const QByteArray &folder : excluded) {
+            if (BytePath::isStrictlyInside(folder, given))
+                pruneBelow(given, given, folder);
+            else if (real != given && BytePath::isStrictlyInside(folder, real))
+                pruneBelow(given, real, folder);
         }
     }
     QStringList arguments{QStringLiteral("-H")};
@@ -110,8 +122,17 @@ QList<QByteArray> find(const QStringList &roots, const QStringList &globalOption
             progress->setFound(found);
         };
     }
+    const Exclusions exclusions = Exclusions::current();
+    QStringList searched;
+    for (const QString &root : roots) {
+        if (!exclusions.isExcluded(withoutTrailingSlash(nativePath(root))))
+            searched.append(root);
+    }
+    if (searched.isEmpty())
+        return {};
     const RunResult result = ProcessRunner::run(
-        Locations::current().find, findArguments(roots, globalOptions, expression, mounts),
+        Locations::current().find,
+        findArguments(searched, globalOptions, expression, mounts, exclusions.excludedFolders()),
         appState, options);
     QByteArray listing = result.stdOutBytes;
     // A stopped search may have been cut in the middle of a name.

@@ -16,11 +16,12 @@ class ScanProgress;
 // never entered: a search must not read a share in full.
 namespace HomeSearch {
 
-// "-H", the roots, the global options, a prune of each network or FUSE mount below a
-// root (spelled under the root as given, also when the root is reached through a link),
-// then the expression, which prints with -print0 itself.
+// "-H", the roots, the global options, a prune of each network or FUSE mount and of each
+// folder of `excluded` below a root (spelled under the root as given, also when the root
+// is reached through a link), then the expression, which prints with -print0 itself.
 QStringList findArguments(const QStringList &roots, const QStringList &globalOptions,
-                          const QStringList &expression, const QList<MountTable::Mount> &mounts);
+                          const QStringList &expression, const QList<MountTable::Mount> &mounts,
+                          const QList<QByteArray> &excluded = {});
 
 // A path as a find -path pattern that matches only itself. Bytes that are not UTF-8
 // cannot be written as an argument: each matches any one character instead.
@@ -31,8 +32,9 @@ QList<QByteArray> splitNul(const QByteArray &listing);
 // The lines of a listing, as bytes; empty ones dropped.
 QList<QByteArray> splitLines(const QByteArray &listing);
 
-// Runs the table's find with findArguments; the paths printed, in order. Errors on the
-// way (unreadable folders) do not stop the search; a cancelled one gives the paths found
+// Runs the table's find with findArguments, keeping out the folders excluded in Settings
+// (a root in one is not searched); the paths printed, in order. Errors on the way
+// (unreadable folders) do not stop the search; a cancelled one gives the paths found
 // until then. `progress`, if given, hears how many were found so far.
 QList<QByteArray> find(const QStringList &roots, const QStringList &globalOptions,
                        const QStringList &expression, const QList<MountTable::Mount> &mounts,

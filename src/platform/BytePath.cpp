@@ -27,3 +27,33 @@ bool BytePath::isSameOrInside(const QByteArray &path, const QByteArray &folder)
 {
     return path == folder || isStrictlyInside(path, folder);
 }
+
+QByteArray BytePath::folded(const QByteArray &path)
+{
+    if (path.isEmpty())
+        return path;
+    const bool absolute = path.startsWith('/');
+    QList<QByteArray> parts;
+    for (const QByteArray &part : path.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.isEmpty() && parts.last() != "..")
+                parts.removeLast();
+            else if (!absolute)
+                parts.append(part);
+            continue;
+        }
+        parts.append(part);
+    }
+    QByteArray out;
+    out.reserve(path.size());
+    for (const QByteArray &part : parts) {
+        if (absolute || !out.isEmpty())
+            out += '/';
+        out += part;
+    }
+    if (out.isEmpty())
+        out = absolute ? QByteArray("/") : QByteArray(".");
+    return out;
+}

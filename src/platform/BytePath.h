@@ -5,6 +5,11 @@
 // Absolute paths as the file system's bytes: a name that is not valid UTF-8 stays itself.
 namespace BytePath {
 
+// Repeated slashes, "." and ".." folded away; ".." cannot climb above "/" ("/tmp/../.." is
+// "/"), while a relative path keeps the ".." it starts with. No link is followed: "a/.."
+// is "." even where "a" is a link. Empty stays empty.
+QByteArray folded(const QByteArray &path);
+
 // The folder holding `path` ("/" for "/x" and for "/").
 QByteArray parentOf(const QByteArray &path);
 // The last component ("x" for "/a/x").

@@ -37,6 +37,9 @@ void fillMac(Locations &l)
     l.trashFiles = h + "/.Trash";
     l.trashInMarker = "/.Trash/";
     l.trashMeasureRoot = h + "/.Trash";
+    l.configFolder = h + "/Library/Application Support/Quillmar";
+    l.stateFolder = l.configFolder;
+    l.cacheFolder = h + "/Library/Caches/Quillmar";
 
     l.protectedTrees = {"/",    "/System", "/Library", "/usr", "/usr/bin", "/usr/sbin",
                         "/bin", "/sbin",   "/var",     "/etc", "/dev",     "/private"};
@@ -168,9 +171,15 @@ void fillLinux(Locations &l)
     l.brewCandidates = {"/home/linuxbrew/.linuxbrew/bin/brew", h + "/.linuxbrew/bin/brew"};
     l.brewPrefix = "/home/linuxbrew/.linuxbrew";
 
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty() || !dataHome.startsWith('/') || l.home != QDir::homePath())
-        dataHome = h + "/.local/share";
+    // The XDG variables speak for the running user's home only.
+    const auto xdg = [&l, &h](const char *variable, const QString &fallback) {
+        const QString value = qEnvironmentVariable(variable);
+        return value.startsWith('/') && l.home == QDir::homePath() ? value : h + fallback;
+    };
+    const QString dataHome = xdg("XDG_DATA_HOME", "/.local/share");
+    l.configFolder = xdg("XDG_CONFIG_HOME", "/.config") + "/quillmar";
+    l.stateFolder = xdg("XDG_STATE_HOME", "/.local/state") + "/quillmar";
+    l.cacheFolder = xdg("XDG_CACHE_HOME", "/.cache") + "/quillmar";
     l.trashFiles = dataHome + "/Trash/files";
     l.trashInMarker = "/Trash/files/";
     l.trashInfo = dataHome + "/Trash/info";
@@ -202,6 +211,7 @@ void fillLinux(Locations &l)
     }
 
     l.skippedMounts = {"/proc", "/sys", "/dev", "/run", "/mnt", "/media", "/snap"};
+    l.skippedOnlyWhenMounted = true;
     l.storageStaysOnDevice = true;
     l.rootDisplayName = rootLabel();
 

@@ -29,12 +29,22 @@ struct Locations {
     QString trashInfo;        // Linux: the .trashinfo files of trashFiles' entries
     QString trashMeasureRoot; // what the dashboard measures as "trash"
 
+    // The program's own files: settings kept as files (the excluded folders, the keep
+    // list), the record of removals, and what may be thrown away (the map's history).
+    QString configFolder;
+    QString stateFolder;
+    QString cacheFolder;
+
     // Removal safety.
     QStringList protectedTrees;  // each protects itself and everything below
     QStringList protectedItself; // each protects only itself
 
     // Storage scanner.
     QStringList skippedMounts;
+    // Whether a skipped mount is skipped only while something is mounted there. On Linux
+    // these are usually file systems of their own; where one is a plain folder of the
+    // measured file system, it holds what du -x counts.
+    bool skippedOnlyWhenMounted = false;
     // A measurement keeps to the device of the folder measured and leaves out every mount
     // below it. Off on macOS, where the data volume is reached from "/" through firmlinks
     // and the skipped mounts are the rule.

@@ -48,6 +48,41 @@ int utf8Length(const unsigned char *p, qsizetype left)
     return length;
 }
 
+void appendJsonByte(QByteArray &out, unsigned char c)
+{
+    switch (c) {
+    case '"':
+        out += "\\\"";
+        break;
+    case '\\':
+        out += "\\\\";
+        break;
+    case '\n':
+        out += "\\n";
+        break;
+    case '\r':
+        out += "\\r";
+        break;
+    case '\t':
+        out += "\\t";
+        break;
+    case '\b':
+        out += "\\b";
+        break;
+    case '\f':
+        out += "\\f";
+        break;
+    default:
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+}
+
 QByteArray json(const QByteArray &path)
 {
     QByteArray out;
@@ -68,37 +103,7 @@ QByteArray json(const QByteArray &path)
             }
             continue;
         }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                out += "\\u00";
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
-            } else {
-                out += char(c);
-            }
-        }
+        appendJsonByte(out, c);
         ++i;
     }
     out += '"';

@@ -11,6 +11,9 @@ namespace PathText {
 
 // A quoted JSON string: stray bytes as \udcXX, control characters escaped.
 QByteArray json(const QByteArray &path);
+// One byte of a JSON string: quote, backslash and control characters escaped, any other
+// byte (0x80 and up too) as it is.
+void appendJsonByte(QByteArray &out, unsigned char c);
 // UTF-8 text: stray bytes as the six characters \udcXX, every backslash doubled, nothing
 // else changed.
 QByteArray escaped(const QByteArray &path);

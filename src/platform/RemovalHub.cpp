@@ -6,6 +6,14 @@
 #include <QMutex>
 
 #include <atomic>
+#include <chrono>
+
+qint64 RemovedItem::now()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 struct RemovalHub::Batch::Shared {
     QMutex mutex;
@@ -134,4 +142,14 @@ void RemovalHub::announce(const RemovalBatch &batch)
     RemovalHub *hub = instance();
     QMetaObject::invokeMethod(
         hub, [hub, batch] { emit hub->removed(batch); }, Qt::QueuedConnection);
+}
+
+void RemovalHub::reportRestored(RemovalBatch batch)
+{
+    if (batch.items.isEmpty())
+        return;
+    batch.index();
+    RemovalHub *hub = instance();
+    QMetaObject::invokeMethod(
+        hub, [hub, batch] { emit hub->restored(batch); }, Qt::QueuedConnection);
 }

@@ -21,6 +21,10 @@ struct RemovedItem {
     FileIdentity identity;
     qint64 allocatedBytes = -1; // the blocks a file held; -1 for a folder (not measured)
     Trash::Result trashed;      // where it is now
+    // Steady clock, in ns: the move happened between them (0 when unknown).
+    qint64 movingSince = 0;
+    qint64 movedBy = 0;
+    static qint64 now();
 };
 
 // Everything one action of the user moved to the Trash.
@@ -79,9 +83,13 @@ public:
 
     // A move that succeeded, from any thread; outside any batch it is a batch of its own.
     static void report(const RemovedItem &item);
+    // Items put back where they were, from any thread: `batch` holds those of one removal
+    // that came back (its id is the removal's own in the session that made it, else 0).
+    static void reportRestored(RemovalBatch batch);
 
 signals:
     void removed(const RemovalBatch &batch);
+    void restored(const RemovalBatch &batch);
 
 private:
     RemovalHub() = default;

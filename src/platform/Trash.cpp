@@ -140,7 +140,8 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name, cons
     return moveToTrash(QFile::decodeName(*folder == "/" ? '/' + name : *folder + '/' + name));
 }
 
-Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination)
+Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination,
+                             const FileIdentity &)
 {
     const QByteArray from = QFile::encodeName(trashed.trashedPath);
     if (!trashed.ok || from.isEmpty() || destination.isEmpty())
@@ -211,21 +212,7 @@ QByteArray cleanAbsolute(QByteArray path)
             return {};
         path = QByteArray(cwd) + '/' + path;
     }
-    QList<QByteArray> parts;
-    for (const QByteArray &part : path.split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts.append(part);
-    }
-    QByteArray out;
-    for (const QByteArray &part : parts)
-        out += '/' + part;
-    return out.isEmpty() ? QByteArrayLiteral("/") : out;
+    return BytePath::folded(path);
 }
 
 // The path with its longest existing part resolved; the rest is kept as written.
@@ -615,34 +602,62 @@ Trash::Result Trash::moveChildToTrash(int parentFd, const QByteArray &name,
     return placeItem(parentFd, name, trash, inTop(recorded));
 }
 
-Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination)
+Trash::Result Trash::putBack(const Result &trashed, const QByteArray &destination,
+                             const FileIdentity &expected)
 {
     const bool exact = !trashed.trashedNativePath.isEmpty();
     const QByteArray from = exact ? trashed.trashedNativePath : nativePath(trashed.trashedPath);
     if (!trashed.ok || (!exact && display(from) != trashed.trashedPath) || destination.isEmpty() ||
         destination.contains('\0'))
         return failure(QStringLiteral("The path is not valid"));
-    const qsizetype slash = from.lastIndexOf('/');
-    const QByteArray filesFolder = from.left(slash);
-    const QByteArray name = from.mid(slash + 1);
-    if (!filesFolder.endsWith("/files") || name.isEmpty())
+    const QByteArray name = BytePath::lastName(from);
+    const QByteArray filesFolder = parentOf(from);
+    if (!filesFolder.endsWith("/files") || name.isEmpty() || name == "." || name == "..")
         return failure(QStringLiteral("The item is not in a Trash folder"));
-    const FileDescriptor files(::open(filesFolder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!files.valid())
-        return failure(systemError(errno));
+    const QByteArray trashFolder = parentOf(filesFolder);
+    const FileDescriptor trash = FileDescriptor::openFolderWithoutLinks(trashFolder);
+    if (!trash.valid())
+        return failure(errno == ELOOP ? QStringLiteral("A link stands on the way to the Trash "
+                                                       "folder %1")
+                                            .arg(display(trashFolder))
+                                      : systemError(errno));
+    FileDescriptor files, info;
+    for (auto [folder, fd] : {std::pair{"files", &files}, std::pair{"info", &info}}) {
+        *fd = FileDescriptor(
+            ::openat(trash.get(), folder, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd->valid())
+            return failure(systemError(errno));
+    }
+    const std::optional<FileIdentity> inTrash = FileIdentity::readAt(files.get(), name);
+    if (!inTrash)
+        return failure(QStringLiteral("The item is no longer in the Trash"));
+    if (!expected.isNull() && !expected.matches(*inTrash))
+        return failure(QStringLiteral("The item in the Trash is not the one moved there"));
+
     const QByteArray target = cleanAbsolute(destination);
     if (target.isEmpty() || target == "/")
         return failure(QStringLiteral("The path is not valid"));
-    const FileDescriptor targetParent(
-        ::open(parentOf(target).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!targetParent.valid())
-        return failure(systemError(errno));
-    const QByteArray targetName = BytePath::lastName(target);
-    if (const int err = renameNoReplace(files.get(), name, targetParent.get(), targetName))
+    const QByteArray targetFolder = parentOf(target);
+    const FileDescriptor into = FileDescriptor::openFolderWithoutLinks(targetFolder);
+    if (!into.valid()) {
+        const int err = errno;
+        if (err == ELOOP)
+            return failure(
+                QStringLiteral("A link now stands on the way to %1").arg(display(targetFolder)));
+        if (err == ENOENT || err == ENOTDIR)
+            return failure(
+                QStringLiteral("The folder it was in, %1, is gone").arg(display(targetFolder)));
         return failure(systemError(err));
+    }
+    const QByteArray targetName = BytePath::lastName(target);
+    if (const int err = renameNoReplace(files.get(), name, into.get(), targetName)) {
+        if (err == EEXIST || err == ENOTEMPTY)
+            return failure(QStringLiteral("Something else is now at %1; it was left as it is")
+                               .arg(display(target)));
+        return failure(systemError(err));
+    }
     // The record names nothing now; a Trash viewer would list a ghost.
-    const QByteArray info = filesFolder.left(filesFolder.size() - 5) + "info/" + name + kInfoSuffix;
-    ::unlink(info.constData());
+    ::unlinkat(info.get(), (name + kInfoSuffix).constData(), 0);
     return {true, {}, display(target), target};
 }
 

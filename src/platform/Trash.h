@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -31,9 +33,13 @@ Result moveNativeToTrash(const QByteArray &path);
 // must lie on the same volume, else the item's own place is recorded.
 Result moveChildToTrash(int parentFd, const QByteArray &name, const QByteArray &recordedAs = {});
 
-// Takes an item this program just trashed back to `destination`, which must not exist,
-// and drops the Trash's record of it. For undoing a step that failed halfway.
-Result putBack(const Result &trashed, const QByteArray &destination);
+// Takes an item this program trashed back to `destination` with a rename, so it comes
+// back byte for byte as the same file, and drops the Trash's record of it. Nothing now at
+// `destination` is ever replaced. The Trash's folders and the folder put back into are
+// opened without following any link: a link where a folder was refuses. With `expected`,
+// an item in the Trash that is not the one moved there is refused too.
+Result putBack(const Result &trashed, const QByteArray &destination,
+               const FileIdentity &expected = {});
 
 // Empties the home trash for good: every item in files/ and its record in info/. The one
 // permanent removal the program makes, after the user confirmed it. Links inside are

@@ -4,13 +4,16 @@ target_sources(quillmar_engine PRIVATE
     platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
     platform/DiskSpace.cpp platform/DiskSpace.h
+    platform/Exclusions.cpp platform/Exclusions.h
     platform/FileDescriptor.cpp platform/FileDescriptor.h
     platform/FileDetails.cpp platform/FileDetails.h
+    platform/FileExtents.cpp platform/FileExtents.h
     platform/FileIdentity.cpp platform/FileIdentity.h
     platform/FileProperties.cpp platform/FileProperties.h
     platform/FullDiskAccess.cpp platform/FullDiskAccess.h
     platform/Locations.cpp platform/Locations.h
     platform/MountTable.cpp platform/MountTable.h
+    platform/PathList.cpp platform/PathList.h
     platform/PathText.cpp platform/PathText.h
     platform/NotificationCenter.cpp platform/NotificationCenter.h
     platform/PlatformTexts.cpp platform/PlatformTexts.h

@@ -1,5 +1,7 @@
 #include "storage/NcduExport.h"
 
+#include "platform/PathText.h"
+
 #include <QDateTime>
 #include <QIODevice>
 #include <QSaveFile>
@@ -25,44 +27,12 @@ NcduExport::NcduExport(QIODevice *out, const CancelToken &stop, qint64 timestamp
 
 QByteArray NcduExport::string(const QByteArray &name)
 {
-    static const char hex[] = "0123456789abcdef";
     QByteArray out;
     out.reserve(name.size() + 2);
     out += '"';
-    for (const char ch : name) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += ch; // bytes that are not UTF-8 too: ncdu reads them back as they are
-            }
-        }
-    }
+    // Bytes that are not UTF-8 go as they are: ncdu reads them back so.
+    for (const char ch : name)
+        PathText::appendJsonByte(out, static_cast<unsigned char>(ch));
     out += '"';
     return out;
 }
@@ -88,7 +58,8 @@ QByteArray NcduExport::info(const UsageWalk::Item &item, bool isRoot) const
         out += ",\"notreg\":true";
     if (item.excluded == UsageWalk::Excluded::OtherFileSystem)
         out += ",\"excluded\":\"othfs\"";
-    else if (item.excluded == UsageWalk::Excluded::Rule)
+    else if (item.excluded == UsageWalk::Excluded::Rule ||
+             item.excluded == UsageWalk::Excluded::Settings)
         out += ",\"excluded\":\"pattern\"";
     if (linked)
         appendNumber(out, "nlink", node.linkCount);

@@ -1,9 +1,12 @@
 #include "storage/StorageScanner.h"
 
 #include "exec/ThreadPriority.h"
+#include "platform/BytePath.h"
 #include "platform/DirectoryReader.h"
+#include "platform/Exclusions.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
+#include "platform/RemovalHub.h"
 #include "storage/Volumes.h"
 
 #include <QThread>
@@ -129,6 +132,8 @@ QString formatBytes(qint64 bytes)
 
 QString sizeText(const StorageEntry &entry)
 {
+    if (entry.isExcluded)
+        return QStringLiteral("Excluded");
     if (entry.isOtherDisk)
         return QStringLiteral("Another disk · ") + formatBytes(entry.otherDiskUsed) +
                QStringLiteral(" used");
@@ -227,17 +232,20 @@ bool isBtrfsFolder(const DirectoryReader &)
 // What one public operation reads once from the table and the system.
 struct StorageScanner::Settings {
     bool staysOnDevice = true;
+    bool skippedOnlyWhenMounted = false;
     std::vector<std::string> skipped;
     std::vector<std::string> skippedParents; // folders that hold a skipped mount point
     QList<MountTable::Mount> mounts;
     // The Trash is cached at any size, so a move into it can be settled exactly.
     std::string trashRoot;
     FileId trashId;
+    Exclusions exclusions = Exclusions::current();
 
     Settings()
     {
         const Locations &loc = Locations::current();
         staysOnDevice = loc.storageStaysOnDevice;
+        skippedOnlyWhenMounted = loc.skippedOnlyWhenMounted;
         for (const QString &mount : loc.skippedMounts) {
             const QByteArray s = StorageScanner::standardized(nativePath(mount));
             if (s.isEmpty() || s == "/")
@@ -263,6 +271,22 @@ struct StorageScanner::Settings {
     bool isSkipped(std::string_view item) const
     {
         return std::find(skipped.begin(), skipped.end(), item) != skipped.end();
+    }
+    // Skipped, for an item on `device` in a folder on `parentDevice`.
+    bool skips(std::string_view item, quint64 device, quint64 parentDevice) const
+    {
+        return isSkipped(item) && (!skippedOnlyWhenMounted || device != parentDevice);
+    }
+    bool skips(std::string_view item, quint64 device) const
+    {
+        if (!isSkipped(item))
+            return false;
+        if (!skippedOnlyWhenMounted)
+            return true;
+        DirectoryReader::Node above;
+        const std::string parent = parentPath(item);
+        return parent.empty() || !DirectoryReader::statPath(parent.c_str(), above) ||
+               above.id.device != device;
     }
 
     // A folder mounted over (the table lists it) or on another device than its parent,
@@ -349,6 +373,7 @@ struct StorageScanner::Walk {
     std::vector<Link> links;
     int busy = 0;    // threads reading a folder
     int helpers = 0; // pool threads still inside this walk
+    const qint64 startedAt = RemovedItem::now();
 
     Walk(const Settings &s, const CancelToken *t)
         : settings(s), token(t ? std::optional<CancelToken>(*t) : std::nullopt),
@@ -390,32 +415,7 @@ StorageScanner::~StorageScanner()
 
 QByteArray StorageScanner::standardized(const QByteArray &path)
 {
-    if (path.isEmpty())
-        return path;
-    const bool absolute = path.startsWith('/');
-    QList<QByteArray> parts;
-    for (const QByteArray &part : path.split('/')) {
-        if (part.isEmpty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.isEmpty() && parts.last() != "..")
-                parts.removeLast();
-            else if (!absolute)
-                parts.append(part);
-            continue;
-        }
-        parts.append(part);
-    }
-    QByteArray out;
-    out.reserve(path.size());
-    for (const QByteArray &part : parts) {
-        if (absolute || !out.isEmpty())
-            out += '/';
-        out += part;
-    }
-    if (out.isEmpty())
-        out = absolute ? QByteArray("/") : QByteArray(".");
-    return out;
+    return BytePath::folded(path);
 }
 
 bool StorageScanner::isSkipped(const QString &path)
@@ -436,6 +436,8 @@ QList<QByteArray> StorageScanner::listingLocked(const QByteArray &folder)
 {
     QList<QByteArray> result;
     const QByteArray base = standardized(folder);
+    if (Exclusions::current().isExcluded(base))
+        return result;
     DirectoryReader dir;
     m_folderReads.fetch_add(1, std::memory_order_relaxed);
     if (m_readHook) {
@@ -484,8 +486,14 @@ std::optional<StorageEntry> StorageScanner::entryLocked(const QByteArray &item,
     if (path.isEmpty() || !DirectoryReader::statPath(path.constData(), node))
         return std::nullopt;
     const FileIdentity identity = node.identity();
+    if (node.kind == DirectoryReader::Kind::Directory &&
+        (settings.exclusions.isExcludedId(node.id) || settings.exclusions.isExcluded(path))) {
+        StorageEntry excluded{path, 0, true, false, identity};
+        excluded.isExcluded = true;
+        return excluded;
+    }
     if (node.kind == DirectoryReader::Kind::SymLink ||
-        settings.isSkipped(std::string_view(path.constData(), size_t(path.size()))))
+        settings.skips(std::string_view(path.constData(), size_t(path.size())), node.id.device))
         return StorageEntry{path, 0, false, false, identity};
     if (node.kind == DirectoryReader::Kind::Directory) {
         // Its bytes belong to its own file system: open it to measure it there.
@@ -537,11 +545,20 @@ QList<StorageEntry> StorageScanner::children(const QByteArray &folder, const Can
         const std::string key(path.constData(), size_t(path.size()));
         const FileIdentity identity = node.identity();
         const bool isFolder = node.kind == DirectoryReader::Kind::Directory;
-        if (isFolder && !settings.isSkipped(key) && settings.isMountPoint(path, node)) {
+        // Excluded in Settings: shown, never walked into.
+        if (isFolder &&
+            (settings.exclusions.isExcludedId(node.id) || settings.exclusions.isExcluded(path))) {
+            StorageEntry excluded{path, 0, true, false, identity};
+            excluded.isExcluded = true;
+            result.append(excluded);
+            continue;
+        }
+        const bool skipped = settings.skips(key, node.id.device, walk.device);
+        if (isFolder && !skipped && settings.isMountPoint(path, node)) {
             result.append(otherDisk(path, node, settings));
             continue;
         }
-        if (node.kind == DirectoryReader::Kind::SymLink || settings.isSkipped(key)) {
+        if (node.kind == DirectoryReader::Kind::SymLink || skipped) {
             result.append(StorageEntry{path, 0, isFolder, false, identity});
             continue;
         }
@@ -614,7 +631,7 @@ std::optional<StorageScanner::Measure> StorageScanner::measureFolder(const QByte
     if (!finish(shared))
         return std::nullopt;
     const Folder &root = walk.folders.front();
-    return Measure{root.bytes, root.partial};
+    return Measure{root.bytes, root.partial, walk.startedAt, RemovedItem::now()};
 }
 
 bool StorageScanner::finish(const std::shared_ptr<Walk> &shared)
@@ -736,6 +753,9 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
             if (above->device == self.id.device && above->inode == self.id.inode)
                 return;
         }
+        // Excluded in Settings: not walked, nothing of it counted.
+        if (walk.settings.exclusions.isExcludedId(self.id))
+            return;
     }
     folder.device = self.id.device;
     folder.inode = self.id.inode;
@@ -751,8 +771,12 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
             return;
         if (checkSkips) {
             appendName(path, name);
-            const bool skipped = walk.settings.isSkipped(path);
+            bool skipped = walk.settings.isSkipped(path);
             path.resize(baseLength);
+            // A plain folder of this file system by a skipped mount's name is measured.
+            DirectoryReader::Node node;
+            if (skipped && walk.settings.skippedOnlyWhenMounted)
+                skipped = !dir.statChild(name, node) || node.id.device != self.id.device;
             if (skipped)
                 continue;
         }
@@ -793,6 +817,7 @@ void StorageScanner::readFolder(Walk &walk, DirectoryReader &dir, Folder &folder
 
 void StorageScanner::settle(Walk &walk)
 {
+    const qint64 endedAt = RemovedItem::now();
     // Paths are built from the nearest folder already known, without recursion: trees
     // may be deeper than a thread's stack would allow.
     std::unordered_map<const Folder *, std::string> paths;
@@ -873,7 +898,8 @@ void StorageScanner::settle(Walk &walk)
         if (f.bytes >= cacheThreshold || isTrash) {
             std::string p = pathOf(&f);
             std::unique_lock write(m_sizesLock);
-            m_sizes.insert_or_assign(std::move(p), Measure{f.bytes, f.partial});
+            m_sizes.insert_or_assign(std::move(p),
+                                     Measure{f.bytes, f.partial, walk.startedAt, endedAt});
         }
     }
     for (auto &[id, owner] : newOwners)
@@ -892,7 +918,24 @@ void StorageScanner::dropBelow(const std::string &key, bool itself)
     }
 }
 
-void StorageScanner::forget(const QByteArray &item, qint64 bytes)
+namespace {
+
+// Takes a moved item's bytes off a cached total that counted them. False when the total
+// must go: its walk ran while the item moved, so whether it counted it is unknown.
+bool takeMoved(StorageScanner::Measure &m, qint64 bytes, qint64 movingSince, qint64 movedBy)
+{
+    const bool known = movedBy != 0;
+    if (!known || m.endedAt < movingSince) {
+        m.bytes = std::max<qint64>(0, m.bytes - bytes);
+        return true;
+    }
+    return m.startedAt > movedBy;
+}
+
+} // namespace
+
+void StorageScanner::forget(const QByteArray &item, qint64 bytes, qint64 movingSince,
+                            qint64 movedBy)
 {
     QMutexLocker lock(&m_mutex);
     const QByteArray path = standardized(item);
@@ -907,17 +950,18 @@ void StorageScanner::forget(const QByteArray &item, qint64 bytes)
     for (std::string ancestor = parentPath(key); !ancestor.empty();
          ancestor = parentPath(ancestor)) {
         const auto hit = m_sizes.find(ancestor);
-        if (hit != m_sizes.end())
-            hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+        if (hit != m_sizes.end() && !takeMoved(hit->second, bytes, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
 }
 
-void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
+void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes, qint64 movingSince,
+                                  qint64 movedBy)
 {
     const Settings settings;
     const std::string trash = settings.trashRoot;
     if (trash.empty()) {
-        forget(item, bytes);
+        forget(item, bytes, movingSince, movedBy);
         return;
     }
     QMutexLocker lock(&m_mutex);
@@ -952,8 +996,9 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
     write.lock();
 
     for (std::string a = parentPath(key); !a.empty() && !holds(a, trash); a = parentPath(a)) {
-        if (const auto hit = m_sizes.find(a); hit != m_sizes.end())
-            hit->second.bytes = std::max<qint64>(0, hit->second.bytes - bytes);
+        if (const auto hit = m_sizes.find(a);
+            hit != m_sizes.end() && !takeMoved(hit->second, bytes, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
     for (std::string a = parentPath(trash); !a.empty(); a = parentPath(a)) {
         const auto hit = m_sizes.find(a);
@@ -961,7 +1006,8 @@ void StorageScanner::movedToTrash(const QByteArray &item, qint64 bytes)
             continue;
         // Folders holding both lose the item and gain it back in the Trash.
         const qint64 change = holds(a, key) ? grown - bytes : grown;
-        hit->second.bytes = std::max<qint64>(0, hit->second.bytes + change);
+        if (!takeMoved(hit->second, -change, movingSince, movedBy))
+            m_sizes.erase(hit);
     }
 }
 

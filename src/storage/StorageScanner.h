@@ -5,13 +5,13 @@
 #include "platform/FileProperties.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
 #include <QUrl>
-
 
 #include <atomic>
 #include <functional>
@@ -36,6 +36,12 @@ struct StorageEntry {
     // folder above) and `otherDiskUsed` is that file system's used space.
     bool isOtherDisk = false;
     qint64 otherDiskUsed = 0;
+    // A folder excluded in Settings: never walked, shown with no size.
+    bool isExcluded = false;
+    // How it changed since the map measured it on an earlier day; `changedSince` is invalid
+    // when there is no such measurement.
+    qint64 changedBytes = 0;
+    QDate changedSince{};
 
     static StorageEntry fromPath(const QString &path, qint64 bytes = 0, bool isDirectory = false,
                                  bool isPartial = false);
@@ -55,7 +61,7 @@ size_t qHash(const StorageEntry &entry, size_t seed = 0);
 // "Zero KB", "1 byte", "999 bytes", "12 KB", "1.5 MB", "2.34 GB", "1.2 TB".
 QString formatBytes(qint64 bytes);
 // formatBytes of the entry's bytes, with "+" when the measurement is partial; for another
-// disk, "Another disk · <used> used".
+// disk, "Another disk · <used> used"; for an excluded folder, "Excluded".
 QString sizeText(const StorageEntry &entry);
 
 // Set by the caller to stop a running measurement; checked before every child.
@@ -68,9 +74,9 @@ inline CancelToken makeCancelToken()
 // block below a folder, its own and its subfolders' included. Hard links count once,
 // symbolic links are never followed (except the final link of a chosen folder), a
 // measurement stays on the device of the folder measured and leaves out every mount
-// below it (on macOS, where the data volume is reached through firmlinks, the skipped
-// mount points are the rule instead), and folder totals of 1,000,000 bytes or more are
-// cached so that browsing deeper is instant.
+// below it and every folder excluded in Settings (on macOS, where the data volume is reached
+// through firmlinks, the skipped mount points are the rule instead), and folder totals of 1,000,000
+// bytes or more are cached so that browsing deeper is instant.
 //
 // A folder's subfolders are measured on a pool of the scanner's own threads. Every
 // public operation takes the scanner's lock, so operations run one at a time and may be
@@ -80,6 +86,9 @@ public:
     struct Measure {
         qint64 bytes = 0;
         bool isPartial = false;
+        // When the walk that measured it started and ended (RemovedItem::now()).
+        qint64 startedAt = 0;
+        qint64 endedAt = 0;
     };
 
     // Threads that measure one folder at once; 1 measures on the caller's thread only.
@@ -94,7 +103,8 @@ public:
     StorageScanner &operator=(const StorageScanner &) = delete;
 
     // The folder's immediate children as full paths, in the order the file system
-    // lists them; empty on any error. A folder given as a symbolic link is followed.
+    // lists them; empty on any error and inside an excluded folder. A folder given as a
+    // symbolic link is followed.
     QList<QByteArray> listing(const QByteArray &folder);
     // Nothing when the item cannot be read or the token is (or becomes) cancelled. A
     // mount point (another device, or mounted over a folder of this one) is an empty
@@ -111,13 +121,17 @@ public:
     QList<StorageEntry> children(const QByteArray &folder, const CancelToken &cancel = {},
                                  const ChildStarted &started = {});
     // After an item was moved away: drops its cached totals and those below it, and
-    // takes `bytes` off every cached ancestor (not below 0).
-    void forget(const QByteArray &item, qint64 bytes);
+    // takes `bytes` off every cached ancestor (not below 0). When the move's time is
+    // known (between `movingSince` and `movedBy`, RemovedItem::now()), an ancestor
+    // measured after it is left alone, and one whose measurement overlapped it is
+    // dropped to be measured again: either may or may not have counted the item.
+    void forget(const QByteArray &item, qint64 bytes, qint64 movingSince = 0, qint64 movedBy = 0);
     // After an item was moved to the Trash, which may lie inside a measured folder: the
     // bytes leave the item's cached ancestors that do not hold the Trash, arrive in the
     // cached folders above the Trash up to the first folder holding both, and the
     // Trash's own totals are measured again.
-    void movedToTrash(const QByteArray &item, qint64 bytes);
+    void movedToTrash(const QByteArray &item, qint64 bytes, qint64 movingSince = 0,
+                      qint64 movedBy = 0);
     // Measures the folder again from the disk, nothing of it from the cache, and moves the
     // cached totals of the folders above it by the difference (`listed` is what it measured
     // before when its total was not cached). Nothing when cancelled.

@@ -6,6 +6,7 @@
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
 #include "platform/BytePath.h"
+#include "platform/Locations.h"
 #include "platform/Preferences.h"
 #include "platform/RemovalHub.h"
 
@@ -48,7 +49,56 @@ qint64 removedFolderBytes(StorageScanner &scanner, const RemovedItem &item)
     }
 }
 
+void sortLargestFirst(QList<StorageEntry> &entries)
+{
+    std::stable_sort(
+        entries.begin(), entries.end(),
+        [](const StorageEntry &a, const StorageEntry &b) { return a.bytes > b.bytes; });
+}
+
 } // namespace
+
+QString StorageViewModel::title(Order order)
+{
+    return order == Order::largest ? QStringLiteral("Largest") : QStringLiteral("Grew Most");
+}
+
+void StorageViewModel::sort(Column &column, Order order)
+{
+    if (order == Order::largest) {
+        sortLargestFirst(column);
+        return;
+    }
+    // What has no history sorts after what does, largest first among itself.
+    std::stable_sort(
+        column.begin(), column.end(), [](const StorageEntry &a, const StorageEntry &b) {
+            if (a.changedSince.isValid() != b.changedSince.isValid())
+                return a.changedSince.isValid();
+            return a.changedSince.isValid() ? a.changedBytes > b.changedBytes : a.bytes > b.bytes;
+        });
+}
+
+void StorageViewModel::setOrder(Order order)
+{
+    if (m_order == order)
+        return;
+    m_order = order;
+    emit orderChanged();
+    emit changed();
+    QList<Column> columns = m_columns;
+    QFuture<QList<Column>> sorted = Background::start([columns, order]() mutable {
+        for (Column &c : columns)
+            sort(c, order);
+        return columns;
+    });
+    m_pending.track(QFuture<void>(sorted));
+    const quint64 version = m_columnsVersion;
+    whenFinished(this, sorted, [this, version, order](const QList<Column> &columns) {
+        // Anything that changed the columns meanwhile was sorted the new way already.
+        if (m_order == order && m_columnsVersion == version)
+            setColumns(columns);
+    });
+}
 
 struct StorageViewModel::LoadProgress {
     const QString folder; // the name of the folder whose children are measured
@@ -59,7 +109,8 @@ struct StorageViewModel::LoadProgress {
 StorageViewModel::StorageViewModel(QObject *parent)
     : QObject(parent),
       m_scanner(std::make_shared<StorageScanner>(StorageScanner::defaultThreadCount(),
-                                                 StorageScanner::Priority::Background))
+                                                 StorageScanner::Priority::Background)),
+      m_history(std::make_shared<MapHistory>())
 {
     QString stored = Preferences::stringValue(QLatin1String(rootKey), QStringLiteral("/"));
     stored = SafetyHelper::standardizedPath(stored);
@@ -127,6 +178,7 @@ void StorageViewModel::setColumns(const QList<Column> &columns)
     if (m_columns == columns)
         return;
     m_columns = columns;
+    ++m_columnsVersion;
     emit columnsChanged();
     emit changed();
 }
@@ -196,7 +248,8 @@ void StorageViewModel::choose(const StorageEntry &entry, int column)
     selection.resize(column); // drops later choices, or pads with none
     selection.emplaceBack(entry);
     setSelection(selection);
-    if (entry.isDirectory)
+    // An excluded folder is never walked into.
+    if (entry.isDirectory && !entry.isExcluded)
         load(entry.nativePath, column + 1);
 }
 
@@ -257,46 +310,52 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     startProgress(QStringLiteral("Measuring ") + label, token);
     m_loadProgress = std::make_shared<LoadProgress>(label);
     const auto scanner = m_scanner;
-
+    const auto history = m_history;
+    const Order order = m_order;
     const auto progress = m_loadProgress;
-    QFuture<void> work = Background::start([this, scanner, token, path, column, progress] {
-        // The children are one measurement, so which of them carries a file with several
-        // names does not depend on the order they are read in. Stopped, only the children
-        // known without measuring come back.
-        const QList<StorageEntry> kept =
-            scanner->children(path, token, [progress](const QByteArray &child) {
-                QMutexLocker lock(&progress->mutex);
-                progress->child = child;
-            });
-        const bool stopped = token.isCancelled();
-        QMetaObject::invokeMethod(
-            this,
-            [this, token, path, column, kept, stopped] {
-                // Another choice replaced this measurement: it shows nothing. Stopped from
-                // the banner, it shows what it got to.
-                if (token != m_loadToken)
-                    return;
-                m_loadToken.reset();
-                endProgress();
-                // The column belongs after the folder it lists; a rebuild in between
-                // may have removed that folder from the path.
-                const bool fits = column == 0 ? path == nativeFolder(m_root)
-                                              : column <= m_columns.size() &&
-                                                    column <= m_selection.size() &&
-                                                    m_selection[column - 1] &&
-                                                    m_selection[column - 1]->nativePath == path;
-                if (fits) {
-                    QList<Column> columns = m_columns.first(column);
-                    columns.append(kept);
-                    setColumns(columns);
-                    setSelection(m_selection.first(column));
-                    if (stopped)
-                        setIncompleteColumn(column);
-                }
-                setLoadingFolder(std::nullopt);
-            },
-            Qt::QueuedConnection);
-    });
+    QFuture<void> work =
+        Background::start([this, scanner, history, order, token, path, column, progress] {
+            // The children are one measurement, so which of them carries a file with several
+            // names does not depend on the order they are read in. Stopped, only the children
+            // known without measuring come back.
+            QList<StorageEntry> kept =
+                scanner->children(path, token, [progress](const QByteArray &child) {
+                    QMutexLocker lock(&progress->mutex);
+                    progress->child = child;
+                });
+            const bool stopped = token.isCancelled();
+            // Only a whole measurement is one to compare with later.
+            if (!stopped)
+                history->record(path, kept);
+            sort(kept, order);
+            QMetaObject::invokeMethod(
+                this,
+                [this, token, path, column, kept, stopped] {
+                    // Another choice replaced this measurement: it shows nothing. Stopped from
+                    // the banner, it shows what it got to.
+                    if (token != m_loadToken)
+                        return;
+                    m_loadToken.reset();
+                    endProgress();
+                    // The column belongs after the folder it lists; a rebuild in between
+                    // may have removed that folder from the path.
+                    const bool fits = column == 0 ? path == nativeFolder(m_root)
+                                                  : column <= m_columns.size() &&
+                                                        column <= m_selection.size() &&
+                                                        m_selection[column - 1] &&
+                                                        m_selection[column - 1]->nativePath == path;
+                    if (fits) {
+                        QList<Column> columns = m_columns.first(column);
+                        columns.append(kept);
+                        setColumns(columns);
+                        setSelection(m_selection.first(column));
+                        if (stopped)
+                            setIncompleteColumn(column);
+                    }
+                    setLoadingFolder(std::nullopt);
+                },
+                Qt::QueuedConnection);
+        });
     m_pending.track(work);
 }
 
@@ -357,10 +416,11 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
     // judged and moved as itself.
     QFuture<SafetyHelper::Outcome> moved = Background::start([scanner, entry, appState, batch] {
         const RemovalHub::Joined joined(batch);
+        const qint64 movingSince = RemovedItem::now();
         const SafetyHelper::Outcome outcome =
             SafetyHelper::moveNativeToTrash(entry.nativePath, entry.identity, appState);
         if (outcome.ok)
-            scanner->movedToTrash(entry.nativePath, entry.bytes);
+            scanner->movedToTrash(entry.nativePath, entry.bytes, movingSince, RemovedItem::now());
         return outcome;
     });
     m_pending.track(QFuture<void>(moved));
@@ -401,12 +461,18 @@ void StorageViewModel::rebuild(const std::function<bool(const QByteArray &)> &go
     const CancelToken token = makeCancelToken();
     m_rebuildToken = token;
     const auto scanner = m_scanner;
-    QFuture<QList<Column>> rebuilt = Background::start([scanner, folders, token] {
+    const auto history = m_history;
+    const Order order = m_order;
+    QFuture<QList<Column>> rebuilt = Background::start([scanner, history, order, folders, token] {
         QList<Column> columns;
         for (const QByteArray &folder : folders) {
             if (token.isCancelled())
                 break;
-            columns.append(scanner->children(folder, token));
+            Column children = scanner->children(folder, token);
+            if (!token.isCancelled())
+                history->record(folder, children);
+            sort(children, order);
+            columns.append(children);
         }
         return columns;
     });
@@ -444,7 +510,7 @@ void StorageViewModel::dropRemoved(const RemovalBatch &batch)
             qint64 bytes = shown.value(item.path, item.allocatedBytes);
             if (bytes < 0)
                 bytes = removedFolderBytes(*scanner, item);
-            scanner->movedToTrash(item.path, bytes);
+            scanner->movedToTrash(item.path, bytes, item.movingSince, item.movedBy);
         }
     });
     m_pending.track(corrected);
@@ -454,6 +520,44 @@ void StorageViewModel::dropRemoved(const RemovalBatch &batch)
     whenFinished(this, corrected, [this, batch, opened] {
         if (opened == m_opened)
             rebuild([batch](const QByteArray &path) { return batch.covers(path); }, [] {});
+    });
+}
+
+void StorageViewModel::showRestored(const RemovalBatch &batch)
+{
+    const auto scanner = m_scanner;
+    const QByteArray trash =
+        StorageScanner::standardized(nativePath(Locations::current().trashMeasureRoot));
+    // Each item arrives where it was (nothing of it was cached there) and leaves the
+    // Trash; folders holding both see both.
+    QFuture<void> corrected = Background::start([scanner, batch, trash] {
+        if (scanner->cachedFolderCount() == 0)
+            return;
+        for (const RemovedItem &item : batch.items)
+            scanner->remeasure(item.path, 0);
+        if (!trash.isEmpty())
+            scanner->remeasure(trash, 0);
+    });
+    m_pending.track(corrected);
+    const quint64 opened = m_opened;
+    whenFinished(this, corrected, [this, opened] {
+        if (opened == m_opened)
+            rebuild([](const QByteArray &) { return false; }, [] {});
+    });
+}
+
+void StorageViewModel::forgetMeasurements()
+{
+    cancelLoad();
+    cancelRebuild();
+    const auto scanner = m_scanner;
+    QFuture<void> forgot = Background::start([scanner] { scanner->reset(); });
+    m_pending.track(forgot);
+    const QString root = m_root;
+    const bool shown = !m_columns.isEmpty();
+    whenFinished(this, forgot, [this, root, shown] {
+        if (shown && root == m_root)
+            open(root);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "exec/BackgroundWork.h"
 #include "exec/SafetyHelper.h"
+#include "storage/MapHistory.h"
 #include "storage/StorageScanner.h"
 #include "storage/Volumes.h"
 
@@ -33,6 +34,12 @@ public:
     static constexpr const char rootKey[] = "storageMapRoot";
 
     using Column = QList<StorageEntry>;
+    // How each column is ordered: largest first, or by how much each grew since the map
+    // measured it on an earlier day.
+    enum class Order { largest, grewMost };
+    static QString title(Order order);
+    // Sorts a column; entries that tie keep their order.
+    static void sort(Column &column, Order order);
 
     explicit StorageViewModel(QObject *parent = nullptr);
     ~StorageViewModel() override;
@@ -48,6 +55,10 @@ public:
     QList<Volume> volumes() const { return m_volumes; }
     // Asynchronous: reads the mounted disks again (mounts come and go).
     void refreshVolumes();
+    Order order() const { return m_order; }
+    // Sorts the columns shown in the background, and those measured from now on.
+    void setOrder(Order order);
+
     // A column shown is what a measurement stopped from the banner got to.
     bool isIncomplete() const { return m_incompleteColumn >= 0; }
     // Where measurements report their progress (the banner); none by default.
@@ -81,6 +92,12 @@ public:
     // rebuild (the move stands).
     QFuture<SafetyHelper::Outcome> trash(const StorageEntry &entry, AppHost *appState);
 
+    // Put back from the Trash: the totals the items left and came back to are measured
+    // again, and the columns show them.
+    void showRestored(const RemovalBatch &batch);
+    // The excluded folders changed: every total is measured afresh from the root.
+    void forgetMeasurements();
+
     // Test seam: the model's scanner.
     StorageScanner &scanner() { return *m_scanner; }
 
@@ -92,6 +109,7 @@ signals:
     void loadingFolderChanged();
     void volumesChanged();
     void incompleteChanged();
+    void orderChanged();
 
 private:
     void setRoot(const QString &root);
@@ -125,6 +143,9 @@ private:
     QTimer *m_progressTimer = nullptr;
 
     std::shared_ptr<StorageScanner> m_scanner;
+    std::shared_ptr<MapHistory> m_history;
+    Order m_order = Order::largest;
+    quint64 m_columnsVersion = 0; // how many times the columns were replaced
     std::optional<CancelToken> m_loadToken;
     // The child a load's threads started last, read by m_progressTimer on this thread.
     struct LoadProgress;

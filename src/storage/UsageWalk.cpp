@@ -1,6 +1,7 @@
 #include "storage/UsageWalk.h"
 
 #include "platform/BytePath.h"
+#include "platform/Exclusions.h"
 #include "platform/Locations.h"
 #include "platform/MountTable.h"
 #include "storage/StorageScanner.h"
@@ -94,6 +95,19 @@ std::optional<UsageWalk::Totals> UsageWalk::run(const QByteArray &root, Visitor 
         }
     }
     std::unordered_set<FileId, IdHash> seenLinks;
+    const Exclusions exclusions = Exclusions::current();
+    if (exclusions.isExcluded(root)) {
+        Item self;
+        self.name = root;
+        self.path = root;
+        self.excluded = Excluded::Settings;
+        self.counted = false;
+        DirectoryReader::statPath(root.constData(), self.node);
+        self.node.size = 0;
+        self.node.allocatedBytes = 0;
+        visitor.item(self, 0);
+        return Totals{};
+    }
 
     std::vector<Frame> stack;
     {
@@ -170,6 +184,8 @@ std::optional<UsageWalk::Totals> UsageWalk::run(const QByteArray &root, Visitor 
             item.excluded = Excluded::Rule;
         } else if (mountsBelow.contains(item.path)) {
             item.excluded = Excluded::OtherFileSystem;
+        } else if (exclusions.isExcludedId(item.node.id) || exclusions.isExcluded(item.path)) {
+            item.excluded = Excluded::Settings;
         }
         if (item.excluded != Excluded::None) {
             // Its bytes belong to its own file system.

@@ -11,13 +11,14 @@
 // Visits every file and folder below one folder, depth first, the way `du -x` counts
 // them: links are never followed (except the final link of the folder asked for), the
 // walk stays on that folder's device and leaves out the mounts below it and the
-// platform's skipped mount points, and a file with several names counts once, where the
-// walk meets it first. Names are the file system's bytes. Nothing of the tree is kept:
-// a visitor writes or sums what it needs as the walk goes. Blocks; call off the main
-// thread.
+// platform's skipped mount points and the folders excluded in Settings, and a file with
+// several names counts once, where the walk meets it first. Names are the file system's bytes.
+// Nothing of the tree is kept: a visitor writes or sums what it needs as the walk goes. Blocks;
+// call off the main thread.
 class UsageWalk {
 public:
-    enum class Excluded : quint8 { None, OtherFileSystem, Rule };
+    // Rule: a mount point the platform never measures; Settings: a folder the user excluded.
+    enum class Excluded : quint8 { None, OtherFileSystem, Rule, Settings };
 
     struct Item {
         QByteArray name; // the last component; for the folder walked, its whole path
@@ -49,7 +50,8 @@ public:
     };
 
     // `root` is an absolute, standardized path. Nothing when it cannot be read (error()
-    // says why) or the token was cancelled. A root that is not a folder is one item.
+    // says why) or the token was cancelled. A root that is not a folder is one item; a root
+    // in an excluded folder is one excluded item of no size.
     std::optional<Totals> run(const QByteArray &root, Visitor &visitor,
                               const CancelToken &cancel = {});
     int error() const { return m_error; }

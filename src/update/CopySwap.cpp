@@ -1,6 +1,8 @@
 #include "update/CopySwap.h"
 
 #include "exec/SafetyHelper.h"
+#include "platform/BytePath.h"
+#include "platform/FileProperties.h"
 #include "platform/SystemLog.h"
 #include "platform/Trash.h"
 
@@ -33,7 +35,11 @@ std::optional<QString> replaceByTwoMoves(const QByteArray &copy, const QByteArra
     if (::rename(staged.constData(), copy.constData()) == 0)
         return std::nullopt;
     const QString reason = systemError(errno);
-    if (!Trash::putBack(trashed, copy).ok)
+    // Put back where the Trash found it: its folder as the system resolves it.
+    const QByteArray folder = BytePath::parentOf(copy);
+    if (!Trash::putBack(trashed,
+                        BytePath::join(realPath(folder).value_or(folder), BytePath::lastName(copy)))
+             .ok)
         SystemLog::write(SystemLog::Level::Error,
                          QStringLiteral("The previous copy stays in the Trash at ") +
                              trashed.trashedPath);

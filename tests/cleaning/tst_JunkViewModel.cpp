@@ -1,6 +1,8 @@
 #include "app/AppState.h"
 #include "cleaning/JunkTableItem.h"
 #include "cleaning/JunkViewModel.h"
+#include "platform/Exclusions.h"
+#include "platform/FileProperties.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -117,21 +119,23 @@ private slots:
         QTest::addColumn<QStringList>("logged");
         QTest::addColumn<QStringList>("gone");
         QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<QStringList>("spared"); // "x:" an excluded folder, "k:" a kept path
         QTest::newRow("nothing ticked")
-            << QStringList() << QStringList() << QStringList() << QStringList();
+            << QStringList() << QStringList() << QStringList() << QStringList() << QStringList();
         QTest::newRow("caches and Homebrew")
             << QStringList({"Application Caches", "Homebrew Cache"})
             << QStringList({"[info] Moved 2 cache categories to the Trash.",
                             "[info] Moved 3 items to the Trash in all."})
             << QStringList({".cache/app", ".cache/small.txt", ".cache/Homebrew/bottle.tar.gz"})
-            << QStringList({".cache/mozilla/cache2/entry", ".cache/pip/pkg.whl"});
+            << QStringList({".cache/mozilla/cache2/entry", ".cache/pip/pkg.whl"}) << QStringList();
         // The browser's cache is inside the caches folder: the unticked Homebrew cache stays.
         QTest::newRow("caches and browser")
             << QStringList({"Application Caches", "Browser Caches"})
             << QStringList({"[info] Moved 2 cache categories to the Trash.",
                             "[info] Moved 3 items to the Trash in all."})
             << QStringList({".cache/app", ".cache/small.txt", ".cache/mozilla/cache2"})
-            << QStringList({".cache/Homebrew/bottle.tar.gz", ".cache/pip/pkg.whl"});
+            << QStringList({".cache/Homebrew/bottle.tar.gz", ".cache/pip/pkg.whl"})
+            << QStringList();
         // The Trash is emptied before this clean moves anything into it.
         QTest::newRow("Empty Trash and pip")
             << QStringList({"pip Cache", "Empty Trash"})
@@ -140,12 +144,22 @@ private slots:
             << QStringList({".local/share/Trash/files/old.txt", ".local/share/Trash/files/olddir",
                             ".local/share/Trash/files/link",
                             ".local/share/Trash/info/old.txt.trashinfo", ".cache/pip/pkg.whl"})
-            << QStringList({"outside/keep.txt", ".cache/app/wheel.bin"});
+            << QStringList({"outside/keep.txt", ".cache/app/wheel.bin"}) << QStringList();
         QTest::newRow("a missing folder still counts")
             << QStringList({"NPM Global Cache", "Browser Caches"})
             << QStringList({"[info] Moved 2 cache categories to the Trash.",
                             "[info] Moved 1 items to the Trash in all."})
-            << QStringList({".cache/mozilla/cache2"}) << QStringList({".cache/app/wheel.bin"});
+            << QStringList({".cache/mozilla/cache2"}) << QStringList({".cache/app/wheel.bin"})
+            << QStringList();
+        // A folder excluded deep inside a category's child keeps that whole child; a kept
+        // file stays; what holds neither goes.
+        QTest::newRow("excluded folder and kept file")
+            << QStringList({"Application Caches"})
+            << QStringList({"[info] Moved 1 cache categories to the Trash.",
+                            "[info] Moved 1 items to the Trash in all."})
+            << QStringList({".cache/gone.bin"})
+            << QStringList({".cache/app/wheel.bin", ".cache/app/deep/keep/x", ".cache/small.txt"})
+            << QStringList({"x:.cache/app/deep/keep", "k:.cache/small.txt"});
     }
     void clean()
     {
@@ -153,6 +167,17 @@ private slots:
         QFETCH(QStringList, logged);
         QFETCH(QStringList, gone);
         QFETCH(QStringList, kept);
+        QFETCH(QStringList, spared);
+        QList<QByteArray> excluded, keep;
+        for (const QString &s : spared) {
+            if (s.startsWith("x:"))
+                file(s.mid(2) + "/x", 10);
+            (s.startsWith("x:") ? excluded : keep).append(nativePath(home() + '/' + s.mid(2)));
+        }
+        if (!spared.isEmpty())
+            file(".cache/gone.bin", 10);
+        QVERIFY(Exclusions::write(Exclusions::List::ExcludedFolders, excluded).isEmpty());
+        QVERIFY(Exclusions::write(Exclusions::List::KeepList, keep).isEmpty());
         AppState state;
         JunkViewModel model;
         model.scan(&state);
@@ -193,7 +218,7 @@ private slots:
             QCOMPARE(model.selectedCount(), 0);
             QVERIFY(model.categories().first().id != before.first().id);
             QCOMPARE(model.categories().first().topFiles.isEmpty(),
-                     ticked.contains("Application Caches"));
+                     ticked.contains("Application Caches") && spared.isEmpty());
             QCOMPARE(state.scanStatusMessage(), QString());
         }
     }

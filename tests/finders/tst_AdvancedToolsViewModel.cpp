@@ -1,7 +1,9 @@
 #include "app/AppState.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "finders/DuplicateGroup.h"
 #include "finders/FinderScans.h"
 #include "platform/FullDiskAccess.h"
+#include "removal/RecentlyRemovedViewModel.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -9,6 +11,9 @@
 #include <QTest>
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <filesystem>
 
@@ -353,6 +358,109 @@ private slots:
         QCOMPARE(items[1].path, a);
         QCOMPARE(items[2].md5Hash, dotKey);
         QCOMPARE(items[3].path, home() + "/Music/.dotfile-copy.bin");
+    }
+
+    void copiesThatFreeNothing_data()
+    {
+        QTest::addColumn<bool>("reflink");
+        QTest::addColumn<bool>("plainCopy");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("copiesFreed");
+        const QString links = "hard links, frees 0 B";
+        const QString shared = "shares its data with another copy";
+        // A hard link's other name is the same file: its group lists it once.
+        QTest::newRow("a hard-linked copy")
+            << false << true << QStringList({"a.raw = b.raw: " + links, "c.raw: "}) << 1;
+        QTest::newRow("a hard-linked pair")
+            << false << false << QStringList({"a.raw = b.raw: " + links}) << 0;
+        QTest::newRow("reflinked copies on btrfs")
+            << true << true << QStringList({"a.raw: " + shared, "b.raw: " + shared, "c.raw: "})
+            << 1;
+    }
+    // a and b share their blocks (two names of one file, or a reflink copy); c is a plain
+    // copy. Only c frees anything, and neither a nor b is offered as a way to free space.
+    void copiesThatFreeNothing()
+    {
+        QFETCH(bool, reflink);
+        QFETCH(bool, plainCopy);
+        QFETCH(QStringList, rows);
+        QFETCH(int, copiesFreed);
+        const QString folder = home() + "/Pictures";
+        QDir().mkpath(folder);
+        std::optional<QTemporaryDir> image;
+        if (reflink) {
+            if (::getuid() != 0 || !QFile::exists("/usr/sbin/mkfs.btrfs"))
+                QSKIP("reflinks need root and mkfs.btrfs (btrfs-progs) to mount an image");
+            image.emplace();
+            const QString file = image->filePath("btrfs.img");
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(130 << 20));
+            f.close();
+            if (QProcess::execute("/usr/sbin/mkfs.btrfs", {"-q", file}) != 0 ||
+                QProcess::execute("/bin/mount", {"-o", "loop", file, folder}) != 0)
+                QSKIP("this machine cannot mount a btrfs image from a loop file");
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (reflink)
+                QProcess::execute("/bin/umount", {folder});
+        });
+        const QByteArray data = QByteArray(3 << 20, 'p') + "tail";
+        const QString a = file("Pictures/a.raw", data);
+        const QString b = folder + "/b.raw";
+        QCOMPARE(reflink ? QProcess::execute("/bin/cp", {"--reflink=always", a, b})
+                         : int(::link(QFile::encodeName(a), QFile::encodeName(b))),
+                 0);
+        if (plainCopy)
+            file("Pictures/c.raw", data);
+
+        AppState state;
+        QStringList messages;
+        const QList<FileItem> items =
+            scan(state, &AdvancedToolsViewModel::scanDuplicates, &messages);
+        QStringList shown;
+        for (const FileItem &item : items) {
+            QString row = item.path.section('/', -1);
+            for (const QString &name : item.hardLinks)
+                row += " = " + name.section('/', -1);
+            shown << row + ": " + item.sharingNote();
+        }
+        QCOMPARE(shown, rows);
+        const QList<DuplicateGroup> groups = regroupDuplicates(items, QString());
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups[0].wastedMB(), groups[0].sizeMB * copiesFreed);
+    }
+
+    // Undo puts the copy back and the duplicates show the whole group again, without a
+    // scan: the rows dropped for that removal come back.
+    void undoBringsTheGroupBack()
+    {
+        const QByteArray data(2 << 20, 'u');
+        const QString a = file("Documents/a.bin", data);
+        file("Documents/b.bin", data);
+        AppState state;
+        AdvancedToolsViewModel *duplicates = state.duplicatesVM();
+        duplicates->scanDuplicates(&state);
+        QTRY_COMPARE(duplicates->items().size(), 2);
+        const auto paths = [](const QList<FileItem> &items) {
+            QStringList out;
+            for (const FileItem &item : items)
+                out << item.path + ' ' + item.md5Hash;
+            return out;
+        };
+        const QStringList listed = paths(duplicates->items());
+        const QFuture<SafetyHelper::Outcome> moved =
+            duplicates->trash(a, &state, RemovalHub::Batch(QStringLiteral("duplicates")));
+        QTRY_VERIFY(moved.isFinished());
+        QVERIFY(moved.result().ok);
+        QVERIFY(duplicates->items().isEmpty()); // a group of one is no group
+        QTRY_VERIFY(state.recentlyRemovedVM()->notice());
+        QSignalSpy scans(&state, &AppState::scanStatusMessageChanged);
+
+        state.recentlyRemovedVM()->undoNotice();
+        QTRY_COMPARE(paths(duplicates->items()), listed);
+        QVERIFY(QFile::exists(a));
+        QVERIFY(!duplicates->isScanRunning());
+        QVERIFY(scans.isEmpty());
     }
 
     void trashDropsOnlyWhatMoved()

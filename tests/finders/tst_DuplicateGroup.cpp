@@ -131,6 +131,81 @@ private slots:
         QCOMPARE(::selectionSummary(DuplicateGroup(), {}).text,
                  QStringLiteral("Select items to free up space"));
     }
+
+    void ruleNeverTicksTheLastCopy_data()
+    {
+        QTest::addColumn<int>("rule");
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QString>("kept"); // per group, the copy left unticked; "-": none
+        // Group a: /h/a/0 (new), /h/aa/long/1 (old), /h/a/2 (middle, a hard link).
+        // Group b: /h/b/0 (old), /h/x/1 (new).
+        QTest::newRow("newest") << int(KeepRule::newest) << QByteArray() << "/h/a/0 /h/x/1";
+        QTest::newRow("oldest") << int(KeepRule::oldest) << QByteArray() << "/h/aa/long/1 /h/b/0";
+        QTest::newRow("shortest path")
+            << int(KeepRule::shortestPath) << QByteArray() << "/h/a/0 /h/b/0";
+        QTest::newRow("inside a folder")
+            << int(KeepRule::insideFolder) << QByteArray("/h/x") << "- /h/x/1";
+        QTest::newRow("folder sharing a prefix only")
+            << int(KeepRule::insideFolder) << QByteArray("/h/a") << "/h/a/0 -";
+    }
+    // Every group keeps at least one unticked copy; a copy that frees nothing (a hard link)
+    // is never ticked, and may itself be the one kept.
+    void ruleNeverTicksTheLastCopy()
+    {
+        QFETCH(int, rule);
+        QFETCH(QByteArray, folder);
+        QFETCH(QString, kept);
+        DuplicateGroup a = group("a", 5, 3);
+        a.children[0].identity.modifiedNs = 300;
+        a.children[1].path = "/h/aa/long/1";
+        a.children[1].identity.modifiedNs = 100;
+        a.children[2].identity.modifiedNs = 200;
+        a.children[2].linkCount = 2;
+        DuplicateGroup b = group("b", 5, 2);
+        b.children[0].identity.modifiedNs = 100;
+        b.children[1].path = "/h/x/1";
+        b.children[1].identity.modifiedNs = 200;
+        const QSet<QString> ticks = ticksByRule({a, b}, KeepRule(rule), folder);
+        const QStringList keptByGroup = kept.split(' ');
+        for (int g = 0; g < 2; ++g) {
+            const DuplicateGroup &group = g == 0 ? a : b;
+            int unticked = 0;
+            for (const FileItem &c : group.children) {
+                const bool expectTick =
+                    keptByGroup[g] != "-" && c.path != keptByGroup[g] && !c.freesNothing();
+                QCOMPARE(ticks.contains(c.path), expectTick);
+                unticked += ticks.contains(c.path) ? 0 : 1;
+            }
+            QVERIFY(unticked >= 1);
+        }
+    }
+
+    void copiesThatFreeNothing_data()
+    {
+        QTest::addColumn<int>("links");      // names of copy 0
+        QTest::addColumn<bool>("shared");    // copy 1 shares its blocks
+        QTest::addColumn<double>("wasted");  // of three 4 MB copies
+        QTest::addColumn<QString>("ticked"); // the summary with copies 0 and 1 ticked
+        QTest::newRow("plain copies") << 1 << false << 8.0 << "Space to free: 2x 4.00 MB = 8.00 MB";
+        // It can be the copy kept: the other two free their blocks.
+        QTest::newRow("a hard-linked copy")
+            << 2 << false << 8.0 << "Space to free: 1x 4.00 MB = 4.00 MB";
+        QTest::newRow("both") << 2 << true << 4.0 << "Space to free: 0x 4.00 MB = 0.00 MB";
+    }
+    void copiesThatFreeNothing()
+    {
+        QFETCH(int, links);
+        QFETCH(bool, shared);
+        QFETCH(double, wasted);
+        QFETCH(QString, ticked);
+        DuplicateGroup g = group("k", 4, 3);
+        g.children[0].linkCount = quint64(links);
+        g.children[1].sharesData = shared;
+        QCOMPARE(g.wastedMB(), wasted);
+        QCOMPARE(::selectionSummary(g, {g.children[0].path, g.children[1].path}).text, ticked);
+        QCOMPARE(g.children[0].sharingNote(),
+                 links > 1 ? QStringLiteral("hard links, frees 0 B") : QString());
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_DuplicateGroup)

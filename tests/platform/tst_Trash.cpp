@@ -844,10 +844,12 @@ private slots:
     void putBackUndoesAMove_data()
     {
         QTest::addColumn<bool>("placeTaken");
+        QTest::addColumn<bool>("folderNowALink");
         QTest::addColumn<QByteArray>("name");
-        QTest::newRow("place free") << false << QByteArray("app");
-        QTest::newRow("place taken") << true << QByteArray("app");
-        QTest::newRow("name not UTF-8") << false << QByteArray("app\xff");
+        QTest::newRow("place free") << false << false << QByteArray("app");
+        QTest::newRow("place taken") << true << false << QByteArray("app");
+        QTest::newRow("name not UTF-8") << false << false << QByteArray("app\xff");
+        QTest::newRow("folder now a link") << false << true << QByteArray("app");
     }
 
     // The undo of a failed update: the item comes back whole and leaves no record behind,
@@ -855,9 +857,12 @@ private slots:
     void putBackUndoesAMove()
     {
         QFETCH(bool, placeTaken);
+        QFETCH(bool, folderNowALink);
         QFETCH(QByteArray, name);
-        const QByteArray folder = enc(m_root + "/home/") + name;
-        QVERIFY(QDir().mkpath(m_root + "/home"));
+        // Outside the home, which holds the Trash, when that folder is swapped.
+        const QByteArray parent = enc(m_root + (folderNowALink ? "/place" : "/home"));
+        const QByteArray folder = parent + '/' + name;
+        QVERIFY(QDir().mkpath(QString::fromLocal8Bit(parent)));
         QVERIFY(::mkdir(folder.constData(), 0700) == 0);
         QVERIFY(::mkdir((folder + "/bin").constData(), 0700) == 0);
         const QByteArray item = folder + "/bin/prog\nline";
@@ -870,12 +875,22 @@ private slots:
             QVERIFY(::mkdir(folder.constData(), 0700) == 0);
             writeBytes(folder + "/new", "newcomer");
         }
+        // The folder it was in swapped for a link to another place: nothing lands there.
+        const QByteArray elsewhere = enc(m_root + "/elsewhere");
+        if (folderNowALink) {
+            QVERIFY(::rename(parent.constData(), (parent + ".moved").constData()) == 0);
+            QVERIFY(::mkdir(elsewhere.constData(), 0700) == 0);
+            QVERIFY(::symlink(elsewhere.constData(), parent.constData()) == 0);
+        }
 
+        const bool refused = placeTaken || folderNowALink;
         const Trash::Result back = Trash::putBack(trashed, folder);
-        QCOMPARE(back.ok, !placeTaken);
-        QCOMPARE(readBytes(item), placeTaken ? QByteArray() : QByteArray("old copy"));
-        QCOMPARE(present(info), placeTaken);
-        QCOMPARE(present(trashFiles() + '/' + name), placeTaken);
+        QCOMPARE(back.ok, !refused);
+        QCOMPARE(readBytes(item), refused ? QByteArray() : QByteArray("old copy"));
+        QCOMPARE(present(info), refused);
+        QCOMPARE(present(trashFiles() + '/' + name), refused);
+        if (folderNowALink)
+            QVERIFY(entries(elsewhere).isEmpty());
         if (placeTaken)
             QCOMPARE(readBytes(folder + "/new"), QByteArray("newcomer"));
     }

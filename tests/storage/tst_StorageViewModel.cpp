@@ -1,7 +1,10 @@
 #include "app/AppState.h"
+#include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
 #include "platform/Preferences.h"
+#include "platform/RemovalHub.h"
 #include "platform/SystemLog.h"
+#include "removal/RecentlyRemovedViewModel.h"
 #include "storage/StorageViewModel.h"
 
 #include <QFile>
@@ -393,6 +396,31 @@ private slots:
         QCOMPARE(reads,
                  (QList<QByteArray>{QFile::encodeName(m_data), QFile::encodeName(m_data + "/A")}));
         QVERIFY(logText().contains("Trashed: "));
+    }
+
+    // Another tab's removal undone: the folder is back in the map with what it held, and
+    // the column's total is what it was.
+    void undoPutsTheFolderBackInTheMap()
+    {
+        AppState app;
+        StorageViewModel &vm = *app.storageVM();
+        vm.open(m_data);
+        waitIdle(vm);
+        const QList<StorageEntry> before = vm.columns().first();
+        const std::optional<StorageEntry> a = find(before, "A");
+        QVERIFY(a);
+        {
+            const RemovalHub::Batch batch;
+            const RemovalHub::Joined joined(batch);
+            QVERIFY(SafetyHelper::moveNativeToTrash(a->nativePath, a->identity).ok);
+        }
+        QTRY_VERIFY(!find(vm.columns().first(), "A"));
+        QTRY_VERIFY(app.recentlyRemovedVM()->notice());
+
+        app.recentlyRemovedVM()->undoNotice();
+        QTRY_VERIFY(find(vm.columns().first(), "A"));
+        QCOMPARE(find(vm.columns().first(), "A")->bytes, a->bytes);
+        QCOMPARE(total(vm.columns().first()), total(before));
     }
 
     void trashingAnOpenFolderDropsTheColumnsInsideIt()

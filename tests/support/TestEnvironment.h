@@ -30,6 +30,10 @@ public:
                               &loc.pkexec, &loc.snap, &loc.flatpak, &loc.journalctl})
             *tool = m_dir.path() + "/no-such-tool/" + QFileInfo(*tool).fileName();
         loc.dpkgSystem = m_dir.path() + "/no-such-tool/status";
+        // The program's own files stay out of the home the tests measure.
+        loc.configFolder = m_dir.path() + "/config";
+        loc.stateFolder = m_dir.path() + "/state";
+        loc.cacheFolder = m_dir.path() + "/cache";
         Locations::setCurrent(loc);
         Preferences::useStoreFile(m_dir.path() + "/prefs.ini");
         SystemLog::setCapture([this](SystemLog::Level level, const QString &text) {

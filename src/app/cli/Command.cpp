@@ -1,6 +1,7 @@
 #include "app/cli/Command.h"
 
 #include "app/cli/Console.h"
+#include "platform/Exclusions.h"
 #include "storage/StorageScanner.h"
 
 #include <unistd.h>
@@ -50,6 +51,12 @@ int Command::run(const QList<QByteArray> &args, Console &console)
         return usageError(console, QStringLiteral("missing ") + QString::fromUtf8(operands()));
     if (maximumPaths() >= 0 && parsed.paths.size() > maximumPaths())
         return usageError(console, QStringLiteral("too many operands"));
+    // The window's own lists, read from the same files: a scan that cannot know what to
+    // keep out, or a removal that cannot know what to spare, does not start.
+    if (const Exclusions exclusions = Exclusions::current(); !exclusions.isReadable()) {
+        console.error(name(), exclusions.error());
+        return Partial;
+    }
     return execute(parsed, console);
 }
 

@@ -7,6 +7,7 @@
 #include "app/screens/ProgressBannerView.h"
 #include "app/screens/SettingsView.h"
 #include "app/screens/SidebarView.h"
+#include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
 #include "app/widgets/Symbols.h"
@@ -15,6 +16,9 @@
 #include "platform/Preferences.h"
 #include "platform/desktop/AppInfo.h"
 #include "platform/desktop/Workspace.h"
+#include "removal/ExclusionsViewModel.h"
+#include "removal/screens/RecentlyRemovedSheet.h"
+#include "removal/screens/UndoNotice.h"
 #include "update/Website.h"
 #include "update/screens/UpdateDialogView.h"
 
@@ -54,12 +58,22 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     detailLayout->setSpacing(0);
     m_banner = new FullDiskAccessBanner(appState, detail);
     detailLayout->addWidget(m_banner);
+    m_blocked = new QLabel(detail);
+    m_blocked->setObjectName(QStringLiteral("removalsBlocked"));
+    m_blocked->setWordWrap(true);
+    m_blocked->setContentsMargins(12, 6, 12, 6);
+    m_blocked->setStyleSheet(QStringLiteral("color: #d70015; font-weight: bold;"));
+    m_blocked->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    detailLayout->addWidget(m_blocked);
     m_gate = new QStackedWidget(detail);
     m_content = new MainContentView(appState, m_gate);
     m_request = new FullDiskAccessRequestView(appState, m_gate);
     m_gate->addWidget(m_content);
     m_gate->addWidget(m_request);
     detailLayout->addWidget(m_gate, 1);
+    m_undoNotice = new UndoNotice(appState->recentlyRemovedVM(), detail);
+    detailLayout->addWidget(m_undoNotice);
+    connect(m_undoNotice, &UndoNotice::listRequested, this, &MainWindow::openRecentlyRemoved);
     m_progress = new ProgressBannerView(appState, detail);
     detailLayout->addWidget(m_progress);
 
@@ -81,6 +95,21 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
             openUpdateWindow();
     });
     updateGate();
+    // While a list of Settings cannot be read, nothing is offered for removal.
+    const auto showBlocked = [this] {
+        const QString reason = m_appState->exclusionsVM()->blockedReason();
+        m_blocked->setText(QStringLiteral("Removals are off. ") + reason);
+        m_blocked->setVisible(!reason.isEmpty());
+        DeleteSelectedButton::setRemovalsBlocked(!reason.isEmpty());
+    };
+    connect(appState->exclusionsVM(), &ExclusionsViewModel::blockedReasonChanged, this,
+            showBlocked);
+    showBlocked();
+    // A list mended by hand opens removals again without a restart.
+    auto *recheck = new QTimer(this);
+    recheck->setInterval(5000);
+    connect(recheck, &QTimer::timeout, appState->exclusionsVM(), &ExclusionsViewModel::reload);
+    recheck->start();
     connect(appState, &AppState::leftoverReportChanged, this, &MainWindow::updateLeftoversSheet);
     connect(appState, &AppState::activationRequested, this, [this] {
         raise();
@@ -179,6 +208,9 @@ void MainWindow::buildMenus()
     QAction *updates = appMenu->addAction(QStringLiteral("Check for Updates..."));
     updates->setMenuRole(QAction::ApplicationSpecificRole);
     connect(updates, &QAction::triggered, this, &MainWindow::openUpdateWindow);
+    QAction *removed = appMenu->addAction(QStringLiteral("Recently Removed…"));
+    removed->setObjectName(QStringLiteral("recentlyRemovedAction"));
+    connect(removed, &QAction::triggered, this, &MainWindow::openRecentlyRemoved);
     appMenu->addSeparator();
     QAction *settings = appMenu->addAction(QStringLiteral("Settings…"));
     settings->setMenuRole(QAction::PreferencesRole);
@@ -240,6 +272,14 @@ SettingsView *MainWindow::openSettings()
     m_settings->raise();
     m_settings->activateWindow();
     return m_settings;
+}
+
+RecentlyRemovedSheet *MainWindow::openRecentlyRemoved()
+{
+    if (!m_recentlyRemoved)
+        m_recentlyRemoved = new RecentlyRemovedSheet(m_appState->recentlyRemovedVM(), this);
+    m_recentlyRemoved->open();
+    return m_recentlyRemoved;
 }
 
 void MainWindow::setUpdateContent(std::function<QWidget *(AppState *)> factory)

@@ -10,6 +10,9 @@ class FullDiskAccessRequestView;
 class LeftoversSheet;
 class MainContentView;
 class ProgressBannerView;
+class QLabel;
+class RecentlyRemovedSheet;
+class UndoNotice;
 class QLineEdit;
 class QMenu;
 class QSplitter;
@@ -43,6 +46,10 @@ public:
     bool showsTabs() const;
 
     SettingsView *openSettings();
+    RecentlyRemovedSheet *openRecentlyRemoved();
+    UndoNotice *undoNotice() const { return m_undoNotice; }
+    // Says why no removal is offered, while that is so.
+    QLabel *removalsBlockedBanner() const { return m_blocked; }
     void openUpdateWindow();
     void showAboutPanel();
 
@@ -74,6 +81,9 @@ private:
     MainContentView *m_content;
     FullDiskAccessRequestView *m_request;
     ProgressBannerView *m_progress;
+    UndoNotice *m_undoNotice;
+    QLabel *m_blocked;
+    RecentlyRemovedSheet *m_recentlyRemoved = nullptr;
     QLineEdit *m_search = nullptr;
     QToolButton *m_rescan = nullptr;
     SettingsView *m_settings = nullptr;

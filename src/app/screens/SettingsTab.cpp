@@ -7,9 +7,13 @@ struct PaneInfo {
     const char *symbol;
 };
 constexpr PaneInfo kPanes[] = {
-    {"general", "General", "gearshape"},           {"privacy", "Privacy", "lock.shield"},
-    {"storage", "Storage Map", "square.grid.3x3"}, {"homebrew", "Homebrew", "mug"},
-    {"applications", "Applications", "app.badge"}, {"about", "About", "info.circle"},
+    {"general", "General", "gearshape"},
+    {"privacy", "Privacy", "lock.shield"},
+    {"storage", "Storage Map", "square.grid.3x3"},
+    {"exclusions", "Exclusions", "eye.slash"},
+    {"homebrew", "Homebrew", "mug"},
+    {"applications", "Applications", "app.badge"},
+    {"about", "About", "info.circle"},
 };
 } // namespace
 

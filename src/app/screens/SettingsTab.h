@@ -7,7 +7,7 @@
 // "settingsTab" stores.
 class SettingsTab {
 public:
-    enum Case { general, privacy, storage, homebrew, applications, about };
+    enum Case { general, privacy, storage, exclusions, homebrew, applications, about };
 
     constexpr SettingsTab(Case c = general) : m_case(c) {}
     constexpr operator Case() const { return m_case; }

@@ -1,5 +1,6 @@
 #include "app/screens/SettingsView.h"
 
+#include "app/AppState.h"
 #include "app/screens/AboutSettingsView.h"
 #include "app/screens/GeneralSettingsView.h"
 #include "app/screens/PrivacySettingsView.h"
@@ -7,6 +8,7 @@
 #include "applications/screens/AppScanSettingsView.h"
 #include "homebrew/screens/HomebrewSettingsView.h"
 #include "platform/Preferences.h"
+#include "removal/screens/ExclusionsSettingsView.h"
 #include "storage/screens/StorageSettingsView.h"
 
 #include <QTabBar>
@@ -35,6 +37,9 @@ SettingsView::SettingsView(AppState *appState, QWidget *parent) : QDialog(parent
             break;
         case SettingsTab::storage:
             page = new StorageSettingsView(m_tabs);
+            break;
+        case SettingsTab::exclusions:
+            page = new ExclusionsSettingsView(appState->exclusionsVM(), m_tabs);
             break;
         case SettingsTab::applications:
             page = new AppScanSettingsView(m_tabs);

@@ -3,6 +3,20 @@
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 
+#include <QPointer>
+
+namespace {
+
+bool gBlocked = false;
+// Every button alive, so a closed gate reaches each at once.
+QList<QPointer<DeleteSelectedButton>> &buttons()
+{
+    static QList<QPointer<DeleteSelectedButton>> all;
+    return all;
+}
+
+} // namespace
+
 DeleteSelectedButton::DeleteSelectedButton(std::function<void()> action, QWidget *parent)
     : QPushButton(parent), m_action(std::move(action))
 {
@@ -20,7 +34,27 @@ DeleteSelectedButton::DeleteSelectedButton(std::function<void()> action, QWidget
         if (m_action)
             m_action();
     });
+    buttons().removeAll(nullptr);
+    buttons().append(this);
     setCount(0);
+}
+
+void DeleteSelectedButton::setRemovalsBlocked(bool blocked)
+{
+    gBlocked = blocked;
+    buttons().removeAll(nullptr);
+    for (DeleteSelectedButton *button : std::as_const(buttons()))
+        button->updateEnabled();
+}
+
+bool DeleteSelectedButton::removalsBlocked()
+{
+    return gBlocked;
+}
+
+void DeleteSelectedButton::updateEnabled()
+{
+    setEnabled(m_count != 0 && !gBlocked);
 }
 
 void DeleteSelectedButton::setCount(int count)
@@ -30,5 +64,5 @@ void DeleteSelectedButton::setCount(int count)
     m_count = count;
     setText(count == 0 ? QStringLiteral("Delete Selected")
                        : QStringLiteral("Delete Selected (%1)").arg(count));
-    setEnabled(count != 0);
+    updateEnabled();
 }

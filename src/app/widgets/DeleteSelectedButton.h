@@ -13,8 +13,14 @@ public:
     int count() const { return m_count; }
     // 0 reads "Delete Selected" and disables the button.
     void setCount(int count);
+    // While removals are closed (a list of Settings cannot be read), every such button is
+    // disabled, whatever is ticked.
+    static void setRemovalsBlocked(bool blocked);
+    static bool removalsBlocked();
 
 private:
+    void updateEnabled();
+
     int m_count = -1;
     std::function<void()> m_action;
 };

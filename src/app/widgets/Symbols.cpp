@@ -46,6 +46,8 @@ const QHash<QString, SymbolInfo> &symbolMap()
          {{"channel-secure-symbolic", "changes-prevent-symbolic"}, QStyle::SP_MessageBoxWarning}},
         {"square.grid.3x3",
          {{"view-grid-symbolic", "view-app-grid-symbolic"}, QStyle::SP_FileDialogListView}},
+        {"eye.slash",
+         {{"view-hidden-symbolic", "view-conceal-symbolic"}, QStyle::SP_DirClosedIcon}},
         {"mug", {{"emoji-food-symbolic"}, QStyle::SP_DirIcon}},
         {"app.badge", {{"view-app-grid-symbolic"}, QStyle::SP_DesktopIcon}},
         {"info.circle",

@@ -10,6 +10,7 @@
 #include "platform/PlatformTexts.h"
 #include "platform/RemovalHub.h"
 #include "platform/desktop/Workspace.h"
+#include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
 #include <QCheckBox>
@@ -212,7 +213,9 @@ void LeftoversSheet::updateState()
     m_close->setText(m_result ? QStringLiteral("Done") : QStringLiteral("Keep Them"));
     m_close->setEnabled(!m_isWorking);
     m_trash->setVisible(!m_result);
-    m_trash->setEnabled(!m_chosen.isEmpty() && !m_isWorking);
+    // Closed while a list of Settings cannot be read; the window says why.
+    m_trash->setEnabled(!m_chosen.isEmpty() && !m_isWorking &&
+                        m_appState->exclusionsVM()->blockedReason().isEmpty());
     m_trash->setText(m_isWorking ? QStringLiteral("Moving…") : QStringLiteral("Move to Trash"));
     for (QCheckBox *box : m_boxes)
         box->setEnabled(!m_isWorking && !m_result);

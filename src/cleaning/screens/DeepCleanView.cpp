@@ -4,6 +4,7 @@
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/KeepMenu.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/SymbolView.h"
 #include "app/widgets/TabHeader.h"
@@ -106,6 +107,14 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
     head->setSectionResizeMode(ModifiedColumn, QHeaderView::ResizeToContents);
     layout->addWidget(m_table, 1);
+    KeepMenu::attach(m_table, appState->exclusionsVM(), [model](const QModelIndex &index) {
+        const QUuid id = index.siblingAtColumn(CheckColumn).data(IdRole).toUuid();
+        for (const NodeModuleTarget &t : model->targets()) {
+            if (t.id == id)
+                return t.nativePath;
+        }
+        return QByteArray();
+    });
 
     connect(head, &QHeaderView::sectionClicked, this, &DeepCleanView::sortBy);
     connect(model, &DeepCleanViewModel::targetsChanged, this, &DeepCleanView::rebuild);

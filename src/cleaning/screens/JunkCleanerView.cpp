@@ -4,6 +4,7 @@
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/KeepMenu.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
@@ -12,6 +13,7 @@
 #include "cleaning/screens/CheckBoxDelegate.h"
 #include "cleaning/screens/TwoLineDelegate.h"
 #include "exec/ProcessRunner.h"
+#include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
 #include <QGridLayout>
@@ -103,6 +105,18 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     head->resizeSection(PathColumn, 300);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
     layout->addWidget(m_table, 1);
+    KeepMenu::attach(m_table, appState->exclusionsVM(), [model](const QModelIndex &index) {
+        const QUuid id = index.siblingAtColumn(CheckColumn).data(IdRole).toUuid();
+        for (const JunkCategory &c : model->categories()) {
+            if (c.id == id && !c.permanent)
+                return nativePath(c.path);
+            for (const JunkFileItem &f : c.topFiles) {
+                if (f.id == id)
+                    return f.nativePath;
+            }
+        }
+        return QByteArray();
+    });
 
     m_systemPanel = new QWidget(this);
     m_systemPanel->setObjectName(QStringLiteral("systemCaches"));
@@ -110,6 +124,8 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     new QGridLayout(m_systemPanel);
     layout->addWidget(m_systemPanel);
     connect(model, &JunkViewModel::systemCachesChanged, this,
+            &JunkCleanerView::rebuildSystemCaches);
+    connect(appState->exclusionsVM(), &ExclusionsViewModel::blockedReasonChanged, this,
             &JunkCleanerView::rebuildSystemCaches);
 
     connect(head, &QHeaderView::sectionClicked, this, &JunkCleanerView::sortBy);
@@ -158,6 +174,9 @@ void JunkCleanerView::rebuildSystemCaches()
         size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto *clean = new QPushButton(QStringLiteral("Clean…"), m_systemPanel);
         clean->setAccessibleName(QStringLiteral("Clean ") + cache.name);
+        clean->setObjectName(QStringLiteral("cleanSystemCache"));
+        // No removal anywhere while a list of Settings cannot be read.
+        clean->setEnabled(m_appState->exclusionsVM()->blockedReason().isEmpty());
         connect(clean, &QPushButton::clicked, this, [this, cache] { confirmSystemClean(cache); });
         grid->addWidget(name, row, 0);
         grid->addWidget(size, row, 1);

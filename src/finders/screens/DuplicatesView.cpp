@@ -5,6 +5,7 @@
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
+#include "app/widgets/KeepMenu.h"
 #include "app/widgets/QuickLookPreview.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
@@ -19,6 +20,8 @@
 #include "finders/screens/RowButtonDelegate.h"
 #include "finders/screens/ScanStateStack.h"
 #include "finders/screens/StackedTextDelegate.h"
+#include "platform/FileProperties.h"
+#include "platform/Locations.h"
 
 #include <QAbstractTableModel>
 #include <QActionGroup>
@@ -150,7 +153,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override
     {
         Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (index.column() == TickColumn)
+        // A copy that frees nothing is never offered as a way to free space.
+        if (index.column() == TickColumn && index.row() < m_view->m_copies.size() &&
+            !m_view->m_copies.at(index.row()).freesNothing())
             f |= Qt::ItemIsUserCheckable;
         return f;
     }
@@ -158,18 +163,24 @@ public:
     {
         if (!index.isValid() || index.row() >= m_view->m_copies.size())
             return {};
-        const QString &path = m_view->m_copies.at(index.row()).path;
+        const FileItem &copy = m_view->m_copies.at(index.row());
+        const QString &path = copy.path;
         switch (index.column()) {
         case TickColumn:
-            if (role == Qt::CheckStateRole)
+            if (role == Qt::CheckStateRole && !copy.freesNothing())
                 return m_view->m_checked.contains(path) ? Qt::Checked : Qt::Unchecked;
             break;
         case PathColumn:
-            if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-                return path;
+            if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+                QString shown = path;
+                for (const QString &name : copy.hardLinks)
+                    shown += QStringLiteral(" = ") + name;
+                const QString note = copy.sharingNote();
+                return note.isEmpty() ? shown : shown + QStringLiteral("  (") + note + ')';
+            }
             break;
         case ActionColumn:
-            if (role == Qt::DisplayRole)
+            if (role == Qt::DisplayRole && !copy.freesNothing())
                 return QStringLiteral("Delete");
             break;
         }
@@ -216,6 +227,28 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     sortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     m_sortButton->setMenu(m_sortMenu);
     m_header->addAction(m_sortButton);
+    m_selectButton = new QToolButton(m_header);
+    m_selectButton->setObjectName(QStringLiteral("duplicatesSelect"));
+    m_selectButton->setText(QStringLiteral("Select"));
+    m_selectButton->setAccessibleName(QStringLiteral("Select all but one copy by a rule"));
+    m_selectButton->setPopupMode(QToolButton::InstantPopup);
+    auto *selectMenu = new QMenu(m_selectButton);
+    for (KeepRule rule : KeepRules::allCases()) {
+        QAction *action = selectMenu->addAction(KeepRules::title(rule));
+        connect(action, &QAction::triggered, this, [this, rule] {
+            if (rule != KeepRule::insideFolder) {
+                selectByRule(rule);
+                return;
+            }
+            Dialogs::chooseFolder(this, Locations::current().home, QStringLiteral("Keep Here"),
+                                  [this](std::optional<QString> folder) {
+                                      if (folder)
+                                          selectByRule(KeepRule::insideFolder, nativePath(*folder));
+                                  });
+        });
+    }
+    m_selectButton->setMenu(selectMenu);
+    m_header->addAction(m_selectButton);
     m_header->addRescan([this] { m_model->scanDuplicates(m_appState); });
     m_deleteSelected = new DeleteSelectedButton([this] { confirmBulkDelete(); }, m_header);
     m_header->addAction(m_deleteSelected);
@@ -303,8 +336,14 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     auto *buttons = new RowButtonDelegate(m_copiesTable);
     m_copiesTable->setItemDelegateForColumn(ActionColumn, buttons);
     connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
-        if (index.row() < m_copies.size())
+        if (index.row() < m_copies.size() && !m_copies.at(index.row()).freesNothing())
             confirmDelete(m_copies.at(index.row()).path);
+    });
+    KeepMenu::attach(m_copiesTable, appState->exclusionsVM(), [this](const QModelIndex &index) {
+        if (index.row() >= m_copies.size())
+            return QByteArray();
+        const FileItem &copy = m_copies.at(index.row());
+        return copy.nativePath.isEmpty() ? nativePath(copy.path) : copy.nativePath;
     });
     QHeaderView *copiesHead = m_copiesTable->horizontalHeader();
     copiesHead->resizeSection(TickColumn, 28);
@@ -504,6 +543,15 @@ QStringList DuplicatesView::checkedPaths() const
         }
     }
     return paths;
+}
+
+void DuplicatesView::selectByRule(KeepRule rule, const QByteArray &folder)
+{
+    m_checked = ticksByRule(m_groups, rule, folder);
+    m_copiesModel->refreshTicks();
+    if (const std::optional<DuplicateGroup> group = selectedGroup())
+        showSummary(*group);
+    updateCount();
 }
 
 void DuplicatesView::setChecked(const QString &path, bool checked)

@@ -55,6 +55,9 @@ public:
     // Ticked copies that are displayed now: what "Delete Selected" removes.
     QStringList checkedPaths() const;
     void setChecked(const QString &path, bool checked);
+    // "Select": ticks every copy but the one the rule keeps, in every group shown.
+    void selectByRule(KeepRule rule, const QByteArray &folder = {});
+    QToolButton *selectButton() const { return m_selectButton; }
     void selectGroup(const QString &hash);
     void selectCopy(const QString &path);
     void chooseSort(DuplicateSort sort);
@@ -87,6 +90,7 @@ private:
     AdvancedToolsViewModel *m_model;
     TabHeader *m_header;
     QToolButton *m_sortButton;
+    QToolButton *m_selectButton;
     QMenu *m_sortMenu;
     DeleteSelectedButton *m_deleteSelected;
     ExportButton *m_export;

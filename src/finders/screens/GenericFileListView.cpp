@@ -6,6 +6,7 @@
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
+#include "app/widgets/KeepMenu.h"
 #include "app/widgets/QuickLookPreview.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
@@ -193,6 +194,12 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     m_table->setObjectName(QStringLiteral("fileTable"));
     m_rowsModel = new RowsModel(this);
     m_table->setModel(m_rowsModel);
+    KeepMenu::attach(m_table, appState->exclusionsVM(), [this](const QModelIndex &index) {
+        if (index.row() >= m_rows.size() || !m_rows.at(index.row()).path.startsWith('/'))
+            return QByteArray();
+        const FileItem &row = m_rows.at(index.row());
+        return row.nativePath.isEmpty() ? nativePath(row.path) : row.nativePath;
+    });
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setShowGrid(false);

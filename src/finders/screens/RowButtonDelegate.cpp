@@ -40,6 +40,9 @@ void RowButtonDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     background.text.clear();
     const QWidget *widget = option.widget;
     styleOf(widget)->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    // A row without a label offers no button.
+    if (index.data(Qt::DisplayRole).toString().isEmpty())
+        return;
 
     QStyleOptionButton button;
     button.text = index.data(Qt::DisplayRole).toString();

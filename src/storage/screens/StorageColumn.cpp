@@ -1,5 +1,7 @@
 #include "storage/screens/StorageColumn.h"
 
+#include "storage/MapHistory.h"
+
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
@@ -52,7 +54,8 @@ public:
         x += 16 + 6;
 
         int right = r.right() - 6;
-        if (entry.isDirectory) {
+        // An excluded folder does not open.
+        if (entry.isDirectory && !entry.isExcluded) {
             const QIcon chevron = Symbols::icon(QStringLiteral("chevron.right"), secondary);
             chevron.paint(p, QRect(right - 10, midY - 5, 10, 10));
             right -= 10 + 4;
@@ -67,6 +70,18 @@ public:
         p->drawText(QRect(right - sizeWidth, r.top(), sizeWidth, 24),
                     Qt::AlignRight | Qt::AlignVCenter, size);
         right -= sizeWidth + 8;
+        // What changed since the map measured it on an earlier day.
+        const QString change = MapHistory::changeText(entry.changedBytes, entry.changedSince);
+        if (!change.isEmpty()) {
+            const QFont changeFont = Style::font(Style::Text::Caption);
+            const int changeWidth =
+                qMin(QFontMetrics(changeFont).horizontalAdvance(change), qMax(0, right - x) / 2);
+            p->setFont(changeFont);
+            p->drawText(QRect(right - changeWidth, r.top(), changeWidth, 24),
+                        Qt::AlignRight | Qt::AlignVCenter,
+                        QFontMetrics(changeFont).elidedText(change, Qt::ElideRight, changeWidth));
+            right -= changeWidth + 8;
+        }
 
         const QFont nameFont = Style::font(Style::Text::Body);
         p->setFont(nameFont);
@@ -125,7 +140,11 @@ QVariant StorageColumnModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return entry.name();
     case Qt::ToolTipRole:
-        return entry.name() + QStringLiteral(" · ") + sizeText(entry);
+    case Qt::AccessibleTextRole: {
+        const QString change = MapHistory::changeText(entry.changedBytes, entry.changedSince);
+        return entry.name() + QStringLiteral(" · ") + sizeText(entry) +
+               (change.isEmpty() ? QString() : QStringLiteral(" · ") + change);
+    }
     default:
         return {};
     }

@@ -15,11 +15,13 @@
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
 #include "platform/desktop/Workspace.h"
+#include "removal/ExclusionsViewModel.h"
 #include "storage/NcduExport.h"
 #include "storage/StorageViewModel.h"
 #include "storage/screens/StorageBlockMap.h"
 #include "storage/screens/StorageColumn.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -86,6 +88,27 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
             });
     m_rootButton->setMenu(m_rootMenu);
     m_header->addAction(m_rootButton);
+    // Largest first, or what grew most since the map last measured it on another day.
+    m_orderButton = new QPushButton(m_header);
+    m_orderButton->setObjectName(QStringLiteral("storageOrder"));
+    m_orderButton->setAccessibleName(QStringLiteral("Order the columns"));
+    auto *orderMenu = new QMenu(m_orderButton);
+    auto *orders = new QActionGroup(orderMenu);
+    for (StorageViewModel::Order order :
+         {StorageViewModel::Order::largest, StorageViewModel::Order::grewMost}) {
+        QAction *action = orderMenu->addAction(StorageViewModel::title(order));
+        action->setCheckable(true);
+        action->setChecked(order == m_model->order());
+        orders->addAction(action);
+        connect(action, &QAction::triggered, m_model, [this, order] { m_model->setOrder(order); });
+    }
+    m_orderButton->setMenu(orderMenu);
+    const auto showOrder = [this] {
+        m_orderButton->setText(StorageViewModel::title(m_model->order()));
+    };
+    connect(m_model, &StorageViewModel::orderChanged, this, showOrder);
+    showOrder();
+    m_header->addAction(m_orderButton);
     m_rescan = m_header->addRescan([this] { m_model->rescanFolder(); },
                                    QStringLiteral("Rescan This Folder"));
     m_rescan->setObjectName(QStringLiteral("storageRescan"));
@@ -214,6 +237,8 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     mapLayout->addWidget(m_map);
     layout->addWidget(mapHolder, 1);
 
+    connect(m_appState->exclusionsVM(), &ExclusionsViewModel::blockedReasonChanged, this,
+            &StorageView::updateTrashButton);
     connect(m_model, &StorageViewModel::columnsChanged, this, &StorageView::rebuildColumns);
     connect(m_model, &StorageViewModel::selectionChanged, this, &StorageView::updateSelection);
     connect(m_model, &StorageViewModel::loadingFolderChanged, this, &StorageView::updateLoading);
@@ -352,10 +377,18 @@ void StorageView::updateActionBar()
 
 void StorageView::updateTrashButton()
 {
-    const bool enabled = m_chosenIsSafe && !m_trashing && !m_afterMove;
+    const QString blocked = m_appState->exclusionsVM()->blockedReason();
+    const std::optional<StorageEntry> chosen = m_model->chosen();
+    const bool excluded = chosen && chosen->isExcluded;
+    const bool enabled =
+        m_chosenIsSafe && !m_trashing && !m_afterMove && blocked.isEmpty() && !excluded;
     m_trash->setEnabled(enabled);
     QString tip;
-    if (m_afterMove)
+    if (!blocked.isEmpty())
+        tip = blocked;
+    else if (excluded)
+        tip = QStringLiteral("This folder is excluded in Settings.");
+    else if (m_afterMove)
         tip = QStringLiteral("Choose an item to move it to the Trash.");
     else if (m_safetyAnswered && !m_chosenIsSafe)
         tip = QStringLiteral("This is a protected location, so it can't be moved to the Trash.");

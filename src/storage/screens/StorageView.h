@@ -80,6 +80,7 @@ private:
     StorageViewModel *m_model;
     TabHeader *m_header;
     QPushButton *m_rootButton;
+    QPushButton *m_orderButton = nullptr;
     QMenu *m_rootMenu;
     QAction *m_volumesSeparator = nullptr;
     QList<QAction *> m_volumeActions;

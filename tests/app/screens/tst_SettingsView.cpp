@@ -82,7 +82,7 @@ private slots:
         QStringList titles;
         for (int i = 0; i < view.tabs()->count(); ++i)
             titles << view.tabs()->tabText(i);
-        QCOMPARE(titles, QStringList({"General", "Privacy", "Storage Map", "Homebrew",
+        QCOMPARE(titles, QStringList({"General", "Privacy", "Storage Map", "Exclusions", "Homebrew",
                                       "Applications", "About"}));
         view.show();
         saveShot(view, QDir::current().filePath(QStringLiteral("settings-general.png")));
