@@ -241,13 +241,7 @@ void TrashWatcher::stop()
         m_rearmTimer->deleteLater();
         m_rearmTimer = nullptr;
     }
-    delete m_notifier;
-    m_notifier = nullptr;
-    if (m_inotify >= 0)
-        ::close(m_inotify);
-    m_inotify = -1;
-    delete m_listingWatcher;
-    m_listingWatcher = nullptr;
+    closeWatch();
 }
 
 void TrashWatcher::readEvents()
@@ -290,9 +284,8 @@ void TrashWatcher::listingChanged()
         watchLost();
 }
 
-void TrashWatcher::watchLost()
+void TrashWatcher::closeWatch()
 {
-    // The folder went away (the Trash was removed whole): look for it until it is back.
     delete m_notifier;
     m_notifier = nullptr;
     if (m_inotify >= 0)
@@ -300,6 +293,12 @@ void TrashWatcher::watchLost()
     m_inotify = -1;
     delete m_listingWatcher;
     m_listingWatcher = nullptr;
+}
+
+void TrashWatcher::watchLost()
+{
+    // The folder went away (the Trash was removed whole): look for it until it is back.
+    closeWatch();
     if (!m_rearmTimer) {
         m_rearmTimer = new QTimer(this);
         m_rearmTimer->setInterval(kRearmMs);

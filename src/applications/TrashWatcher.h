@@ -66,6 +66,7 @@ private:
     void readEvents();
     void listingChanged();
     void watchLost();
+    void closeWatch();
     void rearm();
     // Hands what has gathered to the pool unless a batch is under way.
     void runNext();

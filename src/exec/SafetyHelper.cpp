@@ -25,11 +25,6 @@
 
 namespace {
 
-#ifdef O_PATH
-constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
 // Deeper than any real tree; a loop of bind mounts cannot keep a walk going.
 constexpr int kMaxDepth = 4096;
 
@@ -261,12 +256,12 @@ QList<FileId> chainByDescriptor(int folderFd)
     if (::fstat(folderFd, &st) != 0)
         return chain;
     chain.append(idOf(st));
-    int current = ::openat(folderFd, "..", kFolderFlags);
+    int current = ::openat(folderFd, "..", kFolderOpenFlags);
     for (int depth = 0; current >= 0 && depth < kMaxDepth; ++depth) {
         if (::fstat(current, &st) != 0 || idOf(st) == chain.last())
             break; // the root is its own parent
         chain.append(idOf(st));
-        const int up = ::openat(current, "..", kFolderFlags);
+        const int up = ::openat(current, "..", kFolderOpenFlags);
         ::close(current);
         current = up;
     }

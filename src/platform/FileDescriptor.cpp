@@ -15,18 +15,12 @@
 
 namespace {
 
-#ifdef O_PATH
-constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-
 std::atomic<bool> gSinglePass{true};
 
 // The folder `name` of an open folder, itself not a link.
 int openChildFolder(int folderFd, const QByteArray &name)
 {
-    const int fd = ::openat(folderFd, name.constData(), kFolderFlags | O_NOFOLLOW);
+    const int fd = ::openat(folderFd, name.constData(), kFolderOpenFlags | O_NOFOLLOW);
     if (fd >= 0)
         return fd;
     const int err = errno;
@@ -73,7 +67,7 @@ FileDescriptor FileDescriptor::openFolderWithoutLinks(const QByteArray &path)
 #ifdef __linux__
     if (gSinglePass.load()) {
         open_how how{};
-        how.flags = kFolderFlags;
+        how.flags = kFolderOpenFlags;
         how.resolve = RESOLVE_NO_SYMLINKS;
         const int fd = int(::syscall(SYS_openat2, AT_FDCWD, path.constData(), &how, sizeof how));
         if (fd >= 0)
@@ -82,7 +76,7 @@ FileDescriptor FileDescriptor::openFolderWithoutLinks(const QByteArray &path)
             return FileDescriptor();
     }
 #endif
-    FileDescriptor folder(::open("/", kFolderFlags));
+    FileDescriptor folder(::open("/", kFolderOpenFlags));
     for (const QByteArray &name : path.split('/')) {
         if (!folder.valid())
             break;

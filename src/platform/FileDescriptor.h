@@ -2,6 +2,15 @@
 
 #include <QByteArray>
 
+#include <fcntl.h>
+
+// How a folder is opened to be found by its identity, not read.
+#ifdef O_PATH
+inline constexpr int kFolderOpenFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+inline constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
 // An open descriptor, closed when the object goes away; moves, never copies.
 class FileDescriptor {
 public:
