@@ -1,5 +1,7 @@
 #include "app/TabNavigation.h"
 
+#include "platform/PlatformTexts.h"
+
 namespace {
 
 struct TabInfo {
@@ -66,7 +68,7 @@ QString TabNavigation::title() const
 
 QString TabNavigation::subtitle() const
 {
-    return QString::fromUtf8(kTabs[m_case].subtitle);
+    return PlatformTexts::text(QString::fromUtf8(kTabs[m_case].subtitle));
 }
 
 QString TabNavigation::systemImage() const

@@ -1,7 +1,9 @@
 # The widgets every tab shares.
 target_sources(quillmar_ui PRIVATE
     app/widgets/ActivityIndicator.cpp app/widgets/ActivityIndicator.h
+    app/widgets/CheckBoxDelegate.cpp app/widgets/CheckBoxDelegate.h
     app/widgets/CloseGuard.cpp app/widgets/CloseGuard.h
+    app/widgets/Contrast.cpp app/widgets/Contrast.h
     app/widgets/DeleteSelectedButton.cpp app/widgets/DeleteSelectedButton.h
     app/widgets/DetailRow.cpp app/widgets/DetailRow.h
     app/widgets/Dialogs.cpp app/widgets/Dialogs.h
@@ -10,7 +12,11 @@ target_sources(quillmar_ui PRIVATE
     app/widgets/FileIcons.cpp app/widgets/FileIcons.h
     app/widgets/KeepMenu.cpp app/widgets/KeepMenu.h
     app/widgets/QuickLookPreview.cpp app/widgets/QuickLookPreview.h
+    app/widgets/RevealInFolder.cpp app/widgets/RevealInFolder.h
+    app/widgets/RowActions.cpp app/widgets/RowActions.h
+    app/widgets/RowButtonDelegate.cpp app/widgets/RowButtonDelegate.h
     app/widgets/ScaleButton.cpp app/widgets/ScaleButton.h
+    app/widgets/ScanStateStack.cpp app/widgets/ScanStateStack.h
     app/widgets/SettingsForm.cpp app/widgets/SettingsForm.h
     app/widgets/Style.cpp app/widgets/Style.h
     app/widgets/Symbols.cpp app/widgets/Symbols.h

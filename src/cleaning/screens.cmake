@@ -1,5 +1,4 @@
 target_sources(quillmar_ui PRIVATE
-    cleaning/screens/CheckBoxDelegate.cpp cleaning/screens/CheckBoxDelegate.h
     cleaning/screens/DeepCleanView.cpp cleaning/screens/DeepCleanView.h
     cleaning/screens/JunkCleanerView.cpp cleaning/screens/JunkCleanerView.h
     cleaning/screens/TwoLineDelegate.cpp cleaning/screens/TwoLineDelegate.h

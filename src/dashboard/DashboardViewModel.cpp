@@ -8,6 +8,7 @@
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
+#include "platform/Plural.h"
 #include "platform/RemovalHub.h"
 
 #include <QElapsedTimer>
@@ -223,16 +224,17 @@ void DashboardViewModel::fetchMetrics(AppHost *appState)
             publish([this, packages, ok] {
                 m_outdatedTitle = QStringLiteral("Outdated Packages");
                 m_outdatedPackages = packages;
-                m_outdatedBrewsStr =
-                    ok ? QString::number(packages.size()) + QStringLiteral(" Packages")
-                       : QStringLiteral("N/A");
+                m_outdatedBrewsStr = ok ? Plural::count(packages.size(), QStringLiteral("Package"),
+                                                        QStringLiteral("Packages"))
+                                        : QStringLiteral("N/A");
             });
         } else if (outdated.exitCode != 0) {
             publish([this] { m_outdatedBrewsStr = QStringLiteral("N/A"); });
         } else {
             const qsizetype n = outdated.stdOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size();
             publish([this, n] {
-                m_outdatedBrewsStr = QString::number(n) + QStringLiteral(" Packages");
+                m_outdatedBrewsStr =
+                    Plural::count(n, QStringLiteral("Package"), QStringLiteral("Packages"));
                 if (n > 10) {
                     m_weeklyDigestTitle = QStringLiteral("Updates Available");
                     m_weeklyDigestDesc = QStringLiteral("You have %1 outdated packages. Consider "

@@ -220,6 +220,15 @@ DockerViewModel::Lists fetch(AppHost *appState, const CancelToken &cancel,
 
 } // namespace
 
+QString DockerViewModel::reclaimedIn(const QString &output)
+{
+    static const QLatin1String label("Total reclaimed space:");
+    const qsizetype at = output.lastIndexOf(label);
+    if (at < 0)
+        return {};
+    return output.mid(at + label.size()).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
 void DockerViewModel::scanDocker(AppHost *appState)
 {
     start(QString(), QString(), appState);
@@ -249,11 +258,13 @@ void DockerViewModel::start(const QString &pruneArguments, const QString &type, 
     const CancelToken cancel = m_stopper->token;
     m_work.track(Background::start([this, pruneArguments, type, appState, cancel] {
         QString pruneError;
+        QString reclaimed;
         if (!pruneArguments.isEmpty()) {
             if (appState)
                 appState->setScanProgress(
                     true, QStringLiteral("Pruning ") + type + QStringLiteral("..."), 0);
-            call(pruneArguments, appState, cancel, pruneTimeoutMs, pruneError);
+            reclaimed = reclaimedIn(
+                call(pruneArguments, appState, cancel, pruneTimeoutMs, pruneError).stdOut);
         }
         // After a prune that got no answer the daemon is not asked again.
         const Lists lists = !pruneError.isEmpty() ? Lists{} : fetch(appState, cancel, [this] {
@@ -268,14 +279,19 @@ void DockerViewModel::start(const QString &pruneArguments, const QString &type, 
         });
         QMetaObject::invokeMethod(
             this,
-            [this, lists, pruneError] {
+            [this, lists, pruneError, reclaimed] {
                 if (lists.running)
                     setLists(lists);
                 else if (pruneError.isEmpty())
                     setRunning(false);
                 setErrorMessage(pruneError.isEmpty() ? lists.error : pruneError);
+                const bool pruned = m_pruning && pruneError.isEmpty();
                 m_pruning = false;
+                if (pruned)
+                    m_reclaimed = reclaimed;
                 setBusy(false);
+                if (pruned)
+                    emit this->pruned(reclaimed);
             },
             Qt::QueuedConnection);
         if (appState)

@@ -42,6 +42,11 @@ public:
     // A scan or a prune is running (a show then starts nothing, prune is disabled).
     bool isBusy() const { return m_busy; }
     bool isPruning() const { return m_pruning; }
+    // What Docker said the last prune reclaimed, as it prints it ("1.2GB"); empty when
+    // it did not say.
+    QString reclaimed() const { return m_reclaimed; }
+    // The figure after "Total reclaimed space:" in a prune's output.
+    static QString reclaimedIn(const QString &output);
     // Why the last scan or prune ended early (a client stopped at its time limit); empty
     // when it ran through. Cleared when the next one starts.
     QString errorMessage() const { return m_errorMessage; }
@@ -81,6 +86,8 @@ signals:
     void isDockerRunningChanged(bool running);
     void busyChanged(bool busy);
     void errorMessageChanged(const QString &message);
+    // A prune has ended and the lists have been read again.
+    void pruned(const QString &reclaimed);
 
 private:
     // Runs the prune first when given its arguments, then reads the lists.
@@ -96,6 +103,7 @@ private:
     bool m_busy = false;
     bool m_pruning = false;
     QString m_errorMessage;
+    QString m_reclaimed;
     struct Stopper; // the cancel token of this model's runs
     std::unique_ptr<Stopper> m_stopper;
     BackgroundWork m_work;

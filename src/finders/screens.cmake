@@ -4,8 +4,6 @@ target_sources(quillmar_ui PRIVATE
     finders/screens/FilePreviewPane.cpp finders/screens/FilePreviewPane.h
     finders/screens/FinderRemoval.cpp finders/screens/FinderRemoval.h
     finders/screens/GenericFileListView.cpp finders/screens/GenericFileListView.h
-    finders/screens/RowButtonDelegate.cpp finders/screens/RowButtonDelegate.h
     finders/screens/RuntimeDetailPreview.cpp finders/screens/RuntimeDetailPreview.h
-    finders/screens/ScanStateStack.cpp finders/screens/ScanStateStack.h
     finders/screens/StackedTextDelegate.cpp finders/screens/StackedTextDelegate.h
 )

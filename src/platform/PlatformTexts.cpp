@@ -14,6 +14,16 @@ const QHash<QString, QString> &linuxTexts()
         {QStringLiteral("Finder"), QStringLiteral("the file manager")},
         {QStringLiteral("Mac"), QStringLiteral("computer")},
         {QStringLiteral("macOS"), QStringLiteral("the system")},
+        // The scan there finds the images and packages Linux installs from as well.
+        {QStringLiteral("Leftover .dmg and .pkg files"),
+         QStringLiteral("Leftover .deb, .rpm, .iso, .dmg and .pkg files")},
+        {QStringLiteral("While Quillmar is open, dragging an app to the Trash shows the caches, "
+                        "preferences, containers and support files it left in your Library, so "
+                        "you can remove them too. Uninstall in the Applications tab does the "
+                        "same."),
+         QStringLiteral("While Quillmar is open, moving an app to the Trash shows the caches, "
+                        "settings and data files it left in your home folder, so you can remove "
+                        "them too. Uninstall in the Applications tab does the same.")},
         // Screens of the shell and the storage map.
         {QStringLiteral("Everything stays on this Mac. Quillmar reads file sizes and names to "
                         "measure folders, hashes parts of large files to find duplicates, and "

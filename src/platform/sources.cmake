@@ -4,6 +4,7 @@ target_sources(quillmar_engine PRIVATE
     platform/DirectoryReader.cpp platform/DirectoryReader.h
     platform/DirectoryWalk.cpp platform/DirectoryWalk.h
     platform/DiskSpace.cpp platform/DiskSpace.h
+    platform/DisplayName.cpp platform/DisplayName.h
     platform/Exclusions.cpp platform/Exclusions.h
     platform/FileDescriptor.cpp platform/FileDescriptor.h
     platform/FileDetails.cpp platform/FileDetails.h
@@ -17,6 +18,7 @@ target_sources(quillmar_engine PRIVATE
     platform/PathText.cpp platform/PathText.h
     platform/NotificationCenter.cpp platform/NotificationCenter.h
     platform/PlatformTexts.cpp platform/PlatformTexts.h
+    platform/Plural.cpp platform/Plural.h
     platform/Preferences.cpp platform/Preferences.h
     platform/PropertyList.cpp platform/PropertyList.h
     platform/RemovalHub.cpp platform/RemovalHub.h

@@ -47,7 +47,8 @@ void RecentlyRemovedViewModel::record(const RemovalBatch &batch)
             setEntries(entries);
         }
         setNotice(done.first);
-        m_noticeTimer.start();
+        if (!m_noticeHeld)
+            m_noticeTimer.start();
     });
 }
 
@@ -68,6 +69,17 @@ void RecentlyRemovedViewModel::load()
                                   .arg(RemovalJournal::file(), contents.error));
         setLoading(false);
     });
+}
+
+void RecentlyRemovedViewModel::holdNotice(bool held)
+{
+    if (held == m_noticeHeld)
+        return;
+    m_noticeHeld = held;
+    if (held)
+        m_noticeTimer.stop();
+    else if (m_notice)
+        m_noticeTimer.start();
 }
 
 void RecentlyRemovedViewModel::undoNotice()

@@ -45,6 +45,9 @@ public:
     // them when none are), those still in the Trash.
     void putBack(const QString &key, const QList<QByteArray> &paths = {});
     void undoNotice();
+    // While held (the keyboard is on the notice) the notice stays; let go, it has its full
+    // time again.
+    void holdNotice(bool held);
 
     struct Failure {
         QByteArray path;
@@ -77,6 +80,7 @@ private:
 
     std::optional<JournalEntry> m_notice;
     QTimer m_noticeTimer;
+    bool m_noticeHeld = false;
     QList<JournalEntry> m_entries;
     bool m_loaded = false;
     bool m_loading = false;

@@ -1,5 +1,7 @@
 #include "storage/TreemapLayout.h"
 
+#include "platform/DisplayName.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -145,7 +147,7 @@ bool showsLabel(const QRectF &rect)
 
 QString blockToolTip(const StorageEntry &entry)
 {
-    QString text = entry.name() + QStringLiteral(" · ") + sizeText(entry);
+    QString text = DisplayName::line(entry.name()) + QStringLiteral(" · ") + sizeText(entry);
     if (entry.isDirectory)
         text += QStringLiteral(" · click to open");
     return text;

@@ -1,5 +1,7 @@
 #include "update/Download.h"
 
+#include "platform/SystemLog.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -31,6 +33,11 @@ QString systemError(int error)
 } // namespace
 
 namespace Download {
+
+QString unreachableMessage()
+{
+    return QStringLiteral("Couldn't reach the update server. Check your connection and try again.");
+}
 
 QString interruptedMessage()
 {
@@ -108,8 +115,14 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit)
     if (stopped) {
         out.transportError = kStopped;
     } else if (!status.isValid()) {
-        if (reply->error() != QNetworkReply::NoError)
-            out.transportError = reply->errorString();
+        if (reply->error() != QNetworkReply::NoError) {
+            // The network's own words ("Host quillmar.app not found") help the log, not
+            // the person reading the window.
+            SystemLog::write(SystemLog::Level::Error, QStringLiteral("No answer from ") +
+                                                          url.toString() + QStringLiteral(": ") +
+                                                          reply->errorString());
+            out.transportError = unreachableMessage();
+        }
     } else if (!out.tooLarge && out.writeError.isEmpty()) {
         // A network error or the time limit after the status line: only part of the
         // body came. (Codes below the proxy ones are the connection's; the others

@@ -28,6 +28,8 @@ Fetched fetch(const QUrl &url, int fd, qint64 limit);
 std::optional<QString> toFile(const QUrl &url, int folderFd, const QByteArray &name, qint64 limit);
 
 QString interruptedMessage();
+// What a request that got no response at all says; the reason goes to the log.
+QString unreachableMessage();
 
 // Ends every GET in flight, and any started later.
 void stopAll();

@@ -125,6 +125,10 @@ private slots:
                                       << "N/A"
                                       << "System Healthy"
                                       << "\n" + smooth;
+        QTest::newRow("one outdated") << "5\t/c" << 1 << 0 << "5.00 MB"
+                                      << "1 Package"
+                                      << "System Healthy"
+                                      << "\n" + smooth;
         QTest::newRow("ten outdated") << "5\t/c" << 10 << 0 << "5.00 MB"
                                       << "10 Packages"
                                       << "System Healthy"

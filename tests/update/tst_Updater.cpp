@@ -44,6 +44,7 @@ private slots:
     void packagedCopyNeverReplacesItself_data();
     void packagedCopyNeverReplacesItself();
     void stopAllEndsACheckThatHangs();
+    void unreachableServerIsSaidPlainly();
 
 private:
     QString copy() const { return m_env->root() + "/apps/Quillmar"; }
@@ -471,6 +472,22 @@ void tst_Updater::stopAllEndsACheckThatHangs()
     QVERIFY(std::holds_alternative<Updater::Failure>(check.result()));
     // Anything asked after quitting began ends at once.
     QVERIFY(std::holds_alternative<Updater::Failure>(Updater::fetchLatest()));
+}
+
+// The network's own words go to the log; the window says what a person can do.
+void tst_Updater::unreachableServerIsSaidPlainly()
+{
+    Updater::setBase(QStringLiteral("http://127.0.0.1:9")); // nothing listens there
+    const Updater::LatestResult result = Updater::fetchLatest();
+    QVERIFY(std::holds_alternative<Updater::Failure>(result));
+    QCOMPARE(std::get<Updater::Failure>(result).message,
+             QStringLiteral("Couldn't reach the update server. Check your connection and try "
+                            "again."));
+    bool logged = false;
+    for (const auto &[level, text] : m_env->log())
+        logged = logged || (text.startsWith("No answer from http://127.0.0.1:9/") &&
+                            text.contains("refused"));
+    QVERIFY(logged);
 }
 
 QTEST_GUILESS_MAIN(tst_Updater)

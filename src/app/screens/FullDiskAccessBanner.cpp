@@ -4,6 +4,7 @@
 #include "app/widgets/Style.h"
 #include "app/widgets/SymbolView.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -41,10 +42,12 @@ FullDiskAccessBanner::FullDiskAccessBanner(AppState *appState, QWidget *parent) 
 
     auto *grant = new QPushButton(QStringLiteral("Grant Access"), this);
     grant->setObjectName(QStringLiteral("grantAccess"));
-    grant->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: white; border: none; "
-                                        "border-radius: 6px; padding: 5px 14px; font-weight: 600; }"
-                                        "QPushButton:pressed { background: %2; }")
-                             .arg(Style::orange().name(), Style::orange().darker(120).name()));
+    Style::followTheme(grant, [this, grant] {
+        const QString sheet = Style::filledButtonSheet(Style::orange(), QApplication::palette()) +
+                              QStringLiteral("QPushButton { font-weight: 600; }");
+        if (grant->styleSheet() != sheet)
+            grant->setStyleSheet(sheet);
+    });
     connect(grant, &QPushButton::clicked, appState, &AppState::openFullDiskAccessSettings);
     layout->addWidget(grant);
 }

@@ -1,6 +1,7 @@
 #include "app/screens/GeneralSettingsView.h"
 
 #include "platform/NotificationCenter.h"
+#include "platform/PlatformTexts.h"
 #include "platform/Preferences.h"
 #include "update/Website.h"
 
@@ -56,11 +57,11 @@ GeneralSettingsView::GeneralSettingsView(QWidget *parent) : SettingsForm(parent)
     m_watchTrash = addSwitch(addSection(QStringLiteral("Removed apps")),
                              QStringLiteral("Offer to clean up after apps moved to the Trash"),
                              PrefKey::watchTrashForApps,
-                             QStringLiteral("While Quillmar is open, dragging an app to the Trash "
-                                            "shows the caches, preferences, containers "
-                                            "and support files it left in your Library, so you can "
-                                            "remove them too. Uninstall in the "
-                                            "Applications tab does the same."));
+                             PlatformTexts::text(QStringLiteral(
+                                 "While Quillmar is open, dragging an app to the Trash shows the "
+                                 "caches, preferences, containers and support files it left in "
+                                 "your Library, so you can remove them too. Uninstall in the "
+                                 "Applications tab does the same.")));
     connect(m_watchTrash, &QCheckBox::toggled, this,
             [] { NotificationCenter::instance()->post(QStringLiteral("watchTrashChanged")); });
     addStretch();

@@ -10,6 +10,7 @@
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
+#include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "applications/screens/LeftoversSheet.h"
 #include "exec/screens/TerminalSheetView.h"
@@ -27,6 +28,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
@@ -45,6 +47,8 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     setWindowTitle(AppInfo::name());
     setWindowIcon(AppInfo::icon());
     setMinimumSize(1000, 700);
+    // The toolbar first: Tab then goes the way the window reads, toolbar, sidebar, tab.
+    buildToolbar();
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
@@ -62,7 +66,7 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     m_blocked->setObjectName(QStringLiteral("removalsBlocked"));
     m_blocked->setWordWrap(true);
     m_blocked->setContentsMargins(12, 6, 12, 6);
-    m_blocked->setStyleSheet(QStringLiteral("color: #d70015; font-weight: bold;"));
+    Style::makeWarning(m_blocked);
     m_blocked->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     detailLayout->addWidget(m_blocked);
     m_gate = new QStackedWidget(detail);
@@ -83,8 +87,6 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({240, 1000});
     setCentralWidget(m_splitter);
-
-    buildToolbar();
     buildMenus();
 
     connect(appState, &AppState::hasFullDiskAccessChanged, this, &MainWindow::updateGate);
@@ -162,6 +164,12 @@ void MainWindow::buildToolbar()
     m_search->addAction(Symbols::icon(QStringLiteral("magnifyingglass")),
                         QLineEdit::LeadingPosition);
     m_search->setFixedWidth(240);
+    m_search->setAccessibleName(QStringLiteral("Search"));
+    m_search->setAccessibleDescription(QStringLiteral("Filters the list of the tab on show."));
+    // Escape empties the field, and the lists show everything again.
+    auto *clear =
+        new QShortcut(QKeySequence(Qt::Key_Escape), m_search, m_search, &QLineEdit::clear);
+    clear->setContext(Qt::WidgetShortcut);
     m_search->setText(m_appState->globalSearchText());
     connect(m_search, &QLineEdit::textChanged, m_appState, &AppState::setGlobalSearchText);
     connect(m_appState, &AppState::globalSearchTextChanged, m_search, [this](const QString &text) {
@@ -186,6 +194,7 @@ void MainWindow::buildToolbar()
         button->setObjectName(name);
         button->setIcon(Symbols::icon(symbol));
         button->setToolTip(tip);
+        button->setAccessibleName(tip);
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
         connect(button, &QToolButton::clicked, this,
@@ -214,7 +223,11 @@ void MainWindow::buildMenus()
     appMenu->addSeparator();
     QAction *settings = appMenu->addAction(QStringLiteral("Settings…"));
     settings->setMenuRole(QAction::PreferencesRole);
-    settings->setShortcut(QKeySequence::Preferences);
+    // X11 has no sequence of its own for this; Ctrl+, is what other programs use there.
+    const QList<QKeySequence> preferences = QKeySequence::keyBindings(QKeySequence::Preferences);
+    settings->setShortcuts(preferences.isEmpty()
+                               ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Comma)}
+                               : preferences);
     connect(settings, &QAction::triggered, this, [this] { openSettings(); });
     appMenu->addSeparator();
     QAction *quit = appMenu->addAction(QStringLiteral("Quit Quillmar"));
@@ -300,6 +313,12 @@ void MainWindow::openUpdateWindow()
     auto *dialog = new UpdateDialogView(this);
     connect(dialog, &QDialog::finished, m_appState, [this] { m_appState->setShowUpdate(false); });
     m_updateWindow = dialog;
+    // Placed by hand: left to itself it lands where the window manager puts new windows,
+    // often a corner of the screen.
+    dialog->adjustSize();
+    QRect frame(QPoint(), dialog->size());
+    frame.moveCenter(frameGeometry().center());
+    dialog->move(frame.topLeft());
     dialog->show();
     dialog->raise();
     // Shown first: the flag's own signal then finds this window open.

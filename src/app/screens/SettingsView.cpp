@@ -43,22 +43,20 @@ SettingsView::SettingsView(AppState *appState, QWidget *parent) : QDialog(parent
             break;
         case SettingsTab::applications:
             page = new AppScanSettingsView(m_tabs);
+            break;
         case SettingsTab::homebrew:
             page = new HomebrewSettingsView(m_tabs);
             break;
         case SettingsTab::about:
             page = new AboutSettingsView(m_tabs);
             break;
-        default:
-            // The Applications pane arrives with its tab.
-            break;
         }
-        if (!page)
-            continue;
         m_tabs->addTab(page, Symbols::icon(pane.symbol()), pane.title());
         m_panes.append(pane);
     }
-    setFixedSize(560, 440 + m_tabs->tabBar()->sizeHint().height() + 8);
+    // Wide enough for every tab header: one pushed past the edge takes no click.
+    setFixedSize(qMax(560, m_tabs->tabBar()->sizeHint().width()),
+                 440 + m_tabs->tabBar()->sizeHint().height() + 8);
 
     selectPane(SettingsTab::restored(
         Preferences::stringValue(PrefKey::settingsTab, QStringLiteral("general"))));

@@ -3,8 +3,11 @@
 #include "app/AppState.h"
 #include "app/screens/SidebarLabel.h"
 #include "app/screens/TabCounts.h"
+#include "app/widgets/Contrast.h"
 #include "app/widgets/Style.h"
+#include "platform/Plural.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -28,6 +31,7 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
       m_counts(std::make_unique<AppStateTabCounts>(appState))
 {
     setObjectName(QStringLiteral("sidebar"));
+    setAccessibleName(QStringLiteral("Tabs"));
     setFrameShape(QFrame::NoFrame);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -39,6 +43,7 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
     for (const auto &[title, tabs] : sections()) {
         auto *header = new QListWidgetItem(this);
         header->setFlags(Qt::NoItemFlags);
+        header->setData(Qt::AccessibleTextRole, title);
         auto *headerWidget = new QWidget;
         auto *headerLayout = new QHBoxLayout(headerWidget);
         headerLayout->setContentsMargins(8, first ? 6 : 14, 8, 2);
@@ -56,14 +61,15 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
             pf.setPixelSize(8);
             pro->setFont(pf);
             Style::followTheme(pro, [pro] {
-                // Lighter blue on a dark window, so the badge stays readable.
-                const bool dark =
-                    pro->parentWidget()->palette().color(QPalette::Window).lightness() < 128;
+                const QColor window = QApplication::palette().color(QPalette::Window);
+                const QColor back(10, 132, 255, 45);
+                // Blue, as dark or light as the window leaves it readable.
+                const QColor text = Contrast::reaching(
+                    QColor(10, 132, 255), {Contrast::over(back, window)}, Contrast::text);
                 const QString sheet =
                     QStringLiteral("QLabel { padding: 1px 3px; border-radius: 3px; background: "
-                                   "rgba(10,132,255,45); color: %1; }")
-                        .arg(dark ? QStringLiteral("rgb(110,176,255)")
-                                  : QStringLiteral("rgb(0,92,200)"));
+                                   "%1; color: %2; }")
+                        .arg(Style::css(back), text.name());
                 if (pro->styleSheet() != sheet)
                     pro->setStyleSheet(sheet);
             });
@@ -79,6 +85,7 @@ SidebarView::SidebarView(AppState *appState, QWidget *parent)
             auto *item = new QListWidgetItem(this);
             item->setData(kTabRole, int(TabNavigation::Case(tab)));
             item->setToolTip(tab.subtitle());
+            item->setData(Qt::AccessibleDescriptionRole, tab.subtitle());
             auto *label = new SidebarLabel(tab);
             item->setSizeHint(QSize(0, 28));
             setItemWidget(item, label);
@@ -111,8 +118,18 @@ void SidebarView::setCounts(std::unique_ptr<TabCounts> counts)
 void SidebarView::refresh()
 {
     const bool scanning = m_appState->isScanning();
-    for (SidebarLabel *label : std::as_const(m_labels))
-        label->update(scanning, m_counts ? m_counts->count(label->tab()) : 0);
+    for (SidebarLabel *label : std::as_const(m_labels)) {
+        const int count = m_counts ? m_counts->count(label->tab()) : 0;
+        label->update(scanning, count);
+        // The row as a screen reader says it: the tab, then what its badge shows.
+        QString said = label->tab().title();
+        if (label->showsSpinner())
+            said += QStringLiteral(", scanning");
+        else if (count >= 1)
+            said += QStringLiteral(", ") +
+                    Plural::count(count, QStringLiteral("item"), QStringLiteral("items"));
+        item(rowOf(label->tab()))->setData(Qt::AccessibleTextRole, said);
+    }
 }
 
 SidebarLabel *SidebarView::label(TabNavigation tab) const

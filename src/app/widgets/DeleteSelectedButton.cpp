@@ -1,8 +1,10 @@
 #include "app/widgets/DeleteSelectedButton.h"
 
+#include "app/widgets/Dialogs.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 
+#include <QApplication>
 #include <QPointer>
 
 namespace {
@@ -22,14 +24,13 @@ DeleteSelectedButton::DeleteSelectedButton(std::function<void()> action, QWidget
 {
     setObjectName(QStringLiteral("deleteSelected"));
     setIcon(Symbols::icon(QStringLiteral("trash"), Qt::white));
-    setStyleSheet(
-        QStringLiteral(
-            "QPushButton { background: %1; color: white; border: none; border-radius: 6px;"
-            " padding: 5px 14px; font-weight: 600; }"
-            "QPushButton:pressed { background: %2; }"
-            "QPushButton:disabled { background: rgba(255,59,48,90); color: rgba(255,255,255,150); "
-            "}")
-            .arg(Style::red().name(), Style::red().darker(125).name()));
+    Style::followTheme(this, [this] {
+        // The application's palette: a parent's may not have followed the switch yet.
+        const QString sheet = Dialogs::destructiveButtonStyleSheet(QApplication::palette()) +
+                              QStringLiteral("QPushButton { font-weight: 600; }");
+        if (styleSheet() != sheet)
+            setStyleSheet(sheet);
+    });
     connect(this, &QPushButton::clicked, this, [this] {
         if (m_action)
             m_action();

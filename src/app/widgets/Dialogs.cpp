@@ -33,6 +33,8 @@ QMessageBox *makeBox(QWidget *parent, QMessageBox::Icon icon, const QString &tex
         bold.setBold(true);
         question->setFont(bold);
         question->setMinimumWidth(260);
+        // A long question wraps rather than running off the box's edge.
+        question->setWordWrap(true);
     }
     box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -51,15 +53,9 @@ QMessageBox *makeBox(QWidget *parent, QMessageBox::Icon icon, const QString &tex
 
 namespace Dialogs {
 
-QString destructiveButtonStyleSheet()
+QString destructiveButtonStyleSheet(const QPalette &palette)
 {
-    return QStringLiteral("QPushButton { background: %1; color: white; border: none; "
-                          "border-radius: 6px; padding: 5px 14px; }"
-                          "QPushButton:focus { border: 2px solid %3; padding: 3px 12px; }"
-                          "QPushButton:pressed { background: %2; }"
-                          "QPushButton:disabled { background: rgba(255,59,48,70); "
-                          "color: rgba(255,255,255,115); }")
-        .arg(Style::red().name(), Style::red().darker(125).name(), Style::red().darker(160).name());
+    return Style::filledButtonSheet(Style::red(), palette);
 }
 
 void confirm(QWidget *parent, const Confirmation &question, std::function<void(bool)> done)
@@ -76,7 +72,7 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
         box->addButton(question.confirmLabel, question.destructive ? QMessageBox::DestructiveRole
                                                                    : QMessageBox::AcceptRole);
     if (question.destructive)
-        confirmButton->setStyleSheet(destructiveButtonStyleSheet());
+        confirmButton->setStyleSheet(destructiveButtonStyleSheet(box->palette()));
     QPushButton *cancelButton = box->addButton(question.cancelLabel, QMessageBox::RejectRole);
     // Return must never remove anything by accident.
     box->setDefaultButton(cancelButton);
@@ -84,12 +80,17 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, confirmButton, done] { done(box->clickedButton() == confirmButton); });
     box->open();
+    // Nor Space: under a window manager the box may start on its first button otherwise.
+    cancelButton->setFocus(Qt::OtherFocusReason);
 }
 
-void alert(QWidget *parent, const QString &title, const QString &detail, std::function<void()> done)
+namespace {
+
+void tell(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &detail,
+          std::function<void()> done)
 {
     gLastAlert = qMakePair(title, detail);
-    QMessageBox *box = makeBox(parent, QMessageBox::Warning, title, detail);
+    QMessageBox *box = makeBox(parent, icon, title, detail);
     QPushButton *ok = box->addButton(QMessageBox::Ok);
     box->setDefaultButton(ok);
     box->setEscapeButton(ok);
@@ -98,6 +99,18 @@ void alert(QWidget *parent, const QString &title, const QString &detail, std::fu
             done();
     });
     box->open();
+}
+
+} // namespace
+
+void alert(QWidget *parent, const QString &title, const QString &detail, std::function<void()> done)
+{
+    tell(parent, QMessageBox::Warning, title, detail, std::move(done));
+}
+
+void inform(QWidget *parent, const QString &title, const QString &detail)
+{
+    tell(parent, QMessageBox::Information, title, detail, {});
 }
 
 void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QMessageBox;
+class QPalette;
 class QWidget;
 
 // Alerts and folder pickers, shown window-modal (the platform's sheet) and answered
@@ -33,6 +34,9 @@ void confirm(QWidget *parent, const Confirmation &question, std::function<void(b
 void alert(QWidget *parent, const QString &title, const QString &detail,
            std::function<void()> done = {});
 
+// Says how something ended that went well: as alert(), with the information icon.
+void inform(QWidget *parent, const QString &title, const QString &detail);
+
 // Picks one folder; `done` gets nothing on cancel.
 void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,
                   std::function<void(std::optional<QString>)> done);
@@ -42,8 +46,10 @@ void chooseFolder(QWidget *parent, const QString &startFolder, const QString &ac
 void chooseSaveFile(QWidget *parent, const QString &suggestedPath, const QString &filter,
                     const QString &suffix, std::function<void(std::optional<QString>)> done);
 
-// The look of a destructive push button (red, white text), in every theme.
-QString destructiveButtonStyleSheet();
+// The look of a destructive push button in the theme of `palette`: white on red, and
+// when disabled red on a faint red, both 4.5:1. Buttons that outlive a theme switch set
+// it again (Style::followTheme).
+QString destructiveButtonStyleSheet(const QPalette &palette);
 
 // Test seam: the next confirm() answers this without showing anything.
 void pushConfirmAnswer(bool answer);
@@ -52,7 +58,7 @@ void pushConfirmAnswer(bool answer);
 void pushFolderAnswer(std::optional<QString> folder);
 // The last question asked through confirm(), answered or not.
 std::optional<Confirmation> lastConfirmation();
-// The last alert shown: its title and detail.
+// The last alert or notice shown: its title and detail.
 std::optional<QPair<QString, QString>> lastAlert();
 // The alert or confirmation on screen now, if any (tests press its keys).
 QMessageBox *openBox();

@@ -10,6 +10,11 @@ void KeepMenu::attach(QAbstractItemView *view, ExclusionsViewModel *lists,
                       std::function<QByteArray(const QModelIndex &)> pathAt)
 {
     view->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The menu is found by no other way: a screen reader says where it is.
+    if (view->accessibleDescription().isEmpty())
+        view->setAccessibleDescription(
+            QStringLiteral("The menu key offers Keep: never offer the current row for removal "
+                           "again."));
     QObject::connect(view, &QWidget::customContextMenuRequested, view,
                      [view, lists = QPointer(lists), pathAt](const QPoint &at) {
                          // The menu key opens it for the current row, wherever the pointer is.

@@ -4,6 +4,7 @@
 #include "app/widgets/Style.h"
 #include "exec/Async.h"
 #include "exec/Background.h"
+#include "platform/DisplayName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -91,7 +92,7 @@ void QuickLookPreview::setUrl(const QString &path)
     const quint64 generation = ++m_generation;
     m_kind = Kind::Loading;
     m_icon->setPixmap(FileIcons::icon(path, false).pixmap(96, 96));
-    m_name->setText(QFileInfo(path).fileName());
+    m_name->setText(DisplayName::line(QFileInfo(path).fileName()));
     m_stack->setCurrentWidget(m_iconPage);
     whenFinished(this, Background::start([path] { return load(path); }),
                  [this, generation](const Content &content) {

@@ -8,6 +8,8 @@ SettingsForm::SettingsForm(QWidget *parent) : QScrollArea(parent)
 {
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
+    // Tab goes to the controls, and the form scrolls to show them.
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto *inner = new QWidget(this);
     m_layout = new QVBoxLayout(inner);

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QLabel;
+class QPalette;
 class QWidget;
 
 // Text styles and colours shared by every screen, sized in logical pixels so the
@@ -19,6 +20,8 @@ QFont font(Text text);
 void apply(QLabel *label, Text text, bool secondary = false);
 // Secondary text that follows theme switches.
 void makeSecondary(QWidget *widget);
+// Bold red text, as red as the window leaves it readable, in either theme.
+void makeWarning(QLabel *label);
 
 // Runs `restyle` now and again whenever the widget's palette changes (a theme switch),
 // for looks that a palette role alone cannot give, such as a style sheet built from
@@ -26,6 +29,11 @@ void makeSecondary(QWidget *widget);
 void followTheme(QWidget *widget, std::function<void()> restyle);
 // A colour as a style-sheet value, alpha included.
 QString css(const QColor &color);
+
+// A push button filled with `accent` made dark enough for its white label, and when
+// disabled its label in the accent on a faint tint of it; both reach 4.5:1 in the theme of
+// `palette`.
+QString filledButtonSheet(const QColor &accent, const QPalette &palette);
 
 QColor orange();
 QColor green();

@@ -1,5 +1,7 @@
 #include "app/widgets/Theme.h"
 
+#include "app/widgets/CheckBoxDelegate.h"
+
 #include "platform/Preferences.h"
 
 #include <QApplication>
@@ -8,6 +10,8 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QStyleOption>
+
+#include <memory>
 
 namespace {
 
@@ -21,6 +25,22 @@ public:
         if (hint == SH_ToolTip_WakeUpDelay)
             return Preferences::intValue(PrefKey::initialToolTipDelay, 100);
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck) {
+            // Fusion edges its box in the window colour darkened, which on a dark palette
+            // is the colour of the row the box sits on.
+            const Qt::CheckState state = option->state & State_On         ? Qt::Checked
+                                         : option->state & State_NoChange ? Qt::PartiallyChecked
+                                                                          : Qt::Unchecked;
+            const QRectF box = QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5);
+            CheckBoxDelegate::drawBox(painter, box, state, option->palette);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
 
     // A button's icon would otherwise touch its text ("⟳Rescan"): one space more
@@ -95,13 +115,29 @@ Theme::Appearance Theme::fromPreference(int value)
     return System;
 }
 
+QPalette Theme::lightPalette()
+{
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette p = fusion->standardPalette();
+    // Fusion's secondary text (black at half strength), its grey for disabled text and its
+    // light blue selection under white text all fall short of 4.5:1.
+    p.setColor(QPalette::PlaceholderText, QColor(96, 96, 100));
+    p.setColor(QPalette::Highlight, QColor(0, 95, 190));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(100, 100, 104));
+    p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(105, 105, 110));
+    return p;
+}
+
 QPalette Theme::darkPalette()
 {
     QPalette p;
     const QColor window(40, 40, 42);
     const QColor base(30, 30, 32);
     const QColor text(235, 235, 240);
-    const QColor disabled(120, 120, 125);
+    // Dimmer than the text, still 4.5:1 on a button.
+    const QColor disabled(165, 165, 170);
     p.setColor(QPalette::Window, window);
     p.setColor(QPalette::WindowText, text);
     p.setColor(QPalette::Base, base);
@@ -118,13 +154,17 @@ QPalette Theme::darkPalette()
     p.setColor(QPalette::Mid, QColor(50, 50, 54));
     p.setColor(QPalette::Dark, QColor(25, 25, 27));
     p.setColor(QPalette::Shadow, Qt::black);
-    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    // Dark enough under white text.
+    p.setColor(QPalette::Highlight, QColor(0, 99, 210));
     p.setColor(QPalette::HighlightedText, Qt::white);
     p.setColor(QPalette::Link, QColor(64, 156, 255));
     p.setColor(QPalette::LinkVisited, QColor(160, 120, 255));
     for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         p.setColor(QPalette::Disabled, role, disabled);
     p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(70, 70, 74));
+    // Fusion lightens a button's colour for its fill: a disabled one starts from the
+    // window's so its dimmer label still reads 4.5:1.
+    p.setColor(QPalette::Disabled, QPalette::Button, window);
     return p;
 }
 
@@ -140,7 +180,7 @@ void Theme::apply(Appearance appearance)
         break;
     case Light:
         style = QStyleFactory::create(QStringLiteral("Fusion"));
-        QApplication::setPalette(style->standardPalette());
+        QApplication::setPalette(lightPalette());
         break;
     case System:
         style = QStyleFactory::create(m_systemStyle);

@@ -17,6 +17,8 @@ public:
     void apply(Appearance appearance);
     Appearance current() const { return m_current; }
 
+    // Fusion's own colours, with every text and selection colour reaching 4.5:1.
+    static QPalette lightPalette();
     static QPalette darkPalette();
     // The name of the style in use, under the tooltip-delay wrapper.
     static QString styleName();

@@ -4,12 +4,14 @@
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
 #include "app/widgets/FileIcons.h"
+#include "app/widgets/RowActions.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
 #include "applications/ApplicationsViewModel.h"
 #include "exec/ProcessRunner.h"
 #include "exec/screens/TerminalSheetView.h"
+#include "platform/DisplayName.h"
 #include "platform/Locations.h"
 
 #include <QAbstractTableModel>
@@ -75,6 +77,8 @@ public:
             return app.path;
         switch (index.column()) {
         case ApplicationsView::IconColumn:
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(app.name);
             if (role == Qt::DecorationRole) {
                 // The entry's icon: a file, or a name the icon theme resolves.
                 if (app.icon.startsWith(QLatin1Char('/')) && QFileInfo(app.icon).isFile())
@@ -90,7 +94,9 @@ public:
             }
             break;
         case ApplicationsView::NameColumn:
-            if (role == Qt::DisplayRole || role == kSortRole)
+            if (role == Qt::DisplayRole)
+                return DisplayName::line(app.name);
+            if (role == kSortRole)
                 return app.name;
             if (role == Qt::ToolTipRole)
                 return Locations::current().abbreviateHome(app.path);
@@ -121,6 +127,14 @@ public:
                 return app.keptReason;
             if (role == Qt::ToolTipRole)
                 return app.keptReason;
+            // What a screen reader says of the button the row draws here.
+            if (role == Qt::AccessibleTextRole)
+                return app.keptReason.isEmpty()
+                           ? QStringLiteral("Uninstall ") + DisplayName::line(app.name)
+                           : DisplayName::line(app.name) + QStringLiteral(" is required");
+            if (role == Qt::AccessibleDescriptionRole)
+                return app.keptReason.isEmpty() ? QStringLiteral("Press Enter; it asks first.")
+                                                : app.keptReason;
             break;
         default:
             break;
@@ -244,6 +258,12 @@ public:
         painter->setPen(Qt::NoPen);
         painter->setBrush(fill);
         painter->drawRoundedRect(r, 6, 6);
+        // The keyboard is on this button: a ring in the text colour around it.
+        if ((option.state & QStyle::State_HasFocus) && option.widget && option.widget->hasFocus()) {
+            painter->setPen(QPen(pal.color(QPalette::Text), 2));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(r).adjusted(-2.5, -2.5, 2.5, 2.5), 8, 8);
+        }
         painter->setPen(text);
         painter->setFont(Style::font(Style::Text::Body));
         painter->drawText(r, Qt::AlignCenter,
@@ -306,6 +326,7 @@ ApplicationsView::ApplicationsView(AppState *appState, ApplicationsViewModel *mo
 
     m_table = new QTableView(m_pages);
     m_table->setObjectName(QStringLiteral("applicationsTable"));
+    m_table->setAccessibleName(QStringLiteral("Applications"));
     m_table->setModel(m_proxy);
     m_table->setFrameShape(QFrame::NoFrame);
     m_table->setShowGrid(false);
@@ -332,6 +353,14 @@ ApplicationsView::ApplicationsView(AppState *appState, ApplicationsViewModel *mo
         ActionsColumn,
         new UninstallDelegate(
             m_model, [this](const QString &path) { confirmUninstall(path); }, m_table));
+    auto *keys = new RowActions(m_table);
+    keys->addButtonColumn(ActionsColumn, [this](const QModelIndex &cell) {
+        confirmUninstall(cell.data(kPathRole).toString());
+    });
+    keys->setRemove([this](const QModelIndex &current) {
+        if (current.isValid())
+            confirmUninstall(current.data(kPathRole).toString());
+    });
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(m_sortColumn, m_sortOrder);
     // The icon and the button are not orders; a click on them keeps the current one.

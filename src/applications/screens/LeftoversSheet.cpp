@@ -2,14 +2,15 @@
 
 #include "app/AppState.h"
 #include "app/widgets/FileIcons.h"
+#include "app/widgets/RevealInFolder.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "applications/AppLeftovers.h"
 #include "exec/Async.h"
 #include "exec/Background.h"
+#include "platform/DisplayName.h"
 #include "platform/PlatformTexts.h"
 #include "platform/RemovalHub.h"
-#include "platform/desktop/Workspace.h"
 #include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
@@ -72,6 +73,8 @@ LeftoversSheet::LeftoversSheet(AppState *appState, QWidget *parent)
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::StyledPanel);
+    // Tab goes to the rows' boxes and buttons, and the list scrolls to show them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_rows = new QWidget(scroll);
     m_rows->setObjectName(QStringLiteral("leftoverRows"));
@@ -143,6 +146,10 @@ void LeftoversSheet::rebuildRows()
         h->setContentsMargins(2, 4, 2, 4);
         h->setSpacing(8);
         auto *box = new QCheckBox(row);
+        // The box has no text of its own: it is read with the item it ticks.
+        box->setAccessibleName(DisplayName::line(leftover.name()) + QStringLiteral(", ") +
+                               formatBytes(leftover.bytes));
+        box->setAccessibleDescription(DisplayName::line(leftover.displayPath()));
         box->setChecked(m_chosen.contains(leftover.id()));
         const QByteArray id = leftover.id();
         connect(box, &QCheckBox::toggled, this, [this, id](bool on) { setChosen(id, on); });
@@ -153,8 +160,9 @@ void LeftoversSheet::rebuildRows()
         texts->setSpacing(1);
         auto *name = new QLabel(row);
         name->setFont(Style::font(Style::Text::Body));
-        name->setText(name->fontMetrics().elidedText(leftover.name(), Qt::ElideMiddle, 330));
-        name->setToolTip(leftover.displayPath());
+        name->setText(name->fontMetrics().elidedText(DisplayName::line(leftover.name()),
+                                                     Qt::ElideMiddle, 330));
+        name->setToolTip(DisplayName::line(leftover.displayPath()));
         texts->addWidget(name);
         QString where = leftover.place;
         if (leftover.byNameOnly)
@@ -173,11 +181,11 @@ void LeftoversSheet::rebuildRows()
         reveal->setAutoRaise(true);
         reveal->setIcon(Symbols::icon(QStringLiteral("magnifyingglass")));
         reveal->setToolTip(PlatformTexts::text(QStringLiteral("Show in Finder")));
+        reveal->setAccessibleName(reveal->toolTip() + QStringLiteral(": ") +
+                                  DisplayName::line(leftover.name()));
         const QString shown = leftover.displayPath();
-        connect(reveal, &QToolButton::clicked, this, [shown] {
-            // The file manager answers over D-Bus, which may take a moment.
-            (void)Background::start([shown] { Workspace::revealInFileManager(shown); });
-        });
+        connect(reveal, &QToolButton::clicked, this,
+                [this, shown] { RevealInFolder::show(this, shown); });
         h->addWidget(reveal);
         m_rowsLayout->addWidget(row);
     }

@@ -1,18 +1,21 @@
 #include "cleaning/screens/DeepCleanView.h"
 
 #include "app/AppState.h"
+#include "app/widgets/CheckBoxDelegate.h"
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/KeepMenu.h"
+#include "app/widgets/RowActions.h"
+#include "app/widgets/ScanStateStack.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/SymbolView.h"
 #include "app/widgets/TabHeader.h"
 #include "app/widgets/TickTable.h"
 #include "cleaning/DeepCleanViewModel.h"
-#include "cleaning/screens/CheckBoxDelegate.h"
 #include "cleaning/screens/TwoLineDelegate.h"
 #include "exec/ProcessRunner.h"
+#include "platform/DisplayName.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -44,7 +47,8 @@ protected:
         painter->restore();
         if (logicalIndex != DeepCleanView::CheckColumn)
             return;
-        CheckBoxDelegate::drawBox(painter, rect, m_view->headerChecked(), palette());
+        CheckBoxDelegate::drawBox(painter, CheckBoxDelegate::boxIn(rect),
+                                  m_view->headerChecked() ? Qt::Checked : Qt::Unchecked, palette());
     }
 
     void mousePressEvent(QMouseEvent *event) override
@@ -97,6 +101,7 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
         new CheckHeader(this, nullptr), [this] { fillTable(); },
         [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
     m_table->setObjectName(QStringLiteral("deepCleanTable"));
+    m_table->setAccessibleName(QStringLiteral("node_modules folders"));
     m_table->setRootIsDecorated(false);
     m_table->setItemDelegate(new TwoLineDelegate(m_table));
     m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
@@ -106,7 +111,19 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     head->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
     head->setSectionResizeMode(ModifiedColumn, QHeaderView::ResizeToContents);
-    layout->addWidget(m_table, 1);
+    auto *keys = new RowActions(m_table);
+    keys->setTickColumn(CheckColumn);
+    // Nothing ticked: the folder the keyboard is on.
+    keys->setRemove([this](const QModelIndex &current) {
+        if (m_model->selectedCount() == 0 && current.isValid())
+            m_model->setSelected(current.siblingAtColumn(CheckColumn).data(IdRole).toUuid(), true);
+        confirmClean();
+    });
+    m_body = new ScanStateStack(
+        TabNavigation::deepClean, QStringLiteral("No node_modules folders"),
+        QStringLiteral("None of your projects has a node_modules folder to clear."), this);
+    m_body->setContent(m_table);
+    layout->addWidget(m_body, 1);
     KeepMenu::attach(m_table, appState->exclusionsVM(), [model](const QModelIndex &index) {
         const QUuid id = index.siblingAtColumn(CheckColumn).data(IdRole).toUuid();
         for (const NodeModuleTarget &t : model->targets()) {
@@ -132,6 +149,11 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
         QStringLiteral("Folders are still being moved to the Trash. Quit when the clean has "
                        "finished."));
     rebuild();
+}
+
+EmptyStateView *DeepCleanView::emptyState() const
+{
+    return m_body->emptyState();
 }
 
 bool DeepCleanView::headerChecked() const
@@ -169,6 +191,7 @@ void DeepCleanView::sortBy(int column)
 void DeepCleanView::rebuild()
 {
     m_table->rebuild();
+    m_body->showState(!m_model->targets().isEmpty(), m_model->isScanning());
     m_header->setIncomplete(m_model->isIncomplete());
     m_delete->setCount(m_model->selectedCount());
     // One clean at a time; the button comes back with the re-scan's list.
@@ -196,9 +219,11 @@ void DeepCleanView::fillTable()
         auto *item = new QTreeWidgetItem;
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setData(CheckColumn, IdRole, t.id);
+        // The tick box has no text: it is read with the folder it ticks.
+        item->setData(CheckColumn, Qt::AccessibleTextRole, DisplayName::line(t.path));
         item->setCheckState(CheckColumn, t.isSelected ? Qt::Checked : Qt::Unchecked);
-        item->setText(PathColumn, t.path);
-        item->setToolTip(PathColumn, t.path);
+        item->setText(PathColumn, DisplayName::line(t.path));
+        item->setToolTip(PathColumn, DisplayName::line(t.path));
         item->setText(SizeColumn, formatSizeMB(t.sizeMB));
         item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
         item->setText(ModifiedColumn, t.lastModified);

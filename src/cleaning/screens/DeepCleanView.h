@@ -8,7 +8,9 @@ class AppState;
 class CloseGuard;
 class DeepCleanViewModel;
 class DeleteSelectedButton;
+class EmptyStateView;
 class QLabel;
+class ScanStateStack;
 class TabHeader;
 
 // The Deep Clean tab: the node_modules folders below the home in a sortable table with
@@ -25,6 +27,8 @@ public:
     DeleteSelectedButton *deleteButton() const { return m_delete; }
     QTreeWidget *table() const { return m_table; }
     QLabel *warning() const { return m_warning; }
+    // The placeholder shown instead of the table while there is nothing to list.
+    EmptyStateView *emptyState() const;
     // The header checkbox as it reads.
     bool headerChecked() const;
     // What a click on the header checkbox does.
@@ -49,6 +53,7 @@ private:
     DeleteSelectedButton *m_delete;
     QLabel *m_warning;
     TickTable *m_table;
+    ScanStateStack *m_body;
     CloseGuard *m_closeGuard;
     int m_sortColumn = SizeColumn;
     bool m_ascending = false;

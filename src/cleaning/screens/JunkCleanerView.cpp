@@ -1,18 +1,20 @@
 #include "cleaning/screens/JunkCleanerView.h"
 
 #include "app/AppState.h"
+#include "app/widgets/CheckBoxDelegate.h"
 #include "app/widgets/CloseGuard.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/KeepMenu.h"
+#include "app/widgets/RowActions.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
 #include "app/widgets/TickTable.h"
 #include "cleaning/JunkViewModel.h"
-#include "cleaning/screens/CheckBoxDelegate.h"
 #include "cleaning/screens/TwoLineDelegate.h"
 #include "exec/ProcessRunner.h"
+#include "platform/DisplayName.h"
 #include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
@@ -58,10 +60,12 @@ QTreeWidgetItem *makeRow(const JunkTableItem &row)
 {
     auto *item = new QTreeWidgetItem;
     item->setData(CheckColumn, IdRole, row.id);
-    item->setText(NameColumn, row.name);
+    // The tick box has no text: it is read with the row's name.
+    item->setData(CheckColumn, Qt::AccessibleTextRole, DisplayName::line(row.name));
+    item->setText(NameColumn, DisplayName::line(row.name));
     item->setIcon(NameColumn, Symbols::icon(row.icon));
-    item->setText(PathColumn, row.path);
-    item->setToolTip(PathColumn, row.path);
+    item->setText(PathColumn, DisplayName::line(row.path));
+    item->setToolTip(PathColumn, DisplayName::line(row.path));
     item->setText(SizeColumn, formatSizeMB(row.sizeMB));
     item->setTextAlignment(SizeColumn, Qt::AlignRight | Qt::AlignVCenter);
     if (row.isCategory) {
@@ -95,6 +99,7 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
         nullptr, [this] { fillTable(); },
         [model](const QUuid &id, bool ticked) { model->setSelected(id, ticked); }, this);
     m_table->setObjectName(QStringLiteral("junkTable"));
+    m_table->setAccessibleName(QStringLiteral("Junk categories"));
     m_table->setItemDelegate(new TwoLineDelegate(m_table));
     m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
     m_table->setIconSize(QSize(18, 18));
@@ -104,6 +109,15 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     head->setSectionResizeMode(PathColumn, QHeaderView::Interactive);
     head->resizeSection(PathColumn, 300);
     head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
+    auto *keys = new RowActions(m_table);
+    keys->setTickColumn(CheckColumn);
+    // Nothing ticked: the category the keyboard is on.
+    keys->setRemove([this](const QModelIndex &current) {
+        const QModelIndex category = current.parent().isValid() ? current.parent() : current;
+        if (m_model->selectedCount() == 0 && category.isValid())
+            m_model->setSelected(category.siblingAtColumn(CheckColumn).data(IdRole).toUuid(), true);
+        confirmClean();
+    });
     layout->addWidget(m_table, 1);
     KeepMenu::attach(m_table, appState->exclusionsVM(), [model](const QModelIndex &index) {
         const QUuid id = index.siblingAtColumn(CheckColumn).data(IdRole).toUuid();

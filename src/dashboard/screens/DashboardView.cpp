@@ -52,6 +52,8 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes to the cards' buttons, and the area scrolls to show them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto *content = new QWidget(scroll);
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(20, 16, 20, 20);
@@ -112,7 +114,8 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
             [this] { m_appState->setSelectedTab(TabNavigation::junk); });
     layout->addWidget(m_digest);
 
-    layout->addWidget(headline(QStringLiteral("Recommendations"), content));
+    m_recommendations = headline(QStringLiteral("Recommendations"), content);
+    layout->addWidget(m_recommendations);
     m_duplicates = new RecommendationCard(QStringLiteral("Duplicate Space"), QString(),
                                           QStringLiteral("Clean Now"), content);
     connect(m_duplicates, &RecommendationCard::actionTriggered, this,
@@ -183,11 +186,13 @@ void DashboardView::refresh()
                        m_model->isDiskUsageUnknown());
     m_staleNote->setVisible(m_model->isBreakdownStale());
     m_digest->setTexts(m_model->weeklyDigestTitle(), m_model->weeklyDigestDesc());
+    const double duplicates = duplicateSpaceMB();
     m_duplicates->setTexts(QStringLiteral("Duplicate Space"),
-                           QStringLiteral("You can free up ") +
-                               duplicateSpaceText(duplicateSpaceMB()) +
+                           QStringLiteral("You can free up ") + duplicateSpaceText(duplicates) +
                                QStringLiteral(" of duplicate file space."));
+    m_duplicates->setVisible(duplicates > 0);
     m_outdated->setVisible(!hasNoUpdates(outdated));
+    m_recommendations->setVisible(!m_duplicates->isHidden() || !m_outdated->isHidden());
     if (!m_model->outdatedPackages().isEmpty())
         m_outdated->setTexts(QStringLiteral("Outdated Packages"),
                              QStringLiteral("Update them with your system's software updater."));

@@ -46,6 +46,7 @@ private:
     SegmentedHorizontalBarChart *m_chart;
     QLabel *m_staleNote;
     RecommendationCard *m_digest;
+    QLabel *m_recommendations;
     RecommendationCard *m_duplicates;
     RecommendationCard *m_outdated;
     QPointer<QDialog> m_packagesSheet;

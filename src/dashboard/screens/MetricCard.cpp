@@ -40,6 +40,16 @@ MetricCard::MetricCard(const QString &title, const QString &icon, const QColor &
 void MetricCard::setValue(const QString &value)
 {
     m_value->setText(value);
+    describe();
+}
+
+void MetricCard::describe()
+{
+    // Read as one: the figure with its title, and the button with what it acts on.
+    const QString figure = m_title->text() + QStringLiteral(": ") + m_value->text();
+    setAccessibleName(figure);
+    m_button->setAccessibleName(m_button->text() + QLatin1Char(' ') + m_title->text());
+    m_button->setAccessibleDescription(figure);
 }
 
 QString MetricCard::value() const
@@ -50,6 +60,7 @@ QString MetricCard::value() const
 void MetricCard::setTitle(const QString &title)
 {
     m_title->setText(title);
+    describe();
 }
 
 QString MetricCard::title() const
@@ -61,6 +72,7 @@ void MetricCard::setCtaTitle(const QString &title)
 {
     m_button->setText(title);
     m_button->setVisible(!title.isEmpty());
+    describe();
 }
 
 void MetricCard::paintEvent(QPaintEvent *)

@@ -29,6 +29,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void describe();
+
     QLabel *m_title;
     QLabel *m_value;
     QPushButton *m_button;

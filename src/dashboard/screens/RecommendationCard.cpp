@@ -28,12 +28,22 @@ RecommendationCard::RecommendationCard(const QString &title, const QString &desc
     m_button = new QPushButton(buttonTitle, this);
     connect(m_button, &QPushButton::clicked, this, &RecommendationCard::actionTriggered);
     layout->addWidget(m_button, 0, Qt::AlignVCenter);
+    describe();
+}
+
+void RecommendationCard::describe()
+{
+    setAccessibleName(m_title->text());
+    setAccessibleDescription(m_description->text());
+    m_button->setAccessibleName(m_button->text() + QStringLiteral(": ") + m_title->text());
+    m_button->setAccessibleDescription(m_description->text());
 }
 
 void RecommendationCard::setTexts(const QString &title, const QString &description)
 {
     m_title->setText(title);
     m_description->setText(description);
+    describe();
 }
 
 QString RecommendationCard::title() const

@@ -24,6 +24,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void describe();
+
     QLabel *m_title;
     QLabel *m_description;
     QPushButton *m_button;

@@ -1,6 +1,7 @@
 #include "docker/screens/CategoryRow.h"
 
 #include "app/widgets/Style.h"
+#include "platform/Plural.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -11,10 +12,13 @@ CategoryRow::CategoryRow(const QString &title, std::function<void()> action, QWi
     setObjectName(QStringLiteral("category_") + title);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(title);
-    connect(this, &QAbstractButton::clicked, this, [action] {
+    setAccessibleName(title + QStringLiteral(", 0 items"));
+    // Checked while it is the category on show, so a screen reader says which one is.
+    setCheckable(true);
+    connect(this, &QAbstractButton::clicked, this, [this, action] {
         if (action)
             action();
+        setChecked(m_selected);
     });
 }
 
@@ -23,6 +27,8 @@ void CategoryRow::setCount(int count)
     if (m_count == count)
         return;
     m_count = count;
+    setAccessibleName(m_title + QStringLiteral(", ") +
+                      Plural::count(count, QStringLiteral("item"), QStringLiteral("items")));
     update();
 }
 
@@ -31,6 +37,7 @@ void CategoryRow::setSelected(bool selected)
     if (m_selected == selected)
         return;
     m_selected = selected;
+    setChecked(selected);
     update();
 }
 

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -167,6 +168,7 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
     m_listPages = new QStackedWidget(m_content);
     m_list = new QTreeWidget(m_listPages);
     m_list->setObjectName(QStringLiteral("dockerList"));
+    m_list->setAccessibleName(QStringLiteral("Docker resources"));
     m_list->setColumnCount(3);
     m_list->setHeaderLabels(
         {QStringLiteral("Name"), QStringLiteral("Status"), QStringLiteral("Size")});
@@ -190,8 +192,15 @@ DockerView::DockerView(AppState *appState, DockerViewModel *model, QWidget *pare
     row->addLayout(main, 1);
     m_pages->addWidget(m_content);
 
+    // Docker removes only by its own prune, which asks first.
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::Key_Delete), QKeySequence(Qt::SHIFT | Qt::Key_Delete)}) {
+        auto *prune = new QShortcut(key, m_content, this, &DockerView::confirmPrune);
+        prune->setContext(Qt::WidgetWithChildrenShortcut);
+    }
     connect(model, &DockerViewModel::changed, this, &DockerView::refresh);
     connect(model, &DockerViewModel::errorMessageChanged, this, &DockerView::tell);
+    connect(model, &DockerViewModel::pruned, this, &DockerView::tellReclaimed);
     m_closeGuard = new CloseGuard(
         this, [model] { return model->isPruning(); },
         QStringLiteral("Docker is still pruning. Quit when the prune has finished."));
@@ -218,6 +227,14 @@ void DockerView::tell(const QString &error)
     Dialogs::alert(this, QStringLiteral("Docker stopped responding."), error);
 }
 
+void DockerView::tellReclaimed(const QString &reclaimed)
+{
+    Dialogs::inform(this, QStringLiteral("The prune has finished."),
+                    reclaimed.isEmpty()
+                        ? QStringLiteral("Docker did not say how much space it reclaimed.")
+                        : QStringLiteral("Docker reports %1 reclaimed.").arg(reclaimed));
+}
+
 void DockerView::setSelectedCategory(const QString &category)
 {
     if (m_selectedCategory == category)
@@ -239,16 +256,24 @@ QList<DockerResource> DockerView::itemsForCategory(const QString &category) cons
 
 QString DockerView::confirmationTitle(const QString &category)
 {
-    return QStringLiteral("Are you sure you want to prune ") + category +
-           QStringLiteral("? This will remove unused data permanently.");
+    return QStringLiteral("Prune Docker ") + category.toLower() + QLatin1Char('?');
 }
 
-QString DockerView::remoteDetail(const QString &host)
+QString DockerView::confirmationDetail(const QString &category, const QString &host)
 {
-    if (host.isEmpty())
-        return {};
-    return QStringLiteral("The Docker client talks to %1: the prune runs on that machine.")
-        .arg(host);
+    QString detail =
+        category == QLatin1String("Images")
+            ? QStringLiteral("Every image no container uses is removed, tagged images included, "
+                             "not only the untagged ones.")
+        : category == QLatin1String("Containers")
+            ? QStringLiteral("Every stopped container is removed.")
+            : QStringLiteral("Every volume no container uses is removed, with the data in it.");
+    detail += QStringLiteral(" Docker removes them permanently; they do not go to the Trash.");
+    if (!host.isEmpty())
+        detail += QStringLiteral("\n\nThe Docker client talks to %1: the prune runs on that "
+                                 "machine.")
+                      .arg(host);
+    return detail;
 }
 
 void DockerView::confirmPrune()
@@ -258,8 +283,9 @@ void DockerView::confirmPrune()
     m_confirmingPrune = true;
     const QString category = m_selectedCategory;
     Dialogs::confirm(this,
-                     {confirmationTitle(category), remoteDetail(m_model->remoteHost()),
-                      QStringLiteral("Prune"), QStringLiteral("Cancel")},
+                     {confirmationTitle(category),
+                      confirmationDetail(category, m_model->remoteHost()), QStringLiteral("Prune"),
+                      QStringLiteral("Cancel")},
                      [this, category](bool confirmed) {
                          m_confirmingPrune = false;
                          if (confirmed)
@@ -290,6 +316,7 @@ void DockerView::refresh()
         item->setText(NameColumn, r.name);
         item->setData(NameColumn, DescriptionRole, r.description);
         item->setToolTip(NameColumn, r.name + QLatin1Char('\n') + r.description);
+        item->setData(NameColumn, Qt::AccessibleDescriptionRole, r.description);
         item->setText(StatusColumn, r.status);
         item->setText(SizeColumn, r.size);
         m_list->addTopLevelItem(item);

@@ -27,9 +27,10 @@ public:
     void setSelectedCategory(const QString &category);
     // The model's list for a category; nothing for an unknown one.
     QList<DockerResource> itemsForCategory(const QString &category) const;
-    // The prune confirmation's title and, for a daemon on another machine, its detail.
+    // The prune question, and under it what goes and, for a daemon on another machine,
+    // where it runs.
     static QString confirmationTitle(const QString &category);
-    static QString remoteDetail(const QString &host);
+    static QString confirmationDetail(const QString &category, const QString &host);
     // Asks, then prunes the selected category.
     void confirmPrune();
 
@@ -47,6 +48,7 @@ protected:
 private:
     void refresh();
     void tell(const QString &error);
+    void tellReclaimed(const QString &reclaimed);
 
     AppState *m_appState;
     DockerViewModel *m_model;

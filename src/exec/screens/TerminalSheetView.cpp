@@ -96,6 +96,7 @@ TerminalSheetView::TerminalSheetView(const QString &title, const QString &comman
     backdropLayout->setContentsMargins(10, 8, 4, 8);
     m_view = new QPlainTextEdit(backdrop);
     m_view->setObjectName(QStringLiteral("terminalOutput"));
+    m_view->setAccessibleName(QStringLiteral("Command output"));
     m_view->setReadOnly(true);
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setLineWrapMode(QPlainTextEdit::WidgetWidth);

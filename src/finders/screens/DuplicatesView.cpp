@@ -2,11 +2,15 @@
 
 #include "app/AppState.h"
 #include "app/widgets/CloseGuard.h"
+#include "app/widgets/Contrast.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/KeepMenu.h"
 #include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/RowActions.h"
+#include "app/widgets/RowButtonDelegate.h"
+#include "app/widgets/ScanStateStack.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
@@ -17,14 +21,15 @@
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/FilePreviewPane.h"
 #include "finders/screens/FinderRemoval.h"
-#include "finders/screens/RowButtonDelegate.h"
-#include "finders/screens/ScanStateStack.h"
 #include "finders/screens/StackedTextDelegate.h"
+#include "platform/DisplayName.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
+#include "platform/Plural.h"
 
 #include <QAbstractTableModel>
 #include <QActionGroup>
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -47,6 +52,20 @@ QString folderOf(const QString &path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString copiesText(int copies)
+{
+    return Plural::count(copies, QStringLiteral("copy"), QStringLiteral("copies"));
+}
+
+// Each name on a line of its own, whatever it holds.
+QString shownLines(const QStringList &names)
+{
+    QStringList lines;
+    for (const QString &name : names)
+        lines.append(DisplayName::line(name));
+    return lines.join(QLatin1Char('\n'));
 }
 
 const QString kFreesHelp = QStringLiteral("Space freed by keeping one copy");
@@ -90,10 +109,13 @@ public:
         switch (index.column()) {
         case FileColumn:
             if (role == Qt::DisplayRole)
-                return lastComponent(first);
+                return DisplayName::line(lastComponent(first));
             if (role == StackedTextDelegate::SecondaryLinesRole)
-                return QStringList{folderOf(first),
-                                   QStringLiteral("%1 duplicates").arg(g.copies())};
+                return QStringList{DisplayName::line(folderOf(first)), copiesText(g.copies())};
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(first)) + QStringLiteral(", ") +
+                       copiesText(g.copies()) + QStringLiteral(", frees ") +
+                       formatSizeMB(g.wastedMB());
             if (role == Qt::ToolTipRole)
                 return first;
             break;
@@ -169,12 +191,15 @@ public:
         case TickColumn:
             if (role == Qt::CheckStateRole && !copy.freesNothing())
                 return m_view->m_checked.contains(path) ? Qt::Checked : Qt::Unchecked;
+            // The box has no text: it is read with the copy's name.
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(path));
             break;
         case PathColumn:
             if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-                QString shown = path;
+                QString shown = DisplayName::line(path);
                 for (const QString &name : copy.hardLinks)
-                    shown += QStringLiteral(" = ") + name;
+                    shown += QStringLiteral(" = ") + DisplayName::line(name);
                 const QString note = copy.sharingNote();
                 return note.isEmpty() ? shown : shown + QStringLiteral("  (") + note + ')';
             }
@@ -182,6 +207,12 @@ public:
         case ActionColumn:
             if (role == Qt::DisplayRole && !copy.freesNothing())
                 return QStringLiteral("Delete");
+            // A copy that frees nothing offers no button; its cell says why.
+            if (role == Qt::AccessibleTextRole)
+                return copy.freesNothing()
+                           ? DisplayName::line(lastComponent(path)) + QStringLiteral(", ") +
+                                 copy.sharingNote()
+                           : QStringLiteral("Delete ") + DisplayName::line(lastComponent(path));
             break;
         }
         return {};
@@ -281,6 +312,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     content->setChildrenCollapsible(false);
     m_groupsTable = new QTableView(content);
     m_groupsTable->setObjectName(QStringLiteral("groupsTable"));
+    m_groupsTable->setAccessibleName(QStringLiteral("Duplicate groups"));
     m_groupsModel = new GroupsModel(this);
     m_groupsTable->setModel(m_groupsModel);
     m_groupsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -312,6 +344,9 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
                     selectGroup(m_groups.at(current.row()).md5Hash);
             });
     content->addWidget(m_groupsTable);
+    (new RowActions(m_groupsTable))->setRemove([this](const QModelIndex &) {
+        confirmBulkDelete();
+    });
 
     auto *lower = new QSplitter(Qt::Horizontal, content);
     lower->setChildrenCollapsible(false);
@@ -326,6 +361,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     detailLayout->setContentsMargins(0, 0, 0, 6);
     m_copiesTable = new QTableView(detail);
     m_copiesTable->setObjectName(QStringLiteral("copiesTable"));
+    m_copiesTable->setAccessibleName(QStringLiteral("Copies of the chosen file"));
     m_copiesModel = new CopiesModel(this);
     m_copiesTable->setModel(m_copiesModel);
     m_copiesTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -338,6 +374,17 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
         if (index.row() < m_copies.size() && !m_copies.at(index.row()).freesNothing())
             confirmDelete(m_copies.at(index.row()).path);
+    });
+    auto *keys = new RowActions(m_copiesTable);
+    keys->setTickColumn(TickColumn);
+    keys->addButtonColumn(ActionColumn,
+                          [buttons](const QModelIndex &cell) { emit buttons->clicked(cell); });
+    keys->setRemove([this](const QModelIndex &current) {
+        if (!checkedPaths().isEmpty())
+            confirmBulkDelete();
+        else if (current.isValid() && current.row() < m_copies.size() &&
+                 !m_copies.at(current.row()).freesNothing())
+            confirmDelete(m_copies.at(current.row()).path);
     });
     KeepMenu::attach(m_copiesTable, appState->exclusionsVM(), [this](const QModelIndex &index) {
         if (index.row() >= m_copies.size())
@@ -359,6 +406,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     m_summary->setObjectName(QStringLiteral("selectionSummary"));
     m_summary->setContentsMargins(8, 0, 8, 0);
     detailLayout->addWidget(m_summary);
+    Style::followTheme(m_summary, [this] { styleSummary(); });
     m_selectedLabel = new QLabel(detail);
     m_selectedLabel->setObjectName(QStringLiteral("selectedCopy"));
     m_selectedLabel->setContentsMargins(8, 0, 8, 0);
@@ -469,7 +517,8 @@ void DuplicatesView::updateDetail()
     }
     m_selectedLabel->setVisible(bool(group) && bool(m_selectedDuplicateId));
     if (m_selectedDuplicateId)
-        m_selectedLabel->setText(QStringLiteral("Selected: ") + *m_selectedDuplicateId);
+        m_selectedLabel->setText(QStringLiteral("Selected: ") +
+                                 DisplayName::line(*m_selectedDuplicateId));
     updatePreview();
     updateCount();
 }
@@ -478,14 +527,23 @@ void DuplicatesView::showSummary(const DuplicateGroup &group)
 {
     const SelectionSummary summary = selectionSummary(group, m_checked);
     m_summary->setText(summary.text);
+    m_summaryWarns = summary.isWarning;
+    styleSummary();
+}
+
+void DuplicatesView::styleSummary()
+{
     QFont font = Style::font(Style::Text::Body);
-    font.setBold(summary.isWarning);
+    font.setBold(m_summaryWarns);
     m_summary->setFont(font);
-    // Only the warning's colour is set; every other role follows the theme.
-    QPalette p;
-    if (summary.isWarning)
-        p.setColor(QPalette::WindowText, Style::red());
-    m_summary->setPalette(p);
+    // The application's palette, the warning in a red that reads on its window.
+    QPalette p = QApplication::palette();
+    if (m_summaryWarns)
+        p.setColor(QPalette::WindowText,
+                   Contrast::reaching(Style::red(), {p.color(QPalette::Window)}, Contrast::text));
+    if (m_summary->palette().color(QPalette::WindowText) != p.color(QPalette::WindowText) ||
+        m_summary->palette().color(QPalette::Window) != p.color(QPalette::Window))
+        m_summary->setPalette(p);
 }
 
 void DuplicatesView::updatePreview()
@@ -509,10 +567,12 @@ void DuplicatesView::updateHeader()
     double total = 0;
     for (const DuplicateGroup &g : m_groups)
         total += g.wastedMB();
-    m_header->setDetail(m_groups.isEmpty() ? QStringLiteral("none found yet")
-                                           : QStringLiteral("%1 groups · %2 can be freed")
-                                                 .arg(m_groups.size())
-                                                 .arg(formatSizeMB(total)));
+    m_header->setDetail(m_groups.isEmpty()
+                            ? QStringLiteral("none found yet")
+                            : QStringLiteral("%1 · %2 can be freed")
+                                  .arg(Plural::count(m_groups.size(), QStringLiteral("group"),
+                                                     QStringLiteral("groups")),
+                                       formatSizeMB(total)));
     m_body->showState(!m_model->items().isEmpty(), m_model->isScanRunning());
     m_header->setIncomplete(m_model->isIncomplete());
 }
@@ -585,7 +645,7 @@ void DuplicatesView::selectCopy(const QString &path)
         return;
     m_selectedDuplicateId = path;
     m_model->setSelectedItemPath(path);
-    m_selectedLabel->setText(QStringLiteral("Selected: ") + path);
+    m_selectedLabel->setText(QStringLiteral("Selected: ") + DisplayName::line(path));
     m_selectedLabel->setVisible(true);
     for (int i = 0; i < m_copies.size(); ++i) {
         if (m_copies.at(i).path == path && m_copiesTable->currentIndex().row() != i)
@@ -648,16 +708,19 @@ void DuplicatesView::askThenRemove(const QStringList &paths, bool oneRow)
                 oneRow
                     ? Dialogs::Confirmation{QStringLiteral("Move to Trash?"),
                                             QStringLiteral("Are you sure you want to delete %1?")
-                                                .arg(lastComponent(paths.first())),
+                                                .arg(DisplayName::line(
+                                                    lastComponent(paths.first()))),
                                             QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")}
                     : Dialogs::Confirmation{
-                          QStringLiteral("Move %1 duplicates to Trash?").arg(paths.size()),
+                          QStringLiteral("Move %1 to Trash?")
+                              .arg(Plural::count(paths.size(), QStringLiteral("duplicate"),
+                                                 QStringLiteral("duplicates"))),
                           QStringLiteral(
                               "Are you sure you want to delete the selected duplicates?"),
                           QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")};
             if (!losing.isEmpty()) {
-                question.text += QStringLiteral("\n\nNo copy will be kept of:\n") +
-                                 losing.join(QLatin1Char('\n'));
+                question.text +=
+                    QStringLiteral("\n\nNo copy will be kept of:\n") + shownLines(losing);
                 question.confirmLabel = QStringLiteral("Delete All Copies");
             }
             Dialogs::confirm(this, question, [this, asked = paths, oneRow](bool confirmed) {

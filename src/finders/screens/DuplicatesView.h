@@ -79,6 +79,7 @@ private:
     void rebuildGroups();
     void updateDetail();
     void showSummary(const DuplicateGroup &group);
+    void styleSummary();
     void updateCount();
     void updateHeader();
     void updateSortMenu();
@@ -104,6 +105,7 @@ private:
     QStackedWidget *m_detailStack;
     QLabel *m_detailPlaceholder;
     QLabel *m_summary;
+    bool m_summaryWarns = false;
     QLabel *m_selectedLabel;
     QStackedWidget *m_previewStack;
     QuickLookPreview *m_quickLook;

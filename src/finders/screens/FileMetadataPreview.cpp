@@ -5,6 +5,7 @@
 #include "exec/Async.h"
 #include "exec/Background.h"
 #include "exec/ProcessRunner.h"
+#include "platform/DisplayName.h"
 #include "platform/FileDetails.h"
 
 #include <QLabel>
@@ -65,7 +66,7 @@ void FileMetadataPreview::setPath(const QString &path, const std::optional<QStri
     if (path == m_path && m_generation > 0)
         return;
     m_path = path;
-    m_pathRow->setValue(path);
+    m_pathRow->setValue(DisplayName::line(path));
     const quint64 generation = ++m_generation;
     display(Values());
     whenFinished(this, Background::start([path] { return load(path); }),

@@ -4,6 +4,7 @@
 #include "app/widgets/Dialogs.h"
 #include "exec/Async.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "platform/DisplayName.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -21,14 +22,15 @@ void FinderRemoval::confirmOne(const QString &path)
     if (m_running)
         return;
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    Dialogs::confirm(m_screen,
-                     {QStringLiteral("Move to Trash?"),
-                      QStringLiteral("Are you sure you want to delete %1?").arg(name),
-                      QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
-                     [this, path](bool confirmed) {
-                         if (confirmed)
-                             start({path});
-                     });
+    Dialogs::confirm(
+        m_screen,
+        {QStringLiteral("Move to Trash?"),
+         QStringLiteral("Are you sure you want to delete %1?").arg(DisplayName::line(name)),
+         QStringLiteral("Yes, Delete"), QStringLiteral("Cancel")},
+        [this, path](bool confirmed) {
+            if (confirmed)
+                start({path});
+        });
 }
 
 void FinderRemoval::start(const QStringList &paths)
@@ -89,9 +91,9 @@ QString FinderRemoval::failureText(const QList<Failure> &failures)
             QFileInfo(f.path).fileName().isEmpty() ? f.path : QFileInfo(f.path).fileName();
         // A reason that names the item already says whose it is.
         const bool named = f.reason.startsWith(name + QLatin1Char(' '));
-        lines << (f.reason.isEmpty() ? name
-                  : named            ? f.reason
-                                     : name + QStringLiteral(": ") + f.reason);
+        lines << DisplayName::line(f.reason.isEmpty() ? name
+                                   : named            ? f.reason
+                                                      : name + QStringLiteral(": ") + f.reason);
     }
     const QString head =
         failures.size() == 1

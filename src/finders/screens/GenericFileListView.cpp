@@ -8,6 +8,9 @@
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/KeepMenu.h"
 #include "app/widgets/QuickLookPreview.h"
+#include "app/widgets/RowActions.h"
+#include "app/widgets/RowButtonDelegate.h"
+#include "app/widgets/ScanStateStack.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
 #include "exec/Background.h"
@@ -17,11 +20,11 @@
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/FilePreviewPane.h"
 #include "finders/screens/FinderRemoval.h"
-#include "finders/screens/RowButtonDelegate.h"
 #include "finders/screens/RuntimeDetailPreview.h"
-#include "finders/screens/ScanStateStack.h"
 #include "finders/screens/StackedTextDelegate.h"
+#include "platform/DisplayName.h"
 #include "platform/FileProperties.h"
+#include "platform/Plural.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
@@ -103,18 +106,29 @@ public:
         case TickColumn:
             if (role == Qt::CheckStateRole)
                 return m_view->m_checked.contains(item.path) ? Qt::Checked : Qt::Unchecked;
+            // The box has no text: it is read with the row's name.
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(item.path));
             break;
         case IconColumn:
             if (role == Qt::DecorationRole)
                 return FileIcons::icon(item.path, m_view->m_isFolder.value(item.path));
+            if (role == Qt::AccessibleTextRole)
+                return m_view->m_isFolder.value(item.path) ? QStringLiteral("Folder")
+                                                           : QStringLiteral("File");
             break;
         case NameColumn:
             if (role == Qt::DisplayRole)
-                return lastComponent(item.path);
+                return DisplayName::line(lastComponent(item.path));
             if (role == StackedTextDelegate::SecondaryLinesRole)
-                return QStringList{item.path};
+                return QStringList{DisplayName::line(item.path)};
             if (role == Qt::ToolTipRole)
-                return item.path;
+                return DisplayName::line(item.path);
+            if (role == Qt::AccessibleTextRole)
+                return DisplayName::line(lastComponent(item.path)) + QStringLiteral(", ") +
+                       (item.sizeMB > 0 ? formatSizeMB(item.sizeMB) : item.sizeDesc);
+            if (role == Qt::AccessibleDescriptionRole)
+                return DisplayName::line(item.path);
             break;
         case SizeColumn:
             if (role == Qt::DisplayRole)
@@ -127,6 +141,8 @@ public:
         case ActionsColumn:
             if (role == Qt::DisplayRole)
                 return QStringLiteral("Delete");
+            if (role == Qt::AccessibleTextRole)
+                return QStringLiteral("Delete ") + DisplayName::line(lastComponent(item.path));
             break;
         }
         return {};
@@ -192,6 +208,7 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     split->setChildrenCollapsible(false);
     m_table = new QTableView(split);
     m_table->setObjectName(QStringLiteral("fileTable"));
+    m_table->setAccessibleName(tab.title());
     m_rowsModel = new RowsModel(this);
     m_table->setModel(m_rowsModel);
     KeepMenu::attach(m_table, appState->exclusionsVM(), [this](const QModelIndex &index) {
@@ -213,6 +230,17 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
     connect(buttons, &RowButtonDelegate::clicked, this, [this](const QModelIndex &index) {
         if (index.row() < m_rows.size())
             confirmDelete(m_rows.at(index.row()).path);
+    });
+    auto *keys = new RowActions(m_table);
+    keys->setTickColumn(TickColumn);
+    keys->addButtonColumn(ActionsColumn,
+                          [buttons](const QModelIndex &cell) { emit buttons->clicked(cell); });
+    // The ticked rows when there are any, else the row the keyboard is on.
+    keys->setRemove([this](const QModelIndex &current) {
+        if (!checkedPaths().isEmpty())
+            confirmBulkDelete();
+        else if (current.isValid() && current.row() < m_rows.size())
+            confirmDelete(m_rows.at(current.row()).path);
     });
     QHeaderView *head = m_table->horizontalHeader();
     head->setSectionResizeMode(QHeaderView::Interactive);
@@ -481,20 +509,22 @@ void GenericFileListView::confirmBulkDelete()
     const QStringList paths = checkedPaths();
     if (paths.isEmpty() || m_removal->isRunning())
         return;
-    Dialogs::confirm(this,
-                     {QStringLiteral("Move %1 items to Trash?").arg(paths.size()),
-                      QStringLiteral("Are you sure you want to delete these selected items?"),
-                      QStringLiteral("Yes, Delete All"), QStringLiteral("Cancel")},
-                     [this, asked = paths](bool confirmed) {
-                         if (!confirmed)
-                             return;
-                         // Only what is still ticked and listed once the answer comes.
-                         QStringList paths = checkedPaths();
-                         paths.removeIf([&](const QString &p) { return !asked.contains(p); });
-                         // Ticks are let go at once: the rows they name are on their way.
-                         m_checked.clear();
-                         m_rowsModel->refreshColumn(TickColumn);
-                         m_removal->start(paths);
-                         updateCount();
-                     });
+    Dialogs::confirm(
+        this,
+        {QStringLiteral("Move %1 to Trash?")
+             .arg(Plural::count(paths.size(), QStringLiteral("item"), QStringLiteral("items"))),
+         QStringLiteral("Are you sure you want to delete these selected items?"),
+         QStringLiteral("Yes, Delete All"), QStringLiteral("Cancel")},
+        [this, asked = paths](bool confirmed) {
+            if (!confirmed)
+                return;
+            // Only what is still ticked and listed once the answer comes.
+            QStringList paths = checkedPaths();
+            paths.removeIf([&](const QString &p) { return !asked.contains(p); });
+            // Ticks are let go at once: the rows they name are on their way.
+            m_checked.clear();
+            m_rowsModel->refreshColumn(TickColumn);
+            m_removal->start(paths);
+            updateCount();
+        });
 }

@@ -45,6 +45,8 @@ RuntimeDetailPreview::RuntimeDetailPreview(QWidget *parent) : QWidget(parent)
     outer->setContentsMargins(0, 0, 0, 0);
     auto *scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Text only: no stop for Tab.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
     auto *body = new QWidget(scroll);
     auto *layout = new QVBoxLayout(body);

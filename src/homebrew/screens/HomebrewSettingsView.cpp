@@ -36,10 +36,12 @@ HomebrewSettingsView::HomebrewSettingsView(QWidget *parent) : SettingsForm(paren
     m_custom = new QLineEdit(widget());
     m_custom->setObjectName(QStringLiteral("customBrewPath"));
     m_custom->setPlaceholderText(QStringLiteral("Detect automatically"));
+    m_custom->setAccessibleName(QStringLiteral("Custom Homebrew location"));
     m_custom->setText(
         Preferences::stringValue(QString::fromLatin1(Brew::customPathKey), QString()));
     row->addWidget(m_custom, 1);
     auto *clear = new QPushButton(QStringLiteral("Clear"), widget());
+    clear->setAccessibleName(QStringLiteral("Clear the custom location"));
     clear->setObjectName(QStringLiteral("clearBrewPath"));
     row->addWidget(clear);
     custom->addLayout(row);

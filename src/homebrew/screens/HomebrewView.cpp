@@ -4,6 +4,7 @@
 #include "app/widgets/DetailRow.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
+#include "app/widgets/RowActions.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
@@ -272,6 +273,7 @@ HomebrewView::HomebrewView(AppState *appState, HomebrewViewModel *model, QWidget
     listLayout->addLayout(listHeader);
     m_list = new QListWidget(listSide);
     m_list->setObjectName(QStringLiteral("packageList"));
+    m_list->setAccessibleName(QStringLiteral("Installed packages"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setUniformItemSizes(true);
     m_list->setItemDelegate(new PackageDelegate(&m_shown, m_list));
@@ -280,11 +282,16 @@ HomebrewView::HomebrewView(AppState *appState, HomebrewViewModel *model, QWidget
             row >= 0 && row < m_shown.size() ? std::optional(m_shown.at(row).id) : std::nullopt;
         refreshDetail();
     });
+    (new RowActions(m_list))->setRemove([this](const QModelIndex &) {
+        if (const std::optional<BrewPackage> package = selectedPackage())
+            requestUninstall(*package);
+    });
     listLayout->addWidget(m_list, 1);
 
     auto *detailScroll = new QScrollArea(splitter);
     detailScroll->setWidgetResizable(true);
     detailScroll->setFrameShape(QFrame::NoFrame);
+    detailScroll->setFocusPolicy(Qt::NoFocus);
     detailScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     detailScroll->setMinimumWidth(340);
     listSide->setMinimumWidth(380);
@@ -434,6 +441,15 @@ void HomebrewView::refreshList()
         auto *item = new QListWidgetItem(package.name, m_list);
         if (package.isPinned)
             item->setToolTip(QStringLiteral("Pinned: Upgrade All skips it"));
+        // What the row draws besides the name, in words.
+        QStringList said{package.name, package.type, formatSizeMB(package.sizeMB)};
+        if (package.isOutdated)
+            said << QStringLiteral("update available");
+        if (package.isPinned)
+            said << QStringLiteral("pinned");
+        if (!package.onRequest)
+            said << QStringLiteral("dependency");
+        item->setData(Qt::AccessibleTextRole, said.join(QStringLiteral(", ")));
         if (chosen && package.name == chosen->first && package.isCask() == chosen->second)
             selectedRow = row;
     }

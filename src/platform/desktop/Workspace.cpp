@@ -14,10 +14,10 @@ bool Workspace::openUrl(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
-void Workspace::revealInFileManager(const QString &path)
+bool Workspace::revealInFileManager(const QString &path)
 {
 #ifdef Q_OS_MACOS
-    QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-R"), path});
+    return QProcess::startDetached(QStringLiteral("/usr/bin/open"), {QStringLiteral("-R"), path});
 #else
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"),
@@ -25,8 +25,8 @@ void Workspace::revealInFileManager(const QString &path)
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    return reply.type() == QDBusMessage::ReplyMessage ||
+           openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 #endif
 }
 

@@ -1,6 +1,8 @@
 #include "removal/screens/ExclusionsSettingsView.h"
 
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/Style.h"
+#include "platform/DisplayName.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "removal/ExclusionsViewModel.h"
@@ -31,9 +33,9 @@ void fill(QListWidget *list, const QList<QByteArray> &paths)
 {
     list->clear();
     for (const QByteArray &path : paths) {
-        auto *item = new QListWidgetItem(
-            Locations::current().abbreviateHome(decodeNativePath(path.constData(), path.size())),
-            list);
+        auto *item = new QListWidgetItem(DisplayName::line(Locations::current().abbreviateHome(
+                                             decodeNativePath(path.constData(), path.size()))),
+                                         list);
         item->setData(kPathRole, path);
     }
 }
@@ -55,7 +57,7 @@ ExclusionsSettingsView::ExclusionsSettingsView(ExclusionsViewModel *model, QWidg
     m_problem = new QLabel(widget());
     m_problem->setObjectName(QStringLiteral("exclusionsProblem"));
     m_problem->setWordWrap(true);
-    m_problem->setStyleSheet(QStringLiteral("color: #d70015; font-weight: bold;"));
+    Style::makeWarning(m_problem);
     m_problem->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     QVBoxLayout *excluded = addSection(

@@ -2,6 +2,7 @@
 
 #include "app/TabNavigation.h"
 #include "app/widgets/Dialogs.h"
+#include "platform/DisplayName.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "removal/RecentlyRemovedViewModel.h"
@@ -21,7 +22,8 @@ namespace {
 
 QString shownPath(const QByteArray &path)
 {
-    return Locations::current().abbreviateHome(decodeNativePath(path.constData(), path.size()));
+    return DisplayName::line(
+        Locations::current().abbreviateHome(decodeNativePath(path.constData(), path.size())));
 }
 
 QString stateText(JournalItem::State state)
@@ -35,6 +37,18 @@ QString stateText(JournalItem::State state)
         return QStringLiteral("Emptied");
     }
     return {};
+}
+
+// The state all of a removal's items share, or how many are still in the Trash.
+QString summaryState(const JournalEntry &entry)
+{
+    qsizetype inTrash = 0;
+    for (const JournalItem &item : entry.items)
+        inTrash += item.state == JournalItem::State::InTrash;
+    for (const JournalItem &item : entry.items)
+        if (item.state != entry.items.first().state)
+            return QStringLiteral("%1 of %2 in the Trash").arg(inTrash).arg(entry.items.size());
+    return entry.items.isEmpty() ? QString() : stateText(entry.items.first().state);
 }
 
 QString originText(const QString &origin)
@@ -126,16 +140,22 @@ public:
                 return formatBytes(e.bytes());
             case 2:
                 return originText(e.origin);
+            case 3:
+                return summaryState(e);
             default:
                 return {};
             }
         }
-        const JournalItem &item = m_entries.at(int(index.internalId() - 1)).items.at(index.row());
+        const JournalEntry &e = m_entries.at(int(index.internalId() - 1));
+        const JournalItem &item = e.items.at(index.row());
         switch (index.column()) {
         case 0:
             return shownPath(item.path);
         case 1:
             return item.bytes < 0 ? QStringLiteral("—") : formatBytes(item.bytes);
+        case 2:
+            // Shown once on the removal's line; a screen reader on an item's line hears it.
+            return role == Qt::AccessibleTextRole ? originText(e.origin) : QVariant();
         case 3:
             return stateText(item.state);
         default:

@@ -1,9 +1,10 @@
 #include "removal/screens/UndoNotice.h"
 
 #include "app/widgets/Dialogs.h"
-#include "platform/FileProperties.h"
+#include "platform/DisplayName.h"
 #include "removal/RecentlyRemovedViewModel.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -28,6 +29,10 @@ UndoNotice::UndoNotice(RecentlyRemovedViewModel *model, QWidget *parent)
     layout->addWidget(m_list);
 
     connect(m_undo, &QPushButton::clicked, m_model, &RecentlyRemovedViewModel::undoNotice);
+    // Ten seconds are too few to reach Undo by keyboard and hear it read: the notice stays
+    // while the keyboard is on it.
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget *, QWidget *now) { m_model->holdNotice(now && isAncestorOf(now)); });
     connect(m_list, &QPushButton::clicked, this, &UndoNotice::listRequested);
     connect(m_model, &RecentlyRemovedViewModel::noticeChanged, this, &UndoNotice::refresh);
     connect(m_model, &RecentlyRemovedViewModel::puttingBackChanged, this, &UndoNotice::refresh);
@@ -37,8 +42,7 @@ UndoNotice::UndoNotice(RecentlyRemovedViewModel *model, QWidget *parent)
                     return;
                 QStringList lines;
                 for (const auto &f : failures)
-                    lines << decodeNativePath(f.path.constData(), f.path.size()) +
-                                 QStringLiteral(": ") + f.reason;
+                    lines << DisplayName::line(f.path) + QStringLiteral(": ") + f.reason;
                 Dialogs::alert(
                     window(),
                     QStringLiteral("%1 of the items stayed in the Trash").arg(failures.size()),

@@ -5,6 +5,7 @@
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
+#include "platform/DisplayName.h"
 #include "storage/TreemapLayout.h"
 
 #include <QKeyEvent>
@@ -88,7 +89,8 @@ public:
         p->setPen(primary);
         const int nameWidth = qMax(0, right - x);
         p->drawText(QRect(x, r.top(), nameWidth, 24), Qt::AlignLeft | Qt::AlignVCenter,
-                    QFontMetrics(nameFont).elidedText(entry.name(), Qt::ElideMiddle, nameWidth));
+                    QFontMetrics(nameFont).elidedText(DisplayName::line(entry.name()),
+                                                      Qt::ElideMiddle, nameWidth));
 
         const double available = qMax(0, r.right() - 6 - x);
         const double barWidth =
@@ -138,12 +140,14 @@ QVariant StorageColumnModel::data(const QModelIndex &index, int role) const
     const StorageEntry &entry = m_entries.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return entry.name();
+        return DisplayName::line(entry.name());
     case Qt::ToolTipRole:
+        return DisplayName::line(entry.name()) + QStringLiteral(" · ") + sizeText(entry);
     case Qt::AccessibleTextRole: {
         const QString change = MapHistory::changeText(entry.changedBytes, entry.changedSince);
-        return entry.name() + QStringLiteral(" · ") + sizeText(entry) +
-               (change.isEmpty() ? QString() : QStringLiteral(" · ") + change);
+        return DisplayName::line(entry.name()) + QStringLiteral(", ") + sizeText(entry) +
+               (entry.isDirectory ? QStringLiteral(", folder") : QString()) +
+               (change.isEmpty() ? QString() : QStringLiteral(", ") + change);
     }
     default:
         return {};
@@ -159,6 +163,7 @@ StorageColumn::StorageColumn(QWidget *parent) : QWidget(parent)
     stack->setContentsMargins(0, 0, 0, 0);
 
     m_list = new QListView(this);
+    m_list->setObjectName(QStringLiteral("columnList"));
     m_list->setModel(m_model);
     m_list->setItemDelegate(new RowDelegate(m_model, m_list));
     m_list->setUniformItemSizes(true);
@@ -185,6 +190,8 @@ StorageColumn::StorageColumn(QWidget *parent) : QWidget(parent)
 
 void StorageColumn::setEntries(const QList<StorageEntry> &entries)
 {
+    m_list->setAccessibleName(entries.isEmpty() ? QStringLiteral("Empty folder")
+                                                : QStringLiteral("Folder contents"));
     if (entries != m_model->entries())
         m_model->setEntries(entries);
     static_cast<QStackedLayout *>(layout())->setCurrentWidget(
@@ -196,8 +203,9 @@ void StorageColumn::setChosen(const std::optional<StorageEntry> &chosen)
     m_model->setChosen(chosen);
     if (chosen) {
         const qsizetype row = m_model->entries().indexOf(*chosen);
+        // The current row is what a screen reader announces as the keys move.
         if (row >= 0)
-            m_list->scrollTo(m_model->index(int(row)));
+            m_list->setCurrentIndex(m_model->index(int(row)));
     }
     m_list->viewport()->update();
 }
@@ -207,6 +215,11 @@ bool StorageColumn::eventFilter(QObject *watched, QEvent *event)
     if (watched != m_list || event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() == Qt::Key_Delete &&
+        !(key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))) {
+        emit removeChosen();
+        return true;
+    }
     if (key->modifiers() & ~Qt::KeypadModifier)
         return false;
     const QList<StorageEntry> &entries = m_model->entries();

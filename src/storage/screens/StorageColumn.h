@@ -55,6 +55,8 @@ signals:
     // Right and Left arrows: into the chosen folder's column, back to the one before.
     void forward();
     void back();
+    // Delete or Shift+Delete: the chosen entry to the Trash, asking first.
+    void removeChosen();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

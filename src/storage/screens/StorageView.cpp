@@ -3,18 +3,20 @@
 #include "app/AppState.h"
 #include "app/widgets/ActivityIndicator.h"
 #include "app/widgets/CloseGuard.h"
+#include "app/widgets/Contrast.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/FileIcons.h"
+#include "app/widgets/RevealInFolder.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
 #include "exec/Background.h"
 #include "exec/SafetyHelper.h"
+#include "platform/DisplayName.h"
 #include "platform/Locations.h"
 #include "platform/PlatformTexts.h"
-#include "platform/desktop/Workspace.h"
 #include "removal/ExclusionsViewModel.h"
 #include "storage/NcduExport.h"
 #include "storage/StorageViewModel.h"
@@ -141,6 +143,8 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     m_browser->setObjectName(QStringLiteral("columnBrowser"));
     m_browser->setFixedHeight(250);
     m_browser->setFrameShape(QFrame::NoFrame);
+    // Tab goes to the columns themselves.
+    m_browser->setFocusPolicy(Qt::NoFocus);
     m_browser->setWidgetResizable(true);
     m_browser->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_browser->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -195,7 +199,13 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
     bar->addWidget(m_chosenSize);
     m_partialNote = new QLabel(QStringLiteral("Some folders inside couldn't be read"), m_actionBar);
     m_partialNote->setFont(Style::font(Style::Text::Caption2));
-    m_partialNote->setStyleSheet(QStringLiteral("color: %1;").arg(Style::orange().name()));
+    Style::followTheme(m_partialNote, [this] {
+        QPalette note = QApplication::palette();
+        note.setColor(
+            QPalette::WindowText,
+            Contrast::reaching(Style::orange(), {note.color(QPalette::Window)}, Contrast::text));
+        m_partialNote->setPalette(note);
+    });
     bar->addWidget(m_partialNote);
     m_hint = new QLabel(
         QStringLiteral("Choose a folder to go deeper, or a block below to see what it is."),
@@ -209,17 +219,18 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
         new QPushButton(PlatformTexts::text(QStringLiteral("Reveal in Finder")), m_actionBar);
     m_reveal->setObjectName(QStringLiteral("revealInFinder"));
     connect(m_reveal, &QPushButton::clicked, this, [this] {
-        if (const auto entry = m_model->chosen()) {
-            const QString path = entry->path();
-            // The file manager answers over D-Bus, which may take a moment.
-            (void)Background::start([path] { Workspace::revealInFileManager(path); });
-        }
+        if (const auto entry = m_model->chosen())
+            RevealInFolder::show(this, entry->path());
     });
     bar->addWidget(m_reveal);
     m_trash = new QPushButton(Symbols::icon(QStringLiteral("trash"), Qt::white),
                               QStringLiteral("Move to Trash"), m_actionBar);
     m_trash->setObjectName(QStringLiteral("moveToTrash"));
-    m_trash->setStyleSheet(Dialogs::destructiveButtonStyleSheet());
+    Style::followTheme(m_trash, [this] {
+        const QString sheet = Dialogs::destructiveButtonStyleSheet(QApplication::palette());
+        if (m_trash->styleSheet() != sheet)
+            m_trash->setStyleSheet(sheet);
+    });
     connect(m_trash, &QPushButton::clicked, this, &StorageView::confirmTrash);
     bar->addWidget(m_trash);
     m_actionBar->setFixedHeight(44);
@@ -234,6 +245,11 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
         m_afterMove = false;
         m_model->chooseInMap(entry);
     });
+    connect(m_map, &StorageBlockMap::removeChosen, this, &StorageView::confirmTrash);
+    m_map->setAccessibleName(QStringLiteral("Block map"));
+    m_map->setAccessibleDescription(
+        QStringLiteral("Each block is an item of the folder, sized by the space it takes. The "
+                       "arrow keys move between them; Enter opens a folder."));
     mapLayout->addWidget(m_map);
     layout->addWidget(mapHolder, 1);
 
@@ -251,7 +267,7 @@ StorageView::StorageView(AppState *appState, StorageViewModel *model, QWidget *p
 
 QString StorageView::confirmationText(const StorageEntry &entry)
 {
-    return entry.name() + QStringLiteral(" (") + formatBytes(entry.bytes) +
+    return DisplayName::line(entry.name()) + QStringLiteral(" (") + formatBytes(entry.bytes) +
            QStringLiteral(") will be moved to the Trash.");
 }
 
@@ -292,6 +308,7 @@ void StorageView::rebuildColumns()
             });
             connect(view, &StorageColumn::forward, this, [this, index] { stepInto(index); });
             connect(view, &StorageColumn::back, this, [this, index] { stepBack(index); });
+            connect(view, &StorageColumn::removeChosen, this, &StorageView::confirmTrash);
             QWidget *line = verticalLine(m_strip);
             // Columns sit before the loading column and the trailing stretch.
             m_stripLayout->insertWidget(int(2 * i), view);
@@ -302,6 +319,15 @@ void StorageView::rebuildColumns()
         m_columnViews[i]->setEntries(columns.at(i));
     }
     m_map->setEntries(m_model->lastColumn());
+    // Columns made now would come last for Tab: they go between the header and the map.
+    QWidget *previous = m_export;
+    for (StorageColumn *column : std::as_const(m_columnViews)) {
+        QWidget::setTabOrder(previous, column->list());
+        previous = column->list();
+    }
+    QWidget::setTabOrder(previous, m_reveal);
+    QWidget::setTabOrder(m_reveal, m_trash);
+    QWidget::setTabOrder(m_trash, m_map);
     updateSelection();
     updateHeader();
     if (before != columns.size())
@@ -350,8 +376,8 @@ void StorageView::updateActionBar()
         return;
     }
     m_chosenIcon->setPixmap(FileIcons::icon(chosen->path(), chosen->isDirectory).pixmap(18, 18));
-    m_chosenName->setText(
-        m_chosenName->fontMetrics().elidedText(chosen->name(), Qt::ElideMiddle, 420));
+    m_chosenName->setText(m_chosenName->fontMetrics().elidedText(DisplayName::line(chosen->name()),
+                                                                 Qt::ElideMiddle, 420));
     m_chosenSize->setText(sizeText(*chosen));
     if (m_checked != chosen) {
         // The safety check resolves links in the parent folders: ask it off the main
@@ -499,7 +525,7 @@ void StorageView::trashEnded(const StorageEntry &entry, const SafetyHelper::Outc
         m_columnViews.last()->list()->setFocus(Qt::OtherFocusReason);
     if (!outcome.ok) {
         Dialogs::alert(this,
-                       QStringLiteral("Couldn't move \u201C") + entry.name() +
+                       QStringLiteral("Couldn't move \u201C") + DisplayName::line(entry.name()) +
                            QStringLiteral("\u201D to the Trash."),
                        outcome.reason.isEmpty() ? QStringLiteral("The item stays where it is.")
                                                 : outcome.reason);

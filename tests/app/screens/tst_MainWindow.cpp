@@ -11,27 +11,41 @@
 #include "app/screens/TabCounts.h"
 #include "app/widgets/ActivityIndicator.h"
 #include "app/widgets/DeleteSelectedButton.h"
+#include "app/widgets/Dialogs.h"
 #include "app/widgets/Theme.h"
+#include "applications/screens/ApplicationsView.h"
 #include "cleaning/DeepCleanViewModel.h"
+#include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
 #include "finders/AdvancedToolsViewModel.h"
+#include "finders/screens/DuplicatesView.h"
+#include "finders/screens/GenericFileListView.h"
+#include "platform/RemovalHub.h"
 #include "platform/desktop/AppInfo.h"
+#include "removal/RecentlyRemovedViewModel.h"
+#include "removal/screens/RecentlyRemovedSheet.h"
+#include "removal/screens/UndoNotice.h"
 #include "storage/screens/StorageColumn.h"
 #include "storage/screens/StorageView.h"
 
+#include "platform/FileIdentity.h"
+#include "platform/FileProperties.h"
 #include "platform/FullDiskAccess.h"
 #include "platform/Locations.h"
 #include "platform/Preferences.h"
 #include "platform/SystemLog.h"
 #include "update/Updater.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <cmath>
 
+#include "support/KeyboardWalk.h"
 #include "support/TestEnvironment.h"
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -42,6 +56,7 @@
 
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace {
 
@@ -110,6 +125,7 @@ private slots:
         Preferences::registerDefaults();
         // The tab models' real scans would report through the banner the tests read.
         Preferences::setValue(PrefKey::autoScanOnLaunch, false);
+        Dialogs::resetSeams();
     }
 
     void cleanup() { m_env.reset(); }
@@ -488,6 +504,27 @@ private slots:
         QCOMPARE(pressed, enabled ? 1 : 0);
     }
 
+    // Settings open on Ctrl+, where the platform has no key of its own for them (X11), and
+    // Escape empties the search field.
+    void windowKeys()
+    {
+        AppState state;
+        MainWindow window(&state);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+        auto *settings = window.findChild<SettingsView *>();
+        QVERIFY(settings && settings->isVisible());
+        settings->close();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.searchField()->setFocus();
+        QTest::keyClicks(window.searchField(), QStringLiteral("node"));
+        QCOMPARE(state.globalSearchText(), QStringLiteral("node"));
+        QTest::keyClick(window.searchField(), Qt::Key_Escape);
+        QCOMPARE(state.globalSearchText(), QString());
+    }
+
     void menusHaveTheCommandsWithoutShortcuts()
     {
         AppState state;
@@ -638,6 +675,154 @@ private slots:
         theme.apply(Theme::System);
     }
 
+    // Every tab with something in its lists: each control the keyboard reaches is named for a
+    // screen reader, the buttons drawn in rows included, Tab visits every control in reading
+    // order, and Delete in the tab's list asks before anything goes.
+    void everyTabByKeyboardAndScreenReader_data()
+    {
+        QTest::addColumn<int>("tab");
+        // What a screen reader says of one thing there: a widget, a cell of its table
+        // (row, column) or an item of its list (row, -1); a pattern.
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("list"); // where Delete is pressed
+        QTest::addColumn<QString>("asks");
+        using T = TabNavigation;
+        const QString trash = "Move to Trash?";
+        for (T tab : {T::docker, T::runtimes, T::homebrew})
+            QTest::newRow(qPrintable(tab.rawValue())) << int(T::Case(tab)) << "" << 0 << 0 << ""
+                                                      << ""
+                                                      << "";
+        QTest::newRow("dashboard")
+            << int(T::dashboard) << "metricAction" << -1 << -1 << "^Manage Disk Used$"
+            << ""
+            << "";
+        QTest::newRow("storage") << int(T::storage) << "storageBlockMap" << 0 << -1
+                                 << ", [0-9.]+ [KMG]?B$"
+                                 << "columnList" << trash;
+        QTest::newRow("applications")
+            << int(T::applications) << "applicationsTable" << 0
+            << int(ApplicationsView::ActionsColumn) << "^Uninstall Krita.AppImage$"
+            << "applicationsTable"
+            << "Are you sure?";
+        QTest::newRow("deepClean")
+            << int(T::deepClean) << "deepCleanTable" << 0 << 0 << "/proj/node_modules$"
+            << "deepCleanTable" << trash;
+        QTest::newRow("junk") << int(T::junk) << "junkTable" << 0 << 0 << "."
+                              << "junkTable"
+                              << "Final Confirmation";
+        QTest::newRow("duplicates") << int(T::duplicates) << "copiesTable" << 0
+                                    << int(DuplicatesView::ActionColumn) << "^Delete copy.bin$"
+                                    << "copiesTable" << trash;
+        QTest::newRow("largeFiles")
+            << int(T::largeFiles) << "sidebar" << 13 << 0 << "^Large Files, 1 item$"
+            << "fileTable" << trash;
+        QTest::newRow("installers") << int(T::installers) << "fileTable" << 0
+                                    << int(GenericFileListView::ActionsColumn) << "^Delete big.iso$"
+                                    << "fileTable" << trash;
+    }
+
+    void everyTabByKeyboardAndScreenReader()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, widget);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(QString, said);
+        QFETCH(QString, list);
+        QFETCH(QString, asks);
+        const QString home = m_env->home();
+        for (const auto &[name, size] : {std::pair{"Downloads/Krita.AppImage", 4096},
+                                         {"a/copy.bin", 3 << 20},
+                                         {"b/copy.bin", 3 << 20},
+                                         {"proj/node_modules/x/index.js", 4096},
+                                         {".cache/app/blob", 1 << 20},
+                                         {"Downloads/big.iso", 0}}) {
+            QFile file(home + '/' + name);
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly));
+            QVERIFY(size ? file.write(QByteArray(size, 'd')) == size : file.resize(60 << 20));
+        }
+        Preferences::setValue(PrefKey::storageMapRoot, home);
+        m_env->editLocations([](Locations &loc) { loc.installersFindExpression.clear(); });
+        AppState state;
+        state.setSelectedTab(TabNavigation(TabNavigation::Case(tab)));
+        MainWindow window(&state);
+        window.resize(1280, 860);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTRY_VERIFY_WITH_TIMEOUT(!state.isScanning(), 30000);
+        QTest::qWait(300); // a scan that starts when another ends
+        QTRY_VERIFY_WITH_TIMEOUT(!state.isScanning(), 30000);
+        const QStringList faults =
+            keyboardFaults(window.content()->screen(TabNavigation(TabNavigation::Case(tab))),
+                           window.searchField());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        if (widget.isEmpty())
+            return;
+        QAccessibleInterface *iface =
+            QAccessible::queryAccessibleInterface(window.findChild<QWidget *>(widget));
+        if (row >= 0)
+            iface = column >= 0 ? iface->tableInterface()->cellAt(row, column) : iface->child(row);
+        const QString name = iface->text(QAccessible::Name);
+        QVERIFY2(QRegularExpression(said).match(name).hasMatch(), qPrintable(name));
+        if (list.isEmpty())
+            return;
+        auto *focused = window.findChild<QWidget *>(list);
+        focused->setFocus(Qt::TabFocusReason);
+        if (tab == TabNavigation::storage) {
+            QTest::keyClick(focused, Qt::Key_Down);
+            QTRY_VERIFY(window.findChild<QWidget *>("moveToTrash")->isEnabled());
+        }
+        Dialogs::pushConfirmAnswer(false);
+        QTest::keyClick(focused, Qt::Key_Delete);
+        QTRY_VERIFY(Dialogs::lastConfirmation());
+        QCOMPARE(Dialogs::lastConfirmation()->title, asks);
+    }
+
+    // After a removal: the notice's buttons and the Recently Removed sheet they open are
+    // reached by Tab and named, and the sheet shows a name with a line feed on one line.
+    void removalNoticeAndSheetByKeyboard()
+    {
+        const QByteArray path = nativePath(m_env->home()) + "/two\nlines";
+        QFile file(QString::fromUtf8(path));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        file.close();
+        AppState state;
+        MainWindow window(&state);
+        window.resize(1280, 860);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        {
+            const RemovalHub::Batch batch(QStringLiteral("largeFiles"));
+            const RemovalHub::Joined joined(batch);
+            QVERIFY(SafetyHelper::moveNativeToTrash(path, *FileIdentity::read(path)).ok);
+        }
+        UndoNotice *notice = window.undoNotice();
+        QTRY_VERIFY(notice->isVisible());
+        QStringList faults = keyboardFaults(notice, window.searchField());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        // It waits for a keyboard user on it past its time.
+        notice->undoButton()->setFocus(Qt::TabFocusReason);
+        QTest::qWait(RecentlyRemovedViewModel::noticeSeconds * 1000 + 300);
+        QVERIFY(notice->isVisible());
+
+        QPushButton *list = notice->listButton();
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list, Qt::Key_Space);
+        auto *sheet = window.findChild<RecentlyRemovedSheet *>();
+        QTRY_VERIFY(sheet && sheet->isVisible() && sheet->list()->model()->rowCount() == 1);
+        QVERIFY(QTest::qWaitForWindowActive(sheet));
+        sheet->list()->setFocus(Qt::TabFocusReason);
+        sheet->list()->setCurrentIndex(sheet->list()->model()->index(0, 0));
+        QTest::keyClick(sheet->list(), Qt::Key_Right); // opens the removal's items
+        const QModelIndex item = sheet->list()->model()->index(0, 0, sheet->list()->currentIndex());
+        QCOMPARE(item.data().toString(), QStringLiteral("~/two\u23CElines"));
+        faults = keyboardFaults(sheet, sheet->list());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+    }
+
     void platformWordsComeFromTheTable_data()
     {
         QTest::addColumn<int>("os");
@@ -671,8 +856,12 @@ private slots:
                 texts << button->text();
             texts << w->toolTip();
         }
-        const QRegularExpression macWords(QStringLiteral("\\b(Mac|macOS|Finder)\\b|/Volumes"));
-        QCOMPARE(texts.filter(macWords).isEmpty(), !mac);
+        for (int row = 0; row < window.sidebar()->count(); ++row)
+            texts << window.sidebar()->item(row)->toolTip();
+        const QRegularExpression macWords(
+            QStringLiteral("\\b(Mac|macOS|Finder)\\b|/Volumes|your Library|Leftover \\.dmg"));
+        QVERIFY2(texts.filter(macWords).isEmpty() == !mac,
+                 qPrintable(texts.filter(macWords).join(" / ")));
         QCOMPARE(texts.contains(QStringLiteral("Reveal in Finder")), mac);
         // The access settings button only where the system has such a grant.
         QCOMPARE(bool(window.findChild<QPushButton *>(QStringLiteral("openAccessSettings"))), mac);

@@ -65,6 +65,8 @@ private slots:
         const QColor centre = look.pixelColor(look.width() / 2, 3);
         QCOMPARE(centre.red() > 200 && centre.green() < 110, destructive);
         QCOMPARE(box->defaultButton()->text(), question.cancelLabel);
+        // Space, like Return, answers Cancel until the user moves on.
+        QCOMPARE(box->focusWidget(), box->defaultButton());
 
         QTest::keyClick(box, Qt::Key_Escape);
         QTRY_VERIFY(answer.has_value());

@@ -9,6 +9,7 @@
 #include "applications/screens/LeftoversSheet.h"
 #include "storage/StorageScanner.h"
 #include "support/FakeTools.h"
+#include "support/KeyboardWalk.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -238,6 +239,9 @@ private slots:
         QCOMPARE(sheet.footerText(), footer);
         QCOMPARE(sheet.trashButton()->isEnabled(), canTrash);
         QCOMPARE(sheet.closeButton()->text(), QStringLiteral("Keep Them"));
+        QVERIFY(QTest::qWaitForWindowActive(&sheet));
+        const QStringList faults = keyboardFaults(&sheet, sheet.checkBoxes().first());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
         if (!canTrash) {
             saveShot(sheet, "leftovers-by-name");
             return;

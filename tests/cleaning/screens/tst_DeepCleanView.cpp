@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
+#include "app/widgets/EmptyStateView.h"
 #include "app/widgets/Theme.h"
 #include "cleaning/DeepCleanViewModel.h"
 #include "cleaning/screens/DeepCleanView.h"
@@ -65,6 +66,20 @@ private slots:
     {
         Dialogs::resetSeams();
         m_env.reset();
+    }
+
+    void nothingFoundShowsItsEmptyState()
+    {
+        QVERIFY(QDir().mkpath(m_env->root() + "/empty"));
+        m_env->editLocations([&](Locations &loc) { loc.home = m_env->root() + "/empty"; });
+        AppState state;
+        DeepCleanView view(&state, state.deepCleanVM());
+        view.show();
+        QTRY_VERIFY(!state.deepCleanVM()->isScanning());
+        settle(state.deepCleanVM());
+        QVERIFY(view.emptyState());
+        QCOMPARE(view.emptyState()->title(), QStringLiteral("No node_modules folders"));
+        QVERIFY(!view.table()->isVisible());
     }
 
     void headerCheckbox()

@@ -5,10 +5,12 @@
 #include "dashboard/screens/MetricCard.h"
 #include "dashboard/screens/RecommendationCard.h"
 #include "dashboard/screens/SegmentedHorizontalBarChart.h"
+#include "finders/AdvancedToolsViewModel.h"
 
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPushButton>
 #include <QTest>
 
@@ -111,6 +113,16 @@ private slots:
             QTest::mouseClick(view.card(i)->button(), Qt::LeftButton);
             QCOMPARE(appState.selectedTab(), TabNavigation(tabs.at(i)));
         }
+        // Nothing to free before a duplicate is found: no recommendation to free it.
+        QVERIFY(view.duplicatesCard()->isHidden());
+        for (const char *name : {"/a.bin", "/b.bin"}) {
+            QFile copy(m_env->home() + name);
+            QVERIFY(copy.open(QIODevice::WriteOnly));
+            copy.write(QByteArray(3 << 20, 'd'));
+        }
+        appState.duplicatesVM()->scanDuplicates(&appState);
+        appState.duplicatesVM()->waitForTasks();
+        QTRY_VERIFY(!view.duplicatesCard()->isHidden());
         QTest::mouseClick(view.duplicatesCard()->button(), Qt::LeftButton);
         QCOMPARE(appState.selectedTab(), TabNavigation(TabNavigation::duplicates));
         QCOMPARE(view.card(2)->button()->text(), QString("Review")); // "Scanning..."

@@ -5,6 +5,7 @@
 #include "docker/screens/CategoryRow.h"
 #include "docker/screens/DockerView.h"
 #include "support/FakeDocker.h"
+#include "support/KeyboardWalk.h"
 #include "support/TestEnvironment.h"
 
 #include <QLabel>
@@ -104,6 +105,15 @@ private slots:
         QCOMPARE(view.list()->topLevelItemCount(), 2);
         QCOMPARE(view.list()->topLevelItem(1)->text(1), QStringLiteral("dangling"));
         QCOMPARE(view.pruneButton()->text(), QStringLiteral("Prune Images"));
+        // Named for a screen reader, reached by Tab; Delete asks for Docker's prune.
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        const QStringList faults = keyboardFaults(&view, view.findChild<QWidget *>("tabRescan"));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        QCOMPARE(row(view, "Images")->accessibleName(), QStringLiteral("Images, 2 items"));
+        Dialogs::pushConfirmAnswer(false);
+        view.list()->setFocus();
+        QTest::keyClick(view.list(), Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Prune Docker images?"));
 
         QTest::mouseClick(row(view, "Volumes"), Qt::LeftButton);
         QCOMPARE(view.selectedCategory(), QStringLiteral("Volumes"));
@@ -136,17 +146,29 @@ private slots:
 
     void pruneConfirmsThenRunsAndRescans_data()
     {
+        QTest::addColumn<QString>("category");
         QTest::addColumn<bool>("answer");
         QTest::addColumn<QByteArray>("endpoint");
         QTest::addColumn<QString>("detail");
-        QTest::newRow("pruned") << true << QByteArray() << QString();
-        QTest::newRow("cancelled") << false << QByteArray() << QString();
+        const QString gone = " Docker removes them permanently; they do not go to the Trash.";
+        QTest::newRow("containers pruned")
+            << "Containers" << true << QByteArray() << "Every stopped container is removed." + gone;
+        QTest::newRow("cancelled") << "Containers" << false << QByteArray()
+                                   << "Every stopped container is removed." + gone;
+        QTest::newRow("images: tagged ones too")
+            << "Images" << true << QByteArray()
+            << "Every image no container uses is removed, tagged images included, not only the "
+               "untagged ones." +
+                   gone;
         QTest::newRow("remote daemon named")
-            << true << QByteArray("tcp://10.1.2.3:2376")
-            << "The Docker client talks to tcp://10.1.2.3:2376: the prune runs on that machine.";
+            << "Volumes" << true << QByteArray("tcp://10.1.2.3:2376")
+            << "Every volume no container uses is removed, with the data in it." + gone +
+                   "\n\nThe Docker client talks to tcp://10.1.2.3:2376: the prune runs on that "
+                   "machine.";
     }
     void pruneConfirmsThenRunsAndRescans()
     {
+        QFETCH(QString, category);
         QFETCH(bool, answer);
         QFETCH(QByteArray, endpoint);
         QFETCH(QString, detail);
@@ -160,21 +182,21 @@ private slots:
         window.resize(900, 600);
         window.show();
         settle(state.dockerVM());
-        QTest::mouseClick(row(*view, "Containers"), Qt::LeftButton);
+        QTest::mouseClick(row(*view, category), Qt::LeftButton);
         m_docker->clearCalls();
 
         Dialogs::pushConfirmAnswer(answer);
         QTest::mouseClick(view->pruneButton(), Qt::LeftButton);
         const auto asked = Dialogs::lastConfirmation();
         QVERIFY(asked);
-        QCOMPARE(asked->title, QStringLiteral("Are you sure you want to prune Containers? This "
-                                              "will remove unused data permanently."));
+        QCOMPARE(asked->title, "Prune Docker " + category.toLower() + "?");
         QCOMPARE(asked->text, detail);
         QCOMPARE(asked->confirmLabel, QStringLiteral("Prune"));
         QCOMPARE(asked->cancelLabel, QStringLiteral("Cancel"));
         if (!answer) {
             settle(state.dockerVM());
             QVERIFY(m_docker->calls().isEmpty());
+            QVERIFY(!Dialogs::lastAlert());
             return;
         }
         // While it runs: no second prune, and the window stays open.
@@ -184,8 +206,12 @@ private slots:
         settle(state.dockerVM());
         QVERIFY(view->pruneButton()->isEnabled());
         const QStringList calls = m_docker->calls();
-        QCOMPARE(calls.mid(0, 2), QStringList({"container prune -f", "info"}));
+        QCOMPARE(calls.at(1), QStringLiteral("info"));
         QCOMPARE(calls.count("info"), 1);
+        // What Docker says it freed is told once the lists are read again.
+        QCOMPARE(Dialogs::lastAlert(),
+                 std::optional(qMakePair(QStringLiteral("The prune has finished."),
+                                         QStringLiteral("Docker reports 0B reclaimed."))));
         QVERIFY(window.close());
     }
 

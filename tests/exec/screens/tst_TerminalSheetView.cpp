@@ -1,5 +1,6 @@
 #include "exec/screens/TerminalSheetView.h"
 
+#include "support/KeyboardWalk.h"
 #include "support/TestEnvironment.h"
 
 #include <QPlainTextEdit>
@@ -58,6 +59,9 @@ private slots:
             QVERIFY(sheet.output().startsWith("colour=1"));
         }
         QVERIFY(sheet.doneButton()->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(&sheet));
+        const QStringList faults = keyboardFaults(&sheet, sheet.doneButton());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
         if (QTest::currentDataTag() == QByteArray("carriage return"))
             QCOMPARE(sheet.outputView()->toPlainText(), QString("100%\n"));
     }

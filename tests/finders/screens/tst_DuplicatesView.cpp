@@ -1,14 +1,17 @@
 #include "app/AppState.h"
+#include "app/widgets/Contrast.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/TabHeader.h"
+#include "app/widgets/Theme.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/screens/DuplicatesView.h"
 #include "finders/screens/FileMetadataPreview.h"
 #include "support/TestEnvironment.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMainWindow>
@@ -92,7 +95,7 @@ private slots:
                                     << "2 groups · " + formatSizeMB(1.5 * 2 + 2) + " can be freed";
         QTest::newRow("search keeps one copy of a group")
             << false << "movies/"
-            << "1 groups · " + formatSizeMB(0) + " can be freed";
+            << "1 group · " + formatSizeMB(0) + " can be freed";
     }
     void headerDetail()
     {
@@ -243,6 +246,15 @@ private slots:
                  QStringLiteral(
                      "⚠️ Warning: All duplicates selected. This will delete all copies!"));
         QVERIFY(t.view->summaryLabel()->font().bold());
+        // Its red stays readable on the window through a switch either way.
+        for (auto appearance : {Theme::Dark, Theme::Light}) {
+            Theme().apply(appearance);
+            QApplication::processEvents();
+            QVERIFY(Contrast::ratio(t.view->summaryLabel()->palette().color(QPalette::WindowText),
+                                    QApplication::palette().color(QPalette::Window)) >=
+                    Contrast::text);
+        }
+        Theme().apply(Theme::System);
 
         // A copy's own "Delete", confirmed, moves just that copy.
         QSignalSpy done(t.view, &DuplicatesView::removalFinished);

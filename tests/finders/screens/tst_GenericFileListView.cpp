@@ -8,6 +8,7 @@
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/GenericFileListView.h"
 #include "finders/screens/RuntimeDetailPreview.h"
+#include "platform/DisplayName.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -44,7 +45,7 @@ class tst_GenericFileListView : public QObject {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))
             qFatal("cannot write %s", qPrintable(path));
-        f.write(QStringLiteral("#!/bin/sh\necho run >> '%1/runs'\ntr '\\n' '\\0' < '%2'\n")
+        f.write(QStringLiteral("#!/bin/sh\necho run >> '%1/runs'\ncat '%2'\n")
                     .arg(m_env->root(), listFile)
                     .toUtf8());
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -55,7 +56,8 @@ class tst_GenericFileListView : public QObject {
         QFile f(m_env->root() + "/listed");
         if (!f.open(QIODevice::WriteOnly))
             qFatal("cannot write list");
-        f.write((lines.join('\n') + '\n').toUtf8());
+        // One name after another, each ended by a NUL as find -print0 does.
+        f.write((lines.join(QChar(0)) + QChar(0)).toUtf8());
     }
     int runs() const
     {
@@ -240,7 +242,7 @@ private slots:
         QSignalSpy done(t.view, &GenericFileListView::removalFinished);
         Dialogs::pushConfirmAnswer(true);
         t.view->deleteSelectedButton()->click();
-        QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Move 1 items to Trash?"));
+        QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Move 1 item to Trash?"));
         QCOMPARE(Dialogs::lastConfirmation()->confirmLabel, QStringLiteral("Yes, Delete All"));
         QTRY_COMPARE(done.count(), 1);
         QCOMPARE(done.first().first().toStringList(), QStringList{a});
@@ -258,6 +260,7 @@ private slots:
         QTest::newRow("confirmed") << "x.iso" << true << true;
         QTest::newRow("cancelled") << "x.iso" << false << false;
         QTest::newRow("hostile name, confirmed") << "-x \"q\" 'r'.iso" << true << true;
+        QTest::newRow("line feed in the name") << "two\nlines.iso" << true << true;
         QTest::newRow("protected: refused out loud") << "" << true << false;
     }
     void rowDelete()
@@ -270,6 +273,8 @@ private slots:
         list({path});
         open(t);
         QTRY_COMPARE(t.view->rows().size(), 1);
+        const QString shown = DisplayName::line(QFileInfo(path).fileName());
+        QCOMPARE(t.view->table()->model()->index(0, GenericFileListView::NameColumn).data(), shown);
         QSignalSpy done(t.view, &GenericFileListView::removalFinished);
         Dialogs::pushConfirmAnswer(answer);
         // The row's own button.
@@ -277,9 +282,8 @@ private slots:
         const QModelIndex cell = table->model()->index(0, GenericFileListView::ActionsColumn);
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(cell).center());
         QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Move to Trash?"));
-        QCOMPARE(
-            Dialogs::lastConfirmation()->text,
-            QStringLiteral("Are you sure you want to delete %1?").arg(QFileInfo(path).fileName()));
+        QCOMPARE(Dialogs::lastConfirmation()->text,
+                 QStringLiteral("Are you sure you want to delete %1?").arg(shown));
         if (answer)
             QTRY_COMPARE(done.count(), 1);
         QCOMPARE(t.view->rows().isEmpty(), moved);

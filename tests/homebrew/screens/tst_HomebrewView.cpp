@@ -12,6 +12,7 @@
 #include "platform/Preferences.h"
 
 #include "support/FakeBrew.h"
+#include "support/KeyboardWalk.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -140,6 +141,14 @@ private slots:
         QLabel *usedBy = view.detailPanel()->findChild<QLabel *>("usedByList");
         QVERIFY(usedBy);
         QCOMPARE(usedBy->text(), QString("wget"));
+        // Named for a screen reader, reached by Tab; Delete asks to uninstall the package.
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        const QStringList faults =
+            keyboardFaults(&view, view.findChild<QWidget *>("section_installed"));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+        Dialogs::pushConfirmAnswer(false);
+        QTest::keyClick(view.packageList(), Qt::Key_Delete);
+        QCOMPARE(Dialogs::lastConfirmation()->title, QStringLiteral("Uninstall Package?"));
         Theme theme;
         for (Theme::Appearance appearance : {Theme::Light, Theme::Dark}) {
             theme.apply(appearance);

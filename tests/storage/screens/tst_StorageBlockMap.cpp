@@ -1,9 +1,12 @@
+#include "app/widgets/Contrast.h"
 #include "app/widgets/FileIcons.h"
+#include "platform/DisplayName.h"
 #include "platform/Locations.h"
 #include "storage/screens/BlockPreview.h"
 #include "storage/screens/StorageBlockMap.h"
 #include "storage/screens/StorageColumn.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QIcon>
 #include <QImage>
@@ -175,6 +178,64 @@ private slots:
         };
         QCOMPARE(edgeOf(1).name(), accent.name());
         QVERIFY(edgeOf(0).name() != accent.name());
+    }
+
+    // Arrow keys reach every block, each step the way it says; Enter chooses, Delete asks;
+    // a screen reader finds each block as an item of the map, named with its size.
+    void keyboardAndScreenReaderReachEveryBlock()
+    {
+        QList<StorageEntry> entries;
+        for (const char *name : {"big", "two\nlines", "c.bin", "d.bin", "e.bin"})
+            entries << StorageEntry::fromPath(m_dir->filePath(QString::fromUtf8(name)),
+                                              6000 - 1000 * entries.size());
+        StorageBlockMap map;
+        map.resize(400, 300);
+        map.setEntries(entries);
+        map.show();
+        QVERIFY(QTest::qWaitForWindowActive(&map));
+        const QImage unfocused = map.grab().toImage();
+        map.setFocus();
+        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&map);
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->childCount(), entries.size());
+        for (int i = 0; i < entries.size(); ++i) {
+            const StorageEntry &entry = map.content().blocks.at(i).entry;
+            QCOMPARE(list->child(i)->text(QAccessible::Name),
+                     DisplayName::line(entry.name()) + ", " + sizeText(entry));
+            QVERIFY(QRect(map.mapToGlobal(QPoint()), map.size()).contains(list->child(i)->rect()));
+        }
+        QCOMPARE(list->focusChild(), list->child(0));
+
+        QSet<int> reached{0};
+        for (int from = 0; from < entries.size(); ++from) {
+            for (const auto &[key, way] : {std::pair{Qt::Key_Right, QPointF(1, 0)},
+                                           {Qt::Key_Left, QPointF(-1, 0)},
+                                           {Qt::Key_Down, QPointF(0, 1)},
+                                           {Qt::Key_Up, QPointF(0, -1)}}) {
+                map.setCurrentBlock(from);
+                QTest::keyClick(&map, key);
+                const QPointF moved = map.content().blocks.at(map.currentBlock()).rect.center() -
+                                      map.content().blocks.at(from).rect.center();
+                QVERIFY(moved.isNull() || QPointF::dotProduct(moved, way) > 0);
+                reached << map.currentBlock();
+            }
+        }
+        QCOMPARE(reached.size(), entries.size());
+
+        // The ring stands out from what was drawn there.
+        map.setCurrentBlock(1);
+        const QRectF ring = TreemapLayout::blockRect(map.content().blocks.at(1).rect);
+        const QPoint onRing(int(ring.left() + 4), int(ring.center().y()));
+        QVERIFY(Contrast::ratio(map.grab().toImage().pixelColor(onRing),
+                                unfocused.pixelColor(onRing)) >= Contrast::graphic);
+        QSignalSpy chosen(&map, &StorageBlockMap::choose);
+        QSignalSpy remove(&map, &StorageBlockMap::removeChosen);
+        QTest::keyClick(&map, Qt::Key_Return);
+        list->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(chosen.size(), 2);
+        QCOMPARE(chosen.at(0).at(0).value<StorageEntry>(), map.content().blocks.at(1).entry);
+        QTest::keyClick(&map, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(remove.size(), 1);
     }
 
     void restTileIsNotABlock()

@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/ExportButton.h"
+#include "app/widgets/RevealInFolder.h"
 #include "app/widgets/TabHeader.h"
 #include "platform/FileProperties.h"
 #include "platform/FullDiskAccess.h"
@@ -231,6 +232,19 @@ private slots:
         QTRY_COMPARE(view.columnViews().size(), 2);
         QVERIFY(view.revealButton()->isVisible());
         QVERIFY(view.revealButton()->isEnabled());
+        // Where no file manager answers, the button says so instead of doing nothing.
+        QStringList asked;
+        RevealInFolder::setFileManager([&asked](const QString &path) {
+            asked << path;
+            return false;
+        });
+        view.revealButton()->click();
+        QTRY_VERIFY(Dialogs::lastAlert());
+        RevealInFolder::setFileManager({});
+        QCOMPARE(asked, QStringList{m_home + QStringLiteral("/Documents")});
+        QCOMPARE(Dialogs::lastAlert()->first,
+                 QStringLiteral("Couldn't show \u201CDocuments\u201D."));
+        Dialogs::openBox()->close();
         QVERIFY(view.trashButton()->isVisible());
         // Give the off-thread safety check every chance to answer.
         QTest::qWait(100);

@@ -2,6 +2,7 @@
 #include "app/screens/MainWindow.h"
 #include "app/widgets/Theme.h"
 #include "support/FakeDpkg.h"
+#include "support/KeyboardWalk.h"
 #include "support/LocalHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "update/screens/UpdateDialogView.h"
@@ -163,6 +164,9 @@ void tst_UpdateDialogView::phases()
     QCOMPARE(buttonTexts(dialog), buttons);
     QVERIFY(::buttons(dialog).last()->isDefault());
     QCOMPARE(m_server->requests(), QStringList{"/version.json"});
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    const QStringList faults = keyboardFaults(&dialog, ::buttons(dialog).first());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
 }
 
 void tst_UpdateDialogView::installingCannotBeClosed()
@@ -260,9 +264,17 @@ void tst_UpdateDialogView::openedByLaunchCheckAndMenu()
             menuItem = action;
     }
     QVERIFY(menuItem);
+    window.setGeometry(300, 200, 1100, 760);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     menuItem->trigger();
     QVERIFY(state.showUpdate());
     QCOMPARE(openDialogs().size(), 1);
+    // Over the middle of the window it belongs to, not at a corner of the screen.
+    const QPoint off =
+        openDialogs().first()->frameGeometry().center() - window.frameGeometry().center();
+    QVERIFY2(off.manhattanLength() <= 8,
+             qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
     QTRY_COMPARE(openDialogs().first()->phase(), Phase::Available);
     QCOMPARE(m_server->requests().size(), 1);
     // A second request while one is open brings that one forward.

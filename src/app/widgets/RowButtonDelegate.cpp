@@ -1,4 +1,4 @@
-#include "finders/screens/RowButtonDelegate.h"
+#include "app/widgets/RowButtonDelegate.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -53,6 +53,9 @@ void RowButtonDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
         button.state |= QStyle::State_Enabled;
     if (m_pressed == index)
         button.state |= QStyle::State_Sunken;
+    // The keyboard's current cell: the button shows the style's focus ring.
+    if ((option.state & QStyle::State_HasFocus) && widget && widget->hasFocus())
+        button.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
     styleOf(widget)->drawControl(QStyle::CE_PushButton, &button, painter, widget);
 }
 

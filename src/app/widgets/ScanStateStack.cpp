@@ -1,4 +1,4 @@
-#include "finders/screens/ScanStateStack.h"
+#include "app/widgets/ScanStateStack.h"
 
 #include "app/widgets/EmptyStateView.h"
 
