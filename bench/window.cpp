@@ -10,7 +10,9 @@
 //
 // Prints the start to the first frame (median, spread, ratio to the bare window), and per
 // tour the longest gap, the 99th and 99.9th percentiles, the gaps over 5 and 16 ms and the
-// ten longest with the step of the tour they fell in.
+// longest with the step of the tour they fell in; each gap splits into the time the thread
+// ran, the time it waited for a core and the rest, when it slept or was blocked (in a
+// lock, on the disk, on the X server).
 
 #include "app/StallRecorder.h"
 
@@ -28,6 +30,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -91,6 +94,8 @@ int waitFor(pid_t pid)
 // What one run's log says: its marks and gaps, times in ns.
 struct Gap {
     qint64 end, length, busy; // busy: of the length, what the main thread ran
+    qint64 queued;            // of the length, what it waited for a core
+    qint64 slept() const { return length - busy - queued; }
 };
 struct Log {
     std::vector<std::pair<qint64, QByteArray>> marks;
@@ -123,8 +128,9 @@ Log readLog(const QString &file)
         const QList<QByteArray> w = line.split(' ');
         if (w.size() >= 3 && w[0] == "mark")
             log.marks.emplace_back(w[1].toLongLong(), line.mid(w[0].size() + w[1].size() + 2));
-        else if (w.size() == 4 && w[0] == "gap")
-            log.gaps.push_back({w[1].toLongLong(), w[2].toLongLong(), w[3].toLongLong()});
+        else if (w.size() >= 4 && w[0] == "gap")
+            log.gaps.push_back({w[1].toLongLong(), w[2].toLongLong(), w[3].toLongLong(),
+                                w.size() >= 5 ? qMax(0LL, w[4].toLongLong()) : 0});
     }
     return log;
 }
@@ -345,10 +351,10 @@ int main(int argc, char **argv)
         }
         // Of every gap, its length (the thread ran or waited for a core) and its busy part
         // (the thread's own work).
-        auto stats = [&](qint64 Gap::*field) {
+        auto stats = [&](auto field) {
             std::vector<qint64> v;
             for (const Gap &g : log.gaps)
-                v.push_back(g.*field);
+                v.push_back(std::invoke(field, g));
             std::sort(v.begin(), v.end());
             auto pct = [&](double p) {
                 return double(v[std::min(v.size() - 1, size_t(p * double(v.size())))]) / 1e6;
@@ -368,7 +374,9 @@ int main(int argc, char **argv)
                           : QString("tour %1").arg(pair + 1))
             << QString::asprintf(": %.1f s, %zu ticks", took, log.gaps.size()) << Qt::endl
             << "    gaps:        " << stats(&Gap::length) << Qt::endl
-            << "    of it busy:  " << stats(&Gap::busy) << Qt::endl;
+            << "    of it busy:  " << stats(&Gap::busy) << Qt::endl
+            << "    queued:      " << stats(&Gap::queued) << Qt::endl
+            << "    slept:       " << stats(&Gap::slept) << Qt::endl;
         if (isBare)
             continue;
         std::vector<Gap> longest = log.gaps;
@@ -383,9 +391,12 @@ int main(int argc, char **argv)
         std::sort(longest.begin(), longest.end(),
                   [](const Gap &a, const Gap &b) { return a.length > b.length; });
         out << "    the longest gaps:" << Qt::endl;
-        for (size_t i = 0; i < std::min<size_t>(5, longest.size()); ++i)
-            out << QString::asprintf("    %.1f ms, %.1f ms of it busy, ending at %.2f s, during: ",
+        for (size_t i = 0; i < std::min<size_t>(8, longest.size()); ++i)
+            out << QString::asprintf("    %.1f ms: %.1f busy, %.1f queued, %.1f slept, ending at "
+                                     "%.2f s, during: ",
                                      double(longest[i].length) / 1e6, double(longest[i].busy) / 1e6,
+                                     double(longest[i].queued) / 1e6,
+                                     double(longest[i].slept()) / 1e6,
                                      double(longest[i].end - spawned) / 1e9)
                 << log.stepAt(longest[i].end - longest[i].length) << Qt::endl;
         out << "    marks:";

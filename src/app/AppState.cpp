@@ -10,6 +10,7 @@
 #include "applications/ApplicationsViewModel.h"
 #include "applications/TrashWatcher.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "exec/ThreadPriority.h"
 #include "finders/AdvancedToolsViewModel.h"
@@ -36,7 +37,7 @@ AppState::AppState(QObject *parent) : QObject(parent)
 {
     // The tabs' scans mostly wait on programs and the disk, and all of them may run at
     // once; a pool sized to the cores would queue the storage map behind them.
-    QThreadPool *pool = QThreadPool::globalInstance();
+    QThreadPool *pool = Background::pool();
     pool->setMaxThreadCount(qMax(pool->maxThreadCount(), 16));
     // They all yield to the window's thread, and so do the programs they start: on a busy
     // machine the launch scans otherwise kept it waiting for a core for 80 ms and more.
@@ -509,7 +510,7 @@ void AppState::showLeftovers(const QString &name, const std::optional<QString> &
     for (const AppResource &app : m_applicationsVM->applications())
         listed.append(app.path);
     const QFuture<std::optional<LeftoverReport>> search =
-        QtConcurrent::run([name, bundleID, appURL, listed, aliases] {
+        Background::start([name, bundleID, appURL, listed, aliases] {
             return AppLeftovers::report(name, bundleID, appURL, listed, aliases);
         });
     m_leftoverSearches.track(QFuture<void>(search));

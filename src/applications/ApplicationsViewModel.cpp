@@ -3,6 +3,7 @@
 #include "applications/AppLeftovers.h"
 #include "applications/DesktopApps.h"
 #include "exec/AppHost.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
@@ -145,12 +146,13 @@ namespace {
 QList<AppResource> measureAll(const QList<AppResource> &found, ScanProgress *progress)
 {
     std::atomic<qint64> measured{0};
-    return QtConcurrent::blockingMapped(found, [&measured, progress](const AppResource &app) {
-        AppResource done = ApplicationsViewModel::measure(app);
-        if (progress)
-            progress->setFound(++measured);
-        return done;
-    });
+    return QtConcurrent::blockingMapped(Background::pool(), found,
+                                        [&measured, progress](const AppResource &app) {
+                                            AppResource done = ApplicationsViewModel::measure(app);
+                                            if (progress)
+                                                progress->setFound(++measured);
+                                            return done;
+                                        });
 }
 
 } // namespace
@@ -259,7 +261,7 @@ void ApplicationsViewModel::scan(AppHost *appState)
 {
     ++m_scans;
     emit busyChanged();
-    m_work.track(QtConcurrent::run([this, appState] {
+    m_work.track(Background::start([this, appState] {
         ScanProgress progress(
             appState, PlatformTexts::text(QStringLiteral("Deep scanning /Applications...")));
         const QList<AppResource> found = findApplications(&progress);
@@ -294,7 +296,7 @@ void ApplicationsViewModel::trashApp(const QString &path, AppHost *appState)
     m_uninstalling.insert(path);
     emit busyChanged();
 
-    m_work.track(QtConcurrent::run([this, app, appState] {
+    m_work.track(Background::start([this, app, appState] {
         // Who it is must be read while it is still in place.
         const AppIdentity identity = AppLeftovers::identity(app.path);
         SafetyHelper::Outcome outcome;
@@ -369,7 +371,7 @@ void ApplicationsViewModel::planRemoval(const QString &path, AppHost *appState)
     const AppResource app = *row;
     m_uninstalling.insert(path);
     emit busyChanged();
-    m_work.track(QtConcurrent::run([this, app, appState] {
+    m_work.track(Background::start([this, app, appState] {
         const DesktopApps::RemovalPlan plan = DesktopApps::planRemoval(app, appState);
         QMetaObject::invokeMethod(
             this,

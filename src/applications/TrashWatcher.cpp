@@ -1,6 +1,7 @@
 #include "applications/TrashWatcher.h"
 
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 #include "platform/ReadOnlyFile.h"
@@ -231,7 +232,7 @@ void TrashWatcher::stop()
     m_batchRunning = false;
     // The last look may hold every name in the Trash: it goes on the pool.
     if (m_lastLook)
-        QThreadPool::globalInstance()->start([look = std::move(m_lastLook)] {});
+        Background::pool()->start([look = std::move(m_lastLook)] {});
     m_arrived.clear();
     m_rescanSince.reset();
     m_relist = false;
@@ -331,7 +332,7 @@ void TrashWatcher::runNext()
     const QString info = m_info;
     const CancelToken cancel = m_cancel;
     const std::shared_ptr<std::optional<QSet<QByteArray>>> lastLook = m_lastLook;
-    const QFuture<QList<Arrival>> batch = QtConcurrent::run([=] {
+    const QFuture<QList<Arrival>> batch = Background::start([=] {
         QList<QByteArray> names = arrived;
         if (rescanSince)
             names += entryNames(trash, *rescanSince).value_or(QList<QByteArray>());

@@ -2,6 +2,7 @@
 
 #include "exec/AppHost.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
@@ -91,7 +92,7 @@ void DeepCleanViewModel::dropNotOffered()
 {
     // Judged on the pool: the lists are files, and the targets many.
     const QList<NodeModuleTarget> targets = m_targets;
-    const QFuture<QSet<QByteArray>> judged = QtConcurrent::run([targets] {
+    const QFuture<QSet<QByteArray>> judged = Background::start([targets] {
         const Exclusions exclusions = Exclusions::current();
         QSet<QByteArray> refused;
         for (const NodeModuleTarget &t : targets) {

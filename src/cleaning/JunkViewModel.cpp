@@ -2,6 +2,7 @@
 
 #include "exec/AppHost.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
@@ -215,7 +216,7 @@ JunkViewModel::CleanReport JunkViewModel::emptyFolders(const QList<JunkCategory>
 
 void JunkViewModel::scan(AppHost *appState)
 {
-    m_systemWork.track(QtConcurrent::run([this, appState] {
+    m_systemWork.track(Background::start([this, appState] {
         const QList<SystemCache> caches = SystemCaches::list(appState);
         QMetaObject::invokeMethod(
             this,
@@ -290,7 +291,7 @@ void JunkViewModel::dropRemoved(const RemovalBatch &batch)
         return;
     emit categoriesChanged();
     emit changed();
-    const QFuture<QList<JunkCategory>> measured = QtConcurrent::run([touched] {
+    const QFuture<QList<JunkCategory>> measured = Background::start([touched] {
         QList<JunkCategory> sized = touched;
         for (JunkCategory &c : sized)
             c.sizeMB = measuredMB(c);

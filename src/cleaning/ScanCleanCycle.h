@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exec/Background.h"
 #include "exec/BackgroundWork.h"
 
 #include <QList>
@@ -38,7 +39,7 @@ public:
         const int generation = ++m_generation;
         ++m_runningScans;
         m_busyChanged();
-        m_work.track(QtConcurrent::run([this, generation, find, publish] {
+        m_work.track(Background::start([this, generation, find, publish] {
             const auto found = find();
             QMetaObject::invokeMethod(
                 m_owner,
@@ -59,7 +60,7 @@ public:
     {
         m_cleaning = true;
         m_busyChanged();
-        m_work.track(QtConcurrent::run([this, clean, find, publish, finished] {
+        m_work.track(Background::start([this, clean, find, publish, finished] {
             const auto report = clean();
             const int generation = ++m_generation;
             const auto found = find();

@@ -2,6 +2,7 @@
 
 #include "exec/AppHost.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "homebrew/Brew.h"
 #include "platform/FileProperties.h"
@@ -199,7 +200,7 @@ void DashboardViewModel::fetchMetrics(AppHost *appState)
     const int waitMs = diskUsageTimeoutMs();
     const CancelToken cancel = m_cancel;
     m_fetching = true;
-    m_work.track(QtConcurrent::run([this, appState, knownUsedGB, asking, question, waitMs, cancel] {
+    m_work.track(Background::start([this, appState, knownUsedGB, asking, question, waitMs, cancel] {
         measureCache(appState);
         const Locations &loc = Locations::current();
 
@@ -307,7 +308,7 @@ void DashboardViewModel::dropRemoved()
     AppHost *host = m_host;
     if (host)
         fetchDiskUsage(host);
-    m_work.track(QtConcurrent::run([this, host] {
+    m_work.track(Background::start([this, host] {
         measureCache(host);
         countRuntimes();
     }));
@@ -384,7 +385,7 @@ QList<DiskCategory> DashboardViewModel::diskBreakdown(double diskUsedGB)
             if (FileProperties::exists(path))
                 existing.append(path);
         }
-        runs.append(QtConcurrent::run([existing] {
+        runs.append(Background::start([existing] {
             if (existing.isEmpty())
                 return QHash<QString, double>();
             return parseDuLines(ProcessRunner::run(Locations::current().du,

@@ -1,6 +1,7 @@
 #include "docker/DockerViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "platform/Locations.h"
 
@@ -255,7 +256,7 @@ void DockerViewModel::start(const QString &pruneArguments, const QString &type, 
     setErrorMessage(QString());
     setBusy(true);
     const CancelToken cancel = m_stopper->token;
-    m_work.track(QtConcurrent::run([this, pruneArguments, type, appState, cancel] {
+    m_work.track(Background::start([this, pruneArguments, type, appState, cancel] {
         QString pruneError;
         QString reclaimed;
         if (!pruneArguments.isEmpty()) {

@@ -1,6 +1,7 @@
 target_sources(quillmar_engine PRIVATE
     exec/AppHost.h
     exec/Async.h
+    exec/Background.cpp exec/Background.h
     exec/BackgroundWork.cpp exec/BackgroundWork.h
     exec/CancelToken.h
     exec/ProcessRunner.cpp exec/ProcessRunner.h

@@ -2,6 +2,7 @@
 
 #include "exec/AppHost.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/SafetyHelper.h"
 #include "finders/FinderScans.h"
 #include "platform/Exclusions.h"
@@ -133,7 +134,7 @@ void AdvancedToolsViewModel::dropNotOffered()
 {
     // Judged on the pool: the lists are files, and the rows many.
     const QList<FileItem> items = m_items;
-    const QFuture<QSet<QString>> judged = QtConcurrent::run([items] {
+    const QFuture<QSet<QString>> judged = Background::start([items] {
         QSet<QString> refused;
         const Exclusions exclusions = Exclusions::current();
         for (const FileItem &item : items) {
@@ -221,7 +222,7 @@ void AdvancedToolsViewModel::runScan(Work work, AppHost *appState)
     const quint64 number = ++m_lastScan;
     const CancelToken token;
     m_scans.insert(number, token);
-    m_work.track(QtConcurrent::run([this, work, appState, token, number] {
+    m_work.track(Background::start([this, work, appState, token, number] {
         const QList<FileItem> found = offeredOnly(withoutVanished(work(appState, token)));
         QMetaObject::invokeMethod(
             this,
@@ -298,7 +299,7 @@ QFuture<SafetyHelper::Outcome> AdvancedToolsViewModel::trash(const QString &path
     }
     const quint64 batchId = batch.id();
     m_work.track(
-        QtConcurrent::run([this, native = *native, listed, appState, promise, batch, batchId] {
+        Background::start([this, native = *native, listed, appState, promise, batch, batchId] {
             const RemovalHub::Joined joined(batch);
             const SafetyHelper::Outcome outcome =
                 listed ? SafetyHelper::moveNativeToTrash(native, *listed, appState)

@@ -1,6 +1,7 @@
 #include "homebrew/HomebrewViewModel.h"
 
 #include "exec/AppHost.h"
+#include "exec/Background.h"
 #include "homebrew/Brew.h"
 #include "platform/DirectoryWalk.h"
 #include "platform/FileProperties.h"
@@ -174,7 +175,7 @@ void HomebrewViewModel::scanHomebrew(AppHost *appState)
 {
     // A later scan supersedes an earlier one still running: only the newest publishes.
     const quint64 generation = ++m_scanGeneration;
-    m_work.track(QtConcurrent::run([this, appState, generation] {
+    m_work.track(Background::start([this, appState, generation] {
         const ScanResult result = collect(appState);
         QMetaObject::invokeMethod(
             this,

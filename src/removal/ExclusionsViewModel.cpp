@@ -1,6 +1,7 @@
 #include "removal/ExclusionsViewModel.h"
 
 #include "exec/Async.h"
+#include "exec/Background.h"
 
 #include <QtConcurrent>
 
@@ -16,7 +17,7 @@ ExclusionsViewModel::~ExclusionsViewModel()
 
 void ExclusionsViewModel::reload()
 {
-    const QFuture<Exclusions> read = QtConcurrent::run(&Exclusions::current);
+    const QFuture<Exclusions> read = Background::start(&Exclusions::current);
     m_work.track(QFuture<void>(read));
     whenFinished(this, read, [this](const Exclusions &now) { publish(now); });
 }
@@ -43,7 +44,7 @@ void ExclusionsViewModel::removeKept(const QByteArray &path)
 
 void ExclusionsViewModel::edit(Exclusions::List list, const QByteArray &path, bool add)
 {
-    const QFuture<std::pair<Exclusions, QString>> done = QtConcurrent::run([list, path, add] {
+    const QFuture<std::pair<Exclusions, QString>> done = Background::start([list, path, add] {
         const Exclusions before = Exclusions::current();
         // A list that cannot be read is never written over: what it held would be lost.
         if (!before.isReadable())

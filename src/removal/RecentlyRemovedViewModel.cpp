@@ -1,6 +1,7 @@
 #include "removal/RecentlyRemovedViewModel.h"
 
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "platform/RemovalHub.h"
 #include "storage/StorageScanner.h"
 
@@ -30,7 +31,7 @@ QString RecentlyRemovedViewModel::noticeText(const JournalEntry &entry)
 
 void RecentlyRemovedViewModel::record(const RemovalBatch &batch)
 {
-    const QFuture<std::pair<JournalEntry, QString>> written = QtConcurrent::run([batch] {
+    const QFuture<std::pair<JournalEntry, QString>> written = Background::start([batch] {
         JournalEntry entry = RemovalJournal::entryOf(batch);
         return std::pair(entry, RemovalJournal::append(entry));
     });
@@ -56,7 +57,7 @@ void RecentlyRemovedViewModel::load()
     if (m_loading)
         return;
     setLoading(true);
-    const QFuture<RemovalJournal::Contents> read = QtConcurrent::run(&RemovalJournal::read);
+    const QFuture<RemovalJournal::Contents> read = Background::start(&RemovalJournal::read);
     m_work.track(QFuture<void>(read));
     whenFinished(this, read, [this](const RemovalJournal::Contents &contents) {
         m_loaded = true;
@@ -116,7 +117,7 @@ void RecentlyRemovedViewModel::putBack(const QString &key, const QList<QByteArra
     };
     const quint64 batchId = entry->batchId;
     const QString origin = entry->origin;
-    const QFuture<Outcome> done = QtConcurrent::run([key, items, batchId, origin] {
+    const QFuture<Outcome> done = Background::start([key, items, batchId, origin] {
         Outcome outcome;
         RemovalBatch back;
         back.id = batchId;

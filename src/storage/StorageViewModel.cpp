@@ -2,6 +2,7 @@
 
 #include "exec/AppHost.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/SafetyHelper.h"
 #include "exec/ScanProgress.h"
 #include "platform/BytePath.h"
@@ -85,7 +86,7 @@ void StorageViewModel::setOrder(Order order)
     emit orderChanged();
     emit changed();
     QList<Column> columns = m_columns;
-    QFuture<QList<Column>> sorted = QtConcurrent::run([columns, order]() mutable {
+    QFuture<QList<Column>> sorted = Background::start([columns, order]() mutable {
         for (Column &c : columns)
             sort(c, order);
         return columns;
@@ -281,7 +282,7 @@ void StorageViewModel::rescanFolder()
     m_loadToken = token;
     startProgress(QStringLiteral("Measuring ") + label, token);
     const auto scanner = m_scanner;
-    QFuture<bool> work = QtConcurrent::run([scanner, folder, listed, token] {
+    QFuture<bool> work = Background::start([scanner, folder, listed, token] {
         return scanner->remeasure(folder, listed, token).has_value();
     });
     m_pending.track(QFuture<void>(work));
@@ -313,7 +314,7 @@ void StorageViewModel::load(const QByteArray &folder, int column)
     const Order order = m_order;
     const auto progress = m_loadProgress;
     QFuture<void> work =
-        QtConcurrent::run([this, scanner, history, order, token, path, column, progress] {
+        Background::start([this, scanner, history, order, token, path, column, progress] {
             // The children are one measurement, so which of them carries a file with several
             // names does not depend on the order they are read in. Stopped, only the children
             // known without measuring come back.
@@ -413,7 +414,7 @@ QFuture<SafetyHelper::Outcome> StorageViewModel::trash(const StorageEntry &entry
 
     // The listing's own bytes go to the Trash, so a name that is not valid UTF-8 is
     // judged and moved as itself.
-    QFuture<SafetyHelper::Outcome> moved = QtConcurrent::run([scanner, entry, appState, batch] {
+    QFuture<SafetyHelper::Outcome> moved = Background::start([scanner, entry, appState, batch] {
         const RemovalHub::Joined joined(batch);
         const qint64 movingSince = RemovedItem::now();
         const SafetyHelper::Outcome outcome =
@@ -462,7 +463,7 @@ void StorageViewModel::rebuild(const std::function<bool(const QByteArray &)> &go
     const auto scanner = m_scanner;
     const auto history = m_history;
     const Order order = m_order;
-    QFuture<QList<Column>> rebuilt = QtConcurrent::run([scanner, history, order, folders, token] {
+    QFuture<QList<Column>> rebuilt = Background::start([scanner, history, order, folders, token] {
         QList<Column> columns;
         for (const QByteArray &folder : folders) {
             if (token.isCancelled())
@@ -502,7 +503,7 @@ void StorageViewModel::dropRemoved(const RemovalBatch &batch)
         affectsColumns = affectsColumns || BytePath::isSameOrInside(item.path, root) ||
                          BytePath::isSameOrInside(root, item.path);
     const auto scanner = m_scanner;
-    QFuture<void> corrected = QtConcurrent::run([scanner, batch, shown] {
+    QFuture<void> corrected = Background::start([scanner, batch, shown] {
         if (scanner->cachedFolderCount() == 0)
             return;
         for (const RemovedItem &item : batch.items) {
@@ -529,7 +530,7 @@ void StorageViewModel::showRestored(const RemovalBatch &batch)
         StorageScanner::standardized(nativePath(Locations::current().trashMeasureRoot));
     // Each item arrives where it was (nothing of it was cached there) and leaves the
     // Trash; folders holding both see both.
-    QFuture<void> corrected = QtConcurrent::run([scanner, batch, trash] {
+    QFuture<void> corrected = Background::start([scanner, batch, trash] {
         if (scanner->cachedFolderCount() == 0)
             return;
         for (const RemovedItem &item : batch.items)
@@ -550,7 +551,7 @@ void StorageViewModel::forgetMeasurements()
     cancelLoad();
     cancelRebuild();
     const auto scanner = m_scanner;
-    QFuture<void> forgot = QtConcurrent::run([scanner] { scanner->reset(); });
+    QFuture<void> forgot = Background::start([scanner] { scanner->reset(); });
     m_pending.track(forgot);
     const QString root = m_root;
     const bool shown = !m_columns.isEmpty();
@@ -590,7 +591,7 @@ void StorageViewModel::refreshVolumes()
     if (m_readingVolumes)
         return;
     m_readingVolumes = true;
-    m_pending.track(QtConcurrent::run([this] {
+    m_pending.track(Background::start([this] {
         const QList<Volume> volumes = Volumes::list();
         QMetaObject::invokeMethod(
             this,

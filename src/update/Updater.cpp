@@ -3,6 +3,7 @@
 #include "QuillmarBuild.h"
 
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
@@ -419,7 +420,7 @@ void resetStopAll()
 
 void latest(QObject *context, std::function<void(LatestResult)> done)
 {
-    whenFinished(context, QtConcurrent::run([] {
+    whenFinished(context, Background::start([] {
                      LatestResult result = fetchLatest();
                      if (Release *release = std::get_if<Release>(&result))
                          release->package = owningPackage().value_or(QString());
@@ -431,7 +432,7 @@ void latest(QObject *context, std::function<void(LatestResult)> done)
 void backgroundCheck(QObject *context, std::function<void(std::optional<Release>)> done)
 {
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-    whenFinished(context, QtConcurrent::run([now] { return runBackgroundCheck(now); }),
+    whenFinished(context, Background::start([now] { return runBackgroundCheck(now); }),
                  std::move(done));
 }
 
@@ -451,7 +452,7 @@ void install(const Release &release, QObject *context,
             },
             Qt::QueuedConnection);
     };
-    whenFinished(qApp, QtConcurrent::run([release, report] { return runInstall(release, report); }),
+    whenFinished(qApp, Background::start([release, report] { return runInstall(release, report); }),
                  [guard, done = std::move(done)](std::optional<Failure> failure) {
                      if (!failure) {
                          const Seams s = seams();

@@ -6,6 +6,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QStackedLayout>
 
 SidebarLabel::SidebarLabel(TabNavigation tab, QWidget *parent) : QWidget(parent), m_tab(tab)
 {
@@ -35,16 +36,27 @@ SidebarLabel::SidebarLabel(TabNavigation tab, QWidget *parent) : QWidget(parent)
     }
     layout->addStretch(1);
 
-    m_spinner = new ActivityIndicator(12, this);
+    // The spinner and the capsule share one place and both stay shown: the one not in use
+    // draws nothing. Showing a widget while the pointer is over the window costs a round
+    // trip to the X server, and every tab's scan switching them at launch kept the window
+    // waiting for a busy server for up to 180 ms.
+    auto *trailing = new QWidget(this);
+    auto *stack = new QStackedLayout(trailing);
+    stack->setStackingMode(QStackedLayout::StackAll);
+    auto *spinnerPlace = new QWidget(trailing);
+    auto *spinnerLayout = new QHBoxLayout(spinnerPlace);
+    spinnerLayout->setContentsMargins(0, 0, 0, 0);
+    m_spinner = new ActivityIndicator(12, spinnerPlace);
     m_spinner->setObjectName(QStringLiteral("spinner"));
-    m_spinner->hide();
-    layout->addWidget(m_spinner);
-
-    m_count = new QLabel(this);
+    m_spinner->setActive(false);
+    spinnerLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
+    stack->addWidget(spinnerPlace);
+    m_count = new QLabel(trailing);
     m_count->setObjectName(QStringLiteral("countBadge"));
     m_count->setFont(Style::font(Style::Text::Caption2));
-    m_count->hide();
-    layout->addWidget(m_count);
+    m_count->setAlignment(Qt::AlignCenter);
+    stack->addWidget(m_count);
+    layout->addWidget(trailing);
     Style::followTheme(this, [this] { restyleBadges(); });
 }
 
@@ -59,9 +71,12 @@ void SidebarLabel::restyleBadges()
     // On the selection a darker capsule, so its white text keeps its contrast.
     QColor countBack = m_selected ? QColor(0, 0, 0) : pal.color(QPalette::PlaceholderText);
     countBack.setAlpha(m_selected ? 64 : 51);
-    const QString count = QStringLiteral("QLabel { padding: 2px 6px; border-radius: 7px; "
-                                         "background: %1; color: %2; }")
-                              .arg(Style::css(countBack), Style::css(countText));
+    // Without a count the capsule takes no room and draws nothing.
+    const QString count = m_count->text().isEmpty()
+                              ? QStringLiteral("QLabel { padding: 0px; background: transparent; }")
+                              : QStringLiteral("QLabel { padding: 2px 6px; border-radius: 7px; "
+                                               "background: %1; color: %2; }")
+                                    .arg(Style::css(countBack), Style::css(countText));
     if (m_count->styleSheet() != count)
         m_count->setStyleSheet(count);
     if (!m_beta)
@@ -80,9 +95,14 @@ void SidebarLabel::restyleBadges()
 void SidebarLabel::update(bool isScanning, int count)
 {
     const bool spin = isScanning && count == 0;
-    m_spinner->setVisible(spin);
-    m_count->setVisible(!spin && count >= 1);
-    m_count->setText(count >= 1 ? QString::number(count) : QString());
+    m_spinner->setActive(spin);
+    const QString text = !spin && count >= 1 ? QString::number(count) : QString();
+    if (text == m_count->text())
+        return;
+    const bool restyle = text.isEmpty() != m_count->text().isEmpty();
+    m_count->setText(text);
+    if (restyle)
+        restyleBadges();
 }
 
 void SidebarLabel::setSelected(bool selected)
@@ -97,10 +117,10 @@ void SidebarLabel::setSelected(bool selected)
 
 bool SidebarLabel::showsSpinner() const
 {
-    return !m_spinner->isHidden();
+    return m_spinner->isActive();
 }
 
 QString SidebarLabel::badgeText() const
 {
-    return m_count->isHidden() ? QString() : m_count->text();
+    return m_count->text();
 }

@@ -12,8 +12,22 @@ ActivityIndicator::ActivityIndicator(int side, QWidget *parent) : QWidget(parent
     });
 }
 
+void ActivityIndicator::setActive(bool active)
+{
+    if (active == m_active)
+        return;
+    m_active = active;
+    if (active && isVisible())
+        m_timer.start();
+    else
+        m_timer.stop();
+    update();
+}
+
 void ActivityIndicator::paintEvent(QPaintEvent *)
 {
+    if (!m_active)
+        return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal side = qMin(width(), height());
@@ -35,7 +49,8 @@ void ActivityIndicator::paintEvent(QPaintEvent *)
 void ActivityIndicator::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_timer.start();
+    if (m_active)
+        m_timer.start();
 }
 
 void ActivityIndicator::hideEvent(QHideEvent *event)

@@ -3,6 +3,7 @@
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/Symbols.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -97,7 +98,7 @@ void ExportButton::exportTo(int index, const QString &fileName)
     setRunning(true);
     const CancelToken cancel = m_cancel;
     const Work job = *work;
-    whenFinished(this, QtConcurrent::run([job, fileName, cancel] { return job(fileName, cancel); }),
+    whenFinished(this, Background::start([job, fileName, cancel] { return job(fileName, cancel); }),
                  [this, fileName](const QString &error) {
                      setRunning(false);
                      if (!error.isEmpty())

@@ -3,6 +3,7 @@
 #include "app/widgets/FileIcons.h"
 #include "app/widgets/Style.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "platform/DisplayName.h"
 
 #include <QFile>
@@ -93,7 +94,7 @@ void QuickLookPreview::setUrl(const QString &path)
     m_icon->setPixmap(FileIcons::icon(path, false).pixmap(96, 96));
     m_name->setText(DisplayName::line(QFileInfo(path).fileName()));
     m_stack->setCurrentWidget(m_iconPage);
-    whenFinished(this, QtConcurrent::run([path] { return load(path); }),
+    whenFinished(this, Background::start([path] { return load(path); }),
                  [this, generation](const Content &content) {
                      if (generation == m_generation)
                          display(content);

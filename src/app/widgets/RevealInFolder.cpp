@@ -2,6 +2,7 @@
 
 #include "app/widgets/Dialogs.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "platform/DisplayName.h"
 #include "platform/desktop/Workspace.h"
 
@@ -25,7 +26,7 @@ void show(QWidget *from, const QString &path)
     // The file manager answers over D-Bus, which may take a moment.
     std::function<bool(const QString &)> reveal =
         gReveal ? gReveal : [](const QString &p) { return Workspace::revealInFileManager(p); };
-    whenFinished(from, QtConcurrent::run([reveal, path] { return reveal(path); }),
+    whenFinished(from, Background::start([reveal, path] { return reveal(path); }),
                  [from, path](bool shown) {
                      if (shown)
                          return;

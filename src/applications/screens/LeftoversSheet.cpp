@@ -7,6 +7,7 @@
 #include "app/widgets/Symbols.h"
 #include "applications/AppLeftovers.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "platform/DisplayName.h"
 #include "platform/PlatformTexts.h"
 #include "platform/RemovalHub.h"
@@ -238,7 +239,7 @@ void LeftoversSheet::trashChosen()
     const QSet<QByteArray> chosen = m_chosen;
     AppState *appState = m_appState;
     const int generation = m_generation;
-    m_removal = QtConcurrent::run([leftovers, chosen, appState] {
+    m_removal = Background::start([leftovers, chosen, appState] {
         const RemovalHub::Joined joined(RemovalHub::Batch(QStringLiteral("leftovers")));
         return AppLeftovers::trashChosen(leftovers, chosen, appState);
     });

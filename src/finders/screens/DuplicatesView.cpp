@@ -14,6 +14,7 @@
 #include "app/widgets/Style.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/ListExport.h"
@@ -699,7 +700,7 @@ void DuplicatesView::askThenRemove(const QStringList &paths, bool oneRow)
     updateCount();
     const QList<FileItem> items = m_model->items();
     whenFinished(
-        this, QtConcurrent::run([items, paths] { return groupsLosingEveryCopy(items, paths); }),
+        this, Background::start([items, paths] { return groupsLosingEveryCopy(items, paths); }),
         [this, paths, oneRow](const QStringList &losing) {
             m_checking = false;
             updateCount();

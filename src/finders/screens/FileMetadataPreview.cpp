@@ -3,6 +3,7 @@
 #include "app/widgets/DetailRow.h"
 #include "app/widgets/Style.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "platform/DisplayName.h"
 #include "platform/FileDetails.h"
@@ -68,7 +69,7 @@ void FileMetadataPreview::setPath(const QString &path, const std::optional<QStri
     m_pathRow->setValue(DisplayName::line(path));
     const quint64 generation = ++m_generation;
     display(Values());
-    whenFinished(this, QtConcurrent::run([path] { return load(path); }),
+    whenFinished(this, Background::start([path] { return load(path); }),
                  [this, generation](const Values &values) {
                      if (generation != m_generation)
                          return;

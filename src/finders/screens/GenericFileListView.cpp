@@ -13,6 +13,7 @@
 #include "app/widgets/ScanStateStack.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/ProcessRunner.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/ListExport.h"
@@ -395,7 +396,7 @@ void GenericFileListView::learnFolders()
     }
     if (paths.isEmpty())
         return;
-    whenFinished(this, QtConcurrent::run([paths] {
+    whenFinished(this, Background::start([paths] {
                      QHash<QString, bool> found;
                      for (const QString &p : paths) {
                          const auto props = FileProperties::read(p);

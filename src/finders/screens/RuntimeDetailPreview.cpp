@@ -2,6 +2,7 @@
 
 #include "app/widgets/Style.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/CancelToken.h"
 #include "exec/ProcessRunner.h"
 #include "platform/FileProperties.h"
@@ -122,7 +123,7 @@ void RuntimeDetailPreview::setPath(const QString &path)
     m_stop = [cancel] { cancel.cancel(); };
     const quint64 generation = ++m_generation;
     display(QStringLiteral("Analyzing..."), QString());
-    whenFinished(this, QtConcurrent::run([path, cancel] { return loadDetails(path, cancel); }),
+    whenFinished(this, Background::start([path, cancel] { return loadDetails(path, cancel); }),
                  [this, generation](const Details &details) {
                      if (generation != m_generation)
                          return;

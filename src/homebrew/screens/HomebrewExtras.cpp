@@ -5,6 +5,7 @@
 #include "app/widgets/EmptyStateView.h"
 #include "app/widgets/Style.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "homebrew/Brew.h"
 #include "homebrew/HomebrewViewModel.h"
 
@@ -261,8 +262,8 @@ void BrewDiscoverView::search()
     m_isSearching = true;
     const quint64 generation = ++m_searchGeneration;
     showResults();
-    auto work = QtConcurrent::run([term] {
-        QFuture<RunResult> formulae = QtConcurrent::run([term] {
+    auto work = Background::start([term] {
+        QFuture<RunResult> formulae = Background::start([term] {
             return Brew::read({QStringLiteral("search"), QStringLiteral("--formula"), term});
         });
         const RunResult casks =
@@ -293,7 +294,7 @@ void BrewDiscoverView::loadInfo()
     showDetail();
     const auto [name, isCask] = *parsed;
     const QString asked = *m_chosen;
-    auto work = QtConcurrent::run([name = name, isCask = isCask] {
+    auto work = Background::start([name = name, isCask = isCask] {
         return Brew::read(isCask
                               ? QStringList{QStringLiteral("info"), QStringLiteral("--cask"), name}
                               : QStringList{QStringLiteral("info"), name});
@@ -464,7 +465,7 @@ void BrewTapsView::remove(const QString &tap)
 void BrewTapsView::load()
 {
     const quint64 generation = ++m_loadGeneration;
-    auto work = QtConcurrent::run([] { return Brew::read({QStringLiteral("tap")}).stdOut; });
+    auto work = Background::start([] { return Brew::read({QStringLiteral("tap")}).stdOut; });
     whenFinished(this, work, [this, generation](const QString &output) {
         if (generation != m_loadGeneration)
             return;
@@ -534,7 +535,7 @@ BrewServicesView::BrewServicesView(HomebrewViewModel *model, QWidget *parent)
 void BrewServicesView::load()
 {
     const quint64 generation = ++m_loadGeneration;
-    auto work = QtConcurrent::run([] {
+    auto work = Background::start([] {
         return parse(Brew::read({QStringLiteral("services"), QStringLiteral("list"),
                                  QStringLiteral("--json")})
                          .stdOutBytes);

@@ -2,6 +2,7 @@
 
 #include "app/widgets/DetailRow.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "homebrew/Brew.h"
 #include "platform/FileProperties.h"
 #include "platform/PlatformTexts.h"
@@ -113,7 +114,7 @@ void HomebrewSettingsView::refresh()
 void HomebrewSettingsView::detectVersion()
 {
     const quint64 generation = ++m_generation;
-    auto work = QtConcurrent::run([] {
+    auto work = Background::start([] {
         const RunResult result = Brew::read({QStringLiteral("--version")});
         return versionFrom(result.exitCode, result.stdOut);
     });

@@ -2,6 +2,7 @@
 
 #include "app/widgets/FileIcons.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "platform/FileProperties.h"
 #include "storage/TreemapLayout.h"
 
@@ -78,7 +79,7 @@ void BlockPreview::request(const StorageEntry &entry, double side)
     // path never stays pending for good.
     QPointer<BlockPreview> self(this);
     whenFinished(QCoreApplication::instance(),
-                 QtConcurrent::run([path, side] { return thumbnail(path, side); }),
+                 Background::start([path, side] { return thumbnail(path, side); }),
                  [self, path](const std::optional<QImage> &image) {
                      Cache &c = cache();
                      c.pending.remove(path);

@@ -12,6 +12,7 @@
 #include "app/widgets/Symbols.h"
 #include "app/widgets/TabHeader.h"
 #include "exec/Async.h"
+#include "exec/Background.h"
 #include "exec/SafetyHelper.h"
 #include "platform/DisplayName.h"
 #include "platform/Locations.h"
@@ -386,7 +387,7 @@ void StorageView::updateActionBar()
         m_safetyAnswered = false;
         const QByteArray path = chosen->nativePath;
         const StorageEntry asked = *chosen;
-        whenFinished(this, QtConcurrent::run([path] {
+        whenFinished(this, Background::start([path] {
                          return SafetyHelper::isNativePathSafeToDelete(path);
                      }),
                      [this, asked](bool safe) {

@@ -9,6 +9,7 @@
 #include "app/screens/SidebarLabel.h"
 #include "app/screens/SidebarView.h"
 #include "app/screens/TabCounts.h"
+#include "app/widgets/ActivityIndicator.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/Theme.h"
@@ -234,6 +235,56 @@ private slots:
         state.setScanProgress(false, QString(), 0);
         QTRY_VERIFY(!state.isScanning());
         QVERIFY(!window.sidebar()->label(TabNavigation::dashboard)->showsSpinner());
+    }
+
+    void sidebarRowSwitchesWithoutShowingWidgets_data()
+    {
+        QTest::addColumn<bool>("scanningBefore");
+        QTest::addColumn<int>("countBefore");
+        QTest::addColumn<bool>("scanning");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("badge");
+        QTest::newRow("spinner to capsule") << true << 0 << true << 3 << "3";
+        QTest::newRow("capsule to spinner") << false << 5 << true << 0 << "";
+        QTest::newRow("spinner to nothing") << true << 0 << false << 0 << "";
+        QTest::newRow("nothing to capsule") << false << 0 << false << 12 << "12";
+    }
+
+    // On X11 every widget shown over a window the pointer is in costs a round trip to
+    // the server; a busy server held the window for up to 180 ms per row at launch.
+    void sidebarRowSwitchesWithoutShowingWidgets()
+    {
+        QFETCH(bool, scanningBefore);
+        QFETCH(int, countBefore);
+        QFETCH(bool, scanning);
+        QFETCH(int, count);
+        QFETCH(QString, badge);
+        QWidget host;
+        auto *row = new SidebarLabel(TabNavigation::junk, &host);
+        row->update(scanningBefore, countBefore);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+
+        struct ShowHideCounter : QObject {
+            int events = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                events += e->type() == QEvent::Show || e->type() == QEvent::Hide;
+                return false;
+            }
+        } counter;
+        for (QWidget *w : row->findChildren<QWidget *>())
+            w->installEventFilter(&counter);
+        row->update(scanning, count);
+        QApplication::processEvents();
+
+        QCOMPARE(counter.events, 0);
+        const bool spins = scanning && count == 0;
+        QCOMPARE(row->showsSpinner(), spins);
+        QCOMPARE(row->findChild<ActivityIndicator *>()->isAnimating(), spins);
+        QCOMPARE(row->badgeText(), badge);
+        // An empty capsule takes no room beside the spinner's.
+        QCOMPARE(row->countBadge()->sizeHint().width() > 12, !badge.isEmpty());
     }
 
     void gateWaitingThenWithoutAccessThenGranted()
