@@ -10,11 +10,11 @@
 // Prints, per size: the longest main-thread gap and the gaps over 16 ms, with and without
 // entries, the time from open to the list shown, and the raw read's time.
 
+#include "exec/RecentlyRemovedViewModel.h"
+#include "exec/RemovalJournal.h"
 #include "exec/ThreadPriority.h"
+#include "exec/screens/RecentlyRemovedSheet.h"
 #include "platform/Locations.h"
-#include "removal/RecentlyRemovedViewModel.h"
-#include "removal/RemovalJournal.h"
-#include "removal/screens/RecentlyRemovedSheet.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

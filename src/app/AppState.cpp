@@ -11,7 +11,9 @@
 #include "applications/TrashWatcher.h"
 #include "exec/Async.h"
 #include "exec/Background.h"
+#include "exec/ExclusionsViewModel.h"
 #include "exec/ProcessRunner.h"
+#include "exec/RecentlyRemovedViewModel.h"
 #include "exec/ThreadPriority.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "homebrew/HomebrewViewModel.h"
@@ -22,8 +24,6 @@
 #include "platform/RemovalHub.h"
 #include "platform/SystemLog.h"
 #include "platform/desktop/Workspace.h"
-#include "removal/ExclusionsViewModel.h"
-#include "removal/RecentlyRemovedViewModel.h"
 #include "update/Updater.h"
 
 #include <QCoreApplication>

@@ -22,7 +22,7 @@ struct FileItem {
     FileIdentity identity{};
     // Duplicates: the file's other names (hard links) the scan found, and how many names
     // it has in all; removing one name of several frees nothing.
-    QStringList hardLinks;
+    QStringList hardLinks{};
     quint64 linkCount = 1;
     // Duplicates: its blocks are shared with another file (a reflink or a snapshot), so
     // removing it frees nothing either.

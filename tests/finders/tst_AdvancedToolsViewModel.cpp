@@ -1,9 +1,9 @@
 #include "app/AppState.h"
+#include "exec/RecentlyRemovedViewModel.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/DuplicateGroup.h"
 #include "finders/FinderScans.h"
 #include "platform/FullDiskAccess.h"
-#include "removal/RecentlyRemovedViewModel.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "app/AppState.h"
+#include "exec/RecentlyRemovedViewModel.h"
 #include "exec/SafetyHelper.h"
 #include "platform/Locations.h"
 #include "platform/Preferences.h"
 #include "platform/RemovalHub.h"
 #include "platform/SystemLog.h"
-#include "removal/RecentlyRemovedViewModel.h"
 #include "storage/StorageViewModel.h"
 
 #include <QFile>

@@ -6,9 +6,9 @@
 #include "app/screens/PrivacySettingsView.h"
 #include "app/widgets/Symbols.h"
 #include "applications/screens/AppScanSettingsView.h"
+#include "exec/screens/ExclusionsSettingsView.h"
 #include "homebrew/screens/HomebrewSettingsView.h"
 #include "platform/Preferences.h"
-#include "removal/screens/ExclusionsSettingsView.h"
 #include "storage/screens/StorageSettingsView.h"
 
 #include <QTabBar>

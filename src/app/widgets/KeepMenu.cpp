@@ -1,6 +1,6 @@
 #include "app/widgets/KeepMenu.h"
 
-#include "removal/ExclusionsViewModel.h"
+#include "exec/ExclusionsViewModel.h"
 
 #include <QAbstractItemView>
 #include <QMenu>

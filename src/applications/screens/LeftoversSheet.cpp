@@ -8,10 +8,10 @@
 #include "applications/AppLeftovers.h"
 #include "exec/Async.h"
 #include "exec/Background.h"
+#include "exec/ExclusionsViewModel.h"
 #include "platform/DisplayName.h"
 #include "platform/PlatformTexts.h"
 #include "platform/RemovalHub.h"
-#include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
 #include <QCheckBox>

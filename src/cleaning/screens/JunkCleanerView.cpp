@@ -13,9 +13,9 @@
 #include "app/widgets/TickTable.h"
 #include "cleaning/JunkViewModel.h"
 #include "cleaning/screens/TwoLineDelegate.h"
+#include "exec/ExclusionsViewModel.h"
 #include "exec/ProcessRunner.h"
 #include "platform/DisplayName.h"
-#include "removal/ExclusionsViewModel.h"
 #include "storage/StorageScanner.h"
 
 #include <QGridLayout>

@@ -1,8 +1,8 @@
 #include "app/AppState.h"
 #include "app/widgets/KeepMenu.h"
+#include "exec/ExclusionsViewModel.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "platform/Exclusions.h"
-#include "removal/ExclusionsViewModel.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>

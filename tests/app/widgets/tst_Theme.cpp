@@ -4,14 +4,14 @@
 #include "app/widgets/Contrast.h"
 #include "app/widgets/DeleteSelectedButton.h"
 #include "app/widgets/Theme.h"
+#include "exec/ExclusionsViewModel.h"
 #include "exec/SafetyHelper.h"
+#include "exec/screens/RecentlyRemovedSheet.h"
 #include "platform/Exclusions.h"
 #include "platform/FileIdentity.h"
 #include "platform/FileProperties.h"
 #include "platform/Preferences.h"
 #include "platform/RemovalHub.h"
-#include "removal/ExclusionsViewModel.h"
-#include "removal/screens/RecentlyRemovedSheet.h"
 #include "support/TestEnvironment.h"
 
 #include <QAbstractButton>

@@ -1,8 +1,8 @@
-#include "removal/screens/UndoNotice.h"
+#include "exec/screens/UndoNotice.h"
 
 #include "app/widgets/Dialogs.h"
+#include "exec/RecentlyRemovedViewModel.h"
 #include "platform/DisplayName.h"
-#include "removal/RecentlyRemovedViewModel.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

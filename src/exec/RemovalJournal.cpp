@@ -1,4 +1,4 @@
-#include "removal/RemovalJournal.h"
+#include "exec/RemovalJournal.h"
 
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"

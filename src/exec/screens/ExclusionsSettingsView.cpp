@@ -1,11 +1,11 @@
-#include "removal/screens/ExclusionsSettingsView.h"
+#include "exec/screens/ExclusionsSettingsView.h"
 
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/Style.h"
+#include "exec/ExclusionsViewModel.h"
 #include "platform/DisplayName.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
-#include "removal/ExclusionsViewModel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

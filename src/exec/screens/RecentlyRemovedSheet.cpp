@@ -1,11 +1,11 @@
-#include "removal/screens/RecentlyRemovedSheet.h"
+#include "exec/screens/RecentlyRemovedSheet.h"
 
 #include "app/TabNavigation.h"
 #include "app/widgets/Dialogs.h"
+#include "exec/RecentlyRemovedViewModel.h"
 #include "platform/DisplayName.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
-#include "removal/RecentlyRemovedViewModel.h"
 #include "storage/StorageScanner.h"
 
 #include <QAbstractItemModel>

@@ -1,8 +1,8 @@
+#include "exec/RecentlyRemovedViewModel.h"
+#include "exec/RemovalJournal.h"
 #include "exec/SafetyHelper.h"
 #include "platform/FileProperties.h"
 #include "platform/RemovalHub.h"
-#include "removal/RecentlyRemovedViewModel.h"
-#include "removal/RemovalJournal.h"
 #include "support/TestEnvironment.h"
 
 #include <QSignalSpy>

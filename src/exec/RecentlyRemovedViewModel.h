@@ -1,7 +1,7 @@
 #pragma once
 
 #include "exec/BackgroundWork.h"
-#include "removal/RemovalJournal.h"
+#include "exec/RemovalJournal.h"
 
 #include <QList>
 #include <QObject>

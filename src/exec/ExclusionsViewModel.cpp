@@ -1,4 +1,4 @@
-#include "removal/ExclusionsViewModel.h"
+#include "exec/ExclusionsViewModel.h"
 
 #include "exec/Async.h"
 #include "exec/Background.h"

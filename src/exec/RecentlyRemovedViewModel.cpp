@@ -1,4 +1,4 @@
-#include "removal/RecentlyRemovedViewModel.h"
+#include "exec/RecentlyRemovedViewModel.h"
 
 #include "exec/Async.h"
 #include "exec/Background.h"
