@@ -458,19 +458,10 @@ void ApplicationsView::confirmRemoval(const QString &path, const QString &comman
                       removalText(app, alsoRemoved), QStringLiteral("Remove ") + app.package,
                       QStringLiteral("Cancel")},
                      [this, app, command](bool confirmed) {
-                         if (!confirmed || m_sheet)
-                             return;
-                         m_sheet = new TerminalSheetView(
-                             QStringLiteral("Removing ") + app.package, command,
-                             [this] {
-                                 if (m_sheet)
-                                     m_sheet->close();
-                                 m_sheet = nullptr;
-                                 m_model->scan(m_appState);
-                             },
-                             window());
-                         m_sheet->setAttribute(Qt::WA_DeleteOnClose);
-                         m_sheet->open();
+                         if (confirmed)
+                             TerminalSheetView::openOnce(
+                                 m_sheet, QStringLiteral("Removing ") + app.package, command,
+                                 [this] { m_model->scan(m_appState); }, window());
                      });
 }
 

@@ -208,19 +208,10 @@ void JunkCleanerView::confirmSystemClean(const SystemCache &cache)
                      {QStringLiteral("Clean %1 for good?").arg(cache.name), cache.confirmation,
                       QStringLiteral("Clean"), QStringLiteral("Cancel")},
                      [this, cache](bool confirmed) {
-                         if (!confirmed || m_sheet)
-                             return;
-                         m_sheet = new TerminalSheetView(
-                             cache.name, cache.command,
-                             [this] {
-                                 if (m_sheet)
-                                     m_sheet->close();
-                                 m_sheet = nullptr;
-                                 m_model->scan(m_appState);
-                             },
-                             window());
-                         m_sheet->setAttribute(Qt::WA_DeleteOnClose);
-                         m_sheet->open();
+                         if (confirmed)
+                             TerminalSheetView::openOnce(
+                                 m_sheet, cache.name, cache.command,
+                                 [this] { m_model->scan(m_appState); }, window());
                      });
 }
 

@@ -124,6 +124,27 @@ TerminalSheetView::~TerminalSheetView()
     runningSheets().removeAll(this);
 }
 
+void TerminalSheetView::openOnce(QPointer<TerminalSheetView> &sheet, const QString &title,
+                                 const QString &command, std::function<void()> onDone,
+                                 QWidget *parent)
+{
+    if (sheet)
+        return;
+    // The holder outlives the sheet: both belong to the same view.
+    QPointer<TerminalSheetView> *holder = &sheet;
+    sheet = new TerminalSheetView(
+        title, command,
+        [holder, onDone] {
+            if (*holder)
+                (*holder)->close();
+            *holder = nullptr;
+            onDone();
+        },
+        parent);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+}
+
 bool TerminalSheetView::anyRunning()
 {
     for (const QPointer<TerminalSheetView> &sheet : runningSheets()) {

@@ -3,6 +3,7 @@
 #include "exec/TerminalStream.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QProcess>
 
 #include <functional>
@@ -34,6 +35,11 @@ public:
     std::optional<int> exitStatus() const { return m_exitStatus; }
     QPlainTextEdit *outputView() const { return m_view; }
     QPushButton *doneButton() const { return m_done; }
+
+    // Opens a sheet into `sheet`, which clears when Done is pressed; `onDone` then runs
+    // (a rescan, say). Nothing when `sheet` still holds one.
+    static void openOnce(QPointer<TerminalSheetView> &sheet, const QString &title,
+                         const QString &command, std::function<void()> onDone, QWidget *parent);
 
     // Whether any sheet's command is still running (quitting asks first).
     static bool anyRunning();
