@@ -11,6 +11,7 @@
 #include "platform/Preferences.h"
 #include "storage/screens/StorageSettingsView.h"
 
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -64,6 +65,18 @@ SettingsView::SettingsView(AppState *appState, QWidget *parent) : QDialog(parent
         if (index >= 0 && index < m_panes.size())
             Preferences::setValue(PrefKey::settingsTab, m_panes.at(index).rawValue());
     });
+    // A focused drop-down keeps Ctrl+Tab to itself; a shortcut is asked first.
+    const std::pair<QKeySequence, int> turns[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1}};
+    for (const auto &[keys, step] : turns) {
+        auto *shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] {
+            const int count = m_tabs->count();
+            m_tabs->setCurrentIndex((m_tabs->currentIndex() + step + count) % count);
+        });
+    }
 }
 
 SettingsTab SettingsView::currentPane() const

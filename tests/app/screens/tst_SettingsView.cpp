@@ -190,6 +190,33 @@ private slots:
         }
     }
 
+    // Ctrl+Tab turns the pages wherever the focus is, the theme drop-down included.
+    void ctrlTabTurnsPagesFromAnyControl_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("Ctrl+Tab") << int(Qt::ControlModifier) << 1;
+        QTest::newRow("Ctrl+Shift+Tab") << int(Qt::ControlModifier | Qt::ShiftModifier) << 6;
+    }
+    void ctrlTabTurnsPagesFromAnyControl()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(int, expected);
+        AppState state;
+        SettingsView view(&state);
+        view.tabs()->setCurrentIndex(0);
+        view.show();
+        QApplication::setActiveWindow(&view);
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        auto *general = qobject_cast<GeneralSettingsView *>(view.tabs()->currentWidget());
+        QVERIFY(general);
+        general->themePicker()->setFocus();
+        QTRY_VERIFY(general->themePicker()->hasFocus());
+        const int key = modifiers & Qt::ShiftModifier ? Qt::Key_Backtab : Qt::Key_Tab;
+        QTest::keyClick(general->themePicker(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(view.tabs()->currentIndex(), expected);
+    }
+
     void themePickerSwitchesAtOnce()
     {
         Theme theme;
