@@ -113,17 +113,12 @@ void inform(QWidget *parent, const QString &title, const QString &detail)
     tell(parent, QMessageBox::Information, title, detail, {});
 }
 
-void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,
-                  std::function<void(std::optional<QString>)> done)
+namespace {
+
+// Opens a picker; the answer goes to `done`, the focus back to what had it.
+void openPicker(QFileDialog *dialog, QWidget *parent,
+                std::function<void(std::optional<QString>)> done)
 {
-    if (!gFolderAnswers.isEmpty()) {
-        done(gFolderAnswers.dequeue());
-        return;
-    }
-    auto *dialog = new QFileDialog(parent, QString(), startFolder);
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly, true);
-    dialog->setLabelText(QFileDialog::Accept, acceptLabel);
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<QWidget> opener = QApplication::focusWidget();
@@ -139,6 +134,22 @@ void chooseFolder(QWidget *parent, const QString &startFolder, const QString &ac
     dialog->open();
 }
 
+} // namespace
+
+void chooseFolder(QWidget *parent, const QString &startFolder, const QString &acceptLabel,
+                  std::function<void(std::optional<QString>)> done)
+{
+    if (!gFolderAnswers.isEmpty()) {
+        done(gFolderAnswers.dequeue());
+        return;
+    }
+    auto *dialog = new QFileDialog(parent, QString(), startFolder);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setLabelText(QFileDialog::Accept, acceptLabel);
+    openPicker(dialog, parent, std::move(done));
+}
+
 void chooseSaveFile(QWidget *parent, const QString &suggestedPath, const QString &filter,
                     const QString &suffix, std::function<void(std::optional<QString>)> done)
 {
@@ -150,19 +161,7 @@ void chooseSaveFile(QWidget *parent, const QString &suggestedPath, const QString
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(suffix);
-    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QPointer<QWidget> opener = QApplication::focusWidget();
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done, opener](int result) {
-        if (opener && opener->isVisible() && opener->isEnabled())
-            opener->setFocus(Qt::OtherFocusReason);
-        const QStringList picked = dialog->selectedFiles();
-        if (result == QDialog::Accepted && !picked.isEmpty())
-            done(picked.first());
-        else
-            done(std::nullopt);
-    });
-    dialog->open();
+    openPicker(dialog, parent, std::move(done));
 }
 
 void pushConfirmAnswer(bool answer)
