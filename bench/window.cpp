@@ -8,6 +8,9 @@
 //
 //   bench/window.sh [--starts 10] [--tours 3] [--map /] [--compare OTHER-BUILD/quillmar]
 //
+// BENCH_WRAP, when set, is put before the program of each tour: a tracer such as
+// "/usr/bin/perf record -a -e sched:sched_switch -o FILE --" sees who held the cores.
+//
 // Prints the start to the first frame (median, spread, ratio to the bare window), and per
 // tour the longest gap, the 99th and 99.9th percentiles, the gaps over 5 and 16 ms and the
 // longest with the step of the tour they fell in; each gap splits into the time the thread
@@ -339,9 +342,11 @@ int main(int argc, char **argv)
         const bool isOther = !isBare && perTour == 2 && ((r - 1) % 2 == 1) != (pair % 2 == 1);
         QFile::remove(logFile);
         const qint64 spawned = StallRecorder::now();
-        const pid_t pid = isBare ? spawn({self, "bare", "8000"}, env)
-                                 : spawn({isOther ? other : program, "--map", map},
-                                         env + QStringList{"QUILLMAR_STALL_SCENARIO=tour"});
+        QStringList wrapped = qEnvironmentVariable("BENCH_WRAP").split(' ', Qt::SkipEmptyParts);
+        wrapped << (isOther ? other : program) << "--map" << map;
+        const pid_t pid = isBare
+                              ? spawn({self, "bare", "8000"}, env)
+                              : spawn(wrapped, env + QStringList{"QUILLMAR_STALL_SCENARIO=tour"});
         waitFor(pid);
         const double took = double(StallRecorder::now() - spawned) / 1e9;
         Log log = readLog(logFile);

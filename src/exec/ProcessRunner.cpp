@@ -1,10 +1,12 @@
 #include "exec/ProcessRunner.h"
 
 #include "exec/AppHost.h"
+#include "exec/ThreadPriority.h"
 #include "platform/FileProperties.h"
 #include "platform/Locations.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -122,7 +124,11 @@ RunResult execute(const QString &executable, const QStringList &arguments,
     process.setProcessChannelMode(QProcess::SeparateChannels);
     // A tool that asks a question must fail at once, never wait on our terminal.
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setChildProcessModifier([] { ::setsid(); });
+    const QByteArray sessionGroup = QFile::encodeName(Locations::current().sessionGroup);
+    process.setChildProcessModifier([sessionGroup] {
+        ::setsid();
+        ThreadPriority::lowerNewSession(sessionGroup.constData());
+    });
     if (!options.environment.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString &entry : options.environment) {

@@ -7,6 +7,7 @@
 
 #ifdef __linux__
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #elif defined(__APPLE__)
@@ -29,6 +30,27 @@ void ThreadPriority::lowerCurrent()
     ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNice);
 #elif defined(__APPLE__)
     ::pthread_set_qos_class_self_np(QOS_CLASS_UTILITY, 0);
+#endif
+}
+
+void ThreadPriority::lowerNewSession(const char *sessionGroup)
+{
+#ifdef __linux__
+    errno = 0;
+    const int now = ::getpriority(PRIO_PROCESS, 0);
+    if (errno != 0 || now < kBackgroundNice)
+        ::setpriority(PRIO_PROCESS, 0, kBackgroundNice);
+    if (!sessionGroup || !*sessionGroup)
+        return;
+    const int fd = ::open(sessionGroup, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    static_assert(kBackgroundNice >= 10 && kBackgroundNice <= 19);
+    const char text[] = {char('0' + kBackgroundNice / 10), char('0' + kBackgroundNice % 10)};
+    [[maybe_unused]] const ssize_t written = ::write(fd, text, sizeof text);
+    ::close(fd);
+#else
+    (void)sessionGroup;
 #endif
 }
 

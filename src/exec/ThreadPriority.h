@@ -14,6 +14,12 @@ constexpr int kBackgroundNice = 10;
 // it back); calling it again does nothing.
 void lowerCurrent();
 
+// In a child just made a session leader, before exec: a new session is a scheduling
+// group of its own that would weigh as much as the user's whole desktop, whatever the
+// niceness of its process, so the group is lowered too. `sessionGroup` is the group's
+// control file (empty: none). Async-signal-safe.
+void lowerNewSession(const char *sessionGroup);
+
 // Lowers the priority of every thread the pool will ever run work on: it makes all of
 // them at once, lowers each, and keeps them for good. Blocks until they all have (at
 // most a second, should work hold some). Main thread only; once per pool.

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "exec/ProcessRunner.h"
+#include "exec/ThreadPriority.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
@@ -202,6 +203,22 @@ private slots:
         ::close(fds[1]);
         QVERIFY(!r.timedOut);
         QCOMPARE(r.stdOut, QStringLiteral("end\n"));
+    }
+
+    // A tool runs in a session of its own, which the scheduler weighs like the whole
+    // desktop unless that session is made nicer too; started from the window's thread
+    // it must still be nice.
+    void toolsRunNiceInANiceSession()
+    {
+        const RunResult r = ProcessRunner::run(
+            "/bin/sh", {"-c", "nice; cat /proc/self/autogroup 2>/dev/null || echo none"});
+        const QStringList lines = r.stdOut.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].toInt(), ThreadPriority::kBackgroundNice);
+        if (lines[1] == "none")
+            QSKIP("this kernel has no session scheduling groups");
+        QVERIFY2(lines[1].endsWith(" nice " + QString::number(ThreadPriority::kBackgroundNice)),
+                 qPrintable(lines[1]));
     }
 
     void environmentIsAddedTo()
