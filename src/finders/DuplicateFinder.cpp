@@ -372,27 +372,27 @@ void digestPending(Scratch &scratch)
     for (size_t from = 0; from < pending.size();) {
         const qint64 length = keyLength(pending[from]->size);
         size_t to = from + 1;
-        while (to < pending.size() && to - from < size_t(Md5Lanes::kLanes) &&
+        while (to < pending.size() && to - from < size_t(Md5Lanes::kMessages) &&
                keyLength(pending[to]->size) == length)
             ++to;
         const int count = int(to - from);
-        // Below a few messages the lanes cost more than digesting each alone.
-        if (count >= Md5Lanes::kLanes / 3) {
-            ReadOnlyFile files[Md5Lanes::kLanes];
-            bool opened[Md5Lanes::kLanes];
+        // Below three messages the lanes cost more than digesting each alone.
+        if (count >= 3) {
+            ReadOnlyFile files[Md5Lanes::kMessages];
+            bool opened[Md5Lanes::kMessages];
             for (int k = 0; k < count; ++k) {
                 const Found &f = *pending[from + size_t(k)];
                 opened[k] = openAny(files[k], *scratch.files, f.files, f.size);
             }
-            char digests[16 * Md5Lanes::kLanes];
-            bool ok[Md5Lanes::kLanes];
+            char digests[16 * Md5Lanes::kMessages];
+            bool ok[Md5Lanes::kMessages];
             Md5Lanes::digests(
                 count, length,
                 [&](int lane, qint64 offset, qint64 n, char *into) {
                     return opened[lane] && readKey(files[lane], pending[from + size_t(lane)]->size,
                                                    offset, n, into);
                 },
-                digests, ok);
+                digests, ok, scratch.bytes(Md5Lanes::kPiece * Md5Lanes::kMessages));
             for (int k = 0; k < count; ++k) {
                 if (ok[k])
                     pending[from + size_t(k)]->fingerprint = QByteArray(digests + 16 * k, 16);
@@ -455,7 +455,7 @@ void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &fo
             f.files = std::move(same);
             sortByPath(*scratch.files, f.files);
             scratch.pending.push_back(&f);
-            if (int(scratch.pending.size()) == Md5Lanes::kLanes)
+            if (int(scratch.pending.size()) == Md5Lanes::kMessages)
                 digestPending(scratch);
         }
     }
