@@ -249,5 +249,7 @@ int main(int argc, char *argv[])
         });
         poll->start(250);
     }
-    return app.exec();
+    const int status = app.exec();
+    Preferences::flush();
+    return status;
 }

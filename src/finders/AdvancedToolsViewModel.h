@@ -16,12 +16,21 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class AppHost;
 
+// The rows one change took out of a finder's list.
+struct DroppedRows {
+    QList<FileItem> rows;
+};
+
 // The model of the four file-finder tabs: runtimes, duplicates, large files and
 // installers. Each tab owns one instance and runs its own scan on it. Lives on the main
-// thread; `items` is replaced whole there when a scan ends.
+// thread; `items` is replaced whole there when a scan ends (itemsChanged) and loses rows in
+// place as things go (rowsDropped), at a cost that grows with the rows that go, not with
+// the list.
 class AdvancedToolsViewModel : public QObject {
     Q_OBJECT
 
@@ -32,6 +41,8 @@ public:
     ~AdvancedToolsViewModel() override;
 
     QList<FileItem> items() const { return m_items; }
+    // Whether a row shows `path`.
+    bool lists(const QString &path) const;
     std::optional<QString> selectedItemPath() const { return m_selectedItemPath; }
     // The row the user selected; the screen writes it.
     void setSelectedItemPath(const std::optional<QString> &path);
@@ -57,6 +68,8 @@ public:
     bool isScanRunning() const { return !m_scans.isEmpty(); }
 
     static QList<DuplicateGroupRecord> duplicateGroups(const QStringList &paths);
+    // What keeping one copy of each duplicate group frees, in MB.
+    double duplicateSpaceMB() const { return m_listing.spaceMB; }
 
     // Put back: the rows this list dropped for that removal come back (with the copies of
     // their groups that went with them). Whether any did.
@@ -69,21 +82,43 @@ public:
 
 signals:
     void changed();
+    // A new list: a scan published, or rows came back.
     void itemsChanged();
+    // These rows left `items`, which is already without them: they went to the Trash, the
+    // keep list took them, or their duplicate group was left with one copy.
+    void rowsDropped(const DroppedRows &gone);
     void selectedItemPathChanged();
 
 private:
     using Work = QList<FileItem> (*)(AppHost *, const CancelToken &);
+    // The rows and what finds them without going through them all: every row has a
+    // number, ascending along `items`; `byPath` holds each row's bytes and number in byte
+    // order, so that a removed path and everything under it are two binary searches away.
+    // The rows of one duplicate group sit next to each other.
+    struct Listing {
+        QList<FileItem> items;
+        std::vector<quint64> numbers;
+        std::vector<std::pair<QByteArray, quint64>> byPath;
+        double spaceMB = 0;
+        // `items` grouped by key (a stable sort), numbered from `first`. Grows with the
+        // rows: run it on the pool.
+        static Listing of(QList<FileItem> items, quint64 first);
+    };
     void runScan(Work work, AppHost *appState);
-    void setItems(const QList<FileItem> &items, bool incomplete);
+    void setListing(Listing listing, bool incomplete);
     void removeItem(const QByteArray &nativePath, quint64 batch);
     // Drops the rows of what went, wherever it was removed from.
     void dropRemoved(const RemovalBatch &batch);
-    // Whatever the rows lost: duplicate groups left with one copy go, and a selection of a
-    // row that went is let go. The rows dropped are kept for a put back of `batch`.
-    void dropRows(const std::function<bool(const FileItem &)> &gone, quint64 batch = 0);
+    // The rows `batch` covers, as sorted positions in `items`.
+    std::vector<qsizetype> rowsCoveredBy(const RemovalBatch &batch) const;
+    qsizetype positionOf(quint64 number) const;
+    // Drops the rows at `positions` (sorted, unique) and the copies their groups are left
+    // with when fewer than two; a selection of a row that went is let go. The rows dropped
+    // are kept for a put back of `batch`. Returns them; announces them when `announce`.
+    QList<FileItem> dropAt(std::vector<qsizetype> positions, quint64 batch, bool announce = true);
 
-    QList<FileItem> m_items;
+    Listing m_listing;
+    const QList<FileItem> &m_items = m_listing.items;
     bool m_incomplete = false;
     std::optional<QString> m_selectedItemPath;
     QHash<quint64, CancelToken> m_scans; // running, by number; main thread only
@@ -92,5 +127,6 @@ private:
     QList<RemovalBatch> m_removedDuringScan;
     // The rows dropped for the last few removals, by removal.
     QList<std::pair<quint64, QList<FileItem>>> m_dropped;
+    quint64 m_lastListing = 0;
     BackgroundWork m_work;
 };

@@ -146,18 +146,30 @@ double valueOf(const DuplicateGroup &g, DuplicateComparator::Key key)
 
 } // namespace
 
+int compareGroups(const DuplicateGroup &a, const DuplicateGroup &b, const DuplicateSortOrder &order)
+{
+    for (const DuplicateComparator &c : order) {
+        const double x = valueOf(a, c.key);
+        const double y = valueOf(b, c.key);
+        if (x != y)
+            return (c.descending ? x > y : x < y) ? -1 : 1;
+    }
+    return 0;
+}
+
 void sortDuplicateGroups(QList<DuplicateGroup> &groups, const DuplicateSortOrder &order)
 {
     std::stable_sort(groups.begin(), groups.end(),
                      [&](const DuplicateGroup &a, const DuplicateGroup &b) {
-                         for (const DuplicateComparator &c : order) {
-                             const double x = valueOf(a, c.key);
-                             const double y = valueOf(b, c.key);
-                             if (x != y)
-                                 return c.descending ? x > y : x < y;
-                         }
-                         return false;
+                         return compareGroups(a, b, order) < 0;
                      });
+}
+
+bool duplicateGroupBefore(const DuplicateGroup &a, const DuplicateGroup &b,
+                          const DuplicateSortOrder &order)
+{
+    const int c = compareGroups(a, b, order);
+    return c < 0 || (c == 0 && a.md5Hash < b.md5Hash);
 }
 
 QList<DuplicateSort> DuplicateSorts::allCases()

@@ -58,6 +58,10 @@ using DuplicateSortOrder = QList<DuplicateComparator>;
 
 // Applies the comparators in turn; groups that tie on all of them keep their order.
 void sortDuplicateGroups(QList<DuplicateGroup> &groups, const DuplicateSortOrder &order);
+// Whether `a` sorts before `b` by the comparators, ties going by key: the order of
+// regrouped groups once sorted.
+bool duplicateGroupBefore(const DuplicateGroup &a, const DuplicateGroup &b,
+                          const DuplicateSortOrder &order);
 
 enum class DuplicateSort { mostSpace, mostCopies, largestFile };
 

@@ -2,22 +2,75 @@
 
 #include <QMutex>
 #include <QSettings>
+#include <QThreadPool>
 
 #include <memory>
 #include <optional>
 
 namespace {
 
+// The store is read once into memory; reads are answered from there, and writes reach
+// the file from a pool thread. The window's thread wrote the file on every tab switch:
+// a lock file, a rename and an unlink, which waited on the disk behind the scans.
 QMutex gMutex;
 QString gStoreFile;
 QVariantMap gDefaults;
+std::optional<QVariantMap> gValues; // what the store holds, writes included
+QVariantMap gPending;               // written, not yet in the file; invalid: removed
+bool gFlushQueued = false;
+QMutex gWriteMutex; // one writer of the file at a time, in the order written
 
-std::unique_ptr<QSettings> openStore()
+std::unique_ptr<QSettings> openStore(const QString &storeFile)
 {
-    QMutexLocker lock(&gMutex);
-    if (!gStoreFile.isEmpty())
-        return std::make_unique<QSettings>(gStoreFile, QSettings::IniFormat);
+    if (!storeFile.isEmpty())
+        return std::make_unique<QSettings>(storeFile, QSettings::IniFormat);
     return std::make_unique<QSettings>(QStringLiteral("ornk"), QStringLiteral("Quillmar"));
+}
+
+// Under gMutex.
+QVariantMap &values()
+{
+    if (!gValues) {
+        const auto store = openStore(gStoreFile);
+        QVariantMap loaded;
+        for (const QString &key : store->allKeys())
+            loaded.insert(key, store->value(key));
+        gValues = std::move(loaded);
+    }
+    return *gValues;
+}
+
+void writePending()
+{
+    QMutexLocker writing(&gWriteMutex);
+    QVariantMap batch;
+    QString storeFile;
+    {
+        QMutexLocker lock(&gMutex);
+        batch.swap(gPending);
+        storeFile = gStoreFile;
+        gFlushQueued = false;
+    }
+    if (batch.isEmpty())
+        return;
+    const auto store = openStore(storeFile);
+    for (auto it = batch.cbegin(); it != batch.cend(); ++it) {
+        if (it.value().isValid())
+            store->setValue(it.key(), it.value());
+        else
+            store->remove(it.key());
+    }
+    store->sync();
+}
+
+// Under gMutex.
+void queueWrite(const QString &key, const QVariant &value)
+{
+    gPending.insert(key, value);
+    if (gFlushQueued)
+        return;
+    gFlushQueued = true;
+    QThreadPool::globalInstance()->start(writePending);
 }
 
 std::optional<bool> asBool(const QVariant &v)
@@ -50,16 +103,16 @@ void Preferences::registerDefault(const QString &key, const QVariant &value)
 
 bool Preferences::contains(const QString &key)
 {
-    return openStore()->contains(key);
+    QMutexLocker lock(&gMutex);
+    return values().contains(key);
 }
 
 QVariant Preferences::value(const QString &key)
 {
-    auto store = openStore();
-    if (store->contains(key))
-        return store->value(key);
     QMutexLocker lock(&gMutex);
-    return gDefaults.value(key);
+    const QVariantMap &stored = values();
+    const auto it = stored.constFind(key);
+    return it != stored.cend() ? it.value() : gDefaults.value(key);
 }
 
 bool Preferences::boolValue(const QString &key, bool fallback)
@@ -97,10 +150,14 @@ QString Preferences::stringValue(const QString &key, const QString &fallback)
 
 void Preferences::setValue(const QString &key, const QVariant &value)
 {
+    if (!value.isValid()) {
+        remove(key);
+        return;
+    }
     {
-        auto store = openStore();
-        store->setValue(key, value);
-        store->sync();
+        QMutexLocker lock(&gMutex);
+        values().insert(key, value);
+        queueWrite(key, value);
     }
     emit notifier()->valueChanged(key);
 }
@@ -108,18 +165,25 @@ void Preferences::setValue(const QString &key, const QVariant &value)
 void Preferences::remove(const QString &key)
 {
     {
-        auto store = openStore();
-        store->remove(key);
-        store->sync();
+        QMutexLocker lock(&gMutex);
+        values().remove(key);
+        queueWrite(key, QVariant());
     }
     emit notifier()->valueChanged(key);
 }
 
+void Preferences::flush()
+{
+    writePending();
+}
+
 void Preferences::useStoreFile(const QString &iniPath)
 {
+    flush();
     QMutexLocker lock(&gMutex);
     gStoreFile = iniPath;
     gDefaults.clear();
+    gValues.reset();
 }
 
 Preferences *Preferences::notifier()

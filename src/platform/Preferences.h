@@ -4,8 +4,9 @@
 #include <QString>
 #include <QVariant>
 
-// The per-user key-value store. Reads and writes are synchronous and safe from any
-// thread; a value of the wrong type reads as absent.
+// The per-user key-value store, safe from any thread; a value of the wrong type reads as
+// absent. It is read from the file once; a write is seen by every read at once and
+// reaches the file a moment later, off the calling thread (flush() waits for it).
 namespace PrefKey {
 inline constexpr const char selectedTab[] = "selectedTab";
 inline constexpr const char autoScanOnLaunch[] = "autoScanOnLaunch";
@@ -44,6 +45,8 @@ public:
 
     static void setValue(const QString &key, const QVariant &value);
     static void remove(const QString &key);
+    // Writes what is not in the file yet, now (quitting).
+    static void flush();
 
     // For tests: keep everything in this INI file instead of the user's store, and
     // forget registered defaults. An empty path returns to the user's store.

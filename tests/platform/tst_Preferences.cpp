@@ -40,9 +40,19 @@ private slots:
         QCOMPARE(Preferences::doubleValue(PrefKey::lastUpdateCheck, 0), 1765000000.5);
         QCOMPARE(Preferences::stringValue(PrefKey::customAppDirs, "[]"),
                  QStringLiteral("[\"/a b\"]"));
-        // The file really holds them: a second store object sees the same.
-        QSettings direct(m_env->root() + "/prefs.ini", QSettings::IniFormat);
-        QCOMPARE(direct.value(PrefKey::themePreference).toInt(), 2);
+        // The file comes to hold them by itself, without a flush.
+        const QString file = m_env->root() + "/prefs.ini";
+        QTRY_COMPARE(QSettings(file, QSettings::IniFormat).value(PrefKey::themePreference).toInt(),
+                     2);
+        // Read afresh from the file, after a removal: types and removal survive.
+        Preferences::remove(PrefKey::themePreference);
+        Preferences::setValue(PrefKey::autoScanOnLaunch, true);
+        Preferences::useStoreFile(file);
+        QVERIFY(!Preferences::contains(PrefKey::themePreference));
+        QCOMPARE(Preferences::boolValue(PrefKey::autoScanOnLaunch, false), true);
+        QCOMPARE(Preferences::doubleValue(PrefKey::lastUpdateCheck, 0), 1765000000.5);
+        QCOMPARE(Preferences::stringValue(PrefKey::customAppDirs, "[]"),
+                 QStringLiteral("[\"/a b\"]"));
     }
 
     void wrongTypeReadsAsAbsent_data()

@@ -137,6 +137,8 @@ DashboardView::DashboardView(AppState *appState, DashboardViewModel *model, QWid
     connect(m_appState, &AppState::diskFiguresChanged, this, &DashboardView::refresh);
     connect(m_appState->duplicatesVM(), &AdvancedToolsViewModel::itemsChanged, this,
             &DashboardView::refresh);
+    connect(m_appState->duplicatesVM(), &AdvancedToolsViewModel::rowsDropped, this,
+            &DashboardView::refresh);
     refresh();
 }
 
@@ -162,11 +164,7 @@ QString DashboardView::duplicateSpaceText(double megabytes)
 double DashboardView::duplicateSpaceMB() const
 {
     // The copy that is kept frees nothing: the same figure as the Duplicates tab.
-    double total = 0;
-    for (const DuplicateGroup &group :
-         regroupDuplicates(m_appState->duplicatesVM()->items(), QString()))
-        total += group.wastedMB();
-    return total;
+    return m_appState->duplicatesVM()->duplicateSpaceMB();
 }
 
 void DashboardView::refresh()

@@ -70,6 +70,9 @@ QString shownLines(const QStringList &names)
 
 const QString kFreesHelp = QStringLiteral("Space freed by keeping one copy");
 
+// Up to this many items the groups are made at once; past it, on the pool.
+constexpr qsizetype kBuiltAtOnce = 2000;
+
 } // namespace
 
 class DuplicatesView::GroupsModel : public QAbstractTableModel {
@@ -79,6 +82,34 @@ public:
     {
         beginResetModel();
         endResetModel();
+    }
+    void removeGroup(int at)
+    {
+        beginRemoveRows({}, at, at);
+        m_view->m_groups.remove(at);
+        endRemoveRows();
+    }
+    // The group at `at` becomes `group` and moves to its place in `order`.
+    void replaceGroup(int at, const DuplicateGroup &group, const DuplicateSortOrder &order)
+    {
+        QList<DuplicateGroup> &groups = m_view->m_groups;
+        int low = 0, high = int(groups.size()) - 1; // over the others
+        while (low < high) {
+            const int mid = (low + high) / 2;
+            if (duplicateGroupBefore(groups.at(mid < at ? mid : mid + 1), group, order))
+                low = mid + 1;
+            else
+                high = mid;
+        }
+        if (low == at) {
+            groups[at] = group;
+            emit dataChanged(index(at, 0), index(at, columnCount() - 1));
+            return;
+        }
+        beginMoveRows({}, at, at, {}, low < at ? low : low + 1);
+        groups.move(at, low);
+        groups[low] = group;
+        endMoveRows();
     }
     int rowCount(const QModelIndex &parent = {}) const override
     {
@@ -150,6 +181,12 @@ public:
     {
         beginResetModel();
         endResetModel();
+    }
+    void removeCopy(int at)
+    {
+        beginRemoveRows({}, at, at);
+        m_view->m_copies.remove(at);
+        endRemoveRows();
     }
     void refreshTicks()
     {
@@ -438,6 +475,7 @@ DuplicatesView::DuplicatesView(AppState *appState, AdvancedToolsViewModel *model
     layout->addWidget(m_body, 1);
 
     connect(m_model, &AdvancedToolsViewModel::itemsChanged, this, &DuplicatesView::itemsChanged);
+    connect(m_model, &AdvancedToolsViewModel::rowsDropped, this, &DuplicatesView::rowsDropped);
     connect(appState, &AppState::globalSearchTextChanged, this, &DuplicatesView::rebuildGroups);
     connect(appState, &AppState::isScanningChanged, this, &DuplicatesView::updateHeader);
     connect(m_removal, &FinderRemoval::runningChanged, this, [this] { updateCount(); });
@@ -460,26 +498,61 @@ void DuplicatesView::showEvent(QShowEvent *event)
 
 void DuplicatesView::itemsChanged()
 {
-    QSet<QString> listed;
-    for (const FileItem &item : m_model->items())
-        listed.insert(item.path);
     // A tick on a path no longer listed must not be removed later.
-    m_checked.intersect(listed);
-    if (m_selectedDuplicateId && !listed.contains(*m_selectedDuplicateId))
+    m_checked.removeIf([this](const QString &path) { return !m_model->lists(path); });
+    if (m_selectedDuplicateId && !m_model->lists(*m_selectedDuplicateId))
         m_selectedDuplicateId.reset();
     rebuildGroups();
 }
 
+DuplicatesView::Groups DuplicatesView::build(const QList<FileItem> &items, const QString &search,
+                                             const DuplicateSortOrder &order)
+{
+    Groups built;
+    built.search = search;
+    built.groups = regroupDuplicates(items, search);
+    sortDuplicateGroups(built.groups, order);
+    for (const DuplicateGroup &g : std::as_const(built.groups))
+        built.totalMB += g.wastedMB();
+    return built;
+}
+
 void DuplicatesView::rebuildGroups()
 {
-    m_groups = regroupDuplicates(m_model->items(), m_appState->globalSearchText());
-    sortDuplicateGroups(m_groups, m_sortOrder);
+    const quint64 build = ++m_build;
+    const QList<FileItem> items = m_model->items();
+    if (items.size() <= kBuiltAtOnce) {
+        m_building = false;
+        showGroups(DuplicatesView::build(items, m_appState->globalSearchText(), m_sortOrder));
+        return;
+    }
+    // The groups shown stay until the new ones come; rows that go meanwhile start it over.
+    m_building = true;
+    whenFinished(
+        this,
+        Background::start([items, search = m_appState->globalSearchText(), order = m_sortOrder] {
+            return DuplicatesView::build(items, search, order);
+        }),
+        [this, build](const Groups &groups) {
+            if (build != m_build)
+                return;
+            m_building = false;
+            showGroups(groups);
+        });
+}
+
+void DuplicatesView::showGroups(const Groups &built)
+{
+    m_groups = built.groups;
+    m_shownSearch = built.search;
+    m_totalMB = built.totalMB;
     m_groupsModel->reset();
     bool stillShown = false;
-    for (int i = 0; i < m_groups.size(); ++i) {
-        if (m_selectedHash && m_groups.at(i).md5Hash == *m_selectedHash) {
+    for (int i = 0; m_selectedHash && i < m_groups.size(); ++i) {
+        if (m_groups.at(i).md5Hash == *m_selectedHash) {
             m_groupsTable->selectRow(i);
             stillShown = true;
+            break;
         }
     }
     if (!stillShown)
@@ -487,6 +560,86 @@ void DuplicatesView::rebuildGroups()
     updateSortMenu();
     updateDetail();
     updateHeader();
+}
+
+void DuplicatesView::rowsDropped(const DroppedRows &dropped)
+{
+    if (m_building) {
+        rebuildGroups();
+        return;
+    }
+    QHash<QString, QList<FileItem>> goneByGroup;
+    for (const FileItem &item : dropped.rows) {
+        m_checked.remove(item.path);
+        if (m_selectedDuplicateId == item.path)
+            m_selectedDuplicateId.reset();
+        if (item.path.contains(m_shownSearch, Qt::CaseInsensitive))
+            goneByGroup[item.md5Hash].append(item);
+    }
+    const int currentGroup = m_groupsTable->currentIndex().row();
+    const std::optional<QString> selectedHash = m_selectedHash;
+    int selectedGroupGoneAt = -1;
+    for (auto it = goneByGroup.cbegin(); it != goneByGroup.cend(); ++it) {
+        const auto found =
+            std::find_if(m_groups.cbegin(), m_groups.cend(),
+                         [&](const DuplicateGroup &g) { return g.md5Hash == it.key(); });
+        if (found == m_groups.cend())
+            continue;
+        const int at = int(found - m_groups.cbegin());
+        DuplicateGroup group = *found;
+        m_totalMB -= group.wastedMB();
+        group.children.removeIf([&](const FileItem &copy) {
+            return std::any_of(it->cbegin(), it->cend(), [&](const FileItem &gone) {
+                return gone.path == copy.path && gone.nativePath == copy.nativePath;
+            });
+        });
+        if (group.children.isEmpty()) {
+            if (at == currentGroup)
+                selectedGroupGoneAt = at;
+            m_groupsModel->removeGroup(at);
+            continue;
+        }
+        m_totalMB += group.wastedMB();
+        m_groupsModel->replaceGroup(at, group, m_sortOrder);
+    }
+    // The focus goes to the group that took the place of the one that went.
+    if (selectedGroupGoneAt >= 0 && !m_groups.isEmpty())
+        m_groupsTable->selectRow(std::min(selectedGroupGoneAt, int(m_groups.size()) - 1));
+    else if (selectedHash && selectedHash == m_selectedHash && goneByGroup.contains(*selectedHash))
+        updateCopies();
+    updateHeader();
+    updateCount();
+}
+
+void DuplicatesView::updateCopies()
+{
+    // The copies of the selected group lose the rows that went, the focus kept on the copy
+    // that took the place of the one it was on.
+    const std::optional<DuplicateGroup> group = selectedGroup();
+    if (!group) {
+        updateDetail();
+        return;
+    }
+    const int current = m_copiesTable->currentIndex().row();
+    int focus = -1;
+    for (int i = int(m_copies.size()) - 1; i >= 0; --i) {
+        const bool kept =
+            std::any_of(group->children.cbegin(), group->children.cend(), [&](const FileItem &c) {
+                return c.path == m_copies.at(i).path && c.nativePath == m_copies.at(i).nativePath;
+            });
+        if (kept)
+            continue;
+        if (i == current)
+            focus = i;
+        else if (i < current && focus >= 0)
+            --focus;
+        m_copiesModel->removeCopy(i);
+    }
+    if (focus >= 0 && !m_copies.isEmpty())
+        m_copiesTable->selectRow(std::min(focus, int(m_copies.size()) - 1));
+    showSummary(*group);
+    m_selectedLabel->setVisible(bool(m_selectedDuplicateId));
+    updatePreview();
 }
 
 std::optional<DuplicateGroup> DuplicatesView::selectedGroup() const
@@ -555,18 +708,16 @@ void DuplicatesView::updatePreview()
     m_previewStack->setCurrentIndex(1);
     m_quickLook->setUrl(*m_selectedDuplicateId);
     QString hash;
-    for (const FileItem &item : m_model->items()) {
-        if (item.path == *m_selectedDuplicateId)
-            hash = item.md5Hash;
+    for (const FileItem &copy : std::as_const(m_copies)) {
+        if (copy.path == *m_selectedDuplicateId)
+            hash = copy.md5Hash;
     }
     m_metadata->setPath(*m_selectedDuplicateId, hash);
 }
 
 void DuplicatesView::updateHeader()
 {
-    double total = 0;
-    for (const DuplicateGroup &g : m_groups)
-        total += g.wastedMB();
+    const double total = m_totalMB;
     m_header->setDetail(m_groups.isEmpty()
                             ? QStringLiteral("none found yet")
                             : QStringLiteral("%1 · %2 can be freed")
@@ -588,7 +739,11 @@ void DuplicatesView::updateSortMenu()
 
 void DuplicatesView::updateCount()
 {
-    m_deleteSelected->setCount(int(checkedPaths().size()));
+    // Every tick is on a listed copy: those the search shows are the ones counted.
+    int shown = 0;
+    for (const QString &path : std::as_const(m_checked))
+        shown += path.contains(m_shownSearch, Qt::CaseInsensitive);
+    m_deleteSelected->setCount(shown);
     if (m_removal->isRunning() || m_checking)
         m_deleteSelected->setEnabled(false);
 }
@@ -616,7 +771,7 @@ void DuplicatesView::selectByRule(KeepRule rule, const QByteArray &folder)
 
 void DuplicatesView::setChecked(const QString &path, bool checked)
 {
-    if (checked)
+    if (checked && m_model->lists(path))
         m_checked.insert(path);
     else
         m_checked.remove(path);

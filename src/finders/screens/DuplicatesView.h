@@ -8,6 +8,7 @@
 #include <optional>
 
 class AdvancedToolsViewModel;
+struct DroppedRows;
 class AppState;
 class DeleteSelectedButton;
 class EmptyStateView;
@@ -75,6 +76,18 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    struct Groups {
+        QList<DuplicateGroup> groups;
+        QString search;
+        double totalMB = 0;
+    };
+    // The groups the search shows, in `order`. Grows with the items: large lists are
+    // grouped on the pool.
+    static Groups build(const QList<FileItem> &items, const QString &search,
+                        const DuplicateSortOrder &order);
+    void showGroups(const Groups &built);
+    void rowsDropped(const DroppedRows &dropped);
+    void updateCopies();
     void itemsChanged();
     void rebuildGroups();
     void updateDetail();
@@ -113,6 +126,10 @@ private:
     FinderRemoval *m_removal;
 
     QList<DuplicateGroup> m_groups;
+    QString m_shownSearch; // what m_groups were filtered by
+    double m_totalMB = 0;  // freed by keeping one copy of each group shown
+    quint64 m_build = 0;   // the newest grouping
+    bool m_building = false;
     QList<FileItem> m_copies; // of the selected group, as displayed
     DuplicateSortOrder m_sortOrder;
     QSet<QString> m_checked;

@@ -45,6 +45,14 @@ QString lastComponent(const QString &path)
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
+bool shownBy(const QString &search, const FileItem &item)
+{
+    return search.isEmpty() || item.path.contains(search, Qt::CaseInsensitive);
+}
+
+// Up to this many items the rows are built at once; past it, on the pool.
+constexpr qsizetype kBuiltAtOnce = 2000;
+
 } // namespace
 
 class GenericFileListView::RowsModel : public QAbstractTableModel {
@@ -55,6 +63,13 @@ public:
     {
         beginResetModel();
         endResetModel();
+    }
+    void removeRows(int first, int last)
+    {
+        beginRemoveRows({}, first, last);
+        m_view->m_rows.remove(first, last - first + 1);
+        m_view->m_keys.erase(m_view->m_keys.begin() + first, m_view->m_keys.begin() + last + 1);
+        endRemoveRows();
     }
     void refreshColumn(int column)
     {
@@ -299,6 +314,7 @@ GenericFileListView::GenericFileListView(AppState *appState, AdvancedToolsViewMo
 
     connect(m_model, &AdvancedToolsViewModel::itemsChanged, this,
             &GenericFileListView::itemsChanged);
+    connect(m_model, &AdvancedToolsViewModel::rowsDropped, this, &GenericFileListView::rowsDropped);
     connect(m_model, &AdvancedToolsViewModel::selectedItemPathChanged, this,
             &GenericFileListView::updatePreview);
     connect(appState, &AppState::globalSearchTextChanged, this, &GenericFileListView::rebuildRows);
@@ -342,45 +358,156 @@ void GenericFileListView::showEvent(QShowEvent *event)
 void GenericFileListView::itemsChanged()
 {
     // A tick on a path no longer listed must not be removed later.
-    QSet<QString> listed;
-    for (const FileItem &item : m_model->items())
-        listed.insert(item.path);
-    m_checked.intersect(listed);
+    m_checked.removeIf([this](const QString &path) { return !m_model->lists(path); });
     rebuildRows();
     learnFolders();
 }
 
+GenericFileListView::RowKey GenericFileListView::keyOf(const FileItem &item, const SortOrder &order,
+                                                       const QCollator &collator)
+{
+    RowKey key;
+    key.sizeMB = item.sizeMB;
+    if (std::any_of(order.begin(), order.end(),
+                    [](const auto &k) { return k.first == NameColumn; }))
+        key.name = collator.sortKey(item.path);
+    return key;
+}
+
+bool GenericFileListView::before(const RowKey &a, const RowKey &b, const SortOrder &order)
+{
+    for (const auto &[column, ascending] : order) {
+        int c = 0;
+        if (column == NameColumn && a.name && b.name)
+            c = a.name->compare(*b.name);
+        else if (column == SizeColumn)
+            c = a.sizeMB < b.sizeMB ? -1 : (a.sizeMB > b.sizeMB ? 1 : 0);
+        if (c != 0)
+            return ascending ? c < 0 : c > 0;
+    }
+    return false;
+}
+
+GenericFileListView::Rows GenericFileListView::build(const QList<FileItem> &items,
+                                                     const QString &search, const SortOrder &order,
+                                                     const std::optional<QString> &selected)
+{
+    const QCollator collator;
+    std::vector<qsizetype> shown;
+    std::vector<RowKey> keys;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (shownBy(search, items.at(i))) {
+            shown.push_back(i);
+            keys.push_back(keyOf(items.at(i), order, collator));
+        }
+    }
+    std::vector<size_t> at(shown.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        at[i] = i;
+    // Rows that tie keep the list's order.
+    std::stable_sort(at.begin(), at.end(),
+                     [&](size_t a, size_t b) { return before(keys[a], keys[b], order); });
+    Rows rows;
+    rows.search = search;
+    rows.rows.reserve(qsizetype(at.size()));
+    rows.keys.reserve(at.size());
+    for (const size_t i : at) {
+        rows.rows.append(items.at(shown[i]));
+        rows.keys.push_back(std::move(keys[i]));
+        if (selected && rows.selected < 0 && rows.rows.last().path == *selected)
+            rows.selected = int(rows.rows.size() - 1);
+    }
+    return rows;
+}
+
 void GenericFileListView::rebuildRows()
 {
-    const QString search = m_appState->globalSearchText();
-    QList<FileItem> rows;
-    for (const FileItem &item : m_model->items()) {
-        if (search.isEmpty() || item.path.contains(search, Qt::CaseInsensitive))
-            rows.append(item);
+    const quint64 build = ++m_build;
+    m_goneWhileBuilding.clear();
+    const QList<FileItem> items = m_model->items();
+    if (items.size() <= kBuiltAtOnce) {
+        m_building = false;
+        showRows(GenericFileListView::build(items, m_appState->globalSearchText(), m_sortOrder,
+                                            m_model->selectedItemPath()));
+        return;
     }
-    std::stable_sort(rows.begin(), rows.end(), [this](const FileItem &a, const FileItem &b) {
-        for (const auto &[column, ascending] : m_sortOrder) {
-            int c = 0;
-            if (column == NameColumn)
-                c = a.path.localeAwareCompare(b.path);
-            else if (column == SizeColumn)
-                c = a.sizeMB < b.sizeMB ? -1 : (a.sizeMB > b.sizeMB ? 1 : 0);
-            if (c != 0)
-                return ascending ? c < 0 : c > 0;
-        }
-        return false;
-    });
-    m_rows = rows;
+    // Until they come, the rows shown stay, less those that go meanwhile.
+    m_building = true;
+    whenFinished(this,
+                 Background::start([items, search = m_appState->globalSearchText(),
+                                    order = m_sortOrder, selected = m_model->selectedItemPath()] {
+                     return GenericFileListView::build(items, search, order, selected);
+                 }),
+                 [this, build](Rows rows) {
+                     if (build != m_build)
+                         return;
+                     m_building = false;
+                     for (const FileItem &item : std::as_const(m_goneWhileBuilding)) {
+                         const qsizetype at = rows.rows.indexOf(item);
+                         if (at >= 0) {
+                             rows.rows.remove(at);
+                             rows.keys.erase(rows.keys.begin() + at);
+                             rows.selected = at == rows.selected  ? -1
+                                             : at < rows.selected ? rows.selected - 1
+                                                                  : rows.selected;
+                         }
+                     }
+                     m_goneWhileBuilding.clear();
+                     showRows(std::move(rows));
+                 });
+}
+
+void GenericFileListView::showRows(Rows rows)
+{
+    m_rows = std::move(rows.rows);
+    m_keys = std::move(rows.keys);
+    m_shownSearch = rows.search;
     m_rowsModel->reset();
     applySortIndicator();
-    const std::optional<QString> selected = m_model->selectedItemPath();
-    if (selected) {
-        for (int i = 0; i < m_rows.size(); ++i) {
-            if (m_rows.at(i).path == *selected) {
-                m_table->selectRow(i);
-                break;
-            }
+    if (rows.selected >= 0)
+        m_table->selectRow(rows.selected);
+    updateCount();
+    updateEmptyState();
+}
+
+void GenericFileListView::rowsDropped(const DroppedRows &dropped)
+{
+    const QList<FileItem> &gone = dropped.rows;
+    if (m_building)
+        m_goneWhileBuilding.append(gone);
+    // Each row that went is found by its sort key, among the rows that tie with it.
+    std::vector<int> at;
+    for (const FileItem &item : gone) {
+        m_checked.remove(item.path);
+        if (!shownBy(m_shownSearch, item))
+            continue;
+        const RowKey key = keyOf(item, m_sortOrder, m_collator);
+        const auto less = [this](const RowKey &a, const RowKey &b) {
+            return before(a, b, m_sortOrder);
+        };
+        const auto [from, to] = std::equal_range(m_keys.begin(), m_keys.end(), key, less);
+        for (auto it = from; it != to; ++it) {
+            const FileItem &row = m_rows.at(it - m_keys.begin());
+            if (row.path == item.path && row.nativePath == item.nativePath)
+                at.push_back(int(it - m_keys.begin()));
         }
+    }
+    std::sort(at.begin(), at.end());
+    at.erase(std::unique(at.begin(), at.end()), at.end());
+    const int current = m_table->currentIndex().row();
+    const bool currentGone = std::binary_search(at.begin(), at.end(), current);
+    // Back to front, a run of neighbours at a time.
+    for (auto last = at.rbegin(); last != at.rend();) {
+        auto first = last;
+        while (std::next(first) != at.rend() && *std::next(first) == *first - 1)
+            ++first;
+        m_rowsModel->removeRows(*first, *last);
+        last = std::next(first);
+    }
+    // The focus goes to the row that took the place of the one that went.
+    if (currentGone && !m_rows.isEmpty()) {
+        const int above = int(std::lower_bound(at.begin(), at.end(), current) - at.begin());
+        m_table->selectRow(std::min(current - above, int(m_rows.size()) - 1));
     }
     updateCount();
     updateEmptyState();
@@ -389,22 +516,19 @@ void GenericFileListView::rebuildRows()
 void GenericFileListView::learnFolders()
 {
     // Whether a row is a folder picks its icon; asking the disk waits for no one.
-    QStringList paths;
-    for (const FileItem &item : m_model->items()) {
-        if (!m_isFolder.contains(item.path))
-            paths.append(item.path);
-    }
-    if (paths.isEmpty())
-        return;
-    whenFinished(this, Background::start([paths] {
+    whenFinished(this, Background::start([items = m_model->items(), known = m_isFolder] {
                      QHash<QString, bool> found;
-                     for (const QString &p : paths) {
-                         const auto props = FileProperties::read(p);
-                         found.insert(p, props && props->isDirectory);
+                     for (const FileItem &item : items) {
+                         if (known.contains(item.path) || found.contains(item.path))
+                             continue;
+                         const auto props = FileProperties::read(item.path);
+                         found.insert(item.path, props && props->isDirectory);
                      }
                      return found;
                  }),
                  [this](const QHash<QString, bool> &found) {
+                     if (found.isEmpty())
+                         return;
                      m_isFolder.insert(found);
                      m_rowsModel->refreshColumn(IconColumn);
                  });
@@ -422,7 +546,7 @@ QStringList GenericFileListView::checkedPaths() const
 
 void GenericFileListView::setChecked(const QString &path, bool checked)
 {
-    if (checked)
+    if (checked && m_model->lists(path))
         m_checked.insert(path);
     else
         m_checked.remove(path);
@@ -464,7 +588,11 @@ void GenericFileListView::selectPath(const QString &path)
 
 void GenericFileListView::updateCount()
 {
-    m_deleteSelected->setCount(int(checkedPaths().size()));
+    // Every tick is on a listed row: those the search shows are the ones counted.
+    int shown = 0;
+    for (const QString &path : std::as_const(m_checked))
+        shown += m_shownSearch.isEmpty() || path.contains(m_shownSearch, Qt::CaseInsensitive);
+    m_deleteSelected->setCount(shown);
     if (m_removal->isRunning())
         m_deleteSelected->setEnabled(false);
 }

@@ -3,14 +3,18 @@
 #include "app/TabNavigation.h"
 #include "finders/FileItem.h"
 
+#include <QCollator>
 #include <QHash>
 #include <QList>
 #include <QSet>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 class AdvancedToolsViewModel;
+struct DroppedRows;
 class AppState;
 class DeleteSelectedButton;
 class EmptyStateView;
@@ -74,6 +78,26 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    using SortOrder = QList<QPair<Column, bool>>; // (column, ascending), first key first
+    // What a row is sorted by, worked out once per row.
+    struct RowKey {
+        double sizeMB = 0;
+        std::optional<QCollatorSortKey> name; // while the order has the name column
+    };
+    struct Rows {
+        QList<FileItem> rows;
+        std::vector<RowKey> keys;
+        QString search;
+        int selected = -1;
+    };
+    // The items the search shows, in `order`. Grows with the items: large lists are
+    // built on the pool.
+    static Rows build(const QList<FileItem> &items, const QString &search, const SortOrder &order,
+                      const std::optional<QString> &selected);
+    static RowKey keyOf(const FileItem &item, const SortOrder &order, const QCollator &collator);
+    static bool before(const RowKey &a, const RowKey &b, const SortOrder &order);
+    void showRows(Rows rows);
+    void rowsDropped(const DroppedRows &gone);
     void itemsChanged();
     void rebuildRows();
     void updateCount();
@@ -103,7 +127,13 @@ private:
     FinderRemoval *m_removal;
 
     QList<FileItem> m_rows;
+    std::vector<RowKey> m_keys; // of m_rows
+    QString m_shownSearch;      // what m_rows were filtered by
+    QCollator m_collator;
+    quint64 m_build = 0; // the newest build of the rows
+    bool m_building = false;
+    QList<FileItem> m_goneWhileBuilding;
     QSet<QString> m_checked;
     QHash<QString, bool> m_isFolder;
-    QList<QPair<Column, bool>> m_sortOrder; // (column, ascending), first key first
+    SortOrder m_sortOrder;
 };

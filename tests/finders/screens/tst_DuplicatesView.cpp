@@ -6,9 +6,11 @@
 #include "app/widgets/TabHeader.h"
 #include "app/widgets/Theme.h"
 #include "exec/ProcessRunner.h"
+#include "exec/SafetyHelper.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/screens/DuplicatesView.h"
 #include "finders/screens/FileMetadataPreview.h"
+#include "platform/RemovalHub.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -290,6 +292,56 @@ private slots:
         QVERIFY(Dialogs::lastConfirmation()->text.endsWith(
             "No copy will be kept of:\nclip.mov (2 copies)"));
         QVERIFY(QFile::exists(m_clips.last()));
+    }
+
+    // A copy moved to the Trash from another tab: its group is recounted and resorted, or
+    // leaves with its last copy; the figures follow, and the focus goes to what took the
+    // place of what went.
+    void removalElsewhereKeepsGroupsAndFocus_data()
+    {
+        QTest::addColumn<bool>("photo"); // else a clip copy goes
+        QTest::addColumn<QStringList>("order");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("a photo copy: its group falls below the clips")
+            << true << QStringList{"clip.mov", "photo.jpg"}
+            << "2 groups · " + formatSizeMB(1.5 + 2) + " can be freed";
+        QTest::newRow("a clip copy: the group leaves")
+            << false << QStringList{"photo.jpg"}
+            << "1 group · " + formatSizeMB(1.5 * 2) + " can be freed";
+    }
+    void removalElsewhereKeepsGroupsAndFocus()
+    {
+        QFETCH(bool, photo);
+        QFETCH(QStringList, order);
+        QFETCH(QString, detail);
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->groups().size(), 2);
+        const int group = photo ? 0 : 1;
+        t.view->groupsTable()->selectRow(group);
+        const QList<FileItem> copies = t.view->groups().at(group).children;
+        t.view->copiesTable()->selectRow(0);
+        QCOMPARE(t.view->selectedDuplicateId(), std::optional<QString>(copies.first().path));
+        {
+            const RemovalHub::Batch batch(QStringLiteral("elsewhere"));
+            const RemovalHub::Joined joined(batch);
+            QVERIFY(SafetyHelper::moveNativeToTrash(QFile::encodeName(copies.first().path)).ok);
+        }
+        QTRY_COMPARE(firstNames(t.view->groups()), order);
+        QCOMPARE(t.view->header()->subtitleText(),
+                 TabNavigation(TabNavigation::duplicates).subtitle() + " · " + detail);
+        QTableView *groups = t.view->groupsTable();
+        QCOMPARE(groups->model()->rowCount(), order.size());
+        const int focused = groups->currentIndex().row();
+        QVERIFY(groups->selectionModel()->isRowSelected(focused));
+        QCOMPARE(t.view->selectedHash(), t.view->groups().at(focused).md5Hash);
+        if (photo) {
+            // Still the photo group, on the copy after the one that went.
+            QCOMPARE(firstNames({t.view->groups().at(focused)}), QStringList{"photo.jpg"});
+            QCOMPARE(t.view->copiesTable()->model()->rowCount(), 2);
+            QCOMPARE(t.view->selectedDuplicateId(), std::optional<QString>(copies.at(1).path));
+            QCOMPARE(t.view->copiesTable()->currentIndex().row(), 0);
+        }
     }
 
     void sorting_data()

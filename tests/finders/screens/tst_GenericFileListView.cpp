@@ -4,11 +4,13 @@
 #include "app/widgets/EmptyStateView.h"
 #include "app/widgets/ExportButton.h"
 #include "app/widgets/QuickLookPreview.h"
+#include "exec/SafetyHelper.h"
 #include "finders/AdvancedToolsViewModel.h"
 #include "finders/screens/FileMetadataPreview.h"
 #include "finders/screens/GenericFileListView.h"
 #include "finders/screens/RuntimeDetailPreview.h"
 #include "platform/DisplayName.h"
+#include "platform/RemovalHub.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -292,6 +294,63 @@ private slots:
         QCOMPARE(alert != nullptr, answer && !moved);
         if (alert)
             QVERIFY2(alert->text().contains("protected"), qPrintable(alert->text()));
+    }
+
+    // One row moved to the Trash from another tab leaves in place: the order, the search
+    // and the other ticks stay, and the focus goes to the row that took its place.
+    void removalElsewhereKeepsOrderTicksAndFocus_data()
+    {
+        QTest::addColumn<QString>("goes");
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QStringList>("rows"); // largest first, "-c" hidden by the search
+        QTest::addColumn<QString>("focusAfter");
+        QTest::newRow("the focused row: the next one") << "c"
+                                                       << "c" << QStringList{"d", "b", "a"} << "b";
+        QTest::newRow("the last row, focused: the one above")
+            << "a"
+            << "a" << QStringList{"d", "c", "b"} << "b";
+        QTest::newRow("another row: the focus stays") << "d"
+                                                      << "b" << QStringList{"c", "b", "a"} << "b";
+    }
+    void removalElsewhereKeepsOrderTicksAndFocus()
+    {
+        QFETCH(QString, goes);
+        QFETCH(QString, focused);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, focusAfter);
+        QHash<QString, QString> path;
+        for (int i = 0; i < 4; ++i) {
+            const QString name = QString(QChar('a' + i));
+            path[name] = file(name + ".iso", (i + 1) * 1048576);
+        }
+        // Hidden by the search; its tick does not count.
+        const QString hidden = file("-c\n\"q\".dmg", 5 * 1048576);
+        list({path["a"], path["b"], path["c"], path["d"], hidden});
+        Tab t;
+        open(t);
+        QTRY_COMPARE(t.view->rows().size(), 5);
+        t.state.setGlobalSearchText(".iso");
+        QTRY_COMPARE(t.view->rows().size(), 4);
+        for (const QString &p : {path[goes], path["b"], hidden})
+            t.view->setChecked(p, true);
+        t.view->selectPath(path[focused]);
+        {
+            const RemovalHub::Batch batch(QStringLiteral("elsewhere"));
+            const RemovalHub::Joined joined(batch);
+            QVERIFY(SafetyHelper::moveNativeToTrash(QFile::encodeName(path[goes])).ok);
+        }
+        QTRY_COMPARE(t.view->rows().size(), 3);
+        QStringList names;
+        for (const FileItem &row : t.view->rows())
+            names << QFileInfo(row.path).completeBaseName();
+        QCOMPARE(names, rows);
+        QCOMPARE(t.view->deleteSelectedButton()->count(), 1);
+        QTableView *table = t.view->table();
+        const int at = int(rows.indexOf(focusAfter));
+        QCOMPARE(table->currentIndex().row(), at);
+        QVERIFY(table->selectionModel()->isRowSelected(at));
+        QCOMPARE(t.state.installersVM()->selectedItemPath(),
+                 std::optional<QString>(path[focusAfter]));
     }
 
     void windowStaysOpenWhileRemoving()
