@@ -757,7 +757,10 @@ int main(int argc, char **argv)
                  "                     the folder scanned (<root>/home), <root> holds the tools' "
                  "scratch\n"
                  "                     files and <root>/scope, the scan's files linked again for "
-                 "the peers\n"
+                 "the peers;\n"
+                 "                     QUILLMAR_DUPLICATES_BASELINE=<another build of this "
+                 "program> times its\n"
+                 "                     scan in the same rounds\n"
                  "  duplicates scan <home>   our duplicate scan of <home>; prints the groups\n"
                  "  duplicates funnel <root> <threads>\n"
                  "                     time the funnel alone on the scan's listing\n");
