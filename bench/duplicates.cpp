@@ -565,6 +565,11 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
         // The fixed cost: start, look, print nothing, end; and the memory of Qt alone.
         {"ours, empty folder", {self, "scan", root + "/empty"}, {}, {}},
     };
+    // Another build of this benchmark (an older engine), timed in the same rounds so a
+    // change is judged under the same load.
+    const QString baseline = qEnvironmentVariable("QUILLMAR_DUPLICATES_BASELINE");
+    if (!baseline.isEmpty())
+        tools.push_back({"baseline", {baseline, "scan", home}, {}, {}});
     QDir().mkpath(root + "/empty");
     out << "load before: " << loadAverage() << '\n';
     for (int r = 0; r < rounds; ++r) {
@@ -616,6 +621,23 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
                                  c.low, c.high, m.median, m.low, m.high);
     }
 
+    if (!baseline.isEmpty()) {
+        out << "baseline / peer, median of the per-round ratios (min - max):\n";
+        const Tool &base = tools.back();
+        for (size_t k = 1; k + 1 < tools.size(); ++k) {
+            std::vector<double> wall, peak;
+            for (int r = 0; r < rounds; ++r) {
+                const Timed &a = base.runs[size_t(r)], &b = tools[k].runs[size_t(r)];
+                wall.push_back(a.wall / b.wall);
+                peak.push_back(a.peakMiB / std::max(1e-3, b.peakMiB));
+            }
+            const Spread w = spreadOf(wall), m = spreadOf(peak);
+            out << QString::asprintf(
+                "  vs %-24s wall %.2f (%.2f - %.2f), peak %.2f (%.2f - %.2f)\n",
+                qPrintable(tools[k].name), w.median, w.low, w.high, m.median, m.low, m.high);
+        }
+    }
+
     const Groups oursG = normalise(parseJdupes(QString::fromUtf8(tools[0].output)), home, false);
     const Groups oursAll = normalise(parseJdupes(QString::fromUtf8(tools[0].output)), home, true);
     const Groups jdG = normalise(parseJdupes(QString::fromUtf8(tools[1].output)), home, false);
@@ -632,8 +654,13 @@ int run(const QString &root, int rounds, const QString &self, const QString &sca
         << ", fdupes " << fdG.size() << ", jdupes -r cut to the scope " << jdAll.size() << '\n';
     out << "duplicate files: ours " << files(oursG).size() << ", jdupes " << files(jdG).size()
         << ", rdfind " << files(rdG).size() << ", fdupes " << files(fdG).size() << '\n';
-    const bool agree =
-        oursG == oursAll && oursG == jdG && oursG == rdG && oursG == fdG && oursG == jdAll;
+    bool agree = oursG == oursAll && oursG == jdG && oursG == rdG && oursG == fdG && oursG == jdAll;
+    if (!baseline.isEmpty()) {
+        const bool same =
+            normalise(parseJdupes(QString::fromUtf8(tools.back().output)), home, false) == oursG;
+        out << "baseline found the same groups: " << (same ? "yes" : "NO") << '\n';
+        agree = agree && same;
+    }
     out << "same duplicate files and groups in all: " << (agree ? "yes" : "NO") << '\n';
 
     // The funnel alone on one and on two threads: same records, and what the second
@@ -730,7 +757,10 @@ int main(int argc, char **argv)
                  "                     the folder scanned (<root>/home), <root> holds the tools' "
                  "scratch\n"
                  "                     files and <root>/scope, the scan's files linked again for "
-                 "the peers\n"
+                 "the peers;\n"
+                 "                     QUILLMAR_DUPLICATES_BASELINE=<another build of this "
+                 "program> times its\n"
+                 "                     scan in the same rounds\n"
                  "  duplicates scan <home>   our duplicate scan of <home>; prints the groups\n"
                  "  duplicates funnel <root> <threads>\n"
                  "                     time the funnel alone on the scan's listing\n");

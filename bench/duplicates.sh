@@ -4,9 +4,10 @@
 # tools, builds in Release, makes each tree of its own (two runs at once do not meet) and
 # removes it afterwards.
 #   bench/duplicates.sh [--rounds 5] [--seed 20261208] [--candidates 1000,4000,16000]
-#                       [--realistic] [--no-generated]
+#                       [--realistic] [--no-generated] [--baseline <binary>]
 # --candidates: generated trees with that many files over 1 MiB in the scan's scope;
-# --realistic: also a tree of real files copied from /usr.
+# --realistic: also a tree of real files copied from /usr;
+# --baseline: another build of bench/duplicates (an older engine) timed in the same rounds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=5 seed=20261208 candidates=3000 realistic=0
@@ -17,7 +18,8 @@ while [ $# -gt 0 ]; do
     --candidates) candidates="$2"; shift 2 ;;
     --realistic) realistic=1; shift ;;
     --no-generated) candidates=""; shift ;;
-    *) sed -n '2,10p' "$0"; exit 2 ;;
+    --baseline) export QUILLMAR_DUPLICATES_BASELINE="$(realpath "$2")"; shift 2 ;;
+    *) sed -n '2,11p' "$0"; exit 2 ;;
     esac
 done
 scripts/setup-deps --bench

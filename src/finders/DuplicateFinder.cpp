@@ -70,11 +70,20 @@ struct Found {
     QByteArray fingerprint;
 };
 
+// The sets whose fingerprints wait to be digested, from every worker: a full batch of
+// lanes is digested by the worker that fills it, so only the last batch runs part empty.
+struct Waiting {
+    std::mutex mutex;
+    std::vector<Found *> sets;
+    int working = 0; // workers still comparing; the last one digests what is left
+};
+
 // What one worker holds: a buffer grown to what a comparison needs (never more than
-// about a MiB), and the sets whose fingerprints wait to be digested.
+// about a MiB), and the sets whose fingerprints it digests.
 struct Scratch {
     const FileList *files = nullptr;
     const CancelToken *cancel = nullptr;
+    Waiting *waiting = nullptr;
     std::unique_ptr<char[]> buffer;
     qint64 capacity = 0;
     std::vector<Found *> pending;
@@ -372,27 +381,27 @@ void digestPending(Scratch &scratch)
     for (size_t from = 0; from < pending.size();) {
         const qint64 length = keyLength(pending[from]->size);
         size_t to = from + 1;
-        while (to < pending.size() && to - from < size_t(Md5Lanes::kLanes) &&
+        while (to < pending.size() && to - from < size_t(Md5Lanes::kMessages) &&
                keyLength(pending[to]->size) == length)
             ++to;
         const int count = int(to - from);
-        // Below a few messages the lanes cost more than digesting each alone.
-        if (count >= Md5Lanes::kLanes / 3) {
-            ReadOnlyFile files[Md5Lanes::kLanes];
-            bool opened[Md5Lanes::kLanes];
+        // Below three messages the lanes cost more than digesting each alone.
+        if (count >= 3) {
+            ReadOnlyFile files[Md5Lanes::kMessages];
+            bool opened[Md5Lanes::kMessages];
             for (int k = 0; k < count; ++k) {
                 const Found &f = *pending[from + size_t(k)];
                 opened[k] = openAny(files[k], *scratch.files, f.files, f.size);
             }
-            char digests[16 * Md5Lanes::kLanes];
-            bool ok[Md5Lanes::kLanes];
+            char digests[16 * Md5Lanes::kMessages];
+            bool ok[Md5Lanes::kMessages];
             Md5Lanes::digests(
                 count, length,
                 [&](int lane, qint64 offset, qint64 n, char *into) {
                     return opened[lane] && readKey(files[lane], pending[from + size_t(lane)]->size,
                                                    offset, n, into);
                 },
-                digests, ok);
+                digests, ok, scratch.bytes(Md5Lanes::kPiece * Md5Lanes::kMessages));
             for (int k = 0; k < count; ++k) {
                 if (ok[k])
                     pending[from + size_t(k)]->fingerprint = QByteArray(digests + 16 * k, 16);
@@ -454,8 +463,13 @@ void processBucket(const Bucket &bucket, Scratch &scratch, std::deque<Found> &fo
             f.size = size;
             f.files = std::move(same);
             sortByPath(*scratch.files, f.files);
-            scratch.pending.push_back(&f);
-            if (int(scratch.pending.size()) == Md5Lanes::kLanes)
+            {
+                std::lock_guard lock(scratch.waiting->mutex);
+                scratch.waiting->sets.push_back(&f);
+                if (int(scratch.waiting->sets.size()) == Md5Lanes::kMessages)
+                    scratch.pending.swap(scratch.waiting->sets);
+            }
+            if (!scratch.pending.empty())
                 digestPending(scratch);
         }
     }
@@ -570,10 +584,12 @@ QList<DuplicateGroupRecord> DuplicateFinder::groupsOf(const FileList &files, int
                      [&](size_t a, size_t b) { return buckets[a].work() > buckets[b].work(); });
     std::vector<std::deque<Found>> results(buckets.size());
     std::atomic<size_t> next{0};
+    Waiting waiting;
     auto worker = [&] {
         Scratch scratch;
         scratch.files = &files;
         scratch.cancel = &cancel;
+        scratch.waiting = &waiting;
         for (size_t k; !cancel.isCancelled() && (k = next.fetch_add(1)) < queue.size();) {
             const Bucket &bucket = buckets[queue[k]];
             processBucket(bucket, scratch, results[queue[k]]);
@@ -583,11 +599,17 @@ QList<DuplicateGroupRecord> DuplicateFinder::groupsOf(const FileList &files, int
                 progress(compared, work);
             }
         }
+        {
+            std::lock_guard lock(waiting.mutex);
+            if (--waiting.working == 0)
+                scratch.pending.swap(waiting.sets);
+        }
         digestPending(scratch);
     };
     if (threads <= 0)
         threads = work >= kTwoThreadWork && buckets.size() >= 2 ? 2 : 1;
-    if (threads >= 2 && buckets.size() >= 2) {
+    waiting.working = threads >= 2 && buckets.size() >= 2 ? 2 : 1;
+    if (waiting.working == 2) {
         std::thread helper(worker);
         worker();
         helper.join();

@@ -20,76 +20,108 @@ constexpr Word kSine[64] = {
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 constexpr int kShift[16] = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
 
-// One 64-byte block of every lane. The x86 build picks the widest vector unit at run time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#endif
-void compress(Word *stateWords, const char *const *blocks)
+// One 64-byte block of every lane of `Chains` vectors. A vector's steps wait on each other;
+// two vectors' steps do not, so the second chain runs in the first one's gaps.
+template <int Chains>
+__attribute__((always_inline)) inline void rounds(Word *const *stateWords,
+                                                  const char *const *blocks)
 {
     // One row of words per lane, turned into one vector per word: rounds of pairing row i
     // with row i + n/2 transpose an n x n matrix.
     constexpr int n = Md5Lanes::kLanes;
     static_assert(n == 8 || n == 16);
-    Vec w[16];
-    for (int part = 0; part < 16 / n; ++part) {
-        Vec r[n];
-        for (int lane = 0; lane < n; ++lane) {
-            std::memcpy(&r[lane], blocks[lane] + 4 * n * part, sizeof(Vec));
+    Vec w[Chains][16];
+    for (int chain = 0; chain < Chains; ++chain) {
+        for (int part = 0; part < 16 / n; ++part) {
+            Vec r[n];
+            for (int lane = 0; lane < n; ++lane) {
+                std::memcpy(&r[lane], blocks[chain * n + lane] + 4 * n * part, sizeof(Vec));
 #if Q_BYTE_ORDER == Q_BIG_ENDIAN
-            for (int i = 0; i < n; ++i)
-                r[lane][i] = __builtin_bswap32(r[lane][i]);
+                for (int i = 0; i < n; ++i)
+                    r[lane][i] = __builtin_bswap32(r[lane][i]);
 #endif
-        }
-        Vec low, high;
-        for (int i = 0; i < n / 2; ++i) {
-            low[2 * i] = i;
-            low[2 * i + 1] = i + n;
-            high[2 * i] = i + n / 2;
-            high[2 * i + 1] = i + n / 2 + n;
-        }
-        for (int round = 0; round < (n == 8 ? 3 : 4); ++round) {
-            Vec next[n];
-            for (int i = 0; i < n / 2; ++i) {
-                next[2 * i] = __builtin_shuffle(r[i], r[i + n / 2], low);
-                next[2 * i + 1] = __builtin_shuffle(r[i], r[i + n / 2], high);
             }
-            std::memcpy(r, next, sizeof r);
+            Vec low, high;
+            for (int i = 0; i < n / 2; ++i) {
+                low[2 * i] = i;
+                low[2 * i + 1] = i + n;
+                high[2 * i] = i + n / 2;
+                high[2 * i + 1] = i + n / 2 + n;
+            }
+            for (int round = 0; round < (n == 8 ? 3 : 4); ++round) {
+                Vec next[n];
+                for (int i = 0; i < n / 2; ++i) {
+                    next[2 * i] = __builtin_shuffle(r[i], r[i + n / 2], low);
+                    next[2 * i + 1] = __builtin_shuffle(r[i], r[i + n / 2], high);
+                }
+                std::memcpy(r, next, sizeof r);
+            }
+            for (int i = 0; i < n; ++i)
+                w[chain][n * part + i] = r[i];
         }
-        for (int i = 0; i < n; ++i)
-            w[n * part + i] = r[i];
     }
-    Vec state[4];
-    std::memcpy(state, stateWords, sizeof state);
-    Vec a = state[0], b = state[1], c = state[2], d = state[3];
+    Vec state[Chains][4];
+    for (int chain = 0; chain < Chains; ++chain)
+        std::memcpy(state[chain], stateWords[chain], sizeof state[chain]);
+    Vec a[Chains], b[Chains], c[Chains], d[Chains];
+    for (int chain = 0; chain < Chains; ++chain) {
+        a[chain] = state[chain][0];
+        b[chain] = state[chain][1];
+        c[chain] = state[chain][2];
+        d[chain] = state[chain][3];
+    }
 #pragma GCC unroll 64
     for (int i = 0; i < 64; ++i) {
-        Vec f;
-        int g;
-        if (i < 16) {
-            f = d ^ (b & (c ^ d));
-            g = i;
-        } else if (i < 32) {
-            f = c ^ (d & (b ^ c));
-            g = (5 * i + 1) % 16;
-        } else if (i < 48) {
-            f = b ^ c ^ d;
-            g = (3 * i + 5) % 16;
-        } else {
-            f = c ^ (b | ~d);
-            g = (7 * i) % 16;
-        }
         const int s = kShift[(i / 16) * 4 + i % 4];
-        const Vec x = a + f + kSine[i] + w[g];
-        a = d;
-        d = c;
-        c = b;
-        b = b + ((x << s) | (x >> (32 - s)));
+        const int g = i < 16   ? i
+                      : i < 32 ? (5 * i + 1) % 16
+                      : i < 48 ? (3 * i + 5) % 16
+                               : (7 * i) % 16;
+        for (int k = 0; k < Chains; ++k) {
+            Vec f;
+            if (i < 16)
+                f = d[k] ^ (b[k] & (c[k] ^ d[k]));
+            else if (i < 32)
+                f = c[k] ^ (d[k] & (b[k] ^ c[k]));
+            else if (i < 48)
+                f = b[k] ^ c[k] ^ d[k];
+            else
+                f = c[k] ^ (b[k] | ~d[k]);
+            const Vec x = a[k] + f + kSine[i] + w[k][g];
+            a[k] = d[k];
+            d[k] = c[k];
+            c[k] = b[k];
+            b[k] = b[k] + ((x << s) | (x >> (32 - s)));
+        }
     }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
-    std::memcpy(stateWords, state, sizeof state);
+    for (int chain = 0; chain < Chains; ++chain) {
+        state[chain][0] += a[chain];
+        state[chain][1] += b[chain];
+        state[chain][2] += c[chain];
+        state[chain][3] += d[chain];
+        std::memcpy(stateWords[chain], state[chain], sizeof state[chain]);
+    }
+}
+
+// The x86 build picks the widest vector unit at run time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define QUILLMAR_WIDEST_VECTORS                                                                    \
+    __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define QUILLMAR_WIDEST_VECTORS
+#endif
+
+QUILLMAR_WIDEST_VECTORS void compress(Word *stateWords, const char *const *blocks)
+{
+    Word *const states[1] = {stateWords};
+    rounds<1>(states, blocks);
+}
+
+// Two sets of lanes at once: `blocks` holds the first set's pointers, then the second's.
+QUILLMAR_WIDEST_VECTORS void compressTwo(Word *first, Word *second, const char *const *blocks)
+{
+    Word *const states[2] = {first, second};
+    rounds<2>(states, blocks);
 }
 
 } // namespace
@@ -167,40 +199,56 @@ void Md5Lanes::digests(const char *const *messages, int count, qint64 length, ch
     state.write(count, out);
 }
 
-void Md5Lanes::digests(int count, qint64 length, const Reader &read, char *out, bool *ok)
+void Md5Lanes::digests(int count, qint64 length, const Reader &read, char *out, bool *ok,
+                       char *buffer)
 {
     if (count < 1)
         return;
-    count = qMin(count, kLanes);
-    constexpr qint64 kPiece = 16 * 1024; // a multiple of the block
-    const std::unique_ptr<char[]> buffer(new char[size_t(kPiece * kLanes)]);
-    const char *lane[kLanes];
-    for (int k = 0; k < kLanes; ++k) // lanes without a message repeat the first one's bytes
-        lane[k] = buffer.get() + kPiece * (k < count ? k : 0);
+    count = qMin(count, kMessages);
+    const int chains = count > kLanes ? 2 : 1;
+    std::unique_ptr<char[]> owned;
+    if (!buffer) {
+        owned.reset(new char[size_t(kPiece * kLanes * chains)]);
+        buffer = owned.get();
+    }
+    const char *lane[kMessages];
+    for (int k = 0; k < kLanes * chains; ++k) // lanes without a message repeat the first one's
+        lane[k] = buffer + kPiece * (k < count ? k : 0);
     for (int k = 0; k < count; ++k)
         ok[k] = true;
-    LaneState state;
+    LaneState state[2];
+    const auto feed = [&](const char *const *from, qint64 blocks) {
+        const char *at[kMessages];
+        for (qint64 b = 0; b < blocks; ++b) {
+            for (int k = 0; k < kLanes * chains; ++k)
+                at[k] = from[k] + 64 * b;
+            if (chains == 2)
+                compressTwo(&state[0].words[0][0], &state[1].words[0][0], at);
+            else
+                compress(&state[0].words[0][0], at);
+        }
+    };
+    const auto finish = [&](const char *const *rest, qint64 n) {
+        for (int chain = 0; chain < chains; ++chain)
+            state[chain].finish(rest + kLanes * chain, int(n % 64), length);
+    };
     for (qint64 offset = 0; offset < length; offset += kPiece) {
         const qint64 n = qMin(kPiece, length - offset);
         for (int k = 0; k < count; ++k) {
-            if (ok[k] && !read(k, offset, n, buffer.get() + kPiece * k))
+            if (ok[k] && !read(k, offset, n, buffer + kPiece * k))
                 ok[k] = false;
         }
-        if (n == kPiece)
-            state.feed(lane, kPiece / 64);
-        else {
-            state.feed(lane, n / 64);
-            const char *rest[kLanes];
-            for (int k = 0; k < kLanes; ++k)
+        feed(lane, n / 64);
+        if (n < kPiece) {
+            const char *rest[kMessages];
+            for (int k = 0; k < kLanes * chains; ++k)
                 rest[k] = lane[k] + n / 64 * 64;
-            state.finish(rest, int(n % 64), length);
+            finish(rest, n);
         }
     }
-    if (length % kPiece == 0) {
-        const char *none[kLanes];
-        for (int k = 0; k < kLanes; ++k)
-            none[k] = lane[k];
-        state.finish(none, 0, length);
-    }
-    state.write(count, out);
+    if (length % kPiece == 0)
+        finish(lane, 0);
+    state[0].write(qMin(count, kLanes), out);
+    if (chains == 2)
+        state[1].write(count - kLanes, out + 16 * kLanes);
 }

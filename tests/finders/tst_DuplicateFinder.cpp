@@ -305,28 +305,39 @@ private slots:
         QVERIFY(groups[1].key.startsWith("2097152-"));
     }
 
-    // Keys of many groups are digested together; each must still be its own group's.
+    // Keys of many groups are digested together, on the vector lanes from three on, and
+    // each must still be its own group's. Files shorter than the fingerprint's reach are
+    // digested whole, all of one size being one batch.
     void manyGroupsEachKeyedByItsFingerprint_data()
     {
         QTest::addColumn<int>("groups");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("step");
         QTest::addColumn<int>("threads");
-        QTest::newRow("a few") << 3 << 1;
-        QTest::newRow("more than digested at once") << Md5Lanes::kLanes + 1 << 1;
-        QTest::newRow("more than digested at once, two workers") << Md5Lanes::kLanes + 3 << 2;
+        QTest::newRow("two, each alone") << 2 << MiB << qint64(4097) << 1;
+        QTest::newRow("three") << 3 << MiB << qint64(4097) << 1;
+        QTest::newRow("one past a set of lanes")
+            << Md5Lanes::kLanes + 1 << MiB << qint64(4097) << 1;
+        QTest::newRow("more than digested at once, two workers")
+            << Md5Lanes::kMessages + 3 << MiB << qint64(4097) << 2;
+        QTest::newRow("short files of one size")
+            << Md5Lanes::kLanes + 4 << 300 * 1024 + qint64(33) << qint64(0) << 1;
     }
     void manyGroupsEachKeyedByItsFingerprint()
     {
         QFETCH(int, groups);
+        QFETCH(qint64, size);
+        QFETCH(qint64, step);
         QFETCH(int, threads);
         QStringList paths;
         QMap<QString, QString> keyOf;
         for (int i = 0; i < groups; ++i) {
-            const qint64 size = MiB + i * 4097;
-            const QByteArray data = pattern(size, quint32(100 + i));
+            const qint64 bytes = size + i * step;
+            const QByteArray data = pattern(bytes, quint32(100 + i));
             const QString a = write(data), b = write(data);
             paths << a << b;
             keyOf[a] = keyOf[b] =
-                QString::number(size) + '-' + DuplicateFinder::fingerprint(a, size).left(12);
+                QString::number(bytes) + '-' + DuplicateFinder::fingerprint(a, bytes).left(12);
         }
         const auto found = DuplicateFinder::groups(paths, threads);
         QCOMPARE(found.size(), groups);
