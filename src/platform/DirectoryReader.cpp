@@ -4,6 +4,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -248,4 +249,14 @@ bool DirectoryReader::statSelf(Node &node) const
         return false;
     fill(st, node);
     return true;
+}
+
+std::optional<quint64> DirectoryReader::diskReadsOfThisThread()
+{
+#ifdef RUSAGE_THREAD
+    rusage usage{};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0)
+        return quint64(usage.ru_inblock);
+#endif
+    return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/FileProperties.h"
 
 #include <QtGlobal>
@@ -62,6 +64,9 @@ public:
     std::optional<FileProperties> childProperties(const char *name) const;
     // lstat of a path.
     static bool statPath(const char *path, Node &node);
+    // How many blocks the calling thread has had read from a disk so far; nothing where
+    // the system does not count them per thread.
+    static std::optional<quint64> diskReadsOfThisThread();
 
     // Like open(), also for paths longer than the system's limit: those are reached in
     // pieces from shallower folders, holding at most two descriptors at a time.

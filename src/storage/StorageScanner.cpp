@@ -373,6 +373,9 @@ struct StorageScanner::Walk {
     std::vector<Link> links;
     int busy = 0;    // threads reading a folder
     int helpers = 0; // pool threads still inside this walk
+    // Set once a folder had to be read from the disk: from then on the walk uses all its
+    // threads, before only as many as the cores keep busy.
+    std::atomic_bool hitDisk{false};
     const qint64 startedAt = RemovedItem::now();
 
     Walk(const Settings &s, const CancelToken *t)
@@ -393,12 +396,25 @@ struct StorageScanner::Walk {
     }
 };
 
+namespace {
+
+// With the folders in memory a walk is the cores' work, and threads beyond them only
+// crowd out the window's thread: 16 of them on two cores held it up to 48 ms at launch,
+// 4 at most 18.
+int threadsFromMemory()
+{
+    static const int threads = std::max(4, QThread::idealThreadCount());
+    return threads;
+}
+
+} // namespace
+
 int StorageScanner::defaultThreadCount()
 {
-    // With the cache warm a walk is kernel work on the cores, and threads beyond them add
-    // nothing, nor cost much. With it cold each thread waits on a read of the disk, which
-    // answers many at once: on two cores 16 threads took 0.41 of du's time, 4 threads 0.54.
-    // So at least 16, and twice the cores where there are more.
+    // With the cache cold each thread waits on a read of the disk, which answers many at
+    // once: on two cores 16 threads took 0.41 of du's time, 4 threads 0.54. So at least 16,
+    // and twice the cores where there are more; a walk takes them all only once it reads
+    // from the disk.
     return std::clamp(QThread::idealThreadCount() * 2, 16, 32);
 }
 
@@ -658,6 +674,8 @@ void StorageScanner::work(const std::shared_ptr<Walk> &shared)
     Walk &walk = *shared;
     DirectoryReader dir;
     Found found;
+    std::optional<quint64> diskReads = DirectoryReader::diskReadsOfThisThread();
+    unsigned foldersRead = 0;
     std::unique_lock lock(walk.mutex);
     while (!walk.isCancelled()) {
         if (walk.queue.empty()) {
@@ -676,8 +694,20 @@ void StorageScanner::work(const std::shared_ptr<Walk> &shared)
         found.open.reset();
         readFolder(walk, dir, *task.folder, task.path, task.parent.get(), found);
         task.parent.reset();
+        // Whether this thread read from the disk, asked of the system every few folders.
+        bool waitedOnDisk = false;
+        if (diskReads && !walk.hitDisk.load(std::memory_order_relaxed) && foldersRead++ % 8 == 0) {
+            const std::optional<quint64> now = DirectoryReader::diskReadsOfThisThread();
+            waitedOnDisk = now > diskReads;
+            diskReads = now;
+        }
         lock.lock();
         --walk.busy;
+        if (waitedOnDisk)
+            walk.hitDisk.store(true, std::memory_order_relaxed);
+        const int threads = walk.hitDisk.load(std::memory_order_relaxed)
+                                ? m_threads
+                                : std::min(m_threads, threadsFromMemory());
         m_foldersFound.fetch_add(found.folders.size(), std::memory_order_relaxed);
         for (auto &[name, path] : found.folders) {
             Folder &child = walk.folders.emplace_back();
@@ -687,7 +717,7 @@ void StorageScanner::work(const std::shared_ptr<Walk> &shared)
         }
         walk.links.insert(walk.links.end(), found.links.begin(), found.links.end());
         // More hands while more than one folder waits.
-        while (!walk.interrupted.load(std::memory_order_relaxed) && walk.helpers < m_threads - 1 &&
+        while (!walk.interrupted.load(std::memory_order_relaxed) && walk.helpers < threads - 1 &&
                walk.queue.size() > size_t(walk.helpers) + 1) {
             ++walk.helpers;
             m_pool.start([this, shared] {
