@@ -41,4 +41,13 @@ template <typename F> auto start(F &&work) -> QFuture<std::invoke_result_t<std::
     return future;
 }
 
+// Destroys `value` on the pool: a list of many rows takes milliseconds to free, which the
+// window's thread must not spend. Nothing else may still use it.
+template <typename T> void release(T value)
+{
+    // The task holds the only reference, and the pool deletes the task after running it.
+    auto held = std::make_shared<T>(std::move(value));
+    pool()->start([held = std::move(held)]() mutable { held.reset(); });
+}
+
 } // namespace Background

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -152,7 +153,7 @@ AdvancedToolsViewModel::Listing AdvancedToolsViewModel::Listing::of(QList<FileIt
 
 void AdvancedToolsViewModel::setListing(Listing listing, bool incomplete)
 {
-    m_listing = std::move(listing);
+    Background::release(std::exchange(m_listing, std::move(listing)));
     m_incomplete = incomplete;
 }
 

@@ -40,6 +40,8 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
+#include <utility>
+
 namespace {
 
 QString lastComponent(const QString &path)
@@ -543,7 +545,7 @@ void DuplicatesView::rebuildGroups()
 
 void DuplicatesView::showGroups(const Groups &built)
 {
-    m_groups = built.groups;
+    Background::release(std::exchange(m_groups, built.groups));
     m_shownSearch = built.search;
     m_totalMB = built.totalMB;
     m_groupsModel->reset();

@@ -36,6 +36,8 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -436,11 +438,14 @@ void GenericFileListView::rebuildRows()
     whenFinished(this,
                  Background::start([items, search = m_appState->globalSearchText(),
                                     order = m_sortOrder, selected = m_model->selectedItemPath()] {
-                     return GenericFileListView::build(items, search, order, selected);
+                     // Shared: the rows' keys are not copied on the main thread.
+                     return std::make_shared<Rows>(
+                         GenericFileListView::build(items, search, order, selected));
                  }),
-                 [this, build](Rows rows) {
+                 [this, build](const std::shared_ptr<Rows> &built) {
                      if (build != m_build)
                          return;
+                     Rows rows = std::move(*built);
                      m_building = false;
                      for (const FileItem &item : std::as_const(m_goneWhileBuilding)) {
                          const qsizetype at = rows.rows.indexOf(item);
@@ -459,8 +464,8 @@ void GenericFileListView::rebuildRows()
 
 void GenericFileListView::showRows(Rows rows)
 {
-    m_rows = std::move(rows.rows);
-    m_keys = std::move(rows.keys);
+    Background::release(std::pair(std::exchange(m_rows, std::move(rows.rows)),
+                                  std::exchange(m_keys, std::move(rows.keys))));
     m_shownSearch = rows.search;
     m_rowsModel->reset();
     applySortIndicator();
