@@ -6,7 +6,6 @@
 #include "platform/Locations.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -124,11 +123,7 @@ RunResult execute(const QString &executable, const QStringList &arguments,
     process.setProcessChannelMode(QProcess::SeparateChannels);
     // A tool that asks a question must fail at once, never wait on our terminal.
     process.setStandardInputFile(QProcess::nullDevice());
-    const QByteArray sessionGroup = QFile::encodeName(Locations::current().sessionGroup);
-    process.setChildProcessModifier([sessionGroup] {
-        ::setsid();
-        ThreadPriority::lowerNewSession(sessionGroup.constData());
-    });
+    process.setChildProcessModifier([] { ThreadPriority::detachTool(); });
     if (!options.environment.isEmpty()) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString &entry : options.environment) {

@@ -5,12 +5,12 @@
 
 #include <memory>
 
-#ifdef __linux__
 #include <cerrno>
-#include <fcntl.h>
+#include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
-#elif defined(__APPLE__)
+
+#ifdef __APPLE__
 #include <pthread.h>
 #endif
 
@@ -33,25 +33,15 @@ void ThreadPriority::lowerCurrent()
 #endif
 }
 
-void ThreadPriority::lowerNewSession(const char *sessionGroup)
+void ThreadPriority::detachTool()
 {
-#ifdef __linux__
+    ::setpgid(0, 0);
+    ::signal(SIGTTIN, SIG_IGN);
+    ::signal(SIGTTOU, SIG_IGN);
     errno = 0;
     const int now = ::getpriority(PRIO_PROCESS, 0);
     if (errno != 0 || now < kBackgroundNice)
         ::setpriority(PRIO_PROCESS, 0, kBackgroundNice);
-    if (!sessionGroup || !*sessionGroup)
-        return;
-    const int fd = ::open(sessionGroup, O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    static_assert(kBackgroundNice >= 10 && kBackgroundNice <= 19);
-    const char text[] = {char('0' + kBackgroundNice / 10), char('0' + kBackgroundNice % 10)};
-    [[maybe_unused]] const ssize_t written = ::write(fd, text, sizeof text);
-    ::close(fd);
-#else
-    (void)sessionGroup;
-#endif
 }
 
 void ThreadPriority::lowerPool(QThreadPool &pool)

@@ -14,11 +14,13 @@ constexpr int kBackgroundNice = 10;
 // it back); calling it again does nothing.
 void lowerCurrent();
 
-// In a child just made a session leader, before exec: a new session is a scheduling
-// group of its own that would weigh as much as the user's whole desktop, whatever the
-// niceness of its process, so the group is lowered too. `sessionGroup` is the group's
-// control file (empty: none). Async-signal-safe.
-void lowerNewSession(const char *sessionGroup);
+// In a tool's process, between fork and exec (async-signal-safe): a process group of its
+// own, so that stopping it reaches its children too, and the background niceness. Not a
+// session of its own: the scheduler weighs each session like the user's whole desktop,
+// whatever the niceness inside it, and lets an unprivileged user lower a session's weight
+// only once per 100 ms. Reading our terminal, should we have one, fails at once instead
+// of stopping the tool.
+void detachTool();
 
 // Lowers the priority of every thread the pool will ever run work on: it makes all of
 // them at once, lowers each, and keeps them for good. Blocks until they all have (at

@@ -248,7 +248,6 @@ void fillLinux(Locations &l)
     l.snap = "/usr/bin/snap";
     l.snapFiles = "/var/lib/snapd/snaps";
     l.journalctl = "/usr/bin/journalctl";
-    l.sessionGroup = "/proc/self/autogroup";
     l.aptArchives = "/var/cache/apt/archives";
 
     l.cachesCommand = "du -sm " + Locations::shellQuoted(h + "/.cache") + " 2>/dev/null";

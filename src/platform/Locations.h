@@ -22,7 +22,6 @@ struct Locations {
     QStringList dockerCandidates; // first executable wins
     QStringList brewCandidates;   // first executable wins
     QString brewPrefix;           // the Homebrew installation's folder
-    QString sessionGroup; // Linux: a process's scheduling group, whose niceness it may raise
 
     // The Trash.
     QString trashFiles;       // where trashed items land, watched for apps
