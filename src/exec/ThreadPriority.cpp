@@ -14,6 +14,21 @@
 #include <pthread.h>
 #endif
 
+namespace {
+
+// A thread or process started nicer than the background stays so: with the rights to,
+// setting it would raise it above where it was put.
+void lowerToBackground(id_t who)
+{
+    errno = 0;
+    const int now = ::getpriority(PRIO_PROCESS, who);
+    if (errno == 0 && now >= ThreadPriority::kBackgroundNice)
+        return;
+    ::setpriority(PRIO_PROCESS, who, ThreadPriority::kBackgroundNice);
+}
+
+} // namespace
+
 void ThreadPriority::lowerCurrent()
 {
     thread_local bool lowered = false;
@@ -21,13 +36,8 @@ void ThreadPriority::lowerCurrent()
         return;
     lowered = true;
 #ifdef __linux__
-    // Each thread has a niceness of its own here. A program started nicer than that
-    // stays so: with the rights to, setting 10 would raise its threads above it.
-    errno = 0;
-    const int now = ::getpriority(PRIO_PROCESS, ::gettid());
-    if (errno == 0 && now >= kBackgroundNice)
-        return;
-    ::setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNice);
+    // Each thread has a niceness of its own here.
+    lowerToBackground(id_t(::gettid()));
 #elif defined(__APPLE__)
     ::pthread_set_qos_class_self_np(QOS_CLASS_UTILITY, 0);
 #endif
@@ -38,10 +48,7 @@ void ThreadPriority::detachTool()
     ::setpgid(0, 0);
     ::signal(SIGTTIN, SIG_IGN);
     ::signal(SIGTTOU, SIG_IGN);
-    errno = 0;
-    const int now = ::getpriority(PRIO_PROCESS, 0);
-    if (errno != 0 || now < kBackgroundNice)
-        ::setpriority(PRIO_PROCESS, 0, kBackgroundNice);
+    lowerToBackground(0);
 }
 
 void ThreadPriority::lowerPool(QThreadPool &pool)
