@@ -180,8 +180,11 @@ bool AdvancedToolsViewModel::lists(const QString &path) const
     if (path.contains(QChar::ReplacementCharacter))
         return std::any_of(m_items.cbegin(), m_items.cend(),
                            [&](const FileItem &item) { return item.path == path; });
-    const QByteArray bytes = nativePath(path);
-    const auto &byPath = m_listing.byPath;
+    return m_listing.holds(nativePath(path));
+}
+
+bool AdvancedToolsViewModel::Listing::holds(const QByteArray &bytes) const
+{
     const auto it = std::lower_bound(byPath.begin(), byPath.end(), std::pair(bytes, quint64(0)));
     return it != byPath.end() && it->first == bytes;
 }
@@ -332,18 +335,11 @@ bool AdvancedToolsViewModel::restore(const RemovalBatch &batch)
         if (batch.covers(bytesOf(item), item.identity) && !item.md5Hash.isEmpty())
             groups.insert(item.md5Hash);
     }
-    const auto &byPath = m_listing.byPath;
-    const auto listed = [&](const FileItem &item) {
-        const QByteArray bytes = bytesOf(item);
-        const auto it =
-            std::lower_bound(byPath.begin(), byPath.end(), std::pair(bytes, quint64(0)));
-        return it != byPath.end() && it->first == bytes;
-    };
     QList<FileItem> items = m_items;
     for (const FileItem &item : dropped) {
         const bool back = batch.covers(bytesOf(item), item.identity) ||
                           (!item.md5Hash.isEmpty() && groups.contains(item.md5Hash));
-        if (back && !listed(item))
+        if (back && !m_listing.holds(bytesOf(item)))
             items.append(item);
     }
     if (items.size() == m_items.size())

@@ -103,6 +103,8 @@ private:
         // `items` grouped by key (a stable sort), numbered from `first`. Grows with the
         // rows: run it on the pool.
         static Listing of(QList<FileItem> items, quint64 first);
+        // Whether a row holds exactly these bytes.
+        bool holds(const QByteArray &bytes) const;
     };
     void runScan(Work work, AppHost *appState);
     void setListing(Listing listing, bool incomplete);
