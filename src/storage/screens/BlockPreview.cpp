@@ -7,8 +7,10 @@
 #include "storage/TreemapLayout.h"
 
 #include <QCache>
+#include <QHash>
 #include <QImageReader>
 #include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QSet>
 #include <QtConcurrent>
@@ -18,7 +20,24 @@ struct BlockPreview::Cache {
     QCache<QString, QImage> images{96 * 1024};
     QSet<QString> pending;
     QSet<QString> none; // files that gave no thumbnail
+    // File icons as drawn: (icon, device pixels) to its pixmap.
+    QHash<std::pair<qint64, int>, QPixmap> icons;
 };
+
+namespace {
+
+// The icon's edge, down to the nearest size it is drawn at; 0 for none.
+int iconStep(double edge)
+{
+    static constexpr int steps[] = {96, 64, 48, 32, 24, 16, 12, 8, 4};
+    for (int step : steps) {
+        if (edge >= step)
+            return step;
+    }
+    return 0;
+}
+
+} // namespace
 
 BlockPreview *BlockPreview::instance()
 {
@@ -102,8 +121,8 @@ QColor BlockPreview::background(const QPalette &palette)
     return button.lightness() > 160 ? button.darker(122) : button;
 }
 
-void BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry,
-                         double side, const QPalette &palette) const
+bool BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry,
+                         double side, const QPalette &palette, QDeadlineTimer makeIconsBy) const
 {
     painter.fillRect(rect, background(palette));
     if (const QImage *image = cache().images.object(entry.path())) {
@@ -122,12 +141,26 @@ void BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEnt
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(target, *image);
         painter.restore();
-        return;
+        return true;
     }
-    const double edge = qMin(TreemapLayout::iconSize(side), qMin(rect.width(), rect.height()));
-    if (edge < 4)
-        return;
+    const int edge =
+        iconStep(qMin(TreemapLayout::iconSize(side), qMin(rect.width(), rect.height())));
+    if (edge == 0)
+        return true;
     const QIcon icon = FileIcons::icon(entry.path(), entry.isDirectory);
-    const QRectF iconRect(rect.center().x() - edge / 2, rect.center().y() - edge / 2, edge, edge);
-    icon.paint(&painter, iconRect.toAlignedRect());
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const std::pair<qint64, int> key(icon.cacheKey(), qRound(edge * dpr));
+    QHash<std::pair<qint64, int>, QPixmap> &icons = cache().icons;
+    auto it = icons.constFind(key);
+    if (it == icons.constEnd()) {
+        if (makeIconsBy.hasExpired())
+            return false;
+        it = icons.insert(key, icon.pixmap(QSize(edge, edge), dpr));
+    }
+    // A theme may hold a smaller image than asked for; it is drawn at its own size.
+    const QSizeF own = it->deviceIndependentSize();
+    painter.drawPixmap(QPointF(qRound(rect.center().x() - own.width() / 2),
+                               qRound(rect.center().y() - own.height() / 2)),
+                       *it);
+    return true;
 }

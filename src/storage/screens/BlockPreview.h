@@ -2,6 +2,7 @@
 
 #include "storage/StorageScanner.h"
 
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QObject>
 #include <QPalette>
@@ -29,9 +30,13 @@ public:
     static std::optional<QImage> thumbnail(const QString &path, double side);
 
     // Draws the preview of `entry` into `rect`: the control background, then the
-    // thumbnail or the icon (half the side, at most 96 points), centred.
-    void paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry, double side,
-               const QPalette &palette) const;
+    // thumbnail or the icon (half the side, at most 96 points, at one of a few sizes),
+    // centred. An icon not drawn at that size before is made only until `makeIconsBy`:
+    // making one reads and scales a theme image. Returns false when the icon was left out
+    // for that reason, and the block wants painting again.
+    bool paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry, double side,
+               const QPalette &palette,
+               QDeadlineTimer makeIconsBy = QDeadlineTimer(QDeadlineTimer::Forever)) const;
 
     // The colour behind a block's icon or thumbnail.
     static QColor background(const QPalette &palette);

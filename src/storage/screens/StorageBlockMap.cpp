@@ -6,12 +6,14 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QDeadlineTimer>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QTimer>
 #include <QToolTip>
 
 namespace {
@@ -454,8 +456,13 @@ void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &
     p.drawText(QPointF(bg.left() + 5, y + sm.ascent()), sizeText);
 }
 
-void StorageBlockMap::paintEvent(QPaintEvent *)
+void StorageBlockMap::paintEvent(QPaintEvent *event)
 {
+    // A frame makes new icons for a few milliseconds; blocks left without one are painted
+    // again right after, so a first look at a big folder never holds the window up.
+    const QDeadlineTimer makeIconsBy(3);
+    QRegion iconsLeft;
+    const QRect dirty = event->rect();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     if (m_content.showsEmptyText) {
@@ -469,15 +476,16 @@ void StorageBlockMap::paintEvent(QPaintEvent *)
     outline.setAlpha(40);
     for (const TreemapLayout::Block &block : std::as_const(m_content.blocks)) {
         const QRectF r = TreemapLayout::blockRect(block.rect);
-        if (r.width() <= 0 || r.height() <= 0)
+        if (r.width() <= 0 || r.height() <= 0 || !dirty.intersects(r.toAlignedRect()))
             continue;
         const double radius = cornerRadius(r);
         QPainterPath shape;
         shape.addRoundedRect(r, radius, radius);
         p.save();
         p.setClipPath(shape);
-        BlockPreview::instance()->paint(p, r, block.entry, TreemapLayout::previewSide(block.rect),
-                                        palette());
+        if (!BlockPreview::instance()->paint(
+                p, r, block.entry, TreemapLayout::previewSide(block.rect), palette(), makeIconsBy))
+            iconsLeft += r.toAlignedRect();
         p.restore();
         const bool chosen = m_chosen && *m_chosen == block.entry;
         if (chosen) {
@@ -503,6 +511,8 @@ void StorageBlockMap::paintEvent(QPaintEvent *)
         p.setPen(QPen(palette().color(QPalette::Window), 2));
         p.drawRoundedRect(r.adjusted(6, 6, -6, -6), inner, inner);
     }
+    if (!iconsLeft.isEmpty())
+        QTimer::singleShot(0, this, [this, iconsLeft] { update(iconsLeft); });
     if (m_content.rest) {
         const TreemapLayout::RestTile &rest = *m_content.rest;
         const QRectF r = TreemapLayout::blockRect(rest.rect);

@@ -72,6 +72,44 @@ private slots:
         QVERIFY2(middle.red() > 150 && middle.green() < 90, qPrintable(middle.name()));
     }
 
+    // A paint past its time for making icons leaves a new one out and says so; the next
+    // paint draws it, and from then on it costs nothing new.
+    void iconsLeftOutForTimeComeWithTheNextPaint()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("folder"));
+        QVERIFY(QDir().mkpath(folder));
+        const StorageEntry entry = StorageEntry::fromPath(folder, 1000, true);
+        const QPalette palette = QApplication::palette();
+        // Three device pixels a point: an icon size no other test draws.
+        auto paint = [&](QDeadlineTimer deadline, bool *drawn) {
+            QImage canvas(120, 120, QImage::Format_ARGB32_Premultiplied);
+            canvas.setDevicePixelRatio(3);
+            canvas.fill(Qt::black);
+            QPainter p(&canvas);
+            *drawn = BlockPreview::instance()->paint(p, QRectF(0, 0, 40, 40), entry, 26, palette,
+                                                     deadline);
+            return canvas;
+        };
+        const QRgb around = BlockPreview::background(palette).rgb();
+        auto onlyBackground = [around](const QImage &image) {
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    if (image.pixel(x, y) != around)
+                        return false;
+                }
+            }
+            return true;
+        };
+        bool drawn = true;
+        QVERIFY(onlyBackground(paint(QDeadlineTimer(0), &drawn)));
+        QVERIFY(!drawn);
+        const QImage withIcon = paint(QDeadlineTimer(QDeadlineTimer::Forever), &drawn);
+        QVERIFY(drawn);
+        QVERIFY(!onlyBackground(withIcon));
+        QCOMPARE(paint(QDeadlineTimer(0), &drawn), withIcon);
+        QVERIFY(drawn);
+    }
+
     // A thumbnail smaller than its block is shown at its own size, centred.
     void smallThumbnailIsNeverBlownUp()
     {
