@@ -26,12 +26,20 @@ public:
     void rebuild();
     // While the rows are being refilled (their expansion then is not the user's).
     bool isRebuilding() const { return m_rebuilding; }
+    // Sizes `column` to its widest text, its title's included, whenever the rows are
+    // rebuilt: sizing to contents would measure every row again on each layout pass.
+    void fitToText(int column);
+
+protected:
+    void changeEvent(QEvent *event) override;
 
 private:
     void onItemChanged(QTreeWidgetItem *item, int column);
+    void fitColumns();
 
     std::function<void()> m_fill;
     std::function<void(const QUuid &, bool)> m_tick;
     bool m_rebuilding = false;
     bool m_inItemChange = false;
+    QList<int> m_fitted;
 };

@@ -109,8 +109,8 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     QHeaderView *head = m_table->header();
     head->resizeSection(CheckColumn, 36);
     head->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
-    head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
-    head->setSectionResizeMode(ModifiedColumn, QHeaderView::ResizeToContents);
+    m_table->fitToText(SizeColumn);
+    m_table->fitToText(ModifiedColumn);
     auto *keys = new RowActions(m_table);
     keys->setTickColumn(CheckColumn);
     // Nothing ticked: the folder the keyboard is on.

@@ -108,7 +108,7 @@ JunkCleanerView::JunkCleanerView(AppState *appState, JunkViewModel *model, QWidg
     head->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     head->setSectionResizeMode(PathColumn, QHeaderView::Interactive);
     head->resizeSection(PathColumn, 300);
-    head->setSectionResizeMode(SizeColumn, QHeaderView::ResizeToContents);
+    m_table->fitToText(SizeColumn);
     auto *keys = new RowActions(m_table);
     keys->setTickColumn(CheckColumn);
     // Nothing ticked: the category the keyboard is on.

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTest>
@@ -80,6 +81,38 @@ private slots:
         QVERIFY(view.emptyState());
         QCOMPARE(view.emptyState()->title(), QStringLiteral("No node_modules folders"));
         QVERIFY(!view.table()->isVisible());
+    }
+
+    // The size and date columns are sized to their texts once per fill; they must still
+    // show every text whole, also after the font grows.
+    void sizeAndDateColumnsShowTheirTextWhole()
+    {
+        AppState state;
+        DeepCleanView view(&state, state.deepCleanVM());
+        view.resize(900, 500);
+        view.show();
+        settle(state.deepCleanVM());
+        QTreeWidget *table = view.table();
+        QCOMPARE(table->topLevelItemCount(), 2);
+        auto clipped = [table] {
+            QStringList out;
+            const QFontMetrics fm(table->font());
+            for (int column :
+                 {int(DeepCleanView::SizeColumn), int(DeepCleanView::ModifiedColumn)}) {
+                for (int row = 0; row < table->topLevelItemCount(); ++row) {
+                    const QString text = table->topLevelItem(row)->text(column);
+                    if (text.isEmpty() ||
+                        table->header()->sectionSize(column) < fm.horizontalAdvance(text))
+                        out << text;
+                }
+            }
+            return out;
+        };
+        QCOMPARE(clipped(), QStringList());
+        QFont big = table->font();
+        big.setPointSizeF(big.pointSizeF() * 3);
+        table->setFont(big);
+        QCOMPARE(clipped(), QStringList());
     }
 
     void headerCheckbox()
