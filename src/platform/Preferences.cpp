@@ -70,7 +70,14 @@ void queueWrite(const QString &key, const QVariant &value)
     if (gFlushQueued)
         return;
     gFlushQueued = true;
-    QThreadPool::globalInstance()->start(writePending);
+    // A thread of its own: Qt's shared pool also fills large areas of the window while
+    // the main thread waits, and a write blocked on a busy disk would hold a paint up.
+    static QThreadPool *const writer = [] {
+        auto *pool = new QThreadPool;
+        pool->setMaxThreadCount(1);
+        return pool;
+    }();
+    writer->start(writePending);
 }
 
 std::optional<bool> asBool(const QVariant &v)
