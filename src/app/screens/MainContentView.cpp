@@ -37,6 +37,28 @@ void MainContentView::showTab(TabNavigation tab)
         addWidget(w);
     }
     setCurrentWidget(w);
+    updateGeometry();
+}
+
+QSize MainContentView::sizeHint() const
+{
+    const QWidget *shown = currentWidget();
+    return shown ? shown->sizeHint().expandedTo(minimumSizeHint()) : QStackedWidget::sizeHint();
+}
+
+QSize MainContentView::minimumSizeHint() const
+{
+    if (const QWidget *shown = currentWidget()) {
+        // A minimum the screen sets itself wins over its layout's.
+        QSize least = shown->minimumSize();
+        const QSize hint = shown->minimumSizeHint();
+        if (least.width() <= 0)
+            least.setWidth(hint.width());
+        if (least.height() <= 0)
+            least.setHeight(hint.height());
+        m_minimum = m_minimum.expandedTo(least);
+    }
+    return m_minimum;
 }
 
 QWidget *MainContentView::createScreen(TabNavigation tab)

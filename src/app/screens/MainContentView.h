@@ -16,10 +16,18 @@ public:
 
     QWidget *screen(TabNavigation tab) const;
 
+    // Only the screen shown is measured: asking every screen, hidden ones too, measured
+    // their wrapped texts again on each switch. The minimum never shrinks, so a switch
+    // never pulls the window smaller.
+    bool hasHeightForWidth() const override { return false; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 private:
     void showTab(TabNavigation tab);
     QWidget *createScreen(TabNavigation tab);
 
     AppState *m_appState;
     QHash<int, QWidget *> m_screens;
+    mutable QSize m_minimum;
 };

@@ -53,6 +53,7 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 
 #include <QTest>
 #include <QToolButton>
@@ -435,6 +436,48 @@ private slots:
             QVERIFY(token.isCancelled());
         }
         QTRY_VERIFY(!window.progressBanner()->isVisible());
+    }
+
+    // A switch measures the screen it shows, not the hidden ones: measuring them all
+    // wrapped their texts again each time. Nor does a switch pull the window smaller.
+    void aSwitchMeasuresOnlyTheScreenShown()
+    {
+        struct CountingLabel : QLabel {
+            using QLabel::QLabel;
+            mutable int asked = 0;
+            int heightForWidth(int width) const override
+            {
+                ++asked;
+                return QLabel::heightForWidth(width);
+            }
+        };
+        AppState state;
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *content = new MainContentView(&state);
+        layout->addWidget(content);
+        window.resize(1000, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        state.setSelectedTab(TabNavigation::junk);
+        QWidget *hidden = content->screen(TabNavigation::junk);
+        auto *probe = new CountingLabel(QStringLiteral("wwwwwww ").repeated(60));
+        probe->setWordWrap(true);
+        hidden->layout()->addWidget(probe);
+        QCoreApplication::processEvents();
+        QVERIFY(probe->asked > 0); // measured while shown
+        const QSize least = content->minimumSizeHint();
+        for (TabNavigation tab : {TabNavigation::dashboard, TabNavigation::storage,
+                                  TabNavigation::deepClean, TabNavigation::dashboard}) {
+            state.setSelectedTab(TabNavigation::Case(tab));
+            probe->asked = 0;
+            probe->setText(probe->text() + " w"); // a hidden screen changes meanwhile
+            QCoreApplication::processEvents();
+            QTest::qWait(20);
+            QCOMPARE(probe->asked, 0);
+            QVERIFY(content->minimumSizeHint().width() >= least.width());
+            QVERIFY(content->minimumSizeHint().height() >= least.height());
+        }
     }
 
     // Each tab's own rescan runs that tab's scan alone, once.
