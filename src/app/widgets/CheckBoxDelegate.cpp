@@ -6,6 +6,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
+#include <QPixmapCache>
+
+#include <cmath>
 
 namespace {
 constexpr int Side = 16;
@@ -26,8 +30,54 @@ QColor CheckBoxDelegate::edgeColor(const QPalette &palette)
                               Contrast::graphic);
 }
 
+namespace {
+
+void drawBoxNow(QPainter *painter, const QRectF &box, Qt::CheckState state, const QPalette &palette,
+                bool focused);
+
+} // namespace
+
 void CheckBoxDelegate::drawBox(QPainter *painter, const QRectF &box, Qt::CheckState state,
                                const QPalette &palette, bool focused)
+{
+    // A list draws the same few boxes on every row: each look is drawn once and then
+    // copied, where the copy lands on whole pixels.
+    const QTransform &to = painter->deviceTransform();
+    const QPointF origin(std::floor(box.left()) - 4, std::floor(box.top()) - 4);
+    if (to.type() > QTransform::TxTranslate || to.dx() != std::round(to.dx()) ||
+        to.dy() != std::round(to.dy())) {
+        drawBoxNow(painter, box, state, palette, focused);
+        return;
+    }
+    const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QRectF inside = box.translated(-origin);
+    const QString key = QStringLiteral("quillmar-box-%1-%2-%3-%4-%5-%6-%7-%8")
+                            .arg(int(state))
+                            .arg(focused)
+                            .arg(inside.x())
+                            .arg(inside.y())
+                            .arg(inside.width())
+                            .arg(inside.height())
+                            .arg(dpr)
+                            .arg(palette.cacheKey());
+    QPixmap copy;
+    if (!QPixmapCache::find(key, &copy)) {
+        const QSizeF logical(std::ceil(inside.right()) + 4, std::ceil(inside.bottom()) + 4);
+        copy = QPixmap((logical * dpr).toSize());
+        copy.setDevicePixelRatio(dpr);
+        copy.fill(Qt::transparent);
+        QPainter p(&copy);
+        drawBoxNow(&p, inside, state, palette, focused);
+        p.end();
+        QPixmapCache::insert(key, copy);
+    }
+    painter->drawPixmap(origin, copy);
+}
+
+namespace {
+
+void drawBoxNow(QPainter *painter, const QRectF &box, Qt::CheckState state, const QPalette &palette,
+                bool focused)
 {
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
@@ -57,7 +107,7 @@ void CheckBoxDelegate::drawBox(QPainter *painter, const QRectF &box, Qt::CheckSt
             painter->drawLine(at(0.27, 0.5), at(0.73, 0.5));
     } else {
         painter->fillPath(path, base);
-        painter->setPen(QPen(edgeColor(palette), 1.2));
+        painter->setPen(QPen(CheckBoxDelegate::edgeColor(palette), 1.2));
         painter->drawPath(path);
     }
     if (focused) {
@@ -67,6 +117,8 @@ void CheckBoxDelegate::drawBox(QPainter *painter, const QRectF &box, Qt::CheckSt
     }
     painter->restore();
 }
+
+} // namespace
 
 void CheckBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                              const QModelIndex &index) const

@@ -1,5 +1,6 @@
 #include "app/TabNavigation.h"
 #include "app/screens/SettingsTab.h"
+#include "app/widgets/CheckBoxDelegate.h"
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
 #include "app/widgets/QuickLookPreview.h"
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +22,50 @@ class TestSharedWidgets : public QObject {
     Q_OBJECT
 
 private slots:
+    // Boxes are drawn once per look and copied: a copy lands where the box is, whole, and
+    // follows a change of palette.
+    void tickBoxesFollowTheirStateAndPalette_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::newRow("ticked") << int(Qt::Checked);
+        QTest::newRow("unticked") << int(Qt::Unchecked);
+        QTest::newRow("some") << int(Qt::PartiallyChecked);
+    }
+    void tickBoxesFollowTheirStateAndPalette()
+    {
+        QFETCH(int, state);
+        QPalette palette;
+        palette.setColor(QPalette::Base, Qt::white);
+        palette.setColor(QPalette::AlternateBase, Qt::white);
+        palette.setColor(QPalette::Highlight, QColor(0, 90, 200));
+        palette.setColor(QPalette::HighlightedText, Qt::white);
+        const QColor row(10, 20, 30);
+        auto draw = [&](const QPalette &pal, QPointF at) {
+            QImage image(60, 40, QImage::Format_ARGB32_Premultiplied);
+            image.fill(row);
+            QPainter p(&image);
+            CheckBoxDelegate::drawBox(&p, QRectF(at, QSizeF(15, 15)), Qt::CheckState(state), pal);
+            return image;
+        };
+        // Above the middle: on the box's fill, clear of the tick's strokes.
+        const QColor fill = state == Qt::Unchecked ? palette.color(QPalette::Base)
+                                                   : palette.color(QPalette::Highlight);
+        const QImage first = draw(palette, QPointF(4.5, 4.5));
+        QCOMPARE(first.pixelColor(12, 6), fill);
+        QCOMPARE(first.pixelColor(17, 12), fill);
+        // The edge ends where the box does: the pixels just outside keep the row's colour.
+        for (const QPoint outside : {QPoint(2, 12), QPoint(21, 12), QPoint(12, 2), QPoint(12, 21)})
+            QCOMPARE(first.pixelColor(outside), row);
+        // The same look elsewhere is the same picture, moved.
+        const QImage moved = draw(palette, QPointF(30.5, 14.5));
+        QCOMPARE(moved.copy(30 - 4, 14 - 4, 25, 25), first.copy(0, 0, 25, 25));
+        QPalette other = palette;
+        other.setColor(QPalette::Base, QColor(200, 200, 0));
+        other.setColor(QPalette::Highlight, QColor(200, 0, 0));
+        QCOMPARE(draw(other, QPointF(4.5, 4.5)).pixelColor(12, 6),
+                 state == Qt::Unchecked ? QColor(200, 200, 0) : QColor(200, 0, 0));
+    }
+
     void confirmationAsksInItsTextAndEscapeCancels_data()
     {
         QTest::addColumn<bool>("destructive");
