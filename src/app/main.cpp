@@ -5,6 +5,7 @@
 #include "app/screens/MainWindow.h"
 #include "app/widgets/Symbols.h"
 #include "app/widgets/Theme.h"
+#include "exec/ThreadPriority.h"
 #include "platform/Preferences.h"
 #include "platform/TerminationSignals.h"
 #include "platform/desktop/AppInfo.h"
@@ -145,6 +146,9 @@ int main(int argc, char *argv[])
     const qint64 started = StallRecorder::now();
     answerWithoutDisplay(argc, argv);
 
+    // Before Qt starts its own threads, which take the slice after it: reading the X
+    // server and filling large areas are the window's work too.
+    ThreadPriority::favourCurrent();
     QApplication app(argc, argv);
     StallRecorder *recorder = StallRecorder::fromEnvironment(&app);
     if (recorder)

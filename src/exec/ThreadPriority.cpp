@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <sched.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #ifdef __APPLE__
@@ -16,15 +18,48 @@
 
 namespace {
 
+#ifdef __linux__
+// Sets a thread's time slice (0: the kernel's own), keeping its niceness. Threads and
+// processes inherit it from the one that starts them. Async-signal-safe.
+void setSlice(pid_t thread, quint64 nanoseconds)
+{
+    // sched_attr as the kernel reads it; glibc 2.36 has no wrapper.
+    struct {
+        quint32 size;
+        quint32 policy;
+        quint64 flags;
+        qint32 nice;
+        quint32 priority;
+        quint64 runtime; // a normal thread's slice
+        quint64 deadline;
+        quint64 period;
+    } attributes{};
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, id_t(thread));
+    if (errno != 0)
+        return;
+    attributes.size = sizeof attributes;
+    attributes.policy = SCHED_OTHER;
+    attributes.nice = nice;
+    attributes.runtime = nanoseconds;
+    // Kernels before 6.12 ignore the slice; nothing else changes.
+    ::syscall(SYS_sched_setattr, thread, &attributes, 0);
+}
+#endif
+
 // A thread or process started nicer than the background stays so: with the rights to,
 // setting it would raise it above where it was put.
 void lowerToBackground(id_t who)
 {
     errno = 0;
     const int now = ::getpriority(PRIO_PROCESS, who);
-    if (errno == 0 && now >= ThreadPriority::kBackgroundNice)
-        return;
-    ::setpriority(PRIO_PROCESS, who, ThreadPriority::kBackgroundNice);
+    if (errno != 0 || now < ThreadPriority::kBackgroundNice)
+        ::setpriority(PRIO_PROCESS, who, ThreadPriority::kBackgroundNice);
+#ifdef __linux__
+    // The window's short slice, should it have come from the thread that started this one,
+    // would let background work cut in as readily as the window.
+    setSlice(pid_t(who), 0);
+#endif
 }
 
 } // namespace
@@ -40,6 +75,13 @@ void ThreadPriority::lowerCurrent()
     lowerToBackground(id_t(::gettid()));
 #elif defined(__APPLE__)
     ::pthread_set_qos_class_self_np(QOS_CLASS_UTILITY, 0);
+#endif
+}
+
+void ThreadPriority::favourCurrent()
+{
+#ifdef __linux__
+    setSlice(0, 500'000);
 #endif
 }
 

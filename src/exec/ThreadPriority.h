@@ -14,6 +14,11 @@ constexpr int kBackgroundNice = 10;
 // it back); calling it again does nothing.
 void lowerCurrent();
 
+// The window's thread: a short turn on a core, which the kernel then gives it as soon as
+// it wakes, ahead of longer-turn work already running (on Linux from 6.12; elsewhere
+// nothing). Its share of the cores stays what its niceness says.
+void favourCurrent();
+
 // In a tool's process, between fork and exec (async-signal-safe): a process group of its
 // own, so that stopping it reaches its children too, and the background niceness. Not a
 // session of its own: the scheduler weighs each session like the user's whole desktop,

@@ -222,6 +222,37 @@ private slots:
         QCOMPARE(fields[3].toInt(), int(::getsid(0)));
     }
 
+    // The window's thread asks for a short slice; what it starts in the background, a
+    // tool or a lowered thread, must not keep it.
+    void backgroundWorkDropsTheWindowsShortSlice()
+    {
+        auto sliceOf = [](const QByteArray &schedText) {
+            for (const QByteArray &line : schedText.split('\n')) {
+                if (line.startsWith("se.slice"))
+                    return line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+            }
+            return -1LL;
+        };
+        auto ownSlice = [&] {
+            QFile f(QStringLiteral("/proc/thread-self/sched"));
+            return f.open(QIODevice::ReadOnly) ? sliceOf(f.readAll()) : -1LL;
+        };
+        qint64 favoured = -1, tool = -1, lowered = -1;
+        std::thread window([&] {
+            ThreadPriority::favourCurrent();
+            favoured = ownSlice();
+            tool = sliceOf(
+                ProcessRunner::run("/bin/sh", {"-c", "cat /proc/$$/sched"}).stdOut.toUtf8());
+            ThreadPriority::lowerCurrent();
+            lowered = ownSlice();
+        });
+        window.join();
+        if (favoured != 500'000)
+            QSKIP("this kernel keeps one slice for every thread");
+        QVERIFY(tool > 0 && tool != favoured);
+        QVERIFY(lowered > 0 && lowered != favoured);
+    }
+
     void environmentIsAddedTo()
     {
         RunOptions options;
