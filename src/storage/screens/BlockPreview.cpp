@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 #include <QtConcurrent>
 
 struct BlockPreview::Cache {
@@ -22,6 +23,13 @@ struct BlockPreview::Cache {
     QSet<QString> none; // files that gave no thumbnail
     // File icons as drawn: (icon, device pixels) to its pixmap.
     QHash<std::pair<qint64, int>, QPixmap> icons;
+    // Icons a paint had no time to make, made one per turn of the event loop.
+    struct IconOrder {
+        QIcon icon;
+        int edge;
+        qreal dpr;
+    };
+    QHash<std::pair<qint64, int>, IconOrder> iconsWanted;
 };
 
 namespace {
@@ -113,6 +121,34 @@ void BlockPreview::request(const StorageEntry &entry, double side)
                  });
 }
 
+void BlockPreview::orderIcon(std::pair<qint64, int> key, const QIcon &icon, int edge,
+                             qreal dpr) const
+{
+    QHash<std::pair<qint64, int>, Cache::IconOrder> &wanted = cache().iconsWanted;
+    if (wanted.contains(key))
+        return;
+    if (wanted.isEmpty())
+        QTimer::singleShot(0, instance(), &BlockPreview::makeOrderedIcon);
+    wanted.insert(key, {icon, edge, dpr});
+}
+
+void BlockPreview::makeOrderedIcon()
+{
+    // One a turn: reading a theme image may take a few milliseconds.
+    Cache &c = cache();
+    if (c.iconsWanted.isEmpty())
+        return;
+    const auto first = c.iconsWanted.begin();
+    const Cache::IconOrder order = first.value();
+    if (!c.icons.contains(first.key()))
+        c.icons.insert(first.key(), order.icon.pixmap(QSize(order.edge, order.edge), order.dpr));
+    c.iconsWanted.erase(first);
+    if (c.iconsWanted.isEmpty())
+        emit iconsMade();
+    else
+        QTimer::singleShot(0, instance(), &BlockPreview::makeOrderedIcon);
+}
+
 QColor BlockPreview::background(const QPalette &palette)
 {
     // File icons are mostly white paper: on a light theme the block goes a shade darker
@@ -153,8 +189,10 @@ bool BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEnt
     QHash<std::pair<qint64, int>, QPixmap> &icons = cache().icons;
     auto it = icons.constFind(key);
     if (it == icons.constEnd()) {
-        if (makeIconsBy.hasExpired())
+        if (makeIconsBy.hasExpired()) {
+            orderIcon(key, icon, edge, dpr);
             return false;
+        }
         it = icons.insert(key, icon.pixmap(QSize(edge, edge), dpr));
     }
     // A theme may hold a smaller image than asked for; it is drawn at its own size.

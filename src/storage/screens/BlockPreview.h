@@ -3,6 +3,7 @@
 #include "storage/StorageScanner.h"
 
 #include <QDeadlineTimer>
+#include <QIcon>
 #include <QImage>
 #include <QObject>
 #include <QPalette>
@@ -32,8 +33,9 @@ public:
     // Draws the preview of `entry` into `rect`: the control background, then the
     // thumbnail or the icon (half the side, at most 96 points, at one of a few sizes),
     // centred. An icon not drawn at that size before is made only until `makeIconsBy`:
-    // making one reads and scales a theme image. Returns false when the icon was left out
-    // for that reason, and the block wants painting again.
+    // making one reads and scales a theme image. Past that the icon is left out, made in
+    // a later turn of the event loop (`iconsMade` says when all are), and this returns
+    // false: the block wants painting again.
     bool paint(QPainter &painter, const QRectF &rect, const StorageEntry &entry, double side,
                const QPalette &palette,
                QDeadlineTimer makeIconsBy = QDeadlineTimer(QDeadlineTimer::Forever)) const;
@@ -46,9 +48,13 @@ public:
 
 signals:
     void ready(const QString &path);
+    // Every icon a paint left out has been made.
+    void iconsMade();
 
 private:
     BlockPreview() = default;
+    void orderIcon(std::pair<qint64, int> key, const QIcon &icon, int edge, qreal dpr) const;
+    void makeOrderedIcon();
     struct Cache;
     static Cache &cache();
     int m_started = 0;

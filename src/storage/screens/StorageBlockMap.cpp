@@ -177,6 +177,10 @@ StorageBlockMap::StorageBlockMap(QWidget *parent) : QWidget(parent)
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(100, 80);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    connect(BlockPreview::instance(), &BlockPreview::iconsMade, this, [this] {
+        update(m_iconsLeft);
+        m_iconsLeft = QRegion();
+    });
     connect(BlockPreview::instance(), &BlockPreview::ready, this, [this](const QString &path) {
         for (const TreemapLayout::Block &block : std::as_const(m_content.blocks)) {
             if (block.entry.path() == path) {
@@ -458,9 +462,10 @@ void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &
 
 void StorageBlockMap::paintEvent(QPaintEvent *event)
 {
-    // A frame makes new icons for a few milliseconds; blocks left without one are painted
-    // again right after, so a first look at a big folder never holds the window up.
-    const QDeadlineTimer makeIconsBy(3);
+    // A frame makes new icons for a millisecond; blocks left without one are painted
+    // again once the rest are made, so a first look at a big folder never holds the
+    // window up.
+    const QDeadlineTimer makeIconsBy(1);
     QRegion iconsLeft;
     const QRect dirty = event->rect();
     QPainter p(this);
@@ -511,8 +516,7 @@ void StorageBlockMap::paintEvent(QPaintEvent *event)
         p.setPen(QPen(palette().color(QPalette::Window), 2));
         p.drawRoundedRect(r.adjusted(6, 6, -6, -6), inner, inner);
     }
-    if (!iconsLeft.isEmpty())
-        QTimer::singleShot(0, this, [this, iconsLeft] { update(iconsLeft); });
+    m_iconsLeft += iconsLeft;
     if (m_content.rest) {
         const TreemapLayout::RestTile &rest = *m_content.rest;
         const QRectF r = TreemapLayout::blockRect(rest.rect);

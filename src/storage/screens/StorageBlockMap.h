@@ -3,6 +3,7 @@
 #include "storage/StorageScanner.h"
 #include "storage/TreemapLayout.h"
 
+#include <QRegion>
 #include <QWidget>
 
 #include <optional>
@@ -66,4 +67,5 @@ private:
     std::optional<StorageEntry> m_chosen;
     TreemapLayout::BlockMapContent m_content;
     int m_current = -1;
+    QRegion m_iconsLeft; // blocks painted without their icon
 };
