@@ -9,6 +9,23 @@
 
 namespace FileIcons {
 
+QMimeType typeOf(const QString &path)
+{
+    // Matching a name against every known pattern costs more than drawing its row: a
+    // list draws the same names again and again.
+    static QMimeDatabase db;
+    static QHash<QString, QMimeType> byName;
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    auto it = byName.constFind(name);
+    if (it != byName.constEnd())
+        return *it;
+    if (byName.size() >= 4096)
+        byName.clear();
+    const QMimeType mime = db.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    byName.insert(name, mime);
+    return mime;
+}
+
 QIcon icon(const QString &path, bool isDirectory)
 {
     Symbols::ensureIconTheme();
@@ -22,8 +39,7 @@ QIcon icon(const QString &path, bool isDirectory)
         }
         return cache.value(QStringLiteral("/dir"));
     }
-    static QMimeDatabase db;
-    const QMimeType mime = db.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+    const QMimeType mime = typeOf(path);
     const QString key = mime.name();
     auto it = cache.constFind(key);
     if (it != cache.constEnd())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QMimeType>
 #include <QString>
 
 // The icon for a file or folder, chosen from its name alone so that drawing a long
@@ -8,5 +9,8 @@
 namespace FileIcons {
 
 QIcon icon(const QString &path, bool isDirectory);
+
+// The file's type as its name says (never its content).
+QMimeType typeOf(const QString &path);
 
 } // namespace FileIcons

@@ -97,6 +97,11 @@ void BlockPreview::request(const StorageEntry &entry, double side)
     if (!TreemapLayout::wantsThumbnail(entry, side))
         return;
     const QString path = entry.path();
+    // Only a name that says picture is worth a look: starting a job for each block of a
+    // folder of documents cost the window's thread more than the rest of the map.
+    static const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
+    if (!readable.contains(FileIcons::typeOf(path).name().toLatin1()))
+        return;
     Cache &c = cache();
     if (c.images.contains(path) || c.pending.contains(path) || c.none.contains(path))
         return;

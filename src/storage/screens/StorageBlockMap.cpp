@@ -462,10 +462,9 @@ void StorageBlockMap::drawLabel(QPainter &p, const QRectF &rect, const QString &
 
 void StorageBlockMap::paintEvent(QPaintEvent *event)
 {
-    // A frame makes new icons for a millisecond; blocks left without one are painted
-    // again once the rest are made, so a first look at a big folder never holds the
-    // window up.
-    const QDeadlineTimer makeIconsBy(1);
+    // A frame makes no icon it has not drawn before: blocks left without one are painted
+    // again once they are made, so a first look at a big folder never holds the window up.
+    const QDeadlineTimer makeIconsBy(0);
     QRegion iconsLeft;
     const QRect dirty = event->rect();
     QPainter p(this);

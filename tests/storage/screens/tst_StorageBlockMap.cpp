@@ -44,9 +44,12 @@ private slots:
         const int before = preview->requestsStarted();
         QSignalSpy ready(preview, &BlockPreview::ready);
 
-        // A folder never asks, at any size; nor does a file in a block of 40 points.
+        // A folder never asks, at any size; nor does a file in a block of 40 points, nor
+        // one whose name says it is no picture.
         preview->request(StorageEntry::fromPath(folder, 5'000'000, true), 300);
         preview->request(StorageEntry::fromPath(tiny, 1000, false), 40);
+        preview->request(StorageEntry::fromPath(m_dir->filePath("notes.txt"), 5'000'000, false),
+                         300);
         QCOMPARE(preview->requestsStarted(), before);
 
         StorageBlockMap map;
