@@ -103,6 +103,9 @@ DeepCleanView::DeepCleanView(AppState *appState, DeepCleanViewModel *model, QWid
     m_table->setObjectName(QStringLiteral("deepCleanTable"));
     m_table->setAccessibleName(QStringLiteral("node_modules folders"));
     m_table->setRootIsDecorated(false);
+    // Every row is one line: measuring the first stands for all, where measuring each
+    // shaped every row's texts again on each layout pass.
+    m_table->setUniformRowHeights(true);
     m_table->setItemDelegate(new TwoLineDelegate(m_table));
     m_table->setItemDelegateForColumn(CheckColumn, new CheckBoxDelegate(m_table));
     m_table->headerItem()->setTextAlignment(PathColumn, Qt::AlignLeft | Qt::AlignVCenter);
