@@ -26,6 +26,7 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -45,6 +46,16 @@ public:
         beginResetModel();
         m_apps = apps;
         endResetModel();
+    }
+    void setIconSize(const QSize &size) { m_iconSize = size; }
+    // A theme's icons, or their tint, follow the palette: they are drawn again.
+    void forgetIcons()
+    {
+        m_drawn.clear();
+        if (!m_apps.isEmpty())
+            emit dataChanged(index(0, ApplicationsView::IconColumn),
+                             index(int(m_apps.size()) - 1, ApplicationsView::IconColumn),
+                             {Qt::DecorationRole});
     }
     const QList<AppResource> &apps() const { return m_apps; }
     // Repaints the action buttons when an uninstall starts or ends.
@@ -79,19 +90,8 @@ public:
         case ApplicationsView::IconColumn:
             if (role == Qt::AccessibleTextRole)
                 return DisplayName::line(app.name);
-            if (role == Qt::DecorationRole) {
-                // The entry's icon: a file, or a name the icon theme resolves.
-                if (app.icon.startsWith(QLatin1Char('/')) && QFileInfo(app.icon).isFile())
-                    return QIcon(app.icon);
-                if (!app.icon.isEmpty() && QIcon::hasThemeIcon(app.icon))
-                    return QIcon::fromTheme(app.icon);
-                if (app.kind == AppResource::Kind::AppImage)
-                    return FileIcons::icon(app.path, false);
-                // A Flatpak app's exported icon, when the icon theme reaches it.
-                if (app.kind == AppResource::Kind::Flatpak && QIcon::hasThemeIcon(app.flatpakID))
-                    return QIcon::fromTheme(app.flatpakID);
-                return Symbols::icon(QStringLiteral("app.badge"));
-            }
+            if (role == Qt::DecorationRole)
+                return drawnIcon(app);
             break;
         case ApplicationsView::NameColumn:
             if (role == Qt::DisplayRole)
@@ -143,7 +143,64 @@ public:
     }
 
 private:
+    // The entry's icon: a file, or a name the icon theme resolves.
+    static QIcon iconOf(const AppResource &app)
+    {
+        if (app.icon.startsWith(QLatin1Char('/')) && QFileInfo(app.icon).isFile())
+            return QIcon(app.icon);
+        if (!app.icon.isEmpty() && QIcon::hasThemeIcon(app.icon))
+            return QIcon::fromTheme(app.icon);
+        if (app.kind == AppResource::Kind::AppImage)
+            return FileIcons::icon(app.path, false);
+        // A Flatpak app's exported icon, when the icon theme reaches it.
+        if (app.kind == AppResource::Kind::Flatpak && QIcon::hasThemeIcon(app.flatpakID))
+            return QIcon::fromTheme(app.flatpakID);
+        return Symbols::icon(QStringLiteral("app.badge"));
+    }
+    static QString iconKey(const AppResource &app)
+    {
+        return app.path + QLatin1Char('\n') + app.icon;
+    }
+
+    // Each icon is drawn once: a new icon on every paint read its file again, and
+    // rendered a drawing again. One not drawn yet is drawn in a later turn of the event
+    // loop, one a turn, and its row told; until then the row shows none.
+    QVariant drawnIcon(const AppResource &app) const
+    {
+        const QString key = iconKey(app);
+        const auto it = m_drawn.constFind(key);
+        if (it != m_drawn.constEnd())
+            return *it;
+        if (!m_toDraw.contains(key)) {
+            if (m_toDraw.isEmpty())
+                QTimer::singleShot(0, const_cast<ApplicationsTableModel *>(this),
+                                   &ApplicationsTableModel::drawNextIcon);
+            m_toDraw.append(key);
+        }
+        return {};
+    }
+    void drawNextIcon()
+    {
+        if (m_toDraw.isEmpty())
+            return;
+        const QString key = m_toDraw.takeFirst();
+        for (int row = 0; row < m_apps.size(); ++row) {
+            if (iconKey(m_apps.at(row)) != key)
+                continue;
+            m_drawn.insert(key,
+                           iconOf(m_apps.at(row)).pixmap(m_iconSize, qApp->devicePixelRatio()));
+            const QModelIndex cell = index(row, ApplicationsView::IconColumn);
+            emit dataChanged(cell, cell, {Qt::DecorationRole});
+            break;
+        }
+        if (!m_toDraw.isEmpty())
+            QTimer::singleShot(0, this, &ApplicationsTableModel::drawNextIcon);
+    }
+
     QList<AppResource> m_apps;
+    QSize m_iconSize{24, 24};
+    mutable QHash<QString, QPixmap> m_drawn; // by app and icon
+    mutable QStringList m_toDraw;
 };
 
 namespace {
@@ -335,6 +392,7 @@ ApplicationsView::ApplicationsView(AppState *appState, ApplicationsViewModel *mo
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setIconSize(QSize(24, 24));
+    m_rows->setIconSize(m_table->iconSize());
     m_table->setWordWrap(false);
     m_table->setTextElideMode(Qt::ElideMiddle);
     m_table->verticalHeader()->hide();
@@ -417,6 +475,14 @@ QStringList ApplicationsView::shownNames() const
     for (int row = 0; row < m_proxy->rowCount(); ++row)
         names.append(m_proxy->index(row, NameColumn).data().toString());
     return names;
+}
+
+void ApplicationsView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::StyleChange)
+        m_rows->forgetIcons();
 }
 
 void ApplicationsView::showEvent(QShowEvent *event)

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -125,6 +126,27 @@ private slots:
         QTRY_VERIFY(!view.sheet() || !view.sheet()->isRunning());
         QCOMPARE(tools.calls().last(),
                  QStringList({"pkexec", Locations::current().aptGet, "remove", "-y", "--", "vim"}));
+    }
+
+    // Icons are drawn once and kept; a theme switch draws them again in its colours.
+    void iconsFollowTheTheme()
+    {
+        m_env->editLocations([&](Locations &l) { l.flatpakUserApps = m_env->root() + "/flatpak"; });
+        write(m_env->root() + "/flatpak/org.example.Paint/current/x", 10);
+        AppState state;
+        ApplicationsView view(&state, state.applicationsVM());
+        view.resize(900, 400);
+        view.show();
+        QTRY_COMPARE(view.shownNames(), QStringList{"Paint"});
+        const QModelIndex cell = view.table()->model()->index(0, ApplicationsView::IconColumn);
+        auto icon = [&cell] { return cell.data(Qt::DecorationRole).value<QPixmap>().toImage(); };
+        QTRY_VERIFY(!icon().isNull());
+        const QImage light = icon();
+        Theme theme;
+        theme.apply(Theme::Dark);
+        QTRY_VERIFY(!icon().isNull() && icon() != light);
+        theme.apply(Theme::Light);
+        QTRY_COMPARE(icon(), light);
     }
 
     void tableFiltersSortsAndUninstalls()
