@@ -48,14 +48,12 @@ public:
         endResetModel();
     }
     void setIconSize(const QSize &size) { m_iconSize = size; }
-    // A theme's icons, or their tint, follow the palette: they are drawn again.
-    void forgetIcons()
+    // A theme's icons, or their tint, follow the palette: they are drawn again, the old
+    // ones shown meanwhile.
+    void redrawIcons()
     {
-        m_drawn.clear();
-        if (!m_apps.isEmpty())
-            emit dataChanged(index(0, ApplicationsView::IconColumn),
-                             index(int(m_apps.size()) - 1, ApplicationsView::IconColumn),
-                             {Qt::DecorationRole});
+        for (auto it = m_drawn.cbegin(); it != m_drawn.cend(); ++it)
+            orderIcon(it.key());
     }
     const QList<AppResource> &apps() const { return m_apps; }
     // Repaints the action buttons when an uninstall starts or ends.
@@ -171,13 +169,17 @@ private:
         const auto it = m_drawn.constFind(key);
         if (it != m_drawn.constEnd())
             return *it;
-        if (!m_toDraw.contains(key)) {
-            if (m_toDraw.isEmpty())
-                QTimer::singleShot(0, const_cast<ApplicationsTableModel *>(this),
-                                   &ApplicationsTableModel::drawNextIcon);
-            m_toDraw.append(key);
-        }
+        orderIcon(key);
         return {};
+    }
+    void orderIcon(const QString &key) const
+    {
+        if (m_toDraw.contains(key))
+            return;
+        if (m_toDraw.isEmpty())
+            QTimer::singleShot(0, const_cast<ApplicationsTableModel *>(this),
+                               &ApplicationsTableModel::drawNextIcon);
+        m_toDraw.append(key);
     }
     void drawNextIcon()
     {
@@ -482,7 +484,7 @@ void ApplicationsView::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange ||
         event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::StyleChange)
-        m_rows->forgetIcons();
+        m_rows->redrawIcons();
 }
 
 void ApplicationsView::showEvent(QShowEvent *event)
