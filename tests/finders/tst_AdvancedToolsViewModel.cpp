@@ -629,10 +629,12 @@ private slots:
         QTRY_VERIFY(changed.count() >= 4);
 
         // A model's own change is announced by the state object too. The other tabs'
-        // launch scans announce theirs as well: wait until they are quiet.
+        // launch scans announce theirs as well: wait until they are done and quiet. They
+        // run at the lowest priority, so on a busy machine a scan may pause for a while.
+        QTRY_VERIFY_WITH_TIMEOUT(!state.isScanning(), 60000);
         for (int quiet = 0; quiet < 40; ++quiet) {
             changed.clear();
-            QTest::qWait(500);
+            QTest::qWait(1000);
             if (changed.isEmpty())
                 break;
         }
