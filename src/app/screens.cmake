@@ -11,6 +11,7 @@ target_sources(quillmar_ui PRIVATE
     app/widgets/ExportButton.cpp app/widgets/ExportButton.h
     app/widgets/FileIcons.cpp app/widgets/FileIcons.h
     app/widgets/KeepMenu.cpp app/widgets/KeepMenu.h
+    app/widgets/OneATurn.cpp app/widgets/OneATurn.h
     app/widgets/QuickLookPreview.cpp app/widgets/QuickLookPreview.h
     app/widgets/RevealInFolder.cpp app/widgets/RevealInFolder.h
     app/widgets/RowActions.cpp app/widgets/RowActions.h

@@ -4,6 +4,7 @@
 #include "app/widgets/Dialogs.h"
 #include "app/widgets/EmptyStateView.h"
 #include "app/widgets/FileIcons.h"
+#include "app/widgets/OneATurn.h"
 #include "app/widgets/RowActions.h"
 #include "app/widgets/Style.h"
 #include "app/widgets/Symbols.h"
@@ -26,7 +27,6 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -174,35 +174,24 @@ private:
     }
     void orderIcon(const QString &key) const
     {
-        if (m_toDraw.contains(key))
-            return;
-        if (m_toDraw.isEmpty())
-            QTimer::singleShot(0, const_cast<ApplicationsTableModel *>(this),
-                               &ApplicationsTableModel::drawNextIcon);
-        m_toDraw.append(key);
-    }
-    void drawNextIcon()
-    {
-        if (m_toDraw.isEmpty())
-            return;
-        const QString key = m_toDraw.takeFirst();
-        for (int row = 0; row < m_apps.size(); ++row) {
-            if (iconKey(m_apps.at(row)) != key)
-                continue;
-            m_drawn.insert(key,
-                           iconOf(m_apps.at(row)).pixmap(m_iconSize, qApp->devicePixelRatio()));
-            const QModelIndex cell = index(row, ApplicationsView::IconColumn);
-            emit dataChanged(cell, cell, {Qt::DecorationRole});
-            break;
-        }
-        if (!m_toDraw.isEmpty())
-            QTimer::singleShot(0, this, &ApplicationsTableModel::drawNextIcon);
+        m_iconMaker->add(key, [this, key] {
+            for (int row = 0; row < m_apps.size(); ++row) {
+                if (iconKey(m_apps.at(row)) != key)
+                    continue;
+                m_drawn.insert(key,
+                               iconOf(m_apps.at(row)).pixmap(m_iconSize, qApp->devicePixelRatio()));
+                const QModelIndex cell = index(row, ApplicationsView::IconColumn);
+                emit const_cast<ApplicationsTableModel *>(this)->dataChanged(cell, cell,
+                                                                             {Qt::DecorationRole});
+                return;
+            }
+        });
     }
 
     QList<AppResource> m_apps;
     QSize m_iconSize{24, 24};
     mutable QHash<QString, QPixmap> m_drawn; // by app and icon
-    mutable QStringList m_toDraw;
+    OneATurn *m_iconMaker = new OneATurn(this);
 };
 
 namespace {

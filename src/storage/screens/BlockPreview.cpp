@@ -1,6 +1,7 @@
 #include "storage/screens/BlockPreview.h"
 
 #include "app/widgets/FileIcons.h"
+#include "app/widgets/OneATurn.h"
 #include "exec/Async.h"
 #include "exec/Background.h"
 #include "platform/FileProperties.h"
@@ -13,7 +14,6 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QSet>
-#include <QTimer>
 #include <QtConcurrent>
 
 struct BlockPreview::Cache {
@@ -23,13 +23,6 @@ struct BlockPreview::Cache {
     QSet<QString> none; // files that gave no thumbnail
     // File icons as drawn: (icon, device pixels) to its pixmap.
     QHash<std::pair<qint64, int>, QPixmap> icons;
-    // Icons a paint had no time to make, made one per turn of the event loop.
-    struct IconOrder {
-        QIcon icon;
-        int edge;
-        qreal dpr;
-    };
-    QHash<std::pair<qint64, int>, IconOrder> iconsWanted;
 };
 
 namespace {
@@ -46,6 +39,11 @@ int iconStep(double edge)
 }
 
 } // namespace
+
+BlockPreview::BlockPreview() : m_iconMaker(new OneATurn(this))
+{
+    connect(m_iconMaker, &OneATurn::drained, this, &BlockPreview::iconsMade);
+}
 
 BlockPreview *BlockPreview::instance()
 {
@@ -126,34 +124,6 @@ void BlockPreview::request(const StorageEntry &entry, double side)
                  });
 }
 
-void BlockPreview::orderIcon(std::pair<qint64, int> key, const QIcon &icon, int edge,
-                             qreal dpr) const
-{
-    QHash<std::pair<qint64, int>, Cache::IconOrder> &wanted = cache().iconsWanted;
-    if (wanted.contains(key))
-        return;
-    if (wanted.isEmpty())
-        QTimer::singleShot(0, instance(), &BlockPreview::makeOrderedIcon);
-    wanted.insert(key, {icon, edge, dpr});
-}
-
-void BlockPreview::makeOrderedIcon()
-{
-    // One a turn: reading a theme image may take a few milliseconds.
-    Cache &c = cache();
-    if (c.iconsWanted.isEmpty())
-        return;
-    const auto first = c.iconsWanted.begin();
-    const Cache::IconOrder order = first.value();
-    if (!c.icons.contains(first.key()))
-        c.icons.insert(first.key(), order.icon.pixmap(QSize(order.edge, order.edge), order.dpr));
-    c.iconsWanted.erase(first);
-    if (c.iconsWanted.isEmpty())
-        emit iconsMade();
-    else
-        QTimer::singleShot(0, instance(), &BlockPreview::makeOrderedIcon);
-}
-
 QColor BlockPreview::background(const QPalette &palette)
 {
     // File icons are mostly white paper: on a light theme the block goes a shade darker
@@ -195,7 +165,14 @@ bool BlockPreview::paint(QPainter &painter, const QRectF &rect, const StorageEnt
     auto it = icons.constFind(key);
     if (it == icons.constEnd()) {
         if (makeIconsBy.hasExpired()) {
-            orderIcon(key, icon, edge, dpr);
+            // Made in a later turn; the map hears when all are.
+            m_iconMaker->add(QString::number(key.first) + QLatin1Char(':') +
+                                 QString::number(key.second),
+                             [key, icon, edge, dpr] {
+                                 QHash<std::pair<qint64, int>, QPixmap> &made = cache().icons;
+                                 if (!made.contains(key))
+                                     made.insert(key, icon.pixmap(QSize(edge, edge), dpr));
+                             });
             return false;
         }
         it = icons.insert(key, icon.pixmap(QSize(edge, edge), dpr));

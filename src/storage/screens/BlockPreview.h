@@ -3,7 +3,6 @@
 #include "storage/StorageScanner.h"
 
 #include <QDeadlineTimer>
-#include <QIcon>
 #include <QImage>
 #include <QObject>
 #include <QPalette>
@@ -11,6 +10,7 @@
 
 #include <optional>
 
+class OneATurn;
 class QPainter;
 
 // What fills a block of the storage map: a thumbnail of the file when one can be
@@ -52,10 +52,9 @@ signals:
     void iconsMade();
 
 private:
-    BlockPreview() = default;
-    void orderIcon(std::pair<qint64, int> key, const QIcon &icon, int edge, qreal dpr) const;
-    void makeOrderedIcon();
+    BlockPreview();
     struct Cache;
     static Cache &cache();
     int m_started = 0;
+    OneATurn *m_iconMaker;
 };
