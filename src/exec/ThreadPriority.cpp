@@ -19,9 +19,10 @@
 namespace {
 
 #ifdef __linux__
-// Sets a thread's time slice (0: the kernel's own), keeping its niceness. Threads and
-// processes inherit it from the one that starts them. Async-signal-safe.
-void setSlice(pid_t thread, quint64 nanoseconds)
+// Sets a thread's time slice (0: the kernel's own); the call sets the niceness too, so it
+// is given the one the thread has. Threads and processes inherit the slice from the one
+// that starts them. Async-signal-safe.
+void setSlice(pid_t thread, int nice, quint64 nanoseconds)
 {
     // sched_attr as the kernel reads it; glibc 2.36 has no wrapper.
     struct {
@@ -34,10 +35,6 @@ void setSlice(pid_t thread, quint64 nanoseconds)
         quint64 deadline;
         quint64 period;
     } attributes{};
-    errno = 0;
-    const int nice = ::getpriority(PRIO_PROCESS, id_t(thread));
-    if (errno != 0)
-        return;
     attributes.size = sizeof attributes;
     attributes.policy = SCHED_OTHER;
     attributes.nice = nice;
@@ -52,13 +49,15 @@ void setSlice(pid_t thread, quint64 nanoseconds)
 void lowerToBackground(id_t who)
 {
     errno = 0;
-    const int now = ::getpriority(PRIO_PROCESS, who);
-    if (errno != 0 || now < ThreadPriority::kBackgroundNice)
+    int nice = ::getpriority(PRIO_PROCESS, who);
+    if (errno != 0 || nice < ThreadPriority::kBackgroundNice) {
         ::setpriority(PRIO_PROCESS, who, ThreadPriority::kBackgroundNice);
+        nice = ThreadPriority::kBackgroundNice;
+    }
 #ifdef __linux__
     // The window's short slice, should it have come from the thread that started this one,
     // would let background work cut in as readily as the window.
-    setSlice(pid_t(who), 0);
+    setSlice(pid_t(who), nice, 0);
 #endif
 }
 
@@ -81,7 +80,10 @@ void ThreadPriority::lowerCurrent()
 void ThreadPriority::favourCurrent()
 {
 #ifdef __linux__
-    setSlice(0, 500'000);
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, 0);
+    if (errno == 0)
+        setSlice(0, nice, 500'000);
 #endif
 }
 
